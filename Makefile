@@ -1,0 +1,27 @@
+# The two commands of the README, and a few helpers for developers.
+#   make demo   build, then upgrade a simulated fleet (GUI when a display is up)
+#   make test   build, then run the whole test suite
+BUILD ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?=
+
+.PHONY: demo test build bootstrap format clean
+
+bootstrap:
+	@scripts/bootstrap
+
+build: bootstrap
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	@scripts/demo $(BUILD)
+
+test: bootstrap
+	@scripts/run-tests
+
+format:
+	@find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) build-asan build-tsan

@@ -1,0 +1,3 @@
+#include "CliApp.h"
+
+int main(int argc, char** argv) { return RunCli(argc, argv); }

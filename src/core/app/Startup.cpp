@@ -1,0 +1,18 @@
+#include "app/Startup.h"
+
+#include "app/Language.h"
+#include "app/Logger.h"
+#include "app/StringTable.h"
+#include "app/Version.h"
+
+FH_LOG_SOURCE("Firmhand");
+
+void InitApplication(const std::string& logBaseName) {
+    GetLogInstance()->Init(logBaseName);
+    LOG_INFO("CFirmhandApp::InitInstance", "build time: %s %s", BuildDateText(), BuildTimeText());
+    ChooseInterfaceLanguage();
+}
+
+std::string MainWindowTitle() {
+    return LoadString(IDS_APP_TITLE) + "v" + VersionToString(GetModuleVersionNumber());
+}

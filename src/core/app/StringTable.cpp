@@ -1,0 +1,113 @@
+#include "app/StringTable.h"
+
+#include <iterator>
+
+namespace {
+
+struct StringRow {
+    int id;
+    const char* english;
+    const char* traditional;
+    const char* simplified;
+};
+
+// English rows are the primary texts and keep their original spellings.
+constexpr StringRow kRows[] = {
+    {1002, "Select All", "全選", "全选"},
+    {1003, "Clear All", "全部取消", "全部取消"},
+    {1004, "Check the same type of device", "勾選同類型設備", "勾选同类型设备"},
+    {1005, "Upgrading, Please wait....", "正在升級，請稍候....", "正在升级，请稍候...."},
+    {1006, "Batch Upgrade", "批量升級", "批量升级"},
+    {1007, "Browse", "瀏覽", "浏览"},
+    {1008, "Upgrade", "升級", "升级"},
+    {1009, "Batch Firmhand", "批量升級工具 Firmhand", "批量升级工具 Firmhand"},
+    {1010, "MAC address", "MAC 位址", "MAC 地址"},
+    {1011, "Product Type", "產品型號", "产品型号"},
+    {1012, "Software Version", "軟體版本", "软件版本"},
+    {1013, "Software Build Date", "軟體建置日期", "软件构建日期"},
+    {1014, "Kernel version", "核心版本", "内核版本"},
+    {1015, "Result", "結果", "结果"},
+    {1016, "Upgraded successfully!", "升級成功！", "升级成功！"},
+    {1017, "Wrong IP Address!", "IP 位址錯誤！", "IP 地址错误！"},
+    {1018, "Failed to open the file!", "開啟檔案失敗！", "打开文件失败！"},
+    {1019, "Upgrade package error!", "升級包錯誤！", "升级包错误！"},
+    {1020, "Network Disconnected!", "網路已斷開！", "网络已断开！"},
+    {1021, "Upgrade failed!", "升級失敗！", "升级失败！"},
+    {1022, "Device connection failed!", "設備連線失敗！", "设备连接失败！"},
+    {1023, "Incorrect Username/Password!", "使用者名稱或密碼錯誤！", "用户名或密码错误！"},
+    {1024, "Maximum number of connections exceeded!", "超過最大連線數！", "超过最大连接数！"},
+    {1025, "upgrade file(*.*)|*.*||", "升級檔案(*.*)|*.*||", "升级文件(*.*)|*.*||"},
+    {1026, "Please select the upgrade file!", "請選擇升級檔案！", "请选择升级文件！"},
+    {1027, "Please select at least one device!", "請至少選擇一台設備！", "请至少选择一台设备！"},
+    {1028, "Username", "使用者名稱", "用户名"},
+    {1029, "Password", "密碼", "密码"},
+    {1033, "IP Address", "IP 位址", "IP 地址"},
+    {1034, "About Firmhand", "關於 Firmhand", "关于 Firmhand"},
+    {1035, "Name:", "名稱：", "名称："},
+    {1036, "Version:", "版本：", "版本："},
+    {1037, "Date:", "日期：", "日期："},
+    {1039, "Wrong Port!", "連接埠錯誤！", "端口错误！"},
+    {1040, "Camera Name", "攝影機名稱", "摄像机名称"},
+    {1047, "Batch update supports maximum 32 pieces upgrading simultaneously.",
+     "批量升級最多支援同時升級 32 台。", "批量升级最多支持同时升级 32 台。"},
+    {1048, "Index", "序號", "序号"},
+    {1050, "Device active state", "設備啟用狀態", "设备激活状态"},
+    {1051, "Activated", "已啟用", "已激活"},
+    {1052, "Nonactivated", "未啟用", "未激活"},
+    {1053, "AI Struct Version", "AI 結構化版本", "AI 结构化版本"},
+    {1054, "AI Detect Face Version", "AI 人臉偵測版本", "AI 人脸检测版本"},
+    {1055, "AI Match Face Version", "AI 人臉比對版本", "AI 人脸比对版本"},
+    {1056, "AI Vehicle Version", "AI 車輛版本", "AI 车辆版本"},
+    {1057, "Get AI version infomation successfully!", "取得 AI 版本資訊成功！",
+     "获取 AI 版本信息成功！"},
+    {1058, "Fail to get Ai version infomation！", "取得 AI 版本資訊失敗！",
+     "获取 AI 版本信息失败！"},
+    {1059, "Not support AI function!", "不支援 AI 功能！", "不支持 AI 功能！"},
+    {1060, "Show AI Version", "顯示 AI 版本", "显示 AI 版本"},
+    {1061, "Hide AI Version", "隱藏 AI 版本", "隐藏 AI 版本"},
+    {1062, "Select device of the same AI version", "選擇相同 AI 版本的設備",
+     "选择相同 AI 版本的设备"},
+    {1063, "MES get in station fail", "MES 進站失敗", "MES 进站失败"},
+    {1064, "Upgrade timeout!", "升級逾時！", "升级超时！"},
+    {1065, "Get AI Version", "取得 AI 版本", "获取 AI 版本"},
+    {1066, "Wait for restart to enter upgrade mode", "等待重新啟動進入升級模式",
+     "等待重启进入升级模式"},
+    {1067, "Wait for the device to complete the upgrade", "等待設備完成升級",
+     "等待设备完成升级"},
+    {1068, "Slave IP address", "從 IP 位址", "从 IP 地址"},
+    {1069, "Show slave IP address", "顯示從 IP 位址", "显示从 IP 地址"},
+    {1070, "Hide slave IP address", "隱藏從 IP 位址", "隐藏从 IP 地址"},
+    {1071,
+     "It is checked that there are duplicate slave IP addresses. Some devices may fail to "
+     "upgrade. Do you want to continue upgrading?",
+     "檢查到有重複的從 IP 位址，部分設備可能升級失敗。是否繼續升級？",
+     "检查到有重复的从 IP 地址，部分设备可能升级失败。是否继续升级？"},
+    {1072, "Failed to send upgrade package!", "傳送升級包失敗！", "发送升级包失败！"},
+    {1073, "This device is not supported!", "不支援此設備！", "不支持此设备！"},
+    {1074, "The upgrade is complete (but the version has not changed).",
+     "升級已完成（但版本未改變）。", "升级已完成（但版本未改变）。"},
+};
+
+}  // namespace
+
+std::string LoadString(int id, UiLanguage language) {
+    for (const StringRow& row : kRows) {
+        if (row.id != id) {
+            continue;
+        }
+        switch (language) {
+            case UiLanguage::TraditionalChinese:
+                return row.traditional;
+            case UiLanguage::SimplifiedChinese:
+                return row.simplified;
+            case UiLanguage::English:
+                break;
+        }
+        return row.english;
+    }
+    return {};
+}
+
+std::string LoadString(int id) { return LoadString(id, CurrentLanguage()); }
+
+int StringTableRowCount() { return static_cast<int>(std::size(kRows)); }

@@ -1,0 +1,79 @@
+// The program's visible texts, ids 1002 to 1074, in three languages.
+#pragma once
+
+#include <string>
+
+#include "app/Language.h"
+
+// Text of `id` in the current interface language; "" for an unknown id.
+std::string LoadString(int id);
+std::string LoadString(int id, UiLanguage language);
+
+// Number of rows of the table (for the completeness check).
+int StringTableRowCount();
+
+// Ids that the code refers to by name.
+enum StringId : int {
+    IDS_SELECT_ALL = 1002,
+    IDS_CLEAR_ALL = 1003,
+    IDS_CHECK_SAME_TYPE = 1004,
+    IDS_UPGRADING_WAIT = 1005,
+    IDS_BATCH_UPGRADE = 1006,
+    IDS_BROWSE = 1007,
+    IDS_UPGRADE = 1008,
+    IDS_APP_TITLE = 1009,
+    IDS_COL_MAC = 1010,
+    IDS_COL_PRODUCT_TYPE = 1011,
+    IDS_COL_SOFTWARE_VERSION = 1012,
+    IDS_COL_BUILD_DATE = 1013,
+    IDS_COL_KERNEL_VERSION = 1014,
+    IDS_COL_RESULT = 1015,
+    IDS_UPGRADE_SUCCESS = 1016,
+    IDS_WRONG_IP = 1017,
+    IDS_OPEN_FILE_FAILED = 1018,
+    IDS_PACKAGE_ERROR = 1019,
+    IDS_NETWORK_DISCONNECTED = 1020,
+    IDS_UPGRADE_FAILED = 1021,
+    IDS_CONNECT_FAILED = 1022,
+    IDS_BAD_CREDENTIALS = 1023,
+    IDS_TOO_MANY_CONNECTIONS = 1024,
+    IDS_FILE_FILTER = 1025,
+    IDS_SELECT_FILE = 1026,
+    IDS_SELECT_DEVICE = 1027,
+    IDS_USERNAME = 1028,
+    IDS_PASSWORD = 1029,
+    IDS_COL_IP = 1033,
+    IDS_ABOUT = 1034,
+    IDS_ABOUT_NAME = 1035,
+    IDS_ABOUT_VERSION = 1036,
+    IDS_ABOUT_DATE = 1037,
+    IDS_WRONG_PORT = 1039,
+    IDS_COL_NAME = 1040,
+    IDS_MAX_32 = 1047,
+    IDS_COL_INDEX = 1048,
+    IDS_COL_ACTIVE_STATE = 1050,
+    IDS_ACTIVATED = 1051,
+    IDS_NONACTIVATED = 1052,
+    IDS_COL_AI_STRUCT = 1053,
+    IDS_COL_AI_DETECT_FACE = 1054,
+    IDS_COL_AI_MATCH_FACE = 1055,
+    IDS_COL_AI_VEHICLE = 1056,
+    IDS_AI_OK = 1057,
+    IDS_AI_FAILED = 1058,
+    IDS_AI_NOT_SUPPORTED = 1059,
+    IDS_SHOW_AI = 1060,
+    IDS_HIDE_AI = 1061,
+    IDS_SELECT_SAME_AI = 1062,
+    IDS_MES_FAIL = 1063,
+    IDS_UPGRADE_TIMEOUT = 1064,
+    IDS_GET_AI_VERSION = 1065,
+    IDS_WAIT_UPGRADE_MODE = 1066,
+    IDS_WAIT_COMPLETE = 1067,
+    IDS_COL_SLAVE_IP = 1068,
+    IDS_SHOW_SLAVE_IP = 1069,
+    IDS_HIDE_SLAVE_IP = 1070,
+    IDS_DUPLICATE_SLAVE_IP = 1071,
+    IDS_SEND_PACKAGE_FAILED = 1072,
+    IDS_NOT_SUPPORTED = 1073,
+    IDS_COMPLETE_SAME_VERSION = 1074,
+};

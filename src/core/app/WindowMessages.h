@@ -1,0 +1,48 @@
+// The messages that the core posts to a front-end, with the ids and payloads
+// of the main window's message table. A payload belongs to the receiver from
+// the moment the post succeeds.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+
+#include "discovery/DeviceSInfo.h"
+
+constexpr uint32_t WM_USER = 0x0400;
+constexpr uint32_t WM_DEVICE_NOTIFY = WM_USER + 1002;      // 0x7EA
+constexpr uint32_t WM_UPGRADE_RESULT = WM_USER + 1003;     // 0x7EB
+constexpr uint32_t WM_UPGRADE_PROGRESS = WM_USER + 1004;   // 0x7EC
+constexpr uint32_t WM_AI_VERSION_RESULT = WM_USER + 1005;  // 0x7ED
+
+// wParam of WM_DEVICE_NOTIFY.
+enum DeviceNotifyKind : int32_t {
+    DEVICE_NOTIFY_FOUND = 0,
+    DEVICE_NOTIFY_CHANGED = 1,
+    DEVICE_NOTIFY_GONE = 2,
+};
+
+// wParam of WM_AI_VERSION_RESULT.
+constexpr int32_t AI_VERSION_READ = 20;
+constexpr int32_t AI_VERSION_FAILED = 21;
+
+// The owned payload of a message:
+//  - WM_DEVICE_NOTIFY 0/1: the device record;
+//  - WM_DEVICE_NOTIFY 2, WM_UPGRADE_RESULT, WM_UPGRADE_PROGRESS: the MAC text;
+//  - WM_AI_VERSION_RESULT: "MAC#struct_face_vehicle" (20) or the MAC (21).
+using MessagePayload = std::variant<std::monostate, std::unique_ptr<DEVICE_S_INFO>, std::string>;
+
+struct CWindowMessage {
+    uint32_t id = 0;
+    int32_t wParam = 0;
+    MessagePayload payload;
+
+    // The text payload, or "" when the payload is not text.
+    const std::string& Text() const;
+    // Takes the device record out of the payload (null when there is none).
+    std::unique_ptr<DEVICE_S_INFO> TakeDevice();
+};
+
+CWindowMessage MakeDeviceMessage(DeviceNotifyKind kind, std::unique_ptr<DEVICE_S_INFO> info);
+CWindowMessage MakeTextMessage(uint32_t id, int32_t wParam, std::string text);

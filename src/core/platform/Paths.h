@@ -1,0 +1,41 @@
+// File-system helpers that differ between systems: where the executable is,
+// the per-user data folder, folder creation and atomic file replacement.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Full path of the running executable ("" when unknown).
+std::string ExecutablePath();
+
+// Folder of the running executable, without a trailing separator.
+std::string ExecutableFolder();
+
+// The process's current directory.
+std::string CurrentDirectory();
+
+// The per-user local application-data folder: $XDG_DATA_HOME, else
+// $HOME/.local/share. "" when neither can be found.
+std::string LocalAppDataFolder();
+
+// Joins a folder and a name with one separator.
+std::string PathCombine(const std::string& folder, const std::string& name);
+
+bool PathFileExists(const std::string& path);
+
+// Creates the folder and its parents (mode 0700 for new folders).
+bool CreateFolders(const std::string& path);
+
+// Reads a whole file; false when it cannot be opened.
+bool ReadWholeFile(const std::string& path, std::string& content);
+
+// Replaces the file with `content` atomically: a temporary file in the same
+// folder is written, flushed and renamed over the target. `mode` applies to
+// the new file.
+bool WriteFileAtomic(const std::string& path, const std::string& content, unsigned mode);
+
+// True when the folder accepts new files for this process.
+bool IsFolderWritable(const std::string& folder);
+
+}  // namespace platform

@@ -1,0 +1,77 @@
+#include "support/TestSupport.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace testing_support {
+
+CSandbox::CSandbox() {
+    std::string pattern = "/tmp/firmhand-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_path = pattern;
+}
+
+CSandbox::~CSandbox() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+void CSandbox::Write(const std::string& name, const std::string& content) const {
+    std::ofstream out(File(name), std::ios::binary);
+    out << content;
+}
+
+std::string CSandbox::Read(const std::string& name) const {
+    std::ifstream in(File(name), std::ios::binary);
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+bool WaitFor(const std::function<bool()>& predicate, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            return predicate();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+CScopedEnv::CScopedEnv(const char* name, const std::string& value) : m_name(name) {
+    const char* old = std::getenv(name);
+    m_had = old != nullptr;
+    if (m_had) {
+        m_old = old;
+    }
+    setenv(name, value.c_str(), 1);
+}
+
+CScopedEnv::~CScopedEnv() {
+    if (m_had) {
+        setenv(m_name.c_str(), m_old.c_str(), 1);
+    } else {
+        unsetenv(m_name.c_str());
+    }
+}
+
+CScopedCwd::CScopedCwd(const std::string& path) {
+    m_old = std::filesystem::current_path().string();
+    std::filesystem::current_path(path);
+}
+
+CScopedCwd::~CScopedCwd() {
+    std::error_code ignored;
+    std::filesystem::current_path(m_old, ignored);
+}
+
+}  // namespace testing_support
