@@ -1,0 +1,200 @@
+#include "Reachability.h"
+
+#include <chrono>
+#include <cstring>
+#include <string_view>
+
+#include "FreeAddress.h"
+#include "Ipv4.h"
+#include "NetConfig.h"
+#include "app/Logger.h"
+#include "platform/Pub.h"
+
+FH_LOG_SOURCE("Reachability");
+
+using namespace reach;
+
+namespace {
+
+// A fixed field's text, never read past its end.
+template <size_t N>
+std::string_view FieldText(const char (&field)[N]) {
+    return std::string_view(field, strnlen(field, N));
+}
+
+uint32_t TimeSeed() {
+    return static_cast<uint32_t>(std::chrono::system_clock::now().time_since_epoch().count() ^
+                                 std::chrono::steady_clock::now().time_since_epoch().count());
+}
+
+}  // namespace
+
+bool WaitForLocalAddress(IReachability& reach, uint32_t address, int attempts,
+                         uint32_t intervalMs) {
+    for (int i = 0; i < attempts; ++i) {
+        if (reach.IsLocalHostAddress(address)) {
+            return true;
+        }
+        PUB_Sleep(intervalMs);
+    }
+    return false;
+}
+
+CReachability::CReachability(const reach::ArpTimings& timings)
+    : m_timings(timings), m_random(TimeSeed()) {}
+
+void CReachability::AddLinkLocalRoute() {
+    ::AddLinkLocalRoute();
+}
+
+bool CReachability::IsLocalHostAddress(uint32_t address) {
+    std::vector<LOCAL_ADDRESS> locals;
+    if (!ListLocalAddresses(locals)) {
+        return false;
+    }
+    for (const LOCAL_ADDRESS& local : locals) {
+        if (local.address == address) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CReachability::IsOnLocalSubnet(uint32_t address, uint32_t mask) {
+    if (GetIpClass(address) < 0) {
+        return false;
+    }
+    std::vector<LOCAL_ADDRESS> locals;
+    return ListLocalAddresses(locals) && ::IsOnLocalSubnet(address, mask, locals);
+}
+
+bool CReachability::MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
+                                        uint32_t& addedAddress, bool tryFirstAddress) {
+    addedAddress = 0;
+    const uint32_t ip = InetAddr(FieldText(device.ip));
+    const uint32_t ip2 = InetAddr(FieldText(device.ip2));
+    const uint32_t mask = InetAddr(FieldText(device.mask));
+    const uint32_t mask2 = InetAddr(FieldText(device.mask2));
+
+    if (tryFirstAddress) {
+        deviceAddress = ip;
+        if (IsOnLocalSubnet(ip, mask)) {
+            return false;
+        }
+    }
+    // Without a usable second address the first one stays the one to try.
+    if (!IsUnicastIpv4(ip2)) {
+        if (!tryFirstAddress) {
+            deviceAddress = ip2;
+        }
+        return false;
+    }
+    deviceAddress = ip2;
+    if (IsLinkLocalIpv4(ip2) || IsOnLocalSubnet(ip2, mask2)) {
+        return false;  // the link-local route or an adapter's own subnet covers it
+    }
+
+    std::vector<ADAPTER_INFO> adapters;
+    if (!GetAdapterList(adapters)) {
+        return false;
+    }
+    std::optional<ADAPTER_INFO> adapter =
+        FindAdapterByArp(adapters, ip2, std::string(FieldText(device.mac)));
+    if (!adapter) {
+        const ADAPTER_INFO* fallback = FallbackAdapter(adapters);
+        if (fallback == nullptr) {
+            return false;
+        }
+        adapter = *fallback;
+    }
+
+    addedAddress = ChooseFreeAddress(ip2, mask2, *adapter);
+    if (addedAddress == 0) {
+        return false;
+    }
+    if (!AddLocalAddress(adapter->Index, addedAddress, mask2)) {
+        return false;
+    }
+    LOG_INFO("CReachability::MakeDeviceReachable", "added %s on %s to reach %s, mac: %s",
+             Ipv4ToText(addedAddress).c_str(), adapter->AdapterName.c_str(),
+             Ipv4ToText(ip2).c_str(), std::string(FieldText(device.mac)).c_str());
+    return true;
+}
+
+uint32_t CReachability::ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask,
+                                          const ADAPTER_INFO& adapter) {
+    return ::ChooseFreeAddress(
+        deviceAddress, mask,
+        [&](uint32_t candidate) { return IsAddressInUse(candidate, true, &adapter); },
+        [&] { return NextRandom(); });
+}
+
+bool CReachability::IsAddressInUse(uint32_t candidate, bool checkOwn, const ADAPTER_INFO* adapter) {
+    if (checkOwn && IsLocalHostAddress(candidate)) {
+        return true;
+    }
+    std::vector<ADAPTER_INFO> adapters;
+    if (adapter == nullptr) {
+        if (!GetAdapterList(adapters)) {
+            return false;
+        }
+        adapter = FallbackAdapter(adapters);
+        if (adapter == nullptr) {
+            return false;
+        }
+    }
+    return ProbeAddressAnswered(*adapter, candidate);
+}
+
+const ADAPTER_INFO* CReachability::FallbackAdapter(const std::vector<ADAPTER_INFO>& adapters) {
+    const ADAPTER_INFO* first = nullptr;
+    for (const ADAPTER_INFO& adapter : adapters) {
+        if (adapter.Loopback) {
+            continue;
+        }
+        if (IsPhysicalAdapter(adapter)) {
+            return &adapter;
+        }
+        if (first == nullptr) {
+            first = &adapter;
+        }
+    }
+    return first;
+}
+
+bool CReachability::GetAdapterList(std::vector<ADAPTER_INFO>& adapters) {
+    return ::GetAdapterList(adapters);
+}
+
+bool CReachability::ListLocalAddresses(std::vector<LOCAL_ADDRESS>& addresses) {
+    return ::ListLocalAddresses(addresses);
+}
+
+bool CReachability::IsPhysicalAdapter(const ADAPTER_INFO& adapter) {
+    return ::IsPhysicalAdapter(adapter);
+}
+
+std::optional<ADAPTER_INFO> CReachability::FindAdapterByArp(
+    const std::vector<ADAPTER_INFO>& adapters, uint32_t deviceAddress,
+    const std::string& deviceMac) {
+    MacAddress mac;
+    if (!ParseMacText(deviceMac, mac)) {
+        return std::nullopt;
+    }
+    return reach::FindAdapterByArp(
+        adapters, deviceAddress, mac,
+        [this](const ADAPTER_INFO& adapter) { return IsPhysicalAdapter(adapter); }, m_timings);
+}
+
+bool CReachability::ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate) {
+    return reach::ProbeAddressAnswered(adapter, candidate, m_timings);
+}
+
+bool CReachability::AddLocalAddress(uint32_t ifIndex, uint32_t address, uint32_t mask) {
+    return ::AddLocalAddress(ifIndex, address, mask);
+}
+
+uint32_t CReachability::NextRandom() {
+    std::lock_guard<std::mutex> lock(m_randomLock);
+    return static_cast<uint32_t>(m_random()) & 0x7FFFFFFFu;
+}

@@ -1,0 +1,84 @@
+// Making cameras on link-local or foreign subnets reachable: the link-local
+// route at start-up and, before a camera is upgraded or opened, an extra
+// local address on the adapter of the camera's segment.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Adapters.h"
+#include "ArpProbe.h"
+#include "LocalAddresses.h"
+#include "discovery/DeviceSInfo.h"
+
+// What the upgrade engine and the main window use; tests pass a stand-in.
+// Addresses are 32-bit values in network order.
+class IReachability {
+public:
+    virtual ~IReachability() = default;
+
+    // Adds the route for 169.254.0.0/16 (once, at start-up).
+    virtual void AddLinkLocalRoute() = 0;
+
+    // Decides which of the device's addresses to use (`deviceAddress`) and,
+    // when that is the second address in a subnet no adapter has, adds a free
+    // address of that subnet to the adapter on the device's segment
+    // (`addedAddress`). True only when an address was added; the caller then
+    // waits until IsLocalHostAddress reports it (WaitForLocalAddress).
+    virtual bool MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
+                                     uint32_t& addedAddress, bool tryFirstAddress) = 0;
+
+    virtual bool IsLocalHostAddress(uint32_t address) = 0;
+};
+
+// Asks IsLocalHostAddress up to `attempts` times, sleeping `intervalMs`
+// between the questions; true at the first yes.
+bool WaitForLocalAddress(IReachability& reach, uint32_t address, int attempts = 80,
+                         uint32_t intervalMs = 100);
+
+// The real implementation. Every step fails quietly (false, none, 0); only
+// changes made to the system are logged. The OS-touching steps are virtual
+// so that a test can stand in for one of them.
+class CReachability : public IReachability {
+public:
+    explicit CReachability(const reach::ArpTimings& timings = {});
+
+    void AddLinkLocalRoute() override;
+    bool MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
+                             uint32_t& addedAddress, bool tryFirstAddress) override;
+    bool IsLocalHostAddress(uint32_t address) override;
+
+    bool IsOnLocalSubnet(uint32_t address, uint32_t mask);
+    // A free address in the device's subnet, probed on `adapter`; 0 when none.
+    uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask, const ADAPTER_INFO& adapter);
+    // True when the candidate is one of the host's own addresses (with
+    // `checkOwn`) or another station answers for it on the adapter (the
+    // first physical one, else the first one, when `adapter` is null).
+    bool IsAddressInUse(uint32_t candidate, bool checkOwn, const ADAPTER_INFO* adapter);
+
+    virtual bool GetAdapterList(std::vector<ADAPTER_INFO>& adapters);
+    virtual bool ListLocalAddresses(std::vector<LOCAL_ADDRESS>& addresses);
+    virtual bool IsPhysicalAdapter(const ADAPTER_INFO& adapter);
+    // The physical adapter on which the device with this MAC text answers.
+    virtual std::optional<ADAPTER_INFO> FindAdapterByArp(const std::vector<ADAPTER_INFO>& adapters,
+                                                         uint32_t deviceAddress,
+                                                         const std::string& deviceMac);
+    // True when a station other than the adapter answers for the candidate.
+    virtual bool ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate);
+    virtual bool AddLocalAddress(uint32_t ifIndex, uint32_t address, uint32_t mask);
+    virtual uint32_t NextRandom();
+
+protected:
+    const reach::ArpTimings m_timings;
+
+private:
+    // The first physical adapter, else the first one (loopback aside); null when none.
+    const ADAPTER_INFO* FallbackAdapter(const std::vector<ADAPTER_INFO>& adapters);
+
+    std::mutex m_randomLock;
+    std::minstd_rand m_random;
+};
