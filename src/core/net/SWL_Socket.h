@@ -48,8 +48,8 @@ int SWL_Recv(SWL_SOCKET sock, void* buffer, size_t length);
 int SWL_ConnectEx(SWL_SOCKET sock, const sockaddr* address, uint32_t addressLength, int timeoutMs);
 
 // Waits for `sock` to become readable and/or writable. A negative time-out
-// waits without limit. Returns the number of ready sockets, 0 on time-out,
-// -1 on error.
+// waits without limit. Returns the number of ready sockets, 0 on time-out
+// (the last error then says "timed out"), -1 on error.
 int SWL_Select(SWL_SOCKET sock, bool readable, bool writable, int timeoutMs);
 
 // The state of a connect that was started on `sock`: 0 once it is
@@ -73,6 +73,9 @@ bool SWL_MakeAddress(const char* text, uint16_t port, SWL_IPV4_ADDRESS& address)
 
 // True when the last socket call failed only because it would block.
 bool SWL_IsWouldBlock();
+// True when the last SWL_ConnectEx failed only because the connect goes on
+// in the background.
+bool SWL_IsConnectInProgress();
 int SWL_GetLastError();
 void SWL_SetLastError(int error);
 

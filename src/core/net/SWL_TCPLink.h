@@ -83,7 +83,7 @@ public:
     // longer than one turn of a loop. Returns 0. Later calls do nothing.
     int Destroy();
 
-    SWL_SOCKET GetSocket() const { return m_socket.Get(); }
+    SWL_SOCKET GetSocket() const { return m_fd; }
     bool IsBroken() const { return m_broken.load(); }
 
     // The limit on time without progress for a started item and for sends
@@ -116,6 +116,8 @@ private:
     int RecvBuff(void* buffer, size_t length, int mode);
     int RecvDataHead(uint32_t& length);
     int RecvFragment(std::vector<uint8_t>& data);
+    // Appends `length` received bytes to `buffer` (mode 1).
+    int RecvInto(std::vector<uint8_t>& buffer, uint32_t length);
     int DiscardBytes(uint32_t length);
     int InvalidData(const char* what, uint32_t value);
 
@@ -123,7 +125,8 @@ private:
     void SendKeepThreadRun();
     void ReportLoss();
 
-    CSWL_SocketHandle m_socket;
+    CSWL_SocketHandle m_socket;  // owner of the socket until Destroy closes it
+    const SWL_SOCKET m_fd;       // the same socket, for I/O
     LinkCallback m_callback = nullptr;
     void* m_context = nullptr;
     std::atomic<bool> m_broken{false};
