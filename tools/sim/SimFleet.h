@@ -37,12 +37,13 @@ public:
     CSimFleet(const CSimFleet&) = delete;
     CSimFleet& operator=(const CSimFleet&) = delete;
 
-    // Adds a camera (before Start). Returns its index. A camera added after
-    // Start is started at once (false-y index -1 when that fails).
+    // Adds a camera and returns its index. A camera added after Start is
+    // bound and started at once; -1 when that fails.
     int AddCamera(const SimCameraConfig& config);
 
-    // Also appends every event as a JSON line to this file (before Start).
-    void SetEventFile(const std::string& path);
+    // Also appends every event as a JSON line to this file; false when it
+    // cannot be opened.
+    bool SetEventFile(const std::string& path);
 
     // Binds every camera's sockets and starts the event thread. False (and
     // *error) when an address or port cannot be bound; nothing runs then.
