@@ -61,6 +61,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <span>
@@ -172,7 +173,8 @@ private:
 
 public:
     CNetDVSDevice(PrivateTag, std::string mac, std::unique_ptr<CSWL_ConnectProc> connectProc,
-                  std::unique_ptr<CSWL_TCPLink> link, DeviceEventCallback callback, void* context);
+                  std::unique_ptr<CSWL_TCPLink> link, const uint8_t* serverInfo,
+                  DeviceEventCallback callback, void* context);
 
 private:
     // Dispatch of one received frame (other than stream frames).
@@ -188,12 +190,21 @@ private:
     // Sends a frame without SendPackcmd (not logged): 0, or 4.
     uint32_t SendDirect(uint32_t cmdType, const void* payload, uint32_t dataLength);
 
-    // The polling wait. `send` sends the request; `turnLimit` 0 waits until
-    // the state changes; `refusal` is the result for a refusing reply, or 0
-    // when the command does not look for one; `onDone` takes the result.
-    template <typename SendFn, typename DoneFn, typename RefusedFn>
-    uint32_t PollRequest(SendFn send, uint32_t turnLimit, RefusedFn onRefused, DoneFn onDone);
-    uint32_t CopyReply(std::vector<uint8_t>& reply);
+    // The polling wait: resets the status event, sets the request state to
+    // Waiting, sends with `send`, then reads the state every 100 ms. Done:
+    // `onDone` (under the state lock), 0. Refused: `onRefused()` when given,
+    // else the wait goes on. Link lost: 4. `turnLimit` turns without an
+    // answer: 15 (0: no limit). The status event is set on every way out.
+    uint32_t PollRequest(const std::function<uint32_t()>& send, uint32_t turnLimit,
+                         const std::function<uint32_t()>& onRefused,
+                         const std::function<void()>& onDone);
+    // The status-event wait (5000 ms): state Done with `result` 1 gives 0.
+    uint32_t StatusEventRequest(const std::function<uint32_t()>& send,
+                                const std::atomic<uint32_t>& result);
+
+    static uint32_t StatusWaitMs();
+    static uint32_t DataWaitMs();
+    static uint32_t ReplyWaitMs();
 
     std::array<uint8_t, LOGIN_REQUEST_SIZE> BuildLoginRequest(const std::string& user,
                                                               const std::string& password,

@@ -1,0 +1,3 @@
+#include "device/HubSdk.h"
+
+void HUBSDK_CreateSingleton(void*, const char*) {}
