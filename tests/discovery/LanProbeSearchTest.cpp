@@ -1,0 +1,311 @@
+// The search library against a responder on loopback ports picked by the
+// system. Every test names its adapter ("lo" or one that does not exist),
+// so no probe ever leaves the machine.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "TestResponder.h"
+#include "app/IniFile.h"
+#include "app/Logger.h"
+#include "app/MessageQueue.h"
+#include "app/Settings.h"
+#include "discovery/LanProbeSearch.h"
+#include "discovery/SearchEngine.h"
+#include "discovery/SearchIntake.h"
+#include "support/TestSupport.h"
+
+using testing_support::WaitFor;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* kNoAdapter = "fh-nosuch0";
+constexpr int kRoundMs = 60;
+
+struct Report {
+    std::string mac;
+    int kind;
+    std::string xml;
+};
+
+// Collects the callback's reports.
+struct Reports {
+    std::mutex mutex;
+    std::vector<Report> list;
+    std::atomic<bool> closed{false};
+    std::atomic<int> afterClose{0};
+
+    static void Callback(const char* mac, int kind, const char* xml, void* context) {
+        auto* self = static_cast<Reports*>(context);
+        if (self->closed) {
+            ++self->afterClose;
+        }
+        std::lock_guard<std::mutex> guard(self->mutex);
+        self->list.push_back({mac, kind, xml});
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return list.size();
+    }
+    std::vector<Report> Snapshot() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return list;
+    }
+};
+
+FakeCamera Camera(int n) {
+    FakeCamera c;
+    char mac[18];
+    std::snprintf(mac, sizeof mac, "00:1A:2B:00:%02X:%02X", (n >> 8) & 0xFF, n & 0xFF);
+    c.mac = mac;
+    c.devName = "cam" + std::to_string(n);
+    return c;
+}
+
+struct LibraryFixture : ::testing::Test {
+    void SetUp() override {
+        LANPROBE_SEARCH_SetNetworkAdapter(kNoAdapter);
+        LANPROBE_SEARCH_SetRoundIntervalMs(kRoundMs);
+    }
+    void TearDown() override {
+        LANPROBE_SEARCH_Quit();
+        LANPROBE_SEARCH_SetSearchPort(0);
+        LANPROBE_SEARCH_SetRoundIntervalMs(0);
+        GetProgramIni().ClearOverrides();
+    }
+    void Target(const CTestResponder& responder) {
+        GetProgramIni().SetOverride(settings::kSearchTargets,
+                                    "127.0.0.1:" + std::to_string(responder.Port()));
+    }
+    Reports reports;
+};
+
+}  // namespace
+
+TEST_F(LibraryFixture, FoundChangedRestartedGoneAndSilentOtherwise) {
+    CTestResponder responder;
+    FakeCamera a = Camera(1), b = Camera(2);
+    responder.SetCameras({a, b});
+    Target(responder);
+    ASSERT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), 0);
+    ASSERT_EQ(LANPROBE_SEARCH_StartAuto(5), 0);
+
+    ASSERT_TRUE(WaitFor([&] { return reports.Count() >= 2; }));
+    auto list = reports.Snapshot();
+    EXPECT_EQ(list[0].mac, a.mac);
+    EXPECT_EQ(list[0].kind, LANPROBE_SEARCH_FOUND);
+    EXPECT_EQ(list[0].xml, FakeReply(a));
+    EXPECT_EQ(list[1].mac, b.mac);
+    EXPECT_NE(responder.LastProbe().find("<seq>"), std::string::npos);
+
+    // Identical replies over several rounds: nothing.
+    const int probes = responder.Probes();
+    ASSERT_TRUE(WaitFor([&] { return responder.Probes() >= probes + 4; }));
+    EXPECT_EQ(reports.Count(), 2u);
+
+    a.devName = "renamed";
+    responder.UpdateCamera(a);
+    ASSERT_TRUE(WaitFor([&] { return reports.Count() >= 3; }));
+    EXPECT_EQ(reports.Snapshot()[2].kind, LANPROBE_SEARCH_CHANGED);
+    EXPECT_EQ(reports.Snapshot()[2].xml, FakeReply(a));
+
+    b.bootId = "b2";
+    responder.UpdateCamera(b);
+    ASSERT_TRUE(WaitFor([&] { return reports.Count() >= 4; }));
+    EXPECT_EQ(reports.Snapshot()[3].mac, b.mac);
+    EXPECT_EQ(reports.Snapshot()[3].kind, LANPROBE_SEARCH_FOUND) << "a restart is found again";
+
+    a.silent = true;
+    responder.UpdateCamera(a);
+    const int silentFrom = responder.Probes();
+    ASSERT_TRUE(WaitFor([&] { return reports.Count() >= 5; }));
+    list = reports.Snapshot();
+    EXPECT_EQ(list[4].mac, a.mac);
+    EXPECT_EQ(list[4].kind, LANPROBE_SEARCH_GONE);
+    EXPECT_EQ(list[4].xml,
+              FakeReply(Camera(1)).replace(FakeReply(Camera(1)).find("cam1"), 4, "renamed"))
+        << "the gone report carries the last reply";
+    EXPECT_GE(responder.Probes() - silentFrom, 3) << "three silent rounds first";
+
+    a.silent = false;
+    responder.UpdateCamera(a);
+    ASSERT_TRUE(WaitFor([&] { return reports.Count() >= 6; }));
+    EXPECT_EQ(reports.Snapshot()[5].kind, LANPROBE_SEARCH_FOUND) << "back after gone";
+}
+
+TEST_F(LibraryFixture, AdapterNameIsHonoured) {
+    CTestResponder group(CTestResponder::kMulticast);
+    group.SetCameras({Camera(7)});
+    LANPROBE_SEARCH_SetSearchPort(group.Port());
+
+    CLogCapture log;
+    ASSERT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), 0);
+    ASSERT_EQ(LANPROBE_SEARCH_StartAuto(5), 0);
+    ASSERT_TRUE(WaitFor([&] { return log.Contains("no interface that is up"); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kRoundMs * 4));
+    EXPECT_EQ(group.Probes(), 0) << "an adapter that is not there gets no probe";
+    EXPECT_EQ(log.Count("no interface that is up"), 1) << "said once, not every round";
+    LANPROBE_SEARCH_Quit();
+
+    LANPROBE_SEARCH_SetNetworkAdapter("lo");
+    ASSERT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), 0);
+    ASSERT_EQ(LANPROBE_SEARCH_StartAuto(5), 0);
+    ASSERT_TRUE(WaitFor([&] { return reports.Count() >= 1; }));
+    EXPECT_EQ(reports.Snapshot()[0].mac, Camera(7).mac);
+    EXPECT_EQ(group.LastProbeSource(), "127.0.0.1") << "multicast left through lo";
+}
+
+TEST_F(LibraryFixture, QuitJoinsPromptlyAndEndsTheCallbacks) {
+    CTestResponder responder;
+    std::vector<FakeCamera> cameras;
+    for (int i = 0; i < 50; ++i) {
+        cameras.push_back(Camera(i));
+    }
+    responder.SetCameras(cameras);
+    Target(responder);
+    LANPROBE_SEARCH_SetRoundIntervalMs(0);  // StartAuto's 5 s rounds
+    ASSERT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), 0);
+    ASSERT_EQ(LANPROBE_SEARCH_StartAuto(5), 0);
+    ASSERT_TRUE(WaitFor([&] { return reports.Count() >= 10; }));
+    EXPECT_NE(LANPROBE_SEARCH_GetReplyPort(), 0);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(LANPROBE_SEARCH_Quit(), 0);
+    reports.closed = true;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "no waiting for the round to end";
+    EXPECT_EQ(LANPROBE_SEARCH_GetReplyPort(), 0);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(reports.afterClose.load(), 0);
+}
+
+TEST_F(LibraryFixture, CallsOutOfOrderAreHarmless) {
+    EXPECT_EQ(LANPROBE_SEARCH_Quit(), 0) << "Quit without Initial";
+    EXPECT_EQ(LANPROBE_SEARCH_StartAuto(5), -1) << "StartAuto before Initial";
+    EXPECT_EQ(LANPROBE_SEARCH_Initial(nullptr, nullptr, 32), -1);
+    ASSERT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 0), 0);
+    EXPECT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), -1);
+    EXPECT_EQ(LANPROBE_SEARCH_StartAuto(5), 0);
+    EXPECT_EQ(LANPROBE_SEARCH_StartAuto(5), -1) << "StartAuto twice";
+    EXPECT_EQ(LANPROBE_SEARCH_SetSearchPort(70000), -1);
+    EXPECT_EQ(LANPROBE_SEARCH_Quit(), 0);
+    EXPECT_EQ(LANPROBE_SEARCH_Quit(), 0) << "Quit twice";
+    EXPECT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), 0) << "again after Quit";
+}
+
+TEST_F(LibraryFixture, BadDatagramsAreDroppedAndLogged) {
+    CTestResponder responder;
+    FakeCamera good = Camera(3);
+    responder.SetCameras({good});
+    FakeCamera noMac = Camera(4);
+    noMac.mac = "not-a-mac";
+    responder.SetExtraDatagrams({
+        std::string(9000, '<'),          // oversize
+        "<multicastSearchResult><mac>",  // malformed
+        std::string("<a>\0</a>", 8),     // NUL
+        FakeReply(noMac),                // no valid MAC
+        "",                              // empty
+        std::string(65000, 'x'),         // far too long
+    });
+    Target(responder);
+    CLogCapture log;
+    ASSERT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), 0);
+    ASSERT_EQ(LANPROBE_SEARCH_StartAuto(5), 0);
+    ASSERT_TRUE(WaitFor([&] { return responder.Probes() >= 3 && reports.Count() >= 1; }));
+    EXPECT_EQ(reports.Count(), 1u);
+    EXPECT_EQ(reports.Snapshot()[0].mac, good.mac);
+    EXPECT_TRUE(log.Contains("dropped: oversize datagram (9000 bytes)"));
+    EXPECT_TRUE(log.Contains("dropped: reply without a valid MAC"));
+    EXPECT_TRUE(log.Contains("more bad replies dropped this round"))
+        << "six bad datagrams a round: five lines, then a count";
+}
+
+TEST(SearchEngine, FloodOfMacsIsBounded) {
+    CTestResponder responder;
+    std::vector<FakeCamera> cameras;
+    for (int i = 0; i < 300; ++i) {
+        cameras.push_back(Camera(i));
+    }
+    responder.SetCameras(cameras);
+    SearchConfig config;
+    config.adapterName = kNoAdapter;
+    config.roundIntervalMs = kRoundMs;
+    config.maxDevices = 100;
+    config.targets = {{"127.0.0.1", responder.Port()}};
+    std::atomic<int> found{0};
+    CLogCapture log;
+    CSearchEngine engine(config, [&](const std::string&, int kind, const std::string&) {
+        found += kind == kSearchReportFound ? 1 : 0;
+    });
+    ASSERT_TRUE(engine.Start());
+    ASSERT_TRUE(WaitFor([&] { return responder.Probes() >= 3 && found >= 100; }));
+    engine.Stop();
+    EXPECT_EQ(found.load(), 100);
+    EXPECT_TRUE(log.Contains("device table full (100 devices)"));
+}
+
+TEST(SearchEngine, BurstOfAThousandReplies) {
+    CTestResponder responder;
+    std::vector<FakeCamera> cameras;
+    for (int i = 0; i < 1000; ++i) {
+        cameras.push_back(Camera(i));
+    }
+    responder.SetCameras(cameras);
+    SearchConfig config;
+    config.adapterName = kNoAdapter;
+    config.roundIntervalMs = 5000;  // one round: the whole burst at once
+    config.targets = {{"127.0.0.1", responder.Port()}};
+    std::atomic<int> found{0};
+    CSearchEngine engine(config, [&](const std::string&, int kind, const std::string&) {
+        found += kind == kSearchReportFound ? 1 : 0;
+    });
+    ASSERT_TRUE(engine.Start());
+    ASSERT_TRUE(WaitFor([&] { return found >= 1000; }, 4s)) << found.load();
+    EXPECT_EQ(responder.Probes(), 1);
+}
+
+TEST_F(LibraryFixture, IntakePostsTheRecordsInOrder) {
+    CTestResponder responder;
+    std::vector<FakeCamera> cameras = {Camera(10), Camera(11), Camera(12)};
+    cameras[1].series = "OTHER";
+    cameras[2].ip = "192.168.1.99";
+    responder.SetCameras(cameras);
+    Target(responder);
+
+    auto queue = std::make_shared<CMessageQueue>();
+    std::atomic<int> observed{0};
+    {
+        CSearchIntake intake(queue);
+        intake.SetSearchReportObserver([&](DeviceNotifyKind, const DEVICE_S_INFO&) { ++observed; });
+        ASSERT_TRUE(intake.Start([] { return true; }, 10));
+        ASSERT_TRUE(WaitFor([&] { return queue->Size() >= 2; }));
+
+        auto first = queue->Pop(0);
+        auto second = queue->Pop(0);
+        ASSERT_TRUE(first && second);
+        auto a = first->TakeDevice();
+        auto c = second->TakeDevice();
+        ASSERT_TRUE(a && c);
+        EXPECT_EQ(first->wParam, DEVICE_NOTIFY_FOUND);
+        EXPECT_STREQ(a->mac, cameras[0].mac.c_str());
+        EXPECT_STREQ(a->devName, "cam10");
+        EXPECT_EQ(a->dataPort, 9008);
+        EXPECT_EQ(a->build, 230118);
+        EXPECT_STREQ(c->mac, cameras[2].mac.c_str()) << "the other series was dropped";
+        EXPECT_STREQ(c->ip, "192.168.1.99");
+
+        cameras[2].silent = true;
+        responder.UpdateCamera(cameras[2]);
+        auto gone = queue->Pop(5000);
+        ASSERT_TRUE(gone);
+        EXPECT_EQ(gone->wParam, DEVICE_NOTIFY_GONE);
+        EXPECT_EQ(gone->Text(), cameras[2].mac);
+        intake.Stop();
+    }
+    EXPECT_EQ(observed.load(), 3);
+    EXPECT_EQ(queue->Size(), 0u);
+}
