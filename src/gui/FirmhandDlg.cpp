@@ -1,14 +1,273 @@
+// The main window's construction, layout, message dispatch, about box and
+// shutdown. The list's handlers are in FirmhandDlgList.cpp, the batch in
+// FirmhandDlgBatch.cpp.
 #include "FirmhandDlg.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "AboutDlg.h"
+#include "GuiResources.h"
+#include "PictureEx.h"
+#include "app/Logger.h"
+#include "app/Settings.h"
 #include "app/Startup.h"
+#include "app/StringTable.h"
+
+FH_LOG_SOURCE("FirmhandDlg");
+
+namespace {
+
+QString Text(int id) {
+    return QString::fromStdString(LoadString(id));
+}
+
+}  // namespace
 
 CFirmhandDlg::CFirmhandDlg(QWidget* parent)
     : QMainWindow(parent), m_qtSink(std::make_shared<CQtMessageSink>(this)), m_sink(m_qtSink) {
+    InitGuiResources();
+    m_icon = QIcon(QStringLiteral(":/ICON/128"));
+    setWindowIcon(m_icon);
+
+    // About entry: Linux windows have no system menu, so it sits in the
+    // menu bar.
+    const QString about = Text(IDS_ABOUT);
+    if (!about.isEmpty()) {
+        QAction* action = menuBar()->addAction(about);
+        connect(action, &QAction::triggered, this, &CFirmhandDlg::ShowAbout);
+    }
+
+    // TODO(start-up): the adapter dialog (CLoginDlg) runs first once the
+    // adapter list and the search library exist; cancelling it ends the
+    // program before the window is shown.
+    m_slaveIpShown = settings::GetBool(settings::kShowSlaveIp);
     setWindowTitle(QString::fromStdString(MainWindowTitle()));
-    resize(1100, 600);
+
+    BuildControls();
+    LoadTexts();
+
+    m_userEdit->setText(QString::fromStdString(settings::GetString(settings::kUsername)));
+    m_passwordEdit->setText(QString::fromStdString(settings::GetString(settings::kPassword)));
+
+    // The busy animation plays from the start, hidden until a batch runs.
+    if (m_busyPicture->Load(QStringLiteral("130"), QStringLiteral("GIF"))) {
+        m_busyPicture->Draw();
+    }
+    m_busyPicture->hide();
+    m_busyText->hide();
+
+    // TODO(start-up): socket layer, search library with the search
+    // callback, the search start thread and the link-local route come here.
+
+    // Left clicks anywhere in the window are swallowed while a batch runs.
+    if (QCoreApplication::instance() != nullptr) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
 }
 
-CFirmhandDlg::~CFirmhandDlg() { m_qtSink->Detach(); }
+CFirmhandDlg::~CFirmhandDlg() {
+    Shutdown();
+    m_qtSink->Detach();
+}
+
+void CFirmhandDlg::BuildControls() {
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    auto addButton = [this, central](int id) {
+        auto* button = new QPushButton(central);
+        button->setObjectName(QStringLiteral("ctl%1").arg(id));
+        m_controls[id] = button;
+        return button;
+    };
+
+    // Device list.
+    m_model = new CDeviceListModel(this);
+    m_list = new QTableView(central);
+    m_list->setObjectName(QStringLiteral("ctl%1").arg(IDC_DEVICE_LIST));
+    m_list->setModel(m_model);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setShowGrid(true);
+    m_list->setWordWrap(false);
+    m_list->setContextMenuPolicy(Qt::NoContextMenu);
+    m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+    QHeaderView* header = m_list->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setSectionsClickable(true);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(true);
+    for (int column = 0; column < COL_COUNT; ++column) {
+        SetColumnWidth(column, DeviceColumnDef(column).width);
+    }
+    SetColumnWidth(COL_SLAVE_IP, m_slaveIpShown ? kSlaveIpColumnWidth : 0);
+    m_controls[IDC_DEVICE_LIST] = m_list;
+    connect(header, &QHeaderView::sectionClicked, this, &CFirmhandDlg::OnColumnClick);
+    connect(m_list, &QTableView::doubleClicked, this, &CFirmhandDlg::OnListDoubleClicked);
+    connect(m_model, &CDeviceListModel::CheckToggledByUser, this,
+            [this](int) { m_controls[IDC_CHECK_SAME_TYPE]->setEnabled(isCheckedSameModel()); });
+
+    // Selection and column buttons.
+    connect(addButton(IDC_SELECT_ALL), &QPushButton::clicked, this, &CFirmhandDlg::OnSelectAll);
+    connect(addButton(IDC_CLEAR_ALL), &QPushButton::clicked, this, &CFirmhandDlg::OnClearAll);
+    QPushButton* sameType = addButton(IDC_CHECK_SAME_TYPE);
+    connect(sameType, &QPushButton::clicked, this, &CFirmhandDlg::OnCheckSameType);
+    sameType->setEnabled(false);
+    // TODO(analytics): button 1019 starts the analytics version query.
+    addButton(IDC_GET_AI_VERSION);
+    connect(addButton(IDC_SHOW_AI), &QPushButton::clicked, this, &CFirmhandDlg::OnShowAiVersion);
+    connect(addButton(IDC_SHOW_SLAVE_IP), &QPushButton::clicked, this,
+            &CFirmhandDlg::OnShowSlaveIp);
+
+    auto* buttonRow = new QHBoxLayout;
+    for (int id : {IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE, IDC_GET_AI_VERSION,
+                   IDC_SHOW_AI, IDC_SHOW_SLAVE_IP}) {
+        buttonRow->addWidget(m_controls[id]);
+    }
+    buttonRow->addStretch(1);
+
+    // Busy indicator.
+    m_busyPicture = new CPictureEx(central);
+    m_busyPicture->setObjectName(QStringLiteral("ctl%1").arg(IDC_BUSY_PICTURE));
+    m_controls[IDC_BUSY_PICTURE] = m_busyPicture;
+    m_busyText = new QLabel(central);
+    m_busyText->setObjectName(QStringLiteral("ctl%1").arg(IDC_BUSY_TEXT));
+    m_controls[IDC_BUSY_TEXT] = m_busyText;
+    auto* busyRow = new QHBoxLayout;
+    busyRow->addStretch(1);
+    busyRow->addWidget(m_busyPicture);
+    busyRow->addSpacing(8);
+    busyRow->addWidget(m_busyText);
+    busyRow->addStretch(1);
+    auto* busyHolder = new QWidget(central);
+    busyHolder->setLayout(busyRow);
+    busyRow->setContentsMargins(0, 0, 0, 0);
+    // Keep the row's height while the indicator is hidden.
+    busyHolder->setMinimumHeight(36);
+
+    // Batch upgrade group.
+    auto* group = new QGroupBox(central);
+    group->setObjectName(QStringLiteral("ctl%1").arg(IDC_BATCH_GROUP));
+    m_controls[IDC_BATCH_GROUP] = group;
+    auto* userLabel = new QLabel(group);
+    auto* passwordLabel = new QLabel(group);
+    userLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    passwordLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_controls[IDC_USERNAME_LABEL] = userLabel;
+    m_controls[IDC_PASSWORD_LABEL] = passwordLabel;
+    m_userEdit = new QLineEdit(group);
+    m_passwordEdit = new QLineEdit(group);  // shown in clear text on purpose
+    m_userEdit->setMaxLength(kCredentialMaxLength);
+    m_passwordEdit->setMaxLength(kCredentialMaxLength);
+    m_userEdit->setMinimumWidth(150);
+    m_passwordEdit->setMinimumWidth(150);
+    m_controls[IDC_USERNAME] = m_userEdit;
+    m_controls[IDC_PASSWORD] = m_passwordEdit;
+    m_pathEdit = new QLineEdit(group);
+    m_pathEdit->setReadOnly(true);
+    m_controls[IDC_PACKAGE_PATH] = m_pathEdit;
+    for (int id :
+         {IDC_USERNAME_LABEL, IDC_PASSWORD_LABEL, IDC_USERNAME, IDC_PASSWORD, IDC_PACKAGE_PATH}) {
+        m_controls[id]->setObjectName(QStringLiteral("ctl%1").arg(id));
+    }
+    QPushButton* browse = addButton(IDC_BROWSE);
+    browse->setParent(group);
+    connect(browse, &QPushButton::clicked, this, &CFirmhandDlg::OnBrowse);
+    QPushButton* upgrade = addButton(IDC_UPGRADE);
+    upgrade->setParent(group);
+    upgrade->setMinimumWidth(150);
+    upgrade->setMinimumHeight(fontMetrics().height() * 2);
+    connect(upgrade, &QPushButton::clicked, this, &CFirmhandDlg::OnBnClickedButtonUpdate);
+
+    auto* credentials = new QHBoxLayout;
+    credentials->addWidget(userLabel);
+    credentials->addWidget(m_userEdit);
+    credentials->addSpacing(12);
+    credentials->addWidget(passwordLabel);
+    credentials->addWidget(m_passwordEdit);
+    credentials->addStretch(1);
+    auto* package = new QHBoxLayout;
+    package->addWidget(m_pathEdit, 1);
+    package->addWidget(browse);
+    auto* start = new QHBoxLayout;
+    start->addStretch(1);
+    start->addWidget(upgrade);
+    start->addStretch(1);
+    auto* groupLayout = new QVBoxLayout(group);
+    groupLayout->addLayout(credentials);
+    groupLayout->addSpacing(8);
+    groupLayout->addLayout(package);
+    groupLayout->addSpacing(4);
+    groupLayout->addLayout(start);
+
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(buttonRow);
+    layout->addWidget(busyHolder);
+    layout->addWidget(group);
+
+    // The dialog's size in dialog units, converted with this font.
+    const QFontMetrics metrics = fontMetrics();
+    QSize size(688 * metrics.averageCharWidth() / 4, 419 * metrics.height() / 8);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableSize() * 9 / 10);
+    }
+    resize(size);
+}
+
+void CFirmhandDlg::LoadTexts() {
+    static const std::pair<int, int> kTexts[] = {
+        {IDC_SELECT_ALL, IDS_SELECT_ALL},
+        {IDC_CLEAR_ALL, IDS_CLEAR_ALL},
+        {IDC_CHECK_SAME_TYPE, IDS_CHECK_SAME_TYPE},
+        {IDC_BATCH_GROUP, IDS_BATCH_UPGRADE},
+        {IDC_USERNAME_LABEL, IDS_USERNAME},
+        {IDC_PASSWORD_LABEL, IDS_PASSWORD},
+        {IDC_BROWSE, IDS_BROWSE},
+        {IDC_UPGRADE, IDS_UPGRADE},
+        {IDC_GET_AI_VERSION, IDS_GET_AI_VERSION},
+        {IDC_BUSY_TEXT, IDS_UPGRADING_WAIT},
+        {IDC_SHOW_AI, IDS_SHOW_AI},
+    };
+    for (const auto& [control, id] : kTexts) {
+        QWidget* widget = m_controls[control];
+        if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            button->setText(Text(id));
+        } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+            label->setText(Text(id));
+        } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+            group->setTitle(Text(id));
+        }
+    }
+    static_cast<QPushButton*>(m_controls[IDC_SHOW_SLAVE_IP])
+        ->setText(Text(m_slaveIpShown ? IDS_HIDE_SLAVE_IP : IDS_SHOW_SLAVE_IP));
+}
+
+QWidget* CFirmhandDlg::Control(int id) const {
+    const auto found = m_controls.find(id);
+    return found == m_controls.end() ? nullptr : found->second;
+}
+
+void CFirmhandDlg::SetUpgradeController(std::shared_ptr<IUpgradeController> controller) {
+    m_controller = std::move(controller);
+}
 
 bool CFirmhandDlg::event(QEvent* event) {
     if (event->type() == CWindowMessageEvent::EventType()) {
@@ -18,4 +277,72 @@ bool CFirmhandDlg::event(QEvent* event) {
     return QMainWindow::event(event);
 }
 
-void CFirmhandDlg::OnWindowMessage(CWindowMessage& /*message*/) {}
+void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
+    // Payloads are owned by the message and freed with it.
+    switch (message.id) {
+        case WM_DEVICE_NOTIFY:
+            OnDeviceNotify(message);
+            break;
+        case WM_UPGRADE_PROGRESS:
+            OnUpgradeProgress(message.wParam, message.Text());
+            break;
+        case WM_UPGRADE_RESULT:
+            OnUpgradeResult(message.wParam, message.Text());
+            break;
+        case WM_AI_VERSION_RESULT:
+            // TODO(analytics): the analytics versions go to columns 11-13.
+            break;
+        default:
+            break;
+    }
+}
+
+bool CFirmhandDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (m_upgrading) {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+            type == QEvent::MouseButtonDblClick) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            auto* widget = qobject_cast<QWidget*>(watched);
+            // The menu bar stands for the title bar's menu and stays usable.
+            if (mouse->button() == Qt::LeftButton && widget != nullptr &&
+                widget->window() == this && qobject_cast<QMenuBar*>(widget) == nullptr) {
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool CFirmhandDlg::ShowMessage(int stringId, bool okCancel) {
+    QMessageBox box(okCancel ? QMessageBox::Question : QMessageBox::Warning, Text(IDS_APP_TITLE),
+                    Text(stringId),
+                    okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, this);
+    return box.exec() == QMessageBox::Ok;
+}
+
+void CFirmhandDlg::ShowAbout() {
+    CAboutDlg about(Text(IDS_ABOUT_NAME), Text(IDS_ABOUT_VERSION), Text(IDS_ABOUT_DATE), this);
+    about.setWindowIcon(m_icon);
+    about.exec();
+}
+
+void CFirmhandDlg::closeEvent(QCloseEvent* event) {
+    Shutdown();
+    QMainWindow::closeEvent(event);
+}
+
+void CFirmhandDlg::Shutdown() {
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    // TODO(start-up): stop the search start thread, quit the search
+    // library and release the socket layer here, in that order.
+    m_busyPicture->Stop();
+    m_model->Clear();
+    if (m_controller) {
+        m_controller->CancelAllJobs();
+    }
+    LOG_INFO("CFirmhandDlg::Shutdown", "main window closed");
+}

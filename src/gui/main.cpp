@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "FirmhandDlg.h"
+#include "GuiResources.h"
 #include "app/Startup.h"
 #include "app/Version.h"
 
@@ -15,6 +16,11 @@ int main(int argc, char** argv) {
     }
     InitApplication("firmhand");
     QApplication application(argc, argv);
+    InitGuiResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/ICON/128")));
+    // TODO(start-up): once the adapter list and the search library exist,
+    // the adapter dialog (CLoginDlg) runs before the window is shown, and
+    // the upgrade engine is handed to the window with SetUpgradeController.
     CFirmhandDlg window;
     window.show();
     return application.exec();

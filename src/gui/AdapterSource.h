@@ -1,0 +1,18 @@
+// The adapter list as the adapter dialog reads it: a walk over the system's
+// network adapters that stops when the visitor returns false and gives the
+// number of adapters visited, or -1 when the list cannot be had.
+#pragma once
+
+#include <functional>
+#include <string>
+
+struct GUI_ADAPTER_INFO {
+    std::string name;         // the system's adapter name (what the search library takes)
+    std::string description;  // what the user sees, in the system's narrow code page
+};
+
+using AdapterVisitor = std::function<bool(const GUI_ADAPTER_INFO&)>;
+using AdapterEnumerator = std::function<int(const AdapterVisitor&)>;
+
+// Hands the chosen adapter's name to the device search ("" for all adapters).
+using AdapterSelectedHandler = std::function<void(const std::string&)>;

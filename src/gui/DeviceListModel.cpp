@@ -1,0 +1,311 @@
+#include "DeviceListModel.h"
+
+#include <algorithm>
+
+#include "app/StringTable.h"
+
+namespace {
+
+QString Utf8Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Texts in the system's narrow code page.
+QString LocalText(std::string_view text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+CDeviceListModel::CDeviceListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+CDeviceListModel::~CDeviceListModel() = default;
+
+void CDeviceListModel::FillRowTexts(Row& row) const {
+    const DEVICE_S_INFO& info = *row.record;
+    row.cells[COL_NAME] = Utf8Text(FieldText(info.devName));
+    row.cells[COL_PRODUCT] = Utf8Text(FieldText(info.productModel));
+    row.cells[COL_IP] = LocalText(FieldText(info.ip));
+    row.cells[COL_SLAVE_IP] = LocalText(FieldText(info.ip2));
+    row.cells[COL_MAC] = LocalText(FieldText(info.mac));
+    row.cells[COL_BUILD_DATE] = LocalText(FieldText(info.buildDate));
+    row.cells[COL_KERNEL] = LocalText(FieldText(info.kernelVer));
+    row.cells[COL_VERSION] = LocalText(DeviceVersionText(info));
+    // An activation value without a text leaves the column as it was.
+    if (const int id = ActivationStringId(info.deviceActivated); id != 0) {
+        row.cells[COL_ACTIVE_STATE] = QString::fromStdString(LoadString(id));
+    }
+}
+
+void CDeviceListModel::Reposition(size_t from) {
+    for (size_t i = from; i < m_rows.size(); ++i) {
+        m_rows[i]->position = static_cast<int>(i);
+    }
+}
+
+bool CDeviceListModel::AddDeviceItem(std::unique_ptr<DEVICE_S_INFO> info, bool* isNewRow) {
+    if (isNewRow != nullptr) {
+        *isNewRow = false;
+    }
+    if (!info) {
+        return false;
+    }
+    std::string key = MacKey(FieldText(info->mac));
+    const auto found = m_byMac.find(key);
+    if (found != m_byMac.end()) {
+        Row& row = *found->second;
+        if (*row.record == *info) {
+            return true;  // the same report again: nothing to redraw
+        }
+        *row.record = *info;
+        FillRowTexts(row);
+        emit dataChanged(index(row.position, COL_NAME), index(row.position, COL_ACTIVE_STATE));
+        return true;
+    }
+
+    auto row = std::make_unique<Row>();
+    row->record = std::move(info);
+    row->key = std::move(key);
+    FillRowTexts(*row);
+    Row* raw = row.get();
+
+    beginInsertRows(QModelIndex(), 0, 0);
+    m_rows.insert(m_rows.begin(), std::move(row));
+    m_byMac.emplace(raw->key, raw);
+    // A new row renumbers the whole list 1, 2, 3, ...
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        m_rows[i]->position = static_cast<int>(i);
+        m_rows[i]->number = static_cast<int>(i) + 1;
+    }
+    endInsertRows();
+    if (m_rows.size() > 1) {
+        emit dataChanged(index(1, COL_INDEX), index(RowCount() - 1, COL_INDEX));
+    }
+    if (isNewRow != nullptr) {
+        *isNewRow = true;
+    }
+    return true;
+}
+
+int CDeviceListModel::FindDeviceItem(std::string_view mac) const {
+    const auto found = m_byMac.find(MacKey(mac));
+    return found == m_byMac.end() ? -1 : found->second->position;
+}
+
+bool CDeviceListModel::RemoveDeviceItem(std::string_view mac) {
+    const auto found = m_byMac.find(MacKey(mac));
+    if (found == m_byMac.end()) {
+        return false;
+    }
+    const int position = found->second->position;
+    beginRemoveRows(QModelIndex(), position, position);
+    m_byMac.erase(found);
+    m_rows.erase(m_rows.begin() + position);
+    Reposition(static_cast<size_t>(position));
+    endRemoveRows();
+    return true;
+}
+
+void CDeviceListModel::Clear() {
+    beginResetModel();
+    m_byMac.clear();
+    m_rows.clear();
+    endResetModel();
+}
+
+const DEVICE_S_INFO* CDeviceListModel::Record(int row) const {
+    if (row < 0 || row >= RowCount()) {
+        return nullptr;
+    }
+    return m_rows[static_cast<size_t>(row)]->record.get();
+}
+
+QString CDeviceListModel::CellText(int row, int column) const {
+    if (row < 0 || row >= RowCount() || column < 0 || column >= COL_COUNT) {
+        return {};
+    }
+    const Row& r = *m_rows[static_cast<size_t>(row)];
+    if (column == COL_INDEX) {
+        return QString::number(r.number);
+    }
+    return r.cells[static_cast<size_t>(column)];
+}
+
+void CDeviceListModel::SetCellText(int row, int column, const QString& text) {
+    if (row < 0 || row >= RowCount() || column <= COL_INDEX || column >= COL_COUNT) {
+        return;
+    }
+    QString& cell = m_rows[static_cast<size_t>(row)]->cells[static_cast<size_t>(column)];
+    if (cell != text) {
+        cell = text;
+        emit dataChanged(index(row, column), index(row, column));
+    }
+}
+
+bool CDeviceListModel::SetResultText(std::string_view mac, const QString& text) {
+    const int row = FindDeviceItem(mac);
+    if (row < 0) {
+        return false;
+    }
+    SetCellText(row, COL_RESULT, text);
+    return true;
+}
+
+void CDeviceListModel::ClearResultTexts() {
+    for (auto& row : m_rows) {
+        row->cells[COL_RESULT].clear();
+    }
+    if (!m_rows.empty()) {
+        emit dataChanged(index(0, COL_RESULT), index(RowCount() - 1, COL_RESULT));
+    }
+}
+
+bool CDeviceListModel::IsChecked(int row) const {
+    return row >= 0 && row < RowCount() && m_rows[static_cast<size_t>(row)]->checked;
+}
+
+void CDeviceListModel::SetChecked(int row, bool checked) {
+    if (row < 0 || row >= RowCount()) {
+        return;
+    }
+    Row& r = *m_rows[static_cast<size_t>(row)];
+    if (r.checked != checked) {
+        r.checked = checked;
+        emit dataChanged(index(row, COL_CHECK), index(row, COL_CHECK), {Qt::CheckStateRole});
+    }
+}
+
+void CDeviceListModel::SetAllChecked(bool checked) {
+    for (auto& row : m_rows) {
+        row->checked = checked;
+    }
+    if (!m_rows.empty()) {
+        emit dataChanged(index(0, COL_CHECK), index(RowCount() - 1, COL_CHECK),
+                         {Qt::CheckStateRole});
+    }
+}
+
+void CDeviceListModel::CheckModel(const std::string& model) {
+    for (auto& row : m_rows) {
+        if (FieldText(row->record->productModel) == model) {
+            SetChecked(row->position, true);
+        }
+    }
+}
+
+std::vector<int> CDeviceListModel::CheckedRows() const {
+    std::vector<int> rows;
+    for (const auto& row : m_rows) {
+        if (row->checked) {
+            rows.push_back(row->position);
+        }
+    }
+    return rows;
+}
+
+bool CDeviceListModel::IsCheckedSameModel(std::string& model) const {
+    const Row* first = nullptr;
+    for (const auto& row : m_rows) {
+        if (!row->checked) {
+            continue;
+        }
+        if (first == nullptr) {
+            first = row.get();
+        } else if (FieldText(row->record->productModel) != FieldText(first->record->productModel)) {
+            return false;
+        }
+    }
+    if (first == nullptr) {
+        return false;
+    }
+    model = std::string(FieldText(first->record->productModel));
+    return true;
+}
+
+bool CDeviceListModel::SortByColumn(int column, bool ascending) {
+    if (!IsSortableColumn(column)) {
+        return false;
+    }
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Remember which row each persistent index (selection, current) was on.
+    const QModelIndexList before = persistentIndexList();
+    std::vector<std::pair<Row*, int>> targets;
+    targets.reserve(static_cast<size_t>(before.size()));
+    for (const QModelIndex& idx : before) {
+        targets.emplace_back(m_rows[static_cast<size_t>(idx.row())].get(), idx.column());
+    }
+    std::stable_sort(
+        m_rows.begin(), m_rows.end(),
+        [column, ascending](const std::unique_ptr<Row>& a, const std::unique_ptr<Row>& b) {
+            return CompareDevicesForSort(column, *a->record, *b->record, ascending) < 0;
+        });
+    Reposition(0);
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const auto& [row, col] : targets) {
+        after.append(index(row->position, col));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    return true;
+}
+
+int CDeviceListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : RowCount();
+}
+
+int CDeviceListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : COL_COUNT;
+}
+
+QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= RowCount()) {
+        return {};
+    }
+    const Row& r = *m_rows[static_cast<size_t>(index.row())];
+    if (role == Qt::CheckStateRole && index.column() == COL_CHECK) {
+        return r.checked ? Qt::Checked : Qt::Unchecked;
+    }
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        if (index.column() == COL_INDEX) {
+            return role == Qt::DisplayRole ? QVariant(r.number) : QVariant();
+        }
+        const QString& text = r.cells[static_cast<size_t>(index.column())];
+        if (role == Qt::ToolTipRole && text.isEmpty()) {
+            return {};
+        }
+        return text;
+    }
+    return {};
+}
+
+bool CDeviceListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || index.column() != COL_CHECK || role != Qt::CheckStateRole ||
+        index.row() >= RowCount()) {
+        return false;
+    }
+    const bool checked = value.toInt() == Qt::Checked;
+    SetChecked(index.row(), checked);
+    emit CheckToggledByUser(index.row());
+    return true;
+}
+
+QVariant CDeviceListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= COL_COUNT) {
+        return {};
+    }
+    const int id = DeviceColumnDef(section).headingId;
+    return id == 0 ? QString() : QString::fromStdString(LoadString(id));
+}
+
+Qt::ItemFlags CDeviceListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() == COL_CHECK) {
+        f |= Qt::ItemIsUserCheckable;
+    }
+    return f;
+}

@@ -1,0 +1,89 @@
+// The rows of the device list: one per camera, keyed by its MAC without
+// regard to case. Each row owns its device record and the texts it shows,
+// so that a column keeps its text until something sets it again.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <array>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "DeviceListRules.h"
+
+class CDeviceListModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    explicit CDeviceListModel(QObject* parent = nullptr);
+    ~CDeviceListModel() override;
+
+    // Adds a new row at the top (and renumbers every row) or updates the
+    // row of the record's MAC. A record equal in every byte to the stored
+    // one changes nothing. Takes ownership; false for a null record.
+    // `isNewRow` tells whether a row was inserted.
+    bool AddDeviceItem(std::unique_ptr<DEVICE_S_INFO> info, bool* isNewRow = nullptr);
+    // Row of the MAC (any letter case), -1 when there is none.
+    int FindDeviceItem(std::string_view mac) const;
+    // Deletes the row of the MAC; rows are not renumbered. False if none.
+    bool RemoveDeviceItem(std::string_view mac);
+    // Deletes every row.
+    void Clear();
+
+    // The record of a row (null for a row out of range).
+    const DEVICE_S_INFO* Record(int row) const;
+    int RowCount() const { return static_cast<int>(m_rows.size()); }
+
+    QString CellText(int row, int column) const;
+    void SetCellText(int row, int column, const QString& text);
+    // Sets the result column of the MAC's row; false when there is no row.
+    bool SetResultText(std::string_view mac, const QString& text);
+    // Empties the result column of every row.
+    void ClearResultTexts();
+
+    bool IsChecked(int row) const;
+    // Programmatic check changes; they do not count as a user's click.
+    void SetChecked(int row, bool checked);
+    void SetAllChecked(bool checked);
+    // Checks the rows whose product model equals `model` exactly.
+    void CheckModel(const std::string& model);
+    // Rows checked, top to bottom.
+    std::vector<int> CheckedRows() const;
+    // True when at least one row is checked and every checked row has the
+    // product model of the first; `model` then receives that model.
+    bool IsCheckedSameModel(std::string& model) const;
+
+    // Reorders the rows by a sortable column; the index column keeps its
+    // numbers. False (nothing changes) for other columns.
+    bool SortByColumn(int column, bool ascending);
+
+    // QAbstractTableModel
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+signals:
+    // A check box changed through the view (a click or the space key).
+    void CheckToggledByUser(int row);
+
+private:
+    struct Row {
+        std::unique_ptr<DEVICE_S_INFO> record;
+        std::string key;  // MacKey of the record's MAC
+        std::array<QString, COL_COUNT> cells;
+        int number = 0;    // shown in the index column
+        int position = 0;  // current row index
+        bool checked = false;
+    };
+
+    void FillRowTexts(Row& row) const;
+    void Reposition(size_t from);
+
+    std::vector<std::unique_ptr<Row>> m_rows;
+    std::unordered_map<std::string, Row*> m_byMac;
+};

@@ -1,0 +1,175 @@
+// The main window's device list: search reports, selection buttons,
+// sorting, optional columns, Browse and the double click.
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QUrl>
+
+#include "FirmhandDlg.h"
+#include "app/Logger.h"
+#include "app/StringTable.h"
+
+FH_LOG_SOURCE("FirmhandDlg");
+
+namespace {
+
+QString Text(int id) {
+    return QString::fromStdString(LoadString(id));
+}
+
+}  // namespace
+
+bool CFirmhandDlg::addDeviceItem(std::unique_ptr<DEVICE_S_INFO> info) {
+    bool isNewRow = false;
+    if (!m_model->AddDeviceItem(std::move(info), &isNewRow)) {
+        return false;
+    }
+    if (isNewRow) {
+        OnNewDeviceRow(0);
+    }
+    return true;
+}
+
+int CFirmhandDlg::findDeviceItem(const std::string& mac) const {
+    return m_model->FindDeviceItem(mac);
+}
+
+bool CFirmhandDlg::removeDeviceItem(const std::string& mac) {
+    // A camera that reboots during its upgrade keeps its row.
+    if (m_controller && m_controller->HasJob(mac)) {
+        return false;
+    }
+    return m_model->RemoveDeviceItem(mac);
+}
+
+bool CFirmhandDlg::isCheckedSameModel() {
+    std::string model;
+    if (!m_model->IsCheckedSameModel(model)) {
+        return false;
+    }
+    m_sameModel = model;
+    return true;
+}
+
+void CFirmhandDlg::OnNewDeviceRow(int /*row*/) {
+    // TODO(auto-test): the automatic upgrade test checks its camera's row
+    // and schedules a batch here.
+}
+
+int CFirmhandDlg::OnDeviceNotify(CWindowMessage& message) {
+    switch (message.wParam) {
+        case DEVICE_NOTIFY_FOUND:
+        case DEVICE_NOTIFY_CHANGED: {
+            std::unique_ptr<DEVICE_S_INFO> info = message.TakeDevice();
+            if (!info) {
+                break;
+            }
+            // The job of this camera, if any, learns the new record first.
+            if (m_controller) {
+                m_controller->ApplySearchReport(static_cast<DeviceNotifyKind>(message.wParam),
+                                                *info);
+            }
+            addDeviceItem(std::move(info));
+            break;
+        }
+        case DEVICE_NOTIFY_GONE:
+            removeDeviceItem(message.Text());
+            break;
+        default:
+            break;
+    }
+    return 1;
+}
+
+void CFirmhandDlg::OnSelectAll() {
+    m_model->SetAllChecked(true);
+    m_controls[IDC_CHECK_SAME_TYPE]->setEnabled(false);
+}
+
+void CFirmhandDlg::OnClearAll() {
+    m_model->SetAllChecked(false);
+    m_controls[IDC_CHECK_SAME_TYPE]->setEnabled(false);
+}
+
+void CFirmhandDlg::OnCheckSameType() {
+    m_model->CheckModel(m_sameModel);
+}
+
+QString CFirmhandDlg::ChooseUpgradeFile() {
+    const QString filter = QString::fromStdString(FileDialogFilter(LoadString(IDS_FILE_FILTER)));
+    return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+}
+
+void CFirmhandDlg::OnBrowse() {
+    const QString chosen = ChooseUpgradeFile();
+    if (!chosen.isEmpty()) {
+        m_upgradeFile = chosen;
+    }
+    m_pathEdit->setText(m_upgradeFile);
+}
+
+void CFirmhandDlg::SetColumnWidth(int column, int width) {
+    // A column of width 0 is hidden, so that it cannot be dragged open.
+    m_list->setColumnHidden(column, width == 0);
+    if (width > 0) {
+        m_list->setColumnWidth(column, width);
+    }
+}
+
+int CFirmhandDlg::ColumnWidth(int column) const {
+    return m_list->isColumnHidden(column) ? 0 : m_list->columnWidth(column);
+}
+
+void CFirmhandDlg::OnShowAiVersion() {
+    const int width = m_aiShown ? 0 : kAiColumnWidth;
+    for (int column : {COL_AI_STRUCT, COL_AI_DETECT_FACE, COL_AI_VEHICLE}) {
+        SetColumnWidth(column, width);
+    }
+    m_aiShown = !m_aiShown;
+    static_cast<QPushButton*>(m_controls[IDC_SHOW_AI])
+        ->setText(Text(m_aiShown ? IDS_HIDE_AI : IDS_SHOW_AI));
+}
+
+void CFirmhandDlg::OnShowSlaveIp() {
+    m_slaveIpShown = !m_slaveIpShown;
+    SetColumnWidth(COL_SLAVE_IP, m_slaveIpShown ? kSlaveIpColumnWidth : 0);
+    static_cast<QPushButton*>(m_controls[IDC_SHOW_SLAVE_IP])
+        ->setText(Text(m_slaveIpShown ? IDS_HIDE_SLAVE_IP : IDS_SHOW_SLAVE_IP));
+}
+
+void CFirmhandDlg::OnColumnClick(int column) {
+    if (IsSortableColumn(column)) {
+        // First click on a column sorts descending, the next ascending.
+        bool& ascending = m_sortAscending[column];
+        m_model->SortByColumn(column, ascending);
+        m_sortColumn = column;
+        m_sortedAscending = ascending;
+        ascending = !ascending;
+    }
+    UpdateSortIndicator();
+}
+
+void CFirmhandDlg::UpdateSortIndicator() {
+    // The header flips its arrow on every click; show the real order.
+    QHeaderView* header = m_list->horizontalHeader();
+    header->setSortIndicatorShown(m_sortColumn >= 0);
+    if (m_sortColumn >= 0) {
+        header->setSortIndicator(m_sortColumn,
+                                 m_sortedAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    }
+}
+
+void CFirmhandDlg::OnListDoubleClicked(const QModelIndex& index) {
+    const DEVICE_S_INFO* info = index.isValid() ? m_model->Record(index.row()) : nullptr;
+    if (info == nullptr) {
+        return;
+    }
+    // TODO(reach): make the camera reachable first (link-local or foreign
+    // subnet) and use the address that gives back.
+    const std::string url = DeviceWebPageUrl(std::string(FieldText(info->ip)), info->httpPort);
+    LOG_INFO("CFirmhandDlg::OnListDoubleClicked", "open %s", url.c_str());
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}

@@ -1,0 +1,17 @@
+#include "GuiResources.h"
+
+#include <QtCore/qglobal.h>
+
+#include <mutex>
+
+// Q_INIT_RESOURCE must stand outside every namespace.
+static void RegisterFirmhandResources() {
+    Q_INIT_RESOURCE(firmhand);
+}
+
+void InitGuiResources() {
+    // The library is static: without this call the linker would leave the
+    // resource data out.
+    static std::once_flag once;
+    std::call_once(once, RegisterFirmhandResources);
+}

@@ -1,0 +1,84 @@
+#include "LoginDlg.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/Logger.h"
+#include "app/Settings.h"
+
+FH_LOG_SOURCE("LoginDlg");
+
+CLoginDlg::CLoginDlg(AdapterEnumerator enumerate, AdapterSelectedHandler onSelected,
+                     QWidget* parent)
+    : QDialog(parent), m_enumerate(std::move(enumerate)), m_onSelected(std::move(onSelected)) {
+    setWindowTitle(QStringLiteral("参数配置"));
+    setModal(true);
+
+    auto* label = new QLabel(QStringLiteral("网卡选择:"), this);
+    m_adapters = new QComboBox(this);
+    m_adapters->setObjectName(QStringLiteral("ctl1029"));
+    m_adapters->setInsertPolicy(QComboBox::NoInsert);
+    m_adapters->setMinimumWidth(300);
+    m_adapters->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    label->setBuddy(m_adapters);
+
+    m_confirm = new QPushButton(QStringLiteral("配  置"), this);
+    m_confirm->setObjectName(QStringLiteral("ctl1025"));
+    m_confirm->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("取  消"), this);
+    cancel->setObjectName(QStringLiteral("ctl2"));
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(label, 0, 0);
+    layout->addWidget(m_adapters, 0, 1, 1, 3);
+    layout->setRowMinimumHeight(1, 12);
+    layout->addWidget(m_confirm, 2, 1);
+    layout->addWidget(cancel, 2, 2);
+    layout->setColumnStretch(1, 1);
+    layout->setColumnStretch(2, 1);
+
+    connect(m_confirm, &QPushButton::clicked, this, &CLoginDlg::OnConfirm);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    FillAdapters();
+}
+
+void CLoginDlg::FillAdapters() {
+    // Each item keeps its adapter name as item data; Qt owns the copies.
+    m_adapters->clear();
+    m_adapters->insertItem(0, QStringLiteral("全部"), QString());
+    const std::string remembered = settings::GetString(settings::kSelectedNetworkAdapter);
+    int selected = 0;
+    if (m_enumerate) {
+        const int count = m_enumerate([&](const GUI_ADAPTER_INFO& adapter) {
+            const int position = m_adapters->count();
+            m_adapters->insertItem(position, QString::fromLocal8Bit(adapter.description),
+                                   QString::fromStdString(adapter.name));
+            // Names are compared exactly: a name in other letter case is
+            // another adapter.
+            if (adapter.name == remembered) {
+                selected = position;
+            }
+            return true;
+        });
+        if (count < 0) {
+            LOG_WARN("CLoginDlg::FillAdapters", "adapter list not available");
+        }
+    }
+    m_adapters->setCurrentIndex(selected);
+}
+
+std::string CLoginDlg::GetSelectedAdapterName() const {
+    return m_adapters->currentData().toString().toStdString();
+}
+
+void CLoginDlg::OnConfirm() {
+    const std::string name = GetSelectedAdapterName();
+    if (m_onSelected) {
+        m_onSelected(name);
+    }
+    settings::WriteUserString(settings::kSelectedNetworkAdapter, name);
+    accept();
+}

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QPushButton>
+
+#include "GuiTestSupport.h"
+#include "LoginDlg.h"
+#include "app/IniFile.h"
+#include "app/Settings.h"
+
+namespace {
+
+class LoginDlgTest : public CGuiTest {
+protected:
+    // Two adapters, as the system would list them.
+    static int TwoAdapters(const AdapterVisitor& visit) {
+        const GUI_ADAPTER_INFO adapters[] = {
+            {"{GUID-ONE}", "Intel(R) Ethernet"},
+            {"{GUID-TWO}", "USB adapter"},
+        };
+        int count = 0;
+        for (const GUI_ADAPTER_INFO& adapter : adapters) {
+            ++count;
+            if (!visit(adapter)) {
+                break;
+            }
+        }
+        return count;
+    }
+};
+
+}  // namespace
+
+TEST_F(LoginDlgTest, AllAdaptersFirstAndPreselectedWithoutAStoredChoice) {
+    CLoginDlg dlg(&LoginDlgTest::TwoAdapters, nullptr);
+    QComboBox* list = dlg.AdapterList();
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->itemText(0), QStringLiteral("全部"));
+    EXPECT_EQ(list->itemText(1), QStringLiteral("Intel(R) Ethernet"));
+    EXPECT_EQ(list->itemText(2), QStringLiteral("USB adapter"));
+    EXPECT_EQ(list->currentIndex(), 0);
+    EXPECT_EQ(dlg.GetSelectedAdapterName(), "");
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("参数配置"));
+}
+
+TEST_F(LoginDlgTest, StoredNameSelectsOnlyAnExactMatch) {
+    WriteUserSettings("SelectedNetworkAdapter={GUID-TWO}\n");
+    {
+        CLoginDlg dlg(&LoginDlgTest::TwoAdapters, nullptr);
+        EXPECT_EQ(dlg.AdapterList()->currentIndex(), 2);
+        EXPECT_EQ(dlg.GetSelectedAdapterName(), "{GUID-TWO}");
+    }
+    WriteUserSettings("SelectedNetworkAdapter={guid-two}\n");
+    {
+        CLoginDlg dlg(&LoginDlgTest::TwoAdapters, nullptr);
+        EXPECT_EQ(dlg.AdapterList()->currentIndex(), 0);
+    }
+    WriteUserSettings("SelectedNetworkAdapter={GONE}\n");
+    {
+        CLoginDlg dlg(&LoginDlgTest::TwoAdapters, nullptr);
+        EXPECT_EQ(dlg.AdapterList()->currentIndex(), 0);
+    }
+}
+
+TEST_F(LoginDlgTest, FailedAdapterListLeavesOnlyAll) {
+    CLoginDlg dlg([](const AdapterVisitor&) { return -1; }, nullptr);
+    EXPECT_EQ(dlg.AdapterList()->count(), 1);
+    EXPECT_EQ(dlg.AdapterList()->itemText(0), QStringLiteral("全部"));
+}
+
+TEST_F(LoginDlgTest, ConfirmHandsOverAndStoresTheChoice) {
+    std::vector<std::string> handedOver;
+    CLoginDlg dlg(&LoginDlgTest::TwoAdapters,
+                  [&handedOver](const std::string& name) { handedOver.push_back(name); });
+    dlg.AdapterList()->setCurrentIndex(1);
+    dlg.ConfirmButton()->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(handedOver, (std::vector<std::string>{"{GUID-ONE}"}));
+    ResetIniPaths();
+    EXPECT_EQ(settings::GetString(settings::kSelectedNetworkAdapter), "{GUID-ONE}");
+
+    // "全部" passes and stores an empty name.
+    CLoginDlg again(&LoginDlgTest::TwoAdapters,
+                    [&handedOver](const std::string& name) { handedOver.push_back(name); });
+    EXPECT_EQ(again.AdapterList()->currentIndex(), 1);  // remembered
+    again.AdapterList()->setCurrentIndex(0);
+    again.ConfirmButton()->click();
+    EXPECT_EQ(handedOver.back(), "");
+    ResetIniPaths();
+    EXPECT_EQ(settings::GetString(settings::kSelectedNetworkAdapter), "");
+}
+
+TEST_F(LoginDlgTest, CancelStoresNothing) {
+    WriteUserSettings("SelectedNetworkAdapter={GUID-ONE}\n");
+    bool handedOver = false;
+    CLoginDlg dlg(&LoginDlgTest::TwoAdapters,
+                  [&handedOver](const std::string&) { handedOver = true; });
+    dlg.AdapterList()->setCurrentIndex(2);
+    dlg.reject();
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_FALSE(handedOver);
+    ResetIniPaths();
+    EXPECT_EQ(settings::GetString(settings::kSelectedNetworkAdapter), "{GUID-ONE}");
+}
