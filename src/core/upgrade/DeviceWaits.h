@@ -1,0 +1,29 @@
+// Waits around a transfer for what the camera cannot be asked about: that
+// no other camera of the batch shares its slave address, that it went
+// offline to flash, and that it came back. All run on the job's worker.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "upgrade/UpgradeJobs.h"
+
+// Results of waitDeviceReboot.
+constexpr int REBOOT_VERSION_CHANGED = 0;
+constexpr int REBOOT_NO_JOB = 1;
+constexpr int REBOOT_SAME_VERSION = 18;
+constexpr int REBOOT_TIMEOUT = 19;
+
+// True when, at the end, no other job's camera shares this one's slave
+// address. Waits up to "WaitIp2ChangeTimeout" seconds for that.
+bool waitDeviceIp2Change(const CUpgradeJobTable& jobs, const UpgradeInfoPtr& job);
+
+// True when the camera stopped accepting connections for more than 10 s
+// within "WaitDeviceOfflineTimeout" seconds.
+bool waitDeviceOffline(const UpgradeInfoPtr& job, const std::string& mac, const std::string& ip,
+                       uint16_t port);
+
+// Waits up to "WaitRebootTimeout" seconds for the camera to come back:
+// 0 when its version or build changed, 18 when it was found again with
+// the same version, 19 on time-out, 1 without job or old record.
+int waitDeviceReboot(const UpgradeInfoPtr& job, const DeviceInfoPtr& oldRecord);

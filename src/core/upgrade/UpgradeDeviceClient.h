@@ -1,0 +1,41 @@
+// What one upgrade attempt needs of a device connection. The real client
+// speaks the cameras' binary protocol; tests may put a scripted one here.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class IUpgradeDeviceClient {
+public:
+    virtual ~IUpgradeDeviceClient() = default;
+
+    // The camera's 64-byte first message as 16 words.
+    virtual void GetServerInfo(uint32_t info[16]) = 0;
+    // Client result 0 on success; `softwareVersion` from the accepted reply.
+    virtual uint32_t LogIn(const std::string& user, const std::string& password,
+                           uint32_t& softwareVersion, bool upgradeMode) = 0;
+    virtual uint32_t StartRecv() = 0;
+    virtual uint32_t StartUpgrade(uint32_t ignored, bool newStyle) = 0;
+    virtual uint32_t SendUpgradeData(const uint8_t* data, uint32_t length, uint32_t kind) = 0;
+    virtual uint32_t GetUpgradeError() = 0;
+    virtual int32_t GetUpgradeProgress() = 0;
+    virtual uint32_t GetConnectState() = 0;
+    virtual void ResetCounters() = 0;
+};
+
+using UpgradeDeviceClientPtr = std::shared_ptr<IUpgradeDeviceClient>;
+
+// Connects to a camera; on failure returns null and the client result in
+// `error` (13/14 unsupported protocol, 15 connect failed, 65535 no memory).
+using UpgradeClientFactory =
+    std::function<UpgradeDeviceClientPtr(const std::string& mac, const std::string& ip,
+                                         uint16_t port, uint32_t& error, uint32_t timeoutMs)>;
+
+// The factory of the cameras' real protocol client.
+UpgradeClientFactory DefaultUpgradeClientFactory();
+
+// Word offsets in the server information.
+constexpr int SERVER_INFO_DEVICE_TYPE = 1;
+constexpr int SERVER_INFO_PRODUCT_TYPE = 2;

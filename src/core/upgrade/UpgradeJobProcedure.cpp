@@ -1,0 +1,222 @@
+// The attempt loop of one job, its wait for upgrade mode, and the decision
+// after the camera came back.
+#include <cstring>
+
+#include "app/Logger.h"
+#include "app/Settings.h"
+#include "upgrade/DeviceWaits.h"
+#include "upgrade/ProbeTcpPort.h"
+#include "upgrade/UpgradeProcedure.h"
+#include "upgrade/UpgradeResult.h"
+#include "upgrade/UpgradeTimings.h"
+
+FH_LOG_SOURCE("FirmhandDlg");
+
+namespace {
+
+constexpr const char* kFunc = "CFirmhandDlg::upgradeDevice";
+
+void PostResult(const CBatchContext& context, int code, const std::string& mac) {
+    if (context.sink) {
+        context.sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
+    }
+}
+
+// The address of this attempt: the fixed one from the settings, else the
+// slave address when it answers, else the main address.
+std::string ChooseAddress(const DEVICE_S_INFO& record, uint16_t port, uint32_t probeMs) {
+    const std::string fixed = settings::GetString(settings::kUpgradeDeviceIp);
+    if (!fixed.empty()) {
+        return fixed;
+    }
+    if (record.ip2[0] != '\0' && ProbeTcpPort(record.ip2, port, probeMs)) {
+        return record.ip2;
+    }
+    return record.ip;
+}
+
+// True when the camera that came back counts as upgraded.
+bool IsUpgraded(const DEVICE_S_INFO& oldRecord, const DEVICE_S_INFO& newRecord,
+                const std::string& packageFileName) {
+    if (std::memcmp(oldRecord.softwareVer, newRecord.softwareVer, sizeof(oldRecord.softwareVer)) !=
+            0 ||
+        oldRecord.build != newRecord.build) {
+        return true;
+    }
+    if (newRecord.softwareVer[0] != '\0' &&
+        packageFileName.find(newRecord.softwareVer) != std::string::npos) {
+        return true;
+    }
+    return packageFileName.find(std::to_string(newRecord.build)) != std::string::npos;
+}
+
+// After the last block: wait for the camera to flash, reboot and come back.
+int CompleteUpgrade(const CBatchContext& context, const UpgradeInfoPtr& job,
+                    const DeviceInfoPtr& oldRecord, const std::string& mac, const std::string& ip,
+                    uint16_t port, int r) {
+    waitDeviceOffline(job, mac, ip, port);
+    PostResult(context, UPGRADE_WAIT_COMPLETE, mac);
+    const int w = waitDeviceReboot(job, oldRecord);
+    if (w == REBOOT_VERSION_CHANGED) {
+        return UPGRADE_OK;
+    }
+    const DeviceInfoPtr current = job->Device();
+    if (!current) {
+        LOG_ERROR(kFunc, "invalid device info, mac: %s", mac.c_str());
+        return r;
+    }
+    LOG_INFO(kFunc, "mac: %s, oldVersion: %s.%d, currentVersion: %s.%d", mac.c_str(),
+             oldRecord->softwareVer, oldRecord->build, current->softwareVer, current->build);
+    // A camera never found again has not shown any version: that is a
+    // time-out, whatever the package's file name says.
+    if (w == REBOOT_TIMEOUT) {
+        return UPGRADE_TIMEOUT;
+    }
+    if (IsUpgraded(*oldRecord, *current, context.package->FileName())) {
+        return UPGRADE_OK;
+    }
+    if (r == UPGRADE_WAIT_COMPLETE || w == REBOOT_SAME_VERSION) {
+        return UPGRADE_VERSION_UNCHANGED;
+    }
+    return r;
+}
+
+}  // namespace
+
+void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
+    if (!job) {
+        LOG_ERROR(kFunc, "invalid upgrade info");
+        return;
+    }
+    job->finished.store(false);
+    waitDeviceIp2Change(*context->jobs, job);
+
+    const DeviceInfoPtr first = job->Device();
+    if (!first) {
+        LOG_ERROR(kFunc, "invalid device info");
+        job->finished.store(true);
+        return;
+    }
+    const std::string mac = first->mac;
+    const UpgradeTimings timings = GetUpgradeTimings();
+    const int tryMaxCount = settings::GetInt(settings::kTryUpgradeMaxCount);
+    const int tryMaxCountSingle = settings::GetInt(settings::kTryUpgradeMaxCountSingle);
+    const int upgradeModeTimeout = settings::GetInt(settings::kWaitUpgradeModeTimeout);
+    LOG_INFO(kFunc,
+             "upgrade device, mac: %s, product: %s, mes: %d, tryMaxCount: %d, "
+             "upgradeModeTimeout: %ds",
+             mac.c_str(), first->productModel, 0, tryMaxCount, upgradeModeTimeout);
+
+    auto deviceEvent = std::make_shared<CPUB_Event>(false, false);
+    job->SetDeviceEvent(deviceEvent);
+
+    int tryCount = 0;
+    int singleCount = 0;
+    std::string lastIp;
+    bool upgradeMode = false;
+    uint32_t progress = 0;
+    int result = UPGRADE_FAILED;
+
+    while (tryCount < tryMaxCount && singleCount < tryMaxCountSingle) {
+        ++tryCount;
+        ++singleCount;
+        if (singleCount > 1) {
+            PUB_Sleep(timings.retryPauseMs);
+        }
+        if (job->cancelled.load()) {
+            LOG_WARN(kFunc, "upgrade canceled, mac: %s", mac.c_str());
+            result = UPGRADE_FAILED;
+            break;
+        }
+        const DeviceInfoPtr record = job->Device();
+        if (!record) {
+            LOG_ERROR(kFunc, "invalid device info, mac: %s", mac.c_str());
+            break;
+        }
+        const auto port = static_cast<uint16_t>(record->dataPort);
+        const std::string ip = ChooseAddress(*record, port, timings.addressProbeMs);
+        if (lastIp.empty()) {
+            lastIp = ip;
+        }
+        if (lastIp != ip) {
+            LOG_WARN(kFunc,
+                     "%d(%d) times upgrade device, ip changed reset tryCount, mac: %s, lastIp: "
+                     "%s, currentIp: %s",
+                     singleCount, tryCount, mac.c_str(), lastIp.c_str(), ip.c_str());
+            singleCount = 1;
+            lastIp = ip;
+        }
+        LOG_INFO(kFunc,
+                 "%d(%d) times upgrade device, mac: %s, ip: %s, ip2: %s, currentIp: %s:%d, "
+                 "upgradeMode: %d",
+                 singleCount, tryCount, mac.c_str(), record->ip, record->ip2, ip.c_str(),
+                 static_cast<int>(port), upgradeMode ? 1 : 0);
+        progress = 0;
+        PostResult(*context, UPGRADE_STATE_STARTING, mac);
+
+        ProgressReporter reporter = [&](uint32_t percent) {
+            if (job->cancelled.load()) {
+                return false;
+            }
+            progress = percent;
+            if (context->sink) {
+                context->sink->PostMessage(
+                    MakeTextMessage(WM_UPGRADE_PROGRESS, static_cast<int32_t>(percent) - 1, mac));
+            }
+            return true;
+        };
+        const bool login = record->deviceActivated != 1;
+        const int r = upgradeDevice(*context, mac, ip, port, context->user, context->password,
+                                    reporter, upgradeMode, login);
+
+        if (job->cancelled.load()) {
+            // A cancelled transfer is a failure, never a completed upgrade.
+            result = UPGRADE_FAILED;
+            break;
+        }
+        if (r == UPGRADE_PACKAGE_ERROR || r == UPGRADE_NOT_SUPPORTED) {
+            result = r;
+            break;
+        }
+        if (r == UPGRADE_LOGIN_SET_MODE || r == UPGRADE_LOGIN_CLEAR_MODE) {
+            upgradeMode = r == UPGRADE_LOGIN_SET_MODE;
+            result = r;
+            continue;
+        }
+        if (r == UPGRADE_WAIT_UPGRADE_MODE) {
+            LOG_INFO(kFunc, "wait upgrade mode, mac: %s", mac.c_str());
+            deviceEvent->Reset();
+            job->waitingForDevice.store(true);
+            PostResult(*context, UPGRADE_WAIT_UPGRADE_MODE, mac);
+            const bool signalled = deviceEvent->Wait(upgradeModeTimeout * 1000);
+            job->waitingForDevice.store(false);
+            if (!signalled) {
+                LOG_WARN(kFunc, "device reboot timeout, mac: %s", mac.c_str());
+                result = UPGRADE_TIMEOUT;
+                break;
+            }
+            LOG_INFO(kFunc, "device reboot, mac: %s", mac.c_str());
+            upgradeMode = true;
+            PUB_Sleep(timings.upgradeModePauseMs);
+            result = r;
+            continue;
+        }
+        if (r == UPGRADE_WAIT_COMPLETE || progress == UPGRADE_BLOCK_COUNT) {
+            result = CompleteUpgrade(*context, job, record, mac, ip, port, r);
+            break;
+        }
+        result = r;
+        if (progress != 0) {
+            break;
+        }
+    }
+
+    if (result == UPGRADE_OK) {
+        LOG_INFO(kFunc, "%d times upgrade succeed, mac: %s", tryCount, mac.c_str());
+    } else {
+        LOG_WARN(kFunc, "%d times upgrade failed %d, mac: %s", tryCount, result, mac.c_str());
+    }
+    job->SetDeviceEvent(nullptr);
+    job->finished.store(true);
+    PostResult(*context, result, mac);
+}

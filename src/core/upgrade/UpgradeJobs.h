@@ -1,0 +1,71 @@
+// Upgrade jobs: the record that follows one camera through one batch, and
+// the job table of the running batch keyed by the camera's MAC text.
+//
+// Lock order: the table lock, then a job's device lock. A predicate run by
+// ForEachJob may take a job's device lock but must not call into the table;
+// a worker never holds a device lock while calling into the table.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "discovery/DeviceSInfo.h"
+#include "platform/Pub.h"
+
+class CUpgradeEngine;
+
+struct UpgradeInfo {
+    explicit UpgradeInfo(DeviceInfoPtr record) : device(std::move(record)) {}
+
+    // A copy of the current record pointer, taken under the device lock.
+    DeviceInfoPtr Device() const;
+    // Replaces the record (search reports, on the front-end's thread).
+    void ReplaceDevice(DeviceInfoPtr record);
+
+    CUpgradeEngine* owner = nullptr;
+    std::atomic<bool> cancelled{false};
+    std::atomic<bool> finished{false};
+    std::atomic<bool> waitingForDevice{false};
+    // Auto-reset; set when the camera is found again while waitingForDevice.
+    // Created by the upgrade procedure and dropped at its end.
+    std::shared_ptr<CPUB_Event> deviceEvent;
+    mutable CPUB_Lock eventLock;  // guards the deviceEvent pointer itself
+
+    std::shared_ptr<CPUB_Event> DeviceEvent() const;
+    void SetDeviceEvent(std::shared_ptr<CPUB_Event> event);
+
+private:
+    mutable CPUB_Lock deviceLock;
+    DeviceInfoPtr device;
+};
+
+using UpgradeInfoPtr = std::shared_ptr<UpgradeInfo>;
+
+class CUpgradeJobTable {
+public:
+    // Inserts the job under its record's MAC (replacing a job with that
+    // MAC). False when the job has no record.
+    bool addJob(const UpgradeInfoPtr& job);
+    UpgradeInfoPtr findJob(const std::string& mac) const;
+    size_t jobCount() const;
+    // Calls `predicate` for each job in key order until it returns false.
+    // Returns false only when no predicate was given.
+    bool forEachJob(const std::function<bool(const UpgradeInfoPtr&)>& predicate) const;
+    // Sets `cancelled` on every job, then empties the table.
+    void cancelAllJobs();
+
+    // A search report about a camera (kind 0 found, 1 changed): the job of
+    // that MAC gets a fresh copy of the record; "found" also wakes a job
+    // that waits for its camera.
+    void OnSearchReport(int notifyKind, const DEVICE_S_INFO& record);
+
+    // True when no job has `finished` clear (an empty table counts).
+    bool AllJobsFinished() const;
+
+private:
+    mutable CPUB_Lock jobsLock;
+    std::map<std::string, UpgradeInfoPtr> upgradeJobs;
+};

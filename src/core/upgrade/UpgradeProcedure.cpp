@@ -1,0 +1,243 @@
+#include "upgrade/UpgradeProcedure.h"
+
+#include <cstring>
+#include <vector>
+
+#include "app/Logger.h"
+#include "app/Settings.h"
+#include "device/Digest.h"
+#include "upgrade/DeviceWaits.h"
+#include "upgrade/ProbeTcpPort.h"
+#include "upgrade/UpgradeResult.h"
+#include "upgrade/UpgradeTimings.h"
+
+FH_LOG_SOURCE("FirmhandDlg");
+
+namespace {
+
+constexpr const char* kFunc = "CFirmhandDlg::upgradeDevice";
+
+// Client results that the transfer maps to upgrade results.
+constexpr uint32_t kClientOk = 0;
+constexpr uint32_t kClientBadCredentials = 1;
+constexpr uint32_t kClientLinkLost = 4;
+constexpr uint32_t kClientTooManyConnections = 6;
+constexpr uint32_t kClientUpgradeError = 8;
+constexpr uint32_t kClientTooOld = 13;
+constexpr uint32_t kClientTooNew = 14;
+constexpr uint32_t kClientUpgradeError1 = 20;
+constexpr uint32_t kClientNeedsUpgradeMode = 22;
+constexpr uint32_t kClientSetUpgradeMode = 23;
+constexpr uint32_t kClientClearUpgradeMode = 24;
+// The device result the transfer keeps after a timed-out or lost last block.
+constexpr uint32_t kTransferWaitComplete = 18;
+// Our own marker for a transfer stopped by cancellation.
+constexpr uint32_t kTransferCancelled = 0xFFFFFFFEu;
+constexpr uint32_t kConnectStateConnected = 100;
+
+void WriteLe32(uint8_t* p, uint32_t value) {
+    p[0] = static_cast<uint8_t>(value);
+    p[1] = static_cast<uint8_t>(value >> 8);
+    p[2] = static_cast<uint8_t>(value >> 16);
+    p[3] = static_cast<uint8_t>(value >> 24);
+}
+
+int MapLoginFailure(uint32_t failure) {
+    switch (failure) {
+        case kClientBadCredentials:
+            return UPGRADE_BAD_CREDENTIALS;
+        case kClientTooManyConnections:
+            return UPGRADE_TOO_MANY_CONNECTIONS;
+        case kClientSetUpgradeMode:
+            return UPGRADE_LOGIN_SET_MODE;
+        case kClientClearUpgradeMode:
+            return UPGRADE_LOGIN_CLEAR_MODE;
+        default:
+            return UPGRADE_CONNECT_FAILED;
+    }
+}
+
+int MapTransferResult(uint32_t d) {
+    switch (d) {
+        case kClientOk:
+            return UPGRADE_WAIT_COMPLETE;
+        case kTransferWaitComplete:
+            return UPGRADE_TIMEOUT;
+        case kClientLinkLost:
+            return UPGRADE_SEND_FAILED;
+        case kClientUpgradeError:
+            return UPGRADE_DEVICE_ERROR;
+        case kClientUpgradeError1:
+            return UPGRADE_CONNECT_FAILED;
+        case kClientNeedsUpgradeMode:
+            return UPGRADE_WAIT_UPGRADE_MODE;
+        default:
+            return UPGRADE_FAILED;
+    }
+}
+
+// Sends block k from the shared package through the reused send buffer.
+uint32_t SendBlock(IUpgradeDeviceClient& client, std::vector<uint8_t>& buffer,
+                   const uint8_t* payload, const BlockLayout& layout, uint32_t k,
+                   uint32_t& sentBytes, CRunningMd5& runningMd5, const std::string& mac) {
+    const uint32_t size = layout.Size(k);
+    WriteLe32(buffer.data(), k);
+    if (size > 0) {
+        std::memcpy(buffer.data() + 4, payload + layout.Offset(k), size);
+    }
+    const uint32_t result = client.SendUpgradeData(buffer.data(), size + 4, 0);
+    if (result != 0) {
+        return result;
+    }
+    sentBytes += size;
+    runningMd5.Update(buffer.data(), size + 4);
+    if (GetLogInstance()->GetLevel() <= kLogInfo) {
+        const std::string blockMd5 = DigestToHex(DigestMd5(buffer.data(), size + 4), true);
+        LOG_INFO(kFunc, "%d times send data succeed, mac: %s, sentSize: %d, blockMD5: %s",
+                 static_cast<int>(k), mac.c_str(), static_cast<int>(sentBytes), blockMd5.c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+
+int upgradeDevice(const CBatchContext& context, const std::string& mac, const std::string& ip,
+                  uint16_t port, const std::string& user, const std::string& password,
+                  const ProgressReporter& reporter, bool upgradeMode, bool login) {
+    const CUpgradePackage& package = *context.package;
+    const bool newStyle = package.IsNewStyle();
+    const UpgradeTimings timings = GetUpgradeTimings();
+
+    uint32_t error = 0;
+    UpgradeDeviceClientPtr client =
+        context.clientFactory(mac, ip, port, error, timings.connectTimeoutMs);
+    if (!client) {
+        LOG_ERROR(kFunc, "connect failed %d, mac: %s", static_cast<int>(error), mac.c_str());
+        return (error == kClientTooOld || error == kClientTooNew) ? UPGRADE_NOT_SUPPORTED
+                                                                  : UPGRADE_CONNECT_FAILED;
+    }
+    uint32_t serverInfo[16] = {};
+    client->GetServerInfo(serverInfo);
+
+    uint32_t softwareVersion = 0;
+    if (!login && newStyle) {
+        client->StartRecv();
+    } else {
+        const uint32_t failure = client->LogIn(user, password, softwareVersion, upgradeMode);
+        if (failure != kClientOk) {
+            LOG_ERROR(kFunc, "login failed %d, mac: %s", static_cast<int>(failure), mac.c_str());
+            client->ResetCounters();
+            return MapLoginFailure(failure);
+        }
+        LOG_INFO(kFunc, "login succeed, softwareVersion: 0x%08X, mac: %s", softwareVersion,
+                 mac.c_str());
+        settings::WriteUserString(settings::kUsername, user);
+        settings::WriteUserString(settings::kPassword, password);
+    }
+
+    if (!newStyle) {
+        const PACKAGE_TRAILER trailer = package.Trailer();
+        LOG_INFO(kFunc, "headFlag: 0x%08X, deviceType: 0x%08X, productType: 0x%08X, mac: %s",
+                 trailer.headFlag, trailer.deviceType, trailer.productType, mac.c_str());
+        if (!package.IsCompatible(softwareVersion, serverInfo[SERVER_INFO_PRODUCT_TYPE])) {
+            client->ResetCounters();
+            return UPGRADE_PACKAGE_ERROR;
+        }
+    }
+
+    const BlockLayout layout(package.PayloadLength());
+    LOG_INFO(kFunc, "mac: %s, totalSize: %d, blockSize: %d, firstBlockSize: %d, numberOfBlock: %d",
+             mac.c_str(), static_cast<int>(package.PayloadLength()),
+             static_cast<int>(layout.blockSize), static_cast<int>(layout.firstBlockSize),
+             static_cast<int>(layout.blockCount));
+    CRunningMd5 runningMd5;
+    uint32_t k = 1;
+
+    const uint32_t started = client->StartUpgrade(0, newStyle);
+    if (started != 0) {
+        LOG_WARN(kFunc, "start upgrade failed %d, mac: %s", static_cast<int>(started), mac.c_str());
+        client->ResetCounters();
+        return UPGRADE_FAILED;
+    }
+
+    // One send buffer for the attempt: the first block is the largest.
+    std::vector<uint8_t> buffer(static_cast<size_t>(layout.firstBlockSize) + 4);
+    const uint8_t* payload = package.Data().data();
+    uint32_t sentBytes = 0;
+    uint32_t d = SendBlock(*client, buffer, payload, layout, 1, sentBytes, runningMd5, mac);
+    if (d != 0) {
+        LOG_ERROR(kFunc, "%d times send data failed %d, mac: %s", 1, static_cast<int>(d),
+                  mac.c_str());
+        client->ResetCounters();
+        return UPGRADE_FAILED;
+    }
+    const uint64_t progressLimitMs =
+        static_cast<uint64_t>(settings::GetInt(settings::kWaitUpgradeProgressTimeout)) * 1000u;
+    const uint64_t completeLimitMs =
+        static_cast<uint64_t>(settings::GetInt(settings::kWaitUpgradeCompleteTimeout)) * 1000u;
+    uint32_t lastAck = PUB_GetTickCount();
+
+    // Stop and wait: block k + 1 goes out only after block k was acknowledged.
+    for (;;) {
+        if (reporter && !reporter(k)) {
+            LOG_WARN(kFunc, "upgrade cancelled, mac: %s", mac.c_str());
+            d = kTransferCancelled;
+            break;
+        }
+        PUB_Sleep(timings.ackPollMs);
+        d = client->GetUpgradeError();
+        if (d != 0) {
+            LOG_ERROR(kFunc, "upgrade failed %d, mac: %s", static_cast<int>(d), mac.c_str());
+            break;
+        }
+        const int32_t acknowledged = client->GetUpgradeProgress();
+        if (acknowledged == static_cast<int32_t>(k)) {
+            lastAck = PUB_GetTickCount();
+            if (k == UPGRADE_BLOCK_COUNT) {
+                break;
+            }
+            ++k;
+            d = SendBlock(*client, buffer, payload, layout, k, sentBytes, runningMd5, mac);
+            if (d != 0) {
+                LOG_ERROR(kFunc, "%d times send data failed %d, mac: %s", static_cast<int>(k),
+                          static_cast<int>(d), mac.c_str());
+                break;
+            }
+            continue;
+        }
+        d = client->GetConnectState();
+        if (d != 0 && (!newStyle || d != kConnectStateConnected)) {
+            LOG_WARN(kFunc, "%d times device disconnected, mac: %s", static_cast<int>(k),
+                     mac.c_str());
+            if (k == UPGRADE_BLOCK_COUNT) {
+                d = kTransferWaitComplete;
+            }
+            break;
+        }
+        d = 0;
+        uint64_t limitMs = k == UPGRADE_BLOCK_COUNT ? completeLimitMs : progressLimitMs;
+        if (k == 1) {
+            limitMs *= 2;
+        }
+        if (static_cast<uint64_t>(PUB_TicksSince(lastAck)) > limitMs) {
+            LOG_WARN(kFunc, "%d times wait timeout, mac: %s, time: %ds", static_cast<int>(k),
+                     mac.c_str(), static_cast<int>(limitMs / 1000));
+            d = kTransferWaitComplete;
+            break;
+        }
+    }
+
+    const std::string dataMd5 = DigestToHex(runningMd5.Final(), true);
+    if (k == UPGRADE_BLOCK_COUNT && d != kTransferCancelled) {
+        LOG_INFO(kFunc, "send data succeed %d, mac: %s, dataMD5: %s", static_cast<int>(d),
+                 mac.c_str(), dataMd5.c_str());
+    } else {
+        LOG_WARN(kFunc, "send data failed %d, mac: %s", static_cast<int>(d), mac.c_str());
+    }
+    client->ResetCounters();
+    client.reset();
+    if (d == kTransferCancelled) {
+        return UPGRADE_FAILED;
+    }
+    return MapTransferResult(d);
+}

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "app/WindowMessages.h"
+#include "upgrade/UpgradeJobs.h"
+#include "upgrade/UpgradeResult.h"
+
+namespace {
+
+UpgradeInfoPtr Job(const std::string& mac, const std::string& ip2 = "") {
+    auto record = std::shared_ptr<DEVICE_S_INFO>(MakeEmptyDeviceInfo().release());
+    CopyField(record->mac, mac);
+    CopyField(record->ip2, ip2);
+    return std::make_shared<UpgradeInfo>(record);
+}
+
+}  // namespace
+
+TEST(UpgradeJobs, AddFindReplaceAndCount) {
+    CUpgradeJobTable table;
+    EXPECT_FALSE(table.addJob(std::make_shared<UpgradeInfo>(nullptr)));
+    EXPECT_EQ(table.jobCount(), 0u);
+    auto first = Job("00:00:00:00:00:01");
+    EXPECT_TRUE(table.addJob(first));
+    auto replacement = Job("00:00:00:00:00:01");
+    EXPECT_TRUE(table.addJob(replacement));
+    EXPECT_EQ(table.jobCount(), 1u);
+    EXPECT_EQ(table.findJob("00:00:00:00:00:01"), replacement);
+    EXPECT_EQ(table.findJob("00:00:00:00:00:02"), nullptr);
+}
+
+TEST(UpgradeJobs, ForEachStopsAtFirstFalseInKeyOrder) {
+    CUpgradeJobTable table;
+    table.addJob(Job("c"));
+    table.addJob(Job("a"));
+    table.addJob(Job("b"));
+    std::vector<std::string> visited;
+    EXPECT_TRUE(table.forEachJob([&](const UpgradeInfoPtr& job) {
+        visited.push_back(job->Device()->mac);
+        return visited.size() < 2;
+    }));
+    EXPECT_EQ(visited, (std::vector<std::string>{"a", "b"}));
+    EXPECT_FALSE(table.forEachJob(nullptr));
+}
+
+TEST(UpgradeJobs, CancelAllFlagsJobsStillHeldElsewhere) {
+    CUpgradeJobTable table;
+    auto held = Job("a");
+    table.addJob(held);
+    table.addJob(Job("b"));
+    table.cancelAllJobs();
+    EXPECT_EQ(table.jobCount(), 0u);
+    EXPECT_TRUE(held->cancelled.load());
+    EXPECT_TRUE(table.AllJobsFinished()) << "an empty table counts as finished";
+}
+
+TEST(UpgradeJobs, SearchReportsReplaceRecordAndWakeOnlyOnFound) {
+    CUpgradeJobTable table;
+    auto job = Job("00:11:22:33:44:55");
+    table.addJob(job);
+    auto event = std::make_shared<CPUB_Event>(false, false);
+    job->SetDeviceEvent(event);
+    const DeviceInfoPtr before = job->Device();
+
+    DEVICE_S_INFO report = *before;
+    CopyField(report.softwareVer, "4.1.0");
+    job->waitingForDevice = true;
+    table.OnSearchReport(DEVICE_NOTIFY_CHANGED, report);
+    EXPECT_STREQ(job->Device()->softwareVer, "4.1.0");
+    EXPECT_NE(job->Device(), before) << "a new copy, never the reader's";
+    EXPECT_FALSE(event->IsSet()) << "a changed report does not wake the job";
+
+    table.OnSearchReport(DEVICE_NOTIFY_FOUND, report);
+    EXPECT_TRUE(event->IsSet());
+    event->Reset();
+    job->waitingForDevice = false;
+    table.OnSearchReport(DEVICE_NOTIFY_FOUND, report);
+    EXPECT_FALSE(event->IsSet()) << "only while the job waits";
+    table.OnSearchReport(DEVICE_NOTIFY_GONE, report);
+}
+
+TEST(UpgradeJobs, ReadersKeepTheirCopyWhileReportsReplaceIt) {
+    CUpgradeJobTable table;
+    auto job = Job("m");
+    table.addJob(job);
+    std::atomic<bool> stop{false};
+    std::thread reports([&] {
+        DEVICE_S_INFO report = *job->Device();
+        for (int i = 0; i < 2000 && !stop; ++i) {
+            report.build = i;
+            table.OnSearchReport(DEVICE_NOTIFY_CHANGED, report);
+        }
+    });
+    for (int i = 0; i < 2000; ++i) {
+        const DeviceInfoPtr copy = job->Device();
+        const int build = copy->build;
+        EXPECT_EQ(copy->build, build);
+        table.forEachJob([](const UpgradeInfoPtr& j) { return j->Device() != nullptr; });
+    }
+    stop = true;
+    reports.join();
+}
+
+TEST(ResultText, CodesMapToTheirStrings) {
+    EXPECT_EQ(ResultCodeToText(0), "Upgraded successfully!");
+    EXPECT_EQ(ResultCodeToText(2), "Upgrade failed!");
+    EXPECT_EQ(ResultCodeToText(7), "The upgrade is complete (but the version has not changed).");
+    EXPECT_EQ(ResultCodeToText(19), "Upgrade timeout!");
+    EXPECT_EQ(ResultCodeToText(22), "MES get in station fail");
+    std::string text = "x";
+    for (int code : {13, 14, 20, 21, 23, -1}) {
+        EXPECT_FALSE(ResultCodeToText(code, text)) << code;
+        EXPECT_EQ(text, "");
+    }
+}
