@@ -27,8 +27,7 @@ bool ApplySettingOverrides(const std::vector<std::string>& overrides) {
 }  // namespace
 
 int RunCli(int argc, char** argv) {
-    CLI::App app{"Firmhand: batch firmware upgrade of network cameras (headless)",
-                 "firmhand-cli"};
+    CLI::App app{"Firmhand: batch firmware upgrade of network cameras (headless)", "firmhand-cli"};
     app.set_version_flag("--version", "firmhand-cli " + VersionToString(GetModuleVersionNumber()));
     bool verbose = false;
     std::vector<std::string> overrides;
