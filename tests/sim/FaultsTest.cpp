@@ -19,10 +19,12 @@ protected:
     // Connects; returns the login reply code (0x01000101 accepted).
     uint32_t ConnectAndLogIn(CScriptedClient& client, ClientFrame* reply = nullptr,
                              const std::string& password = "admin123") {
-        if (!client.Connect(where.ip, where.dataPort) || !client.ReadServerInfo(&info)) return 0;
+        if (!client.Connect(where.ip, where.dataPort) || !client.ReadServerInfo(&info))
+            return 0;
         ClientFrame frame;
         const uint32_t code = LogIn(client, info, "admin", password, false, &frame);
-        if (reply) *reply = frame;
+        if (reply)
+            *reply = frame;
         return code;
     }
 
@@ -361,8 +363,8 @@ TEST_F(FaultTest, GarbageFromTheClientIsDroppedWithoutHarm) {
         EXPECT_EQ(frame.cmdType, 0x01000A04u);
     }
     for (const ByteVec& garbage :
-         {ByteVec{'G', 'E', 'T', ' ', '/', ' ', 'H', 'T'},        // not "1111"
-          ByteVec{'1', '1', '1', '1', 0xFF, 0xFF, 0xFF, 0x7F},    // 2 GB message
+         {ByteVec{'G', 'E', 'T', ' ', '/', ' ', 'H', 'T'},         // not "1111"
+          ByteVec{'1', '1', '1', '1', 0xFF, 0xFF, 0xFF, 0x7F},     // 2 GB message
           ByteVec{'1', '1', '1', '1', 0xFF, 0xFF, 0xFF, 0xFF}}) {  // fragments
         CScriptedClient client;
         ASSERT_TRUE(client.Connect(where.ip, where.dataPort));

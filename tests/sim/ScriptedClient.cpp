@@ -41,14 +41,17 @@ uint32_t ReadU32(const uint8_t* p) {
 }
 
 void PutU32(ByteVec* out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out->push_back(uint8_t(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out->push_back(uint8_t(v >> (8 * i)));
 }
 
 uint32_t ClientFrame::Word() const {
     return payload.size() >= 4 ? ReadU32(payload.data()) : 0xFFFFFFFFu;
 }
 
-CScriptedClient::~CScriptedClient() { Close(); }
+CScriptedClient::~CScriptedClient() {
+    Close();
+}
 
 void CScriptedClient::Close() {
     if (m_fd >= 0) {
@@ -62,9 +65,11 @@ bool CScriptedClient::Connect(const std::string& ip, uint16_t port, int timeoutM
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    if (inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1) return false;
+    if (inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1)
+        return false;
     m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_fd < 0) return false;
+    if (m_fd < 0)
+        return false;
     const int flags = fcntl(m_fd, F_GETFL);
     fcntl(m_fd, F_SETFL, flags | O_NONBLOCK);
     if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
@@ -95,12 +100,15 @@ bool CScriptedClient::ReadExact(uint8_t* out, size_t length, int timeoutMs) {
     size_t got = 0;
     while (got < length) {
         const int64_t left = end - NowMs();
-        if (left <= 0) return false;
+        if (left <= 0)
+            return false;
         pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left)) != 1) return false;
+        if (::poll(&p, 1, static_cast<int>(left)) != 1)
+            return false;
         const ssize_t n = ::recv(m_fd, out + got, length - got, 0);
         if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR)
+                continue;
             return false;
         }
         got += static_cast<size_t>(n);
@@ -117,7 +125,8 @@ bool CScriptedClient::SendRaw(const ByteVec& bytes) {
     while (sent < bytes.size()) {
         const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR)
+                continue;
             return false;
         }
         sent += static_cast<size_t>(n);
@@ -143,9 +152,12 @@ ReadResult CScriptedClient::ReadFrame(ClientFrame* frame, int timeoutMs) {
         const int left = static_cast<int>(std::max<int64_t>(end - NowMs(), 0));
         uint8_t head[8];
         pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, left) != 1) return ReadResult::Timeout;
-        if (!ReadExact(head, 8, 2000)) return ReadResult::Closed;
-        if (ReadU32(head) != kMagic) return ReadResult::BadHead;
+        if (::poll(&p, 1, left) != 1)
+            return ReadResult::Timeout;
+        if (!ReadExact(head, 8, 2000))
+            return ReadResult::Closed;
+        if (ReadU32(head) != kMagic)
+            return ReadResult::BadHead;
         const uint32_t length = ReadU32(head + 4);
         ByteVec message;
         if (length == 0) {
@@ -154,7 +166,8 @@ ReadResult CScriptedClient::ReadFrame(ClientFrame* frame, int timeoutMs) {
         }
         if (length == 0xFFFFFFFF) {
             uint8_t f[24];
-            if (!ReadExact(f, 24, 2000)) return ReadResult::Closed;
+            if (!ReadExact(f, 24, 2000))
+                return ReadResult::Closed;
             const uint32_t id = ReadU32(f), count = ReadU32(f + 4), total = ReadU32(f + 8),
                            index = ReadU32(f + 12), fragLength = ReadU32(f + 16),
                            slotNo = ReadU32(f + 20);
@@ -175,19 +188,24 @@ ReadResult CScriptedClient::ReadFrame(ClientFrame* frame, int timeoutMs) {
                 continue;
             }
             slot.data.insert(slot.data.end(), bytes.begin(), bytes.end());
-            if (index != count) continue;
-            if (slot.data.size() != slot.total) return ReadResult::BadHead;
+            if (index != count)
+                continue;
+            if (slot.data.size() != slot.total)
+                return ReadResult::BadHead;
             message = std::move(slot.data);
             slot = Slot{};
         } else {
             message.resize(length);
-            if (!ReadExact(message.data(), length, 2000)) return ReadResult::Closed;
+            if (!ReadExact(message.data(), length, 2000))
+                return ReadResult::Closed;
         }
-        if (message.size() < 16) return ReadResult::BadHead;
+        if (message.size() < 16)
+            return ReadResult::BadHead;
         frame->cmdType = ReadU32(message.data());
         frame->cmdId = ReadU32(message.data() + 4);
         const uint32_t dataLength = ReadU32(message.data() + 12);
-        if (dataLength > message.size() - 16) return ReadResult::BadHead;
+        if (dataLength > message.size() - 16)
+            return ReadResult::BadHead;
         frame->payload.assign(message.begin() + 16, message.begin() + 16 + dataLength);
         return ReadResult::Frame;
     }
@@ -211,9 +229,11 @@ bool CScriptedClient::WaitClosed(int timeoutMs) {
     uint8_t buffer[4096];
     while (NowMs() < end) {
         pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(end - NowMs())) != 1) return false;
+        if (::poll(&p, 1, static_cast<int>(end - NowMs())) != 1)
+            return false;
         const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-        if (n <= 0) return true;
+        if (n <= 0)
+            return true;
     }
     return false;
 }
@@ -231,8 +251,10 @@ ByteVec BuildLoginRequest(const std::array<uint8_t, 64>& info, const std::string
     if (encryptType != 0) {
         const uint8_t* key = &info[28];
         const size_t n = std::min<size_t>(user.size() + 1, 32);
-        for (size_t i = 0; i < n; ++i) request[4 + i] ^= key[i % 4];
-        for (size_t i = 0; i < 32; ++i) request[36 + i] ^= key[i % 4];
+        for (size_t i = 0; i < n; ++i)
+            request[4 + i] ^= key[i % 4];
+        for (size_t i = 0; i < 32; ++i)
+            request[36 + i] ^= key[i % 4];
     } else if (loginEncrypt == 1 || loginEncrypt == 2) {
         unsigned char md5[16];
         unsigned int len = 0;
@@ -245,11 +267,13 @@ ByteVec BuildLoginRequest(const std::array<uint8_t, 64>& info, const std::string
         EVP_Digest(s.data(), s.size(), sha, &len, EVP_sha1(), nullptr);
         std::memset(&request[36], 0, 32);
         std::memcpy(&request[36], sha, 20);
-        for (int i = 0; i < 4; ++i) request[68 + i] = uint8_t(clientNonce >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            request[68 + i] = uint8_t(clientNonce >> (8 * i));
         if (loginEncrypt == 2) {
             const std::string k = std::to_string(nonce);
             for (size_t i = 0; i < 32; ++i) {
-                if (request[4 + i] != 0) request[4 + i] ^= uint8_t(k[i % k.size()]);
+                if (request[4 + i] != 0)
+                    request[4 + i] ^= uint8_t(k[i % k.size()]);
             }
         }
     }
@@ -266,7 +290,8 @@ uint32_t LogIn(CScriptedClient& client, const std::array<uint8_t, 64>& info,
     if (client.ReadFrame(&frame, 3000) != ReadResult::Frame) {
         return 0;
     }
-    if (reply) *reply = frame;
+    if (reply)
+        *reply = frame;
     return frame.cmdType;
 }
 
@@ -316,7 +341,8 @@ TransferOutcome SendPackage(CScriptedClient& client, const ByteVec& payload, boo
 
 ByteVec MakePackage(size_t length, bool newStyle, uint32_t productType) {
     ByteVec package(length);
-    for (size_t i = 0; i < length; ++i) package[i] = static_cast<uint8_t>((i * 7 + 3) ^ (i >> 8));
+    for (size_t i = 0; i < length; ++i)
+        package[i] = static_cast<uint8_t>((i * 7 + 3) ^ (i >> 8));
     if (newStyle) {
         const uint32_t magic = 0x20220118;
         std::memcpy(package.data(), &magic, 4);

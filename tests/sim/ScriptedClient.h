@@ -67,12 +67,13 @@ ByteVec BuildLoginRequest(const std::array<uint8_t, 64>& info, const std::string
                           const std::string& password, bool upgradeMode, uint32_t clientNonce);
 
 // Logs in; returns the reply frame's cmdType (0 on failure) and its frame.
-uint32_t LogIn(CScriptedClient& client, const std::array<uint8_t, 64>& info, const std::string& user,
-               const std::string& password, bool upgradeMode, ClientFrame* reply);
+uint32_t LogIn(CScriptedClient& client, const std::array<uint8_t, 64>& info,
+               const std::string& user, const std::string& password, bool upgradeMode,
+               ClientFrame* reply);
 
 struct TransferOutcome {
-    int lastAck = 0;         // last block acknowledged
-    uint32_t error = 0;      // upgrade error word, 0 if none
+    int lastAck = 0;                     // last block acknowledged
+    uint32_t error = 0;                  // upgrade error word, 0 if none
     ReadResult end = ReadResult::Frame;  // how it stopped when not complete
 };
 // Sends `payload` as 100 blocks, each after the acknowledgement of the one

@@ -15,7 +15,8 @@ std::string ProbeText(uint32_t seq) {
 std::string SendProbe(const std::string& ip, uint16_t port, int timeoutMs,
                       const std::string& probe) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return "";
+    if (fd < 0)
+        return "";
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
@@ -27,7 +28,8 @@ std::string SendProbe(const std::string& ip, uint16_t port, int timeoutMs,
     if (::poll(&p, 1, timeoutMs) == 1) {
         char buffer[9000];
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n > 0) reply.assign(buffer, static_cast<size_t>(n));
+        if (n > 0)
+            reply.assign(buffer, static_cast<size_t>(n));
     }
     ::close(fd);
     return reply;
@@ -36,7 +38,8 @@ std::string SendProbe(const std::string& ip, uint16_t port, int timeoutMs,
 std::string HttpExchange(const std::string& ip, uint16_t port, const std::string& request,
                          int timeoutMs) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return "";
+    if (fd < 0)
+        return "";
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
@@ -46,10 +49,12 @@ std::string HttpExchange(const std::string& ip, uint16_t port, const std::string
         ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
         for (;;) {
             pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, timeoutMs) != 1) break;
+            if (::poll(&p, 1, timeoutMs) != 1)
+                break;
             char buffer[4096];
             const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             reply.append(buffer, static_cast<size_t>(n));
         }
     }
@@ -61,8 +66,10 @@ std::string XmlText(const std::string& xml, const std::string& name, bool* found
     const std::string open = "<" + name + ">";
     const size_t a = xml.find(open);
     const size_t b = a == std::string::npos ? a : xml.find("</" + name + ">", a);
-    if (found) *found = b != std::string::npos;
-    if (b == std::string::npos) return "";
+    if (found)
+        *found = b != std::string::npos;
+    if (b == std::string::npos)
+        return "";
     return xml.substr(a + open.size(), b - a - open.size());
 }
 

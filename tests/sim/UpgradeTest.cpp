@@ -94,7 +94,8 @@ TEST_P(FullUpgrade, CameraTakesPackageFlashesGoesOfflineAndComesBackUpgraded) {
     bool sawLogin = false;
     bool sawDone = false;
     for (const auto& e : events) {
-        if (e.kind == "block") ++blocks;
+        if (e.kind == "block")
+            ++blocks;
         if (e.kind == "login" && !sawLogin) {
             sawLogin = true;
             EXPECT_EQ(e.Get("user"), "installer");
@@ -118,11 +119,11 @@ TEST_P(FullUpgrade, CameraTakesPackageFlashesGoesOfflineAndComesBackUpgraded) {
 
 INSTANTIATE_TEST_SUITE_P(
     EachProtection, FullUpgrade,
-    ::testing::Values(UpgradeCase{"None", SimProtection::None, true, "127.60.1.1"},
-                      UpgradeCase{"Xor", SimProtection::Xor, false, "127.60.1.2"},
-                      UpgradeCase{"LoginEncrypt1", SimProtection::LoginEncrypt1, true, "127.60.1.3"},
-                      UpgradeCase{"LoginEncrypt2", SimProtection::LoginEncrypt2, false,
-                                  "127.60.1.4"}),
+    ::testing::Values(
+        UpgradeCase{"None", SimProtection::None, true, "127.60.1.1"},
+        UpgradeCase{"Xor", SimProtection::Xor, false, "127.60.1.2"},
+        UpgradeCase{"LoginEncrypt1", SimProtection::LoginEncrypt1, true, "127.60.1.3"},
+        UpgradeCase{"LoginEncrypt2", SimProtection::LoginEncrypt2, false, "127.60.1.4"}),
     [](const ::testing::TestParamInfo<UpgradeCase>& info) { return std::string(info.param.name); });
 
 TEST(SimLifecycle, OfflineAndBackThroughTheApi) {

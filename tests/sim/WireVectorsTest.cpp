@@ -47,18 +47,21 @@ TEST(WireVectors, XorProtectsTwoLetterNameWithTerminatorAndWholePassword) {
     EXPECT_EQ(user[0], 'a' ^ 0x11);
     EXPECT_EQ(user[1], 'b' ^ 0x22);
     EXPECT_EQ(user[2], 0x00 ^ 0x33);
-    for (size_t i = 3; i < 32; ++i) EXPECT_EQ(user[i], 0) << i;
+    for (size_t i = 3; i < 32; ++i)
+        EXPECT_EQ(user[i], 0) << i;
     const auto password = ExpectedPasswordField(e);
     const uint8_t key[4] = {0x11, 0x22, 0x33, 0x44};
     EXPECT_EQ(password[0], 'p' ^ 0x11);
     EXPECT_EQ(password[1], 'w' ^ 0x22);
-    for (size_t i = 2; i < 32; ++i) EXPECT_EQ(password[i], key[i % 4]) << i;
+    for (size_t i = 2; i < 32; ++i)
+        EXPECT_EQ(password[i], key[i % 4]) << i;
 
     EXPECT_TRUE(CheckLoginRequest(Request(user, password).data(), kLoginRequestSize, e).ok);
     // The plain texts are refused by an XOR camera.
     const auto plain = Expect(SimProtection::None, "ab", "pw");
-    const LoginCheck check = CheckLoginRequest(
-        Request(ExpectedUserField(plain), ExpectedPasswordField(plain)).data(), kLoginRequestSize, e);
+    const LoginCheck check =
+        CheckLoginRequest(Request(ExpectedUserField(plain), ExpectedPasswordField(plain)).data(),
+                          kLoginRequestSize, e);
     EXPECT_FALSE(check.ok);
     EXPECT_EQ(check.reason, "user name field");
 }
@@ -66,7 +69,8 @@ TEST(WireVectors, XorProtectsTwoLetterNameWithTerminatorAndWholePassword) {
 TEST(WireVectors, XorNameOfThirtyTwoBytesHasNoTerminator) {
     const std::string name(32, 'n');
     const auto user = ExpectedUserField(Expect(SimProtection::Xor, name, "", 0x04030201));
-    for (size_t i = 0; i < 32; ++i) EXPECT_EQ(user[i], 'n' ^ (i % 4 + 1)) << i;
+    for (size_t i = 0; i < 32; ++i)
+        EXPECT_EQ(user[i], 'n' ^ (i % 4 + 1)) << i;
 }
 
 TEST(WireVectors, LoginEncrypt1HashesUpperMd5HexWithEightDigitNonce) {
@@ -91,14 +95,17 @@ TEST(WireVectors, LoginEncrypt2WithNonceZeroXorsNameWithDigitZero) {
     const auto e = Expect(SimProtection::LoginEncrypt2, "admin", "secret", 0, 0);
     const auto user = ExpectedUserField(e);
     const std::string name = "admin";
-    for (size_t i = 0; i < name.size(); ++i) EXPECT_EQ(user[i], uint8_t(name[i]) ^ 48) << i;
-    for (size_t i = name.size(); i < 32; ++i) EXPECT_EQ(user[i], 0) << i;
+    for (size_t i = 0; i < name.size(); ++i)
+        EXPECT_EQ(user[i], uint8_t(name[i]) ^ 48) << i;
+    for (size_t i = name.size(); i < 32; ++i)
+        EXPECT_EQ(user[i], 0) << i;
     EXPECT_EQ(ExpectedPasswordField(e), FromHex("6e47bf7e4fae17aeba9587d2d194f56d8cdca8ab"));
 }
 
 TEST(WireVectors, LoginEncrypt2CyclesThroughNonceDigits) {
     // Nonce 0x0003E8 = 1000: digits "1000".
-    const auto user = ExpectedUserField(Expect(SimProtection::LoginEncrypt2, "abcde", "x", 0, 1000));
+    const auto user =
+        ExpectedUserField(Expect(SimProtection::LoginEncrypt2, "abcde", "x", 0, 1000));
     EXPECT_EQ(user[0], 'a' ^ '1');
     EXPECT_EQ(user[1], 'b' ^ '0');
     EXPECT_EQ(user[2], 'c' ^ '0');
@@ -116,7 +123,8 @@ TEST(WireVectors, LoginCheckRefusesWrongPasswordAndNonZeroReservedBytes) {
     EXPECT_TRUE(ok.upgradeMode);
     EXPECT_EQ(ok.userSeen, "admin");
 
-    auto wrong = Request(ExpectedUserField(e), ExpectedPasswordField(Expect(SimProtection::None, "admin", "admin124")));
+    auto wrong = Request(ExpectedUserField(e),
+                         ExpectedPasswordField(Expect(SimProtection::None, "admin", "admin124")));
     EXPECT_EQ(CheckLoginRequest(wrong.data(), wrong.size(), e).reason, "password field");
 
     for (size_t offset : {size_t(0), size_t(80), size_t(110), size_t(113)}) {
@@ -145,11 +153,12 @@ TEST(WireVectors, ServerInfoPutsEveryFieldAtItsOffset) {
     info.loginNonce = 0x030201;
     info.streamEncrypted = true;
     const auto b = BuildServerInfo(info);
-    const uint8_t expected[64] = {
-        0x68, 0x65, 0x61, 0x64, 0x0D, 0x0C, 0x0B, 0x0A, 0x44, 0x33, 0x22, 0x11, 0x03, 0, 0, 0,
-        0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    1,    0,    0x11, 0x22, 0x33, 0x44,
-        0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    2,    1,    2,    3,
-        0,    0,    0,    0,    1,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0};
+    const uint8_t expected[64] = {0x68, 0x65, 0x61, 0x64, 0x0D, 0x0C, 0x0B, 0x0A, 0x44, 0x33, 0x22,
+                                  0x11, 0x03, 0,    0,    0,    0,    0,    0,    0,    0,    0,
+                                  0,    0,    0,    0,    1,    0,    0x11, 0x22, 0x33, 0x44, 0,
+                                  0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+                                  2,    1,    2,    3,    0,    0,    0,    0,    1,    0,    0,
+                                  0,    0,    0,    0,    0,    0,    0,    0,    0};
     EXPECT_EQ(0, std::memcmp(b.data(), expected, 64));
 }
 
@@ -159,8 +168,9 @@ TEST(WireVectors, FramesHeadsAndFragmentsAreLittleEndian) {
     EXPECT_EQ(frame, (Bytes{0x04, 0x0A, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 7, 0, 0, 0}));
     const uint8_t data[2] = {0xAA, 0xBB};
     const Bytes fragment = Fragment(9, 3, 20, 2, 1, data, 2);
-    EXPECT_EQ(fragment, (Bytes{'1', '1', '1', '1', 0xFF, 0xFF, 0xFF, 0xFF, 9, 0, 0, 0, 3, 0, 0, 0,
-                               20, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0xAA, 0xBB}));
+    EXPECT_EQ(fragment,
+              (Bytes{'1', '1', '1', '1', 0xFF, 0xFF, 0xFF, 0xFF, 9, 0, 0, 0, 3, 0, 0, 0,    20,
+                     0,   0,   0,   2,   0,    0,    0,    2,    0, 0, 0, 1, 0, 0, 0, 0xAA, 0xBB}));
     const Bytes login = LoginAcceptedPayload(0x04000200, {1, 2, 3, 4, 5, 6});
     ASSERT_GE(login.size(), 110u);
     EXPECT_EQ(GetU32(&login[0x2C]), 0x04000200u);
@@ -179,7 +189,8 @@ TEST(WireVectors, BlockLayoutOf1050BytesIs60ThenTens) {
     std::string reason;
     EXPECT_FALSE(known.Accept(1, 59, &reason));
     EXPECT_TRUE(known.Accept(1, 60, &reason));
-    for (uint32_t k = 2; k <= 100; ++k) ASSERT_TRUE(known.Accept(k, 10, &reason)) << reason;
+    for (uint32_t k = 2; k <= 100; ++k)
+        ASSERT_TRUE(known.Accept(k, 10, &reason)) << reason;
     EXPECT_TRUE(known.Complete());
     EXPECT_EQ(known.Bytes(), 1050u);
     EXPECT_FALSE(known.Accept(101, 10, &reason));
@@ -208,7 +219,8 @@ TEST(WireVectors, BlockTrackerWithoutPackageChecksOrderAndSizes) {
 
     CBlockTracker tiny;  // payload under 100 bytes: empty blocks after the first
     ASSERT_TRUE(tiny.Accept(1, 42, &reason));
-    for (uint32_t k = 2; k <= 100; ++k) ASSERT_TRUE(tiny.Accept(k, 0, &reason)) << reason;
+    for (uint32_t k = 2; k <= 100; ++k)
+        ASSERT_TRUE(tiny.Accept(k, 0, &reason)) << reason;
 }
 
 TEST(WireVectors, VersionWordsAndMacs) {

@@ -236,6 +236,10 @@ bool CSimFleet::SetPackage(const std::string& mac, const std::vector<uint8_t>& p
     return m_engine->WithCamera(mac, [&](CSimCamera& c) { c.SetPackage(package); });
 }
 
+uint64_t CSimFleet::LoopTurns() const {
+    return m_engine->reactor.Turns();
+}
+
 std::vector<SimCameraConfig> CSimFleet::UniformFleet(int count, const std::string& baseIp) {
     std::vector<SimCameraConfig> out;
     uint32_t first = 0;

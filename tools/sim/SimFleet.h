@@ -84,6 +84,10 @@ public:
     bool SetTimings(const std::string& mac, uint32_t flashMs, uint32_t offlineMs);
     bool SetPackage(const std::string& mac, const std::vector<uint8_t>& package);
 
+    // How often the fleet's event thread has woken up: an idle fleet (no
+    // open connections, no pending timers) does not wake at all.
+    uint64_t LoopTurns() const;
+
     // N cameras with consecutive addresses from baseIp and MACs
     // 00:1A:2B:00:00:01 upwards, ports 0.
     static std::vector<SimCameraConfig> UniformFleet(int count, const std::string& baseIp);

@@ -3,6 +3,7 @@
 // sleeps. Everything but Post, Quit and NowMs runs on the loop's thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -40,6 +41,9 @@ public:
     void Run();
     bool InLoopThread() const;
 
+    // How many times the loop has woken up (an idle loop must not spin).
+    uint64_t Turns() const { return m_turns.load(std::memory_order_relaxed); }
+
     // Milliseconds on a steady clock.
     static uint64_t NowMs();
 
@@ -66,5 +70,6 @@ private:
     mutable std::mutex m_postMutex;
     std::vector<std::function<void()>> m_posted;
     bool m_quit = false;  // under m_postMutex
+    std::atomic<uint64_t> m_turns{0};
     std::thread::id m_loopThread;
 };

@@ -147,6 +147,7 @@ void CSimReactor::Run() {
             generations.push_back(entry.generation);
         }
         const int ready = ::poll(fds.data(), fds.size(), NextTimeoutMs());
+        m_turns.fetch_add(1, std::memory_order_relaxed);
         if (ready > 0) {
             if (fds[0].revents != 0) {
                 DrainWake();

@@ -26,9 +26,10 @@ int main(int argc, char** argv) {
     uint32_t offlineMs = 5000;
     bool verbose = false;
 
-    auto* camerasOption =
-        app.add_option("--cameras", cameras, "number of uniform cameras")->check(CLI::Range(1, 4096));
-    app.add_option("--base-ip", baseIp, "address of the first uniform camera")->needs(camerasOption);
+    auto* camerasOption = app.add_option("--cameras", cameras, "number of uniform cameras")
+                              ->check(CLI::Range(1, 4096));
+    app.add_option("--base-ip", baseIp, "address of the first uniform camera")
+        ->needs(camerasOption);
     app.add_option("--fleet", fleetPath, "fleet description (JSON)")
         ->check(CLI::ExistingFile)
         ->excludes(camerasOption);
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
         }
         configs = std::move(fleet.cameras);
         if (searchPort >= 0) {
-            for (auto& c : configs) c.searchPort = static_cast<uint16_t>(searchPort);
+            for (auto& c : configs)
+                c.searchPort = static_cast<uint16_t>(searchPort);
         }
     } else if (cameras > 0) {
         configs = CSimFleet::UniformFleet(cameras, baseIp);
@@ -93,7 +95,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "firmhand-sim: cannot open %s\n", eventsPath.c_str());
         return 2;
     }
-    for (const auto& c : configs) fleet.AddCamera(c);
+    for (const auto& c : configs)
+        fleet.AddCamera(c);
     std::string error;
     if (!fleet.Start(&error)) {
         std::fprintf(stderr, "firmhand-sim: %s\n", error.c_str());
