@@ -36,14 +36,13 @@ std::optional<ADAPTER_INFO> FindAdapterByArp(
             continue;
         }
         CPacketCapture capture;
-        if (!capture.Open(device, false, timings.findReadTimeoutMs) ||
-            !SendProbe(capture, *adapter, deviceAddress)) {
+        if (!capture.Open(device, false) || !SendProbe(capture, *adapter, deviceAddress)) {
             continue;
         }
         for (int read = 0; read < timings.findMaxReads; ++read) {
             const uint8_t* frame = nullptr;
             size_t length = 0;
-            const int result = capture.Next(frame, length);
+            const int result = capture.Next(frame, length, timings.findReadTimeoutMs);
             if (result < 0) {
                 break;
             }
@@ -68,17 +67,14 @@ bool ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate,
     }
     const uint32_t wait = static_cast<uint32_t>(std::max(timings.inUseWaitMs, 0));
     CPacketCapture capture;
-    // Short reads, so that the listening time is kept even when other ARP
-    // traffic keeps arriving.
-    if (!capture.Open(adapter.AdapterName, true, std::clamp(timings.inUseWaitMs, 1, 100)) ||
-        !SendProbe(capture, adapter, candidate)) {
+    if (!capture.Open(adapter.AdapterName, true) || !SendProbe(capture, adapter, candidate)) {
         return false;
     }
     const uint32_t start = PUB_GetTickCount();
-    while (PUB_TicksSince(start) < wait) {
+    for (uint32_t elapsed = 0; elapsed < wait; elapsed = PUB_TicksSince(start)) {
         const uint8_t* frame = nullptr;
         size_t length = 0;
-        const int result = capture.Next(frame, length);
+        const int result = capture.Next(frame, length, static_cast<int>(wait - elapsed));
         if (result < 0) {
             return false;
         }

@@ -24,16 +24,15 @@ public:
     CPacketCapture(const CPacketCapture&) = delete;
     CPacketCapture& operator=(const CPacketCapture&) = delete;
 
-    // Opens `device`: snapshot length 100, promiscuous or not, reads that
-    // wait at most `readTimeoutMs`. False on failure.
-    bool Open(const std::string& device, bool promiscuous, int readTimeoutMs);
+    // Opens `device`: snapshot length 100, promiscuous or not. False on failure.
+    bool Open(const std::string& device, bool promiscuous);
     bool IsOpen() const { return m_handle != nullptr; }
 
     bool Send(const uint8_t* frame, size_t length);
 
-    // 1: a frame (valid until the next call); 0: the read time-out passed;
-    // -1: the device failed.
-    int Next(const uint8_t*& frame, size_t& length);
+    // Waits at most `timeoutMs` for a frame. 1: a frame (valid until the next
+    // call); 0: none came in time; -1: the device failed.
+    int Next(const uint8_t*& frame, size_t& length, int timeoutMs);
 
 private:
     struct Closer {

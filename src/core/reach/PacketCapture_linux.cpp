@@ -1,6 +1,9 @@
 #include "PacketCapture.h"
 
 #include <pcap/pcap.h>
+#include <poll.h>
+
+#include <cerrno>
 
 namespace reach {
 
@@ -38,7 +41,7 @@ bool ListCaptureDevices(std::vector<std::string>& names) {
     return true;
 }
 
-bool CPacketCapture::Open(const std::string& device, bool promiscuous, int readTimeoutMs) {
+bool CPacketCapture::Open(const std::string& device, bool promiscuous) {
     m_handle.reset();
     char error[PCAP_ERRBUF_SIZE] = {};
     std::unique_ptr<pcap, Closer> handle(pcap_create(device.c_str(), error));
@@ -46,11 +49,13 @@ bool CPacketCapture::Open(const std::string& device, bool promiscuous, int readT
         return false;
     }
     // Immediate mode hands each frame over at once instead of holding it
-    // until a buffer block fills or the time-out passes.
+    // until a buffer block fills. The library's read time-out does not make a
+    // read return when nothing arrives, so reads are non-blocking and the
+    // waiting is done here with poll.
     if (pcap_set_snaplen(handle.get(), kSnapshotLength) != 0 ||
         pcap_set_promisc(handle.get(), promiscuous ? 1 : 0) != 0 ||
-        pcap_set_timeout(handle.get(), readTimeoutMs) != 0 ||
-        pcap_set_immediate_mode(handle.get(), 1) != 0 || pcap_activate(handle.get()) < 0) {
+        pcap_set_immediate_mode(handle.get(), 1) != 0 || pcap_activate(handle.get()) < 0 ||
+        pcap_setnonblock(handle.get(), 1, error) != 0 || pcap_get_selectable_fd(handle.get()) < 0) {
         return false;
     }
     // Keeps other traffic from using up the reads; without the filter every
@@ -68,19 +73,35 @@ bool CPacketCapture::Send(const uint8_t* frame, size_t length) {
     return m_handle && pcap_sendpacket(m_handle.get(), frame, static_cast<int>(length)) == 0;
 }
 
-int CPacketCapture::Next(const uint8_t*& frame, size_t& length) {
+int CPacketCapture::Next(const uint8_t*& frame, size_t& length, int timeoutMs) {
     if (!m_handle) {
         return -1;
     }
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    const int result = pcap_next_ex(m_handle.get(), &header, &data);
-    if (result == 1) {
-        frame = data;
-        length = header->caplen;
-        return 1;
+    for (int pass = 0; pass < 2; ++pass) {
+        pcap_pkthdr* header = nullptr;
+        const u_char* data = nullptr;
+        const int result = pcap_next_ex(m_handle.get(), &header, &data);
+        if (result == 1) {
+            frame = data;
+            length = header->caplen;
+            return 1;
+        }
+        if (result < 0) {
+            return -1;
+        }
+        if (pass == 1) {
+            break;
+        }
+        pollfd ready{pcap_get_selectable_fd(m_handle.get()), POLLIN, 0};
+        const int polled = poll(&ready, 1, timeoutMs < 0 ? 0 : timeoutMs);
+        if (polled < 0 && errno != EINTR) {
+            return -1;
+        }
+        if (polled <= 0) {
+            break;
+        }
     }
-    return result == 0 ? 0 : -1;
+    return 0;
 }
 
 }  // namespace reach
