@@ -4,6 +4,8 @@
 
 #include <iostream>
 
+#include "ScanCommand.h"
+#include "UpgradeCommand.h"
 #include "app/IniFile.h"
 #include "app/Logger.h"
 #include "app/Startup.h"
@@ -35,6 +37,33 @@ int RunCli(int argc, char** argv) {
     app.add_option("--set", overrides, "Override a program setting for this run (KEY=VALUE)");
     app.require_subcommand(0, 1);
 
+    ScanOptions scan;
+    CLI::App* scanCommand = app.add_subcommand("scan", "List the cameras found on the network");
+    scanCommand->add_option("--seconds", scan.seconds, "How long to search (default 3)");
+    scanCommand->add_option("--target", scan.targets, "Extra search target HOST[:PORT]");
+    scanCommand->add_option("--adapter", scan.adapter, "Network interface to search on");
+    scanCommand->add_flag("--json", scan.json, "Print JSON instead of a table");
+
+    UpgradeOptions upgrade;
+    CLI::App* upgradeCommand =
+        app.add_subcommand("upgrade", "Upgrade the firmware of the chosen cameras");
+    upgradeCommand->add_option("--package", upgrade.package, "Upgrade package file")->required();
+    auto* all = upgradeCommand->add_flag("--all", upgrade.all, "Every camera found");
+    auto* macs = upgradeCommand->add_option("--mac", upgrade.macs, "Cameras by MAC address");
+    auto* model = upgradeCommand->add_option("--model", upgrade.model, "Cameras of one model");
+    all->excludes(macs)->excludes(model);
+    macs->excludes(model);
+    upgradeCommand->add_option("--user", upgrade.user, "Device user name (default: remembered)");
+    upgradeCommand->add_option("--password", upgrade.password,
+                               "Device password (default: remembered)");
+    upgradeCommand->add_option("--seconds", upgrade.seconds,
+                               "How long to search first (default 3)");
+    upgradeCommand->add_option("--target", upgrade.targets, "Extra search target HOST[:PORT]");
+    upgradeCommand->add_option("--adapter", upgrade.adapter, "Network interface to search on");
+    upgradeCommand->add_flag("--yes", upgrade.yes, "Continue on duplicate slave addresses");
+    upgradeCommand->add_option("--report", upgrade.report,
+                               "Write results to FILE.json or FILE.csv");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -46,9 +75,18 @@ int RunCli(int argc, char** argv) {
     if (!ApplySettingOverrides(overrides)) {
         return 2;
     }
-    if (app.get_subcommands().empty()) {
-        std::cout << app.help();
-        return 0;
+    if (scanCommand->parsed()) {
+        return RunScan(scan, std::cout);
     }
+    if (upgradeCommand->parsed()) {
+        if (!upgrade.all && upgrade.macs.empty() && upgrade.model.empty()) {
+            std::cerr << "firmhand-cli upgrade: choose cameras with --all, --mac or --model\n";
+            return 2;
+        }
+        upgrade.userGiven = upgradeCommand->count("--user") > 0;
+        upgrade.passwordGiven = upgradeCommand->count("--password") > 0;
+        return RunUpgrade(upgrade, std::cout, std::cerr);
+    }
+    std::cout << app.help();
     return 0;
 }

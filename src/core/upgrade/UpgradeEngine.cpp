@@ -38,9 +38,8 @@ CUpgradeEngine::~CUpgradeEngine() {
     CancelAll();
 }
 
-void CUpgradeEngine::SetReachability(MakeReachableFn makeReachable, IsLocalAddressFn isLocal) {
-    m_makeReachable = std::move(makeReachable);
-    m_isLocal = std::move(isLocal);
+void CUpgradeEngine::SetReachability(std::shared_ptr<IReachability> reachability) {
+    m_reachability = std::move(reachability);
 }
 
 BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
@@ -59,11 +58,12 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
         if (!record) {
             continue;
         }
-        std::string addedLocal;
-        if (m_makeReachable && m_makeReachable(*record, addedLocal) && m_isLocal) {
-            for (uint32_t i = 0; i < timings.localAddressPolls && !m_isLocal(addedLocal); ++i) {
-                PUB_Sleep(100);
-            }
+        uint32_t deviceAddress = 0;
+        uint32_t addedAddress = 0;
+        if (m_reachability &&
+            m_reachability->MakeDeviceReachable(*record, deviceAddress, addedAddress, true)) {
+            WaitForLocalAddress(*m_reachability, addedAddress,
+                                static_cast<int>(timings.localAddressPolls), 100);
         }
         auto job = std::make_shared<UpgradeInfo>(std::make_shared<DEVICE_S_INFO>(*record));
         job->owner = this;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/MessageSink.h"
+#include "reach/Reachability.h"
 #include "upgrade/UpgradeContext.h"
 
 // Why a batch did not start, each with the message the front-end shows.
@@ -40,11 +41,6 @@ struct BatchRequest {
     std::function<bool(const std::vector<std::string>& duplicateMacs)> confirmDuplicates;
 };
 
-// Makes a checked camera reachable before its job is built; gives back the
-// local address it added ("" when none). Returns true when it added one.
-using MakeReachableFn = std::function<bool(const DEVICE_S_INFO& device, std::string& addedLocal)>;
-using IsLocalAddressFn = std::function<bool(const std::string& address)>;
-
 class CUpgradeEngine {
 public:
     explicit CUpgradeEngine(MessageSinkPtr sink,
@@ -53,7 +49,9 @@ public:
     CUpgradeEngine(const CUpgradeEngine&) = delete;
     CUpgradeEngine& operator=(const CUpgradeEngine&) = delete;
 
-    void SetReachability(MakeReachableFn makeReachable, IsLocalAddressFn isLocal);
+    // Makes each checked camera reachable before its job is built (no
+    // reachability: cameras are taken as they are).
+    void SetReachability(std::shared_ptr<IReachability> reachability);
 
     BatchStartResult StartBatch(const BatchRequest& request);
     bool IsUpgrading() const { return m_upgrading; }
@@ -81,8 +79,7 @@ private:
 
     MessageSinkPtr m_sink;
     UpgradeClientFactory m_factory;
-    MakeReachableFn m_makeReachable;
-    IsLocalAddressFn m_isLocal;
+    std::shared_ptr<IReachability> m_reachability;
     std::shared_ptr<CUpgradeJobTable> m_jobs = std::make_shared<CUpgradeJobTable>();
     std::shared_ptr<std::atomic<int>> m_runningWorkers = std::make_shared<std::atomic<int>>(0);
     UpgradePackagePtr m_package;

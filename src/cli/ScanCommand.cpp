@@ -1,0 +1,79 @@
+#include "ScanCommand.h"
+
+#include <ostream>
+
+#include "DeviceScanner.h"
+#include "JsonText.h"
+#include "TextTable.h"
+#include "app/DeviceText.h"
+#include "app/StringTable.h"
+
+std::vector<std::string> DeviceTableHeadings() {
+    return {LoadString(IDS_COL_INDEX),
+            LoadString(IDS_COL_NAME),
+            LoadString(IDS_COL_IP),
+            LoadString(IDS_COL_SLAVE_IP),
+            LoadString(IDS_COL_MAC),
+            LoadString(IDS_COL_PRODUCT_TYPE),
+            LoadString(IDS_COL_SOFTWARE_VERSION),
+            LoadString(IDS_COL_BUILD_DATE),
+            LoadString(IDS_COL_KERNEL_VERSION),
+            LoadString(IDS_COL_ACTIVE_STATE)};
+}
+
+std::vector<std::string> DeviceTableRow(int index, const DEVICE_S_INFO& r) {
+    std::string activation;
+    DeviceActivationText(r, activation);
+    return {std::to_string(index), r.devName,   r.ip,        r.ip2,     r.mac, r.productModel,
+            DeviceVersionText(r),  r.buildDate, r.kernelVer, activation};
+}
+
+std::string DeviceJson(const DEVICE_S_INFO& r) {
+    std::string activation;
+    DeviceActivationText(r, activation);
+    CJsonObject object;
+    object.Add("devName", r.devName)
+        .Add("mac", r.mac)
+        .Add("ip", r.ip)
+        .Add("ip2", r.ip2)
+        .Add("mask", r.mask)
+        .Add("mask2", r.mask2)
+        .Add("dataPort", r.dataPort)
+        .Add("httpPort", r.httpPort)
+        .Add("productModel", r.productModel)
+        .Add("softwareVer", r.softwareVer)
+        .Add("buildDate", r.buildDate)
+        .Add("kernelVer", r.kernelVer)
+        .Add("hardwareVer", r.hardwareVer)
+        .Add("build", r.build)
+        .Add("deviceActivated", r.deviceActivated)
+        .Add("versionText", DeviceVersionText(r))
+        .Add("activationText", activation);
+    return object.Text();
+}
+
+int RunScan(const ScanOptions& options, std::ostream& out) {
+    CDeviceScanner scanner(options.targets, options.adapter);
+    if (!scanner.Start()) {
+        out << "firmhand-cli: the device search could not be started\n";
+        return 1;
+    }
+    scanner.Pump(static_cast<int>(options.seconds * 1000));
+    scanner.Stop();
+
+    if (options.json) {
+        std::vector<std::string> items;
+        for (const DeviceInfoPtr& record : scanner.Devices()) {
+            items.push_back(DeviceJson(*record));
+        }
+        out << JsonArray(items) << "\n";
+        return 0;
+    }
+    CTextTable table(DeviceTableHeadings());
+    int index = 1;
+    for (const DeviceInfoPtr& record : scanner.Devices()) {
+        table.AddRow(DeviceTableRow(index++, *record));
+    }
+    table.Print(out);
+    return 0;
+}

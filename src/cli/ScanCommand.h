@@ -1,0 +1,23 @@
+// firmhand-cli scan: the cameras found, as a table or as JSON.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "discovery/DeviceSInfo.h"
+
+struct ScanOptions {
+    double seconds = 3;
+    std::vector<std::string> targets;
+    std::string adapter;
+    bool json = false;
+};
+
+int RunScan(const ScanOptions& options, std::ostream& out);
+
+// The record as the list shows it: one table row, or one JSON object with
+// the record's field names plus versionText and activationText.
+std::vector<std::string> DeviceTableHeadings();
+std::vector<std::string> DeviceTableRow(int index, const DEVICE_S_INFO& record);
+std::string DeviceJson(const DEVICE_S_INFO& record);

@@ -1,0 +1,28 @@
+// firmhand-cli upgrade: scan, choose cameras, run one batch with live
+// progress, print (and optionally write) each camera's result.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+struct UpgradeOptions {
+    std::string package;
+    bool all = false;
+    std::vector<std::string> macs;
+    std::string model;
+    std::string user;      // "" = the remembered user name
+    std::string password;  // "" = the remembered password
+    bool userGiven = false;
+    bool passwordGiven = false;
+    double seconds = 3;
+    std::vector<std::string> targets;
+    std::string adapter;
+    bool yes = false;
+    std::string report;  // FILE.json or FILE.csv
+    bool reachability = true;
+};
+
+// Exit status: 0 when every camera was upgraded; 1 when any failed; 2 when
+// the batch did not start.
+int RunUpgrade(const UpgradeOptions& options, std::ostream& out, std::ostream& err);

@@ -1,0 +1,66 @@
+#include "UpgradeReport.h"
+
+#include <fstream>
+#include <ostream>
+
+#include "JsonText.h"
+#include "TextTable.h"
+#include "app/StringTable.h"
+#include "upgrade/UpgradeResult.h"
+
+namespace {
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.1f", seconds);
+    return text;
+}
+
+}  // namespace
+
+void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream& out) {
+    CTextTable table({LoadString(IDS_COL_MAC), LoadString(IDS_COL_IP), LoadString(IDS_COL_RESULT),
+                      "Old version", "New version", "Attempts", "Seconds"});
+    for (const CameraOutcome& o : outcomes) {
+        table.AddRow({o.mac, o.ip, ResultCodeToText(o.code), o.oldVersion, o.newVersion,
+                      std::to_string(o.attempts), Seconds(o.seconds)});
+    }
+    table.Print(out);
+}
+
+bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& path) {
+    std::ofstream file(path, std::ios::trunc);
+    if (!file) {
+        return false;
+    }
+    if (EndsWith(path, ".csv")) {
+        file << "mac,ip,code,text,oldVersion,newVersion,attempts,seconds\n";
+        for (const CameraOutcome& o : outcomes) {
+            file << CsvField(o.mac) << ',' << CsvField(o.ip) << ',' << o.code << ','
+                 << CsvField(ResultCodeToText(o.code)) << ',' << CsvField(o.oldVersion) << ','
+                 << CsvField(o.newVersion) << ',' << o.attempts << ',' << Seconds(o.seconds)
+                 << '\n';
+        }
+    } else {
+        std::vector<std::string> items;
+        for (const CameraOutcome& o : outcomes) {
+            items.push_back(CJsonObject()
+                                .Add("mac", o.mac)
+                                .Add("ip", o.ip)
+                                .Add("code", o.code)
+                                .Add("text", ResultCodeToText(o.code))
+                                .Add("oldVersion", o.oldVersion)
+                                .Add("newVersion", o.newVersion)
+                                .Add("attempts", o.attempts)
+                                .Add("seconds", o.seconds)
+                                .Text());
+        }
+        file << "{\"results\": " << JsonArray(items) << "}\n";
+    }
+    return static_cast<bool>(file);
+}
