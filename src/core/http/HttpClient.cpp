@@ -1,0 +1,268 @@
+#include "http/HttpClient.h"
+
+#include <strings.h>
+
+#include <vector>
+
+#include "app/Logger.h"
+#include "http/CurlHandles.h"
+
+FH_LOG_SOURCE("HttpClient");
+
+namespace {
+
+std::atomic<uint32_t> g_receiveTimeoutMs{CHttpClient::kReceiveTimeoutMs};
+
+// The reply body as it arrives, bounded.
+struct ReplySink {
+    std::string body;
+    bool tooLong = false;
+};
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    auto* sink = static_cast<ReplySink*>(user);
+    const size_t bytes = size * count;
+    if (sink->body.size() + bytes > CHttpClient::kMaxReplyBytes) {
+        sink->tooLong = true;
+        return 0;  // ends the transfer with a write error
+    }
+    sink->body.append(data, bytes);
+    return bytes;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* cancel = static_cast<const std::atomic<bool>*>(user);
+    return cancel != nullptr && cancel->load() ? 1 : 0;
+}
+
+bool ValidHeaderName(const std::string& name) {
+    if (name.empty()) {
+        return false;
+    }
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u >= 0x7F || c == ':' || c == ';') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ValidHeaderValue(const std::string& value) {
+    return value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+// The header lines in the map's order; a name equal to an earlier one but
+// for letter case replaces it, as an add-or-replace would.
+std::vector<std::pair<std::string, std::string>> HeaderLines(
+    const std::map<std::string, std::string>& headers) {
+    std::vector<std::pair<std::string, std::string>> lines;
+    for (const auto& [name, value] : headers) {
+        if (!ValidHeaderName(name) || !ValidHeaderValue(value)) {
+            LOG_WARN("CHttpClient::HttpTransfer", "header dropped, name: %s", name.c_str());
+            continue;
+        }
+        bool replaced = false;
+        for (auto& line : lines) {
+            if (strcasecmp(line.first.c_str(), name.c_str()) == 0) {
+                line.second = value;
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) {
+            lines.emplace_back(name, value);
+        }
+    }
+    return lines;
+}
+
+bool HasHeader(const std::vector<std::pair<std::string, std::string>>& lines, const char* name) {
+    for (const auto& line : lines) {
+        if (strcasecmp(line.first.c_str(), name) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The URL to send to: scheme, host, port and path; the query, the fragment
+// and any user info in the URL stay behind. "" when it is not an http URL.
+std::string RequestUrl(const std::string& url) {
+    CCurlUrl handle(curl_url());
+    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
+        return {};
+    }
+    char* scheme = nullptr;
+    if (curl_url_get(handle.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) {
+        return {};
+    }
+    const CCurlText schemeText(scheme);
+    if (strcasecmp(scheme, "http") != 0) {
+        return {};
+    }
+    for (const CURLUPart part : {CURLUPART_QUERY, CURLUPART_FRAGMENT, CURLUPART_USER,
+                                 CURLUPART_PASSWORD, CURLUPART_OPTIONS}) {
+        curl_url_set(handle.get(), part, nullptr, 0);
+    }
+    char* text = nullptr;
+    if (curl_url_get(handle.get(), CURLUPART_URL, &text, 0) != CURLUE_OK) {
+        return {};
+    }
+    const CCurlText owned(text);
+    return text;
+}
+
+}  // namespace
+
+void CHttpClient::AddHeader(const std::string& name, const std::string& value) {
+    m_headers[name] = value;
+}
+
+void CHttpClient::SetCredentials(const std::string& user, const std::string& password) {
+    m_user = user;
+    m_password = password;
+}
+
+std::string CHttpClient::BuildBaseUrl() const {
+    std::string url = m_scheme.empty() ? std::string("http") : m_scheme;
+    url += "://" + m_host;
+    if (m_port != 0) {
+        url += ":" + std::to_string(m_port);
+    }
+    return url + "/";
+}
+
+std::string CHttpClient::ResolveUrl(const std::string& url) const {
+    if (!CurlGlobalInit()) {
+        return {};
+    }
+    CCurlUrl handle(curl_url());
+    if (!handle) {
+        return {};
+    }
+    // A base without a host does not parse; an absolute URL then still
+    // resolves on its own, a relative one does not.
+    curl_url_set(handle.get(), CURLUPART_URL, BuildBaseUrl().c_str(), 0);
+    if (curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_URLENCODE) != CURLUE_OK) {
+        return {};
+    }
+    char* text = nullptr;
+    if (curl_url_get(handle.get(), CURLUPART_URL, &text, 0) != CURLUE_OK) {
+        return {};
+    }
+    const CCurlText owned(text);
+    return text;
+}
+
+int CHttpClient::Request(const std::string& url, const std::string& body, std::string* reply,
+                         int* status) const {
+    if (status != nullptr) {
+        *status = -1;
+    }
+    return HttpTransfer(ResolveUrl(url), m_headers, m_user, m_password, body, reply, status,
+                        m_cancel);
+}
+
+void CHttpClient::SetReceiveTimeoutForTest(uint32_t ms) {
+    g_receiveTimeoutMs = ms == 0 ? kReceiveTimeoutMs : ms;
+}
+
+int CHttpClient::HttpTransfer(const std::string& url,
+                              const std::map<std::string, std::string>& headers,
+                              const std::string& user, const std::string& password,
+                              const std::string& body, std::string* reply, int* status,
+                              const std::atomic<bool>* cancel) {
+    if (!CurlGlobalInit()) {
+        return -1;
+    }
+    const std::string target = RequestUrl(url);
+    if (target.empty()) {
+        return -1;
+    }
+    CCurlEasy curl(curl_easy_init());
+    if (!curl) {
+        return -1;
+    }
+    CURL* h = curl.get();
+
+    // Headers in name order as "name:value"; curl's own Accept, Expect and
+    // form Content-Type are left out, as a plain client sends none of them.
+    const auto lines = HeaderLines(headers);
+    CCurlSlist list;
+    bool listOk = true;
+    for (const auto& [name, value] : lines) {
+        // "name;" is curl's way of sending a header with an empty value.
+        const std::string line = value.empty() ? name + ";" : name + ":" + value;
+        listOk = listOk && CurlSlistAppend(list, line.c_str());
+    }
+    for (const char* name : {"Accept", "Expect", "Content-Type"}) {
+        if (!HasHeader(lines, name)) {
+            listOk = listOk && CurlSlistAppend(list, (std::string(name) + ":").c_str());
+        }
+    }
+    if (!listOk) {
+        return -1;
+    }
+
+    const uint32_t receiveMs = g_receiveTimeoutMs.load();
+    ReplySink sink;
+    bool setupOk = true;
+    const auto set = [&setupOk](CURLcode code) { setupOk = setupOk && code == CURLE_OK; };
+    set(curl_easy_setopt(h, CURLOPT_URL, target.c_str()));
+    set(curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http"));
+    set(curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L));
+    set(curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L));
+    // Direct access: proxies from the environment are not used.
+    set(curl_easy_setopt(h, CURLOPT_PROXY, ""));
+    set(curl_easy_setopt(h, CURLOPT_NOPROXY, "*"));
+    set(curl_easy_setopt(h, CURLOPT_USERAGENT, "KMR Tool"));
+    set(curl_easy_setopt(h, CURLOPT_HTTPHEADER, list.get()));
+    set(curl_easy_setopt(h, CURLOPT_POST, 1L));
+    set(curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size())));
+    set(curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.data()));
+    if (!user.empty() || !password.empty()) {
+        set(curl_easy_setopt(h, CURLOPT_USERNAME, user.c_str()));
+        set(curl_easy_setopt(h, CURLOPT_PASSWORD, password.c_str()));
+        set(curl_easy_setopt(h, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST));
+    }
+    // No data for the receive time-out ends the request (below 1 byte/s for
+    // that long, counted in whole seconds).
+    set(curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L));
+    set(curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>((receiveMs + 999) / 1000)));
+    set(curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeoutMs)));
+    set(curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(kTotalTimeoutMs)));
+    set(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody));
+    set(curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink));
+    set(curl_easy_setopt(h, CURLOPT_NOPROGRESS, cancel == nullptr ? 1L : 0L));
+    if (cancel != nullptr) {
+        set(curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress));
+        set(curl_easy_setopt(h, CURLOPT_XFERINFODATA, cancel));
+    }
+    if (!setupOk) {
+        return -1;
+    }
+
+    const CURLcode result = curl_easy_perform(h);
+    long code = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
+    if (code == 0) {
+        // No reply head: the request did not go through.
+        return -1;
+    }
+    if (reply != nullptr) {
+        if (result == CURLE_OK) {
+            *reply = sink.body.substr(0, sink.body.find('\0'));
+        } else if (sink.tooLong) {
+            LOG_WARN("CHttpClient::HttpTransfer", "reply dropped, longer than %zu bytes, url: %s",
+                     kMaxReplyBytes, target.c_str());
+        } else {
+            LOG_WARN("CHttpClient::HttpTransfer", "reply not read whole (%s), url: %s",
+                     curl_easy_strerror(result), target.c_str());
+        }
+    }
+    if (status != nullptr) {
+        *status = static_cast<int>(code);
+    }
+    return 0;
+}
