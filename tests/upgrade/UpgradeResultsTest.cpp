@@ -1,0 +1,289 @@
+// Every result a camera can end with, produced by simulated cameras.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "EngineHarness.h"
+#include "app/Settings.h"
+#include "upgrade/UpgradeResult.h"
+
+namespace {
+
+std::vector<uint8_t> Le32(uint32_t v) {
+    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+            static_cast<uint8_t>(v >> 24)};
+}
+
+// An old-style package: body and the 64-byte trailer with this product type.
+std::vector<uint8_t> OldStyle(std::vector<uint8_t> body, uint32_t productType) {
+    std::vector<uint8_t> trailer(64, 0);
+    auto head = Le32(0x64616568);
+    auto product = Le32(productType);
+    std::memcpy(trailer.data(), head.data(), 4);
+    std::memcpy(trailer.data() + 8, product.data(), 4);
+    body.insert(body.end(), trailer.begin(), trailer.end());
+    return body;
+}
+
+// The login requests a camera saw, by their upgradeMode field.
+std::vector<std::string> LoginModes(CSimFleet& fleet, const std::string& mac) {
+    std::vector<std::string> modes;
+    for (const SimEvent& event : fleet.Events(mac)) {
+        if (event.kind == "login") {
+            modes.push_back(event.Get("upgradeMode"));
+        }
+    }
+    return modes;
+}
+
+}  // namespace
+
+TEST(UpgradeResults, NewVersionIsSuccess) {
+    CEngineHarness h;
+    auto cam = h.Camera(1);
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    const std::string package = h.NewStylePackage("fw.bin");
+    h.RunBatch({cam.mac}, package);
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.Attempts(cam.mac), 1);
+    const auto results = h.Results(cam.mac);
+    EXPECT_NE(std::find(results.begin(), results.end(), 18), results.end());
+    // Progress runs 0..99 in order, never backwards.
+    const auto progress = h.Progress(cam.mac);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), 0);
+    EXPECT_EQ(progress.back(), 99);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(h.Fleet().State(cam.mac)->upgradesCompleted, 1);
+    EXPECT_TRUE(h.Log().Contains("send data succeed 0, mac: " + cam.mac));
+    EXPECT_TRUE(h.Log().Contains("1 times upgrade succeed, mac: " + cam.mac));
+}
+
+TEST(UpgradeResults, SameVersionCountsWhenFileNameNamesIt) {
+    CEngineHarness h;
+    auto cam = h.Camera(1);
+    cam.faults.sameVersionOnReturn = true;
+    cam.softwareVer = "4.3.7";
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.RunBatch({cam.mac}, h.NewStylePackage("IPC_4.3.7_update.bin"));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+}
+
+TEST(UpgradeResults, SameVersionWithoutNameIsUnchanged) {
+    CEngineHarness h;
+    auto cam = h.Camera(1);
+    cam.faults.sameVersionOnReturn = true;
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.RunBatch({cam.mac}, h.NewStylePackage("firmware.bin"));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_VERSION_UNCHANGED);
+}
+
+TEST(UpgradeResults, CameraThatNeverReturnsTimesOut) {
+    CEngineHarness h;
+    h.SetSetting(settings::kWaitRebootTimeout, "2");
+    auto cam = h.Camera(1);
+    cam.faults.neverReturn = true;
+    cam.softwareVer = "4.0.2";
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    // Even a file name naming the old version must not turn this into success.
+    h.RunBatch({cam.mac}, h.NewStylePackage("fw_4.0.2.bin"));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_TIMEOUT);
+    EXPECT_TRUE(h.Log().Contains("wait device reboot timeout, mac: " + cam.mac));
+}
+
+TEST(UpgradeResults, UnsupportedProtocolIsNotRetried) {
+    CEngineHarness h;
+    auto old = h.Camera(1);
+    old.protocolVersion = 2;
+    auto newer = h.Camera(2);
+    newer.protocolVersion = 4;
+    h.Fleet().AddCamera(old);
+    h.Fleet().AddCamera(newer);
+    h.Start();
+    h.RunBatch({old.mac, newer.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(h.FinalResult(old.mac), UPGRADE_NOT_SUPPORTED);
+    EXPECT_EQ(h.FinalResult(newer.mac), UPGRADE_NOT_SUPPORTED);
+    EXPECT_EQ(h.Attempts(old.mac), 1);
+    EXPECT_EQ(h.Attempts(newer.mac), 1);
+}
+
+TEST(UpgradeResults, WrongPasswordAfterFiveAttempts) {
+    CEngineHarness h;
+    auto cam = h.Camera(1);
+    cam.password = "other";
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_BAD_CREDENTIALS);
+    EXPECT_EQ(h.Attempts(cam.mac), 5);
+    EXPECT_EQ(h.Fleet().State(cam.mac)->logins, 5);
+}
+
+TEST(UpgradeResults, TooManyConnectionsAndOtherLoginErrors) {
+    CEngineHarness h;
+    auto busy = h.Camera(1);
+    busy.faults.tooManyConnections = true;
+    auto odd = h.Camera(2);
+    odd.faults.loginErrors = {30, 30, 30, 30, 30};
+    h.Fleet().AddCamera(busy);
+    h.Fleet().AddCamera(odd);
+    h.Start();
+    h.RunBatch({busy.mac, odd.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(h.FinalResult(busy.mac), UPGRADE_TOO_MANY_CONNECTIONS);
+    EXPECT_EQ(h.FinalResult(odd.mac), UPGRADE_CONNECT_FAILED);
+}
+
+TEST(UpgradeResults, CredentialsThatWorkAreRemembered) {
+    CEngineHarness h;
+    auto cam = h.Camera(1);
+    cam.password = "n3w-pass";
+    cam.protection = SimProtection::LoginEncrypt2;
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.password = "n3w-pass";
+    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(settings::GetString(settings::kPassword), "n3w-pass");
+    EXPECT_EQ(settings::GetString(settings::kUsername), "admin");
+}
+
+TEST(UpgradeResults, PackageRefusedForProductTypeAndGzipRule) {
+    CEngineHarness h;
+    auto cam = h.Camera(1);
+    cam.productType = 0x2020;
+    cam.softwareVer = "4.0.2";
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.RunBatch({cam.mac},
+               h.WritePackage("wrong-type.bin", OldStyle(std::vector<uint8_t>(5000, 1), 0x3030)));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_PACKAGE_ERROR);
+    EXPECT_EQ(h.Attempts(cam.mac), 1) << "a refused package is not retried";
+
+    std::vector<uint8_t> gzip(5000, 0x55);
+    const uint8_t head[] = {0x1F, 0x8B, 0x08, 0x00, 0, 0, 0, 0, 0x00, 0x03};
+    std::memcpy(gzip.data(), head, sizeof(head));
+    h.RunBatch({cam.mac}, h.WritePackage("gzip.bin", OldStyle(gzip, 0x2020)));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_PACKAGE_ERROR);
+    EXPECT_EQ(h.Fleet().State(cam.mac)->lastBlock, 0) << "nothing was sent";
+}
+
+TEST(UpgradeResults, OldStylePackageIsSentWithoutItsTrailer) {
+    CEngineHarness h;
+    auto cam = h.Camera(1);
+    cam.productType = 0x2020;
+    cam.softwareVer = "4.0.2";
+    const auto package = OldStyle(std::vector<uint8_t>(3333, 7), 0x2020);
+    cam.package = package;
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.RunBatch({cam.mac}, h.WritePackage("old.bin", package));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    bool checked = false;
+    for (const SimEvent& event : h.Fleet().Events(cam.mac)) {
+        if (event.kind == "transfer_done") {
+            checked = event.Get("md5Checked") == "true" && event.Get("md5Ok") == "true";
+        }
+    }
+    EXPECT_TRUE(checked) << "the camera saw exactly the payload";
+}
+
+TEST(UpgradeResults, DeviceUpgradeErrorsMapToTheirCodes) {
+    CEngineHarness h;
+    auto other = h.Camera(1);
+    other.faults.upgradeErrorAtBlock = 4;
+    other.faults.upgradeErrorWord = 5;
+    auto one = h.Camera(2);
+    one.faults.upgradeErrorAtBlock = 4;
+    one.faults.upgradeErrorWord = 1;
+    h.Fleet().AddCamera(other);
+    h.Fleet().AddCamera(one);
+    h.Start();
+    h.RunBatch({other.mac, one.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(h.FinalResult(other.mac), UPGRADE_DEVICE_ERROR);
+    EXPECT_EQ(h.FinalResult(one.mac), UPGRADE_CONNECT_FAILED);
+    EXPECT_EQ(h.Attempts(other.mac), 1) << "no retry once blocks were acknowledged";
+}
+
+TEST(UpgradeResults, LostLinkDuringTransferIsSendFailure) {
+    CEngineHarness h;
+    auto cam = h.Camera(1);
+    cam.faults.closeAtBlock = 10;
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_SEND_FAILED);
+}
+
+TEST(UpgradeResults, StalledBlockTimesOut) {
+    CEngineHarness h;
+    h.SetSetting(settings::kWaitUpgradeProgressTimeout, "1");
+    auto cam = h.Camera(1);
+    cam.faults.stopAcksAtBlock = 5;
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_TIMEOUT);
+    EXPECT_TRUE(h.Log().Contains("5 times wait timeout, mac: " + cam.mac + ", time: 1s"));
+}
+
+TEST(UpgradeResults, RestartIntoUpgradeModeThenRetry) {
+    CEngineHarness h;
+    auto cam = h.Camera(1);
+    cam.faults.upgradeErrorAtBlock = 3;
+    cam.faults.upgradeErrorWord = 22;
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
+    const auto results = h.Results(cam.mac);
+    EXPECT_NE(std::find(results.begin(), results.end(), UPGRADE_WAIT_UPGRADE_MODE), results.end());
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(LoginModes(h.Fleet(), cam.mac), (std::vector<std::string>{"false", "true"}));
+    EXPECT_TRUE(h.Log().Contains("wait upgrade mode, mac: " + cam.mac));
+}
+
+TEST(UpgradeResults, LoginErrors23And24SwitchUpgradeMode) {
+    CEngineHarness h;
+    auto cam = h.Camera(1);
+    cam.faults.loginErrors = {23, 24};
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(LoginModes(h.Fleet(), cam.mac), (std::vector<std::string>{"false", "true", "false"}));
+    EXPECT_EQ(h.Attempts(cam.mac), 3);
+}
+
+TEST(UpgradeResults, NoAttemptsAllowedEndsWithFailure) {
+    CEngineHarness h;
+    h.SetSetting(settings::kTryUpgradeMaxCount, "0");
+    auto cam = h.Camera(1);
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(h.Results(cam.mac), (std::vector<int>{UPGRADE_FAILED}));
+    EXPECT_EQ(h.Fleet().State(cam.mac)->logins, 0);
+}
+
+TEST(UpgradeResults, FixedDeviceAddressIsUsedForEveryCamera) {
+    CEngineHarness h;
+    auto cam = h.Camera(1);
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.SetSetting(settings::kUpgradeDeviceIp, cam.ip);
+    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_TRUE(h.Log().Contains("currentIp: " + cam.ip + ":"));
+}
+
+TEST(UpgradeResults, SlaveAddressIsPreferredWhenItAnswers) {
+    CEngineHarness h;
+    auto cam = h.Camera(1);
+    h.Fleet().AddCamera(cam);
+    h.Start();
+    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_TRUE(h.Log().Contains("currentIp: " + cam.ip2 + ":"));
+}
