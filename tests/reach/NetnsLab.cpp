@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <regex>
 #include <thread>
 
 namespace reach_test {
@@ -18,7 +17,24 @@ namespace reach_test {
 namespace {
 
 // Lab names carry the pid of the test process: fhr<pid>x<n>h / ...c.
-const std::regex kLabName("fhr([0-9]+)x[0-9]+[hc]");
+// The pid of such a name, or 0.
+pid_t LabOwner(const std::string& name) {
+    if (name.size() < 7 || name.compare(0, 3, "fhr") != 0 ||
+        (name.back() != 'h' && name.back() != 'c')) {
+        return 0;
+    }
+    const auto x = name.find('x', 3);
+    if (x == std::string::npos || x == 3 || x + 2 > name.size() - 1) {
+        return 0;
+    }
+    const std::string pid = name.substr(3, x - 3);
+    const std::string count = name.substr(x + 1, name.size() - x - 2);
+    const auto digits = [](const std::string& t) {
+        return !t.empty() && t.size() < 10 &&
+               t.find_first_not_of("0123456789") == std::string::npos;
+    };
+    return digits(pid) && digits(count) ? static_cast<pid_t>(std::stol(pid)) : 0;
+}
 
 std::atomic<int> g_labCount{0};
 
@@ -52,13 +68,9 @@ void CNetnsLab::SweepStale() {
         return;
     }
     while (dirent* entry = readdir(dir)) {
-        std::cmatch match;
         const std::string name = entry->d_name;
-        if (!std::regex_match(entry->d_name, match, kLabName)) {
-            continue;
-        }
-        const pid_t pid = static_cast<pid_t>(std::stol(match[1].str()));
-        if (kill(pid, 0) != 0 && errno == ESRCH) {
+        const pid_t pid = LabOwner(name);
+        if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH) {
             Run("ip netns del " + name);
         }
     }
