@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <chrono>
 #include <vector>
 
 #include "app/Logger.h"
@@ -13,26 +14,64 @@ namespace {
 
 std::atomic<uint32_t> g_receiveTimeoutMs{CHttpClient::kReceiveTimeoutMs};
 
-// The reply body as it arrives, bounded.
-struct ReplySink {
+using Clock = std::chrono::steady_clock;
+
+// One transfer's state, shared with curl's callbacks on the calling thread.
+struct Transfer {
     std::string body;
     bool tooLong = false;
+    const std::atomic<bool>* cancel = nullptr;
+    std::chrono::milliseconds receiveLimit{CHttpClient::kReceiveTimeoutMs};
+    // The receive time-out runs from the moment a request is about to go out;
+    // every byte sent or received starts it again.
+    bool armed = false;
+    bool timedOut = false;
+    Clock::time_point lastActivity;
+    curl_off_t lastDown = 0;
+    curl_off_t lastUp = 0;
+
+    void Touch() { lastActivity = Clock::now(); }
 };
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
-    auto* sink = static_cast<ReplySink*>(user);
+    auto* t = static_cast<Transfer*>(user);
     const size_t bytes = size * count;
-    if (sink->body.size() + bytes > CHttpClient::kMaxReplyBytes) {
-        sink->tooLong = true;
+    t->Touch();
+    if (t->body.size() + bytes > CHttpClient::kMaxReplyBytes) {
+        t->tooLong = true;
         return 0;  // ends the transfer with a write error
     }
-    sink->body.append(data, bytes);
+    t->body.append(data, bytes);
     return bytes;
 }
 
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    const auto* cancel = static_cast<const std::atomic<bool>*>(user);
-    return cancel != nullptr && cancel->load() ? 1 : 0;
+size_t OnHeader(char*, size_t size, size_t count, void* user) {
+    static_cast<Transfer*>(user)->Touch();
+    return size * count;
+}
+
+int OnRequestReady(void* user, char*, char*, int, int) {
+    auto* t = static_cast<Transfer*>(user);
+    t->armed = true;
+    t->Touch();
+    return CURL_PREREQFUNC_OK;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
+    auto* t = static_cast<Transfer*>(user);
+    if (t->cancel != nullptr && t->cancel->load()) {
+        return 1;
+    }
+    if (down != t->lastDown || up != t->lastUp) {
+        t->lastDown = down;
+        t->lastUp = up;
+        t->Touch();
+    }
+    if (t->armed && Clock::now() - t->lastActivity >= t->receiveLimit) {
+        t->timedOut = true;
+        return 1;
+    }
+    return 0;
 }
 
 bool ValidHeaderName(const std::string& name) {
@@ -205,8 +244,9 @@ int CHttpClient::HttpTransfer(const std::string& url,
         return -1;
     }
 
-    const uint32_t receiveMs = g_receiveTimeoutMs.load();
-    ReplySink sink;
+    Transfer transfer;
+    transfer.cancel = cancel;
+    transfer.receiveLimit = std::chrono::milliseconds(g_receiveTimeoutMs.load());
     bool setupOk = true;
     const auto set = [&setupOk](CURLcode code) { setupOk = setupOk && code == CURLE_OK; };
     set(curl_easy_setopt(h, CURLOPT_URL, target.c_str()));
@@ -226,19 +266,18 @@ int CHttpClient::HttpTransfer(const std::string& url,
         set(curl_easy_setopt(h, CURLOPT_PASSWORD, password.c_str()));
         set(curl_easy_setopt(h, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST));
     }
-    // No data for the receive time-out ends the request (below 1 byte/s for
-    // that long, counted in whole seconds).
-    set(curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L));
-    set(curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>((receiveMs + 999) / 1000)));
     set(curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeoutMs)));
     set(curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(kTotalTimeoutMs)));
     set(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody));
-    set(curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink));
-    set(curl_easy_setopt(h, CURLOPT_NOPROGRESS, cancel == nullptr ? 1L : 0L));
-    if (cancel != nullptr) {
-        set(curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress));
-        set(curl_easy_setopt(h, CURLOPT_XFERINFODATA, cancel));
-    }
+    set(curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer));
+    set(curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader));
+    set(curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer));
+    set(curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnRequestReady));
+    set(curl_easy_setopt(h, CURLOPT_PREREQDATA, &transfer));
+    // The progress callback keeps the receive time-out and the cancel flag.
+    set(curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L));
+    set(curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress));
+    set(curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer));
     if (!setupOk) {
         return -1;
     }
@@ -252,13 +291,15 @@ int CHttpClient::HttpTransfer(const std::string& url,
     }
     if (reply != nullptr) {
         if (result == CURLE_OK) {
-            *reply = sink.body.substr(0, sink.body.find('\0'));
-        } else if (sink.tooLong) {
+            *reply = transfer.body.substr(0, transfer.body.find('\0'));
+        } else if (transfer.tooLong) {
             LOG_WARN("CHttpClient::HttpTransfer", "reply dropped, longer than %zu bytes, url: %s",
                      kMaxReplyBytes, target.c_str());
         } else {
             LOG_WARN("CHttpClient::HttpTransfer", "reply not read whole (%s), url: %s",
-                     curl_easy_strerror(result), target.c_str());
+                     transfer.timedOut ? "no data within the receive time-out"
+                                       : curl_easy_strerror(result),
+                     target.c_str());
         }
     }
     if (status != nullptr) {

@@ -1,0 +1,125 @@
+// The HTTP client against the simulated cameras' API: both kinds of
+// authentication, wrong credentials, error pages and chunked replies.
+#include <gtest/gtest.h>
+
+#include "SimTestCamera.h"
+#include "http/HttpClient.h"
+
+namespace {
+
+struct Exchange {
+    int result = -2;
+    int status = 0;
+    std::string reply;
+};
+
+class HttpClientSim : public ::testing::Test {
+protected:
+    void Start(const SimCameraConfig& cam) {
+        fleet.AddCamera(cam);
+        ASSERT_TRUE(fleet.Start());
+        where = *fleet.Camera(cam.mac);
+    }
+    Exchange Ask(const std::string& user, const std::string& password,
+                 const std::string& path = "/GetDeviceInfo") {
+        CHttpClient http;
+        http.AddHeader("Content-Type", "text/plain; charset=UTF-8");
+        http.SetCredentials(user, password);
+        Exchange e;
+        e.result = http.Request("http://" + where.ip + ":" + std::to_string(where.httpPort) + path,
+                                "", &e.reply, &e.status);
+        return e;
+    }
+    CSimFleet fleet;
+    SimCameraInfo where;
+};
+
+}  // namespace
+
+TEST_F(HttpClientSim, BasicAndDigestBothAnswerWithTheVersions) {
+    for (const SimHttpAuth auth : {SimHttpAuth::Basic, SimHttpAuth::Digest, SimHttpAuth::None}) {
+        CSimFleet own;
+        SimCameraConfig cam = HttpTestCamera("00:1A:2B:80:00:01", "127.80.1.1", auth);
+        own.AddCamera(cam);
+        ASSERT_TRUE(own.Start());
+        const SimCameraInfo at = *own.Camera(cam.mac);
+        CHttpClient http;
+        http.SetCredentials("admin", "cam-pass");
+        std::string reply;
+        int status = 0;
+        ASSERT_EQ(
+            http.Request("http://127.80.1.1:" + std::to_string(at.httpPort) + "/GetDeviceInfo", "",
+                         &reply, &status),
+            0);
+        EXPECT_EQ(status, 200) << static_cast<int>(auth);
+        EXPECT_NE(reply.find("<structVersion>2.1.0</structVersion>"), std::string::npos) << reply;
+        const auto http1 = HttpEvents(own, cam.mac);
+        ASSERT_FALSE(http1.empty());
+        EXPECT_EQ(http1.back().Get("auth"), auth == SimHttpAuth::None ? "none" : "ok");
+        EXPECT_EQ(http1.back().Get("method"), "POST");
+    }
+}
+
+TEST_F(HttpClientSim, WrongCredentialsStillCountAsARequestWithStatus401) {
+    for (const SimHttpAuth auth : {SimHttpAuth::Basic, SimHttpAuth::Digest}) {
+        CSimFleet own;
+        SimCameraConfig cam = HttpTestCamera("00:1A:2B:80:00:02", "127.80.1.2", auth);
+        own.AddCamera(cam);
+        ASSERT_TRUE(own.Start());
+        CHttpClient http;
+        http.SetCredentials("admin", "wrong");
+        std::string reply;
+        int status = 0;
+        EXPECT_EQ(http.Request("http://127.80.1.2:" +
+                                   std::to_string(own.Camera(cam.mac)->httpPort) + "/GetDeviceInfo",
+                               "", &reply, &status),
+                  0);
+        EXPECT_EQ(status, 401);
+        EXPECT_EQ(reply.find("structVersion"), std::string::npos);
+        EXPECT_EQ(HttpEvents(own, cam.mac).back().Get("auth"), "wrong");
+    }
+}
+
+TEST_F(HttpClientSim, NoCredentialsMeansNoAuthorization) {
+    Start(HttpTestCamera("00:1A:2B:80:00:03", "127.80.1.3", SimHttpAuth::Basic));
+    const Exchange e = Ask("", "");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.status, 401);
+    const auto events = HttpEvents(fleet, "00:1A:2B:80:00:03");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].Get("auth"), "missing");
+}
+
+TEST_F(HttpClientSim, ErrorPageIsAReplyWithItsStatus) {
+    SimCameraConfig cam = HttpTestCamera("00:1A:2B:80:00:04", "127.80.1.4");
+    cam.faults.http404 = true;
+    Start(cam);
+    const Exchange e = Ask("admin", "cam-pass");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.status, 404);
+    EXPECT_NE(e.reply.find("404"), std::string::npos);
+}
+
+TEST_F(HttpClientSim, ChunkedReplyIsReadWhole) {
+    SimCameraConfig cam = HttpTestCamera("00:1A:2B:80:00:05", "127.80.1.5");
+    cam.faults.httpChunked = true;
+    Start(cam);
+    const Exchange e = Ask("admin", "cam-pass");
+    ASSERT_EQ(e.result, 0);
+    EXPECT_EQ(e.status, 200);
+    EXPECT_NE(e.reply.find("<config>"), std::string::npos) << e.reply;
+    EXPECT_NE(e.reply.find("</config>"), std::string::npos) << e.reply;
+    EXPECT_NE(e.reply.find("<vehicleVersion>3.0.7</vehicleVersion>"), std::string::npos);
+}
+
+TEST_F(HttpClientSim, QueryStringStaysBehindEvenThroughDigest) {
+    Start(HttpTestCamera("00:1A:2B:80:00:06", "127.80.1.6", SimHttpAuth::Digest));
+    const Exchange e = Ask("admin", "cam-pass", "/GetDeviceInfo?session=1&x=%20");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.status, 200);
+    const auto events = HttpEvents(fleet, "00:1A:2B:80:00:06");
+    ASSERT_FALSE(events.empty());
+    for (const SimEvent& event : events) {
+        EXPECT_EQ(event.Get("path"), "/GetDeviceInfo");
+    }
+}
