@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Batch benchmark: N simulated cameras upgraded at once with an M MiB
+# package through firmhand-cli, compared with the protocol's floor.
+#
+#   bench/batch.sh [CAMERAS=32] [MIB=64] [BUILD=build]
+#
+# Floor of one camera (all cameras run in parallel):
+#   100 acknowledgement polls of 100 ms           10 s
+# + flashing time of the simulated camera          FLASH_MS
+# + its offline time (longer than the 10 s stretch that counts as offline)
+# + one search round (5 s) to see it come back
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cameras=${1:-32}
+mib=${2:-64}
+build=${3:-build}
+flash_ms=${FLASH_MS:-2000}
+offline_ms=${OFFLINE_MS:-12000}
+work=$(mktemp -d /tmp/firmhand-bench-XXXXXX)
+sim_pid=""
+cleanup() {
+    if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; fi
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+python3 - "$work" "$cameras" "$mib" "$flash_ms" "$offline_ms" <<'PY'
+import json, os, struct, sys
+work, n, mib, flash, offline = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5])
+with open(os.path.join(work, "package.bin"), "wb") as f:
+    f.write(struct.pack("<I", 0x20220118))
+    chunk = os.urandom(1 << 20)
+    for _ in range(mib):
+        f.write(chunk)
+fleet = {"searchPort": 0,
+         "defaults": {"password": "739518", "flashMs": flash, "offlineMs": offline},
+         "cameras": [{"mac": "00:1A:2B:00:50:01", "ip": "127.0.50.10", "ip2": "127.0.51.10",
+                      "mask2": "255.255.0.0", "name": "Bench", "repeat": n}]}
+json.dump(fleet, open(os.path.join(work, "fleet.json"), "w"))
+PY
+
+"$build/tools/sim/firmhand-sim" --fleet "$work/fleet.json" > "$work/fleet.txt" 2>"$work/sim.err" &
+sim_pid=$!
+for _ in $(seq 200); do
+    [ "$(wc -l < "$work/fleet.txt")" -ge "$cameras" ] && break
+    sleep 0.1
+done
+targets=$(awk '{printf "%s%s:%s", (NR>1?",":""), $2, $5}' "$work/fleet.txt")
+
+start=$(date +%s.%N)
+/usr/bin/time -v -o "$work/time.txt" "$build/src/cli/firmhand-cli" --set "SearchTargets=$targets" \
+    --set LogLevel=2 upgrade --package "$work/package.bin" --all --seconds 2 --yes \
+    --report "$work/report.json" > "$work/cli.out" 2>&1 || true
+end=$(date +%s.%N)
+
+python3 - "$work" "$start" "$end" "$cameras" "$mib" "$flash_ms" "$offline_ms" <<'PY'
+import json, re, sys
+work, start, end = sys.argv[1], float(sys.argv[2]), float(sys.argv[3])
+n, mib, flash, offline = int(sys.argv[4]), int(sys.argv[5]), int(sys.argv[6]), int(sys.argv[7])
+time_txt = open(work + "/time.txt").read()
+def field(name):
+    return re.search(re.escape(name) + r":\s*([\d.:]+)", time_txt).group(1)
+user, system = float(field("User time (seconds)")), float(field("System time (seconds)"))
+rss_mib = int(field("Maximum resident set size (kbytes)")) / 1024
+results = json.load(open(work + "/report.json"))["results"]
+ok = sum(1 for r in results if r["code"] == 0)
+batch = max(r["seconds"] for r in results)
+floor = 100 * 0.1 + flash / 1000 + max(offline / 1000, 10.0) + 5.0
+cpu = user + system
+print(f"cameras                 {n} ({ok} upgraded)")
+print(f"package                 {mib} MiB")
+print(f"batch wall time         {batch:.1f} s   (whole CLI run {end - start:.1f} s incl. 2 s scan)")
+print(f"protocol floor          {floor:.1f} s   (10 s polls + {flash/1000:.1f} s flash + {max(offline/1000,10):.1f} s offline + 5 s search round)")
+print(f"ratio                   {batch / floor:.3f}   target <= 1.10")
+print(f"CLI CPU                 {cpu:.2f} s = {cpu / n:.3f} s per camera, {cpu / (end - start):.2f} cores on average   target well under 1")
+print(f"CLI peak RSS            {rss_mib:.0f} MiB   target <= {mib + 64} MiB (package + 64 MiB)")
+PY
