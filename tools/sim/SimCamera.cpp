@@ -361,16 +361,16 @@ void CSimCamera::OnDatagram(int fd) {
             ignore(reason);
             continue;
         }
-        const std::string reply = SearchReply();
-        if (!simnet::SendTo(m_search.Get(), reply.data(), reply.size(), fromIp, fromPort)) {
-            LOG_WARN("CSimCamera::OnDatagram", "reply to %s failed: %s, mac: %s", from.c_str(),
-                     simnet::LastError().c_str(), m_config.mac.c_str());
-            continue;
-        }
+        // Logged before the reply leaves, so a client that has it finds the event.
         ++m_probesAnswered;
         SimEvent e;
         e.kind = "probe_answered";
         Log(std::move(e.Add("from", from).Add("seq", int64_t{seq})));
+        const std::string reply = SearchReply();
+        if (!simnet::SendTo(m_search.Get(), reply.data(), reply.size(), fromIp, fromPort)) {
+            LOG_WARN("CSimCamera::OnDatagram", "reply to %s failed: %s, mac: %s", from.c_str(),
+                     simnet::LastError().c_str(), m_config.mac.c_str());
+        }
     }
 }
 

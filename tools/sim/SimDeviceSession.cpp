@@ -77,6 +77,9 @@ void CSimDeviceSession::Close(const std::string& reason) {
         return;
     }
     m_closed = true;
+    SimEvent e;
+    e.kind = "disconnect";
+    m_camera.Log(std::move(e.Add("conn", m_id).Add("reason", reason)));
     CSimReactor& reactor = m_camera.Reactor();
     if (m_keepAliveTimer) {
         reactor.Cancel(m_keepAliveTimer);
@@ -84,9 +87,6 @@ void CSimDeviceSession::Close(const std::string& reason) {
     }
     reactor.Unwatch(m_fd.Get());
     m_fd.Reset();
-    SimEvent e;
-    e.kind = "disconnect";
-    m_camera.Log(std::move(e.Add("conn", m_id).Add("reason", reason)));
 }
 
 void CSimDeviceSession::Finish(const std::string& reason) {

@@ -261,30 +261,34 @@ void CSimHttpSession::Handle(const Request& request) {
 
     int status = 200;
     std::string auth = "-";
+    std::string extraHeaders;
+    std::string contentType = "text/html";
+    std::string body;
+    bool chunked = false;
     if (config.faults.http404 || path != "/GetDeviceInfo") {
         status = 404;
-        Respond(status, "", "text/html", "<html><body>404 Not Found</body></html>\n", false, close);
+        body = "<html><body>404 Not Found</body></html>\n";
     } else if (auth = Authenticate(request); auth != "ok" && auth != "none") {
         status = 401;
-        std::string challenge;
         if (config.httpAuth == SimHttpAuth::Basic) {
-            challenge =
+            extraHeaders =
                 std::string("WWW-Authenticate: Basic realm=\"") + simhttp::kRealm + "\"\r\n";
         } else {
-            challenge = std::string("WWW-Authenticate: Digest realm=\"") + simhttp::kRealm +
-                        "\", qop=\"auth\", nonce=\"" + m_camera.NewDigestNonce() + "\", opaque=\"" +
-                        m_camera.DigestOpaque() + "\", algorithm=MD5" +
-                        (auth == "stale" ? ", stale=true" : "") + "\r\n";
+            extraHeaders = std::string("WWW-Authenticate: Digest realm=\"") + simhttp::kRealm +
+                           "\", qop=\"auth\", nonce=\"" + m_camera.NewDigestNonce() +
+                           "\", opaque=\"" + m_camera.DigestOpaque() + "\", algorithm=MD5" +
+                           (auth == "stale" ? ", stale=true" : "") + "\r\n";
         }
-        Respond(status, challenge, "text/html", "<html><body>401 Unauthorized</body></html>\n",
-                false, close);
+        body = "<html><body>401 Unauthorized</body></html>\n";
     } else if (request.method != "POST") {
         status = 405;
-        Respond(status, "Allow: POST\r\n", "text/html", "", false, close);
+        extraHeaders = "Allow: POST\r\n";
     } else {
-        Respond(status, "", "application/xml; charset=utf-8", DeviceInfoXml(),
-                config.faults.httpChunked, close);
+        contentType = "application/xml; charset=utf-8";
+        body = DeviceInfoXml();
+        chunked = config.faults.httpChunked;
     }
+    // Logged before the answer leaves, so a client that has its answer finds the event.
     SimEvent e;
     e.kind = "http";
     m_camera.Log(std::move(e.Add("method", request.method)
@@ -292,6 +296,7 @@ void CSimHttpSession::Handle(const Request& request) {
                                .Add("status", status)
                                .Add("auth", auth)
                                .Add("peer", m_peer)));
+    Respond(status, extraHeaders, contentType, body, chunked, close);
 }
 
 void CSimHttpSession::Respond(int status, const std::string& extraHeaders,
@@ -328,7 +333,6 @@ void CSimHttpSession::Respond(int status, const std::string& extraHeaders,
 }
 
 void CSimHttpSession::Fail(int status) {
-    Respond(status, "", "text/html", "", false, true);
     SimEvent e;
     e.kind = "http";
     m_camera.Log(std::move(e.Add("method", "-")
@@ -336,6 +340,7 @@ void CSimHttpSession::Fail(int status) {
                                .Add("status", status)
                                .Add("auth", "-")
                                .Add("peer", m_peer)));
+    Respond(status, "", "text/html", "", false, true);
 }
 
 void CSimHttpSession::Flush() {
