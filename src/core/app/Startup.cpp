@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/CrashDump.h"
 #include "app/Language.h"
 #include "app/Logger.h"
 #include "app/StringTable.h"
@@ -10,6 +11,7 @@ FH_LOG_SOURCE("Firmhand");
 void InitApplication(const std::string& logBaseName) {
     GetLogInstance()->Init(logBaseName);
     LOG_INFO("CFirmhandApp::InitInstance", "build time: %s %s", BuildDateText(), BuildTimeText());
+    InstallCrashDumpFilter();
     ChooseInterfaceLanguage();
 }
 
