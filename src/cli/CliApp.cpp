@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "AiVersionsCommand.h"
 #include "ScanCommand.h"
 #include "UpgradeCommand.h"
 #include "app/IniFile.h"
@@ -64,6 +65,18 @@ int RunCli(int argc, char** argv) {
     upgradeCommand->add_option("--report", upgrade.report,
                                "Write results to FILE.json or FILE.csv");
 
+    AiVersionsOptions ai;
+    CLI::App* aiCommand = app.add_subcommand(
+        "ai-versions", "Read the analytics library versions of the chosen cameras");
+    aiCommand->add_flag("--all", ai.all, "Every camera found")
+        ->excludes(aiCommand->add_option("--mac", ai.macs, "Cameras by MAC address"));
+    aiCommand->add_option("--target", ai.targets, "Extra search target HOST[:PORT]");
+    aiCommand->add_option("--adapter", ai.adapter, "Network interface to search on");
+    aiCommand->add_option("--seconds", ai.seconds, "How long to search first (default 3)");
+    aiCommand->add_option("--user", ai.user, "Device user name (default: remembered)");
+    aiCommand->add_option("--password", ai.password, "Device password (default: remembered)");
+    aiCommand->add_flag("--json", ai.json, "Print JSON instead of a table");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -86,6 +99,15 @@ int RunCli(int argc, char** argv) {
         upgrade.userGiven = upgradeCommand->count("--user") > 0;
         upgrade.passwordGiven = upgradeCommand->count("--password") > 0;
         return RunUpgrade(upgrade, std::cout, std::cerr);
+    }
+    if (aiCommand->parsed()) {
+        if (!ai.all && ai.macs.empty()) {
+            std::cerr << "firmhand-cli ai-versions: choose cameras with --all or --mac\n";
+            return 2;
+        }
+        ai.userGiven = aiCommand->count("--user") > 0;
+        ai.passwordGiven = aiCommand->count("--password") > 0;
+        return RunAiVersions(ai, std::cout, std::cerr);
     }
     std::cout << app.help();
     return 0;

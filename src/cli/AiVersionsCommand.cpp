@@ -1,0 +1,156 @@
+#include "AiVersionsCommand.h"
+
+#include <ostream>
+
+#include "DeviceScanner.h"
+#include "JsonText.h"
+#include "TextTable.h"
+#include "app/Settings.h"
+#include "app/StringTable.h"
+#include "http/AiQuery.h"
+#include "http/AiVersionQuery.h"
+
+namespace {
+
+// Camera texts as safe output: control characters become "?" and bytes that
+// are not UTF-8 become U+FFFD, so neither a terminal nor a JSON reader
+// trips over what a camera sent.
+std::string Printable(const std::string& text) {
+    std::string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        const size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        bool valid = length != 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        }
+        if (valid && length >= 3) {
+            // No overlong forms, surrogates or code points past U+10FFFF.
+            const auto c1 = static_cast<unsigned char>(text[i + 1]);
+            valid = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0) &&
+                    !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90);
+        }
+        if (valid) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::vector<DeviceInfoPtr> ChooseDevices(const AiVersionsOptions& options,
+                                         const CDeviceScanner& scanner, std::ostream& err,
+                                         bool* missing) {
+    if (options.all) {
+        return scanner.Devices();
+    }
+    std::vector<DeviceInfoPtr> chosen;
+    for (const std::string& mac : options.macs) {
+        if (DeviceInfoPtr record = scanner.Find(mac)) {
+            chosen.push_back(record);
+        } else {
+            err << "firmhand-cli: camera " << mac << " was not found\n";
+            *missing = true;
+        }
+    }
+    return chosen;
+}
+
+}  // namespace
+
+std::string AiVersionJson(const AiVersionResult& r) {
+    CJsonObject object;
+    object.Add("mac", Printable(r.mac))
+        .Add("struct", Printable(r.structVersion))
+        .Add("face", Printable(r.faceVersion))
+        .Add("vehicle", Printable(r.vehicleVersion))
+        .Add("id", r.verdictId);
+    return object.Text();
+}
+
+void PrintAiVersionTable(const std::vector<AiVersionResult>& results,
+                         const std::vector<std::string>& ips, std::ostream& out) {
+    CTextTable table({LoadString(IDS_COL_MAC), LoadString(IDS_COL_IP),
+                      LoadString(IDS_COL_AI_STRUCT), LoadString(IDS_COL_AI_DETECT_FACE),
+                      LoadString(IDS_COL_AI_VEHICLE), LoadString(IDS_COL_RESULT)});
+    for (size_t i = 0; i < results.size(); ++i) {
+        const AiVersionResult& r = results[i];
+        table.AddRow({Printable(r.mac), i < ips.size() ? ips[i] : std::string(),
+                      Printable(r.structVersion), Printable(r.faceVersion),
+                      Printable(r.vehicleVersion), LoadString(r.verdictId)});
+    }
+    table.Print(out);
+}
+
+int RunAiVersions(const AiVersionsOptions& options, std::ostream& out, std::ostream& err) {
+    CDeviceScanner scanner(options.targets, options.adapter);
+    if (!scanner.Start()) {
+        err << "firmhand-cli: the device search could not be started\n";
+        return 2;
+    }
+    scanner.Pump(static_cast<int>(options.seconds * 1000));
+
+    bool missing = false;
+    const std::vector<DeviceInfoPtr> devices = ChooseDevices(options, scanner, err, &missing);
+    if (devices.empty()) {
+        scanner.Stop();
+        err << "firmhand-cli: no camera to ask\n";
+        return 2;
+    }
+    const std::string user =
+        options.userGiven ? options.user : settings::GetString(settings::kUsername);
+    const std::string password =
+        options.passwordGiven ? options.password : settings::GetString(settings::kPassword);
+    std::vector<AiQuery> queries;
+    std::vector<std::string> ips;
+    for (const DeviceInfoPtr& record : devices) {
+        queries.push_back(MakeAiQuery(*record, user, password));
+        ips.push_back(record->ip);
+    }
+
+    // Results come back as messages, one per camera in list order.
+    std::vector<AiVersionResult> results;
+    const auto onMessage = [&results](CWindowMessage& message) {
+        AiVersionResult r;
+        if (ParseAiVersionResult(message, r)) {
+            results.push_back(std::move(r));
+        }
+    };
+    CAiVersionQuery run(scanner.Queue());
+    if (!run.Start(queries)) {
+        scanner.Stop();
+        err << "firmhand-cli: the query could not be started\n";
+        return 2;
+    }
+    const auto allIn = [&] { return results.size() >= queries.size(); };
+    while (!allIn() && run.Running()) {
+        scanner.PumpUntil(allIn, 1000, onMessage);
+    }
+    // Whatever the run posted before it ended is in the queue by now.
+    scanner.PumpUntil(allIn, 200, onMessage);
+    scanner.Stop();
+
+    if (options.json) {
+        std::vector<std::string> items;
+        for (const AiVersionResult& r : results) {
+            items.push_back(AiVersionJson(r));
+        }
+        out << JsonArray(items) << "\n";
+    } else {
+        PrintAiVersionTable(results, ips, out);
+    }
+    bool failed = missing || results.size() < queries.size();
+    for (const AiVersionResult& r : results) {
+        failed = failed || !r.read;
+    }
+    return failed ? 1 : 0;
+}

@@ -1,0 +1,33 @@
+// firmhand-cli ai-versions: scan, ask the chosen cameras for the versions of
+// their analytics libraries one after another, print each camera's versions
+// and verdict as a table or as JSON.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "http/AiVersionResult.h"
+
+struct AiVersionsOptions {
+    bool all = false;
+    std::vector<std::string> macs;
+    std::vector<std::string> targets;
+    std::string adapter;
+    double seconds = 3;
+    std::string user;      // "" = the remembered user name
+    std::string password;  // "" = the remembered password
+    bool userGiven = false;
+    bool passwordGiven = false;
+    bool json = false;
+};
+
+// Exit status: 0 when every chosen camera answered; 1 when a camera gave no
+// reply or a MAC was not found; 2 when nothing could be asked.
+int RunAiVersions(const AiVersionsOptions& options, std::ostream& out, std::ostream& err);
+
+// One camera's line: {"mac","struct","face","vehicle","id"} with id the
+// verdict's string id; and the table around such lines.
+std::string AiVersionJson(const AiVersionResult& result);
+void PrintAiVersionTable(const std::vector<AiVersionResult>& results,
+                         const std::vector<std::string>& ips, std::ostream& out);
