@@ -196,6 +196,16 @@ TEST_F(DispatchTest, SetUpgradeModeWaitsForItsAnswer) {
     EXPECT_TRUE(log.Contains(std::string("set upgrade mode timeout, mac: ") + kMac));
 }
 
+TEST_F(DispatchTest, LossDuringAStatusEventWaitEndsAtItsLimit) {
+    CNetDVSDevice::SetWaitLimitsForTest(500, 5000, 10000);
+    auto pending = std::async(std::launch::async, [&] { return m.client->SetUpgradeMode(2); });
+    ASSERT_TRUE(m.device.ReadFrame());
+    m.device.Peer().Close();
+    EXPECT_EQ(pending.get(), NET_STATUS_TIMEOUT);
+    EXPECT_TRUE(WaitFor([&] { return m.client->GetConnectState() == CONNECT_LINK_LOST; }));
+    EXPECT_EQ(m.client->SetUpgradeMode(2), NET_SEND_FAILED);  // the send fails at once
+}
+
 TEST_F(DispatchTest, NetworkQrCodeUsesTheStatusEvent) {
     const Bytes code(256, 0x33);
     EXPECT_EQ(Answered([&] { return m.client->SetNetworkQrCode(code.data()); }, 0x032C, 0x01000308,
