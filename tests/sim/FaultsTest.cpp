@@ -376,3 +376,24 @@ TEST_F(FaultTest, GarbageFromTheClientIsDroppedWithoutHarm) {
     CScriptedClient after;
     EXPECT_EQ(ConnectAndLogIn(after), 0x01000101u);
 }
+
+TEST_F(FaultTest, DescriptionChangesBeforeStartApplyToTheStartedCamera) {
+    SimCameraConfig cam = TestCamera("00:1A:2B:61:00:13", "127.61.0.19");
+    fleet.AddCamera(cam);
+    EXPECT_TRUE(fleet.SetCredentials(cam.mac, "root", "toor", SimProtection::Xor));
+    SimFaults faults;
+    faults.loginErrors = {13};
+    EXPECT_TRUE(fleet.SetFaults(cam.mac, faults));
+    EXPECT_FALSE(fleet.SetOnline(cam.mac, false));  // nothing runs yet
+    EXPECT_FALSE(fleet.SetFaults("00:1A:2B:61:00:99", faults));
+    ASSERT_TRUE(fleet.Start());
+    where = *fleet.Camera(cam.mac);
+    CScriptedClient first;
+    ClientFrame reply;
+    ASSERT_TRUE(first.Connect(where.ip, where.dataPort));
+    ASSERT_TRUE(first.ReadServerInfo(&info));
+    EXPECT_EQ(ReadU32(&info[24]), 0x00010000u);
+    ASSERT_EQ(LogIn(first, info, "root", "toor", false, &reply), 0x01000102u);
+    EXPECT_EQ(reply.Word(), 13u);
+    ASSERT_EQ(LogIn(first, info, "root", "toor", false, &reply), 0x01000101u);
+}

@@ -49,11 +49,11 @@ public:
         return nullptr;
     }
 
-    // Runs `action` on the camera with this MAC; false when there is none.
+    // Runs `action` on the started camera with this MAC; false when there is none.
     template <typename Action>
     bool WithCamera(const std::string& mac, Action action) {
         std::lock_guard<std::mutex> lock(apiMutex);
-        CSimCamera* camera = Find(mac);
+        CSimCamera* camera = running ? Find(mac) : nullptr;
         if (!camera) {
             return false;
         }
@@ -62,6 +62,25 @@ public:
             return true;
         });
         return true;
+    }
+
+    // A change of description: on the started camera, or before Start on
+    // the description it will start from.
+    template <typename Action, typename Edit>
+    bool Change(const std::string& mac, Action action, Edit edit) {
+        {
+            std::lock_guard<std::mutex> lock(apiMutex);
+            if (!running) {
+                for (auto& config : configs) {
+                    if (SimSameMac(config.mac, mac)) {
+                        edit(config);
+                        return true;
+                    }
+                }
+                return false;
+            }
+        }
+        return WithCamera(mac, action);
     }
 };
 
@@ -209,31 +228,55 @@ bool CSimFleet::Restart(const std::string& mac, uint32_t offlineMs) {
 }
 
 bool CSimFleet::SetIp2(const std::string& mac, const std::string& ip2, const std::string& mask2) {
-    return m_engine->WithCamera(mac, [&](CSimCamera& c) { c.SetIp2(ip2, mask2); });
+    return m_engine->Change(
+        mac, [&](CSimCamera& c) { c.SetIp2(ip2, mask2); },
+        [&](SimCameraConfig& c) {
+            c.ip2 = ip2;
+            c.mask2 = mask2;
+        });
 }
 
 bool CSimFleet::SetFaults(const std::string& mac, const SimFaults& faults) {
-    return m_engine->WithCamera(mac, [&](CSimCamera& c) { c.SetFaults(faults); });
+    return m_engine->Change(
+        mac, [&](CSimCamera& c) { c.SetFaults(faults); },
+        [&](SimCameraConfig& c) { c.faults = faults; });
 }
 
 bool CSimFleet::SetVersion(const std::string& mac, const std::string& softwareVer, int build,
                            uint32_t versionWord) {
-    return m_engine->WithCamera(
-        mac, [&](CSimCamera& c) { c.SetVersion(softwareVer, build, versionWord); });
+    return m_engine->Change(
+        mac, [&](CSimCamera& c) { c.SetVersion(softwareVer, build, versionWord); },
+        [&](SimCameraConfig& c) {
+            c.softwareVer = softwareVer;
+            c.build = build;
+            c.versionWord = versionWord;
+        });
 }
 
 bool CSimFleet::SetCredentials(const std::string& mac, const std::string& user,
                                const std::string& password, SimProtection protection) {
-    return m_engine->WithCamera(
-        mac, [&](CSimCamera& c) { c.SetCredentials(user, password, protection); });
+    return m_engine->Change(
+        mac, [&](CSimCamera& c) { c.SetCredentials(user, password, protection); },
+        [&](SimCameraConfig& c) {
+            c.user = user;
+            c.password = password;
+            c.protection = protection;
+        });
 }
 
 bool CSimFleet::SetTimings(const std::string& mac, uint32_t flashMs, uint32_t offlineMs) {
-    return m_engine->WithCamera(mac, [&](CSimCamera& c) { c.SetTimings(flashMs, offlineMs); });
+    return m_engine->Change(
+        mac, [&](CSimCamera& c) { c.SetTimings(flashMs, offlineMs); },
+        [&](SimCameraConfig& c) {
+            c.flashMs = flashMs;
+            c.offlineMs = offlineMs;
+        });
 }
 
 bool CSimFleet::SetPackage(const std::string& mac, const std::vector<uint8_t>& package) {
-    return m_engine->WithCamera(mac, [&](CSimCamera& c) { c.SetPackage(package); });
+    return m_engine->Change(
+        mac, [&](CSimCamera& c) { c.SetPackage(package); },
+        [&](SimCameraConfig& c) { c.package = package; });
 }
 
 uint64_t CSimFleet::LoopTurns() const {

@@ -68,7 +68,10 @@ public:
                       int count = 1) const;
     void ClearEvents();
 
-    // Run-time changes; false for an unknown MAC.
+    // Run-time changes; false for an unknown MAC. SetIp2, SetFaults,
+    // SetVersion, SetCredentials, SetTimings and SetPackage also work before
+    // Start (they change the description); changes made while running last
+    // until Stop (a restarted fleet starts from the descriptions).
     // Offline: TCP, HTTP and discovery fall silent (open connections are
     // closed). Back online: a new bootId, as after a restart.
     bool SetOnline(const std::string& mac, bool online);
