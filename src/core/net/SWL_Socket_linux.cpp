@@ -4,6 +4,8 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -84,6 +86,11 @@ SWL_SOCKET SWL_CreateSocket(int family, int type, int protocol) {
     const int flags = fcntl(sock, F_GETFL, 0);
     if (flags >= 0) {
         fcntl(sock, F_SETFL, flags | O_NONBLOCK);
+    }
+    if (osType == SOCK_STREAM) {
+        // The link writes its data head and the message in two sends; without
+        // this the second waits for the peer's delayed acknowledgement.
+        setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
     }
     return sock;
 }
