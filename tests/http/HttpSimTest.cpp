@@ -53,6 +53,8 @@ TEST_F(HttpClientSim, BasicAndDigestBothAnswerWithTheVersions) {
             0);
         EXPECT_EQ(status, 200) << static_cast<int>(auth);
         EXPECT_NE(reply.find("<structVersion>2.1.0</structVersion>"), std::string::npos) << reply;
+        // The camera logs a request just after it answered it.
+        ASSERT_TRUE(own.WaitForEvent(cam.mac, "http", 5000, auth == SimHttpAuth::None ? 1 : 2));
         const auto http1 = HttpEvents(own, cam.mac);
         ASSERT_FALSE(http1.empty());
         EXPECT_EQ(http1.back().Get("auth"), auth == SimHttpAuth::None ? "none" : "ok");
@@ -76,6 +78,7 @@ TEST_F(HttpClientSim, WrongCredentialsStillCountAsARequestWithStatus401) {
                   0);
         EXPECT_EQ(status, 401);
         EXPECT_EQ(reply.find("structVersion"), std::string::npos);
+        ASSERT_TRUE(own.WaitForEvent(cam.mac, "http", 5000, 2));
         EXPECT_EQ(HttpEvents(own, cam.mac).back().Get("auth"), "wrong");
     }
 }
@@ -85,6 +88,7 @@ TEST_F(HttpClientSim, NoCredentialsMeansNoAuthorization) {
     const Exchange e = Ask("", "");
     EXPECT_EQ(e.result, 0);
     EXPECT_EQ(e.status, 401);
+    ASSERT_TRUE(fleet.WaitForEvent("00:1A:2B:80:00:03", "http", 5000));
     const auto events = HttpEvents(fleet, "00:1A:2B:80:00:03");
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].Get("auth"), "missing");
@@ -117,8 +121,9 @@ TEST_F(HttpClientSim, QueryStringStaysBehindEvenThroughDigest) {
     const Exchange e = Ask("admin", "cam-pass", "/GetDeviceInfo?session=1&x=%20");
     EXPECT_EQ(e.result, 0);
     EXPECT_EQ(e.status, 200);
+    ASSERT_TRUE(fleet.WaitForEvent("00:1A:2B:80:00:06", "http", 5000, 2));
     const auto events = HttpEvents(fleet, "00:1A:2B:80:00:06");
-    ASSERT_FALSE(events.empty());
+    ASSERT_EQ(events.size(), 2u);  // the challenge, then the answer
     for (const SimEvent& event : events) {
         EXPECT_EQ(event.Get("path"), "/GetDeviceInfo");
     }
