@@ -1,5 +1,6 @@
 // The HTTP client against the simulated cameras' API: both kinds of
-// authentication, wrong credentials, error pages and chunked replies.
+// authentication, wrong and missing credentials, the path sent. (Error pages
+// and chunked replies from the cameras are covered by the query's tests.)
 #include <gtest/gtest.h>
 
 #include "SimTestCamera.h"
@@ -92,28 +93,6 @@ TEST_F(HttpClientSim, NoCredentialsMeansNoAuthorization) {
     const auto events = HttpEvents(fleet, "00:1A:2B:80:00:03");
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].Get("auth"), "missing");
-}
-
-TEST_F(HttpClientSim, ErrorPageIsAReplyWithItsStatus) {
-    SimCameraConfig cam = HttpTestCamera("00:1A:2B:80:00:04", "127.80.1.4");
-    cam.faults.http404 = true;
-    Start(cam);
-    const Exchange e = Ask("admin", "cam-pass");
-    EXPECT_EQ(e.result, 0);
-    EXPECT_EQ(e.status, 404);
-    EXPECT_NE(e.reply.find("404"), std::string::npos);
-}
-
-TEST_F(HttpClientSim, ChunkedReplyIsReadWhole) {
-    SimCameraConfig cam = HttpTestCamera("00:1A:2B:80:00:05", "127.80.1.5");
-    cam.faults.httpChunked = true;
-    Start(cam);
-    const Exchange e = Ask("admin", "cam-pass");
-    ASSERT_EQ(e.result, 0);
-    EXPECT_EQ(e.status, 200);
-    EXPECT_NE(e.reply.find("<config>"), std::string::npos) << e.reply;
-    EXPECT_NE(e.reply.find("</config>"), std::string::npos) << e.reply;
-    EXPECT_NE(e.reply.find("<vehicleVersion>3.0.7</vehicleVersion>"), std::string::npos);
 }
 
 TEST_F(HttpClientSim, QueryStringStaysBehindEvenThroughDigest) {
