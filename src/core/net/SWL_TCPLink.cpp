@@ -129,6 +129,13 @@ int CSWL_TCPLink::SendKeepInfo() {
     return SendDataHead(0, nullptr);
 }
 
+void CSWL_TCPLink::WaitTurn(bool forReading) {
+    // One turn of a polling loop: the socket's readiness ends it early.
+    if (SWL_Select(m_fd, forReading, !forReading, static_cast<int>(kWaitTurnMs)) < 0) {
+        PUB_Sleep(0);
+    }
+}
+
 int CSWL_TCPLink::SendBuff(const void* buffer, size_t length, bool noTimeout, uint32_t timeoutMs,
                            const std::atomic<bool>* running) {
     const auto* next = static_cast<const uint8_t*>(buffer);
@@ -164,7 +171,7 @@ int CSWL_TCPLink::SendBuff(const void* buffer, size_t length, bool noTimeout, ui
             LOG_WARN("CSWL_TCPLink::SendBuff", "send timeout %d", error);
             return -1;
         }
-        PUB_Sleep(0);
+        WaitTurn(false);
     }
     return 0;
 }
@@ -203,7 +210,7 @@ int CSWL_TCPLink::RecvBuff(void* buffer, size_t length, int mode) {
         if (mode == 0 && received == 0) {
             return SWL_RECV_NOTHING;
         }
-        PUB_Sleep(0);
+        WaitTurn(true);
     }
     return SWL_RECV_DONE;
 }
@@ -239,7 +246,7 @@ int CSWL_TCPLink::RecvRawData(void* buffer, uint32_t length, uint32_t timeoutMs)
             m_broken.store(true);
             return SWL_RECV_NOTHING;
         }
-        PUB_Sleep(0);
+        WaitTurn(true);
     }
     return SWL_RECV_DONE;
 }
@@ -451,7 +458,8 @@ void CSWL_TCPLink::RecvAutoThreadRun() {
             LOG_WARN("CSWL_TCPLink::RecvAutoThreadRun", "recv data failed %d", result);
             break;
         } else {
-            PUB_Sleep(kIdleTurnMs);
+            // Wakes as soon as bytes arrive; otherwise one idle turn.
+            SWL_Select(m_fd, true, false, static_cast<int>(kIdleTurnMs));
         }
     }
 }

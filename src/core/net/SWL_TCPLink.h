@@ -110,6 +110,8 @@ private:
     };
 
     int SendDataHead(uint32_t length, const std::atomic<bool>* running);
+    // Waits up to one 10 ms turn for the socket to become readable or writable.
+    void WaitTurn(bool forReading);
     int SendBuff(const void* buffer, size_t length, bool noTimeout, uint32_t timeoutMs,
                  const std::atomic<bool>* running);
     // mode 1: the whole length; mode 0: the whole length or nothing.
