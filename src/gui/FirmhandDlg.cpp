@@ -223,9 +223,13 @@ void CFirmhandDlg::BuildControls() {
     layout->addWidget(busyHolder);
     layout->addWidget(group);
 
-    // The dialog's size in dialog units, converted with this font.
+    // The dialog's size in dialog units: a horizontal unit is a quarter of
+    // the font's average letter width, a vertical one an eighth of its height.
     const QFontMetrics metrics = fontMetrics();
-    QSize size(688 * metrics.averageCharWidth() / 4, 419 * metrics.height() / 8);
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int baseX = (letters / 26 + 1) / 2;
+    QSize size(688 * baseX / 4, 419 * metrics.height() / 8);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         size = size.boundedTo(screen->availableSize() * 9 / 10);
     }

@@ -8,9 +8,25 @@
 
 FH_LOG_SOURCE("PictureEx");
 
+namespace {
+
+// How often the control looks for a newly composed frame; well below the
+// shortest frame time that the animation uses.
+constexpr int kRepaintPollMs = 20;
+
+}  // namespace
+
 CPictureEx::CPictureEx(QWidget* parent) : QWidget(parent) {
     // The composition covers the whole control; Qt need not clear it first.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The animation thread never touches the widget: it only marks the
+    // composition changed, and this timer repaints on the control's thread.
+    m_repaintTimer.setInterval(kRepaintPollMs);
+    connect(&m_repaintTimer, &QTimer::timeout, this, [this] {
+        if (m_changed.exchange(false)) {
+            update();
+        }
+    });
 }
 
 CPictureEx::~CPictureEx() {
@@ -61,6 +77,7 @@ bool CPictureEx::Draw() {
         LOG_ERROR("CPictureEx::Draw", "animation thread failed to start");
         return false;
     }
+    m_repaintTimer.start();
     return true;
 }
 
@@ -70,10 +87,7 @@ void CPictureEx::ThreadMain() {
     while (!m_exit) {
         m_composer.RenderCurrent();
         ++m_rendered;
-        // Repaint on the control's own thread; a request still queued when
-        // the control goes away is dropped with it.
-        QMetaObject::invokeMethod(
-            this, [this] { update(); }, Qt::QueuedConnection);
+        m_changed = true;
         if (m_exit) {
             break;
         }
@@ -100,6 +114,10 @@ void CPictureEx::Stop() {
     PUB_ExitThread(m_thread, &m_running);
     m_exitEvent.Reset();
     m_exit = false;
+    m_repaintTimer.stop();
+    if (m_changed.exchange(false)) {
+        update();
+    }
 }
 
 void CPictureEx::UnLoad() {

@@ -1,11 +1,13 @@
 // A picture control that plays an animated GIF on a thread of its own. The
-// thread composes the frames off screen and asks for a repaint; the control
-// paints the composition. Other pictures are shown still.
+// thread composes the frames off screen and marks the picture changed; the
+// control repaints changed pictures from its own thread. Other pictures are
+// shown still.
 #pragma once
 
 #include <QByteArray>
 #include <QRect>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 
@@ -61,6 +63,8 @@ private:
     std::atomic<bool> m_exit{false};
     std::atomic<bool> m_running{false};
     std::atomic<int> m_rendered{0};
+    std::atomic<bool> m_changed{false};  // a frame was composed since the last repaint
+    QTimer m_repaintTimer;
     CPUB_Event m_exitEvent{true, false};
     PUB_THREAD m_thread;
 };

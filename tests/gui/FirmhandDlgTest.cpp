@@ -525,7 +525,6 @@ TEST_F(FirmhandDlgTest, MessagesForUnknownCamerasChangeNoRow) {
 TEST_F(FirmhandDlgTest, LeftClicksAreSwallowedWhileUpgrading) {
     Open();
     AddCameras(1);
-    m_dlg->show();
     auto* getAi = qobject_cast<QPushButton*>(m_dlg->Control(IDC_GET_AI_VERSION));
     int clicks = 0;
     QObject::connect(getAi, &QPushButton::clicked, getAi, [&clicks] { ++clicks; });

@@ -7,11 +7,30 @@
 #include "app/IniFile.h"
 #include "app/Language.h"
 
+namespace {
+
+int g_argc = 1;
+char g_name[] = "test_gui";
+char* g_argv[] = {g_name, nullptr};
+std::unique_ptr<QApplication> g_app;
+
+// The application must go before Qt's own globals do at exit, so it ends
+// with the test run rather than with the program's statics.
+class CGuiEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { g_app.reset(); }
+};
+
+// gtest owns registered environments.
+[[maybe_unused]] ::testing::Environment* const g_environment =
+    ::testing::AddGlobalTestEnvironment(new CGuiEnvironment);
+
+}  // namespace
+
 void EnsureGuiApp() {
-    static int argc = 1;
-    static char name[] = "test_gui";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    if (!g_app) {
+        g_app = std::make_unique<QApplication>(g_argc, g_argv);
+    }
 }
 
 void ProcessGuiEvents() {
