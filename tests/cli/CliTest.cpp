@@ -57,7 +57,8 @@ protected:
         }
         all.insert(all.end(), args.begin(), args.end());
         const bool scanOrUpgrade = std::find(args.begin(), args.end(), "scan") != args.end() ||
-                                   std::find(args.begin(), args.end(), "upgrade") != args.end();
+                                   std::find(args.begin(), args.end(), "upgrade") != args.end() ||
+                                   std::find(args.begin(), args.end(), "ai-versions") != args.end();
         if (scanOrUpgrade) {
             for (const SimCameraInfo& cam : m_fleet.Cameras()) {
                 all.push_back("--target");
@@ -179,4 +180,20 @@ TEST_F(CliFixture, UpgradeRefusalsExitWithTwo) {
     EXPECT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--all"}, out), 2);
     EXPECT_NE(m_err.find("duplicate slave IP addresses"), std::string::npos);
     EXPECT_EQ(Run({"upgrade", "--package", "x"}, out), 2);
+}
+
+TEST_F(CliFixture, AiVersionsPrintsVerdictsInJson) {
+    auto full = Camera(1);
+    full.structVersion = "2.1_a";
+    full.httpAuth = SimHttpAuth::Basic;
+    auto none = Camera(2);
+    none.faults.http404 = true;
+    m_fleet.AddCamera(full);
+    m_fleet.AddCamera(none);
+    ASSERT_TRUE(m_fleet.Start());
+    std::string out;
+    EXPECT_EQ(Run({"ai-versions", "--all", "--password", "secret", "--json"}, out), 0) << m_err;
+    EXPECT_NE(out.find("\"mac\": \"" + full.mac + "\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"id\": 1057"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"id\": 1059"), std::string::npos) << out;
 }
