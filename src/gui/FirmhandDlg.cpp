@@ -106,6 +106,13 @@ void CFirmhandDlg::BuildControls() {
     m_list->setShowGrid(true);
     m_list->setWordWrap(false);
     m_list->setContextMenuPolicy(Qt::NoContextMenu);
+    // The list is locked during a batch but must stay readable: progress and
+    // results are shown in it.
+    QPalette listPalette = m_list->palette();
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::Base, QPalette::AlternateBase}) {
+        listPalette.setColor(QPalette::Disabled, role, listPalette.color(QPalette::Active, role));
+    }
+    m_list->setPalette(listPalette);
     m_list->verticalHeader()->hide();
     m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -306,8 +307,11 @@ TEST_F(FirmhandDlgTest, ColumnClicksSortDescendingThenAscending) {
         return texts;
     };
     using Texts = std::vector<std::string>;
-    m_dlg->OnColumnClick(COL_IP);
+    // A click on the heading, as the header reports it.
+    emit m_dlg->ListView()->horizontalHeader()->sectionClicked(COL_IP);
     EXPECT_EQ(ips(), (Texts{"10.0.0.10", "10.0.0.2", "9.0.0.1"}));
+    EXPECT_EQ(m_dlg->ListView()->horizontalHeader()->sortIndicatorSection(), COL_IP);
+    EXPECT_EQ(m_dlg->ListView()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
     m_dlg->OnColumnClick(COL_IP);
     EXPECT_EQ(ips(), (Texts{"9.0.0.1", "10.0.0.2", "10.0.0.10"}));
     m_dlg->OnColumnClick(COL_BUILD_DATE);  // not a sort column
