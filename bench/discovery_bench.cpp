@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
     size_t afterRound[2] = {0, 0};
     std::pair<int, int> answered[2];
     for (int round = 0; round < 2; ++round) {
-        std::this_thread::sleep_until(start + std::chrono::milliseconds(roundMs * (round + 1) - 50));
+        std::this_thread::sleep_until(start +
+                                      std::chrono::milliseconds(roundMs * (round + 1) - 50));
         std::lock_guard<std::mutex> guard(mutex);
         afterRound[round] = found.size();
         answered[round] = AnsweredProbes(fleet);
@@ -82,10 +83,13 @@ int main(int argc, char** argv) {
     fleet.Stop();
 
     std::printf("cameras                       %d\n", cameras);
-    std::printf("replies sent in round 1       %d (by %d cameras; a probe goes out per local address of lo)\n",
-                answered[0].first, answered[0].second);
-    std::printf("found after round 1           %zu   (cameras that answered but were not reported: %d)\n",
-                afterRound[0], answered[0].second - static_cast<int>(afterRound[0]));
+    std::printf(
+        "replies sent in round 1       %d (by %d cameras; a probe goes out per local address of "
+        "lo)\n",
+        answered[0].first, answered[0].second);
+    std::printf(
+        "found after round 1           %zu   (cameras that answered but were not reported: %d)\n",
+        afterRound[0], answered[0].second - static_cast<int>(afterRound[0]));
     std::printf("found after round 2           %zu   target %d\n", afterRound[1], cameras);
     return afterRound[1] == static_cast<size_t>(cameras) ? 0 : 1;
 }

@@ -18,7 +18,8 @@ std::string Report(int n) {
   <productInfo>
     <productSeries>KMR_IPC_X</productSeries>
     <productModel>IPC-2020</productModel>
-    <devName>Gate )" + std::to_string(n) + R"(</devName>
+    <devName>Gate )" +
+           std::to_string(n) + R"(</devName>
     <softwareVer>4.0.2</softwareVer>
     <build>230118</build>
     <softwareBulildDate>2023-01-18</softwareBulildDate>
@@ -48,8 +49,9 @@ void BM_IntakeReport(benchmark::State& state) {
         intake.HandleReport("00:1A:2B:3C:4D:5E", 1, xml.c_str());
         benchmark::DoNotOptimize(queue->TryPop());
     }
-    state.counters["us_per_report"] = benchmark::Counter(
-        static_cast<double>(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["us_per_report"] =
+        benchmark::Counter(static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["target_us"] = 20;
 }
 BENCHMARK(BM_IntakeReport)->Unit(benchmark::kMicrosecond);
