@@ -43,7 +43,7 @@ const DEVICE_COLUMN_DEF& DeviceColumnDef(int column);
 constexpr int kSlaveIpColumnWidth = 110;
 constexpr int kAiColumnWidth = 80;
 // Most cameras that one batch may upgrade.
-constexpr int kMaxBatchDevices = 32;
+constexpr int kMaxDevicesPerBatch = 32;
 
 // A fixed text field as a view that never runs past the field.
 template <size_t N>

@@ -26,6 +26,7 @@
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "app/StringTable.h"
+#include "reach/Reachability.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 
@@ -278,6 +279,10 @@ QWidget* CFirmhandDlg::Control(int id) const {
 
 void CFirmhandDlg::SetUpgradeController(std::shared_ptr<IUpgradeController> controller) {
     m_controller = std::move(controller);
+}
+
+void CFirmhandDlg::SetReachability(std::shared_ptr<IReachability> reachability) {
+    m_reachability = std::move(reachability);
 }
 
 bool CFirmhandDlg::event(QEvent* event) {

@@ -20,6 +20,7 @@ class QPushButton;
 class QTableView;
 class QGroupBox;
 class CPictureEx;
+class IReachability;
 
 // Control ids of the main window.
 enum FirmhandControlId : int {
@@ -55,6 +56,9 @@ public:
     const MessageSinkPtr& MessageSink() const { return m_sink; }
     // The engine that runs batches; none means Upgrade cannot start one.
     void SetUpgradeController(std::shared_ptr<IUpgradeController> controller);
+    // Makes link-local and foreign-subnet cameras reachable before their web
+    // page opens; none means the page opens at the listed address.
+    void SetReachability(std::shared_ptr<IReachability> reachability);
 
     // Controls by id (null for an unknown id).
     QWidget* Control(int id) const;
@@ -79,6 +83,8 @@ public:
     void OnShowAiVersion();
     void OnShowSlaveIp();
     void OnColumnClick(int column);
+    // Double click on a row: opens the camera's web page.
+    void OnListDoubleClicked(const QModelIndex& index);
     void OnBnClickedButtonUpdate();
 
     // Handlers of the posted messages; return values as the message table
@@ -112,6 +118,8 @@ protected:
     virtual QString ChooseUpgradeFile();
     // Called for every new row, after its record is stored.
     virtual void OnNewDeviceRow(int row);
+    // Opens a web page in the desktop's browser.
+    virtual void OpenWebPage(const std::string& url);
 
 private:
     void BuildControls();
@@ -119,13 +127,12 @@ private:
     void SetColumnWidth(int column, int width);
     void SetBatchControlsEnabled(bool enabled);
     void ShowBusy(bool shown);
-    void EndBatchIfFinished();
-    void OnListDoubleClicked(const QModelIndex& index);
     void UpdateSortIndicator();
 
     std::shared_ptr<CQtMessageSink> m_qtSink;
     MessageSinkPtr m_sink;
     std::shared_ptr<IUpgradeController> m_controller;
+    std::shared_ptr<IReachability> m_reachability;
 
     QIcon m_icon;
     CDeviceListModel* m_model = nullptr;

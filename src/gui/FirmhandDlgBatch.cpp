@@ -43,7 +43,7 @@ void CFirmhandDlg::OnBnClickedButtonUpdate() {
         ShowMessage(IDS_SELECT_DEVICE, false);
         return;
     }
-    if (count > kMaxBatchDevices) {
+    if (count > kMaxDevicesPerBatch) {
         ShowMessage(IDS_MAX_32, false);
         return;
     }
@@ -67,11 +67,8 @@ void CFirmhandDlg::OnBnClickedButtonUpdate() {
         return;
     }
 
-    request.packagePath = QFile::encodeName(m_upgradeFile).toStdString();
-    LOG_INFO("CFirmhandDlg::OnBnClickedButtonUpdate",
-             "upgrade package, file: %s, selectedCount: %d", request.packagePath.c_str(), count);
     if (!m_controller) {
-        // TODO(engine): the upgrade engine plugs in with SetUpgradeController.
+        // The upgrade engine comes in with SetUpgradeController.
         LOG_WARN("CFirmhandDlg::OnBnClickedButtonUpdate", "no upgrade engine");
         return;
     }
@@ -79,11 +76,14 @@ void CFirmhandDlg::OnBnClickedButtonUpdate() {
     m_password = m_passwordEdit->text().toStdString();
     request.userName = m_userName;
     request.password = m_password;
+    request.packagePath = QFile::encodeName(m_upgradeFile).toStdString();
 
     // Results that the workers post are handled only after this handler
     // returns, so locking after the start is in time.
-    if (m_controller->StartBatch(request) == BatchStartResult::PackageOpenFailed) {
-        ShowMessage(IDS_OPEN_FILE_FAILED, false);
+    if (const int refusal = m_controller->StartBatch(request); refusal != 0) {
+        if (refusal > 0) {
+            ShowMessage(refusal, false);
+        }
         return;
     }
     SetBatchControlsEnabled(false);
@@ -111,20 +111,12 @@ int CFirmhandDlg::OnUpgradeResult(int32_t code, const std::string& mac) {
     std::string text;
     ResultCodeToText(code, text);  // a code without a text clears the column
     m_model->SetResultText(mac, QString::fromStdString(text));
-    EndBatchIfFinished();
-    return 1;
-}
-
-void CFirmhandDlg::EndBatchIfFinished() {
     // Intermediate states reach here too; only the last final result of
-    // the batch finds every job finished.
-    if (m_controller && !m_controller->AllJobsFinished()) {
-        return;
+    // the batch finds every job finished (the engine then empties its table).
+    if (!m_controller || m_controller->OnUpgradeResult(code, mac)) {
+        m_upgrading = false;
+        SetBatchControlsEnabled(true);
+        ShowBusy(false);
     }
-    m_upgrading = false;
-    if (m_controller) {
-        m_controller->CancelAllJobs();
-    }
-    SetBatchControlsEnabled(true);
-    ShowBusy(false);
+    return 1;
 }

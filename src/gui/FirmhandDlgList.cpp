@@ -11,6 +11,8 @@
 #include "FirmhandDlg.h"
 #include "app/Logger.h"
 #include "app/StringTable.h"
+#include "reach/Ipv4.h"
+#include "reach/Reachability.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 
@@ -69,8 +71,7 @@ int CFirmhandDlg::OnDeviceNotify(CWindowMessage& message) {
             }
             // The job of this camera, if any, learns the new record first.
             if (m_controller) {
-                m_controller->ApplySearchReport(static_cast<DeviceNotifyKind>(message.wParam),
-                                                *info);
+                m_controller->OnSearchReport(static_cast<DeviceNotifyKind>(message.wParam), *info);
             }
             addDeviceItem(std::move(info));
             break;
@@ -167,9 +168,25 @@ void CFirmhandDlg::OnListDoubleClicked(const QModelIndex& index) {
     if (info == nullptr) {
         return;
     }
-    // TODO(reach): make the camera reachable first (link-local or foreign
-    // subnet) and use the address that gives back.
-    const std::string url = DeviceWebPageUrl(std::string(FieldText(info->ip)), info->httpPort);
-    LOG_INFO("CFirmhandDlg::OnListDoubleClicked", "open %s", url.c_str());
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+    std::string address(FieldText(info->ip));
+    if (m_reachability) {
+        // The camera may need a local address in its subnet first; the
+        // address to use may then be its second one.
+        uint32_t deviceAddress = 0;
+        uint32_t addedAddress = 0;
+        if (m_reachability->MakeDeviceReachable(*info, deviceAddress, addedAddress, true)) {
+            WaitForLocalAddress(*m_reachability, addedAddress);
+        }
+        if (deviceAddress != 0) {
+            address = reach::Ipv4ToText(deviceAddress);
+        }
+    }
+    OpenWebPage(DeviceWebPageUrl(address, info->httpPort));
+}
+
+void CFirmhandDlg::OpenWebPage(const std::string& url) {
+    LOG_INFO("CFirmhandDlg::OpenWebPage", "open %s", url.c_str());
+    if (!QDesktopServices::openUrl(QUrl(QString::fromStdString(url)))) {
+        LOG_WARN("CFirmhandDlg::OpenWebPage", "no browser opened %s", url.c_str());
+    }
 }

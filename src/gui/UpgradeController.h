@@ -18,28 +18,26 @@ struct UPGRADE_BATCH_REQUEST {
     std::string password;
 };
 
-enum class BatchStartResult {
-    Started,            // the jobs run; every job ends with a final result
-    PackageOpenFailed,  // the package file could not be read; nothing runs
-};
-
 class IUpgradeController {
 public:
     virtual ~IUpgradeController() = default;
 
     // Called on the window thread once the window's checks have passed:
-    // makes the cameras reachable, builds one job per device, reads the
-    // package and starts the workers. A worker that cannot start ends its
-    // job with result 1 (posted like any other result).
-    virtual BatchStartResult StartBatch(const UPGRADE_BATCH_REQUEST& request) = 0;
+    // makes the cameras reachable, builds one job per device, writes the
+    // "upgrade package" log line, reads the package and starts the workers.
+    // Returns 0 when the jobs run (each then ends with a final result);
+    // otherwise nothing runs, and a positive value is the string id of the
+    // message that says why (1018 when the package cannot be read).
+    virtual int StartBatch(const UPGRADE_BATCH_REQUEST& request) = 0;
     // A job exists for the MAC (letter case as in the record).
     virtual bool HasJob(const std::string& mac) = 0;
-    // No job is left whose final result is still to come (true when the
-    // table is empty).
-    virtual bool AllJobsFinished() = 0;
+    // Called after the row shows a result. True when no job's final result
+    // is still to come: the batch is over and the job table has been
+    // emptied (every job cancelled).
+    virtual bool OnUpgradeResult(int code, const std::string& mac) = 0;
     // Asks every job to stop and empties the table; does not wait.
     virtual void CancelAllJobs() = 0;
     // A search report (found or changed) for a camera; a job of that camera
     // takes the new record and, for "found" while it waits, wakes up.
-    virtual void ApplySearchReport(DeviceNotifyKind kind, const DEVICE_S_INFO& record) = 0;
+    virtual void OnSearchReport(DeviceNotifyKind kind, const DEVICE_S_INFO& record) = 0;
 };

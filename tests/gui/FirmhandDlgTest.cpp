@@ -17,46 +17,70 @@
 #include "FirmhandDlg.h"
 #include "GuiTestSupport.h"
 #include "PictureEx.h"
-#include "app/Logger.h"
 #include "app/StringTable.h"
 #include "app/Version.h"
+#include "reach/Ipv4.h"
+#include "reach/Reachability.h"
 
 namespace {
 
 // The engine as the window sees it, driven by the test.
 class CFakeUpgradeController : public IUpgradeController {
 public:
-    BatchStartResult StartBatch(const UPGRADE_BATCH_REQUEST& request) override {
+    int StartBatch(const UPGRADE_BATCH_REQUEST& request) override {
         starts.push_back(request);
-        if (startResult == BatchStartResult::Started) {
+        if (refusal == 0) {
             for (const DEVICE_S_INFO& info : request.devices) {
                 jobs[std::string(FieldText(info.mac))] = false;
             }
         }
-        return startResult;
+        return refusal;
     }
     bool HasJob(const std::string& mac) override { return jobs.count(mac) != 0; }
-    bool AllJobsFinished() override {
-        for (const auto& [mac, finished] : jobs) {
+    bool OnUpgradeResult(int code, const std::string& mac) override {
+        results.emplace_back(code, mac);
+        for (const auto& [job, finished] : jobs) {
             if (!finished) {
                 return false;
             }
         }
+        jobs.clear();
         return true;
     }
     void CancelAllJobs() override {
         ++cancels;
         jobs.clear();
     }
-    void ApplySearchReport(DeviceNotifyKind kind, const DEVICE_S_INFO& record) override {
+    void OnSearchReport(DeviceNotifyKind kind, const DEVICE_S_INFO& record) override {
         reports.emplace_back(kind, std::string(FieldText(record.mac)));
     }
 
-    BatchStartResult startResult = BatchStartResult::Started;
+    int refusal = 0;
     std::vector<UPGRADE_BATCH_REQUEST> starts;
     std::map<std::string, bool> jobs;  // MAC -> finished
+    std::vector<std::pair<int, std::string>> results;
     std::vector<std::pair<DeviceNotifyKind, std::string>> reports;
     int cancels = 0;
+};
+
+// Reachability that hands out the camera's second address after "adding"
+// a local one.
+class CFakeReachability : public IReachability {
+public:
+    void AddLinkLocalRoute() override {}
+    bool MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
+                             uint32_t& addedAddress, bool tryFirstAddress) override {
+        tryFirst = tryFirstAddress;
+        deviceAddress = reach::InetAddr(FieldText(device.ip2));
+        addedAddress = reach::InetAddr("172.16.0.200");
+        return true;
+    }
+    bool IsLocalHostAddress(uint32_t address) override {
+        asked.push_back(address);
+        return asked.size() >= 2;  // the address shows up at the second look
+    }
+    bool tryFirst = false;
+    std::vector<uint32_t> asked;
 };
 
 class CTestDlg : public CFirmhandDlg {
@@ -64,6 +88,7 @@ public:
     std::vector<int> messages;
     bool answer = true;
     QString chosenFile;
+    std::vector<std::string> opened;
 
 protected:
     bool ShowMessage(int stringId, bool /*okCancel*/) override {
@@ -71,6 +96,7 @@ protected:
         return answer;
     }
     QString ChooseUpgradeFile() override { return chosenFile; }
+    void OpenWebPage(const std::string& url) override { opened.push_back(url); }
 };
 
 class FirmhandDlgTest : public CGuiTest {
@@ -442,14 +468,12 @@ TEST_F(FirmhandDlgTest, SharedSlaveAddressesAskFirst) {
 TEST_F(FirmhandDlgTest, PackageThatDoesNotOpenLeavesTheControlsUnlocked) {
     Open();
     AddCameras(2);
-    m_engine->startResult = BatchStartResult::PackageOpenFailed;
-    CLogCapture log;
+    m_engine->refusal = IDS_OPEN_FILE_FAILED;
     StartWith({0, 1});
     EXPECT_EQ(m_dlg->messages, (std::vector<int>{IDS_OPEN_FILE_FAILED}));
+    EXPECT_EQ(m_engine->starts.size(), 1u);
     EXPECT_TRUE(Unlocked());
     EXPECT_FALSE(m_dlg->IsUpgrading());
-    EXPECT_TRUE(
-        log.Contains("upgrade package, file: " + m_sandbox.File("fw.bin") + ", selectedCount: 2"));
 }
 
 TEST_F(FirmhandDlgTest, BatchShowsProgressAndUnlocksAfterTheLastResult) {
@@ -496,7 +520,6 @@ TEST_F(FirmhandDlgTest, BatchShowsProgressAndUnlocksAfterTheLastResult) {
 
     // A code without a text clears the column; the last final result ends
     // the batch and empties the job table.
-    const int cancelsBefore = m_engine->cancels;
     m_engine->jobs[Mac(2)] = true;
     Post(MakeTextMessage(WM_UPGRADE_RESULT, 13, Mac(2)));
     ProcessGuiEvents();
@@ -504,7 +527,8 @@ TEST_F(FirmhandDlgTest, BatchShowsProgressAndUnlocksAfterTheLastResult) {
     EXPECT_FALSE(m_dlg->IsUpgrading());
     EXPECT_TRUE(Unlocked());
     EXPECT_TRUE(Enabled(IDC_CHECK_SAME_TYPE));
-    EXPECT_EQ(m_engine->cancels, cancelsBefore + 1);
+    // The engine heard of every result, intermediate ones too.
+    EXPECT_EQ(m_engine->results.size(), 5u);
     EXPECT_TRUE(m_engine->jobs.empty());
     // Results stay until the next batch.
     EXPECT_EQ(Result(Mac(0)), "Upgraded successfully!");
@@ -579,4 +603,30 @@ TEST_F(FirmhandDlgTest, AboutBox) {
     EXPECT_EQ(about.Text(CAboutDlg::IDC_DATE),
               QStringLiteral("Date:") + QString::fromLatin1(BuildDateText()));
     EXPECT_FALSE(about.Text(CAboutDlg::IDC_NOTICE).isEmpty());
+}
+
+TEST_F(FirmhandDlgTest, DoubleClickOpensTheWebPage) {
+    Open();
+    DeviceSpec spec;
+    spec.mac = "01";
+    spec.ip = "192.168.1.5";
+    spec.ip2 = "172.16.0.5";
+    spec.httpPort = 80;
+    m_dlg->addDeviceItem(MakeDevice(spec));
+    spec.mac = "02";
+    spec.httpPort = 8080;
+    m_dlg->addDeviceItem(MakeDevice(spec));
+    CDeviceListModel& list = DeviceList();
+
+    // Without reachability the listed address is used.
+    emit m_dlg->ListView()->doubleClicked(list.index(m_dlg->findDeviceItem("01"), COL_NAME));
+    m_dlg->OnListDoubleClicked(QModelIndex());  // empty space: nothing
+    ASSERT_EQ(m_dlg->opened, (std::vector<std::string>{"http://192.168.1.5"}));
+
+    auto reachability = std::make_shared<CFakeReachability>();
+    m_dlg->SetReachability(reachability);
+    m_dlg->OnListDoubleClicked(list.index(m_dlg->findDeviceItem("02"), COL_MAC));
+    EXPECT_TRUE(reachability->tryFirst);
+    EXPECT_EQ(reachability->asked.size(), 2u);  // waited for the added address
+    EXPECT_EQ(m_dlg->opened.back(), "http://172.16.0.5:8080");
 }
