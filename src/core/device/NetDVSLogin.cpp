@@ -163,7 +163,9 @@ uint32_t CNetDVSDevice::LogIn(const char* userName, const char* password, NET_DE
         dataLength = std::min<uint32_t>(ReadLE32(reply.data() + 12),
                                         static_cast<uint32_t>(reply.size()) - NET_CMD_HEAD_SIZE);
     }
-    const uint8_t* payload = reply.data() + NET_CMD_HEAD_SIZE;
+    // A reply shorter than a frame head has no payload to point at.
+    const uint8_t* payload =
+        reply.size() >= NET_CMD_HEAD_SIZE ? reply.data() + NET_CMD_HEAD_SIZE : nullptr;
 
     if (cmdType == NET_REPLY_LOGIN_REFUSED) {
         const uint32_t error = dataLength >= 4 ? ReadLE32(payload) : 0;

@@ -365,7 +365,9 @@ int CSWL_TCPLink::RecvFragment(std::vector<uint8_t>& data) {
     if (index != slot.fragmentCount) {
         return SWL_RECV_NOTHING;
     }
-    if (slot.received != slot.totalLength) {
+    // An empty message would reach the receiver as a null pointer, which
+    // the callback takes for the loss of the link.
+    if (slot.received != slot.totalLength || slot.totalLength == 0) {
         LOG_WARN("CSWL_TCPLink::RecvData",
                  "message dropped, id: %u, received: %u, total length: %u", slot.messageId,
                  slot.received, slot.totalLength);

@@ -1,6 +1,7 @@
 #include "xml/MarkupSTL.h"
 
 #include <cctype>
+#include <map>
 
 #include "xml/MarkupToken.h"
 
@@ -132,6 +133,25 @@ void CMarkupSTL::Parse() {
 
     const std::string_view doc = m_doc;
     std::vector<int> open;  // open elements, innermost last
+    // How many open elements carry each name, so that an end tag that
+    // matches none is known at once instead of by a walk of the whole stack
+    // (a long reply of unmatched end tags would take minutes).
+    std::map<std::string, int> openNames;
+    const auto nameKey = [this](std::string_view name) {
+        std::string key(name);
+        if (m_ignoreCase) {
+            for (char& c : key) {
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+        }
+        return key;
+    };
+    const auto closeOpen = [&](size_t keep) {
+        for (size_t i = keep; i < open.size(); ++i) {
+            --openNames[nameKey(TagName(open[i]))];
+        }
+        open.resize(keep);
+    };
     size_t pos = 0;
     while (pos < doc.size()) {
         const Token t = markup::NextToken(doc, pos);
@@ -156,12 +176,17 @@ void CMarkupSTL::Parse() {
                 e.length = e.startTagLen;
             } else {
                 open.push_back(elem);
+                ++openNames[nameKey(TagName(elem))];
             }
         } else if (t.kind == TokenKind::EndTag && t.terminated) {
             const std::string_view name = doc.substr(t.nameStart, t.nameEnd - t.nameStart);
-            size_t match = open.size();
-            while (match > 0 && !SameName(TagName(open[match - 1]), name, m_ignoreCase)) {
-                --match;
+            size_t match = 0;
+            const auto named = openNames.find(nameKey(name));
+            if (named != openNames.end() && named->second > 0) {
+                match = open.size();
+                while (match > 0 && !SameName(TagName(open[match - 1]), name, m_ignoreCase)) {
+                    --match;
+                }
             }
             if (match == 0) {
                 SetParseError(Format("No start tag for end tag '%s' at offset %d", name, t.start));
@@ -178,12 +203,12 @@ void CMarkupSTL::Parse() {
                 for (size_t i = match; i < open.size(); ++i) {
                     EndOpenElement(open[i]);
                 }
-                open.resize(match);
+                closeOpen(match);
             }
             ElemPos& f = m_elems[found];
             f.length = t.end - f.start;
             f.endTagLen = t.end - t.start;
-            open.pop_back();
+            closeOpen(open.size() - 1);
         }
     }
 
