@@ -92,6 +92,15 @@ int CDeviceListModel::FindDeviceItem(std::string_view mac) const {
     return found == m_byMac.end() ? -1 : found->second->position;
 }
 
+int CDeviceListModel::FindCheckedRowExactMac(std::string_view mac) const {
+    for (const auto& row : m_rows) {
+        if (row->checked && FieldText(row->record->mac) == mac) {
+            return row->position;
+        }
+    }
+    return -1;
+}
+
 bool CDeviceListModel::RemoveDeviceItem(std::string_view mac) {
     const auto found = m_byMac.find(MacKey(mac));
     if (found == m_byMac.end()) {

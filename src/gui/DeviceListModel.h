@@ -27,6 +27,9 @@ public:
     bool AddDeviceItem(std::unique_ptr<DEVICE_S_INFO> info, bool* isNewRow = nullptr);
     // Row of the MAC (any letter case), -1 when there is none.
     int FindDeviceItem(std::string_view mac) const;
+    // The first checked row from the top whose MAC equals `mac` byte for
+    // byte (letter case counts), -1 when there is none.
+    int FindCheckedRowExactMac(std::string_view mac) const;
     // Deletes the row of the MAC; rows are not renumbered. False if none.
     bool RemoveDeviceItem(std::string_view mac);
     // Deletes every row.

@@ -282,12 +282,6 @@ int ResultCodeStringId(int code) {
     }
 }
 
-bool ResultCodeToText(int code, std::string& text) {
-    const int id = ResultCodeStringId(code);
-    text = id == 0 ? std::string() : LoadString(id);
-    return id != 0;
-}
-
 std::string ProgressText(int32_t progress) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%d%%", static_cast<int>(progress));

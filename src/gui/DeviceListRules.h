@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "discovery/DeviceSInfo.h"
+#include "upgrade/UpgradeResult.h"  // ResultCodeToText
 
 // Columns of the device list.
 enum DeviceColumn : int {
@@ -77,8 +78,6 @@ int CompareDevicesForSort(int column, const DEVICE_S_INFO& a, const DEVICE_S_INF
 
 // Result code of an upgrade to its string id; 0 for codes without a text.
 int ResultCodeStringId(int code);
-// Text of a result code; false (and "") when the code has none.
-bool ResultCodeToText(int code, std::string& text);
 // Progress shown in the result column: "45%".
 std::string ProgressText(int32_t progress);
 

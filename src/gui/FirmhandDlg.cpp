@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "AboutDlg.h"
@@ -26,6 +27,9 @@
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "app/StringTable.h"
+#include "discovery/SearchIntake.h"
+#include "http/AiVersionQuery.h"
+#include "net/SWL_Socket.h"
 #include "reach/Reachability.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
@@ -52,9 +56,7 @@ CFirmhandDlg::CFirmhandDlg(QWidget* parent)
         connect(action, &QAction::triggered, this, &CFirmhandDlg::ShowAbout);
     }
 
-    // TODO(start-up): the adapter dialog (CLoginDlg) runs first once the
-    // adapter list and the search library exist; cancelling it ends the
-    // program before the window is shown.
+    // The adapter dialog has run before the window is made (CFirmhandSession).
     m_slaveIpShown = settings::GetBool(settings::kShowSlaveIp);
     setWindowTitle(QString::fromStdString(MainWindowTitle()));
 
@@ -71,8 +73,10 @@ CFirmhandDlg::CFirmhandDlg(QWidget* parent)
     m_busyPicture->hide();
     m_busyText->hide();
 
-    // TODO(start-up): socket layer, search library with the search
-    // callback, the search start thread and the link-local route come here.
+    // The automatic upgrade test's timer fires once per start.
+    m_autoUpgradeTimer = new QTimer(this);
+    m_autoUpgradeTimer->setSingleShot(true);
+    connect(m_autoUpgradeTimer, &QTimer::timeout, this, [this] { OnTimer(AUTO_UPGRADE_TIMER); });
 
     // Left clicks anywhere in the window are swallowed while a batch runs.
     if (QCoreApplication::instance() != nullptr) {
@@ -138,8 +142,8 @@ void CFirmhandDlg::BuildControls() {
     QPushButton* sameType = addButton(IDC_CHECK_SAME_TYPE);
     connect(sameType, &QPushButton::clicked, this, &CFirmhandDlg::OnCheckSameType);
     sameType->setEnabled(false);
-    // TODO(analytics): button 1019 starts the analytics version query.
-    addButton(IDC_GET_AI_VERSION);
+    connect(addButton(IDC_GET_AI_VERSION), &QPushButton::clicked, this,
+            &CFirmhandDlg::OnBnClickedButtonGetAiVersion);
     connect(addButton(IDC_SHOW_AI), &QPushButton::clicked, this, &CFirmhandDlg::OnShowAiVersion);
     connect(addButton(IDC_SHOW_SLAVE_IP), &QPushButton::clicked, this,
             &CFirmhandDlg::OnShowSlaveIp);
@@ -294,7 +298,11 @@ bool CFirmhandDlg::event(QEvent* event) {
 }
 
 void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
-    // Payloads are owned by the message and freed with it.
+    // Payloads are owned by the message and freed with it. Messages that
+    // were still queued when the window shut down change nothing.
+    if (m_shutDown) {
+        return;
+    }
     switch (message.id) {
         case WM_DEVICE_NOTIFY:
             OnDeviceNotify(message);
@@ -306,7 +314,7 @@ void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
             OnUpgradeResult(message.wParam, message.Text());
             break;
         case WM_AI_VERSION_RESULT:
-            // TODO(analytics): the analytics versions go to columns 11-13.
+            OnAiVersionResult(message.wParam, message.Text());
             break;
         default:
             break;
@@ -348,17 +356,56 @@ void CFirmhandDlg::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
+void CFirmhandDlg::StartSearch() {
+    if (m_intake) {
+        return;
+    }
+    if (SWL_Init() == 0) {
+        m_socketsStarted = true;
+    } else {
+        LOG_ERROR("CFirmhandDlg::StartSearch", "SWL_Init failed");
+    }
+    m_intake = std::make_unique<CSearchIntake>(m_sink);
+    if (!m_intake->Start()) {
+        LOG_ERROR("CFirmhandDlg::StartSearch", "device search not started");
+    }
+    if (m_reachability) {
+        m_reachability->AddLinkLocalRoute();
+    }
+    InitAutoUpgradeTest();
+}
+
 void CFirmhandDlg::Shutdown() {
     if (m_shutDown) {
         return;
     }
     m_shutDown = true;
-    // TODO(start-up): stop the search start thread, quit the search
-    // library and release the socket layer here, in that order.
+    m_autoUpgradeTimer->stop();
+    if (m_aiQuery) {
+        m_aiQuery->Cancel();  // joined below, after the rest has stopped
+    }
     m_busyPicture->Stop();
+    StopServices();
+    // The rows' records go with the rows.
     m_model->Clear();
+    // Workers still running see the flag at their next look; the window
+    // does not wait for them.
     if (m_controller) {
         m_controller->CancelAllJobs();
     }
+    m_aiQuery.reset();
     LOG_INFO("CFirmhandDlg::Shutdown", "main window closed");
+}
+
+void CFirmhandDlg::StopServices() {
+    // The search start thread ends and the search library quits; after
+    // that no report is posted any more.
+    if (m_intake) {
+        m_intake->Stop();
+        m_intake.reset();
+    }
+    if (m_socketsStarted) {
+        SWL_Quit();
+        m_socketsStarted = false;
+    }
 }

@@ -19,8 +19,11 @@ class QLineEdit;
 class QPushButton;
 class QTableView;
 class QGroupBox;
+class QTimer;
 class CPictureEx;
 class IReachability;
+class CSearchIntake;
+class CAiVersionQuery;
 
 // Control ids of the main window.
 enum FirmhandControlId : int {
@@ -45,6 +48,8 @@ enum FirmhandControlId : int {
 
 // Longest user name and password the edits take.
 constexpr int kCredentialMaxLength = 30;
+// The automatic upgrade test's one-shot timer.
+constexpr int AUTO_UPGRADE_TIMER = 257;
 
 class CFirmhandDlg : public QMainWindow {
     Q_OBJECT
@@ -59,6 +64,14 @@ public:
     // Makes link-local and foreign-subnet cameras reachable before their web
     // page opens; none means the page opens at the listed address.
     void SetReachability(std::shared_ptr<IReachability> reachability);
+
+    // The last step of the initialisation, once the adapter is chosen: the
+    // socket layer, the device search (its reports come to this window),
+    // the link-local route (when reachability is set), then the automatic
+    // upgrade test's settings. Once only.
+    void StartSearch();
+    // Reads the automatic upgrade test's settings (done by StartSearch).
+    void InitAutoUpgradeTest();
 
     // Controls by id (null for an unknown id).
     QWidget* Control(int id) const;
@@ -86,20 +99,34 @@ public:
     // Double click on a row: opens the camera's web page.
     void OnListDoubleClicked(const QModelIndex& index);
     void OnBnClickedButtonUpdate();
+    // Button 1019: asks the checked cameras for their analytics versions,
+    // one after another off the window thread.
+    void OnBnClickedButtonGetAiVersion();
+    // Timer handler; ids other than AUTO_UPGRADE_TIMER are ignored.
+    void OnTimer(int timerId);
+    // The automatic test's batch: chooses the package and presses Upgrade.
+    void startAutoUpgrade();
 
     // Handlers of the posted messages; return values as the message table
     // gives them.
     int OnDeviceNotify(CWindowMessage& message);
     int OnUpgradeProgress(int32_t progress, const std::string& mac);
     int OnUpgradeResult(int32_t code, const std::string& mac);
+    int OnAiVersionResult(int32_t wParam, const std::string& text);
 
     bool IsUpgrading() const { return m_upgrading; }
     const QString& UpgradeFile() const { return m_upgradeFile; }
     void SetUpgradeFile(const QString& path) { m_upgradeFile = path; }
+    // An upgrade file chosen outside Browse (--package): kept and shown.
+    void SelectUpgradeFile(const QString& path);
     // Shown width of a list column (0 while it is hidden).
     int ColumnWidth(int column) const;
     bool IsSlaveIpColumnShown() const { return m_slaveIpShown; }
     bool AreAiColumnsShown() const { return m_aiShown; }
+    // An analytics query run has results still to come.
+    bool IsAiQueryPending() const { return m_aiPending > 0; }
+    bool IsAutoUpgradeTimerActive() const;
+    bool IsSearchStarted() const { return m_intake != nullptr; }
 
     void ShowAbout();
     // Runs the orderly shutdown once (also done by the destructor).
@@ -128,6 +155,8 @@ private:
     void SetBatchControlsEnabled(bool enabled);
     void ShowBusy(bool shown);
     void UpdateSortIndicator();
+    void SetAiColumnsShown(bool shown);
+    void StopServices();
 
     std::shared_ptr<CQtMessageSink> m_qtSink;
     MessageSinkPtr m_sink;
@@ -155,4 +184,25 @@ private:
     std::string m_password;
     bool m_upgrading = false;
     bool m_shutDown = false;
+    // The running batch: its cameras, the final results shown so far, and
+    // whether the engine has called it over.
+    int m_batchCameras = 0;
+    int m_finalResults = 0;
+    bool m_engineBatchOver = false;
+
+    // Device search.
+    std::unique_ptr<CSearchIntake> m_intake;
+    bool m_socketsStarted = false;
+
+    // Analytics versions: the run and the results still to come.
+    std::unique_ptr<CAiVersionQuery> m_aiQuery;
+    int m_aiPending = 0;
+
+    // Automatic upgrade test (all empty while it is off).
+    QTimer* m_autoUpgradeTimer = nullptr;
+    std::string m_autoMac;
+    QString m_package1;
+    QString m_package2;
+    std::string m_buildNo1;
+    std::string m_buildNo2;
 };

@@ -89,6 +89,9 @@ void CFirmhandDlg::OnBnClickedButtonUpdate() {
     SetBatchControlsEnabled(false);
     ShowBusy(true);
     m_upgrading = true;
+    m_batchCameras = count;
+    m_finalResults = 0;
+    m_engineBatchOver = false;
 }
 
 void CFirmhandDlg::SetBatchControlsEnabled(bool enabled) {
@@ -111,9 +114,18 @@ int CFirmhandDlg::OnUpgradeResult(int32_t code, const std::string& mac) {
     std::string text;
     ResultCodeToText(code, text);  // a code without a text clears the column
     m_model->SetResultText(mac, QString::fromStdString(text));
-    // Intermediate states reach here too; only the last final result of
-    // the batch finds every job finished (the engine then empties its table).
+    if (!IsIntermediateResult(code)) {
+        ++m_finalResults;
+    }
+    // Intermediate states reach here too. The engine calls the batch over
+    // once every job is finished (and then empties its table); a worker
+    // marks its job finished just before it posts, so the last two final
+    // results may cross: the controls also wait until every camera of the
+    // batch has shown its final result.
     if (!m_controller || m_controller->OnUpgradeResult(code, mac)) {
+        m_engineBatchOver = true;
+    }
+    if (m_upgrading && m_engineBatchOver && m_finalResults >= m_batchCameras) {
         m_upgrading = false;
         SetBatchControlsEnabled(true);
         ShowBusy(false);

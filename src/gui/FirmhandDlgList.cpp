@@ -56,11 +56,6 @@ bool CFirmhandDlg::isCheckedSameModel() {
     return true;
 }
 
-void CFirmhandDlg::OnNewDeviceRow(int /*row*/) {
-    // TODO(auto-test): the automatic upgrade test checks its camera's row
-    // and schedules a batch here.
-}
-
 int CFirmhandDlg::OnDeviceNotify(CWindowMessage& message) {
     switch (message.wParam) {
         case DEVICE_NOTIFY_FOUND:
@@ -125,13 +120,22 @@ int CFirmhandDlg::ColumnWidth(int column) const {
 }
 
 void CFirmhandDlg::OnShowAiVersion() {
-    const int width = m_aiShown ? 0 : kAiColumnWidth;
+    SetAiColumnsShown(!m_aiShown);
+}
+
+void CFirmhandDlg::SetAiColumnsShown(bool shown) {
+    // Column 14 (match face) is never shown.
     for (int column : {COL_AI_STRUCT, COL_AI_DETECT_FACE, COL_AI_VEHICLE}) {
-        SetColumnWidth(column, width);
+        SetColumnWidth(column, shown ? kAiColumnWidth : 0);
     }
-    m_aiShown = !m_aiShown;
+    m_aiShown = shown;
     static_cast<QPushButton*>(m_controls[IDC_SHOW_AI])
         ->setText(Text(m_aiShown ? IDS_HIDE_AI : IDS_SHOW_AI));
+}
+
+void CFirmhandDlg::SelectUpgradeFile(const QString& path) {
+    m_upgradeFile = path;
+    m_pathEdit->setText(m_upgradeFile);
 }
 
 void CFirmhandDlg::OnShowSlaveIp() {

@@ -14,184 +14,10 @@
 #include <set>
 
 #include "AboutDlg.h"
-#include "FirmhandDlg.h"
-#include "GuiTestSupport.h"
+#include "FirmhandDlgFixture.h"
 #include "PictureEx.h"
 #include "app/StringTable.h"
 #include "app/Version.h"
-#include "reach/Ipv4.h"
-#include "reach/Reachability.h"
-
-namespace {
-
-// The engine as the window sees it, driven by the test.
-class CFakeUpgradeController : public IUpgradeController {
-public:
-    int StartBatch(const UPGRADE_BATCH_REQUEST& request) override {
-        starts.push_back(request);
-        if (refusal == 0) {
-            for (const DEVICE_S_INFO& info : request.devices) {
-                jobs[std::string(FieldText(info.mac))] = false;
-            }
-        }
-        return refusal;
-    }
-    bool HasJob(const std::string& mac) override { return jobs.count(mac) != 0; }
-    bool OnUpgradeResult(int code, const std::string& mac) override {
-        results.emplace_back(code, mac);
-        for (const auto& [job, finished] : jobs) {
-            if (!finished) {
-                return false;
-            }
-        }
-        jobs.clear();
-        return true;
-    }
-    void CancelAllJobs() override {
-        ++cancels;
-        jobs.clear();
-    }
-    void OnSearchReport(DeviceNotifyKind kind, const DEVICE_S_INFO& record) override {
-        reports.emplace_back(kind, std::string(FieldText(record.mac)));
-    }
-
-    int refusal = 0;
-    std::vector<UPGRADE_BATCH_REQUEST> starts;
-    std::map<std::string, bool> jobs;  // MAC -> finished
-    std::vector<std::pair<int, std::string>> results;
-    std::vector<std::pair<DeviceNotifyKind, std::string>> reports;
-    int cancels = 0;
-};
-
-// Reachability that hands out the camera's second address after "adding"
-// a local one.
-class CFakeReachability : public IReachability {
-public:
-    void AddLinkLocalRoute() override {}
-    bool MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
-                             uint32_t& addedAddress, bool tryFirstAddress) override {
-        tryFirst = tryFirstAddress;
-        deviceAddress = reach::InetAddr(FieldText(device.ip2));
-        addedAddress = reach::InetAddr("172.16.0.200");
-        return true;
-    }
-    bool IsLocalHostAddress(uint32_t address) override {
-        asked.push_back(address);
-        return asked.size() >= 2;  // the address shows up at the second look
-    }
-    bool tryFirst = false;
-    std::vector<uint32_t> asked;
-};
-
-class CTestDlg : public CFirmhandDlg {
-public:
-    std::vector<int> messages;
-    bool answer = true;
-    QString chosenFile;
-    std::vector<std::string> opened;
-
-protected:
-    bool ShowMessage(int stringId, bool /*okCancel*/) override {
-        messages.push_back(stringId);
-        return answer;
-    }
-    QString ChooseUpgradeFile() override { return chosenFile; }
-    void OpenWebPage(const std::string& url) override { opened.push_back(url); }
-};
-
-class FirmhandDlgTest : public CGuiTest {
-protected:
-    void Open() {
-        m_dlg = std::make_unique<CTestDlg>();
-        m_engine = std::make_shared<CFakeUpgradeController>();
-        m_dlg->SetUpgradeController(m_engine);
-    }
-    void TearDown() override {
-        m_dlg.reset();
-        CGuiTest::TearDown();
-    }
-
-    void Post(CWindowMessage message) {
-        ASSERT_TRUE(m_dlg->MessageSink()->PostMessage(std::move(message)));
-    }
-    void Found(const DeviceSpec& spec, DeviceNotifyKind kind = DEVICE_NOTIFY_FOUND) {
-        Post(MakeDeviceMessage(kind, MakeDevice(spec)));
-    }
-    void AddCameras(int count, const std::string& model = "IPC-100") {
-        for (int i = 0; i < count; ++i) {
-            DeviceSpec spec;
-            spec.mac = Mac(i);
-            spec.model = model;
-            spec.ip2 = "172.16.0." + std::to_string(i + 1);
-            Found(spec);
-        }
-        ProcessGuiEvents();
-    }
-    static std::string Mac(int i) {
-        char mac[32];
-        std::snprintf(mac, sizeof mac, "00:11:22:33:%02X:%02X", i / 256, i % 256);
-        return mac;
-    }
-    void Check(const std::string& mac) {
-        DeviceList().SetChecked(m_dlg->findDeviceItem(mac), true);
-    }
-    // A click on a check box as the view makes it.
-    void ClickCheck(const std::string& mac, bool checked) {
-        CDeviceListModel& list = DeviceList();
-        list.setData(list.index(m_dlg->findDeviceItem(mac), COL_CHECK),
-                     checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
-    }
-    std::string Result(const std::string& mac) {
-        return DeviceList().CellText(m_dlg->findDeviceItem(mac), COL_RESULT).toStdString();
-    }
-    QString ControlText(int id) const {
-        QWidget* w = m_dlg->Control(id);
-        if (auto* b = qobject_cast<QPushButton*>(w)) {
-            return b->text();
-        }
-        if (auto* l = qobject_cast<QLabel*>(w)) {
-            return l->text();
-        }
-        if (auto* g = qobject_cast<QGroupBox*>(w)) {
-            return g->title();
-        }
-        if (auto* e = qobject_cast<QLineEdit*>(w)) {
-            return e->text();
-        }
-        return {};
-    }
-    bool Enabled(int id) const { return m_dlg->Control(id)->isEnabled(); }
-    bool LockedForBatch() const {
-        for (int id : {IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE, IDC_UPGRADE,
-                       IDC_DEVICE_LIST}) {
-            if (Enabled(id)) {
-                return false;
-            }
-        }
-        return !m_dlg->Control(IDC_BUSY_TEXT)->isHidden() &&
-               !m_dlg->Control(IDC_BUSY_PICTURE)->isHidden();
-    }
-    bool Unlocked() const {
-        for (int id : {IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_UPGRADE, IDC_DEVICE_LIST}) {
-            if (!Enabled(id)) {
-                return false;
-            }
-        }
-        return m_dlg->Control(IDC_BUSY_TEXT)->isHidden() &&
-               m_dlg->Control(IDC_BUSY_PICTURE)->isHidden();
-    }
-    CDeviceListModel& DeviceList() { return m_dlg->DeviceList(); }
-    void StartWith(std::initializer_list<int> cameras) {
-        m_dlg->SetUpgradeFile(QString::fromStdString(m_sandbox.File("fw.bin")));
-        for (int i : cameras) {
-            Check(Mac(i));
-        }
-        m_dlg->OnBnClickedButtonUpdate();
-    }
-
-    std::unique_ptr<CTestDlg> m_dlg;
-    std::shared_ptr<CFakeUpgradeController> m_engine;
-};
 
 void SendLeftClick(QWidget* widget) {
     const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
@@ -203,8 +29,6 @@ void SendLeftClick(QWidget* widget) {
     QApplication::sendEvent(widget, &press);
     QApplication::sendEvent(widget, &release);
 }
-
-}  // namespace
 
 TEST_F(FirmhandDlgTest, ControlsTextsAndStartState) {
     WriteUserSettings("Username=technician\nPassword=0123456789012345678901234567890123456789\n");
@@ -534,6 +358,29 @@ TEST_F(FirmhandDlgTest, BatchShowsProgressAndUnlocksAfterTheLastResult) {
     EXPECT_EQ(Result(Mac(0)), "Upgraded successfully!");
 }
 
+// A worker marks its job finished just before it posts its result, so the
+// engine may call the batch over while the last result is still on its way.
+TEST_F(FirmhandDlgTest, CrossingFinalResultsKeepTheLockUntilTheLast) {
+    Open();
+    AddCameras(2);
+    StartWith({0, 1});
+    m_engine->jobs[Mac(0)] = true;
+    m_engine->jobs[Mac(1)] = true;  // finished, its message not yet handled
+    Post(MakeTextMessage(WM_UPGRADE_RESULT, 0, Mac(0)));
+    ProcessGuiEvents();
+    EXPECT_TRUE(m_engine->jobs.empty()) << "the engine called the batch over";
+    EXPECT_TRUE(LockedForBatch());
+    EXPECT_TRUE(m_dlg->IsUpgrading());
+    Post(MakeTextMessage(WM_UPGRADE_RESULT, 18, Mac(1)));  // not final
+    ProcessGuiEvents();
+    EXPECT_TRUE(LockedForBatch());
+    Post(MakeTextMessage(WM_UPGRADE_RESULT, 0, Mac(1)));
+    ProcessGuiEvents();
+    EXPECT_TRUE(Unlocked());
+    EXPECT_FALSE(m_dlg->IsUpgrading());
+    EXPECT_EQ(Result(Mac(1)), "Upgraded successfully!");
+}
+
 TEST_F(FirmhandDlgTest, MessagesForUnknownCamerasChangeNoRow) {
     Open();
     AddCameras(1);
@@ -561,6 +408,8 @@ TEST_F(FirmhandDlgTest, LeftClicksAreSwallowedWhileUpgrading) {
 
     StartWith({0});
     ASSERT_TRUE(m_dlg->IsUpgrading());
+    // Nothing checked: the button only asks for a choice (no query goes out).
+    DeviceList().SetChecked(0, false);
     SendLeftClick(getAi);
     EXPECT_EQ(clicks, 0 + 1);
     // The keyboard still works.
@@ -572,6 +421,8 @@ TEST_F(FirmhandDlgTest, LeftClicksAreSwallowedWhileUpgrading) {
     ProcessGuiEvents();
     SendLeftClick(getAi);
     EXPECT_EQ(clicks, 3);
+    // Each click that got through asked for a checked camera.
+    EXPECT_EQ(m_dlg->messages, std::vector<int>(3, IDS_SELECT_SAME_AI));
 }
 
 TEST_F(FirmhandDlgTest, ClosingCancelsTheJobs) {
