@@ -24,6 +24,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SimFleet.h"
@@ -434,6 +435,9 @@ int main(int argc, char** argv) {
     std::printf("fault soak: %d rounds of %d cameras, %.0f%% misbehaving, seed %u\n",
                 options.rounds, options.cameras, options.faultyShare * 100, options.seed);
     std::mt19937 random(options.seed);
+    // A sanitizer's runtime starts a helper thread of its own with the first
+    // thread of the process; let that happen before the baseline is taken.
+    std::thread([] {}).join();
     const Figures baseline = Measure();
     std::printf("baseline: %ld threads, %d file descriptors, RSS %ld kB\n", baseline.threads,
                 baseline.descriptors, baseline.rssKb);

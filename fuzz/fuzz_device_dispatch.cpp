@@ -9,6 +9,7 @@
 
 #include "DevicePeer.h"
 #include "FuzzInput.h"
+#include "app/Logger.h"
 #include "device/NetDVSDevice.h"
 
 namespace {
@@ -19,8 +20,8 @@ struct Connected {
     std::shared_ptr<CNetDVSDevice> client;
 };
 
-Connected* Connect(uint8_t streamEncrypted) {
-    auto* c = new Connected;  // lives for the whole run
+std::unique_ptr<Connected> Connect(uint8_t streamEncrypted) {
+    auto c = std::make_unique<Connected>();
     fuzz_peer::Bytes script = fuzz_peer::PlainServerInfo();
     script[server_info::kStreamEncrypted] = streamEncrypted;
     const fuzz_peer::Bytes accepted =
@@ -39,15 +40,34 @@ Connected* Connect(uint8_t streamEncrypted) {
     return c;
 }
 
+std::unique_ptr<Connected> g_plain;
+std::unique_ptr<Connected> g_encrypted;
+
+// Two clients: one whose camera encrypts stream data, one that does not.
+// They end (threads joined) before the logger goes at exit.
+bool Setup() {
+    GetLogInstance();
+    g_plain = Connect(0);
+    g_encrypted = Connect(1);
+    std::atexit([] {
+        for (auto* c : {&g_plain, &g_encrypted}) {
+            (*c)->client.reset();  // before its peer, whose reading ends with the client
+            c->reset();
+        }
+    });
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Two clients: one whose camera encrypts stream data, one that does not.
-    static Connected* plain = Connect(0);
-    static Connected* encrypted = Connect(1);
+    static const bool ready = Setup();
+    (void)ready;
+    const Connected& plain = *g_plain;
+    const Connected& encrypted = *g_encrypted;
 
     CFuzzInput in(data, size);
-    CNetDVSDevice* client = (in.Byte() & 1) ? encrypted->client.get() : plain->client.get();
+    CNetDVSDevice* client = (in.Byte() & 1) ? encrypted.client.get() : plain.client.get();
     while (!in.Empty()) {
         const auto frame = in.Chunk();
         // A message the link hands over always has at least one byte.

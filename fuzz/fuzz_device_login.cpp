@@ -84,23 +84,28 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-CReaper* g_reaper = nullptr;
+std::unique_ptr<CReaper> g_reaper;
+std::unique_ptr<fuzz_peer::CListener> g_listener;
 
-void Setup() {
+bool Setup() {
     GetLogInstance();  // constructed before the exit handler is registered
     // A stalled half message ends quickly instead of after 20 s.
     CSWL_TCPLink::SetProgressLimitForTest(2000);
-    g_reaper = new CReaper;
-    std::atexit([] { g_reaper->Stop(); });
+    g_reaper = std::make_unique<CReaper>();
+    g_listener = std::make_unique<fuzz_peer::CListener>();
+    std::atexit([] {
+        g_reaper->Stop();
+        g_reaper.reset();
+    });
+    return true;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const fuzz_peer::CListener* listener = [] {
-        Setup();
-        return new fuzz_peer::CListener;
-    }();
+    static const bool ready = Setup();
+    (void)ready;
+    const fuzz_peer::CListener* listener = g_listener.get();
 
     CFuzzInput in(data, size);
     const uint8_t flags = in.Byte();
