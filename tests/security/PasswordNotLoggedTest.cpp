@@ -1,5 +1,6 @@
 // The device password never reaches the log or any file a run writes, except
-// the per-user settings file, which only its owner may read.
+// the per-user settings file, which only its owner may read: not through the
+// login on the cameras' protocol, nor the HTTP requests, nor a whole upgrade.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,8 @@
 #include "device/NetDVSDevice.h"
 #include "discovery/LanProbeSearch.h"
 #include "discovery/SearchIntake.h"
+#include "http/AiQuery.h"
+#include "http/AiVersionQuery.h"
 #include "support/TestSupport.h"
 #include "upgrade/UpgradeEngine.h"
 #include "upgrade/UpgradeTimings.h"
@@ -159,7 +162,7 @@ const std::map<SimProtection, const char*> kProtections = {
 
 }  // namespace
 
-TEST(PasswordNotLogged, LoginsWithEveryProtectionLeaveNoTrace) {
+TEST(PasswordNotLogged, LoginsAndQueriesWithEveryProtectionLeaveNoTrace) {
     CSecretRun run;
     CSimFleet fleet;
     int n = 0;
@@ -180,6 +183,15 @@ TEST(PasswordNotLogged, LoginsWithEveryProtectionLeaveNoTrace) {
             EXPECT_EQ(result, password == kPassword ? NET_OK : NET_LOGIN_WRONG_PASSWORD)
                 << camera.mac;
             client.reset();
+
+            // The analytics query sends the same password over HTTP (digest).
+            auto record = MakeEmptyDeviceInfo();
+            CopyField(record->mac, camera.mac);
+            CopyField(record->ip, camera.ip);
+            record->dataPort = camera.dataPort;
+            record->httpPort = camera.httpPort;
+            const CWindowMessage reply = RunAiQuery(MakeAiQuery(*record, "admin", password));
+            EXPECT_EQ(reply.wParam, AI_VERSION_READ) << camera.mac;
         }
     }
     fleet.Stop();
