@@ -122,6 +122,13 @@ void CFirmhandDlg::BuildControls() {
     m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     QHeaderView* header = m_list->horizontalHeader();
+    // The headings stay readable too.
+    QPalette headerPalette = header->palette();
+    for (QPalette::ColorRole role : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text}) {
+        headerPalette.setColor(QPalette::Disabled, role,
+                               headerPalette.color(QPalette::Active, role));
+    }
+    header->setPalette(headerPalette);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setSectionsClickable(true);
     header->setHighlightSections(false);

@@ -1,0 +1,368 @@
+// GUI benchmark: the real main window on Qt's offscreen platform.
+//
+//   gui_bench [CAMERAS=1000] [BATCH_CAMERAS=32] [MIB=64]
+//
+// 1. CAMERAS search reports posted to the window as the search intake posts
+//    them (WM_DEVICE_NOTIFY "found", then "changed"), each handled by the
+//    window's own handler: the longest handler time and the longest single
+//    event of any kind on the window thread (repaints included).
+// 2. Sorting CAMERAS rows by each sortable column, both directions.
+// 3. A batch of BATCH_CAMERAS simulated cameras (in a child process, so that
+//    their work is not counted) upgraded through the real engine with a
+//    MIB MiB package: the GUI process's CPU per camera, the window thread's
+//    share, and the longest event during the batch. BATCH_CAMERAS 0 skips it.
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "EngineUpgradeController.h"
+#include "FirmhandDlg.h"
+#include "SimFleet.h"
+#include "app/IniFile.h"
+#include "app/Logger.h"
+#include "app/Settings.h"
+#include "app/StringTable.h"
+#include "discovery/LanProbeSearch.h"
+#include "upgrade/UpgradeEngine.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& tv) {
+        return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Times every event that the window thread handles at the outermost level.
+class CTimedApplication : public QApplication {
+public:
+    CTimedApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (m_depth > 0) {
+            return QApplication::notify(receiver, event);
+        }
+        ++m_depth;
+        const auto start = Clock::now();
+        const bool result = QApplication::notify(receiver, event);
+        longestEventMs = std::max(longestEventMs, MsSince(start));
+        --m_depth;
+        return result;
+    }
+    double longestEventMs = 0;
+
+private:
+    int m_depth = 0;
+};
+
+// The window with its message handler timed; message boxes answer OK.
+class CBenchDlg : public CFirmhandDlg {
+public:
+    double longestHandlerMs = 0;
+    double totalHandlerMs = 0;
+    int handled = 0;
+    void ResetStats() {
+        longestHandlerMs = 0;
+        totalHandlerMs = 0;
+        handled = 0;
+    }
+
+protected:
+    void OnWindowMessage(CWindowMessage& message) override {
+        const auto start = Clock::now();
+        CFirmhandDlg::OnWindowMessage(message);
+        const double ms = MsSince(start);
+        longestHandlerMs = std::max(longestHandlerMs, ms);
+        totalHandlerMs += ms;
+        ++handled;
+    }
+    bool ShowMessage(int stringId, bool /*okCancel*/) override {
+        std::printf("message box: %s\n", LoadString(stringId).c_str());
+        return true;
+    }
+};
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto start = Clock::now();
+    while (!done()) {
+        if (MsSince(start) > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        usleep(1000);
+    }
+    return true;
+}
+
+std::unique_ptr<DEVICE_S_INFO> Camera(int i, const char* version) {
+    static const char* const kModels[] = {"IPC-2020", "IPC-3130", "NVR-8", "IPC-2040"};
+    auto info = MakeEmptyDeviceInfo();
+    char text[64];
+    std::snprintf(text, sizeof text, "00:1A:2B:%02X:%02X:%02X", (i >> 16) & 0xFF, (i >> 8) & 0xFF,
+                  i & 0xFF);
+    CopyField(info->mac, text);
+    std::snprintf(text, sizeof text, "10.%d.%d.%d", (i * 7919) % 250, (i >> 8) & 0xFF, i & 0xFF);
+    CopyField(info->ip, text);
+    std::snprintf(text, sizeof text, "172.16.%d.%d", (i >> 8) & 0xFF, i & 0xFF);
+    CopyField(info->ip2, text);
+    CopyField(info->mask, "255.255.0.0");
+    CopyField(info->mask2, "255.255.0.0");
+    std::snprintf(text, sizeof text, "Camera %d", (i * 31) % 1000);
+    CopyField(info->devName, text);
+    CopyField(info->productModel, kModels[i % 4]);
+    CopyField(info->softwareVer, version);
+    CopyField(info->buildDate, "2023-01-18");
+    CopyField(info->kernelVer, i % 3 == 0 ? "4.9.37" : "3.10.0");
+    info->build = 230000 + i % 500;
+    info->dataPort = 9008;
+    info->httpPort = 80;
+    return info;
+}
+
+void ListFigures(CTimedApplication& app, int cameras) {
+    CBenchDlg dlg;
+    dlg.resize(1400, 800);
+    dlg.show();
+    PumpUntil([] { return false; }, 200);
+
+    for (const char* round : {"found", "changed"}) {
+        const bool found = std::strcmp(round, "found") == 0;
+        dlg.ResetStats();
+        app.longestEventMs = 0;
+        const auto start = Clock::now();
+        for (int i = 0; i < cameras; ++i) {
+            dlg.MessageSink()->PostMessage(
+                MakeDeviceMessage(found ? DEVICE_NOTIFY_FOUND : DEVICE_NOTIFY_CHANGED,
+                                  Camera(i, found ? "4.0.2" : "4.0.3beta")));
+        }
+        PumpUntil([&] { return dlg.handled == cameras; }, 60000);
+        PumpUntil([] { return false; }, 100);  // the repaints that follow
+        std::printf(
+            "%d %s reports: rows %d, longest handler %.2f ms (target < 100 ms), "
+            "mean %.3f ms, longest window-thread event %.2f ms, all handled in %.0f ms\n",
+            cameras, round, dlg.DeviceList().RowCount(), dlg.longestHandlerMs,
+            dlg.totalHandlerMs / std::max(1, dlg.handled), app.longestEventMs, MsSince(start));
+    }
+
+    double longestSort = 0;
+    int longestColumn = -1;
+    app.longestEventMs = 0;
+    for (int column :
+         {COL_NAME, COL_IP, COL_SLAVE_IP, COL_MAC, COL_PRODUCT, COL_VERSION, COL_KERNEL}) {
+        for (int click = 0; click < 2; ++click) {
+            const auto start = Clock::now();
+            dlg.OnColumnClick(column);
+            const double ms = MsSince(start);
+            if (ms > longestSort) {
+                longestSort = ms;
+                longestColumn = column;
+            }
+            QCoreApplication::processEvents();  // repaint in between
+        }
+    }
+    std::printf(
+        "sorting %d rows: longest %.2f ms (column %d) (target < 50 ms), longest "
+        "window-thread event with repaints %.2f ms\n",
+        cameras, longestSort, longestColumn, app.longestEventMs);
+    dlg.close();
+}
+
+// The simulated fleet runs in a child process; it prints "ip searchPort" per
+// camera into `fd` and runs until it is killed.
+pid_t StartFleetProcess(int cameras, int& readFd) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return -1;
+    }
+    const pid_t pid = fork();
+    if (pid != 0) {
+        close(fds[1]);
+        readFd = fds[0];
+        return pid;
+    }
+    close(fds[0]);
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    GetLogInstance()->SetLevel(kLogOff);
+    CSimFleet fleet;
+    for (int i = 0; i < cameras; ++i) {
+        SimCameraConfig config;
+        char text[32];
+        std::snprintf(text, sizeof text, "00:1A:2B:00:60:%02X", i + 1);
+        config.mac = text;
+        config.ip = "127.0.60." + std::to_string(10 + i);
+        config.ip2 = "127.0.61." + std::to_string(10 + i);
+        config.mask2 = "255.255.0.0";
+        config.name = "Bench " + std::to_string(i + 1);
+        config.password = "739518";
+        config.flashMs = 2000;
+        config.offlineMs = 12000;
+        fleet.AddCamera(config);
+    }
+    std::string error;
+    if (!fleet.Start(&error)) {
+        std::fprintf(stderr, "fleet: %s\n", error.c_str());
+        _exit(1);
+    }
+    std::string lines;
+    for (const SimCameraInfo& camera : fleet.Cameras()) {
+        lines += camera.ip + " " + std::to_string(camera.searchPort) + "\n";
+    }
+    if (write(fds[1], lines.data(), lines.size()) < 0) {
+        _exit(1);
+    }
+    close(fds[1]);
+    for (;;) {
+        pause();
+    }
+}
+
+std::string ReadTargets(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) {
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    std::string targets;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        const std::string line = text.substr(start, end - start);
+        const size_t blank = line.find(' ');
+        if (blank != std::string::npos) {
+            targets +=
+                (targets.empty() ? "" : ",") + line.substr(0, blank) + ":" + line.substr(blank + 1);
+        }
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return targets;
+}
+
+std::string WritePackage(const std::string& folder, int mib) {
+    const std::string path = folder + "/package.bin";
+    std::ofstream out(path, std::ios::binary);
+    const uint8_t magic[] = {0x18, 0x01, 0x22, 0x20};
+    out.write(reinterpret_cast<const char*>(magic), sizeof magic);
+    std::vector<char> chunk(1 << 20);
+    std::mt19937 random(7);
+    for (char& c : chunk) {
+        c = static_cast<char>(random());
+    }
+    for (int i = 0; i < mib; ++i) {
+        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    }
+    return path;
+}
+
+void BatchFigures(CTimedApplication& app, int cameras, const std::string& targets,
+                  const std::string& package) {
+    GetProgramIni().SetOverride(settings::kSearchTargets, targets);
+    LANPROBE_SEARCH_SetNetworkAdapter("lo");
+    CBenchDlg dlg;
+    dlg.resize(1400, 800);
+    dlg.show();
+    dlg.StartSearch();
+    auto engine = std::make_shared<CUpgradeEngine>(dlg.MessageSink());
+    dlg.SetUpgradeController(std::make_shared<CEngineUpgradeController>(engine));
+    if (!PumpUntil([&] { return dlg.DeviceList().RowCount() == cameras; }, 30000)) {
+        std::printf("batch: only %d of %d cameras found\n", dlg.DeviceList().RowCount(), cameras);
+        return;
+    }
+    dlg.SetUpgradeFile(QString::fromStdString(package));
+    dlg.OnSelectAll();
+    app.longestEventMs = 0;
+    dlg.ResetStats();
+    const double cpuStart = ProcessCpuSeconds();
+    const double threadStart = ThreadCpuSeconds();
+    const auto start = Clock::now();
+    dlg.OnBnClickedButtonUpdate();
+    if (!PumpUntil([&] { return !dlg.IsUpgrading(); }, 600000)) {
+        std::printf("batch: did not end\n");
+    }
+    const double wall = MsSince(start) / 1000;
+    const double cpu = ProcessCpuSeconds() - cpuStart;
+    const double threadCpu = ThreadCpuSeconds() - threadStart;
+    int upgraded = 0;
+    const QString success = QString::fromStdString(LoadString(IDS_UPGRADE_SUCCESS));
+    for (int row = 0; row < dlg.DeviceList().RowCount(); ++row) {
+        upgraded += dlg.DeviceList().CellText(row, COL_RESULT) == success ? 1 : 0;
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf(
+        "batch of %d cameras (%d upgraded) in %.1f s: GUI process CPU %.2f s = %.3f s per "
+        "camera (%.2f cores on average); window thread %.2f s = %.3f s per camera; "
+        "%d messages, longest handler %.2f ms, longest window-thread event %.2f ms; "
+        "peak RSS %ld MiB\n",
+        cameras, upgraded, wall, cpu, cpu / cameras, cpu / wall, threadCpu, threadCpu / cameras,
+        dlg.handled, dlg.longestHandlerMs, app.longestEventMs, usage.ru_maxrss / 1024);
+    dlg.close();
+    engine->WaitForWorkers(10000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int cameras = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const int batchCameras = argc > 2 ? std::atoi(argv[2]) : 32;
+    const int mib = argc > 3 ? std::atoi(argv[3]) : 64;
+
+    // The fleet's process is forked before any thread exists.
+    int fleetFd = -1;
+    const pid_t fleet = batchCameras > 0 ? StartFleetProcess(batchCameras, fleetFd) : 0;
+
+    char folder[] = "/tmp/firmhand-gui-bench-XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        return 1;
+    }
+    setenv("XDG_DATA_HOME", folder, 1);
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    GetLogInstance()->Init("gui_bench");
+    GetLogInstance()->SetLevel(kLogWarning);  // as the CLI's batch benchmark runs
+    CTimedApplication app(argc, argv);
+
+    if (cameras > 0) {
+        ListFigures(app, cameras);
+    }
+    if (fleet > 0) {
+        const std::string targets = ReadTargets(fleetFd);
+        BatchFigures(app, batchCameras, targets, WritePackage(folder, mib));
+        kill(fleet, SIGTERM);
+        waitpid(fleet, nullptr, 0);
+    }
+    std::string cleanup = std::string("rm -rf ") + folder;
+    return std::system(cleanup.c_str()) == 0 ? 0 : 1;
+}
