@@ -324,6 +324,10 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
         out.peakDescriptors = std::max(out.peakDescriptors, now.descriptors);
     }
 
+    // A job counts as ended only when its result came before the round's
+    // limit, not when the cancellation below ended it.
+    const std::map<std::string, int> endedInTime = finalCode;
+
     // Teardown in the window's order: cancel what still runs, stop the
     // search, let every worker end, then the cameras.
     engine->CancelAll();
@@ -331,8 +335,8 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
     pump(50);
     intake->Stop();
     for (const auto& device : request.devices) {
-        const auto it = finalCode.find(device->mac);
-        if (it == finalCode.end()) {
+        const auto it = endedInTime.find(device->mac);
+        if (it == endedInTime.end()) {
             ++out.unfinished;
             out.mismatches.push_back(std::string(device->mac) + " (" +
                                      behaviours[device->mac].name + ") did not end");
