@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "EngineHarness.h"
+#include "app/IniFile.h"
+#include "app/MessageQueue.h"
 #include "app/Settings.h"
 #include "upgrade/UpgradeResult.h"
 
@@ -130,4 +132,36 @@ TEST(UpgradeBatch, ThirtyTwoCamerasAllFinish) {
     }
     EXPECT_EQ(h.Engine().RunningWorkers() >= 0, true);
     EXPECT_TRUE(h.Engine().WaitForWorkers(10000));
+}
+
+TEST(UpgradeBatchEnd, WaitsForEveryJobsFinalResultWhateverTheOrder) {
+    testing_support::CSandbox box;
+    testing_support::CScopedEnv xdg("XDG_DATA_HOME", box.File("data"));
+    ResetIniPaths();
+    GetProgramIni().SetPath(box.File("firmhand.ini"));
+    GetProgramIni().SetOverride(settings::kTryUpgradeMaxCount, "0");
+    GetProgramIni().SetOverride(settings::kWaitIp2ChangeTimeout, "0");
+    box.Write("fw.bin", "\x18\x01\x22\x20payload");
+    auto queue = std::make_shared<CMessageQueue>();
+    CUpgradeEngine engine(queue);
+    BatchRequest request;
+    for (const char* mac : {"02:00:00:00:00:0A", "02:00:00:00:00:0B"}) {
+        auto record = std::shared_ptr<DEVICE_S_INFO>(MakeEmptyDeviceInfo().release());
+        CopyField(record->mac, mac);
+        CopyField(record->ip2, std::string("10.0.0.") + mac[16]);
+        request.devices.push_back(record);
+    }
+    request.packagePath = box.File("fw.bin");
+    ASSERT_EQ(engine.StartBatch(request), BatchStartResult::Started);
+    ASSERT_TRUE(engine.WaitForWorkers(10000));
+    ASSERT_TRUE(engine.Jobs().AllJobsFinished());
+
+    // Both jobs are finished, but only B's final result has been shown.
+    EXPECT_FALSE(engine.OnUpgradeResult(UPGRADE_STATE_STARTING, "02:00:00:00:00:0B"));
+    EXPECT_FALSE(engine.OnUpgradeResult(UPGRADE_FAILED, "02:00:00:00:00:0B"));
+    EXPECT_TRUE(engine.IsUpgrading());
+    EXPECT_TRUE(engine.OnUpgradeResult(UPGRADE_FAILED, "02:00:00:00:00:0A"));
+    EXPECT_FALSE(engine.IsUpgrading());
+    EXPECT_EQ(engine.Jobs().jobCount(), 0u);
+    ResetIniPaths();
 }

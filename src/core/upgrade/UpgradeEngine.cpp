@@ -109,6 +109,7 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     context->runningWorkers = m_runningWorkers;
 
     m_upgrading = true;
+    m_finalResults.clear();
     // A worker that cannot start ends its job and every later one with
     // result 1, so the batch still ends.
     bool startFailed = false;
@@ -149,11 +150,24 @@ void CUpgradeEngine::OnSearchReport(int notifyKind, const DEVICE_S_INFO& record)
     m_jobs->OnSearchReport(notifyKind, record);
 }
 
-bool CUpgradeEngine::OnUpgradeResult(int /*code*/, const std::string& /*mac*/) {
-    if (!m_upgrading || !m_jobs->AllJobsFinished()) {
+bool CUpgradeEngine::OnUpgradeResult(int code, const std::string& mac) {
+    if (!m_upgrading) {
+        return false;
+    }
+    if (!IsIntermediateResult(code)) {
+        m_finalResults.insert(mac);
+    }
+    bool allReported = true;
+    m_jobs->forEachJob([&](const UpgradeInfoPtr& job) {
+        const DeviceInfoPtr record = job->Device();
+        allReported = job->finished.load() && record && m_finalResults.count(record->mac) > 0;
+        return allReported;
+    });
+    if (!allReported) {
         return false;
     }
     m_upgrading = false;
+    m_finalResults.clear();
     m_jobs->cancelAllJobs();
     return true;
 }

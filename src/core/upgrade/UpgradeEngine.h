@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,8 +60,11 @@ public:
     // The front-end calls this from its handler of WM_DEVICE_NOTIFY.
     void OnSearchReport(int notifyKind, const DEVICE_S_INFO& record);
     // The front-end calls this from its handler of WM_UPGRADE_RESULT, after
-    // showing the text. True when that result ended the batch (the job
-    // table is then empty and the controls may be unlocked).
+    // showing the text. True when that result ended the batch: every job is
+    // finished and the front-end has handled every job's final result (a
+    // worker marks its job finished just before it posts, so another
+    // worker's final result may arrive first). The job table is then empty
+    // and the controls may be unlocked.
     bool OnUpgradeResult(int code, const std::string& mac);
 
     bool HasJob(const std::string& mac) const;
@@ -84,4 +88,6 @@ private:
     std::shared_ptr<std::atomic<int>> m_runningWorkers = std::make_shared<std::atomic<int>>(0);
     UpgradePackagePtr m_package;
     bool m_upgrading = false;
+    // MACs whose final result the front-end has handled in this batch.
+    std::set<std::string> m_finalResults;
 };
