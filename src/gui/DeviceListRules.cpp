@@ -29,22 +29,6 @@ const std::array<DEVICE_COLUMN_DEF, COL_COUNT> kColumns = {{
     {IDS_COL_RESULT, 230},
 }};
 
-void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-    if (from.empty()) {
-        return;
-    }
-    std::string out;
-    out.reserve(text.size() + to.size());
-    size_t start = 0;
-    for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, start)) {
-        out.append(text, start, pos - start);
-        out.append(to);
-        start = pos + from.size();
-    }
-    out.append(text, start, std::string::npos);
-    text.swap(out);
-}
-
 // Compares like strcmp: unsigned bytes, a shorter prefix first.
 int CompareBytes(std::string_view a, std::string_view b) {
     const int c = a.compare(b);
@@ -119,28 +103,6 @@ std::string MacKey(std::string_view mac) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return key;
-}
-
-std::string DeviceVersionText(const DEVICE_S_INFO& info) {
-    std::string text(FieldText(info.softwareVer));
-    if (info.build != -1) {
-        const std::string build = "(" + std::to_string(info.build) + ")";
-        if (text.find("beta") != std::string::npos) {
-            ReplaceAll(text, "beta", build + "beta");
-        } else {
-            text += build;
-        }
-    }
-    if (text.rfind("3.4.2", 0) == 0) {
-        const std::string_view mask2 = FieldText(info.mask2);
-        const size_t dot = mask2.find('.');
-        const int n =
-            dot == std::string_view::npos ? 0 : ParseLeadingInt(std::string(mask2.substr(0, dot)));
-        if (n != 0 && n != 255) {
-            ReplaceAll(text, "3.4.2", "3.4.2." + std::to_string(n));
-        }
-    }
-    return text;
 }
 
 int ActivationStringId(int32_t deviceActivated) {
@@ -238,61 +200,10 @@ int CompareDevicesForSort(int column, const DEVICE_S_INFO& a, const DEVICE_S_INF
     return ascending ? c : -c;
 }
 
-int ResultCodeStringId(int code) {
-    switch (code) {
-        case 0:
-            return IDS_UPGRADE_SUCCESS;
-        case 1:
-        case 2:
-            return IDS_UPGRADE_FAILED;
-        case 3:
-            return IDS_OPEN_FILE_FAILED;
-        case 4:
-            return IDS_PACKAGE_ERROR;
-        case 5:
-            return IDS_WRONG_IP;
-        case 6:
-            return IDS_WRONG_PORT;
-        case 7:
-            return IDS_COMPLETE_SAME_VERSION;
-        case 8:
-            return IDS_NOT_SUPPORTED;
-        case 9:
-            return IDS_NETWORK_DISCONNECTED;
-        case 10:
-            return IDS_CONNECT_FAILED;
-        case 11:
-            return IDS_BAD_CREDENTIALS;
-        case 12:
-            return IDS_TOO_MANY_CONNECTIONS;
-        case 15:
-            return IDS_SEND_PACKAGE_FAILED;
-        case 16:
-            return IDS_UPGRADING_WAIT;
-        case 17:
-            return IDS_WAIT_UPGRADE_MODE;
-        case 18:
-            return IDS_WAIT_COMPLETE;
-        case 19:
-            return IDS_UPGRADE_TIMEOUT;
-        case 22:
-            return IDS_MES_FAIL;
-        default:
-            return 0;
-    }
-}
-
 std::string ProgressText(int32_t progress) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%d%%", static_cast<int>(progress));
     return buffer;
-}
-
-std::string DeviceWebPageUrl(const std::string& address, int32_t httpPort) {
-    if (httpPort == 80) {
-        return "http://" + address;
-    }
-    return "http://" + address + ":" + std::to_string(httpPort);
 }
 
 std::string FileDialogFilter(const std::string& tableFilter) {

@@ -3,6 +3,9 @@
 // that they can be checked on their own.
 #pragma once
 
+// Version text and web address come from the core: app/DeviceText.h.
+#include "app/DeviceText.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -57,9 +60,6 @@ bool MacEqualsNoCase(std::string_view a, std::string_view b);
 // The MAC in lower case: the key under which a row is found.
 std::string MacKey(std::string_view mac);
 
-// "softwareVer" with the build number and the "3.4.2" second-mask rule.
-std::string DeviceVersionText(const DEVICE_S_INFO& info);
-
 // String id of the activation text, or 0 when the value has none (the
 // column then keeps whatever it showed).
 int ActivationStringId(int32_t deviceActivated);
@@ -76,13 +76,8 @@ bool IsSortableColumn(int column);
 int CompareDevicesForSort(int column, const DEVICE_S_INFO& a, const DEVICE_S_INFO& b,
                           bool ascending);
 
-// Result code of an upgrade to its string id; 0 for codes without a text.
-int ResultCodeStringId(int code);
 // Progress shown in the result column: "45%".
 std::string ProgressText(int32_t progress);
-
-// The camera's web page: "http://<address>:<port>", without the port for 80.
-std::string DeviceWebPageUrl(const std::string& address, int32_t httpPort);
 
 // The file-dialog filter of the string table ("text|pattern|...||") in the
 // form a Qt file dialog takes ("text (pattern);;..."). "*.*" becomes "*" so

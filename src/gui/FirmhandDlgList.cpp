@@ -185,7 +185,7 @@ void CFirmhandDlg::OnListDoubleClicked(const QModelIndex& index) {
             address = reach::Ipv4ToText(deviceAddress);
         }
     }
-    OpenWebPage(DeviceWebPageUrl(address, info->httpPort));
+    OpenWebPage(DeviceWebUrl(address, info->httpPort));
 }
 
 void CFirmhandDlg::OpenWebPage(const std::string& url) {

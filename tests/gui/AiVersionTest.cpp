@@ -25,12 +25,12 @@ protected:
     }
     // A row for a simulated camera, as its search report would make it.
     void AddRow(const SimCameraInfo& where, const std::string& ip, const std::string& ip2) {
-        DeviceSpec spec;
-        spec.mac = where.mac;
-        spec.ip = ip;
-        spec.ip2 = ip2;
-        spec.httpPort = where.httpPort;
-        auto record = MakeDevice(spec);
+        DeviceSpec fields;
+        fields.mac = where.mac;
+        fields.ip = ip;
+        fields.ip2 = ip2;
+        fields.httpPort = where.httpPort;
+        auto record = MakeDevice(fields);
         record->dataPort = where.dataPort;
         m_dlg->addDeviceItem(std::move(record));
     }
@@ -137,11 +137,11 @@ TEST_F(AiVersionTest, NothingCheckedAsksForACamera) {
 }
 
 TEST_F(AiVersionTest, ResultMessagesMatchCheckedRowsByExactMac) {
-    DeviceSpec spec;
-    spec.mac = "AA:BB:CC:00:00:01";
-    m_dlg->addDeviceItem(MakeDevice(spec));
-    spec.mac = "AA:BB:CC:00:00:02";
-    m_dlg->addDeviceItem(MakeDevice(spec));
+    DeviceSpec fields;
+    fields.mac = "AA:BB:CC:00:00:01";
+    m_dlg->addDeviceItem(MakeDevice(fields));
+    fields.mac = "AA:BB:CC:00:00:02";
+    m_dlg->addDeviceItem(MakeDevice(fields));
     Check("AA:BB:CC:00:00:01");
     auto post = [this](CWindowMessage message) {
         Post(std::move(message));

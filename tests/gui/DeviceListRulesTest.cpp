@@ -150,8 +150,8 @@ TEST(DeviceListRules, FileFilterAndWebPage) {
     EXPECT_EQ(FileDialogFilter("Packages (*.bin)|*.bin;*.img|All|*.*||"),
               "Packages (*.bin *.img);;All (*)");
     EXPECT_EQ(FileDialogFilter(""), "");
-    EXPECT_EQ(DeviceWebPageUrl("192.168.1.5", 80), "http://192.168.1.5");
-    EXPECT_EQ(DeviceWebPageUrl("192.168.1.5", 8080), "http://192.168.1.5:8080");
+    EXPECT_EQ(DeviceWebUrl("192.168.1.5", 80), "http://192.168.1.5");
+    EXPECT_EQ(DeviceWebUrl("192.168.1.5", 8080), "http://192.168.1.5:8080");
 }
 
 TEST(DeviceListRules, ColumnTable) {
