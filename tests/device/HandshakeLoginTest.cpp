@@ -26,7 +26,7 @@ Bytes Field(const Bytes& request, size_t offset, size_t length = 32) {
     return Bytes(request.begin() + offset, request.begin() + offset + length);
 }
 
-// Connects with `spec`, logs in with the texts, answers with `replyType`
+// Connects with `fields`, logs in with the texts, answers with `replyType`
 // and `replyPayload`; gives the login result and the request payload.
 struct LoginRun {
     uint32_t result = 0xFFFFFFFF;
@@ -35,11 +35,11 @@ struct LoginRun {
     std::shared_ptr<CNetDVSDevice> client;
 };
 
-LoginRun RunLogin(CScriptedDevice& device, const ServerInfoSpec& spec, const char* user,
+LoginRun RunLogin(CScriptedDevice& device, const ServerInfoSpec& fields, const char* user,
                   const char* password, uint32_t replyType, const Bytes& replyPayload,
                   bool upgradeMode = false) {
     LoginRun run;
-    EXPECT_EQ(device.Connect(run.client, ServerInfo(spec)), NET_OK);
+    EXPECT_EQ(device.Connect(run.client, ServerInfo(fields)), NET_OK);
     if (!run.client) {
         return run;
     }
@@ -55,14 +55,14 @@ LoginRun RunLogin(CScriptedDevice& device, const ServerInfoSpec& spec, const cha
 TEST(Handshake, ProtocolThreeMakesAClient) {
     CLogCapture log;
     CScriptedDevice device;
-    ServerInfoSpec spec;
-    spec.encryptType = ENCRYPT_XOR;
+    ServerInfoSpec fields;
+    fields.encryptType = ENCRYPT_XOR;
     std::shared_ptr<CNetDVSDevice> client;
-    ASSERT_EQ(device.Connect(client, ServerInfo(spec)), NET_OK);
+    ASSERT_EQ(device.Connect(client, ServerInfo(fields)), NET_OK);
     ASSERT_NE(client, nullptr);
     uint8_t info[64];
     client->GetServerInfo(info);
-    EXPECT_EQ(Bytes(info, info + 64), ServerInfo(spec));
+    EXPECT_EQ(Bytes(info, info + 64), ServerInfo(fields));
     EXPECT_EQ(client->GetConnectState(), CONNECT_CONNECTED);
     EXPECT_TRUE(log.Contains(std::string("connect succeed, mac: ") + kMac +
                              ", deviceType: 0x00000011, productType: 0x00002201, "
@@ -75,10 +75,10 @@ TEST(Handshake, OtherProtocolVersionsAreRefused) {
                                             {0, NET_PROTOCOL_TOO_OLD}}) {
         CLogCapture log;
         CScriptedDevice device;
-        ServerInfoSpec spec;
-        spec.protocol = version;
+        ServerInfoSpec fields;
+        fields.protocol = version;
         std::shared_ptr<CNetDVSDevice> client;
-        EXPECT_EQ(device.Connect(client, ServerInfo(spec)), expected);
+        EXPECT_EQ(device.Connect(client, ServerInfo(fields)), expected);
         EXPECT_EQ(client, nullptr);
         EXPECT_TRUE(log.Contains("unsupported device " + std::to_string(version)));
         EXPECT_TRUE(device.Peer().WaitClosed());  // the connection was closed
@@ -174,11 +174,11 @@ TEST(Login, PlainTextsTravelAsTheyAreAndThePasswordStaysOutOfTheLog) {
 
 TEST(Login, XorCipherCoversTheNameWithItsTerminatorAndTheWholePassword) {
     CScriptedDevice device;
-    ServerInfoSpec spec;
-    spec.encryptType = ENCRYPT_XOR;
-    spec.encryptParam = {0x11, 0x22, 0x33, 0x44};
-    spec.loginEncrypt = 1;  // not looked at with a cipher
-    auto run = RunLogin(device, spec, "ab", "pw", NET_REPLY_LOGIN_ACCEPTED, LoginAccepted());
+    ServerInfoSpec fields;
+    fields.encryptType = ENCRYPT_XOR;
+    fields.encryptParam = {0x11, 0x22, 0x33, 0x44};
+    fields.loginEncrypt = 1;  // not looked at with a cipher
+    auto run = RunLogin(device, fields, "ab", "pw", NET_REPLY_LOGIN_ACCEPTED, LoginAccepted());
     ASSERT_EQ(run.result, NET_OK);
     Bytes user(32, 0);
     user[0] = 'a' ^ 0x11;
@@ -187,7 +187,7 @@ TEST(Login, XorCipherCoversTheNameWithItsTerminatorAndTheWholePassword) {
     EXPECT_EQ(Field(run.request, 4), user);
     Bytes password(32);
     for (size_t i = 0; i < 32; ++i) {
-        password[i] = spec.encryptParam[i % 4];
+        password[i] = fields.encryptParam[i % 4];
     }
     password[0] ^= 'p';
     password[1] ^= 'w';
@@ -197,10 +197,10 @@ TEST(Login, XorCipherCoversTheNameWithItsTerminatorAndTheWholePassword) {
 
 TEST(Login, HashModeOneSendsTheSaltedDigest) {
     CScriptedDevice device;
-    ServerInfoSpec spec;
-    spec.loginEncrypt = 1;
-    spec.nonce = {1, 0, 0};
-    auto run = RunLogin(device, spec, "admin", "739518", NET_REPLY_LOGIN_ACCEPTED, LoginAccepted());
+    ServerInfoSpec fields;
+    fields.loginEncrypt = 1;
+    fields.nonce = {1, 0, 0};
+    auto run = RunLogin(device, fields, "admin", "739518", NET_REPLY_LOGIN_ACCEPTED, LoginAccepted());
     ASSERT_EQ(run.result, NET_OK);
     // SHA-1 of "FA76533F8A58FFA6E8C76BC87764ED51" "00000001".
     Bytes password = Hex("4082b2e77afb904b0665c9edc4a6a58a0eca29a5");
@@ -216,10 +216,10 @@ TEST(Login, HashModeOneSendsTheSaltedDigest) {
 
 TEST(Login, HashModeTwoAlsoMasksTheUserName) {
     CScriptedDevice device;
-    ServerInfoSpec spec;
-    spec.loginEncrypt = 2;
-    spec.nonce = {0, 0, 0};
-    auto run = RunLogin(device, spec, "admin", "739518", NET_REPLY_LOGIN_ACCEPTED, LoginAccepted());
+    ServerInfoSpec fields;
+    fields.loginEncrypt = 2;
+    fields.nonce = {0, 0, 0};
+    auto run = RunLogin(device, fields, "admin", "739518", NET_REPLY_LOGIN_ACCEPTED, LoginAccepted());
     ASSERT_EQ(run.result, NET_OK);
     Bytes user(32, 0);
     const char* name = "admin";

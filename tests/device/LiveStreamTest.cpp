@@ -14,10 +14,10 @@ const Bytes kEncryptedZeroBlock = {0xfb, 0x86, 0xd4, 0x0f, 0xcc, 0x28, 0xe1, 0x2
                                    0x7e, 0x2f, 0x69, 0xff, 0xbe, 0x01, 0x46, 0x14};
 
 ServerInfoSpec EncryptedStreams() {
-    ServerInfoSpec spec;
-    spec.nonce = {0x39, 0x30, 0x00};  // 12345
-    spec.streamEncrypted = 1;
-    return spec;
+    ServerInfoSpec fields;
+    fields.nonce = {0x39, 0x30, 0x00};  // 12345
+    fields.streamEncrypted = 1;
+    return fields;
 }
 
 struct StreamHead {

@@ -30,7 +30,7 @@ struct ServerInfoSpec {
     uint8_t streamEncrypted = 0;
 };
 
-inline Bytes ServerInfo(const ServerInfoSpec& spec = {}) {
+inline Bytes ServerInfo(const ServerInfoSpec& fields = {}) {
     Bytes info(64, 0);
     info[0] = 0x5A;
     const auto put = [&](size_t at, uint32_t v) {
@@ -38,14 +38,14 @@ inline Bytes ServerInfo(const ServerInfoSpec& spec = {}) {
             info[at + i] = static_cast<uint8_t>(v >> (8 * i));
         }
     };
-    put(4, spec.deviceType);
-    put(8, spec.productType);
-    put(12, spec.protocol);
-    put(24, spec.encryptType);
-    std::copy(spec.encryptParam.begin(), spec.encryptParam.end(), info.begin() + 28);
-    info[44] = spec.loginEncrypt;
-    std::copy(spec.nonce.begin(), spec.nonce.end(), info.begin() + 45);
-    info[52] = spec.streamEncrypted;
+    put(4, fields.deviceType);
+    put(8, fields.productType);
+    put(12, fields.protocol);
+    put(24, fields.encryptType);
+    std::copy(fields.encryptParam.begin(), fields.encryptParam.end(), info.begin() + 28);
+    info[44] = fields.loginEncrypt;
+    std::copy(fields.nonce.begin(), fields.nonce.end(), info.begin() + 45);
+    info[52] = fields.streamEncrypted;
     return info;
 }
 
@@ -206,8 +206,8 @@ struct LoggedInClient {
     std::shared_ptr<CNetDVSDevice> client;
     NET_DEVICE_INFO info;
 
-    explicit LoggedInClient(const ServerInfoSpec& spec = {}) {
-        if (device.Connect(client, ServerInfo(spec), &events) != NET_OK) {
+    explicit LoggedInClient(const ServerInfoSpec& fields = {}) {
+        if (device.Connect(client, ServerInfo(fields), &events) != NET_OK) {
             ADD_FAILURE() << "connect failed";
             return;
         }

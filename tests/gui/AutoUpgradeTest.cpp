@@ -24,10 +24,10 @@ protected:
     }
     // The camera shows up as a new row with this build.
     void Appear(int build) {
-        DeviceSpec spec;
-        spec.mac = "AA:00:00:00:00:01";
-        spec.build = build;
-        Found(spec);
+        DeviceSpec fields;
+        fields.mac = "AA:00:00:00:00:01";
+        fields.build = build;
+        Found(fields);
         ProcessGuiEvents();
     }
     // The batch ends and the camera goes while it reboots.

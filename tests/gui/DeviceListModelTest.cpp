@@ -12,10 +12,10 @@ namespace {
 class DeviceListModelTest : public CGuiTest {
 protected:
     void Add(const std::string& mac, const std::string& ip = "192.168.1.10") {
-        DeviceSpec spec;
-        spec.mac = mac;
-        spec.ip = ip;
-        ASSERT_TRUE(m_model.AddDeviceItem(MakeDevice(spec)));
+        DeviceSpec fields;
+        fields.mac = mac;
+        fields.ip = ip;
+        ASSERT_TRUE(m_model.AddDeviceItem(MakeDevice(fields)));
     }
     std::string Cell(int row, int column) const {
         return m_model.CellText(row, column).toStdString();
@@ -85,14 +85,14 @@ TEST_F(DeviceListModelTest, IdenticalReportChangesNothing) {
 }
 
 TEST_F(DeviceListModelTest, RowTexts) {
-    DeviceSpec spec;
-    spec.mac = "00:00:00:00:00:01";
-    spec.name = "Hall \xE9\x97\xA8";  // UTF-8
-    spec.version = "2.0.1beta";
-    spec.build = 5;
-    spec.activated = 2;
-    spec.ip2 = "172.16.0.5";
-    ASSERT_TRUE(m_model.AddDeviceItem(MakeDevice(spec)));
+    DeviceSpec fields;
+    fields.mac = "00:00:00:00:00:01";
+    fields.name = "Hall \xE9\x97\xA8";  // UTF-8
+    fields.version = "2.0.1beta";
+    fields.build = 5;
+    fields.activated = 2;
+    fields.ip2 = "172.16.0.5";
+    ASSERT_TRUE(m_model.AddDeviceItem(MakeDevice(fields)));
     EXPECT_EQ(m_model.CellText(0, COL_NAME), QStringLiteral("Hall 门"));
     EXPECT_EQ(Cell(0, COL_VERSION), "2.0.1(5)beta");
     EXPECT_EQ(Cell(0, COL_SLAVE_IP), "172.16.0.5");
@@ -101,14 +101,14 @@ TEST_F(DeviceListModelTest, RowTexts) {
     EXPECT_EQ(Cell(0, COL_KERNEL), "4.9.0");
     EXPECT_EQ(Cell(0, COL_ACTIVE_STATE), "");  // 2 has no text
 
-    spec.activated = 1;
-    m_model.AddDeviceItem(MakeDevice(spec));
+    fields.activated = 1;
+    m_model.AddDeviceItem(MakeDevice(fields));
     EXPECT_EQ(Cell(0, COL_ACTIVE_STATE), "Nonactivated");
-    spec.activated = 7;  // leaves the column as it was
-    m_model.AddDeviceItem(MakeDevice(spec));
+    fields.activated = 7;  // leaves the column as it was
+    m_model.AddDeviceItem(MakeDevice(fields));
     EXPECT_EQ(Cell(0, COL_ACTIVE_STATE), "Nonactivated");
-    spec.activated = 0;
-    m_model.AddDeviceItem(MakeDevice(spec));
+    fields.activated = 0;
+    m_model.AddDeviceItem(MakeDevice(fields));
     EXPECT_EQ(Cell(0, COL_ACTIVE_STATE), "Activated");
 }
 
@@ -139,12 +139,12 @@ TEST_F(DeviceListModelTest, SortKeepsNumbersAndSelection) {
 }
 
 TEST_F(DeviceListModelTest, ChecksAndSameModel) {
-    DeviceSpec spec;
+    DeviceSpec fields;
     for (const auto& [mac, model] :
          std::vector<std::pair<std::string, std::string>>{{"01", "A"}, {"02", "B"}, {"03", "A"}}) {
-        spec.mac = mac;
-        spec.model = model;
-        m_model.AddDeviceItem(MakeDevice(spec));
+        fields.mac = mac;
+        fields.model = model;
+        m_model.AddDeviceItem(MakeDevice(fields));
     }
     std::string model = "unchanged";
     EXPECT_FALSE(m_model.IsCheckedSameModel(model));  // nothing checked

@@ -8,12 +8,12 @@
 namespace {
 
 std::string VersionOf(const std::string& version, int32_t build, const std::string& mask2 = "") {
-    DeviceSpec spec;
-    spec.mac = "00:11:22:33:44:55";
-    spec.version = version;
-    spec.build = build;
-    spec.mask2 = mask2;
-    return DeviceVersionText(*MakeDevice(spec));
+    DeviceSpec fields;
+    fields.mac = "00:11:22:33:44:55";
+    fields.version = version;
+    fields.build = build;
+    fields.mask2 = mask2;
+    return DeviceVersionText(*MakeDevice(fields));
 }
 
 }  // namespace

@@ -108,16 +108,16 @@ protected:
     void Post(CWindowMessage message) {
         ASSERT_TRUE(m_dlg->MessageSink()->PostMessage(std::move(message)));
     }
-    void Found(const DeviceSpec& spec, DeviceNotifyKind kind = DEVICE_NOTIFY_FOUND) {
-        Post(MakeDeviceMessage(kind, MakeDevice(spec)));
+    void Found(const DeviceSpec& fields, DeviceNotifyKind kind = DEVICE_NOTIFY_FOUND) {
+        Post(MakeDeviceMessage(kind, MakeDevice(fields)));
     }
     void AddCameras(int count, const std::string& model = "IPC-100") {
         for (int i = 0; i < count; ++i) {
-            DeviceSpec spec;
-            spec.mac = Mac(i);
-            spec.model = model;
-            spec.ip2 = "172.16.0." + std::to_string(i + 1);
-            Found(spec);
+            DeviceSpec fields;
+            fields.mac = Mac(i);
+            fields.model = model;
+            fields.ip2 = "172.16.0." + std::to_string(i + 1);
+            Found(fields);
         }
         ProcessGuiEvents();
     }

@@ -113,14 +113,14 @@ TEST_F(FirmhandDlgTest, ColumnsShowAndHide) {
 
 TEST_F(FirmhandDlgTest, SearchReportsReachTheListAndTheJobs) {
     Open();
-    DeviceSpec spec;
-    spec.mac = "AA:00:00:00:00:01";
-    Found(spec);
-    spec.mac = "aa:00:00:00:00:01";
-    spec.ip = "192.168.1.77";
-    Found(spec, DEVICE_NOTIFY_CHANGED);
-    spec.mac = "AA:00:00:00:00:02";
-    Found(spec);
+    DeviceSpec fields;
+    fields.mac = "AA:00:00:00:00:01";
+    Found(fields);
+    fields.mac = "aa:00:00:00:00:01";
+    fields.ip = "192.168.1.77";
+    Found(fields, DEVICE_NOTIFY_CHANGED);
+    fields.mac = "AA:00:00:00:00:02";
+    Found(fields);
     ProcessGuiEvents();
     ASSERT_EQ(DeviceList().RowCount(), 2);
     EXPECT_EQ(DeviceList().CellText(m_dlg->findDeviceItem("AA:00:00:00:00:01"), COL_IP),
@@ -144,10 +144,10 @@ TEST_F(FirmhandDlgTest, ColumnClicksSortDescendingThenAscending) {
     Open();
     for (const auto& [mac, ip] : std::vector<std::pair<std::string, std::string>>{
              {"01", "10.0.0.2"}, {"02", "9.0.0.1"}, {"03", "10.0.0.10"}}) {
-        DeviceSpec spec;
-        spec.mac = mac;
-        spec.ip = ip;
-        m_dlg->addDeviceItem(MakeDevice(spec));
+        DeviceSpec fields;
+        fields.mac = mac;
+        fields.ip = ip;
+        m_dlg->addDeviceItem(MakeDevice(fields));
     }
     auto ips = [this] {
         std::vector<std::string> texts;
@@ -175,12 +175,12 @@ TEST_F(FirmhandDlgTest, ColumnClicksSortDescendingThenAscending) {
 
 TEST_F(FirmhandDlgTest, SameTypeButtonFollowsTheCheckedModels) {
     Open();
-    DeviceSpec spec;
+    DeviceSpec fields;
     for (const auto& [mac, model] : std::vector<std::pair<std::string, std::string>>{
              {"01", "A"}, {"02", "B"}, {"03", "A"}, {"04", "A"}}) {
-        spec.mac = mac;
-        spec.model = model;
-        m_dlg->addDeviceItem(MakeDevice(spec));
+        fields.mac = mac;
+        fields.model = model;
+        m_dlg->addDeviceItem(MakeDevice(fields));
     }
     ClickCheck("01", true);
     EXPECT_TRUE(Enabled(IDC_CHECK_SAME_TYPE));
@@ -263,10 +263,10 @@ TEST_F(FirmhandDlgTest, UpgradeRefusals) {
 TEST_F(FirmhandDlgTest, SharedSlaveAddressesAskFirst) {
     Open();
     for (int i = 0; i < 4; ++i) {
-        DeviceSpec spec;
-        spec.mac = Mac(i);
-        spec.ip2 = i < 2 ? "" : "172.16.0." + std::to_string(i);  // two empty ones
-        Found(spec);
+        DeviceSpec fields;
+        fields.mac = Mac(i);
+        fields.ip2 = i < 2 ? "" : "172.16.0." + std::to_string(i);  // two empty ones
+        Found(fields);
     }
     ProcessGuiEvents();
     m_dlg->answer = false;
@@ -458,15 +458,15 @@ TEST_F(FirmhandDlgTest, AboutBox) {
 
 TEST_F(FirmhandDlgTest, DoubleClickOpensTheWebPage) {
     Open();
-    DeviceSpec spec;
-    spec.mac = "01";
-    spec.ip = "192.168.1.5";
-    spec.ip2 = "172.16.0.5";
-    spec.httpPort = 80;
-    m_dlg->addDeviceItem(MakeDevice(spec));
-    spec.mac = "02";
-    spec.httpPort = 8080;
-    m_dlg->addDeviceItem(MakeDevice(spec));
+    DeviceSpec fields;
+    fields.mac = "01";
+    fields.ip = "192.168.1.5";
+    fields.ip2 = "172.16.0.5";
+    fields.httpPort = 80;
+    m_dlg->addDeviceItem(MakeDevice(fields));
+    fields.mac = "02";
+    fields.httpPort = 8080;
+    m_dlg->addDeviceItem(MakeDevice(fields));
     CDeviceListModel& list = DeviceList();
 
     // Without reachability the listed address is used.

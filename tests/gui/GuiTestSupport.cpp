@@ -69,20 +69,20 @@ void CGuiTest::WriteProgramSettings(const std::string& content) {
     ResetIniPaths();
 }
 
-std::unique_ptr<DEVICE_S_INFO> MakeDevice(const DeviceSpec& spec) {
+std::unique_ptr<DEVICE_S_INFO> MakeDevice(const DeviceSpec& fields) {
     auto info = MakeEmptyDeviceInfo();
-    CopyField(info->mac, spec.mac);
-    CopyField(info->ip, spec.ip);
-    CopyField(info->ip2, spec.ip2);
-    CopyField(info->productModel, spec.model);
-    CopyField(info->softwareVer, spec.version);
-    CopyField(info->devName, spec.name);
-    CopyField(info->mask2, spec.mask2);
+    CopyField(info->mac, fields.mac);
+    CopyField(info->ip, fields.ip);
+    CopyField(info->ip2, fields.ip2);
+    CopyField(info->productModel, fields.model);
+    CopyField(info->softwareVer, fields.version);
+    CopyField(info->devName, fields.name);
+    CopyField(info->mask2, fields.mask2);
     CopyField(info->buildDate, "2024-01-05");
     CopyField(info->kernelVer, "4.9.0");
-    info->build = spec.build;
-    info->deviceActivated = spec.activated;
-    info->httpPort = spec.httpPort;
+    info->build = fields.build;
+    info->deviceActivated = fields.activated;
+    info->httpPort = fields.httpPort;
     info->dataPort = 9008;
     return info;
 }

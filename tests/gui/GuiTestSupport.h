@@ -47,7 +47,7 @@ struct DeviceSpec {
     int32_t httpPort = 80;
 };
 
-std::unique_ptr<DEVICE_S_INFO> MakeDevice(const DeviceSpec& spec);
+std::unique_ptr<DEVICE_S_INFO> MakeDevice(const DeviceSpec& fields);
 
 // A GIF written byte by byte for the tests: 2-bit palette indices, coded
 // with a clear code before every two pixels so that the code width never
