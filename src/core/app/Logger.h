@@ -59,7 +59,6 @@ private:
     void RotateLocked();
 
     mutable std::mutex m_mutex;
-    int m_level = kLogInfo;
     bool m_echo = false;
     std::string m_path;
     uint64_t m_rotateBytes = 8ull << 20;
