@@ -7,6 +7,7 @@
 #include "app/MessageQueue.h"
 #include "app/Settings.h"
 #include "upgrade/UpgradeResult.h"
+#include "upgrade/UpgradeTimings.h"
 
 TEST(UpgradeBatch, RefusalsInTheirOrder) {
     CEngineHarness h;
@@ -163,5 +164,55 @@ TEST(UpgradeBatchEnd, WaitsForEveryJobsFinalResultWhateverTheOrder) {
     EXPECT_TRUE(engine.OnUpgradeResult(UPGRADE_FAILED, "02:00:00:00:00:0A"));
     EXPECT_FALSE(engine.IsUpgrading());
     EXPECT_EQ(engine.Jobs().jobCount(), 0u);
+    ResetIniPaths();
+}
+
+namespace {
+// Counts what the batch start asks of reachability.
+class CCountingReachability : public IReachability {
+public:
+    void AddLinkLocalRoute() override {}
+    bool MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
+                             uint32_t& addedAddress, bool tryFirstAddress) override {
+        asked.push_back(device.mac);
+        firstAddressTried = tryFirstAddress;
+        deviceAddress = 0;
+        addedAddress = 0x0A0000FE;
+        return true;
+    }
+    bool IsLocalHostAddress(uint32_t address) override {
+        ++localChecks;
+        return address == 0x0A0000FE && localChecks >= 3;
+    }
+    std::vector<std::string> asked;
+    bool firstAddressTried = false;
+    int localChecks = 0;
+};
+}  // namespace
+
+TEST(UpgradeBatchStart, EveryCheckedCameraIsMadeReachableFirst) {
+    testing_support::CSandbox box;
+    testing_support::CScopedEnv xdg("XDG_DATA_HOME", box.File("data"));
+    ResetIniPaths();
+    GetProgramIni().SetPath(box.File("firmhand.ini"));
+    UpgradeTimings timings;
+    timings.localAddressPolls = 5;
+    SetUpgradeTimingsForTests(timings);
+    auto reach = std::make_shared<CCountingReachability>();
+    CUpgradeEngine engine(std::make_shared<CMessageQueue>());
+    engine.SetReachability(reach);
+    BatchRequest request;
+    for (const char* mac : {"02:00:00:00:00:0C", "02:00:00:00:00:0D"}) {
+        auto record = std::shared_ptr<DEVICE_S_INFO>(MakeEmptyDeviceInfo().release());
+        CopyField(record->mac, mac);
+        request.devices.push_back(record);
+    }
+    request.packagePath = box.File("missing.bin");
+    EXPECT_EQ(engine.StartBatch(request), BatchStartResult::OpenFailed);
+    EXPECT_EQ(reach->asked, (std::vector<std::string>{"02:00:00:00:00:0C", "02:00:00:00:00:0D"}));
+    EXPECT_TRUE(reach->firstAddressTried);
+    // Each added address is awaited until the host reports it (3 polls).
+    EXPECT_EQ(reach->localChecks, 3 + 1);
+    SetUpgradeTimingsForTests(UpgradeTimings{});
     ResetIniPaths();
 }
