@@ -1,16 +1,16 @@
 #include "http/AiVersionQuery.h"
 
 #include "app/Logger.h"
-#include "http/AiProbe.h"
 #include "http/AiVersionResult.h"
 #include "http/DeviceApi.h"
 #include "http/DeviceInfoReply.h"
+#include "net/ProbeTcpPort.h"
 
 FH_LOG_SOURCE("AiVersionQuery");
 
 CWindowMessage RunAiQuery(const AiQuery& query, const std::atomic<bool>* cancel) {
     std::string address = query.ip;
-    if (!AiProbeTcpPort(query.ip, query.dataPort, CAiVersionQuery::kProbeTimeoutMs)) {
+    if (!ProbeTcpPort(query.ip, query.dataPort, CAiVersionQuery::kProbeTimeoutMs)) {
         LOG_WARN("CAiVersionQuery::Run", "%s:%d not reachable, trying %s, mac: %s", query.ip,
                  query.dataPort, query.ip2, query.mac);
         address = query.ip2;

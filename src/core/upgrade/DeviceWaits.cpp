@@ -4,7 +4,7 @@
 
 #include "app/Logger.h"
 #include "app/Settings.h"
-#include "upgrade/ProbeTcpPort.h"
+#include "net/ProbeTcpPort.h"
 #include "upgrade/UpgradeTimings.h"
 
 FH_LOG_SOURCE("FirmhandDlg");

@@ -4,8 +4,8 @@
 
 #include "app/Logger.h"
 #include "app/Settings.h"
+#include "net/ProbeTcpPort.h"
 #include "upgrade/DeviceWaits.h"
-#include "upgrade/ProbeTcpPort.h"
 #include "upgrade/UpgradeProcedure.h"
 #include "upgrade/UpgradeResult.h"
 #include "upgrade/UpgradeTimings.h"

@@ -7,7 +7,6 @@
 #include "app/Settings.h"
 #include "device/Digest.h"
 #include "upgrade/DeviceWaits.h"
-#include "upgrade/ProbeTcpPort.h"
 #include "upgrade/UpgradeResult.h"
 #include "upgrade/UpgradeTimings.h"
 

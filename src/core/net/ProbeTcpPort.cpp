@@ -1,8 +1,8 @@
-#include "http/AiProbe.h"
+#include "net/ProbeTcpPort.h"
 
 #include "net/SWL_Socket.h"
 
-bool AiProbeTcpPort(const std::string& ip, int32_t port, uint32_t timeoutMs) {
+bool ProbeTcpPort(const std::string& ip, int32_t port, uint32_t timeoutMs) {
     if (port <= 0 || port > 65535) {
         return false;
     }
