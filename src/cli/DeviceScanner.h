@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/MessageQueue.h"
-#include "discovery/DeviceSInfo.h"
+#include "model/DeviceSInfo.h"
 
 class CSearchIntake;
 

@@ -5,7 +5,8 @@
 #include "DeviceScanner.h"
 #include "JsonText.h"
 #include "TextTable.h"
-#include "app/DeviceText.h"
+#include "app/ActivationText.h"
+#include "model/DeviceText.h"
 #include "app/StringTable.h"
 
 std::vector<std::string> DeviceTableHeadings() {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "discovery/DeviceSInfo.h"
+#include "model/DeviceSInfo.h"
 
 struct ScanOptions {
     double seconds = 3;

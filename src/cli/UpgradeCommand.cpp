@@ -9,7 +9,7 @@
 #include "DeviceScanner.h"
 #include "ProgressView.h"
 #include "UpgradeReport.h"
-#include "app/DeviceText.h"
+#include "model/DeviceText.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "reach/Reachability.h"

@@ -3,15 +3,15 @@
 // that they can be checked on their own.
 #pragma once
 
-// Version text and web address come from the core: app/DeviceText.h.
-#include "app/DeviceText.h"
+// Version text and web address come from the core: model/DeviceText.h.
+#include "model/DeviceText.h"
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-#include "discovery/DeviceSInfo.h"
+#include "model/DeviceSInfo.h"
 #include "upgrade/UpgradeResult.h"  // ResultCodeToText
 
 // Columns of the device list.

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/WindowMessages.h"
-#include "discovery/DeviceSInfo.h"
+#include "model/DeviceSInfo.h"
 
 struct UPGRADE_BATCH_REQUEST {
     std::vector<DEVICE_S_INFO> devices;  // the checked rows, top to bottom

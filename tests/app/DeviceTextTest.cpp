@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/DeviceText.h"
+#include "app/ActivationText.h"
+#include "model/DeviceText.h"
 #include "app/Language.h"
 
 namespace {

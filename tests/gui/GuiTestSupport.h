@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "discovery/DeviceSInfo.h"
+#include "model/DeviceSInfo.h"
 #include "support/TestSupport.h"
 
 // The application object; made on first use and kept for the whole run.

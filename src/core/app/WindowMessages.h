@@ -8,13 +8,23 @@
 #include <string>
 #include <variant>
 
-#include "discovery/DeviceSInfo.h"
+#include "model/DeviceSInfo.h"
 
 constexpr uint32_t WM_USER = 0x0400;
 constexpr uint32_t WM_DEVICE_NOTIFY = WM_USER + 1002;      // 0x7EA
 constexpr uint32_t WM_UPGRADE_RESULT = WM_USER + 1003;     // 0x7EB
 constexpr uint32_t WM_UPGRADE_PROGRESS = WM_USER + 1004;   // 0x7EC
 constexpr uint32_t WM_AI_VERSION_RESULT = WM_USER + 1005;  // 0x7ED
+// Our own additions: the life of a batch, and the answer to a web page
+// request, each posted by the run that owns them.
+// WM_BATCH_PREPARED: a camera of the starting batch was made reachable;
+// wParam counts the cameras prepared so far, the text is the MAC.
+constexpr uint32_t WM_BATCH_PREPARED = WM_USER + 1006;  // 0x7EE
+// WM_BATCH_END: every job of the batch is finished and its final result was
+// posted before this message; wParam is the number of jobs.
+constexpr uint32_t WM_BATCH_END = WM_USER + 1007;  // 0x7EF
+// WM_WEB_PAGE_READY: the camera's web page address, reachable now (text).
+constexpr uint32_t WM_WEB_PAGE_READY = WM_USER + 1008;  // 0x7F0
 
 // wParam of WM_DEVICE_NOTIFY.
 enum DeviceNotifyKind : int32_t {

@@ -19,6 +19,8 @@ struct Library {
     std::string adapterName;
     uint16_t searchPort = search::kSearchPort;
     int intervalOverrideMs = 0;
+    bool targetsGiven = false;
+    std::string targets;
     bool initialised = false;
     LANPROBE_SEARCH_CALLBACK callback = nullptr;
     void* context = nullptr;
@@ -78,8 +80,9 @@ int LANPROBE_SEARCH_StartAuto(int intervalSeconds) {
     config.roundIntervalMs = lib.intervalOverrideMs > 0
                                  ? lib.intervalOverrideMs
                                  : (intervalSeconds >= 1 ? intervalSeconds : 5) * 1000;
-    config.targets =
-        ParseSearchTargets(settings::GetString(settings::kSearchTargets), lib.searchPort);
+    config.targets = ParseSearchTargets(
+        lib.targetsGiven ? lib.targets : settings::GetString(settings::kSearchTargets),
+        lib.searchPort);
     const LANPROBE_SEARCH_CALLBACK callback = lib.callback;
     void* const context = lib.context;
     auto engine = std::make_unique<CSearchEngine>(
@@ -124,6 +127,14 @@ int LANPROBE_SEARCH_SetSearchPort(int port) {
     Library& lib = TheLibrary();
     std::lock_guard<std::mutex> guard(lib.mutex);
     lib.searchPort = port == 0 ? search::kSearchPort : static_cast<uint16_t>(port);
+    return 0;
+}
+
+int LANPROBE_SEARCH_SetSearchTargets(const char* targets) {
+    Library& lib = TheLibrary();
+    std::lock_guard<std::mutex> guard(lib.mutex);
+    lib.targetsGiven = targets != nullptr;
+    lib.targets = targets != nullptr ? targets : "";
     return 0;
 }
 

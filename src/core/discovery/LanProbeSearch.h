@@ -48,6 +48,10 @@ int LANPROBE_SEARCH_Quit();
 // The port the cameras listen on (default 37810; 0 restores it). Read by
 // the next StartAuto.
 int LANPROBE_SEARCH_SetSearchPort(int port);
+// The extra unicast targets ("host[:port],..."), given by the running
+// program instead of the "SearchTargets" setting; null reads the setting
+// again. Read by the next StartAuto.
+int LANPROBE_SEARCH_SetSearchTargets(const char* targets);
 // A round interval in milliseconds that wins over StartAuto's seconds
 // (0 restores the seconds). Read by the next StartAuto.
 int LANPROBE_SEARCH_SetRoundIntervalMs(int intervalMs);

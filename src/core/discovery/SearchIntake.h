@@ -15,7 +15,7 @@
 
 #include "app/MessageSink.h"
 #include "app/WindowMessages.h"
-#include "discovery/DeviceSInfo.h"
+#include "model/DeviceSInfo.h"
 #include "discovery/SearchStartThread.h"
 
 // Arguments the program passes to the library.

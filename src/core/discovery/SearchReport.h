@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "discovery/DeviceSInfo.h"
+#include "model/DeviceSInfo.h"
 #include "xml/MarkupSTL.h"
 
 // The series filter: a report passes unless it has "productInfo" /

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "discovery/DeviceSInfo.h"
+#include "model/DeviceSInfo.h"
 
 struct AiQuery {
     char mac[64];

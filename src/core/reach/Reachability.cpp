@@ -30,12 +30,16 @@ uint32_t TimeSeed() {
 }  // namespace
 
 bool WaitForLocalAddress(IReachability& reach, uint32_t address, int attempts,
-                         uint32_t intervalMs) {
+                         uint32_t intervalMs, CPUB_Event* stop) {
     for (int i = 0; i < attempts; ++i) {
         if (reach.IsLocalHostAddress(address)) {
             return true;
         }
-        PUB_Sleep(intervalMs);
+        if (stop == nullptr) {
+            PUB_Sleep(intervalMs);
+        } else if (stop->Wait(static_cast<int>(intervalMs))) {
+            return false;
+        }
     }
     return false;
 }

@@ -13,7 +13,8 @@
 #include "Adapters.h"
 #include "ArpProbe.h"
 #include "LocalAddresses.h"
-#include "discovery/DeviceSInfo.h"
+#include "model/DeviceSInfo.h"
+#include "platform/Pub.h"
 
 // What the upgrade engine and the main window use; tests pass a stand-in.
 // Addresses are 32-bit values in network order.
@@ -35,10 +36,11 @@ public:
     virtual bool IsLocalHostAddress(uint32_t address) = 0;
 };
 
-// Asks IsLocalHostAddress up to `attempts` times, sleeping `intervalMs`
-// between the questions; true at the first yes.
+// Asks IsLocalHostAddress up to `attempts` times, waiting `intervalMs`
+// between the questions; true at the first yes. A set `stop` event ends
+// the wait at once (false).
 bool WaitForLocalAddress(IReachability& reach, uint32_t address, int attempts = 80,
-                         uint32_t intervalMs = 100);
+                         uint32_t intervalMs = 100, CPUB_Event* stop = nullptr);
 
 // The real implementation. Every step fails quietly (false, none, 0); only
 // changes made to the system are logged. The OS-touching steps are virtual

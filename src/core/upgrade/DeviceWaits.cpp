@@ -4,6 +4,7 @@
 
 #include "app/Logger.h"
 #include "app/Settings.h"
+#include "app/SettingsView.h"
 #include "net/ProbeTcpPort.h"
 #include "upgrade/UpgradeTimings.h"
 
@@ -16,13 +17,13 @@ bool Exceeded(uint32_t start, uint64_t limitMs) {
     return static_cast<uint64_t>(PUB_TicksSince(start)) > limitMs;
 }
 
-uint64_t SecondsSetting(const char* key) {
-    return static_cast<uint64_t>(settings::GetInt(key)) * 1000u;
+uint64_t SecondsSetting(const CSettingsView& view, const char* key) {
+    return static_cast<uint64_t>(view.GetInt(key)) * 1000u;
 }
 
 }  // namespace
 
-bool waitDeviceIp2Change(const CUpgradeJobTable& jobs, const UpgradeInfoPtr& job) {
+bool waitDeviceIp2Change(const CBatchContext& context, const UpgradeInfoPtr& job) {
     static constexpr const char* kFunc = "CFirmhandDlg::waitDeviceIp2Change";
     if (!job) {
         return false;
@@ -32,7 +33,7 @@ bool waitDeviceIp2Change(const CUpgradeJobTable& jobs, const UpgradeInfoPtr& job
         LOG_ERROR(kFunc, "invalid device info");
         return false;
     }
-    const int timeoutSeconds = settings::GetInt(settings::kWaitIp2ChangeTimeout);
+    const int timeoutSeconds = context.settings.GetInt(settings::kWaitIp2ChangeTimeout);
     const uint32_t start = PUB_GetTickCount();
     LOG_INFO(kFunc, "wait ip2 change, mac: %s, timeout: %ds", record->mac, timeoutSeconds);
 
@@ -48,7 +49,7 @@ bool waitDeviceIp2Change(const CUpgradeJobTable& jobs, const UpgradeInfoPtr& job
             break;
         }
         duplicate = false;
-        jobs.forEachJob([&](const UpgradeInfoPtr& other) {
+        context.jobs->forEachJob([&](const UpgradeInfoPtr& other) {
             const DeviceInfoPtr otherRecord = other->Device();
             if (otherRecord &&
                 std::memcmp(otherRecord->mac, record->mac, sizeof(record->mac)) != 0 &&
@@ -68,22 +69,22 @@ bool waitDeviceIp2Change(const CUpgradeJobTable& jobs, const UpgradeInfoPtr& job
                      record->dataPort, record->mac);
             break;
         }
-        PUB_Sleep(200);
+        job->PauseUnlessCancelled(200);
     }
     return !duplicate;
 }
 
-bool waitDeviceOffline(const UpgradeInfoPtr& job, const std::string& mac, const std::string& ip,
-                       uint16_t port) {
+bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
+                       const std::string& mac, const std::string& ip, uint16_t port) {
     static constexpr const char* kFunc = "CFirmhandDlg::waitDeviceOffline";
     if (!job || mac.empty() || ip.empty()) {
         return false;
     }
-    const int timeoutSeconds = settings::GetInt(settings::kWaitDeviceOfflineTimeout);
+    const int timeoutSeconds = context.settings.GetInt(settings::kWaitDeviceOfflineTimeout);
     const uint32_t start = PUB_GetTickCount();
     LOG_INFO(kFunc, "wait device offline, mac: %s, timeout: %ds", mac.c_str(), timeoutSeconds);
 
-    const uint32_t offlineStretchMs = GetUpgradeTimings().offlineStretchMs;
+    const uint32_t offlineStretchMs = context.timings.offlineStretchMs;
     bool reachable = false;
     uint32_t unreachableSince = 0;
     for (;;) {
@@ -99,7 +100,7 @@ bool waitDeviceOffline(const UpgradeInfoPtr& job, const std::string& mac, const 
             // the probe's pace of about 100 ms per pass.
             const uint32_t spent = PUB_TicksSince(probeStart);
             if (spent < 100) {
-                PUB_Sleep(100 - spent);
+                job->PauseUnlessCancelled(100 - spent);
             }
         } else if (unreachableSince == 0) {
             unreachableSince = PUB_GetTickCount();
@@ -107,7 +108,7 @@ bool waitDeviceOffline(const UpgradeInfoPtr& job, const std::string& mac, const 
             break;
         }
         if (!reachable && PUB_TicksSince(probeStart) < 100) {
-            PUB_Sleep(100 - PUB_TicksSince(probeStart));  // refused at once: same pace
+            job->PauseUnlessCancelled(100 - PUB_TicksSince(probeStart));  // refused at once
         }
         if (Exceeded(start, static_cast<uint64_t>(timeoutSeconds) * 1000u)) {
             break;
@@ -121,12 +122,13 @@ bool waitDeviceOffline(const UpgradeInfoPtr& job, const std::string& mac, const 
     return true;
 }
 
-int waitDeviceReboot(const UpgradeInfoPtr& job, const DeviceInfoPtr& oldRecord) {
+int waitDeviceReboot(const CBatchContext& context, const UpgradeInfoPtr& job,
+                     const DeviceInfoPtr& oldRecord) {
     static constexpr const char* kFunc = "CFirmhandDlg::waitDeviceReboot";
     if (!job || !oldRecord) {
         return REBOOT_NO_JOB;
     }
-    const uint64_t limitMs = SecondsSetting(settings::kWaitRebootTimeout);
+    const uint64_t limitMs = SecondsSetting(context.settings, settings::kWaitRebootTimeout);
     const uint32_t start = PUB_GetTickCount();
     LOG_INFO(kFunc, "wait device reboot, mac: %s, timeout: %ds", oldRecord->mac,
              static_cast<int>(limitMs / 1000));
@@ -141,6 +143,12 @@ int waitDeviceReboot(const UpgradeInfoPtr& job, const DeviceInfoPtr& oldRecord) 
     int result = REBOOT_TIMEOUT;
     for (;;) {
         event->Reset();
+        // Checked after the reset: a cancellation's wake-up is never lost.
+        if (job->cancelled.load()) {
+            LOG_WARN(kFunc, "upgrade cancelled, mac: %s", oldRecord->mac);
+            result = REBOOT_CANCELLED;
+            break;
+        }
         const DeviceInfoPtr current = job->Device();
         if (current && (std::memcmp(current->softwareVer, oldRecord->softwareVer,
                                     sizeof(oldRecord->softwareVer)) != 0 ||
@@ -157,6 +165,9 @@ int waitDeviceReboot(const UpgradeInfoPtr& job, const DeviceInfoPtr& oldRecord) 
             break;
         }
         if (event->Wait(100)) {
+            if (job->cancelled.load()) {
+                continue;  // woken by the cancellation, not by the camera
+            }
             LOG_INFO(kFunc, "device reboot, mac: %s", oldRecord->mac);
             found = true;
             continue;

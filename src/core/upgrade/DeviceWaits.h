@@ -6,24 +6,27 @@
 #include <cstdint>
 #include <string>
 
-#include "upgrade/UpgradeJobs.h"
+#include "upgrade/UpgradeContext.h"
 
 // Results of waitDeviceReboot.
 constexpr int REBOOT_VERSION_CHANGED = 0;
 constexpr int REBOOT_NO_JOB = 1;
 constexpr int REBOOT_SAME_VERSION = 18;
 constexpr int REBOOT_TIMEOUT = 19;
+constexpr int REBOOT_CANCELLED = -1;  // the job was cancelled while waiting
 
 // True when, at the end, no other job's camera shares this one's slave
 // address. Waits up to "WaitIp2ChangeTimeout" seconds for that.
-bool waitDeviceIp2Change(const CUpgradeJobTable& jobs, const UpgradeInfoPtr& job);
+bool waitDeviceIp2Change(const CBatchContext& context, const UpgradeInfoPtr& job);
 
 // True when the camera stopped accepting connections for more than 10 s
 // within "WaitDeviceOfflineTimeout" seconds.
-bool waitDeviceOffline(const UpgradeInfoPtr& job, const std::string& mac, const std::string& ip,
+bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job, const std::string& mac, const std::string& ip,
                        uint16_t port);
 
 // Waits up to "WaitRebootTimeout" seconds for the camera to come back:
 // 0 when its version or build changed, 18 when it was found again with
-// the same version, 19 on time-out, 1 without job or old record.
-int waitDeviceReboot(const UpgradeInfoPtr& job, const DeviceInfoPtr& oldRecord);
+// the same version, 19 on time-out, 1 without job or old record,
+// REBOOT_CANCELLED when the job was cancelled.
+int waitDeviceReboot(const CBatchContext& context, const UpgradeInfoPtr& job,
+                     const DeviceInfoPtr& oldRecord);

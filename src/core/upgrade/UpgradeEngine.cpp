@@ -1,16 +1,24 @@
 #include "upgrade/UpgradeEngine.h"
 
 #include <map>
+#include <set>
 #include <system_error>
-#include <thread>
 
 #include "app/Logger.h"
 #include "app/StringTable.h"
 #include "upgrade/UpgradeProcedure.h"
 #include "upgrade/UpgradeResult.h"
-#include "upgrade/UpgradeTimings.h"
 
-FH_LOG_SOURCE("FirmhandDlg");
+FH_LOG_SOURCE("UpgradeEngine");
+
+// One batch: what its threads share. The coordinator and the workers hold
+// it by shared pointer; the engine keeps it while the batch runs.
+struct CUpgradeEngine::CBatchRun {
+    std::vector<DeviceInfoPtr> devices;
+    std::shared_ptr<CBatchContext> context;
+    std::atomic<bool> cancelled{false};
+    CPUB_Event cancelEvent{true, false};
+};
 
 int BatchStartMessageId(BatchStartResult result) {
     switch (result) {
@@ -23,7 +31,10 @@ int BatchStartMessageId(BatchStartResult result) {
         case BatchStartResult::TooManyDevices:
             return IDS_MAX_32;
         case BatchStartResult::OpenFailed:
+        case BatchStartResult::PackageTooShort:
             return IDS_OPEN_FILE_FAILED;
+        case BatchStartResult::ThreadFailed:
+            return IDS_UPGRADE_FAILED;
         case BatchStartResult::Started:
         case BatchStartResult::DuplicatesDeclined:
             break;
@@ -31,57 +42,55 @@ int BatchStartMessageId(BatchStartResult result) {
     return 0;
 }
 
-CUpgradeEngine::CUpgradeEngine(MessageSinkPtr sink, UpgradeClientFactory factory)
-    : m_sink(std::move(sink)), m_factory(std::move(factory)) {}
+CUpgradeEngine::CUpgradeEngine(MessageSinkPtr sink, ENGINE_OPTIONS options)
+    : m_sink(std::move(sink)), m_options(std::move(options)) {
+    if (!m_options.clientFactory) {
+        m_options.clientFactory = DefaultUpgradeClientFactory();
+    }
+}
 
 CUpgradeEngine::~CUpgradeEngine() {
     CancelAll();
-}
-
-void CUpgradeEngine::SetReachability(std::shared_ptr<IReachability> reachability) {
-    m_reachability = std::move(reachability);
+    std::thread coordinator;
+    {
+        // The coordinator takes the lock once more before it ends.
+        std::lock_guard<std::mutex> guard(m_mutex);
+        coordinator = std::move(m_coordinator);
+    }
+    if (coordinator.joinable()) {
+        coordinator.join();
+    }
 }
 
 BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
-    if (m_upgrading) {
+    if (m_upgrading.load()) {
         return BatchStartResult::AlreadyRunning;
     }
     if (request.packagePath.empty()) {
         return BatchStartResult::NoPackage;
     }
-    m_jobs->cancelAllJobs();
-
-    // Slave address text -> MACs of the rows that carry it.
-    std::map<std::string, std::vector<std::string>> slaveAddresses;
-    const UpgradeTimings timings = GetUpgradeTimings();
+    // One job per MAC, as the job table keys them; the first record wins.
+    std::vector<DeviceInfoPtr> devices;
+    std::set<std::string> macs;
     for (const DeviceInfoPtr& record : request.devices) {
-        if (!record) {
-            continue;
+        if (record && macs.insert(record->mac).second) {
+            devices.push_back(std::make_shared<DEVICE_S_INFO>(*record));
         }
-        uint32_t deviceAddress = 0;
-        uint32_t addedAddress = 0;
-        if (m_reachability &&
-            m_reachability->MakeDeviceReachable(*record, deviceAddress, addedAddress, true)) {
-            WaitForLocalAddress(*m_reachability, addedAddress,
-                                static_cast<int>(timings.localAddressPolls), 100);
-        }
-        auto job = std::make_shared<UpgradeInfo>(std::make_shared<DEVICE_S_INFO>(*record));
-        job->owner = this;
-        m_jobs->addJob(job);
-        slaveAddresses[record->ip2].push_back(record->mac);
     }
-
-    const size_t count = m_jobs->jobCount();
-    if (count == 0) {
+    if (devices.empty()) {
         return BatchStartResult::NoDevice;
     }
-    if (count > kMaxBatchDevices) {
+    if (devices.size() > kMaxBatchDevices) {
         return BatchStartResult::TooManyDevices;
     }
+    std::map<std::string, std::vector<std::string>> slaveAddresses;
+    for (const DeviceInfoPtr& record : devices) {
+        slaveAddresses[record->ip2].push_back(record->mac);
+    }
     std::vector<std::string> duplicateMacs;
-    for (const auto& [address, macs] : slaveAddresses) {
-        if (macs.size() > 1) {
-            duplicateMacs.insert(duplicateMacs.end(), macs.begin(), macs.end());
+    for (const auto& [address, sharing] : slaveAddresses) {
+        if (sharing.size() > 1) {
+            duplicateMacs.insert(duplicateMacs.end(), sharing.begin(), sharing.end());
         }
     }
     if (!duplicateMacs.empty() && request.confirmDuplicates &&
@@ -89,104 +98,168 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
         return BatchStartResult::DuplicatesDeclined;
     }
 
-    m_package.reset();
     LOG_INFO("CFirmhandDlg::OnBnClickedButtonUpdate",
              "upgrade package, file: %s, selectedCount: %d", request.packagePath.c_str(),
-             static_cast<int>(count));
+             static_cast<int>(devices.size()));
     auto package = std::make_shared<CUpgradePackage>();
     if (!package->Load(request.packagePath)) {
         return BatchStartResult::OpenFailed;
     }
+    if (package->Length() < sizeof(uint32_t)) {
+        LOG_ERROR("CUpgradeEngine::StartBatch", "package too short: %d bytes, file: %s",
+                  static_cast<int>(package->Length()), request.packagePath.c_str());
+        return BatchStartResult::PackageTooShort;
+    }
+
+    auto run = std::make_shared<CBatchRun>();
+    run->devices = std::move(devices);
+    run->context = std::make_shared<CBatchContext>();
+    run->context->package = package;
+    run->context->user = request.user;
+    run->context->password = request.password;
+    run->context->settings = m_options.settings;
+    run->context->timings = m_options.timings;
+    run->context->sink = m_sink;
+    run->context->jobs = std::make_shared<CUpgradeJobTable>();
+    run->context->clientFactory = m_options.clientFactory;
+
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_coordinator.joinable()) {
+        // The previous batch has posted its end; its thread is about to return.
+        m_coordinator.join();
+    }
     m_package = package;
+    m_run = run;
+    m_ended.Reset();
+    m_upgrading.store(true);
+    try {
+        m_coordinator = std::thread([this, run] { RunBatch(run); });
+    } catch (const std::system_error& error) {
+        LOG_ERROR("CUpgradeEngine::StartBatch", "batch thread not started %d",
+                  error.code().value());
+        m_run.reset();
+        m_upgrading.store(false);
+        m_ended.Set();
+        return BatchStartResult::ThreadFailed;
+    }
+    return BatchStartResult::Started;
+}
 
-    auto context = std::make_shared<CBatchContext>();
-    context->package = m_package;
-    context->user = request.user;
-    context->password = request.password;
-    context->sink = m_sink;
-    context->jobs = m_jobs;
-    context->clientFactory = m_factory;
-    context->runningWorkers = m_runningWorkers;
+void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
+    CBatchContext& context = *run->context;
+    int prepared = 0;
+    for (const DeviceInfoPtr& record : run->devices) {
+        if (run->cancelled.load()) {
+            LOG_WARN("CUpgradeEngine::RunBatch", "batch cancelled, %d of %d cameras prepared",
+                     prepared, static_cast<int>(run->devices.size()));
+            break;
+        }
+        uint32_t deviceAddress = 0;
+        uint32_t addedAddress = 0;
+        if (m_options.reachability &&
+            m_options.reachability->MakeDeviceReachable(*record, deviceAddress, addedAddress,
+                                                        true)) {
+            WaitForLocalAddress(*m_options.reachability, addedAddress,
+                                static_cast<int>(context.timings.localAddressPolls), 100,
+                                &run->cancelEvent);
+        }
+        context.jobs->addJob(std::make_shared<UpgradeInfo>(record));
+        ++prepared;
+        if (m_sink) {
+            m_sink->PostMessage(MakeTextMessage(WM_BATCH_PREPARED, prepared, record->mac));
+        }
+    }
 
-    m_upgrading = true;
-    m_finalResults.clear();
+    std::vector<std::thread> workers;
+    if (!run->cancelled.load()) {
+        StartWorkers(run, workers);
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    const int jobs = static_cast<int>(context.jobs->jobCount());
+    context.jobs->cancelAllJobs();
+    LOG_INFO("CUpgradeEngine::RunBatch", "batch ended, %d jobs", jobs);
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_run.reset();
+    }
+    m_upgrading.store(false);
+    // Every worker posted its final result before it returned.
+    if (m_sink) {
+        m_sink->PostMessage(MakeTextMessage(WM_BATCH_END, jobs, std::string()));
+    }
+    m_ended.Set();
+}
+
+void CUpgradeEngine::StartWorkers(const std::shared_ptr<CBatchRun>& run,
+                                  std::vector<std::thread>& workers) {
+    const BatchContextPtr context = run->context;
     // A worker that cannot start ends its job and every later one with
     // result 1, so the batch still ends.
     bool startFailed = false;
-    m_jobs->forEachJob([&](const UpgradeInfoPtr& job) {
-        if (!startFailed && StartWorker(context, job)) {
-            return true;
+    context->jobs->forEachJob([&](const UpgradeInfoPtr& job) {
+        if (!startFailed) {
+            try {
+                workers.emplace_back([context, job] { upgradeDevice(context, job); });
+                return true;
+            } catch (const std::system_error& error) {
+                LOG_ERROR("CFirmhandDlg::StartUpgradeThread", "_beginthread failed %d",
+                          error.code().value());
+                startFailed = true;
+            }
         }
-        startFailed = true;
         job->finished.store(true);
         if (const DeviceInfoPtr record = job->Device(); record && m_sink) {
             m_sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_FAILED, record->mac));
         }
         return true;
     });
-    return BatchStartResult::Started;
 }
 
-bool CUpgradeEngine::StartWorker(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
-    context->runningWorkers->fetch_add(1);
-    try {
-        // Workers end by themselves; they hold what they use by shared pointer.
-        std::thread([context, job] {
-            if (job->owner != nullptr) {
-                upgradeDevice(context, job);
-            }
-            context->runningWorkers->fetch_sub(1);
-        }).detach();
-        return true;
-    } catch (const std::system_error& error) {
-        context->runningWorkers->fetch_sub(1);
-        LOG_ERROR("CFirmhandDlg::StartUpgradeThread", "_beginthread failed %d",
-                  error.code().value());
-        return false;
-    }
+std::shared_ptr<CUpgradeEngine::CBatchRun> CUpgradeEngine::CurrentRun() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_run;
 }
 
 void CUpgradeEngine::OnSearchReport(int notifyKind, const DEVICE_S_INFO& record) {
-    m_jobs->OnSearchReport(notifyKind, record);
-}
-
-bool CUpgradeEngine::OnUpgradeResult(int code, const std::string& mac) {
-    if (!m_upgrading) {
-        return false;
+    if (const auto run = CurrentRun()) {
+        run->context->jobs->OnSearchReport(notifyKind, record);
     }
-    if (!IsIntermediateResult(code)) {
-        m_finalResults.insert(mac);
-    }
-    bool allReported = true;
-    m_jobs->forEachJob([&](const UpgradeInfoPtr& job) {
-        const DeviceInfoPtr record = job->Device();
-        allReported = job->finished.load() && record && m_finalResults.count(record->mac) > 0;
-        return allReported;
-    });
-    if (!allReported) {
-        return false;
-    }
-    m_upgrading = false;
-    m_finalResults.clear();
-    m_jobs->cancelAllJobs();
-    return true;
 }
 
 bool CUpgradeEngine::HasJob(const std::string& mac) const {
-    return m_jobs->findJob(mac) != nullptr;
+    const auto run = CurrentRun();
+    return run && run->context->jobs->findJob(mac) != nullptr;
+}
+
+UpgradePackagePtr CUpgradeEngine::Package() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_package;
 }
 
 void CUpgradeEngine::CancelAll() {
-    m_jobs->cancelAllJobs();
+    const auto run = CurrentRun();
+    if (!run) {
+        return;
+    }
+    run->cancelled.store(true);
+    run->cancelEvent.Set();
+    // Jobs stay in the table until the batch ends, so that every worker is
+    // still found and woken here.
+    run->context->jobs->forEachJob([](const UpgradeInfoPtr& job) {
+        job->Cancel();
+        return true;
+    });
 }
 
-bool CUpgradeEngine::WaitForWorkers(int timeoutMs) const {
-    const uint32_t start = PUB_GetTickCount();
-    while (m_runningWorkers->load() > 0) {
-        if (timeoutMs >= 0 && PUB_TicksSince(start) > static_cast<uint32_t>(timeoutMs)) {
-            return false;
-        }
-        PUB_Sleep(5);
+bool CUpgradeEngine::WaitForBatchEnd(int timeoutMs) {
+    if (!m_ended.Wait(timeoutMs)) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_coordinator.joinable() && !m_upgrading.load()) {
+        m_coordinator.join();
     }
     return true;
 }

@@ -1,16 +1,23 @@
-// The batch upgrade run: checks the technician's choice, builds one job per
-// checked camera, reads the package once, and starts one worker per job.
-// Every method runs on the front-end's thread (the window thread, or the
-// CLI's main loop); workers reach the front-end only through the sink.
+// The batch upgrade run: decides whether a batch may start, then makes the
+// cameras reachable, builds one job per camera and runs one worker per job,
+// all on threads it owns. StartBatch returns at once; the batch reports
+// through the sink (WM_BATCH_PREPARED per camera, the workers' progress and
+// results, WM_BATCH_END once every final result was posted).
+//
+// Threads: one coordinator per batch, which starts the workers and joins
+// them; CancelAll wakes every wait; the destructor cancels and joins.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
-#include <set>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/MessageSink.h"
+#include "app/SettingsView.h"
 #include "reach/Reachability.h"
 #include "upgrade/UpgradeContext.h"
 
@@ -23,6 +30,8 @@ enum class BatchStartResult {
     TooManyDevices,      // 1047 "Batch update supports maximum 32 pieces ..."
     DuplicatesDeclined,  // the technician did not confirm 1071
     OpenFailed,          // 1018 "Failed to open the file!"
+    PackageTooShort,     // 1018: the file cannot even hold a package's first word
+    ThreadFailed,        // 1021: the batch's thread could not be started
 };
 
 // The string id of the message box for a refusal; 0 for Started and
@@ -37,57 +46,65 @@ struct BatchRequest {
     std::string packagePath;
     std::string user;
     std::string password;
-    // Asked when slave addresses repeat, with the MACs of the rows that share
-    // one; true continues. Without it the batch continues.
+    // Asked on the caller's thread when slave addresses repeat, with the
+    // MACs of the cameras that share one; true continues. Without it the
+    // batch continues.
     std::function<bool(const std::vector<std::string>& duplicateMacs)> confirmDuplicates;
+};
+
+struct ENGINE_OPTIONS {
+    CSettingsView settings;
+    UpgradeTimings timings;
+    // Makes each camera reachable before its job is built; null: cameras
+    // are taken at their listed addresses.
+    std::shared_ptr<IReachability> reachability;
+    UpgradeClientFactory clientFactory;  // empty: the cameras' real client
 };
 
 class CUpgradeEngine {
 public:
-    explicit CUpgradeEngine(MessageSinkPtr sink,
-                            UpgradeClientFactory factory = DefaultUpgradeClientFactory());
+    CUpgradeEngine(MessageSinkPtr sink, ENGINE_OPTIONS options);
+    // Cancels a running batch and joins every thread it started.
     ~CUpgradeEngine();
     CUpgradeEngine(const CUpgradeEngine&) = delete;
     CUpgradeEngine& operator=(const CUpgradeEngine&) = delete;
 
-    // Makes each checked camera reachable before its job is built (no
-    // reachability: cameras are taken as they are).
-    void SetReachability(std::shared_ptr<IReachability> reachability);
-
+    // Every refusal is decided here, before anything is changed or
+    // contacted; then the batch runs on its own threads.
     BatchStartResult StartBatch(const BatchRequest& request);
-    bool IsUpgrading() const { return m_upgrading; }
+    // From a successful StartBatch until just before WM_BATCH_END is posted.
+    bool IsUpgrading() const { return m_upgrading.load(); }
 
-    // The front-end calls this from its handler of WM_DEVICE_NOTIFY.
+    // A search report (found or changed) for a camera, on any thread: its
+    // job takes the new record and, for "found" while it waits, wakes up.
     void OnSearchReport(int notifyKind, const DEVICE_S_INFO& record);
-    // The front-end calls this from its handler of WM_UPGRADE_RESULT, after
-    // showing the text. True when that result ended the batch: every job is
-    // finished and the front-end has handled every job's final result (a
-    // worker marks its job finished just before it posts, so another
-    // worker's final result may arrive first). The job table is then empty
-    // and the controls may be unlocked.
-    bool OnUpgradeResult(int code, const std::string& mac);
-
+    // A job of the running batch exists for the MAC (letter case as listed).
     bool HasJob(const std::string& mac) const;
-    const CUpgradeJobTable& Jobs() const { return *m_jobs; }
     // The package of the last started batch (null before the first).
-    UpgradePackagePtr Package() const { return m_package; }
+    UpgradePackagePtr Package() const;
 
-    // Sets `cancelled` on every job and empties the table (window closing).
+    // Cancels the running batch, on any thread: cameras not yet prepared are
+    // left alone, every waiting worker wakes at once, every transfer stops
+    // at its next block. The batch still ends with WM_BATCH_END.
     void CancelAll();
-    // Waits up to `timeoutMs` for every worker ever started to end.
-    bool WaitForWorkers(int timeoutMs) const;
-    int RunningWorkers() const { return m_runningWorkers->load(); }
+    // Waits up to `timeoutMs` until no batch runs and its threads are
+    // joined. True when none runs.
+    bool WaitForBatchEnd(int timeoutMs);
 
 private:
-    bool StartWorker(const BatchContextPtr& context, const UpgradeInfoPtr& job);
+    struct CBatchRun;
+    void RunBatch(const std::shared_ptr<CBatchRun>& run);
+    void StartWorkers(const std::shared_ptr<CBatchRun>& run, std::vector<std::thread>& workers);
+    std::shared_ptr<CBatchRun> CurrentRun() const;
+    void JoinFinishedRun();
 
     MessageSinkPtr m_sink;
-    UpgradeClientFactory m_factory;
-    std::shared_ptr<IReachability> m_reachability;
-    std::shared_ptr<CUpgradeJobTable> m_jobs = std::make_shared<CUpgradeJobTable>();
-    std::shared_ptr<std::atomic<int>> m_runningWorkers = std::make_shared<std::atomic<int>>(0);
+    ENGINE_OPTIONS m_options;
+    std::atomic<bool> m_upgrading{false};
+
+    mutable std::mutex m_mutex;  // guards the members below
+    std::shared_ptr<CBatchRun> m_run;
     UpgradePackagePtr m_package;
-    bool m_upgrading = false;
-    // MACs whose final result the front-end has handled in this batch.
-    std::set<std::string> m_finalResults;
+    std::thread m_coordinator;  // started and joined by the owner's thread
+    CPUB_Event m_ended{true, true};
 };

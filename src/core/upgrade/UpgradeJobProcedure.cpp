@@ -24,12 +24,13 @@ void PostResult(const CBatchContext& context, int code, const std::string& mac) 
 
 // The address of this attempt: the fixed one from the settings, else the
 // slave address when it answers, else the main address.
-std::string ChooseAddress(const DEVICE_S_INFO& record, uint16_t port, uint32_t probeMs) {
-    const std::string fixed = settings::GetString(settings::kUpgradeDeviceIp);
+std::string ChooseAddress(const CBatchContext& context, const DEVICE_S_INFO& record,
+                          uint16_t port) {
+    const std::string fixed = context.settings.GetString(settings::kUpgradeDeviceIp);
     if (!fixed.empty()) {
         return fixed;
     }
-    if (record.ip2[0] != '\0' && ProbeTcpPort(record.ip2, port, probeMs)) {
+    if (record.ip2[0] != '\0' && ProbeTcpPort(record.ip2, port, context.timings.addressProbeMs)) {
         return record.ip2;
     }
     return record.ip;
@@ -54,11 +55,14 @@ bool IsUpgraded(const DEVICE_S_INFO& oldRecord, const DEVICE_S_INFO& newRecord,
 int CompleteUpgrade(const CBatchContext& context, const UpgradeInfoPtr& job,
                     const DeviceInfoPtr& oldRecord, const std::string& mac, const std::string& ip,
                     uint16_t port, int r) {
-    waitDeviceOffline(job, mac, ip, port);
+    waitDeviceOffline(context, job, mac, ip, port);
     PostResult(context, UPGRADE_WAIT_COMPLETE, mac);
-    const int w = waitDeviceReboot(job, oldRecord);
+    const int w = waitDeviceReboot(context, job, oldRecord);
     if (w == REBOOT_VERSION_CHANGED) {
         return UPGRADE_OK;
+    }
+    if (w == REBOOT_CANCELLED) {
+        return UPGRADE_FAILED;
     }
     const DeviceInfoPtr current = job->Device();
     if (!current) {
@@ -89,7 +93,7 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         return;
     }
     job->finished.store(false);
-    waitDeviceIp2Change(*context->jobs, job);
+    waitDeviceIp2Change(*context, job);
 
     const DeviceInfoPtr first = job->Device();
     if (!first) {
@@ -98,10 +102,10 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         return;
     }
     const std::string mac = first->mac;
-    const UpgradeTimings timings = GetUpgradeTimings();
-    const int tryMaxCount = settings::GetInt(settings::kTryUpgradeMaxCount);
-    const int tryMaxCountSingle = settings::GetInt(settings::kTryUpgradeMaxCountSingle);
-    const int upgradeModeTimeout = settings::GetInt(settings::kWaitUpgradeModeTimeout);
+    const UpgradeTimings& timings = context->timings;
+    const int tryMaxCount = context->settings.GetInt(settings::kTryUpgradeMaxCount);
+    const int tryMaxCountSingle = context->settings.GetInt(settings::kTryUpgradeMaxCountSingle);
+    const int upgradeModeTimeout = context->settings.GetInt(settings::kWaitUpgradeModeTimeout);
     LOG_INFO(kFunc,
              "upgrade device, mac: %s, product: %s, mes: %d, tryMaxCount: %d, "
              "upgradeModeTimeout: %ds",
@@ -121,7 +125,7 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         ++tryCount;
         ++singleCount;
         if (singleCount > 1) {
-            PUB_Sleep(timings.retryPauseMs);
+            job->PauseUnlessCancelled(timings.retryPauseMs);
         }
         if (job->cancelled.load()) {
             LOG_WARN(kFunc, "upgrade canceled, mac: %s", mac.c_str());
@@ -134,7 +138,7 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
             break;
         }
         const auto port = static_cast<uint16_t>(record->dataPort);
-        const std::string ip = ChooseAddress(*record, port, timings.addressProbeMs);
+        const std::string ip = ChooseAddress(*context, *record, port);
         if (lastIp.empty()) {
             lastIp = ip;
         }
@@ -188,8 +192,15 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
             deviceEvent->Reset();
             job->waitingForDevice.store(true);
             PostResult(*context, UPGRADE_WAIT_UPGRADE_MODE, mac);
-            const bool signalled = deviceEvent->Wait(upgradeModeTimeout * 1000);
+            // Checked after the reset: a cancellation's wake-up is never lost.
+            const bool signalled =
+                job->cancelled.load() || deviceEvent->Wait(upgradeModeTimeout * 1000);
             job->waitingForDevice.store(false);
+            if (job->cancelled.load()) {
+                LOG_WARN(kFunc, "upgrade canceled, mac: %s", mac.c_str());
+                result = UPGRADE_FAILED;
+                break;
+            }
             if (!signalled) {
                 LOG_WARN(kFunc, "device reboot timeout, mac: %s", mac.c_str());
                 result = UPGRADE_TIMEOUT;
@@ -197,8 +208,9 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
             }
             LOG_INFO(kFunc, "device reboot, mac: %s", mac.c_str());
             upgradeMode = true;
-            PUB_Sleep(timings.upgradeModePauseMs);
-            result = r;
+            job->PauseUnlessCancelled(timings.upgradeModePauseMs);
+            // The wait does not change the result: attempts that run out
+            // now end with the result from before it.
             continue;
         }
         if (r == UPGRADE_WAIT_COMPLETE || progress == UPGRADE_BLOCK_COUNT) {
@@ -211,6 +223,10 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         }
     }
 
+    if (IsIntermediateResult(result)) {
+        // A progress state is never a final result.
+        result = UPGRADE_FAILED;
+    }
     if (result == UPGRADE_OK) {
         LOG_INFO(kFunc, "%d times upgrade succeed, mac: %s", tryCount, mac.c_str());
     } else {

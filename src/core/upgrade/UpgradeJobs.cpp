@@ -22,6 +22,21 @@ void UpgradeInfo::SetDeviceEvent(std::shared_ptr<CPUB_Event> event) {
     deviceEvent = std::move(event);
 }
 
+void UpgradeInfo::Cancel() {
+    cancelled.store(true);
+    m_stopEvent.Set();
+    if (const auto event = DeviceEvent()) {
+        event->Set();
+    }
+}
+
+bool UpgradeInfo::PauseUnlessCancelled(uint32_t ms) {
+    if (cancelled.load()) {
+        return false;
+    }
+    return !m_stopEvent.Wait(static_cast<int>(ms));
+}
+
 bool CUpgradeJobTable::addJob(const UpgradeInfoPtr& job) {
     if (!job) {
         return false;
@@ -64,7 +79,7 @@ bool CUpgradeJobTable::forEachJob(
 void CUpgradeJobTable::cancelAllJobs() {
     CPUB_LockAction guard(jobsLock);
     for (const auto& entry : upgradeJobs) {
-        entry.second->cancelled.store(true);
+        entry.second->Cancel();
     }
     upgradeJobs.clear();
 }

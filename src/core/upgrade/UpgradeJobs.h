@@ -12,10 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "discovery/DeviceSInfo.h"
+#include "model/DeviceSInfo.h"
 #include "platform/Pub.h"
-
-class CUpgradeEngine;
 
 struct UpgradeInfo {
     explicit UpgradeInfo(DeviceInfoPtr record) : device(std::move(record)) {}
@@ -25,7 +23,12 @@ struct UpgradeInfo {
     // Replaces the record (search reports, on the front-end's thread).
     void ReplaceDevice(DeviceInfoPtr record);
 
-    CUpgradeEngine* owner = nullptr;
+    // Sets `cancelled` and wakes whatever the job's worker waits on: its
+    // pauses, the wait for its camera, the wait for the other cameras.
+    void Cancel();
+    // Pauses the worker for `ms`; false (at once) when the job is cancelled.
+    bool PauseUnlessCancelled(uint32_t ms);
+
     std::atomic<bool> cancelled{false};
     std::atomic<bool> finished{false};
     std::atomic<bool> waitingForDevice{false};
@@ -38,6 +41,7 @@ struct UpgradeInfo {
     void SetDeviceEvent(std::shared_ptr<CPUB_Event> event);
 
 private:
+    CPUB_Event m_stopEvent{true, false};  // set once, by Cancel
     mutable CPUB_Lock deviceLock;
     DeviceInfoPtr device;
 };
@@ -54,7 +58,7 @@ public:
     // Calls `predicate` for each job in key order until it returns false.
     // Returns false only when no predicate was given.
     bool forEachJob(const std::function<bool(const UpgradeInfoPtr&)>& predicate) const;
-    // Sets `cancelled` on every job, then empties the table.
+    // Cancels every job (waking its worker), then empties the table.
     void cancelAllJobs();
 
     // A search report about a camera (kind 0 found, 1 changed): the job of

@@ -105,7 +105,7 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
                   const ProgressReporter& reporter, bool upgradeMode, bool login) {
     const CUpgradePackage& package = *context.package;
     const bool newStyle = package.IsNewStyle();
-    const UpgradeTimings timings = GetUpgradeTimings();
+    const UpgradeTimings& timings = context.timings;
 
     uint32_t error = 0;
     UpgradeDeviceClientPtr client =
@@ -171,9 +171,9 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
         return UPGRADE_FAILED;
     }
     const uint64_t progressLimitMs =
-        static_cast<uint64_t>(settings::GetInt(settings::kWaitUpgradeProgressTimeout)) * 1000u;
+        static_cast<uint64_t>(context.settings.GetInt(settings::kWaitUpgradeProgressTimeout)) * 1000u;
     const uint64_t completeLimitMs =
-        static_cast<uint64_t>(settings::GetInt(settings::kWaitUpgradeCompleteTimeout)) * 1000u;
+        static_cast<uint64_t>(context.settings.GetInt(settings::kWaitUpgradeCompleteTimeout)) * 1000u;
     uint32_t lastAck = PUB_GetTickCount();
 
     // Stop and wait: block k + 1 goes out only after block k was acknowledged.

@@ -1,5 +1,6 @@
 // Fixed pauses and limits of the upgrade procedure that have no settings
-// key. Tests shorten them; the program always runs with the defaults.
+// key. A run takes them from its options; only tests and benchmarks shorten
+// them.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,3 @@ struct UpgradeTimings {
     uint32_t addressProbeMs = 200;       // probe of the slave address per attempt
     uint32_t localAddressPolls = 80;     // polls of 100 ms for an added local address
 };
-
-UpgradeTimings GetUpgradeTimings();
-// Tests only: replaces the timings for the rest of the process.
-void SetUpgradeTimingsForTests(const UpgradeTimings& timings);

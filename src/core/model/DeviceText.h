@@ -3,16 +3,12 @@
 
 #include <string>
 
-#include "discovery/DeviceSInfo.h"
+#include "model/DeviceSInfo.h"
 
 // The software version with its build: "3.1.0(12)", "3.1.0(12)beta", and
 // "3.4.2.N(..)" for 3.4.2 cameras whose second mask starts with N (not 0
 // or 255).
 std::string DeviceVersionText(const DEVICE_S_INFO& record);
-
-// "Activated" for 0, "Nonactivated" for 1 (interface language); false and
-// no text for any other value.
-bool DeviceActivationText(const DEVICE_S_INFO& record, std::string& text);
 
 // The camera's web page: "http://ip:port", or "http://ip" for port 80.
 std::string DeviceWebUrl(const std::string& address, int httpPort);

@@ -1,8 +1,7 @@
-#include "app/DeviceText.h"
+#include "model/DeviceText.h"
 
 #include <cctype>
 
-#include "app/StringTable.h"
 
 namespace {
 
@@ -49,19 +48,6 @@ std::string DeviceVersionText(const DEVICE_S_INFO& record) {
         }
     }
     return text;
-}
-
-bool DeviceActivationText(const DEVICE_S_INFO& record, std::string& text) {
-    if (record.deviceActivated == 0) {
-        text = LoadString(IDS_ACTIVATED);
-        return true;
-    }
-    if (record.deviceActivated == 1) {
-        text = LoadString(IDS_NONACTIVATED);
-        return true;
-    }
-    text.clear();
-    return false;
 }
 
 std::string DeviceWebUrl(const std::string& address, int httpPort) {

@@ -1,0 +1,217 @@
+#include "session/FirmhandSession.h"
+
+#include "app/Logger.h"
+#include "app/Settings.h"
+#include "discovery/LanProbeSearch.h"
+#include "discovery/SearchIntake.h"
+#include "http/AiVersionQuery.h"
+#include "model/DeviceText.h"
+#include "net/SWL_Socket.h"
+#include "reach/Ipv4.h"
+
+FH_LOG_SOURCE("FirmhandSession");
+
+// Where the search posts: the session learns each report (device table,
+// the jobs' records) before it goes on to the front-end.
+class CSessionSink : public IMessageSink {
+public:
+    CSessionSink(CFirmhandSession* session, MessageSinkPtr frontEnd)
+        : m_session(session), m_frontEnd(std::move(frontEnd)) {}
+
+    bool PostMessage(CWindowMessage message) override {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            if (m_session == nullptr) {
+                return false;
+            }
+            if (message.id == WM_DEVICE_NOTIFY && !m_session->OnSearchReport(message)) {
+                return true;
+            }
+        }
+        return m_frontEnd && m_frontEnd->PostMessage(std::move(message));
+    }
+
+    // After Detach nothing reaches the session or the front-end.
+    void Detach() {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_session = nullptr;
+    }
+
+private:
+    std::mutex m_mutex;
+    CFirmhandSession* m_session;
+    MessageSinkPtr m_frontEnd;
+};
+
+namespace {
+
+std::string JoinTargets(const std::string& configured, const std::vector<std::string>& extra) {
+    std::string all = configured;
+    for (const std::string& target : extra) {
+        all += (all.empty() ? "" : ",") + target;
+    }
+    return all;
+}
+
+}  // namespace
+
+CFirmhandSession::CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink)
+    : m_options(std::move(options)),
+      m_settings(m_options.settingOverrides),
+      m_frontEnd(std::move(sink)),
+      m_sink(std::make_shared<CSessionSink>(this, m_frontEnd)) {
+    ENGINE_OPTIONS engine;
+    engine.settings = m_settings;
+    engine.timings = m_options.timings;
+    engine.reachability = m_options.reachability;
+    engine.clientFactory = m_options.clientFactory;
+    m_engine = std::make_unique<CUpgradeEngine>(m_frontEnd, std::move(engine));
+    m_aiQuery = std::make_unique<CAiVersionQuery>(m_frontEnd);
+}
+
+CFirmhandSession::~CFirmhandSession() {
+    Stop();
+}
+
+bool CFirmhandSession::Start() {
+    if (m_started) {
+        LOG_WARN("CFirmhandSession::Start", "already started");
+        return false;
+    }
+    m_started = true;
+    if (SWL_Init() == 0) {
+        m_socketsStarted = true;
+    } else {
+        LOG_ERROR("CFirmhandSession::Start", "SWL_Init failed");
+    }
+    if (m_options.reachability) {
+        m_options.reachability->AddLinkLocalRoute();
+    }
+    const std::string targets =
+        JoinTargets(m_settings.GetString(settings::kSearchTargets), m_options.searchTargets);
+    LANPROBE_SEARCH_SetNetworkAdapter(m_options.adapter.c_str());
+    LANPROBE_SEARCH_SetSearchTargets(targets.c_str());
+    LANPROBE_SEARCH_SetRoundIntervalMs(m_options.searchRoundIntervalMs);
+    m_intake = std::make_unique<CSearchIntake>(m_sink);
+    if (!m_intake->Start()) {
+        LOG_ERROR("CFirmhandSession::Start", "device search not started");
+        m_intake.reset();
+        return false;
+    }
+    LOG_INFO("CFirmhandSession::Start", "search started, adapter: '%s', targets: '%s'",
+             m_options.adapter.c_str(), targets.c_str());
+    return true;
+}
+
+void CFirmhandSession::Stop() {
+    if (m_stopped) {
+        return;
+    }
+    m_stopped = true;
+    // Every waiting worker wakes now and ends at its next step.
+    m_engine->CancelAll();
+    m_aiQuery->Cancel();
+    // No report reaches the session or the front-end any more; then the
+    // search thread ends.
+    m_sink->Detach();
+    if (m_intake) {
+        m_intake->Stop();
+        m_intake.reset();
+    }
+    m_engine.reset();  // joins the batch's threads
+    m_aiQuery.reset();
+    JoinWebPageThread();
+    LANPROBE_SEARCH_SetSearchTargets(nullptr);
+    LANPROBE_SEARCH_SetRoundIntervalMs(0);
+    if (m_socketsStarted) {
+        SWL_Quit();
+        m_socketsStarted = false;
+    }
+    if (m_started) {
+        LOG_INFO("CFirmhandSession::Stop", "session stopped");
+    }
+}
+
+bool CFirmhandSession::OnSearchReport(CWindowMessage& message) {
+    if (message.wParam == DEVICE_NOTIFY_GONE) {
+        const std::string& mac = message.Text();
+        // A camera that reboots during its upgrade stays listed.
+        if (m_engine->HasJob(mac)) {
+            LOG_INFO("CFirmhandSession::OnSearchReport", "kept while upgrading, mac: %s",
+                     mac.c_str());
+            return false;
+        }
+        m_devices.Remove(mac);
+        return true;
+    }
+    const auto* record = std::get_if<std::unique_ptr<DEVICE_S_INFO>>(&message.payload);
+    if (record == nullptr || !*record) {
+        return true;
+    }
+    // The job of this camera, if any, learns the new record first.
+    m_engine->OnSearchReport(message.wParam, **record);
+    m_devices.Update(**record);
+    return true;
+}
+
+BatchStartResult CFirmhandSession::StartBatch(const BatchRequest& request) {
+    if (m_stopped) {
+        return BatchStartResult::ThreadFailed;
+    }
+    return m_engine->StartBatch(request);
+}
+
+bool CFirmhandSession::QueryAiVersions(std::vector<AiQuery> queries) {
+    if (m_stopped) {
+        return false;
+    }
+    return m_aiQuery->Start(std::move(queries));
+}
+
+bool CFirmhandSession::IsAiQueryRunning() const {
+    return m_aiQuery && m_aiQuery->Running();
+}
+
+bool CFirmhandSession::RequestWebPage(const DEVICE_S_INFO& record) {
+    if (m_stopped || m_webPageBusy.exchange(true)) {
+        return false;
+    }
+    JoinWebPageThread();
+    const auto copy = std::make_shared<DEVICE_S_INFO>(record);
+    try {
+        m_webPageThread = std::thread([this, copy] {
+            std::string address(copy->ip, strnlen(copy->ip, sizeof(copy->ip)));
+            if (m_options.reachability) {
+                // The camera may need a local address in its subnet first;
+                // the address to use may then be its second one.
+                uint32_t deviceAddress = 0;
+                uint32_t addedAddress = 0;
+                if (m_options.reachability->MakeDeviceReachable(*copy, deviceAddress,
+                                                                addedAddress, true)) {
+                    WaitForLocalAddress(*m_options.reachability, addedAddress,
+                                        static_cast<int>(m_options.timings.localAddressPolls));
+                }
+                if (deviceAddress != 0) {
+                    address = reach::Ipv4ToText(deviceAddress);
+                }
+            }
+            if (m_frontEnd) {
+                m_frontEnd->PostMessage(MakeTextMessage(WM_WEB_PAGE_READY, 0,
+                                                        DeviceWebUrl(address, copy->httpPort)));
+            }
+            m_webPageBusy.store(false);
+        });
+    } catch (const std::system_error& error) {
+        LOG_ERROR("CFirmhandSession::RequestWebPage", "thread not started %d",
+                  error.code().value());
+        m_webPageBusy.store(false);
+        return false;
+    }
+    return true;
+}
+
+void CFirmhandSession::JoinWebPageThread() {
+    if (m_webPageThread.joinable()) {
+        m_webPageThread.join();
+    }
+}

@@ -1,0 +1,114 @@
+// One run of the core, the one thing a front-end creates. It owns the
+// socket layer's start and stop, the device search and its intake, the
+// table of cameras found, reachability, the upgrade engine, the analytics
+// query and every thread of the run, and releases them in order.
+//
+// The front-end renders what arrives at its sink and calls the session;
+// no call blocks on the network:
+//   WM_DEVICE_NOTIFY      found / changed / gone (a camera with a running
+//                         job is never reported gone)
+//   WM_BATCH_PREPARED     a camera of a starting batch was made reachable
+//   WM_UPGRADE_PROGRESS, WM_UPGRADE_RESULT   per camera
+//   WM_BATCH_END          after every final result of the batch
+//   WM_AI_VERSION_RESULT  per camera of an analytics query
+//   WM_WEB_PAGE_READY     the address of a requested web page
+//
+//   CFirmhandSession session(options, sink);
+//   session.Start();
+//   session.StartBatch(request);   // returns at once
+//   ...                            // messages arrive at the sink
+//   session.Stop();                // or the destructor
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/MessageSink.h"
+#include "app/SettingsView.h"
+#include "http/AiQuery.h"
+#include "session/DeviceTable.h"
+#include "session/SessionOptions.h"
+#include "upgrade/UpgradeEngine.h"
+
+class CSearchIntake;
+class CAiVersionQuery;
+class CSessionSink;
+
+class CFirmhandSession {
+public:
+    CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink);
+    // Stop().
+    ~CFirmhandSession();
+    CFirmhandSession(const CFirmhandSession&) = delete;
+    CFirmhandSession& operator=(const CFirmhandSession&) = delete;
+
+    // Starts the socket layer, adds the link-local route (with
+    // reachability) and starts the device search. False when the search
+    // could not be started (the reason is logged). Once only.
+    bool Start();
+    // Cancels a running batch and query, joins every thread of the run,
+    // stops the search and the socket layer. Nothing is posted after it
+    // returns. Harmless twice.
+    void Stop();
+
+    // The cameras found so far, in the order first seen.
+    std::vector<DeviceInfoPtr> Devices() const { return m_devices.Snapshot(); }
+    // The camera of the MAC (any letter case), or null.
+    DeviceInfoPtr FindDevice(const std::string& mac) const { return m_devices.Find(mac); }
+
+    // Decides every refusal before anything is changed or contacted; then
+    // the batch runs on the session's threads and ends with WM_BATCH_END.
+    BatchStartResult StartBatch(const BatchRequest& request);
+    bool IsUpgrading() const { return m_engine && m_engine->IsUpgrading(); }
+    bool HasJob(const std::string& mac) const { return m_engine && m_engine->HasJob(mac); }
+    // Any thread, also a signal-watching one: every waiting worker wakes at
+    // once, every transfer stops at its next block; the batch still ends
+    // with WM_BATCH_END.
+    // Not after Stop (the engine is gone then).
+    void CancelAll() {
+        if (m_engine) {
+            m_engine->CancelAll();
+        }
+    }
+    // Waits up to `timeoutMs` for the running batch to end (tests, tools).
+    bool WaitForBatchEnd(int timeoutMs) { return !m_engine || m_engine->WaitForBatchEnd(timeoutMs); }
+    UpgradePackagePtr Package() const { return m_engine ? m_engine->Package() : nullptr; }
+
+    // Asks the cameras for their analytics versions, one after another, off
+    // the caller's thread. False when the list is empty or a query runs.
+    bool QueryAiVersions(std::vector<AiQuery> queries);
+    bool IsAiQueryRunning() const;
+
+    // Makes the camera reachable (when needed) off the caller's thread and
+    // posts WM_WEB_PAGE_READY with the address of its web page. False when
+    // an earlier request is still being handled.
+    bool RequestWebPage(const DEVICE_S_INFO& record);
+
+    // The settings this run reads (files with this run's overrides).
+    const CSettingsView& Settings() const { return m_settings; }
+    const SESSION_OPTIONS& Options() const { return m_options; }
+
+private:
+    friend class CSessionSink;
+    // A search report on the search thread, before the front-end sees it;
+    // false drops it.
+    bool OnSearchReport(CWindowMessage& message);
+    void JoinWebPageThread();
+
+    SESSION_OPTIONS m_options;
+    CSettingsView m_settings;
+    MessageSinkPtr m_frontEnd;
+    std::shared_ptr<CSessionSink> m_sink;
+    CDeviceTable m_devices;
+    std::unique_ptr<CUpgradeEngine> m_engine;
+    std::unique_ptr<CSearchIntake> m_intake;
+    std::unique_ptr<CAiVersionQuery> m_aiQuery;
+    std::thread m_webPageThread;
+    std::atomic<bool> m_webPageBusy{false};
+    bool m_socketsStarted = false;
+    bool m_started = false;
+    bool m_stopped = false;
+};
