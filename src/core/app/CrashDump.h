@@ -19,11 +19,6 @@
 // line. Always returns true.
 bool InstallCrashDumpFilter(const std::string& name = {}, const std::string& folder = {});
 
-// Gives the calling thread its own alternate signal stack, so that a stack
-// overflow on it still leaves a dump. The installing thread has one already;
-// other long-lived threads may call this when they start.
-void InstallCrashDumpThreadStack();
-
 // The debugger test: with a tracer attached nothing is written and the
 // signal goes on. Tests replace it; a replacement must be async-signal-safe.
 // Null restores the default.

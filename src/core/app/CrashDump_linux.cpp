@@ -47,8 +47,6 @@ std::atomic<long> g_dumpingThread{0};
 char g_terminateReason[512];
 std::atomic<bool> g_haveTerminateReason{false};
 
-thread_local std::unique_ptr<char[]> t_altStack;
-
 // ---- async-signal-safe text building --------------------------------------
 
 class CSafeText {
@@ -512,13 +510,6 @@ bool InstallCrashDumpFilter(const std::string& name, const std::string& folder) 
     }
     std::set_terminate(OnTerminate);
     return true;
-}
-
-void InstallCrashDumpThreadStack() {
-    if (!t_altStack) {
-        t_altStack = std::make_unique<char[]>(kAltStackSize);
-        SetAltStack(t_altStack.get(), kAltStackSize);
-    }
 }
 
 void SetCrashDumpTracerCheck(CrashTracerCheck check) {

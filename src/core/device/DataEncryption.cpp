@@ -6,9 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <typeinfo>
 
-#include "device/HubSdk.h"
 
 namespace {
 
@@ -32,12 +30,8 @@ int HexValue(char c) {
 }  // namespace
 
 CDataEncryption& CDataEncryption::Instance() {
-    static CDataEncryption* const instance = [] {
-        static CDataEncryption object;
-        HUBSDK_CreateSingleton(&object, typeid(CDataEncryption).name());
-        return &object;
-    }();
-    return *instance;
+    static CDataEncryption instance;
+    return instance;
 }
 
 bool CDataEncryption::DecryptBlocks(const std::array<uint8_t, 16>& key, uint8_t* data,

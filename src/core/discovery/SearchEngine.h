@@ -50,7 +50,6 @@ public:
     // Harmless when not started or called twice.
     void Stop();
 
-    bool IsRunning() const { return m_running.load(); }
     // True on the engine's own thread (a report handler must not Stop it).
     bool IsOwnThread() const;
     // The port the replies come back to (0 before Start).

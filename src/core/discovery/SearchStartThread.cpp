@@ -2,7 +2,7 @@
 
 #include "app/Logger.h"
 
-FH_LOG_SOURCE("SearchIntake");
+FH_LOG_SOURCE("SearchStartThread");
 
 bool CSearchStartThread::Start(Check networkAlive, Action startSearch, uint32_t pollMs) {
     if (m_thread || !networkAlive || !startSearch) {

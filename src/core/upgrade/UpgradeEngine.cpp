@@ -204,7 +204,7 @@ void CUpgradeEngine::StartWorkers(const std::shared_ptr<CBatchRun>& run,
                 workers.emplace_back([context, job] { upgradeDevice(context, job); });
                 return true;
             } catch (const std::system_error& error) {
-                LOG_ERROR("CFirmhandDlg::StartUpgradeThread", "_beginthread failed %d",
+                LOG_ERROR("CUpgradeEngine::StartWorkers", "_beginthread failed %d",
                           error.code().value());
                 startFailed = true;
             }

@@ -1,3 +1,0 @@
-#include "device/HubSdk.h"
-
-void HUBSDK_CreateSingleton(void*, const char*) {}
