@@ -65,12 +65,14 @@ uint32_t CNetDVSDevice::ReplyWaitMs() {
 uint32_t CNetDVSDevice::CreateServerObject(std::shared_ptr<CNetDVSDevice>& client,
                                            const std::string& mac, const std::string& ip,
                                            uint16_t port, DeviceEventCallback callback,
-                                           void* context, uint32_t timeoutMs) {
+                                           void* context, uint32_t timeoutMs,
+                                           const std::atomic<bool>* cancel) {
     client.reset();
     auto connectProc = CSWL_ConnectProc::Create(ip.c_str(), port);
     if (!connectProc) {
         return NET_NO_RESOURCES;
     }
+    connectProc->SetCancelFlag(cancel);
     const SWL_SOCKET sock = connectProc->ConnectSynEx(static_cast<int>(timeoutMs));
     if (sock == SWL_INVALID_SOCKET) {
         LOG_ERROR("CNetDVSDevice::CreateServerObject", "connect failed %d, mac: %s",

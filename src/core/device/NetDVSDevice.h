@@ -79,10 +79,12 @@ class CNetDVSDevice : public CNetDevice {
 public:
     // Connects to `ip`:`port`, reads the server information and checks the
     // protocol version. On 0 `client` holds the new client; else it is empty.
+    // A set `cancel` flag ends the connect early (a failed connect).
     static uint32_t CreateServerObject(std::shared_ptr<CNetDVSDevice>& client,
                                        const std::string& mac, const std::string& ip, uint16_t port,
                                        DeviceEventCallback callback, void* context,
-                                       uint32_t timeoutMs);
+                                       uint32_t timeoutMs,
+                                       const std::atomic<bool>* cancel = nullptr);
 
     ~CNetDVSDevice() override;
 

@@ -1,5 +1,6 @@
 #include "net/SWL_ConnectProc.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/Logger.h"
@@ -58,6 +59,28 @@ std::vector<int> CSWL_ConnectProc::WaitSteps(int timeoutMs) {
     return steps;
 }
 
+bool CSWL_ConnectProc::Cancelled() const {
+    return m_cancel != nullptr && m_cancel->load();
+}
+
+int CSWL_ConnectProc::WaitWritable(SWL_SOCKET sock, int waitMs) const {
+    if (m_cancel == nullptr) {
+        return SWL_Select(sock, false, true, waitMs);
+    }
+    const uint32_t start = PUB_GetTickCount();
+    for (;;) {
+        const uint32_t spent = PUB_TicksSince(start);
+        if (spent >= static_cast<uint32_t>(waitMs) || Cancelled()) {
+            return 0;
+        }
+        const uint32_t slice = std::min(static_cast<uint32_t>(waitMs) - spent, kCancelSliceMs);
+        const int result = SWL_Select(sock, false, true, static_cast<int>(slice));
+        if (result != 0) {
+            return result;
+        }
+    }
+}
+
 SWL_SOCKET CSWL_ConnectProc::ConnectSynEx(int timeoutMs) {
     CPUB_LockAction guard(m_connectLock);
     m_lastSteps.clear();
@@ -94,8 +117,11 @@ SWL_SOCKET CSWL_ConnectProc::ConnectSynEx(int timeoutMs) {
         m_lastSteps.push_back(w);
         const uint32_t start = PUB_GetTickCount();
         if (failedError == 0) {
-            waitResult = SWL_Select(sock, false, true, w);
+            waitResult = WaitWritable(sock, w);
             if (waitResult <= 0) {
+                if (Cancelled()) {
+                    break;
+                }
                 continue;
             }
             const int error = SWL_GetConnectError(sock);
@@ -105,9 +131,14 @@ SWL_SOCKET CSWL_ConnectProc::ConnectSynEx(int timeoutMs) {
             failedError = error;
         }
         waitResult = 0;
-        const uint32_t spent = PUB_TicksSince(start);
-        if (spent < static_cast<uint32_t>(w)) {
-            PUB_Sleep(static_cast<uint32_t>(w) - spent);
+        // The rest of the step, in slices while a cancel flag is given.
+        for (uint32_t spent = PUB_TicksSince(start); spent < static_cast<uint32_t>(w) && !Cancelled();
+             spent = PUB_TicksSince(start)) {
+            const uint32_t rest = static_cast<uint32_t>(w) - spent;
+            PUB_Sleep(m_cancel != nullptr ? std::min(rest, kCancelSliceMs) : rest);
+        }
+        if (Cancelled()) {
+            break;
         }
     }
 

@@ -34,6 +34,10 @@ public:
 
     // Makes a running ConnectSynEx give up at its next step (any thread).
     void Stop() { m_stop.store(true); }
+    // A flag of the caller's (an upgrade job's cancellation) that ends a
+    // running ConnectSynEx within 100 ms once it is set; null: none. Set it
+    // before ConnectSynEx; it must outlive the call.
+    void SetCancelFlag(const std::atomic<bool>* cancel) { m_cancel = cancel; }
 
     // The socket the object still holds (SWL_INVALID_SOCKET once handed out).
     SWL_SOCKET GetSocket() const;
@@ -53,11 +57,18 @@ public:
                      uint16_t port);
 
 private:
+    static constexpr uint32_t kCancelSliceMs = 100;
+    bool Cancelled() const;
+    // SWL_Select for writability over `waitMs`, in slices while a cancel
+    // flag is given.
+    int WaitWritable(SWL_SOCKET sock, int waitMs) const;
+
     char m_serverIp[16] = {};
     SWL_IPV4_ADDRESS m_serverAddress;  // address and port, network order
     uint16_t m_serverPort = 0;         // host order
     CSWL_SocketHandle m_socket;
     std::atomic<bool> m_stop{false};
+    const std::atomic<bool>* m_cancel = nullptr;
     std::atomic<int> m_lastError{0};
     mutable CPUB_Lock m_connectLock;
     std::vector<int> m_lastSteps;  // under m_connectLock

@@ -52,10 +52,10 @@ private:
 
 UpgradeClientFactory DefaultUpgradeClientFactory() {
     return [](const std::string& mac, const std::string& ip, uint16_t port, uint32_t& error,
-              uint32_t timeoutMs) -> UpgradeDeviceClientPtr {
+              uint32_t timeoutMs, const std::atomic<bool>* cancel) -> UpgradeDeviceClientPtr {
         std::shared_ptr<CNetDVSDevice> device;
         error = CNetDVSDevice::CreateServerObject(device, mac, ip, port, IgnoreDeviceEvent, nullptr,
-                                                  timeoutMs);
+                                                  timeoutMs, cancel);
         if (error != 0 || !device) {
             return nullptr;
         }

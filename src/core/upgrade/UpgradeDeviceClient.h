@@ -2,6 +2,7 @@
 // speaks the cameras' binary protocol; tests may put a scripted one here.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,9 +30,10 @@ using UpgradeDeviceClientPtr = std::shared_ptr<IUpgradeDeviceClient>;
 
 // Connects to a camera; on failure returns null and the client result in
 // `error` (13/14 unsupported protocol, 15 connect failed, 65535 no memory).
-using UpgradeClientFactory =
-    std::function<UpgradeDeviceClientPtr(const std::string& mac, const std::string& ip,
-                                         uint16_t port, uint32_t& error, uint32_t timeoutMs)>;
+// A set `cancel` flag (the job's) ends a connect that is still waiting.
+using UpgradeClientFactory = std::function<UpgradeDeviceClientPtr(
+    const std::string& mac, const std::string& ip, uint16_t port, uint32_t& error,
+    uint32_t timeoutMs, const std::atomic<bool>* cancel)>;
 
 // The factory of the cameras' real protocol client.
 UpgradeClientFactory DefaultUpgradeClientFactory();

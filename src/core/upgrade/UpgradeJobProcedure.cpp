@@ -171,7 +171,7 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         };
         const bool login = record->deviceActivated != 1;
         const int r = upgradeDevice(*context, mac, ip, port, context->user, context->password,
-                                    reporter, upgradeMode, login);
+                                    reporter, upgradeMode, login, &job->cancelled);
 
         if (job->cancelled.load()) {
             // A cancelled transfer is a failure, never a completed upgrade.

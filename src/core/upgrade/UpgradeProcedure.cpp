@@ -102,14 +102,15 @@ uint32_t SendBlock(IUpgradeDeviceClient& client, std::vector<uint8_t>& buffer,
 
 int upgradeDevice(const CBatchContext& context, const std::string& mac, const std::string& ip,
                   uint16_t port, const std::string& user, const std::string& password,
-                  const ProgressReporter& reporter, bool upgradeMode, bool login) {
+                  const ProgressReporter& reporter, bool upgradeMode, bool login,
+                  const std::atomic<bool>* cancel) {
     const CUpgradePackage& package = *context.package;
     const bool newStyle = package.IsNewStyle();
     const UpgradeTimings& timings = context.timings;
 
     uint32_t error = 0;
     UpgradeDeviceClientPtr client =
-        context.clientFactory(mac, ip, port, error, timings.connectTimeoutMs);
+        context.clientFactory(mac, ip, port, error, timings.connectTimeoutMs, cancel);
     if (!client) {
         LOG_ERROR(kFunc, "connect failed %d, mac: %s", static_cast<int>(error), mac.c_str());
         return (error == kClientTooOld || error == kClientTooNew) ? UPGRADE_NOT_SUPPORTED

@@ -2,6 +2,7 @@
 // the package in one attempt.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,4 +21,5 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job);
 // upgrade result code.
 int upgradeDevice(const CBatchContext& context, const std::string& mac, const std::string& ip,
                   uint16_t port, const std::string& user, const std::string& password,
-                  const ProgressReporter& reporter, bool upgradeMode, bool login);
+                  const ProgressReporter& reporter, bool upgradeMode, bool login,
+                  const std::atomic<bool>* cancel = nullptr);
