@@ -72,9 +72,8 @@ TEST(Language, EnvironmentOrderIsLanguageThenLcAllThenMessagesThenLang) {
 }
 
 TEST(StringTable, AllRowsInAllLanguages) {
-    EXPECT_EQ(StringTableRowCount(), 62);
     int found = 0;
-    for (int id = 1002; id <= 1074; ++id) {
+    for (int id = 1000; id <= 1199; ++id) {
         const std::string english = LoadString(id, UiLanguage::English);
         if (english.empty()) {
             continue;
@@ -83,7 +82,7 @@ TEST(StringTable, AllRowsInAllLanguages) {
         EXPECT_FALSE(LoadString(id, UiLanguage::TraditionalChinese).empty()) << id;
         EXPECT_FALSE(LoadString(id, UiLanguage::SimplifiedChinese).empty()) << id;
     }
-    EXPECT_EQ(found, 62);
+    EXPECT_EQ(found, StringTableRowCount());
     EXPECT_EQ(LoadString(1001, UiLanguage::English), "");
     EXPECT_EQ(LoadString(1074, UiLanguage::English),
               "The upgrade is complete (but the version has not changed).");

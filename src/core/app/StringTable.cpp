@@ -86,6 +86,8 @@ constexpr StringRow kRows[] = {
     {1073, "This device is not supported!", "不支援此設備！", "不支持此设备！"},
     {1074, "The upgrade is complete (but the version has not changed).",
      "升級已完成（但版本未改變）。", "升级已完成（但版本未改变）。"},
+    // Our own additions.
+    {1075, "Upgraded elsewhere right now", "此設備正由其他程式升級", "此设备正由其他程序升级"},
 };
 
 }  // namespace

@@ -76,4 +76,6 @@ enum StringId : int {
     IDS_SEND_PACKAGE_FAILED = 1072,
     IDS_NOT_SUPPORTED = 1073,
     IDS_COMPLETE_SAME_VERSION = 1074,
+    // Our own additions.
+    IDS_UPGRADED_ELSEWHERE = 1075,
 };

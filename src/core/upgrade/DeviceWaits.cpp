@@ -51,7 +51,8 @@ bool waitDeviceIp2Change(const CBatchContext& context, const UpgradeInfoPtr& job
         duplicate = false;
         context.jobs->forEachJob([&](const UpgradeInfoPtr& other) {
             const DeviceInfoPtr otherRecord = other->Device();
-            if (otherRecord &&
+            // Cameras without a second address share nothing.
+            if (otherRecord && record->ip2[0] != '\0' &&
                 std::memcmp(otherRecord->mac, record->mac, sizeof(record->mac)) != 0 &&
                 std::memcmp(otherRecord->ip2, record->ip2, sizeof(record->ip2)) == 0) {
                 duplicate = true;

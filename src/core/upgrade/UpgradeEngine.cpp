@@ -85,7 +85,10 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     }
     std::map<std::string, std::vector<std::string>> slaveAddresses;
     for (const DeviceInfoPtr& record : devices) {
-        slaveAddresses[record->ip2].push_back(record->mac);
+        // Cameras without a second address share nothing.
+        if (record->ip2[0] != '\0') {
+            slaveAddresses[record->ip2].push_back(record->mac);
+        }
     }
     std::vector<std::string> duplicateMacs;
     for (const auto& [address, sharing] : slaveAddresses) {

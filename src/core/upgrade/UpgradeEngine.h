@@ -96,7 +96,6 @@ private:
     void RunBatch(const std::shared_ptr<CBatchRun>& run);
     void StartWorkers(const std::shared_ptr<CBatchRun>& run, std::vector<std::thread>& workers);
     std::shared_ptr<CBatchRun> CurrentRun() const;
-    void JoinFinishedRun();
 
     MessageSinkPtr m_sink;
     ENGINE_OPTIONS m_options;

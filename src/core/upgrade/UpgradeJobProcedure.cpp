@@ -5,6 +5,7 @@
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "net/ProbeTcpPort.h"
+#include "upgrade/CameraLock.h"
 #include "upgrade/DeviceWaits.h"
 #include "upgrade/UpgradeProcedure.h"
 #include "upgrade/UpgradeResult.h"
@@ -93,6 +94,18 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         return;
     }
     job->finished.store(false);
+    // One upgrade per camera on this machine, whichever process runs it.
+    std::unique_ptr<platform::CFileLock> cameraLock;
+    if (const DeviceInfoPtr record = job->Device()) {
+        bool busy = false;
+        cameraLock = LockCamera(record->mac, busy);
+        if (busy) {
+            LOG_WARN(kFunc, "upgraded elsewhere right now, mac: %s", record->mac);
+            job->finished.store(true);
+            PostResult(*context, UPGRADE_ELSEWHERE, record->mac);
+            return;
+        }
+    }
     waitDeviceIp2Change(*context, job);
 
     const DeviceInfoPtr first = job->Device();

@@ -43,6 +43,8 @@ int StringIdOf(int code) {
             return IDS_UPGRADE_TIMEOUT;
         case 22:
             return IDS_MES_FAIL;
+        case UPGRADE_ELSEWHERE:
+            return IDS_UPGRADED_ELSEWHERE;
         default:
             return 0;
     }

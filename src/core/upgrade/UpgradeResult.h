@@ -25,6 +25,7 @@ enum UpgradeResultCode : int {
     UPGRADE_WAIT_COMPLETE = 18,      // all blocks acknowledged, camera finishing
     UPGRADE_TIMEOUT = 19,
     UPGRADE_MES_FAIL = 22,
+    UPGRADE_ELSEWHERE = 23,  // another process upgrades this camera right now
 };
 
 // True for the codes a worker posts while it still runs (16, 17, 18).
