@@ -62,6 +62,8 @@ public:
     // Decides every refusal before anything is changed or contacted; then
     // the batch runs on the session's threads and ends with WM_BATCH_END.
     BatchStartResult StartBatch(const BatchRequest& request);
+    // The file and reason behind the last refusal of StartBatch, or "".
+    std::string RefusalDetail() const { return m_engine ? m_engine->RefusalDetail() : ""; }
     bool IsUpgrading() const { return m_engine && m_engine->IsUpgrading(); }
     bool HasJob(const std::string& mac) const { return m_engine && m_engine->HasJob(mac); }
     // Any thread, also a signal-watching one: every waiting worker wakes at

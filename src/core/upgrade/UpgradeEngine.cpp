@@ -31,8 +31,9 @@ int BatchStartMessageId(BatchStartResult result) {
         case BatchStartResult::TooManyDevices:
             return IDS_MAX_32;
         case BatchStartResult::OpenFailed:
-        case BatchStartResult::PackageTooShort:
             return IDS_OPEN_FILE_FAILED;
+        case BatchStartResult::PackageInvalid:
+            return IDS_PACKAGE_ERROR;
         case BatchStartResult::ThreadFailed:
             return IDS_UPGRADE_FAILED;
         case BatchStartResult::Started:
@@ -63,6 +64,7 @@ CUpgradeEngine::~CUpgradeEngine() {
 }
 
 BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
+    m_refusalDetail.clear();
     if (m_upgrading.load()) {
         return BatchStartResult::AlreadyRunning;
     }
@@ -105,13 +107,14 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
              "upgrade package, file: %s, selectedCount: %d", request.packagePath.c_str(),
              static_cast<int>(devices.size()));
     auto package = std::make_shared<CUpgradePackage>();
-    if (!package->Load(request.packagePath)) {
+    if (!package->Load(request.packagePath, &m_refusalDetail)) {
+        LOG_ERROR("CUpgradeEngine::StartBatch", "package not read, %s", m_refusalDetail.c_str());
         return BatchStartResult::OpenFailed;
     }
-    if (package->Length() < sizeof(uint32_t)) {
-        LOG_ERROR("CUpgradeEngine::StartBatch", "package too short: %d bytes, file: %s",
-                  static_cast<int>(package->Length()), request.packagePath.c_str());
-        return BatchStartResult::PackageTooShort;
+    if (const std::string problem = package->Problem(); !problem.empty()) {
+        m_refusalDetail = request.packagePath + ": " + problem;
+        LOG_ERROR("CUpgradeEngine::StartBatch", "package refused, %s", m_refusalDetail.c_str());
+        return BatchStartResult::PackageInvalid;
     }
 
     auto run = std::make_shared<CBatchRun>();

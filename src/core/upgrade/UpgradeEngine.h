@@ -30,7 +30,7 @@ enum class BatchStartResult {
     TooManyDevices,      // 1047 "Batch update supports maximum 32 pieces ..."
     DuplicatesDeclined,  // the technician did not confirm 1071
     OpenFailed,          // 1018 "Failed to open the file!"
-    PackageTooShort,     // 1018: the file cannot even hold a package's first word
+    PackageInvalid,      // 1019 "Upgrade package error!": wrong for every camera
     ThreadFailed,        // 1021: the batch's thread could not be started
 };
 
@@ -72,6 +72,9 @@ public:
     // Every refusal is decided here, before anything is changed or
     // contacted; then the batch runs on its own threads.
     BatchStartResult StartBatch(const BatchRequest& request);
+    // What exactly the last refusal refers to (the package's file and the
+    // reason), or "" (the message id says it all). The caller's thread.
+    const std::string& RefusalDetail() const { return m_refusalDetail; }
     // From a successful StartBatch until just before WM_BATCH_END is posted.
     bool IsUpgrading() const { return m_upgrading.load(); }
 
@@ -100,6 +103,7 @@ private:
     MessageSinkPtr m_sink;
     ENGINE_OPTIONS m_options;
     std::atomic<bool> m_upgrading{false};
+    std::string m_refusalDetail;  // the StartBatch caller's thread
 
     mutable std::mutex m_mutex;  // guards the members below
     std::shared_ptr<CBatchRun> m_run;

@@ -1,7 +1,9 @@
 #include "upgrade/UpgradePackage.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -12,6 +14,16 @@ uint32_t ReadLe32(const uint8_t* p) {
 }
 
 }  // namespace
+
+std::string CheckPackageFile(const std::string& path) {
+    CUpgradePackage package;
+    std::string error;
+    if (!package.Load(path, &error)) {
+        return error;
+    }
+    const std::string problem = package.Problem();
+    return problem.empty() ? problem : path + ": " + problem;
+}
 
 bool IsBareGzip(const uint8_t* data, size_t length) {
     if (data == nullptr || length < 10) {
@@ -29,20 +41,38 @@ std::string SoftwareVersionText(uint32_t v) {
     return text;
 }
 
-bool CUpgradePackage::Load(const std::string& path) {
+bool CUpgradePackage::Load(const std::string& path, std::string* error) {
+    const auto fail = [&](const std::string& reason) {
+        if (error != nullptr) {
+            *error = path + ": " + reason;
+        }
+        return false;
+    };
+    std::error_code code;
+    const auto status = std::filesystem::status(path, code);
+    if (code) {
+        return fail(code.message());
+    }
+    if (std::filesystem::is_directory(status)) {
+        return fail("is a folder, not a file");
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        return fail("is not a regular file");
+    }
+    errno = 0;
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
-        return false;
+        return fail(errno != 0 ? std::strerror(errno) : "cannot be opened");
     }
     const std::streamoff size = in.tellg();
     // The length travels as a signed 32-bit value.
     if (size < 0 || size > 0x7FFFFFFF) {
-        return false;
+        return fail("larger than 2 GiB");
     }
     std::vector<uint8_t> data(static_cast<size_t>(size), 0);
     in.seekg(0);
     if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) {
-        return false;
+        return fail("cannot be read");
     }
     const auto slash = path.find_last_of('/');
     m_path = path;
@@ -55,6 +85,28 @@ void CUpgradePackage::Assign(std::vector<uint8_t> data, std::string fileName) {
     m_data = std::move(data);
     m_path = fileName;
     m_fileName = std::move(fileName);
+}
+
+std::string CUpgradePackage::Problem() const {
+    if (IsNewStyle()) {
+        if (m_data.size() < UPGRADE_BLOCK_COUNT) {
+            return "a new-style package of " + std::to_string(m_data.size()) +
+                   " bytes; at least " + std::to_string(UPGRADE_BLOCK_COUNT) + " are needed";
+        }
+        return {};
+    }
+    if (m_data.size() < PACKAGE_TRAILER_SIZE + UPGRADE_BLOCK_COUNT) {
+        return "a package of " + std::to_string(m_data.size()) + " bytes; at least " +
+               std::to_string(PACKAGE_TRAILER_SIZE + UPGRADE_BLOCK_COUNT) +
+               " are needed (a 64-byte trailer and 100 blocks)";
+    }
+    if (Trailer().headFlag != PACKAGE_HEAD_FLAG) {
+        char flag[16];
+        std::snprintf(flag, sizeof(flag), "0x%08X", Trailer().headFlag);
+        return std::string("neither a new-style package nor one with a trailer (head flag ") +
+               flag + ")";
+    }
+    return {};
 }
 
 bool CUpgradePackage::IsNewStyle() const {

@@ -45,8 +45,15 @@ std::string SoftwareVersionText(uint32_t versionWord);
 
 class CUpgradePackage {
 public:
-    // Reads the whole file. False when it cannot be opened or read.
-    bool Load(const std::string& path);
+    // Reads the whole file. False when it is not a regular file or cannot be
+    // opened or read; `error` then names the file and the system's reason.
+    bool Load(const std::string& path, std::string* error = nullptr);
+    // What makes the package wrong for every camera, or "" when nothing
+    // does: a new-style payload under 100 bytes (one per block), an
+    // old-style package without room for its 64-byte trailer and 100 bytes,
+    // or a trailer without its head flag. The per-camera checks stay in
+    // IsCompatible.
+    std::string Problem() const;
     // For tests and tools: a package held in memory under a file name.
     void Assign(std::vector<uint8_t> data, std::string fileName);
 
@@ -74,3 +81,8 @@ private:
 };
 
 using UpgradePackagePtr = std::shared_ptr<const CUpgradePackage>;
+
+// Reads the file and applies the checks that hold for every camera (Load,
+// Problem). "" when the package may be sent; else what is wrong, naming
+// the file.
+std::string CheckPackageFile(const std::string& path);
