@@ -1,11 +1,12 @@
 # The two commands of the README, and a few helpers for developers.
 #   make demo   build, then upgrade a simulated fleet (GUI when a display is up)
 #   make test   build, then run the whole test suite
+#   make check-format   list the files that differ from clang-format
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: demo test build bootstrap format clean
+.PHONY: demo test build bootstrap format check-format clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -22,6 +23,9 @@ test: bootstrap
 
 format:
 	@find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+check-format:
+	@scripts/check-format
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <chrono>
 #include <mutex>
-#include <thread>
 
 #include "app/Logger.h"
 #include "net/LoopbackPeer.h"
@@ -13,7 +13,9 @@ using loopback::Bytes;
 using loopback::Concat;
 using loopback::DataHead;
 using loopback::Fragment;
+using testing_support::ReturnsWithin;
 using testing_support::WaitFor;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -45,6 +47,12 @@ struct Sink {
 
 Bytes Text(const std::string& text) {
     return Bytes(text.begin(), text.end());
+}
+
+// Bytes that arrived on `fd` and that nobody has read yet.
+int UnreadBytes(int fd) {
+    int count = -1;
+    return ioctl(fd, FIONREAD, &count) == 0 ? count : -1;
 }
 
 class LinkTest : public ::testing::Test {
@@ -123,9 +131,13 @@ TEST_F(LinkTest, InvalidMagicEndsTheReceiveThreadButNotTheLink) {
     // The keep-alive thread goes on, and nothing reports a loss.
     EXPECT_EQ(m_pair.peer.Read(8, 3000), DataHead(0));
     EXPECT_EQ(m_sink.losses.load(), 0);
+    // A message written now arrives and stays unread: nothing receives.
+    const int before = UnreadBytes(m_pair.local);
     ASSERT_TRUE(m_pair.peer.Write(Concat({DataHead(1), Text("x")})));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(m_sink.Count(), 0u);
+    ASSERT_TRUE(WaitFor([&] { return UnreadBytes(m_pair.local) == before + 9; }));
+    // A live receive thread would take the bytes within a few of its turns.
+    EXPECT_FALSE(WaitFor(
+        [&] { return m_sink.Count() > 0 || UnreadBytes(m_pair.local) != before + 9; }, 200ms));
 }
 
 TEST_F(LinkTest, FragmentsInOrderMakeOneMessage) {
@@ -249,7 +261,8 @@ TEST_F(LinkTest, PeerCloseIsReportedOnceThroughTheCallback) {
     m_pair.peer.Close();
     ASSERT_TRUE(WaitFor([&] { return m_sink.losses.load() == 1; }, std::chrono::seconds(2)));
     EXPECT_TRUE(log.Contains("recv data failed 2"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // A second report would come within a few 100 ms turns of the keep-alive thread.
+    EXPECT_FALSE(WaitFor([&] { return m_sink.losses.load() > 1; }, 300ms));
     m_link->Destroy();
     EXPECT_EQ(m_sink.losses.load(), 1);
 }
@@ -305,13 +318,15 @@ TEST_F(LinkTest, StartAutoRecvStartsOneThreadOnly) {
 }
 
 TEST_F(LinkTest, DestroyReturnsWhileBothThreadsRun) {
-    StartThreads();
-    // The receive thread is inside a message that never completes.
+    // A stalled message would hold the receive thread for minutes.
+    CSWL_TCPLink::SetProgressLimitForTest(120000);
+    // Written before the threads start, the bytes wait in the socket; once
+    // they are gone, the receive thread is inside a message that never completes.
     ASSERT_TRUE(m_pair.peer.Write(Concat({DataHead(100), loopback::Pattern(10, 0)})));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(m_link->Destroy(), 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));  // hang guard
+    ASSERT_TRUE(WaitFor([&] { return UnreadBytes(m_pair.local) == 18; }));
+    StartThreads();
+    ASSERT_TRUE(WaitFor([&] { return UnreadBytes(m_pair.local) == 0; }));
+    EXPECT_TRUE(ReturnsWithin(20s, [&] { EXPECT_EQ(m_link->Destroy(), 0); }));
     EXPECT_LE(m_sink.losses.load(), 1);
     EXPECT_TRUE(m_pair.peer.WaitClosed());
     EXPECT_EQ(m_link->Destroy(), 0);

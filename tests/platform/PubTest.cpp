@@ -5,7 +5,9 @@
 #include <thread>
 
 #include "platform/Pub.h"
+#include "support/TestSupport.h"
 
+using testing_support::WaitFor;
 using Clock = std::chrono::steady_clock;
 
 TEST(Pub, ThreadRunsWhileFlagIsSetAndExitJoins) {
@@ -21,15 +23,15 @@ TEST(Pub, ThreadRunsWhileFlagIsSetAndExitJoins) {
         &running);
     ASSERT_TRUE(thread);
     EXPECT_TRUE(running.load());
-    while (turns.load() < 3) {
-        std::this_thread::yield();
-    }
+    EXPECT_TRUE(WaitFor([&] { return turns.load() >= 3; }));
     PUB_ExitThread(thread, &running);
     EXPECT_FALSE(thread);
     EXPECT_FALSE(running.load());
     PUB_ExitThread(thread, &running);  // no thread: harmless
 }
 
+// The length of a sleep or of a timed wait is what these calls promise; only
+// lower bounds are checked, which a slow or loaded machine cannot break.
 TEST(Pub, SleepZeroMeansTenMilliseconds) {
     const auto start = Clock::now();
     PUB_Sleep(0);
@@ -101,8 +103,10 @@ TEST(PubEvent, TimedWaitEndsAndSetFromAnotherThreadWakes) {
     const auto start = Clock::now();
     EXPECT_FALSE(event.Wait(30));
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(30));
+    // Set once this thread is inside the wait, so that the wait is woken.
+    const pid_t waiter = testing_support::ThisThreadId();
     std::thread setter([&] {
-        PUB_Sleep(20);
+        WaitFor([&] { return testing_support::IsThreadBlocked(waiter); });
         event.Set();
     });
     EXPECT_TRUE(event.Wait(CPUB_Event::kInfinite));

@@ -247,13 +247,9 @@ TEST(PasswordNotLogged, UpgradeRunKeepsItOnlyInTheOwnersSettingsFile) {
     std::map<std::string, DeviceInfoPtr> records;
     std::map<std::string, int> results;
     bool batchOver = false;
-    const auto pump = [&](int ms) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            auto message = queue->Pop(5);
-            if (!message) {
-                continue;
-            }
+    // Handles the messages posted so far; WaitFor calls it between its looks.
+    const auto pump = [&] {
+        while (auto message = queue->TryPop()) {
             if (message->id == WM_DEVICE_NOTIFY && message->wParam != DEVICE_NOTIFY_GONE) {
                 if (auto record = message->TakeDevice()) {
                     engine.OnSearchReport(message->wParam, *record);
@@ -266,7 +262,7 @@ TEST(PasswordNotLogged, UpgradeRunKeepsItOnlyInTheOwnersSettingsFile) {
         }
     };
     ASSERT_TRUE(testing_support::WaitFor([&] {
-        pump(20);
+        pump();
         return records.size() == macs.size();
     })) << "every camera is found";
 
@@ -289,7 +285,7 @@ TEST(PasswordNotLogged, UpgradeRunKeepsItOnlyInTheOwnersSettingsFile) {
     ASSERT_EQ(engine.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(testing_support::WaitFor(
         [&] {
-            pump(20);
+            pump();
             return batchOver;
         },
         std::chrono::seconds(60)))

@@ -1,7 +1,9 @@
 #include "support/TestSupport.h"
 
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -45,6 +47,33 @@ bool WaitFor(const std::function<bool()>& predicate, std::chrono::milliseconds t
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+bool ReturnsWithin(std::chrono::milliseconds limit, const std::function<void()>& call) {
+    std::atomic<bool> returned{false};
+    bool inTime = false;
+    std::thread watcher([&] { inTime = WaitFor([&] { return returned.load(); }, limit); });
+    call();
+    returned = true;
+    watcher.join();
+    return inTime;
+}
+
+pid_t ThisThreadId() {
+    return static_cast<pid_t>(::syscall(SYS_gettid));
+}
+
+bool IsThreadBlocked(pid_t tid) {
+    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    // "tid (name) S ...": the name may hold spaces and parentheses.
+    const size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos || nameEnd + 2 >= stat.size()) {
+        return false;
+    }
+    const char state = stat[nameEnd + 2];
+    return state == 'S' || state == 'D';
 }
 
 CScopedEnv::CScopedEnv(const char* name, const std::string& value) : m_name(name) {

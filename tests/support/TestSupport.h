@@ -1,6 +1,8 @@
 // Helpers for tests: temporary folders and polling waits instead of sleeps.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -27,6 +29,18 @@ private:
 // Polls `predicate` every few milliseconds until it holds or `timeout` ends.
 bool WaitFor(const std::function<bool()>& predicate,
              std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Runs `call` on this thread while a second thread waits up to `limit` for
+// it to return; true when it did. The call is never cut short. For "ends
+// promptly" checks: pick `limit` far above the normal case and far below the
+// call's slow path, so that the outcome does not depend on the load.
+bool ReturnsWithin(std::chrono::milliseconds limit, const std::function<void()>& call);
+
+// The kernel's id of the calling thread, for IsThreadBlocked.
+pid_t ThisThreadId();
+// True while thread `tid` of this process sleeps in the kernel (a wait, a
+// sleep, a select): lets a test act once another thread is inside a wait.
+bool IsThreadBlocked(pid_t tid);
 
 // Sets an environment variable for the life of the object.
 class CScopedEnv {
