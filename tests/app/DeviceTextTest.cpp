@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/ActivationText.h"
-#include "model/DeviceText.h"
 #include "app/Language.h"
+#include "model/DeviceText.h"
 
 namespace {
 DEVICE_S_INFO Record(const char* version, int build, const char* mask2 = "") {

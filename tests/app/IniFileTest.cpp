@@ -99,7 +99,7 @@ TEST_F(SettingsFiles, UserFolderIsCreatedAndFileIsPrivate) {
     ASSERT_TRUE(settings::WriteUserString(settings::kUsername, "tech"));
     EXPECT_EQ(settings::GetString(settings::kPassword), "s3cret");
     EXPECT_EQ(settings::GetString(settings::kUsername), "tech");
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat(m_box.File("data/KMR/firmhand.ini").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_FALSE(settings::WriteUserString(settings::kTryUpgradeMaxCount, "1"))
@@ -112,7 +112,8 @@ TEST_F(SettingsFiles, WriteReplacesValueAndKeepsOtherLines) {
     ASSERT_TRUE(ini.WriteString("a", "10"));
     ASSERT_TRUE(ini.WriteString("C", "30"));
     ASSERT_TRUE(ini.WriteString("Z", "1", "New"));
-    EXPECT_EQ(m_box.Read("x.ini"), "; comment\n[CONFIG]\nA=10\nB=2\nC=30\n\n[Other]\nA=3\n[New]\nZ=1\n");
+    EXPECT_EQ(m_box.Read("x.ini"),
+              "; comment\n[CONFIG]\nA=10\nB=2\nC=30\n\n[Other]\nA=3\n[New]\nZ=1\n");
     // No temporary files are left behind by the atomic replacement.
     int files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_box.Path())) {

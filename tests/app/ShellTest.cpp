@@ -86,7 +86,8 @@ TEST(StringTable, AllRowsInAllLanguages) {
     EXPECT_EQ(LoadString(1001, UiLanguage::English), "");
     EXPECT_EQ(LoadString(1074, UiLanguage::English),
               "The upgrade is complete (but the version has not changed).");
-    EXPECT_EQ(LoadString(1058, UiLanguage::English), "Fail to get Ai version infomation\xEF\xBC\x81");
+    EXPECT_EQ(LoadString(1058, UiLanguage::English),
+              "Fail to get Ai version infomation\xEF\xBC\x81");
     EXPECT_EQ(LoadString(1016, UiLanguage::TraditionalChinese), "升級成功！");
 }
 

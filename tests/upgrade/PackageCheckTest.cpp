@@ -19,7 +19,8 @@ void Le32(uint8_t* p, uint32_t v) {
 std::string Write(const testing_support::CSandbox& box, const std::string& name,
                   const std::vector<uint8_t>& data) {
     std::ofstream(box.File(name), std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        .write(reinterpret_cast<const char*>(data.data()),
+               static_cast<std::streamsize>(data.size()));
     return box.File(name);
 }
 

@@ -31,8 +31,7 @@ public:
                  const std::string& section = kConfigSection) const;
     // Empty text gives `def`; otherwise the value of its leading digits
     // (0 when there are none).
-    int GetInt(const std::string& key, int def,
-               const std::string& section = kConfigSection) const;
+    int GetInt(const std::string& key, int def, const std::string& section = kConfigSection) const;
     // Writes the value; the file is replaced atomically. The per-user file
     // is created readable by its owner only.
     bool WriteString(const std::string& key, const std::string& value,

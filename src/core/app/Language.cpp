@@ -77,5 +77,9 @@ UiLanguage ChooseInterfaceLanguage() {
     return language;
 }
 
-UiLanguage CurrentLanguage() { return g_language.load(); }
-void SetCurrentLanguage(UiLanguage language) { g_language.store(language); }
+UiLanguage CurrentLanguage() {
+    return g_language.load();
+}
+void SetCurrentLanguage(UiLanguage language) {
+    g_language.store(language);
+}

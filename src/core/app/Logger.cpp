@@ -50,9 +50,13 @@ CLogger* GetLogInstance() {
     return &logger;
 }
 
-int CLogger::GetLevel() const { return g_level.load(std::memory_order_relaxed); }
+int CLogger::GetLevel() const {
+    return g_level.load(std::memory_order_relaxed);
+}
 
-void CLogger::SetLevel(int level) { g_level.store(level, std::memory_order_relaxed); }
+void CLogger::SetLevel(int level) {
+    g_level.store(level, std::memory_order_relaxed);
+}
 
 void CLogger::Init(const std::string& baseName) {
     const char* env = std::getenv("FIRMHAND_LOG_LEVEL");
@@ -175,14 +179,18 @@ CLogCapture::CLogCapture() {
     });
 }
 
-CLogCapture::~CLogCapture() { GetLogInstance()->RemoveObserver(m_id); }
+CLogCapture::~CLogCapture() {
+    GetLogInstance()->RemoveObserver(m_id);
+}
 
 std::vector<LogLine> CLogCapture::Lines() const {
     std::lock_guard<std::mutex> guard(m_mutex);
     return m_lines;
 }
 
-bool CLogCapture::Contains(const std::string& fragment) const { return Count(fragment) > 0; }
+bool CLogCapture::Contains(const std::string& fragment) const {
+    return Count(fragment) > 0;
+}
 
 int CLogCapture::Count(const std::string& fragment) const {
     std::lock_guard<std::mutex> guard(m_mutex);

@@ -71,12 +71,12 @@ CLogger* GetLogInstance();
 
 #define FH_LOG_SOURCE(name) [[maybe_unused]] static constexpr const char* kLogSource = name
 
-#define FH_LOG(level, function, ...)                                            \
-    do {                                                                        \
-        CLogger* fhLogger_ = GetLogInstance();                                  \
-        if (fhLogger_->GetLevel() <= (level)) {                                 \
+#define FH_LOG(level, function, ...)                                                \
+    do {                                                                            \
+        CLogger* fhLogger_ = GetLogInstance();                                      \
+        if (fhLogger_->GetLevel() <= (level)) {                                     \
             fhLogger_->Write(kLogSource, __LINE__, (level), function, __VA_ARGS__); \
-        }                                                                       \
+        }                                                                           \
     } while (0)
 
 #define LOG_INFO(function, ...) FH_LOG(kLogInfo, function, __VA_ARGS__)

@@ -43,7 +43,9 @@ CIniFile& FileOf(const SettingKey& row) {
 
 }  // namespace
 
-const std::vector<SettingKey>& AllKeys() { return kKeys; }
+const std::vector<SettingKey>& AllKeys() {
+    return kKeys;
+}
 
 const SettingKey* FindKey(const std::string& key) {
     for (const SettingKey& row : kKeys) {

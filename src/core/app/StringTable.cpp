@@ -72,8 +72,7 @@ constexpr StringRow kRows[] = {
     {1065, "Get AI Version", "取得 AI 版本", "获取 AI 版本"},
     {1066, "Wait for restart to enter upgrade mode", "等待重新啟動進入升級模式",
      "等待重启进入升级模式"},
-    {1067, "Wait for the device to complete the upgrade", "等待設備完成升級",
-     "等待设备完成升级"},
+    {1067, "Wait for the device to complete the upgrade", "等待設備完成升級", "等待设备完成升级"},
     {1068, "Slave IP address", "從 IP 位址", "从 IP 地址"},
     {1069, "Show slave IP address", "顯示從 IP 位址", "显示从 IP 地址"},
     {1070, "Hide slave IP address", "隱藏從 IP 位址", "隐藏从 IP 地址"},
@@ -110,6 +109,10 @@ std::string LoadString(int id, UiLanguage language) {
     return {};
 }
 
-std::string LoadString(int id) { return LoadString(id, CurrentLanguage()); }
+std::string LoadString(int id) {
+    return LoadString(id, CurrentLanguage());
+}
 
-int StringTableRowCount() { return static_cast<int>(std::size(kRows)); }
+int StringTableRowCount() {
+    return static_cast<int>(std::size(kRows));
+}

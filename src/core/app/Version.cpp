@@ -14,9 +14,13 @@ std::string BaseNameOfPath(const std::string& path) {
     return name;
 }
 
-std::string GetModuleBaseName() { return BaseNameOfPath(platform::ExecutablePath()); }
+std::string GetModuleBaseName() {
+    return BaseNameOfPath(platform::ExecutablePath());
+}
 
-const char* GetSettingsBaseName() { return "firmhand"; }
+const char* GetSettingsBaseName() {
+    return "firmhand";
+}
 
 uint64_t MakeVersionNumber(uint16_t major, uint16_t minor, uint16_t build, uint16_t revision) {
     return (static_cast<uint64_t>(major) << 48) | (static_cast<uint64_t>(minor) << 32) |
@@ -24,8 +28,8 @@ uint64_t MakeVersionNumber(uint16_t major, uint16_t minor, uint16_t build, uint1
 }
 
 uint64_t GetModuleVersionNumber() {
-    return MakeVersionNumber(FIRMHAND_VERSION_MAJOR, FIRMHAND_VERSION_MINOR,
-                             FIRMHAND_VERSION_PATCH, FIRMHAND_VERSION_TWEAK);
+    return MakeVersionNumber(FIRMHAND_VERSION_MAJOR, FIRMHAND_VERSION_MINOR, FIRMHAND_VERSION_PATCH,
+                             FIRMHAND_VERSION_TWEAK);
 }
 
 std::string VersionToString(uint64_t version) {
@@ -39,5 +43,9 @@ std::string VersionToString(uint64_t version) {
     return buffer;
 }
 
-const char* BuildDateText() { return __DATE__; }
-const char* BuildTimeText() { return __TIME__; }
+const char* BuildDateText() {
+    return __DATE__;
+}
+const char* BuildTimeText() {
+    return __TIME__;
+}

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <memory>
 
-
 namespace {
 
 struct CipherCtxFree {

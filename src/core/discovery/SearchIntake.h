@@ -15,8 +15,8 @@
 
 #include "app/MessageSink.h"
 #include "app/WindowMessages.h"
-#include "model/DeviceSInfo.h"
 #include "discovery/SearchStartThread.h"
+#include "model/DeviceSInfo.h"
 
 // Arguments the program passes to the library.
 constexpr int kSearchDatagramsPerPass = 32;

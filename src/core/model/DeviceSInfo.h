@@ -2,8 +2,8 @@
 // whole wherever it goes (the list and the jobs hold it by shared pointer).
 #pragma once
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>

@@ -2,7 +2,6 @@
 
 #include <cctype>
 
-
 namespace {
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {

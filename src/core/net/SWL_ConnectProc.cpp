@@ -132,8 +132,8 @@ SWL_SOCKET CSWL_ConnectProc::ConnectSynEx(int timeoutMs) {
         }
         waitResult = 0;
         // The rest of the step, in slices while a cancel flag is given.
-        for (uint32_t spent = PUB_TicksSince(start); spent < static_cast<uint32_t>(w) && !Cancelled();
-             spent = PUB_TicksSince(start)) {
+        for (uint32_t spent = PUB_TicksSince(start);
+             spent < static_cast<uint32_t>(w) && !Cancelled(); spent = PUB_TicksSince(start)) {
             const uint32_t rest = static_cast<uint32_t>(w) - spent;
             PUB_Sleep(m_cancel != nullptr ? std::min(rest, kCancelSliceMs) : rest);
         }

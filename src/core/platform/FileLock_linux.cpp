@@ -10,8 +10,7 @@
 
 namespace platform {
 
-std::unique_ptr<CFileLock> CFileLock::TryAcquire(const std::string& path, bool& busy,
-                                                 int& error) {
+std::unique_ptr<CFileLock> CFileLock::TryAcquire(const std::string& path, bool& busy, int& error) {
     busy = false;
     error = 0;
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);

@@ -61,7 +61,7 @@ std::string PathCombine(const std::string& folder, const std::string& name) {
 }
 
 bool PathFileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return !path.empty() && stat(path.c_str(), &st) == 0;
 }
 
@@ -84,7 +84,7 @@ bool CreateFolders(const std::string& path) {
             return false;
         }
     }
-    struct stat st{};
+    struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

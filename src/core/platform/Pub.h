@@ -31,7 +31,9 @@ void PUB_Sleep(uint32_t ms);
 uint32_t PUB_GetTickCount();
 
 // Milliseconds elapsed since `start` (a PUB_GetTickCount value), wrap-safe.
-inline uint32_t PUB_TicksSince(uint32_t start) { return PUB_GetTickCount() - start; }
+inline uint32_t PUB_TicksSince(uint32_t start) {
+    return PUB_GetTickCount() - start;
+}
 
 // A critical section: recursive, so the owning thread may enter it again.
 class CPUB_Lock {

@@ -44,8 +44,8 @@ uint32_t PUB_GetTickCount() {
     for (;;) {
         timespec ts{};
         clock_gettime(CLOCK_MONOTONIC, &ts);
-        const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u +
-                            static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+        const uint64_t ms =
+            static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
         const auto tick = static_cast<uint32_t>(ms);
         if (tick != 0) {
             return tick;

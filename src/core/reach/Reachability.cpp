@@ -29,8 +29,8 @@ uint32_t TimeSeed() {
 
 }  // namespace
 
-bool WaitForLocalAddress(IReachability& reach, uint32_t address, int attempts,
-                         uint32_t intervalMs, CPUB_Event* stop) {
+bool WaitForLocalAddress(IReachability& reach, uint32_t address, int attempts, uint32_t intervalMs,
+                         CPUB_Event* stop) {
     for (int i = 0; i < attempts; ++i) {
         if (reach.IsLocalHostAddress(address)) {
             return true;

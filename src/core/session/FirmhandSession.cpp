@@ -186,8 +186,8 @@ bool CFirmhandSession::RequestWebPage(const DEVICE_S_INFO& record) {
                 // the address to use may then be its second one.
                 uint32_t deviceAddress = 0;
                 uint32_t addedAddress = 0;
-                if (m_options.reachability->MakeDeviceReachable(*copy, deviceAddress,
-                                                                addedAddress, true)) {
+                if (m_options.reachability->MakeDeviceReachable(*copy, deviceAddress, addedAddress,
+                                                                true)) {
                     WaitForLocalAddress(*m_options.reachability, addedAddress,
                                         static_cast<int>(m_options.timings.localAddressPolls));
                 }
@@ -196,8 +196,8 @@ bool CFirmhandSession::RequestWebPage(const DEVICE_S_INFO& record) {
                 }
             }
             if (m_frontEnd) {
-                m_frontEnd->PostMessage(MakeTextMessage(WM_WEB_PAGE_READY, 0,
-                                                        DeviceWebUrl(address, copy->httpPort)));
+                m_frontEnd->PostMessage(
+                    MakeTextMessage(WM_WEB_PAGE_READY, 0, DeviceWebUrl(address, copy->httpPort)));
             }
             m_webPageBusy.store(false);
         });

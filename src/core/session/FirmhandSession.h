@@ -76,7 +76,9 @@ public:
         }
     }
     // Waits up to `timeoutMs` for the running batch to end (tests, tools).
-    bool WaitForBatchEnd(int timeoutMs) { return !m_engine || m_engine->WaitForBatchEnd(timeoutMs); }
+    bool WaitForBatchEnd(int timeoutMs) {
+        return !m_engine || m_engine->WaitForBatchEnd(timeoutMs);
+    }
     UpgradePackagePtr Package() const { return m_engine ? m_engine->Package() : nullptr; }
 
     // Asks the cameras for their analytics versions, one after another, off

@@ -27,8 +27,8 @@ std::unique_ptr<platform::CFileLock> LockCamera(const std::string& mac, bool& bu
         return nullptr;
     }
     int error = 0;
-    auto lock = platform::CFileLock::TryAcquire(folder + "/" + CameraLockName(mac) + ".lock",
-                                                busy, error);
+    auto lock =
+        platform::CFileLock::TryAcquire(folder + "/" + CameraLockName(mac) + ".lock", busy, error);
     if (!lock && !busy) {
         LOG_WARN("LockCamera", "lock file not opened %d (%s), going on without a lock, mac: %s",
                  error, std::strerror(error), mac.c_str());

@@ -21,8 +21,8 @@ bool waitDeviceIp2Change(const CBatchContext& context, const UpgradeInfoPtr& job
 
 // True when the camera stopped accepting connections for more than 10 s
 // within "WaitDeviceOfflineTimeout" seconds.
-bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job, const std::string& mac, const std::string& ip,
-                       uint16_t port);
+bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
+                       const std::string& mac, const std::string& ip, uint16_t port);
 
 // Waits up to "WaitRebootTimeout" seconds for the camera to come back:
 // 0 when its version or build changed, 18 when it was found again with

@@ -162,9 +162,8 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
         }
         uint32_t deviceAddress = 0;
         uint32_t addedAddress = 0;
-        if (m_options.reachability &&
-            m_options.reachability->MakeDeviceReachable(*record, deviceAddress, addedAddress,
-                                                        true)) {
+        if (m_options.reachability && m_options.reachability->MakeDeviceReachable(
+                                          *record, deviceAddress, addedAddress, true)) {
             WaitForLocalAddress(*m_options.reachability, addedAddress,
                                 static_cast<int>(context.timings.localAddressPolls), 100,
                                 &run->cancelEvent);

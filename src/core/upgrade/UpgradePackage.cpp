@@ -90,8 +90,8 @@ void CUpgradePackage::Assign(std::vector<uint8_t> data, std::string fileName) {
 std::string CUpgradePackage::Problem() const {
     if (IsNewStyle()) {
         if (m_data.size() < UPGRADE_BLOCK_COUNT) {
-            return "a new-style package of " + std::to_string(m_data.size()) +
-                   " bytes; at least " + std::to_string(UPGRADE_BLOCK_COUNT) + " are needed";
+            return "a new-style package of " + std::to_string(m_data.size()) + " bytes; at least " +
+                   std::to_string(UPGRADE_BLOCK_COUNT) + " are needed";
         }
         return {};
     }

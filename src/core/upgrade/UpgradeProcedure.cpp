@@ -172,9 +172,11 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
         return UPGRADE_FAILED;
     }
     const uint64_t progressLimitMs =
-        static_cast<uint64_t>(context.settings.GetInt(settings::kWaitUpgradeProgressTimeout)) * 1000u;
+        static_cast<uint64_t>(context.settings.GetInt(settings::kWaitUpgradeProgressTimeout)) *
+        1000u;
     const uint64_t completeLimitMs =
-        static_cast<uint64_t>(context.settings.GetInt(settings::kWaitUpgradeCompleteTimeout)) * 1000u;
+        static_cast<uint64_t>(context.settings.GetInt(settings::kWaitUpgradeCompleteTimeout)) *
+        1000u;
     uint32_t lastAck = PUB_GetTickCount();
 
     // Stop and wait: block k + 1 goes out only after block k was acknowledged.
