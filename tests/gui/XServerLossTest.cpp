@@ -5,6 +5,7 @@
 // The program must end by that exit, not by a signal, and leave no crash dump.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -180,6 +181,12 @@ void XServerLossTest::RunBatchAndLoseTheDisplay() {
     guiSpec.env.push_back("QT_FORCE_STDERR_LOGGING=1");
     guiSpec.env.push_back("LANGUAGE=en");
     guiSpec.env.push_back("LC_ALL=C.UTF-8");
+    // Ended by exit() in the middle of its run, the program leaves Qt's
+    // objects (its D-Bus connection among them) undestroyed: a leak check
+    // there tells nothing, and the sanitizer build would abort on it.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    guiSpec.env.push_back("ASAN_OPTIONS=" + std::string(asan != nullptr ? asan : "") +
+                          ":detect_leaks=0");
     guiSpec.cwd = folder + "/run";
     guiSpec.outPath = m_sandbox.File("gui.out");
     guiSpec.errPath = m_sandbox.File("gui.err");
