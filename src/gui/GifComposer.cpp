@@ -2,7 +2,8 @@
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QPainter>
+#include <algorithm>
+#include <cstring>
 
 #include "GifBlockWalker.h"
 
@@ -30,6 +31,80 @@ QImage ReadImage(const QByteArray& bytes, const char* format) {
         return {};
     }
     return image;
+}
+
+size_t PixelCount(const QSize& size) {
+    return static_cast<size_t>(size.width()) * static_cast<size_t>(size.height());
+}
+
+PICTURE_PIXELS ToPixels(const QImage& image) {
+    const QImage converted = image.convertToFormat(kCanvasFormat);
+    const auto width = static_cast<size_t>(converted.width());
+    PICTURE_PIXELS pixels(PixelCount(converted.size()));
+    for (int y = 0; y < converted.height(); ++y) {
+        std::memcpy(&pixels[static_cast<size_t>(y) * width], converted.constScanLine(y),
+                    width * sizeof(uint32_t));
+    }
+    return pixels;
+}
+
+// The index of (x, y) in a buffer `width` pixels wide.
+size_t At(int width, int x, int y) {
+    return static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+}
+
+PICTURE_PIXELS ReadRect(const PICTURE_PIXELS& canvas, int width, const QRect& rect) {
+    PICTURE_PIXELS out(PixelCount(rect.size()));
+    for (int y = 0; y < rect.height(); ++y) {
+        const auto from =
+            canvas.begin() + static_cast<ptrdiff_t>(At(width, rect.x(), rect.y() + y));
+        std::copy(from, from + rect.width(),
+                  out.begin() + static_cast<ptrdiff_t>(At(rect.width(), 0, y)));
+    }
+    return out;
+}
+
+void WriteRect(PICTURE_PIXELS& canvas, int width, const QRect& rect, const PICTURE_PIXELS& pixels) {
+    for (int y = 0; y < rect.height(); ++y) {
+        const auto from = pixels.begin() + static_cast<ptrdiff_t>(At(rect.width(), 0, y));
+        std::copy(from, from + rect.width(),
+                  canvas.begin() + static_cast<ptrdiff_t>(At(width, rect.x(), rect.y() + y)));
+    }
+}
+
+void FillRect(PICTURE_PIXELS& canvas, int width, const QRect& rect, uint32_t pixel) {
+    for (int y = 0; y < rect.height(); ++y) {
+        const auto from =
+            canvas.begin() + static_cast<ptrdiff_t>(At(width, rect.x(), rect.y() + y));
+        std::fill(from, from + rect.width(), pixel);
+    }
+}
+
+// Source over destination, premultiplied. A GIF pixel is either opaque or
+// wholly transparent (its transparency is one palette index), which the first
+// two cases take; a still picture of another format may blend.
+uint32_t SourceOver(uint32_t source, uint32_t destination) {
+    const uint32_t alpha = source >> 24;
+    if (alpha == 255) {
+        return source;
+    }
+    if (alpha == 0) {
+        return destination;
+    }
+    const uint32_t rest = 255 - alpha;
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const uint32_t s = (source >> shift) & 0xFF;
+        const uint32_t d = (destination >> shift) & 0xFF;
+        out |= (s + (d * rest + 127) / 255) << shift;
+    }
+    return out;
+}
+
+// The frame lies within the picture and carries a pixel for every point.
+bool FrameFits(const PICTURE_FRAME& frame, const QSize& size) {
+    return !frame.rect.isEmpty() && QRect(QPoint(0, 0), size).contains(frame.rect) &&
+           frame.pixels.size() == PixelCount(frame.rect.size());
 }
 
 }  // namespace
@@ -70,7 +145,7 @@ bool DecodePicture(const QByteArray& data, PICTURE_DATA& picture) {
             frame.rect = rect;
             // The reader lays the frame out on the whole screen; keep only
             // the frame's own area.
-            frame.image = decoded.copy(frame.rect).convertToFormat(kCanvasFormat);
+            frame.pixels = ToPixels(decoded.copy(frame.rect));
             frame.delay = piece.delay;
             frame.disposal = piece.disposal;
             picture.frames.push_back(std::move(frame));
@@ -82,7 +157,7 @@ bool DecodePicture(const QByteArray& data, PICTURE_DATA& picture) {
         return false;
     }
     PICTURE_FRAME frame;
-    frame.image = still.convertToFormat(kCanvasFormat);
+    frame.pixels = ToPixels(still);
     frame.rect = QRect(QPoint(0, 0), still.size());
     picture.size = still.size();
     picture.frames.push_back(std::move(frame));
@@ -94,24 +169,22 @@ int FrameDelayMs(int delay) {
 }
 
 void CGifComposer::Reset(PICTURE_DATA picture, const QColor& background) {
+    // Composing then needs no bounds checks.
+    std::erase_if(picture.frames,
+                  [&](const PICTURE_FRAME& frame) { return !FrameFits(frame, picture.size); });
     std::lock_guard<std::mutex> guard(m_mutex);
     m_picture = std::move(picture);
-    m_background = background;
+    m_background = qPremultiply(background.rgba());
     m_current = 0;
-    m_saved = QImage();
-    if (m_picture.size.isEmpty()) {
-        m_canvas = QImage();
-        return;
-    }
-    m_canvas = QImage(m_picture.size, kCanvasFormat);
-    m_canvas.fill(m_background);
+    m_saved.clear();
+    m_canvas.assign(m_picture.size.isEmpty() ? 0 : PixelCount(m_picture.size), m_background);
 }
 
 void CGifComposer::Clear() {
     std::lock_guard<std::mutex> guard(m_mutex);
     m_picture = PICTURE_DATA();
-    m_canvas = QImage();
-    m_saved = QImage();
+    m_canvas.clear();
+    m_saved.clear();
     m_current = 0;
 }
 
@@ -122,31 +195,35 @@ const PICTURE_FRAME* CGifComposer::Current() const {
 void CGifComposer::RenderCurrent() {
     std::lock_guard<std::mutex> guard(m_mutex);
     const PICTURE_FRAME* frame = Current();
-    if (frame == nullptr || m_canvas.isNull()) {
+    if (frame == nullptr || m_canvas.empty()) {
         return;
     }
+    const int width = m_picture.size.width();
+    const QRect& rect = frame->rect;
     if (frame->disposal == 3) {
-        m_saved = m_canvas.copy(frame->rect);
+        m_saved = ReadRect(m_canvas, width, rect);
     }
-    QPainter painter(&m_canvas);
-    painter.drawImage(frame->rect.topLeft(), frame->image);
+    for (int y = 0; y < rect.height(); ++y) {
+        uint32_t* row = &m_canvas[At(width, rect.x(), rect.y() + y)];
+        const uint32_t* source = &frame->pixels[At(rect.width(), 0, y)];
+        for (int x = 0; x < rect.width(); ++x) {
+            row[x] = SourceOver(source[x], row[x]);
+        }
+    }
 }
 
 void CGifComposer::DisposeCurrent() {
     std::lock_guard<std::mutex> guard(m_mutex);
     const PICTURE_FRAME* frame = Current();
-    if (frame == nullptr || m_canvas.isNull()) {
+    if (frame == nullptr || m_canvas.empty()) {
         return;
     }
+    const int width = m_picture.size.width();
     if (frame->disposal == 2) {
-        QPainter painter(&m_canvas);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.fillRect(frame->rect, m_background);
-    } else if (frame->disposal == 3 && !m_saved.isNull()) {
-        QPainter painter(&m_canvas);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(frame->rect.topLeft(), m_saved);
-        m_saved = QImage();
+        FillRect(m_canvas, width, frame->rect, m_background);
+    } else if (frame->disposal == 3 && !m_saved.empty()) {
+        WriteRect(m_canvas, width, frame->rect, m_saved);
+        m_saved.clear();
     }
 }
 
@@ -157,9 +234,7 @@ void CGifComposer::Advance() {
     }
     if (++m_current >= m_picture.frames.size()) {
         m_current = 0;
-        if (!m_canvas.isNull()) {
-            m_canvas.fill(m_background);
-        }
+        std::fill(m_canvas.begin(), m_canvas.end(), m_background);
     }
 }
 
@@ -176,13 +251,17 @@ int CGifComposer::CurrentDelayMs() const {
 
 QImage CGifComposer::Snapshot() const {
     std::lock_guard<std::mutex> guard(m_mutex);
-    return m_canvas.copy();
-}
-
-void CGifComposer::PaintTo(QPainter& painter, const QPoint& source, const QSize& size) const {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_canvas.isNull()) {
-        return;
+    if (m_canvas.empty()) {
+        return {};
     }
-    painter.drawImage(QPoint(0, 0), m_canvas, QRect(source, size));
+    QImage image(m_picture.size, kCanvasFormat);
+    if (image.isNull()) {
+        return {};
+    }
+    const auto width = static_cast<size_t>(m_picture.size.width());
+    for (int y = 0; y < image.height(); ++y) {
+        std::memcpy(image.scanLine(y), &m_canvas[static_cast<size_t>(y) * width],
+                    width * sizeof(uint32_t));
+    }
+    return image;
 }

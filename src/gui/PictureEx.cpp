@@ -77,6 +77,7 @@ bool CPictureEx::Draw() {
         LOG_ERROR("CPictureEx::Draw", "animation thread failed to start");
         return false;
     }
+    m_exitStop = RegisterExitStop([this] { StopThread(); });
     m_repaintTimer.start();
     return true;
 }
@@ -101,7 +102,7 @@ void CPictureEx::ThreadMain() {
     m_playing = false;
 }
 
-void CPictureEx::Stop() {
+void CPictureEx::StopThread() {
     m_playing = false;
     if (!m_thread) {
         return;
@@ -114,6 +115,17 @@ void CPictureEx::Stop() {
     PUB_ExitThread(m_thread, &m_running);
     m_exitEvent.Reset();
     m_exit = false;
+}
+
+void CPictureEx::Stop() {
+    // Unregistered first: once that returns, the exit stop neither runs nor
+    // will, so the thread is joined from one side only.
+    m_exitStop.Reset();
+    const bool hadThread = m_thread != nullptr;
+    StopThread();
+    if (!hadThread) {
+        return;
+    }
     m_repaintTimer.stop();
     if (m_changed.exchange(false)) {
         update();
@@ -124,7 +136,6 @@ void CPictureEx::UnLoad() {
     Stop();
     m_composer.Clear();
     m_loaded = false;
-    m_paintRect = QRect();
     m_rendered = 0;
 }
 
@@ -137,20 +148,12 @@ const PICTURE_FRAME& CPictureEx::Frame(int index) const {
     return frames[static_cast<size_t>(index)];
 }
 
-void CPictureEx::SetPaintRect(const QRect& rect) {
-    m_paintRect = rect;
-    update();
-}
-
 void CPictureEx::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     if (!m_loaded) {
         painter.fillRect(rect(), palette().color(QPalette::Window));
         return;
     }
-    if (m_paintRect.isNull()) {
-        m_composer.PaintTo(painter, QPoint(0, 0), PictureSize());
-    } else {
-        m_composer.PaintTo(painter, m_paintRect.topLeft(), size());
-    }
+    // The thread's pixels become an image here, on the control's thread.
+    painter.drawImage(QPoint(0, 0), m_composer.Snapshot());
 }

@@ -1,16 +1,18 @@
 // A picture control that plays an animated GIF on a thread of its own. The
-// thread composes the frames off screen and marks the picture changed; the
-// control repaints changed pictures from its own thread. Other pictures are
-// shown still.
+// thread composes the frames into a pixel buffer and marks the picture
+// changed; the control turns the buffer into an image and repaints on its
+// own thread. Other pictures are shown still. While the thread runs, its
+// stop is registered as an exit stop (ExitStops.h), so that a process ended
+// by exit() joins it before the statics go.
 #pragma once
 
 #include <QByteArray>
-#include <QRect>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
 
+#include "ExitStops.h"
 #include "GifComposer.h"
 #include "platform/Pub.h"
 
@@ -46,19 +48,17 @@ public:
     int RenderedFrames() const { return m_rendered.load(); }
     QImage Snapshot() const { return m_composer.Snapshot(); }
 
-    // When set, painting copies the control's area from this rectangle's
-    // top-left corner of the composition.
-    void SetPaintRect(const QRect& rect);
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void ThreadMain();
+    // Ends and joins the thread; touches nothing of Qt's, so that it may run
+    // as the exit stop.
+    void StopThread();
 
     CGifComposer m_composer;
     bool m_loaded = false;
-    QRect m_paintRect;
     std::atomic<bool> m_playing{false};
     std::atomic<bool> m_exit{false};
     std::atomic<bool> m_running{false};
@@ -67,4 +67,5 @@ private:
     QTimer m_repaintTimer;
     CPUB_Event m_exitEvent{true, false};
     PUB_THREAD m_thread;
+    CExitStop m_exitStop;  // registered while m_thread runs
 };

@@ -7,6 +7,7 @@
 #include "FirmhandOptions.h"
 #include "FirmhandSession.h"
 #include "GuiResources.h"
+#include "QtExitGuard.h"
 #include "app/Startup.h"
 #include "app/Version.h"
 
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     }
 
     InitApplication("firmhand");
+    InstallQtExitGuard();
     QApplication application(argc, argv);
     // Qt has taken its own options (-platform, -display, ...) out of argv.
     if (!ParseFirmhandOptions(Arguments(argc, argv), options, error)) {

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QImage>
 
+#include "ExitStops.h"
 #include "GifBlockWalker.h"
 #include "GifComposer.h"
 #include "GuiResources.h"
@@ -131,7 +132,9 @@ TEST_F(PictureExTest, ComposerAppliesTheDisposalMethods) {
     ASSERT_TRUE(DecodePicture(FourFrameGif(), picture));
     ASSERT_TRUE(picture.IsAnimated());
     ASSERT_EQ(picture.frames.size(), 4u);
-    EXPECT_EQ(picture.frames[2].image.size(), QSize(4, 4));
+    EXPECT_EQ(picture.frames[2].rect.size(), QSize(4, 4));
+    ASSERT_EQ(picture.frames[2].pixels.size(), 16u);
+    EXPECT_EQ(picture.frames[2].pixels[15], 0xFF0000FFu);  // opaque blue
 
     CGifComposer composer;
     composer.Reset(std::move(picture), kBackground);
@@ -169,6 +172,57 @@ TEST_F(PictureExTest, ComposerAppliesTheDisposalMethods) {
     EXPECT_EQ(composer.CurrentIndex(), 0);
     EXPECT_EQ(Pixel(composer.Snapshot(), 0, 0), bg);
     EXPECT_EQ(Pixel(composer.Snapshot(), 7, 7), bg);
+}
+
+TEST_F(PictureExTest, ComposerKeepsWhatLiesUnderTransparentPixels) {
+    // A GIF's transparency is one palette index: those pixels leave the
+    // picture as it was, every other one covers it.
+    CTestGif gif(4, 4, {kWhite, kRed, kGreen, kBlue});
+    gif.GraphicControl(1, 10);
+    gif.Image(0, 0, 4, 4, 1);
+    gif.GraphicControl(1, 10, 2);
+    gif.Image(1, 1, 2, 2, 2);  // all of it the transparent index
+    gif.GraphicControl(1, 10, 2);
+    gif.Image(0, 0, 1, 1, 3);
+    PICTURE_DATA picture;
+    ASSERT_TRUE(DecodePicture(gif.Finish(), picture));
+    ASSERT_EQ(picture.frames.size(), 3u);
+    CGifComposer composer;
+    composer.Reset(std::move(picture), kBackground);
+    for (int i = 0; i < 3; ++i) {
+        composer.RenderCurrent();
+        composer.DisposeCurrent();
+        composer.Advance();
+    }
+    // The last Advance started over; the pictures of the round are gone.
+    EXPECT_EQ(Pixel(composer.Snapshot(), 1, 1), kBackground.rgb() & 0xFFFFFF);
+    for (int i = 0; i < 2; ++i) {
+        composer.RenderCurrent();
+        composer.Advance();
+    }
+    EXPECT_EQ(Pixel(composer.Snapshot(), 1, 1), kRed);
+    EXPECT_EQ(Pixel(composer.Snapshot(), 2, 2), kRed);
+    composer.RenderCurrent();
+    EXPECT_EQ(Pixel(composer.Snapshot(), 0, 0), kBlue);
+    EXPECT_EQ(Pixel(composer.Snapshot(), 1, 1), kRed);
+
+    // A still picture of another format may be partly transparent: it is
+    // blended over the background.
+    QImage half(2, 1, QImage::Format_ARGB32);
+    half.setPixel(0, 0, qRgba(255, 0, 0, 128));
+    half.setPixel(1, 0, qRgba(0, 0, 0, 0));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(half.save(&buffer, "PNG"));
+    ASSERT_TRUE(DecodePicture(png, picture));
+    composer.Reset(std::move(picture), kBackground);
+    composer.RenderCurrent();
+    const QImage shown = composer.Snapshot();
+    EXPECT_NEAR(qRed(shown.pixel(0, 0)), 128 + 10 / 2, 2);
+    EXPECT_NEAR(qBlue(shown.pixel(0, 0)), 30 / 2, 2);
+    EXPECT_EQ(Pixel(shown, 1, 0), kBackground.rgb() & 0xFFFFFF);
+    EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 255);
 }
 
 TEST_F(PictureExTest, SingleFrameGifIsShownStillWithoutAThread) {
@@ -239,4 +293,31 @@ TEST_F(PictureExTest, AnimationThreadPlaysAndStops) {
     picture.UnLoad();
     EXPECT_FALSE(picture.HasThread());
     EXPECT_EQ(picture.FrameCount(), 0);
+}
+
+TEST_F(PictureExTest, RunningAnimationIsStoppedByTheExitStops) {
+    CPictureEx picture;
+    ASSERT_TRUE(picture.Load(FourFrameGif()));
+    ASSERT_TRUE(picture.Draw());
+    ASSERT_TRUE(testing_support::WaitFor([&] { return picture.RenderedFrames() >= 1; }));
+    // What runs before exit() destroys the statics: the thread is joined.
+    RunExitStops();
+    EXPECT_FALSE(picture.HasThread());
+    EXPECT_FALSE(picture.IsPlaying());
+    picture.Stop();  // the control's own stop afterwards is harmless
+
+    // It plays again, and a picture that goes leaves no stop behind: a
+    // later run would call into freed memory (the sanitizer build sees it).
+    ASSERT_TRUE(picture.Draw());
+    ASSERT_TRUE(testing_support::WaitFor([&] { return picture.RenderedFrames() >= 1; }));
+    {
+        CPictureEx other;
+        ASSERT_TRUE(other.Load(FourFrameGif()));
+        ASSERT_TRUE(other.Draw());
+    }
+    picture.Stop();
+    ASSERT_TRUE(picture.Draw());
+    picture.UnLoad();
+    RunExitStops();
+    EXPECT_FALSE(picture.HasThread());
 }

@@ -1,0 +1,62 @@
+// Programs that a test starts (the window, the simulator, an X server), their
+// ends, and a network of the test's own for them.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct CHILD_SPEC {
+    std::string program;
+    std::vector<std::string> args;
+    // "NAME=value" entries over this process's environment.
+    std::vector<std::string> env;
+    std::string cwd;      // "": this process's
+    std::string outPath;  // standard output, "": /dev/null
+    std::string errPath;  // standard error, "": /dev/null
+    // When set, the child's descriptor 3 writes to this file (Xvfb's
+    // -displayfd).
+    std::string fd3Path;
+};
+
+struct CHILD_EXIT {
+    bool signalled = false;
+    int code = 0;  // the exit status, or the signal's number
+};
+
+// One started program. It dies with the thread that started it, and the
+// destructor kills and reaps it if it still runs, so a failing test leaves
+// nothing behind.
+class CChildProcess {
+public:
+    CChildProcess() = default;
+    ~CChildProcess();
+    CChildProcess(const CChildProcess&) = delete;
+    CChildProcess& operator=(const CChildProcess&) = delete;
+
+    bool Start(const CHILD_SPEC& spec, std::string& error);
+    int Pid() const { return m_pid; }
+    bool Running();
+    bool Terminate();  // SIGTERM
+    bool Kill();       // SIGKILL
+    // Waits up to `timeout` for the end; empty while the program still runs.
+    std::optional<CHILD_EXIT> Wait(std::chrono::milliseconds timeout);
+
+private:
+    bool Reap(bool block);
+
+    int m_pid = -1;
+    std::optional<CHILD_EXIT> m_exit;
+};
+
+// Moves the calling thread into a network namespace of its own, its loopback
+// interface up; the programs it starts afterwards share it. False (and why)
+// where the system refuses, as it does to users other than root.
+bool EnterOwnNetwork(std::string& error);
+
+bool IsRoot();
+int CurrentProcessId();
+
+// The executable `name` in a folder of PATH, or "".
+std::string FindOnPath(const std::string& name);

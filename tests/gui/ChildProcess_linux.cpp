@@ -1,0 +1,194 @@
+#include "ChildProcess.h"
+
+#include <fcntl.h>
+#include <net/if.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+namespace {
+
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& extra) {
+    std::map<std::string, std::string> byName;
+    const auto add = [&](const std::string& entry) {
+        byName[entry.substr(0, entry.find('='))] = entry;
+    };
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        add(*entry);
+    }
+    for (const std::string& entry : extra) {
+        add(entry);
+    }
+    std::vector<std::string> merged;
+    for (const auto& [name, entry] : byName) {
+        merged.push_back(entry);
+    }
+    return merged;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// In the child between fork and exec: async-signal-safe calls only.
+void Redirect(const char* path, int target, int flags) {
+    const int fd = open(path, flags | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        _exit(126);
+    }
+    if (dup2(fd, target) < 0) {  // dup2 clears close-on-exec on the copy
+        _exit(126);
+    }
+}
+
+}  // namespace
+
+CChildProcess::~CChildProcess() {
+    if (Running()) {
+        Kill();
+        Reap(true);
+    }
+}
+
+bool CChildProcess::Start(const CHILD_SPEC& spec, std::string& error) {
+    std::vector<std::string> argv{spec.program};
+    argv.insert(argv.end(), spec.args.begin(), spec.args.end());
+    std::vector<std::string> env = MergedEnvironment(spec.env);
+    std::vector<char*> argvPointers = Pointers(argv);
+    std::vector<char*> envPointers = Pointers(env);
+    const std::string out = spec.outPath.empty() ? "/dev/null" : spec.outPath;
+    const std::string err = spec.errPath.empty() ? "/dev/null" : spec.errPath;
+    constexpr int kWrite = O_WRONLY | O_CREAT | O_TRUNC;
+    const pid_t parent = getpid();
+
+    const pid_t pid = fork();
+    if (pid < 0) {
+        error = std::string("fork: ") + std::strerror(errno);
+        return false;
+    }
+    if (pid == 0) {
+        // Dies with the starting thread rather than outliving a failed test.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) {
+            _exit(125);
+        }
+        Redirect("/dev/null", 0, O_RDONLY);
+        Redirect(out.c_str(), 1, kWrite);
+        Redirect(err.c_str(), 2, kWrite);
+        if (!spec.fd3Path.empty()) {
+            Redirect(spec.fd3Path.c_str(), 3, kWrite);
+        }
+        if (!spec.cwd.empty() && chdir(spec.cwd.c_str()) != 0) {
+            _exit(126);
+        }
+        execve(argvPointers[0], argvPointers.data(), envPointers.data());
+        _exit(127);
+    }
+    m_pid = pid;
+    m_exit.reset();
+    return true;
+}
+
+bool CChildProcess::Reap(bool block) {
+    if (m_pid <= 0 || m_exit) {
+        return m_exit.has_value();
+    }
+    int status = 0;
+    pid_t done = 0;
+    do {
+        done = waitpid(m_pid, &status, block ? 0 : WNOHANG);
+    } while (done < 0 && errno == EINTR);
+    if (done != m_pid) {
+        return false;
+    }
+    CHILD_EXIT exit;
+    exit.signalled = WIFSIGNALED(status);
+    exit.code = exit.signalled ? WTERMSIG(status) : WEXITSTATUS(status);
+    m_exit = exit;
+    return true;
+}
+
+bool CChildProcess::Running() {
+    return m_pid > 0 && !Reap(false);
+}
+
+bool CChildProcess::Terminate() {
+    return Running() && kill(m_pid, SIGTERM) == 0;
+}
+
+bool CChildProcess::Kill() {
+    return Running() && kill(m_pid, SIGKILL) == 0;
+}
+
+std::optional<CHILD_EXIT> CChildProcess::Wait(std::chrono::milliseconds timeout) {
+    testing_support::WaitFor([&] { return !Running(); }, timeout);
+    return m_exit;
+}
+
+bool EnterOwnNetwork(std::string& error) {
+    if (unshare(CLONE_NEWNET) != 0) {
+        error = std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
+        return false;
+    }
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::string("socket: ") + std::strerror(errno);
+        return false;
+    }
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    bool up = ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    if (up) {
+        request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+        up = ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    }
+    if (!up) {
+        error = std::string("loopback up: ") + std::strerror(errno);
+    }
+    close(fd);
+    return up;
+}
+
+bool IsRoot() {
+    return geteuid() == 0;
+}
+
+int CurrentProcessId() {
+    return static_cast<int>(getpid());
+}
+
+std::string FindOnPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        const size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string folder = folders.substr(start, end - start);
+        if (!folder.empty()) {
+            const std::string candidate = folder + "/" + name;
+            if (access(candidate.c_str(), X_OK) == 0) {
+                return candidate;
+            }
+        }
+        start = end + 1;
+    }
+    return {};
+}
