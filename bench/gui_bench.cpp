@@ -31,15 +31,12 @@
 #include <string>
 #include <vector>
 
-#include "EngineUpgradeController.h"
 #include "FirmhandDlg.h"
 #include "SimFleet.h"
-#include "app/IniFile.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
-#include "discovery/LanProbeSearch.h"
-#include "upgrade/UpgradeEngine.h"
+#include "session/FirmhandSession.h"
 
 namespace {
 
@@ -287,14 +284,17 @@ std::string WritePackage(const std::string& folder, int mib) {
 
 void BatchFigures(CTimedApplication& app, int cameras, const std::string& targets,
                   const std::string& package) {
-    GetProgramIni().SetOverride(settings::kSearchTargets, targets);
-    LANPROBE_SEARCH_SetNetworkAdapter("lo");
     CBenchDlg dlg;
     dlg.resize(1400, 800);
     dlg.show();
-    dlg.StartSearch();
-    auto engine = std::make_shared<CUpgradeEngine>(dlg.MessageSink());
-    dlg.SetUpgradeController(std::make_shared<CEngineUpgradeController>(engine));
+    SESSION_OPTIONS options;
+    options.adapter = "lo";
+    options.settingOverrides[settings::kSearchTargets] = targets;
+    dlg.SetSession(std::make_unique<CFirmhandSession>(options, dlg.MessageSink()));
+    if (!dlg.Session()->Start()) {
+        std::printf("batch: search not started\n");
+        return;
+    }
     if (!PumpUntil([&] { return dlg.DeviceList().RowCount() == cameras; }, 30000)) {
         std::printf("batch: only %d of %d cameras found\n", dlg.DeviceList().RowCount(), cameras);
         return;
@@ -327,8 +327,7 @@ void BatchFigures(CTimedApplication& app, int cameras, const std::string& target
         "peak RSS %ld MiB\n",
         cameras, upgraded, wall, cpu, cpu / cameras, cpu / wall, threadCpu, threadCpu / cameras,
         dlg.handled, dlg.longestHandlerMs, app.longestEventMs, usage.ru_maxrss / 1024);
-    dlg.close();
-    engine->WaitForWorkers(10000);
+    dlg.close();  // stops the session and joins its threads
 }
 
 }  // namespace

@@ -16,6 +16,3 @@ using AdapterEnumerator = std::function<int(const AdapterVisitor&)>;
 
 // The system's adapters (EnumAdapters of the reachability layer).
 AdapterEnumerator SystemAdapterEnumerator();
-
-// Hands the chosen adapter's name to the device search ("" for all adapters).
-using AdapterSelectedHandler = std::function<void(const std::string&)>;

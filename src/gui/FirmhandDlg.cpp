@@ -27,10 +27,7 @@
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "app/StringTable.h"
-#include "discovery/SearchIntake.h"
-#include "http/AiVersionQuery.h"
-#include "net/SWL_Socket.h"
-#include "reach/Reachability.h"
+#include "session/FirmhandSession.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 
@@ -56,7 +53,7 @@ CFirmhandDlg::CFirmhandDlg(QWidget* parent)
         connect(action, &QAction::triggered, this, &CFirmhandDlg::ShowAbout);
     }
 
-    // The adapter dialog has run before the window is made (CFirmhandSession).
+    // The adapter dialog has run before the window is made (CFirmhandApp).
     m_slaveIpShown = settings::GetBool(settings::kShowSlaveIp);
     setWindowTitle(QString::fromStdString(MainWindowTitle()));
 
@@ -288,12 +285,9 @@ QWidget* CFirmhandDlg::Control(int id) const {
     return found == m_controls.end() ? nullptr : found->second;
 }
 
-void CFirmhandDlg::SetUpgradeController(std::shared_ptr<IUpgradeController> controller) {
-    m_controller = std::move(controller);
-}
-
-void CFirmhandDlg::SetReachability(std::shared_ptr<IReachability> reachability) {
-    m_reachability = std::move(reachability);
+void CFirmhandDlg::SetSession(std::unique_ptr<CFirmhandSession> session) {
+    m_session = std::move(session);
+    InitAutoUpgradeTest();
 }
 
 bool CFirmhandDlg::event(QEvent* event) {
@@ -320,8 +314,14 @@ void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
         case WM_UPGRADE_RESULT:
             OnUpgradeResult(message.wParam, message.Text());
             break;
+        case WM_BATCH_END:
+            OnBatchEnd();
+            break;
         case WM_AI_VERSION_RESULT:
             OnAiVersionResult(message.wParam, message.Text());
+            break;
+        case WM_WEB_PAGE_READY:
+            OpenWebPage(message.Text());
             break;
         default:
             break;
@@ -363,56 +363,20 @@ void CFirmhandDlg::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-void CFirmhandDlg::StartSearch() {
-    if (m_intake) {
-        return;
-    }
-    if (SWL_Init() == 0) {
-        m_socketsStarted = true;
-    } else {
-        LOG_ERROR("CFirmhandDlg::StartSearch", "SWL_Init failed");
-    }
-    m_intake = std::make_unique<CSearchIntake>(m_sink);
-    if (!m_intake->Start()) {
-        LOG_ERROR("CFirmhandDlg::StartSearch", "device search not started");
-    }
-    if (m_reachability) {
-        m_reachability->AddLinkLocalRoute();
-    }
-    InitAutoUpgradeTest();
-}
-
 void CFirmhandDlg::Shutdown() {
     if (m_shutDown) {
         return;
     }
     m_shutDown = true;
     m_autoUpgradeTimer->stop();
-    if (m_aiQuery) {
-        m_aiQuery->Cancel();  // joined below, after the rest has stopped
-    }
     m_busyPicture->Stop();
-    StopServices();
+    if (m_session) {
+        // Every waiting worker wakes now; Stop joins every thread of the
+        // run, so nothing of it outlives the window.
+        m_session->CancelAll();
+        m_session->Stop();
+    }
     // The rows' records go with the rows.
     m_model->Clear();
-    // Workers still running see the flag at their next look; the window
-    // does not wait for them.
-    if (m_controller) {
-        m_controller->CancelAllJobs();
-    }
-    m_aiQuery.reset();
     LOG_INFO("CFirmhandDlg::Shutdown", "main window closed");
-}
-
-void CFirmhandDlg::StopServices() {
-    // The search start thread ends and the search library quits; after
-    // that no report is posted any more.
-    if (m_intake) {
-        m_intake->Stop();
-        m_intake.reset();
-    }
-    if (m_socketsStarted) {
-        SWL_Quit();
-        m_socketsStarted = false;
-    }
 }

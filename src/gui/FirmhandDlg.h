@@ -1,18 +1,18 @@
 // The main window: the list of cameras found on the network, the buttons
 // that choose them, the package and credentials, and the batch upgrade with
-// its progress shown per row.
+// its progress shown per row. It renders what the core session posts and
+// asks the session for everything else; it runs nothing of its own.
 #pragma once
 
 #include <QIcon>
 #include <QMainWindow>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DeviceListModel.h"
 #include "QtMessageSink.h"
-#include "UpgradeController.h"
 
 class QLabel;
 class QLineEdit;
@@ -21,9 +21,7 @@ class QTableView;
 class QGroupBox;
 class QTimer;
 class CPictureEx;
-class IReachability;
-class CSearchIntake;
-class CAiVersionQuery;
+class CFirmhandSession;
 
 // Control ids of the main window.
 enum FirmhandControlId : int {
@@ -58,19 +56,13 @@ public:
     explicit CFirmhandDlg(QWidget* parent = nullptr);
     ~CFirmhandDlg() override;
 
+    // Where the session posts; messages reach the window thread in order.
     const MessageSinkPtr& MessageSink() const { return m_sink; }
-    // The engine that runs batches; none means Upgrade cannot start one.
-    void SetUpgradeController(std::shared_ptr<IUpgradeController> controller);
-    // Makes link-local and foreign-subnet cameras reachable before their web
-    // page opens; none means the page opens at the listed address.
-    void SetReachability(std::shared_ptr<IReachability> reachability);
-
-    // The last step of the initialisation, once the adapter is chosen: the
-    // socket layer, the device search (its reports come to this window),
-    // the link-local route (when reachability is set), then the automatic
-    // upgrade test's settings. Once only.
-    void StartSearch();
-    // Reads the automatic upgrade test's settings (done by StartSearch).
+    // The run behind the window, made with MessageSink(); the window stops
+    // it when it closes. Reads the automatic upgrade test's settings.
+    void SetSession(std::unique_ptr<CFirmhandSession> session);
+    CFirmhandSession* Session() const { return m_session.get(); }
+    // Reads the automatic upgrade test's settings (done by SetSession).
     void InitAutoUpgradeTest();
 
     // Controls by id (null for an unknown id).
@@ -82,10 +74,7 @@ public:
     // The list's row operations.
     bool addDeviceItem(std::unique_ptr<DEVICE_S_INFO> info);
     int findDeviceItem(const std::string& mac) const;
-    // Refused (false) while a job runs for the MAC.
-    bool removeDeviceItem(const std::string& mac);
-    // Every checked row of one product model (remembered for button 1004).
-    bool isCheckedSameModel();
+    // The model of the checked rows that button 1004 checks.
     const std::string& RememberedModel() const { return m_sameModel; }
 
     // Buttons and the list's header.
@@ -96,7 +85,8 @@ public:
     void OnShowAiVersion();
     void OnShowSlaveIp();
     void OnColumnClick(int column);
-    // Double click on a row: opens the camera's web page.
+    // Double click on a row: the session makes the camera reachable off
+    // this thread; its web page opens with WM_WEB_PAGE_READY.
     void OnListDoubleClicked(const QModelIndex& index);
     void OnBnClickedButtonUpdate();
     // Button 1019: asks the checked cameras for their analytics versions,
@@ -112,8 +102,11 @@ public:
     int OnDeviceNotify(CWindowMessage& message);
     int OnUpgradeProgress(int32_t progress, const std::string& mac);
     int OnUpgradeResult(int32_t code, const std::string& mac);
+    // The batch's last message: the controls come back.
+    void OnBatchEnd();
     int OnAiVersionResult(int32_t wParam, const std::string& text);
 
+    // From a started batch until its WM_BATCH_END was handled.
     bool IsUpgrading() const { return m_upgrading; }
     const QString& UpgradeFile() const { return m_upgradeFile; }
     void SetUpgradeFile(const QString& path) { m_upgradeFile = path; }
@@ -121,15 +114,13 @@ public:
     void SelectUpgradeFile(const QString& path);
     // Shown width of a list column (0 while it is hidden).
     int ColumnWidth(int column) const;
-    bool IsSlaveIpColumnShown() const { return m_slaveIpShown; }
     bool AreAiColumnsShown() const { return m_aiShown; }
     // An analytics query run has results still to come.
     bool IsAiQueryPending() const { return m_aiPending > 0; }
     bool IsAutoUpgradeTimerActive() const;
-    bool IsSearchStarted() const { return m_intake != nullptr; }
 
-    void ShowAbout();
-    // Runs the orderly shutdown once (also done by the destructor).
+    // Runs the orderly shutdown once (also done by the destructor): the
+    // session's batch is cancelled and every thread of the run is joined.
     void Shutdown();
 
 protected:
@@ -150,18 +141,22 @@ protected:
 
 private:
     void BuildControls();
+    void ShowAbout();
+    // Every checked row of one product model (remembered for button 1004).
+    bool isCheckedSameModel();
     void LoadTexts();
     void SetColumnWidth(int column, int width);
     void SetBatchControlsEnabled(bool enabled);
     void ShowBusy(bool shown);
     void UpdateSortIndicator();
     void SetAiColumnsShown(bool shown);
-    void StopServices();
+    // Selects the rows of the cameras that share a slave address and asks
+    // whether to go on.
+    bool ConfirmDuplicates(const std::vector<std::string>& macs);
 
     std::shared_ptr<CQtMessageSink> m_qtSink;
     MessageSinkPtr m_sink;
-    std::shared_ptr<IUpgradeController> m_controller;
-    std::shared_ptr<IReachability> m_reachability;
+    std::unique_ptr<CFirmhandSession> m_session;
 
     QIcon m_icon;
     CDeviceListModel* m_model = nullptr;
@@ -180,26 +175,16 @@ private:
     bool m_sortedAscending = false;
     bool m_slaveIpShown = true;
     bool m_aiShown = false;
-    std::string m_userName;
-    std::string m_password;
     bool m_upgrading = false;
     bool m_shutDown = false;
-    // The running batch: its cameras, the final results shown so far, and
-    // whether the engine has called it over.
-    int m_batchCameras = 0;
-    int m_finalResults = 0;
-    bool m_engineBatchOver = false;
 
-    // Device search.
-    std::unique_ptr<CSearchIntake> m_intake;
-    bool m_socketsStarted = false;
-
-    // Analytics versions: the run and the results still to come.
-    std::unique_ptr<CAiVersionQuery> m_aiQuery;
+    // Analytics versions: the results still to come.
     int m_aiPending = 0;
 
-    // Automatic upgrade test (all empty while it is off).
+    // Automatic upgrade test (all empty while it is off). A start that came
+    // during a batch waits for the batch's end.
     QTimer* m_autoUpgradeTimer = nullptr;
+    bool m_autoStartPending = false;
     std::string m_autoMac;
     QString m_package1;
     QString m_package2;

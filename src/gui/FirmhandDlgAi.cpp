@@ -1,6 +1,7 @@
-// The main window's analytics versions: button 1019 asks the checked
-// cameras, one after another on the query's own thread; each answer comes
-// back as WM_AI_VERSION_RESULT and fills columns 11 to 13 and the result.
+// The main window's analytics versions: button 1019 has the session ask the
+// checked cameras, one after another off the window thread; each answer
+// comes back as WM_AI_VERSION_RESULT and fills columns 11 to 13 and the
+// result.
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -8,8 +9,8 @@
 #include "app/Logger.h"
 #include "app/StringTable.h"
 #include "http/AiQuery.h"
-#include "http/AiVersionQuery.h"
 #include "http/AiVersionResult.h"
+#include "session/FirmhandSession.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 
@@ -22,30 +23,31 @@ QString LocalText(const std::string& text) {
 }  // namespace
 
 void CFirmhandDlg::OnBnClickedButtonGetAiVersion() {
-    if (m_aiQuery && m_aiQuery->Running()) {
+    if (!m_session) {
+        LOG_WARN("CFirmhandDlg::OnBnClickedButtonGetAiVersion", "no session");
+        return;
+    }
+    if (m_session->IsAiQueryRunning()) {
         // The button is disabled while a run goes; a call from elsewhere
         // waits for the run to end.
         LOG_WARN("CFirmhandDlg::OnBnClickedButtonGetAiVersion", "query still running");
         return;
     }
     // Credentials in the system's code page, as the cameras take them.
-    m_userName = m_userEdit->text().toLocal8Bit().toStdString();
-    m_password = m_passwordEdit->text().toLocal8Bit().toStdString();
+    const std::string user = m_userEdit->text().toLocal8Bit().toStdString();
+    const std::string password = m_passwordEdit->text().toLocal8Bit().toStdString();
 
     std::vector<AiQuery> queries;
     for (int row : m_model->CheckedRows()) {
-        queries.push_back(MakeAiQuery(*m_model->Record(row), m_userName, m_password));
+        queries.push_back(MakeAiQuery(*m_model->Record(row), user, password));
         m_model->SetCellText(row, COL_RESULT, QString());
     }
     if (queries.empty()) {
         ShowMessage(IDS_SELECT_SAME_AI, false);
         return;
     }
-    if (!m_aiQuery) {
-        m_aiQuery = std::make_unique<CAiVersionQuery>(m_sink);
-    }
     const int count = static_cast<int>(queries.size());
-    if (!m_aiQuery->Start(std::move(queries))) {
+    if (!m_session->QueryAiVersions(std::move(queries))) {
         LOG_ERROR("CFirmhandDlg::OnBnClickedButtonGetAiVersion", "query not started");
         return;
     }

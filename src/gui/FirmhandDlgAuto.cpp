@@ -1,6 +1,7 @@
 // The automatic upgrade test: with "AutoUpgradeTest" on, one configured
 // camera is upgraded back and forth between two packages, each time it shows
-// up again as a new row after its reboot.
+// up again as a new row after its reboot. A start that falls into a batch
+// waits for that batch's end (WM_BATCH_END).
 #include <QFile>
 #include <QTimer>
 
@@ -8,18 +9,21 @@
 #include "app/IniFile.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
+#include "session/FirmhandSession.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 
 void CFirmhandDlg::InitAutoUpgradeTest() {
-    if (!settings::GetBool(settings::kAutoUpgradeTest)) {
+    // The run's settings, with its overrides.
+    if (!m_session || !m_session->Settings().GetBool(settings::kAutoUpgradeTest)) {
         return;  // nothing is read; the row hook never matches
     }
-    m_autoMac = settings::GetString(settings::kAutoUpgradeDeviceMac);
-    m_package1 = QFile::decodeName(settings::GetString(settings::kUpgradePackage1).c_str());
-    m_package2 = QFile::decodeName(settings::GetString(settings::kUpgradePackage2).c_str());
-    m_buildNo1 = settings::GetString(settings::kUpgradePackage1BulidNo);
-    m_buildNo2 = settings::GetString(settings::kUpgradePackage2BulidNo);
+    const CSettingsView& view = m_session->Settings();
+    m_autoMac = view.GetString(settings::kAutoUpgradeDeviceMac);
+    m_package1 = QFile::decodeName(view.GetString(settings::kUpgradePackage1).c_str());
+    m_package2 = QFile::decodeName(view.GetString(settings::kUpgradePackage2).c_str());
+    m_buildNo1 = view.GetString(settings::kUpgradePackage1BulidNo);
+    m_buildNo2 = view.GetString(settings::kUpgradePackage2BulidNo);
     LOG_INFO("CFirmhandDlg::InitAutoUpgradeTest", "automatic upgrade test on, mac: %s",
              m_autoMac.c_str());
 }
@@ -42,7 +46,7 @@ void CFirmhandDlg::OnNewDeviceRow(int row) {
     }
     m_model->SetChecked(row, true);
 
-    int delay = settings::GetInt(settings::kAutoUpgradeDelay);
+    int delay = m_session->Settings().GetInt(settings::kAutoUpgradeDelay);
     if (delay < 0) {
         // A negative delay has no meaning for a timer; the batch starts at once.
         LOG_WARN("CFirmhandDlg::addDeviceItem", "AutoUpgradeDelay %d taken as 0", delay);
@@ -64,7 +68,11 @@ bool CFirmhandDlg::IsAutoUpgradeTimerActive() const {
 }
 
 void CFirmhandDlg::startAutoUpgrade() {
-    if (m_upgrading || m_autoMac.empty()) {
+    if (m_autoMac.empty()) {
+        return;
+    }
+    if (m_upgrading) {
+        m_autoStartPending = true;
         return;
     }
     if (m_package1.isEmpty() && m_package2.isEmpty()) {

@@ -11,8 +11,7 @@
 #include "FirmhandDlg.h"
 #include "app/Logger.h"
 #include "app/StringTable.h"
-#include "reach/Ipv4.h"
-#include "reach/Reachability.h"
+#include "session/FirmhandSession.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 
@@ -39,14 +38,6 @@ int CFirmhandDlg::findDeviceItem(const std::string& mac) const {
     return m_model->FindDeviceItem(mac);
 }
 
-bool CFirmhandDlg::removeDeviceItem(const std::string& mac) {
-    // A camera that reboots during its upgrade keeps its row.
-    if (m_controller && m_controller->HasJob(mac)) {
-        return false;
-    }
-    return m_model->RemoveDeviceItem(mac);
-}
-
 bool CFirmhandDlg::isCheckedSameModel() {
     std::string model;
     if (!m_model->IsCheckedSameModel(model)) {
@@ -64,15 +55,12 @@ int CFirmhandDlg::OnDeviceNotify(CWindowMessage& message) {
             if (!info) {
                 break;
             }
-            // The job of this camera, if any, learns the new record first.
-            if (m_controller) {
-                m_controller->OnSearchReport(static_cast<DeviceNotifyKind>(message.wParam), *info);
-            }
             addDeviceItem(std::move(info));
             break;
         }
         case DEVICE_NOTIFY_GONE:
-            removeDeviceItem(message.Text());
+            // The session never reports a camera gone while its job runs.
+            m_model->RemoveDeviceItem(message.Text());
             break;
         default:
             break;
@@ -172,20 +160,12 @@ void CFirmhandDlg::OnListDoubleClicked(const QModelIndex& index) {
     if (info == nullptr) {
         return;
     }
-    std::string address(FieldText(info->ip));
-    if (m_reachability) {
-        // The camera may need a local address in its subnet first; the
-        // address to use may then be its second one.
-        uint32_t deviceAddress = 0;
-        uint32_t addedAddress = 0;
-        if (m_reachability->MakeDeviceReachable(*info, deviceAddress, addedAddress, true)) {
-            WaitForLocalAddress(*m_reachability, addedAddress);
-        }
-        if (deviceAddress != 0) {
-            address = reach::Ipv4ToText(deviceAddress);
-        }
+    // The camera may need a local address in its subnet first, which takes
+    // time: the page opens when the session's answer arrives.
+    if (!m_session || !m_session->RequestWebPage(*info)) {
+        LOG_WARN("CFirmhandDlg::OnListDoubleClicked", "web page not requested, mac: %s",
+                 std::string(FieldText(info->mac)).c_str());
     }
-    OpenWebPage(DeviceWebUrl(address, info->httpPort));
 }
 
 void CFirmhandDlg::OpenWebPage(const std::string& url) {

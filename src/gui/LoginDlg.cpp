@@ -10,9 +10,8 @@
 
 FH_LOG_SOURCE("LoginDlg");
 
-CLoginDlg::CLoginDlg(AdapterEnumerator enumerate, AdapterSelectedHandler onSelected,
-                     QWidget* parent)
-    : QDialog(parent), m_enumerate(std::move(enumerate)), m_onSelected(std::move(onSelected)) {
+CLoginDlg::CLoginDlg(AdapterEnumerator enumerate, QWidget* parent)
+    : QDialog(parent), m_enumerate(std::move(enumerate)) {
     setWindowTitle(QStringLiteral("参数配置"));
     setModal(true);
 
@@ -75,10 +74,7 @@ std::string CLoginDlg::GetSelectedAdapterName() const {
 }
 
 void CLoginDlg::OnConfirm() {
-    const std::string name = GetSelectedAdapterName();
-    if (m_onSelected) {
-        m_onSelected(name);
-    }
-    settings::WriteUserString(settings::kSelectedNetworkAdapter, name);
+    m_chosen = GetSelectedAdapterName();
+    settings::WriteUserString(settings::kSelectedNetworkAdapter, *m_chosen);
     accept();
 }

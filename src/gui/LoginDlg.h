@@ -1,10 +1,11 @@
 // The network adapter dialog shown before the main window does anything:
 // "全部" (all adapters) and every adapter of the system, the adapter chosen
-// last time preselected. Confirming hands the choice to the device search
-// and remembers it; cancelling ends the program.
+// last time preselected. Confirming remembers the choice and gives it to
+// the caller, who passes it to the session; cancelling ends the program.
 #pragma once
 
 #include <QDialog>
+#include <optional>
 #include <string>
 
 #include "AdapterSource.h"
@@ -20,22 +21,23 @@ public:
     static constexpr int IDC_ADAPTER = 1029;
     static constexpr int IDC_CONFIRM = 1025;
 
-    CLoginDlg(AdapterEnumerator enumerate, AdapterSelectedHandler onSelected,
-              QWidget* parent = nullptr);
+    explicit CLoginDlg(AdapterEnumerator enumerate, QWidget* parent = nullptr);
 
-    // Refills the list: "全部", then the adapters in the system's order.
-    void FillAdapters();
     // The name stored with the selected item ("" for "全部").
     std::string GetSelectedAdapterName() const;
+    // The adapter confirmed ("" for "全部"); none until Confirm was pressed.
+    const std::optional<std::string>& ChosenAdapter() const { return m_chosen; }
 
     QComboBox* AdapterList() const { return m_adapters; }
     QPushButton* ConfirmButton() const { return m_confirm; }
 
 private:
+    // Fills the list: "全部", then the adapters in the system's order.
+    void FillAdapters();
     void OnConfirm();
 
     AdapterEnumerator m_enumerate;
-    AdapterSelectedHandler m_onSelected;
+    std::optional<std::string> m_chosen;
     QComboBox* m_adapters = nullptr;
     QPushButton* m_confirm = nullptr;
 };

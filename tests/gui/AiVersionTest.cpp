@@ -1,5 +1,5 @@
-// The analytics versions in the window: button 1019 against simulated
-// cameras' HTTP API, and the handling of WM_AI_VERSION_RESULT.
+// The analytics versions in the window: button 1019 has the session ask
+// simulated cameras' HTTP API; the handling of WM_AI_VERSION_RESULT.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -15,13 +15,8 @@ class AiVersionTest : public FirmhandDlgTest {
 protected:
     void SetUp() override {
         FirmhandDlgTest::SetUp();
-        m_sim.emplace(1);
+        SimOptions(1);  // the cameras' addresses
         Open();
-    }
-    void TearDown() override {
-        FirmhandDlgTest::TearDown();  // the window (and its query) first
-        m_fleet.Stop();
-        m_sim.reset();
     }
     // A row for a simulated camera, as its search report would make it.
     void AddRow(const SimCameraInfo& where, const std::string& ip, const std::string& ip2) {
@@ -39,9 +34,6 @@ protected:
         return DeviceList().CellText(m_dlg->findDeviceItem(mac), column);
     }
     static QString Text(int id) { return QString::fromStdString(LoadString(id)); }
-
-    std::optional<CGuiSimSetup> m_sim;
-    CSimFleet m_fleet;
 };
 
 }  // namespace
@@ -84,7 +76,7 @@ TEST_F(AiVersionTest, CheckedCamerasAnswerInListOrder) {
     // The order in which the results arrive.
     std::vector<std::string> order;
     QObject::connect(
-        &DeviceList(), &QAbstractItemModel::dataChanged, m_dlg.get(),
+        &DeviceList(), &QAbstractItemModel::dataChanged, m_dlg,
         [&](const QModelIndex& from, const QModelIndex&) {
             if (from.column() == COL_RESULT) {
                 const QString text = DeviceList().CellText(from.row(), COL_RESULT);

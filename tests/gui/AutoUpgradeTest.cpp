@@ -1,9 +1,9 @@
 // The automatic upgrade test: the row hook, timer 257, the package that
-// each batch takes, and the log line of a return with the wrong build.
+// each batch takes, the log line of a return with the wrong build, and a
+// start that waits for the running batch's end.
 #include <gtest/gtest.h>
 
 #include "FirmhandDlgFixture.h"
-#include "GuiSimSupport.h"
 #include "app/Logger.h"
 
 namespace {
@@ -11,16 +11,17 @@ namespace {
 class AutoUpgradeTest : public FirmhandDlgTest {
 protected:
     // A long delay: the tests fire timer 257 themselves, as its handler.
-    void Settings(const std::string& package2, int delay = 60000) {
+    void Settings(bool withPackage2, int delay = 60000) {
+        m_package1 = CGuiSimSetup::WritePackage(m_sandbox.File("one.bin"), 64);
+        m_package2 = withPackage2 ? CGuiSimSetup::WritePackage(m_sandbox.File("two.bin"), 64) : "";
         WriteProgramSettings(
             "AutoUpgradeTest=true\nAutoUpgradeDeviceMac=aa:00:00:00:00:01\n"
-            "UpgradePackage1=/pkg/one.bin\nUpgradePackage2=" +
-            package2 +
+            "UpgradePackage1=" +
+            m_package1 + "\nUpgradePackage2=" + m_package2 +
             "\nUpgradePackage1BulidNo=101\nUpgradePackage2BulidNo=202\n"
             "AutoUpgradeDelay=" +
             std::to_string(delay) + "\n");
-        Open();
-        m_dlg->InitAutoUpgradeTest();
+        Open();  // the session's settings turn the test on
     }
     // The camera shows up as a new row with this build.
     void Appear(int build) {
@@ -32,22 +33,21 @@ protected:
     }
     // The batch ends and the camera goes while it reboots.
     void FinishAndGo() {
-        for (auto& [mac, finished] : m_engine->jobs) {
-            finished = true;
-        }
-        for (const DEVICE_S_INFO& device : m_engine->starts.back().devices) {
-            Post(MakeTextMessage(WM_UPGRADE_RESULT, 0, std::string(FieldText(device.mac))));
-        }
+        ASSERT_TRUE(WaitForBatchEnd());
         Post(MakeTextMessage(WM_DEVICE_NOTIFY, DEVICE_NOTIFY_GONE, "AA:00:00:00:00:01"));
         ProcessGuiEvents();
-        ASSERT_FALSE(m_dlg->IsUpgrading());
         ASSERT_EQ(m_dlg->findDeviceItem("AA:00:00:00:00:01"), -1);
     }
     void Fire() {
         ASSERT_TRUE(m_dlg->IsAutoUpgradeTimerActive());
         m_dlg->OnTimer(AUTO_UPGRADE_TIMER);
     }
-    std::string LastPackage() const { return m_engine->starts.back().packagePath; }
+    std::string LastPackage() {
+        return Session().Package() ? Session().Package()->Path() : std::string();
+    }
+
+    std::string m_package1;
+    std::string m_package2;
 };
 
 }  // namespace
@@ -57,16 +57,16 @@ TEST_F(AutoUpgradeTest, OffLeavesTheCameraAlone) {
         "AutoUpgradeTest=false\nAutoUpgradeDeviceMac=AA:00:00:00:00:01\n"
         "UpgradePackage1=/pkg/one.bin\nAutoUpgradeDelay=0\n");
     Open();
-    m_dlg->InitAutoUpgradeTest();
     Appear(5);
     EXPECT_TRUE(DeviceList().CheckedRows().empty());
     EXPECT_FALSE(m_dlg->IsAutoUpgradeTimerActive());
     m_dlg->OnTimer(AUTO_UPGRADE_TIMER);
-    EXPECT_TRUE(m_engine->starts.empty());
+    EXPECT_FALSE(m_dlg->IsUpgrading());
+    EXPECT_EQ(Session().Package(), nullptr);
 }
 
 TEST_F(AutoUpgradeTest, PackagesAlternateAndWrongBuildsAreLogged) {
-    Settings("/pkg/two.bin");
+    Settings(true);
     CLogCapture log;
     AddCameras(1);  // a camera the technician checks by hand goes along
     Check(Mac(0));
@@ -75,57 +75,63 @@ TEST_F(AutoUpgradeTest, PackagesAlternateAndWrongBuildsAreLogged) {
     EXPECT_TRUE(DeviceList().IsChecked(m_dlg->findDeviceItem("AA:00:00:00:00:01")));
     EXPECT_TRUE(m_dlg->IsAutoUpgradeTimerActive());
     m_dlg->OnTimer(258);  // another timer: nothing
-    EXPECT_TRUE(m_engine->starts.empty());
+    EXPECT_FALSE(m_dlg->IsUpgrading());
     Fire();
-    ASSERT_EQ(m_engine->starts.size(), 1u);
-    EXPECT_EQ(LastPackage(), "/pkg/one.bin");
-    EXPECT_EQ(m_engine->starts[0].devices.size(), 2u);
     EXPECT_TRUE(m_dlg->IsUpgrading());
+    EXPECT_EQ(LastPackage(), m_package1);
     EXPECT_FALSE(m_dlg->IsAutoUpgradeTimerActive());
     EXPECT_EQ(log.Count("update failed"), 0) << "no package had been sent before";
     // The edit showing the file is not touched.
     EXPECT_EQ(ControlText(IDC_PACKAGE_PATH), QString());
-
     FinishAndGo();
+    EXPECT_EQ(m_dlg->batchEnds, (std::vector<int>{2}));
+
     Appear(101);  // package 1's build: fine
     Fire();
-    ASSERT_EQ(m_engine->starts.size(), 2u);
-    EXPECT_EQ(LastPackage(), "/pkg/two.bin");
+    EXPECT_EQ(LastPackage(), m_package2);
     EXPECT_EQ(log.Count("update failed"), 0);
 
     FinishAndGo();
     Appear(7);  // package 2 should have given 202
     Fire();
-    ASSERT_EQ(m_engine->starts.size(), 3u);
-    EXPECT_EQ(LastPackage(), "/pkg/one.bin");
-    EXPECT_EQ(log.Count("package /pkg/two.bin update failed, now bulid 7"), 1);
+    EXPECT_EQ(LastPackage(), m_package1);
+    EXPECT_EQ(log.Count("package " + m_package2 + " update failed, now bulid 7"), 1);
     EXPECT_EQ(log.Count("update failed"), 1);
 
     FinishAndGo();
+    EXPECT_EQ(m_dlg->batchEnds.size(), 3u);
     Appear(202);  // package 1 was sent, so 202 is wrong now
-    EXPECT_EQ(log.Count("package /pkg/one.bin update failed, now bulid 202"), 1);
+    EXPECT_EQ(log.Count("package " + m_package1 + " update failed, now bulid 202"), 1);
 }
 
 TEST_F(AutoUpgradeTest, WithoutPackageTwoEveryBatchTakesPackageOne) {
-    Settings("", 20);  // the real timer this time
+    Settings(false, 20);  // the real timer this time
     for (int round = 0; round < 3; ++round) {
         Appear(101);
         const size_t expected = static_cast<size_t>(round + 1);
-        ASSERT_TRUE(PumpUntil([&] { return m_engine->starts.size() == expected; }, 5000));
-        EXPECT_EQ(LastPackage(), "/pkg/one.bin");
+        ASSERT_TRUE(PumpUntil([&] { return m_dlg->batchEnds.size() == expected; }, 20000));
+        EXPECT_EQ(LastPackage(), m_package1);
         FinishAndGo();
     }
 }
 
-TEST_F(AutoUpgradeTest, ATimerDuringABatchStartsNothing) {
-    Settings("/pkg/two.bin");
+// The camera came back while the technician's own batch ran: its batch
+// starts once that batch has ended.
+TEST_F(AutoUpgradeTest, AStartDuringABatchWaitsForItsEnd) {
+    Settings(true);
     AddCameras(1);
+    m_reach->Close();
     StartWith({0});  // the technician's own batch
     ASSERT_TRUE(m_dlg->IsUpgrading());
     Appear(101);
-    EXPECT_TRUE(m_dlg->IsAutoUpgradeTimerActive());
-    m_dlg->OnTimer(AUTO_UPGRADE_TIMER);
-    EXPECT_EQ(m_engine->starts.size(), 1u);
-    EXPECT_FALSE(m_dlg->IsAutoUpgradeTimerActive()) << "not started again";
-    EXPECT_EQ(m_dlg->UpgradeFile(), QString::fromStdString(m_sandbox.File("fw.bin")));
+    Fire();
+    EXPECT_EQ(LastPackage(), m_sandbox.File("fw.bin")) << "not started during the batch";
+    EXPECT_FALSE(m_dlg->IsAutoUpgradeTimerActive());
+
+    m_reach->Open();
+    ASSERT_TRUE(PumpUntil([&] { return m_dlg->batchEnds.size() == 1u; }, 20000));
+    EXPECT_TRUE(m_dlg->IsUpgrading()) << "the waiting start came with the end";
+    EXPECT_EQ(LastPackage(), m_package1);
+    ASSERT_TRUE(WaitForBatchEnd());
+    EXPECT_EQ(m_dlg->batchEnds.size(), 2u);
 }

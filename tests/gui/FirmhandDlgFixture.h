@@ -1,5 +1,9 @@
 // The main window's test fixture: a window whose message boxes, file
-// dialog and browser are stand-ins, with an engine driven by the test.
+// dialog and browser are stand-ins, on the core session. Reachability and
+// camera connections are stand-ins too, so nothing of the system changes
+// and nothing leaves loopback. Open() gives the window a session whose
+// search is not started (the test posts the reports); Launch() runs the
+// program's own start-up against simulated cameras.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,73 +12,89 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "FirmhandApp.h"
 #include "FirmhandDlg.h"
+#include "GuiSimSupport.h"
 #include "GuiTestSupport.h"
+#include "app/Settings.h"
 #include "reach/Ipv4.h"
 #include "reach/Reachability.h"
+#include "session/FirmhandSession.h"
 
-// The engine as the window sees it, driven by the test.
-class CFakeUpgradeController : public IUpgradeController {
-public:
-    int StartBatch(const UPGRADE_BATCH_REQUEST& request) override {
-        starts.push_back(request);
-        if (refusal == 0) {
-            for (const DEVICE_S_INFO& info : request.devices) {
-                jobs[std::string(FieldText(info.mac))] = false;
-            }
-        }
-        return refusal;
-    }
-    bool HasJob(const std::string& mac) override { return jobs.count(mac) != 0; }
-    bool OnUpgradeResult(int code, const std::string& mac) override {
-        results.emplace_back(code, mac);
-        for (const auto& [job, finished] : jobs) {
-            if (!finished) {
-                return false;
-            }
-        }
-        jobs.clear();
-        return true;
-    }
-    void CancelAllJobs() override {
-        ++cancels;
-        jobs.clear();
-    }
-    void OnSearchReport(DeviceNotifyKind kind, const DEVICE_S_INFO& record) override {
-        reports.emplace_back(kind, std::string(FieldText(record.mac)));
-    }
-
-    int refusal = 0;
-    std::vector<UPGRADE_BATCH_REQUEST> starts;
-    std::map<std::string, bool> jobs;  // MAC -> finished
-    std::vector<std::pair<int, std::string>> results;
-    std::vector<std::pair<DeviceNotifyKind, std::string>> reports;
-    int cancels = 0;
-};
-
-// Reachability that hands out the camera's second address after "adding"
-// a local one.
+// Reachability that notes what it is asked. Closed, it holds every caller
+// of MakeDeviceReachable until the test opens it (or a generous limit
+// passes, which the test sees as TimedOut()).
 class CFakeReachability : public IReachability {
 public:
-    void AddLinkLocalRoute() override {}
+    void AddLinkLocalRoute() override { ++routes; }
     bool MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
                              uint32_t& addedAddress, bool tryFirstAddress) override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_entered;
+        if (!m_gate.wait_for(lock, std::chrono::seconds(30), [this] { return m_open; })) {
+            m_timedOut = true;
+        }
+        m_macs.emplace_back(FieldText(device.mac));
         tryFirst = tryFirstAddress;
+        if (!useSecondAddress) {
+            return false;  // taken at the listed address; nothing added
+        }
         deviceAddress = reach::InetAddr(FieldText(device.ip2));
-        addedAddress = reach::InetAddr("172.16.0.200");
+        addedAddress = reach::InetAddr("127.0.99.200");
         return true;
     }
-    bool IsLocalHostAddress(uint32_t address) override {
-        asked.push_back(address);
-        return asked.size() >= 2;  // the address shows up at the second look
+    bool IsLocalHostAddress(uint32_t) override {
+        return ++asked >= 2;  // the added address shows up at the second look
     }
-    bool tryFirst = false;
-    std::vector<uint32_t> asked;
+
+    void Close() {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_open = false;
+    }
+    void Open() {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_open = true;
+        }
+        m_gate.notify_all();
+    }
+    // Callers that have come in (and may still be held).
+    int Entered() const {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_entered;
+    }
+    // The cameras made reachable, in order.
+    std::vector<std::string> Made() const {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_macs;
+    }
+    bool TimedOut() const {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_timedOut;
+    }
+
+    std::atomic<bool> useSecondAddress{false};
+    std::atomic<bool> tryFirst{false};
+    std::atomic<int> asked{0};
+    std::atomic<int> routes{0};
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_gate;
+    bool m_open = true;
+    int m_entered = 0;
+    bool m_timedOut = false;
+    std::vector<std::string> m_macs;
 };
 
 class CTestDlg : public CFirmhandDlg {
@@ -83,6 +103,8 @@ public:
     bool answer = true;
     QString chosenFile;
     std::vector<std::string> opened;
+    // wParam of every WM_BATCH_END handled.
+    std::vector<int> batchEnds;
 
 protected:
     bool ShowMessage(int stringId, bool /*okCancel*/) override {
@@ -91,32 +113,111 @@ protected:
     }
     QString ChooseUpgradeFile() override { return chosenFile; }
     void OpenWebPage(const std::string& url) override { opened.push_back(url); }
+    void OnWindowMessage(CWindowMessage& message) override {
+        if (message.id == WM_BATCH_END) {
+            batchEnds.push_back(message.wParam);
+        }
+        CFirmhandDlg::OnWindowMessage(message);
+    }
+};
+
+// The program's start-up with the test's window and adapter answer.
+class CTestApp : public CFirmhandApp {
+public:
+    using CFirmhandApp::CFirmhandApp;
+    CTestDlg* TestWindow() const { return static_cast<CTestDlg*>(Window()); }
+    std::optional<std::string> adapterAnswer;  // none: the dialog was cancelled
+    int adapterQuestions = 0;
+
+protected:
+    std::optional<std::string> AskForAdapter() override {
+        ++adapterQuestions;
+        return adapterAnswer;
+    }
+    std::unique_ptr<CFirmhandDlg> MakeWindow() override { return std::make_unique<CTestDlg>(); }
 };
 
 class FirmhandDlgTest : public CGuiTest {
 protected:
-    void Open() {
-        m_dlg = std::make_unique<CTestDlg>();
-        m_engine = std::make_shared<CFakeUpgradeController>();
-        m_dlg->SetUpgradeController(m_engine);
-    }
     void TearDown() override {
-        m_dlg.reset();
+        m_reach->Open();  // a held batch goes on, so that the session can end
+        m_app.reset();
+        m_ownDlg.reset();
+        m_dlg = nullptr;
+        m_fleet.Stop();
+        m_sim.reset();
         CGuiTest::TearDown();
     }
 
+    // Quick waits; a camera whose connection fails ends its job at once.
+    SESSION_OPTIONS Options() {
+        SESSION_OPTIONS options;
+        options.reachability = m_reach;
+        options.timings.retryPauseMs = 5;
+        options.timings.addressProbeMs = 50;
+        options.settingOverrides[settings::kTryUpgradeMaxCount] = "2";
+        options.settingOverrides[settings::kWaitIp2ChangeTimeout] = "1";
+        options.clientFactory = [this](const std::string&, const std::string&, uint16_t,
+                                       uint32_t& error, uint32_t) {
+            ++m_connects;
+            error = 15;
+            return UpgradeDeviceClientPtr();
+        };
+        return options;
+    }
+    // The window on a session that is not started.
+    void Open() { Open(Options()); }
+    void Open(SESSION_OPTIONS options) {
+        m_ownDlg = std::make_unique<CTestDlg>();
+        m_dlg = m_ownDlg.get();
+        m_dlg->SetSession(
+            std::make_unique<CFirmhandSession>(std::move(options), m_dlg->MessageSink()));
+    }
+    // The program's start-up: adapter "lo", search targets of the fleet.
+    bool Launch(FIRMHAND_OPTIONS options, SESSION_OPTIONS base) {
+        m_app = std::make_unique<CTestApp>(std::move(options), std::move(base));
+        if (!m_app->Start()) {
+            return false;
+        }
+        m_dlg = m_app->TestWindow();
+        return true;
+    }
+    // Simulated cameras of this test's block, with the session's waits
+    // shortened.
+    SESSION_OPTIONS SimOptions(int block) {
+        m_sim.emplace(block);
+        SESSION_OPTIONS options;
+        options.reachability = m_reach;
+        CGuiSimSetup::ShortenWaits(options);
+        return options;
+    }
+    void StartFleet() {
+        std::string error;
+        ASSERT_TRUE(m_fleet.Start(&error)) << error;
+    }
+    FIRMHAND_OPTIONS FleetOptions() {
+        FIRMHAND_OPTIONS options;
+        options.adapter = "lo";
+        options.searchTargets = CGuiSimSetup::SearchTargets(m_fleet);
+        options.packagePath = CGuiSimSetup::WritePackage(m_sandbox.File("fw.bin"));
+        return options;
+    }
+
+    CFirmhandSession& Session() { return *m_dlg->Session(); }
     void Post(CWindowMessage message) {
         ASSERT_TRUE(m_dlg->MessageSink()->PostMessage(std::move(message)));
     }
     void Found(const DeviceSpec& fields, DeviceNotifyKind kind = DEVICE_NOTIFY_FOUND) {
         Post(MakeDeviceMessage(kind, MakeDevice(fields)));
     }
+    // Cameras on loopback addresses where nothing listens.
     void AddCameras(int count, const std::string& model = "IPC-100") {
         for (int i = 0; i < count; ++i) {
             DeviceSpec fields;
             fields.mac = Mac(i);
             fields.model = model;
-            fields.ip2 = "172.16.0." + std::to_string(i + 1);
+            fields.ip = "127.0.70." + std::to_string(i + 1);
+            fields.ip2 = "127.0.71." + std::to_string(i + 1);
             Found(fields);
         }
         ProcessGuiEvents();
@@ -174,17 +275,32 @@ protected:
         return m_dlg->Control(IDC_BUSY_TEXT)->isHidden() &&
                m_dlg->Control(IDC_BUSY_PICTURE)->isHidden();
     }
+    // Until the window has handled the batch's end.
+    bool WaitForBatchEnd() {
+        return PumpUntil([this] { return !m_dlg->IsUpgrading(); }, 30000);
+    }
     CDeviceListModel& DeviceList() { return m_dlg->DeviceList(); }
+    // A valid package in the sandbox, chosen as the upgrade file.
+    std::string ChoosePackage(const std::string& name = "fw.bin") {
+        const std::string path = CGuiSimSetup::WritePackage(m_sandbox.File(name), 64);
+        m_dlg->SetUpgradeFile(QString::fromStdString(path));
+        return path;
+    }
     void StartWith(std::initializer_list<int> cameras) {
-        m_dlg->SetUpgradeFile(QString::fromStdString(m_sandbox.File("fw.bin")));
+        ChoosePackage();
         for (int i : cameras) {
             Check(Mac(i));
         }
         m_dlg->OnBnClickedButtonUpdate();
     }
 
-    std::unique_ptr<CTestDlg> m_dlg;
-    std::shared_ptr<CFakeUpgradeController> m_engine;
+    std::shared_ptr<CFakeReachability> m_reach = std::make_shared<CFakeReachability>();
+    std::atomic<int> m_connects{0};
+    std::unique_ptr<CTestApp> m_app;
+    std::unique_ptr<CTestDlg> m_ownDlg;
+    CTestDlg* m_dlg = nullptr;
+    std::optional<CGuiSimSetup> m_sim;
+    CSimFleet m_fleet;
 };
 
 // A left click in the middle of the widget, as the mouse makes it.

@@ -1,19 +1,19 @@
 #include "GuiSimSupport.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QThread>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
 #include <vector>
 
-#include "app/IniFile.h"
 #include "app/Settings.h"
-#include "discovery/LanProbeSearch.h"
-#include "upgrade/UpgradeTimings.h"
 
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -28,30 +28,36 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
-CGuiSimSetup::CGuiSimSetup(int block)
-    : m_block(block), m_pidPart(static_cast<int>(getpid() % 200) + 20) {
-    // The engine's time-outs, shortened as the upgrade tests do.
-    CIniFile& ini = GetProgramIni();
-    ini.SetOverride(settings::kWaitIp2ChangeTimeout, "2");
-    ini.SetOverride(settings::kWaitDeviceOfflineTimeout, "5");
-    ini.SetOverride(settings::kWaitRebootTimeout, "10");
-    ini.SetOverride(settings::kWaitUpgradeModeTimeout, "10");
-    ini.SetOverride(settings::kWaitUpgradeProgressTimeout, "5");
-    ini.SetOverride(settings::kWaitUpgradeCompleteTimeout, "5");
-    UpgradeTimings timings;
-    timings.connectTimeoutMs = 2000;
-    timings.retryPauseMs = 20;
-    timings.upgradeModePauseMs = 50;
-    timings.ackPollMs = 5;
-    timings.offlineStretchMs = 300;
-    SetUpgradeTimingsForTests(timings);
-    LANPROBE_SEARCH_SetRoundIntervalMs(150);
+int ProcessThreadCount() {
+    DIR* tasks = opendir("/proc/self/task");
+    if (tasks == nullptr) {
+        return -1;
+    }
+    int count = 0;
+    while (const dirent* entry = readdir(tasks)) {
+        count += entry->d_name[0] != '.' ? 1 : 0;
+    }
+    closedir(tasks);
+    return count;
 }
 
-CGuiSimSetup::~CGuiSimSetup() {
-    LANPROBE_SEARCH_SetRoundIntervalMs(0);
-    LANPROBE_SEARCH_SetNetworkAdapter("");
-    SetUpgradeTimingsForTests(UpgradeTimings{});
+CGuiSimSetup::CGuiSimSetup(int block)
+    : m_block(block), m_pidPart(static_cast<int>(getpid() % 200) + 20) {}
+
+void CGuiSimSetup::ShortenWaits(SESSION_OPTIONS& options) {
+    auto& values = options.settingOverrides;
+    values[settings::kWaitIp2ChangeTimeout] = "2";
+    values[settings::kWaitDeviceOfflineTimeout] = "5";
+    values[settings::kWaitRebootTimeout] = "10";
+    values[settings::kWaitUpgradeModeTimeout] = "10";
+    values[settings::kWaitUpgradeProgressTimeout] = "5";
+    values[settings::kWaitUpgradeCompleteTimeout] = "5";
+    options.timings.connectTimeoutMs = 2000;
+    options.timings.retryPauseMs = 20;
+    options.timings.upgradeModePauseMs = 50;
+    options.timings.ackPollMs = 5;
+    options.timings.offlineStretchMs = 300;
+    options.searchRoundIntervalMs = 150;
 }
 
 SimCameraConfig CGuiSimSetup::Camera(int n) const {
@@ -97,4 +103,24 @@ std::string CGuiSimSetup::WritePackage(const std::string& path, size_t size) {
     out.write(reinterpret_cast<const char*>(data.data()),
               static_cast<std::streamsize>(data.size()));
     return path;
+}
+
+CWatchdog::CWatchdog(int limitMs, std::string what) {
+    m_thread = std::thread([this, limitMs, what = std::move(what)] {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_disarmed.wait_for(lock, std::chrono::milliseconds(limitMs),
+                                 [this] { return !m_armed; })) {
+            std::fprintf(stderr, "watchdog: %s did not end within %d ms\n", what.c_str(), limitMs);
+            std::abort();
+        }
+    });
+}
+
+CWatchdog::~CWatchdog() {
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_armed = false;
+    }
+    m_disarmed.notify_all();
+    m_thread.join();
 }

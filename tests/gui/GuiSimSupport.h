@@ -1,27 +1,33 @@
 // Simulated cameras for the window's tests: loopback addresses of this
-// process's own, the upgrade engine's short time-outs, packages, and a pump
-// that runs the Qt event loop until a condition holds.
+// process's own, the session's short time-outs, packages, and a pump that
+// runs the Qt event loop until a condition holds.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "SimConfig.h"
 #include "SimFleet.h"
+#include "session/SessionOptions.h"
 
 // Runs posted events, timers and repaints until `done` holds or `timeoutMs`
 // passed; true when `done` held.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 
+// The threads of this process now.
+int ProcessThreadCount();
+
 class CGuiSimSetup {
 public:
     // `block` (0 to 29) keeps the cameras of one test apart from another's.
     explicit CGuiSimSetup(int block);
-    // Restores the engine's timings and the search's round interval.
-    ~CGuiSimSetup();
-    CGuiSimSetup(const CGuiSimSetup&) = delete;
-    CGuiSimSetup& operator=(const CGuiSimSetup&) = delete;
 
+    // Short waits and pauses, as the upgrade tests use, and fast search
+    // rounds: added to `options`.
+    static void ShortenWaits(SESSION_OPTIONS& options);
     // Camera n (0 to 200) on 127.P.(200+block).(n+1), second address on
     // 127.P.(230+block).(n+1); fast flashing and reboot.
     SimCameraConfig Camera(int n) const;
@@ -35,4 +41,22 @@ public:
 private:
     int m_block;
     int m_pidPart;
+};
+
+// Ends the test program with `what` when it is still armed after
+// `limitMs`: a step that should end within seconds fails the run instead
+// of hanging it for as long as a camera wait lasts.
+class CWatchdog {
+public:
+    CWatchdog(int limitMs, std::string what);
+    // Disarms and joins.
+    ~CWatchdog();
+    CWatchdog(const CWatchdog&) = delete;
+    CWatchdog& operator=(const CWatchdog&) = delete;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_disarmed;
+    bool m_armed = true;
+    std::thread m_thread;
 };

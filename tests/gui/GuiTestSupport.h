@@ -36,7 +36,7 @@ protected:
 
 struct DeviceSpec {
     std::string mac;
-    std::string ip = "192.168.1.10";
+    std::string ip = "127.0.70.250";
     std::string ip2 = "";
     std::string model = "IPC-100";
     std::string version = "3.1.0";

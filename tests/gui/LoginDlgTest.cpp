@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QPushButton>
 
+#include "AdapterSource.h"
 #include "GuiTestSupport.h"
 #include "LoginDlg.h"
 #include "app/IniFile.h"
@@ -32,7 +33,7 @@ protected:
 }  // namespace
 
 TEST_F(LoginDlgTest, AllAdaptersFirstAndPreselectedWithoutAStoredChoice) {
-    CLoginDlg dlg(&LoginDlgTest::TwoAdapters, nullptr);
+    CLoginDlg dlg(&LoginDlgTest::TwoAdapters);
     QComboBox* list = dlg.AdapterList();
     ASSERT_EQ(list->count(), 3);
     EXPECT_EQ(list->itemText(0), QStringLiteral("全部"));
@@ -46,59 +47,70 @@ TEST_F(LoginDlgTest, AllAdaptersFirstAndPreselectedWithoutAStoredChoice) {
 TEST_F(LoginDlgTest, StoredNameSelectsOnlyAnExactMatch) {
     WriteUserSettings("SelectedNetworkAdapter={GUID-TWO}\n");
     {
-        CLoginDlg dlg(&LoginDlgTest::TwoAdapters, nullptr);
+        CLoginDlg dlg(&LoginDlgTest::TwoAdapters);
         EXPECT_EQ(dlg.AdapterList()->currentIndex(), 2);
         EXPECT_EQ(dlg.GetSelectedAdapterName(), "{GUID-TWO}");
     }
     WriteUserSettings("SelectedNetworkAdapter={guid-two}\n");
     {
-        CLoginDlg dlg(&LoginDlgTest::TwoAdapters, nullptr);
+        CLoginDlg dlg(&LoginDlgTest::TwoAdapters);
         EXPECT_EQ(dlg.AdapterList()->currentIndex(), 0);
     }
     WriteUserSettings("SelectedNetworkAdapter={GONE}\n");
     {
-        CLoginDlg dlg(&LoginDlgTest::TwoAdapters, nullptr);
+        CLoginDlg dlg(&LoginDlgTest::TwoAdapters);
         EXPECT_EQ(dlg.AdapterList()->currentIndex(), 0);
     }
 }
 
 TEST_F(LoginDlgTest, FailedAdapterListLeavesOnlyAll) {
-    CLoginDlg dlg([](const AdapterVisitor&) { return -1; }, nullptr);
+    CLoginDlg dlg([](const AdapterVisitor&) { return -1; });
     EXPECT_EQ(dlg.AdapterList()->count(), 1);
     EXPECT_EQ(dlg.AdapterList()->itemText(0), QStringLiteral("全部"));
 }
 
-TEST_F(LoginDlgTest, ConfirmHandsOverAndStoresTheChoice) {
-    std::vector<std::string> handedOver;
-    CLoginDlg dlg(&LoginDlgTest::TwoAdapters,
-                  [&handedOver](const std::string& name) { handedOver.push_back(name); });
+TEST_F(LoginDlgTest, ConfirmGivesAndStoresTheChoice) {
+    CLoginDlg dlg(&LoginDlgTest::TwoAdapters);
+    EXPECT_FALSE(dlg.ChosenAdapter());
     dlg.AdapterList()->setCurrentIndex(1);
     dlg.ConfirmButton()->click();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(handedOver, (std::vector<std::string>{"{GUID-ONE}"}));
+    EXPECT_EQ(dlg.ChosenAdapter(), std::optional<std::string>("{GUID-ONE}"));
     ResetIniPaths();
     EXPECT_EQ(settings::GetString(settings::kSelectedNetworkAdapter), "{GUID-ONE}");
 
-    // "全部" passes and stores an empty name.
-    CLoginDlg again(&LoginDlgTest::TwoAdapters,
-                    [&handedOver](const std::string& name) { handedOver.push_back(name); });
+    // "全部" gives and stores an empty name.
+    CLoginDlg again(&LoginDlgTest::TwoAdapters);
     EXPECT_EQ(again.AdapterList()->currentIndex(), 1);  // remembered
     again.AdapterList()->setCurrentIndex(0);
     again.ConfirmButton()->click();
-    EXPECT_EQ(handedOver.back(), "");
+    EXPECT_EQ(again.ChosenAdapter(), std::optional<std::string>(""));
     ResetIniPaths();
     EXPECT_EQ(settings::GetString(settings::kSelectedNetworkAdapter), "");
 }
 
 TEST_F(LoginDlgTest, CancelStoresNothing) {
     WriteUserSettings("SelectedNetworkAdapter={GUID-ONE}\n");
-    bool handedOver = false;
-    CLoginDlg dlg(&LoginDlgTest::TwoAdapters,
-                  [&handedOver](const std::string&) { handedOver = true; });
+    CLoginDlg dlg(&LoginDlgTest::TwoAdapters);
     dlg.AdapterList()->setCurrentIndex(2);
     dlg.reject();
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
-    EXPECT_FALSE(handedOver);
+    EXPECT_FALSE(dlg.ChosenAdapter());
     ResetIniPaths();
     EXPECT_EQ(settings::GetString(settings::kSelectedNetworkAdapter), "{GUID-ONE}");
+}
+
+TEST_F(LoginDlgTest, SystemAdaptersFillTheDialog) {
+    int visited = 0;
+    const int count = SystemAdapterEnumerator()([&visited](const GUI_ADAPTER_INFO& adapter) {
+        EXPECT_FALSE(adapter.name.empty());
+        ++visited;
+        return true;
+    });
+    if (count < 0) {
+        GTEST_SKIP() << "no adapter list on this machine";
+    }
+    EXPECT_EQ(count, visited);
+    CLoginDlg dlg(SystemAdapterEnumerator());
+    EXPECT_EQ(dlg.AdapterList()->count(), count + 1);
 }

@@ -1,6 +1,6 @@
 // The program as a whole against simulated cameras: the start-up with the
 // command-line options, the search filling the list, a batch through the
-// real upgrade engine with its progress and results per row, and the end.
+// core session with its progress and results per row, and the end.
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
@@ -9,14 +9,12 @@
 #include <optional>
 #include <set>
 
-#include "FirmhandDlg.h"
-#include "FirmhandSession.h"
-#include "GuiSimSupport.h"
-#include "GuiTestSupport.h"
+#include "FirmhandDlgFixture.h"
+#include "PictureEx.h"
 #include "app/StringTable.h"
 #include "discovery/LanProbeSearch.h"
 #include "net/SWL_Socket.h"
-#include "upgrade/UpgradeEngine.h"
+#include "upgrade/UpgradeResult.h"
 
 namespace {
 
@@ -76,32 +74,12 @@ QString Text(int id) {
     return QString::fromStdString(LoadString(id));
 }
 
-class SessionBatchTest : public CGuiTest {
-protected:
-    void SetUp() override {
-        CGuiTest::SetUp();
-        m_sim.emplace(0);
-    }
-    void TearDown() override {
-        m_fleet.Stop();
-        m_sim.reset();
-        CGuiTest::TearDown();
-    }
-    FIRMHAND_OPTIONS Options() {
-        FIRMHAND_OPTIONS options;
-        options.adapter = "lo";
-        options.searchTargets = CGuiSimSetup::SearchTargets(m_fleet);
-        options.packagePath = CGuiSimSetup::WritePackage(m_sandbox.File("fw.bin"));
-        return options;
-    }
-
-    std::optional<CGuiSimSetup> m_sim;
-    CSimFleet m_fleet;
-};
+class SessionBatchTest : public FirmhandDlgTest {};
 
 }  // namespace
 
-TEST_F(SessionBatchTest, StartsTheSearchAndRunsABatchThroughTheEngine) {
+TEST_F(SessionBatchTest, StartsTheSearchAndRunsABatchThroughTheSession) {
+    const SESSION_OPTIONS base = SimOptions(0);
     const int initsBefore = SWL_InitCount();
     std::vector<SimCameraConfig> cameras;
     for (int i = 0; i < 3; ++i) {
@@ -111,129 +89,156 @@ TEST_F(SessionBatchTest, StartsTheSearchAndRunsABatchThroughTheEngine) {
     for (const SimCameraConfig& camera : cameras) {
         m_fleet.AddCamera(camera);
     }
-    std::string error;
-    ASSERT_TRUE(m_fleet.Start(&error)) << error;
-    const FIRMHAND_OPTIONS options = Options();
-    {
-        CFirmhandSession session(options, nullptr);
-        ASSERT_TRUE(session.Start());
-        CFirmhandDlg& dlg = *session.Window();
-        EXPECT_TRUE(dlg.IsSearchStarted());
-        EXPECT_EQ(SWL_InitCount(), initsBefore + 1);
-        EXPECT_EQ(dlg.UpgradeFile().toStdString(), options.packagePath);
-        EXPECT_EQ(qobject_cast<QLineEdit*>(dlg.Control(IDC_PACKAGE_PATH))->text().toStdString(),
-                  options.packagePath);
+    StartFleet();
+    const FIRMHAND_OPTIONS options = FleetOptions();
+    ASSERT_TRUE(Launch(options, base));
+    CFirmhandDlg& dlg = *m_dlg;
+    EXPECT_EQ(m_app->adapterQuestions, 0) << "--adapter given";
+    EXPECT_EQ(Session().Options().adapter, "lo");
+    EXPECT_EQ(m_reach->routes.load(), 1) << "the link-local route at the start";
+    EXPECT_EQ(SWL_InitCount(), initsBefore + 1);
+    EXPECT_EQ(dlg.UpgradeFile().toStdString(), options.packagePath);
+    EXPECT_EQ(qobject_cast<QLineEdit*>(dlg.Control(IDC_PACKAGE_PATH))->text().toStdString(),
+              options.packagePath);
 
-        ASSERT_TRUE(PumpUntil([&] { return dlg.DeviceList().RowCount() == 3; }, 10000))
-            << "every camera is listed";
-        CBatchWatcher watcher(dlg);
-        CDeviceListModel& list = dlg.DeviceList();
-        for (int row = 0; row < 3; ++row) {  // clicks on the check boxes
-            list.setData(list.index(row, COL_CHECK), Qt::Checked, Qt::CheckStateRole);
-        }
-        dlg.OnBnClickedButtonUpdate();
-        ASSERT_TRUE(dlg.IsUpgrading());
-        EXPECT_FALSE(dlg.Control(IDC_UPGRADE)->isEnabled());
-        EXPECT_FALSE(dlg.Control(IDC_DEVICE_LIST)->isEnabled());
-        EXPECT_FALSE(dlg.Control(IDC_BUSY_TEXT)->isHidden());
-        EXPECT_FALSE(dlg.Control(IDC_BUSY_PICTURE)->isHidden());
-
-        ASSERT_TRUE(PumpUntil([&] { return !dlg.IsUpgrading(); }, 60000)) << "the batch ends";
-        EXPECT_TRUE(dlg.Control(IDC_UPGRADE)->isEnabled());
-        EXPECT_TRUE(dlg.Control(IDC_BUSY_TEXT)->isHidden());
-        EXPECT_TRUE(dlg.Control(IDC_BUSY_PICTURE)->isHidden());
-
-        // Each row showed its own progress, in order, while the controls
-        // were locked, and ends with its result.
-        for (int i = 0; i < 2; ++i) {
-            const auto& shown = watcher.texts[cameras[static_cast<size_t>(i)].mac];
-            ASSERT_FALSE(shown.empty()) << i;
-            int percent = -1;
-            int percents = 0;
-            for (const auto& s : shown) {
-                EXPECT_TRUE(s.locked) << s.text.toStdString();
-                if (s.text.endsWith(QLatin1Char('%'))) {
-                    const int now = s.text.chopped(1).toInt();
-                    EXPECT_GT(now, percent);
-                    percent = now;
-                    ++percents;
-                }
-            }
-            EXPECT_EQ(percent, 99);
-            EXPECT_GE(percents, 50) << "progress is shown as the blocks go";
-            EXPECT_EQ(shown.back().text, Text(IDS_UPGRADE_SUCCESS));
-        }
-        const auto& refused = watcher.texts[cameras[2].mac];
-        ASSERT_FALSE(refused.empty());
-        EXPECT_EQ(refused.back().text, Text(IDS_BAD_CREDENTIALS));
-        EXPECT_TRUE(refused.back().locked) << "the others were still running";
-
-        // The controls came back once, when every camera had its final text.
-        ASSERT_EQ(watcher.unlocks.size(), 1u);
-        for (const SimCameraConfig& camera : cameras) {
-            const QString last = watcher.unlocks[0][camera.mac];
-            EXPECT_TRUE(last == Text(IDS_UPGRADE_SUCCESS) || last == Text(IDS_BAD_CREDENTIALS))
-                << camera.mac << " " << last.toStdString();
-        }
-        EXPECT_EQ(m_fleet.State(cameras[0].mac)->upgradesCompleted, 1);
-        EXPECT_EQ(m_fleet.State(cameras[1].mac)->upgradesCompleted, 1);
-        // The rows show the new build that the cameras report after the reboot.
-        ASSERT_TRUE(PumpUntil(
-            [&] {
-                return list.CellText(list.FindDeviceItem(cameras[0].mac), COL_VERSION)
-                    .contains(QString::number(cameras[0].build + 1));
-            },
-            5000));
+    ASSERT_TRUE(PumpUntil([&] { return dlg.DeviceList().RowCount() == 3; }, 10000))
+        << "every camera is listed";
+    CBatchWatcher watcher(dlg);
+    CDeviceListModel& list = dlg.DeviceList();
+    for (int row = 0; row < 3; ++row) {  // clicks on the check boxes
+        list.setData(list.index(row, COL_CHECK), Qt::Checked, Qt::CheckStateRole);
     }
+    dlg.OnBnClickedButtonUpdate();
+    ASSERT_TRUE(dlg.IsUpgrading());
+    EXPECT_TRUE(LockedForBatch());
+
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.IsUpgrading(); }, 60000)) << "the batch ends";
+    EXPECT_TRUE(Unlocked());
+    EXPECT_EQ(m_reach->Made().size(), 3u);
+
+    // Each row showed its own progress, in order, while the controls
+    // were locked, and ends with its result.
+    for (int i = 0; i < 2; ++i) {
+        const auto& shown = watcher.texts[cameras[static_cast<size_t>(i)].mac];
+        ASSERT_FALSE(shown.empty()) << i;
+        int percent = -1;
+        int percents = 0;
+        for (const auto& s : shown) {
+            EXPECT_TRUE(s.locked) << s.text.toStdString();
+            if (s.text.endsWith(QLatin1Char('%'))) {
+                const int now = s.text.chopped(1).toInt();
+                EXPECT_GT(now, percent);
+                percent = now;
+                ++percents;
+            }
+        }
+        EXPECT_EQ(percent, 99);
+        EXPECT_GE(percents, 50) << "progress is shown as the blocks go";
+        EXPECT_EQ(shown.back().text, Text(IDS_UPGRADE_SUCCESS));
+    }
+    const auto& refused = watcher.texts[cameras[2].mac];
+    ASSERT_FALSE(refused.empty());
+    EXPECT_EQ(refused.back().text, Text(IDS_BAD_CREDENTIALS));
+    EXPECT_TRUE(refused.back().locked) << "the others were still running";
+
+    // The controls came back once, when every camera had its final text.
+    ASSERT_EQ(watcher.unlocks.size(), 1u);
+    for (const SimCameraConfig& camera : cameras) {
+        const QString last = watcher.unlocks[0][camera.mac];
+        EXPECT_TRUE(last == Text(IDS_UPGRADE_SUCCESS) || last == Text(IDS_BAD_CREDENTIALS))
+            << camera.mac << " " << last.toStdString();
+    }
+    EXPECT_EQ(m_fleet.State(cameras[0].mac)->upgradesCompleted, 1);
+    EXPECT_EQ(m_fleet.State(cameras[1].mac)->upgradesCompleted, 1);
+    // The rows show the new build that the cameras report after the reboot.
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return list.CellText(list.FindDeviceItem(cameras[0].mac), COL_VERSION)
+                .contains(QString::number(cameras[0].build + 1));
+        },
+        5000));
+
     // The end: search stopped, socket layer released.
+    m_app.reset();
+    m_dlg = nullptr;
     EXPECT_EQ(SWL_InitCount(), initsBefore);
     EXPECT_EQ(LANPROBE_SEARCH_GetReplyPort(), 0);
 }
 
+TEST_F(SessionBatchTest, StartUpAsksForTheAdapterUnlessGiven) {
+    FIRMHAND_OPTIONS options;
+    options.searchTargets = "127.0.72.1:9999";
+    m_app = std::make_unique<CTestApp>(options, SESSION_OPTIONS{});
+    EXPECT_FALSE(m_app->Start()) << "the dialog was cancelled";
+    EXPECT_EQ(m_app->adapterQuestions, 1);
+    EXPECT_EQ(m_app->Window(), nullptr) << "the program ends without a window";
+
+    m_app = std::make_unique<CTestApp>(options, SESSION_OPTIONS{});
+    m_app->adapterAnswer = "lo";
+    ASSERT_TRUE(m_app->Start());
+    m_dlg = m_app->TestWindow();
+    EXPECT_EQ(Session().Options().adapter, "lo");
+    // The option stands in for the setting.
+    EXPECT_EQ(Session().Settings().GetString(settings::kSearchTargets), "127.0.72.1:9999");
+}
+
 TEST_F(SessionBatchTest, AutoStartUpgradesOnceTheCamerasAreListed) {
+    const SESSION_OPTIONS base = SimOptions(0);
     SimCameraConfig camera = m_sim->Camera(5);
     camera.password = "other";  // ends quickly with result 11
     SimCameraConfig second = m_sim->Camera(6);
     second.password = "other";
     m_fleet.AddCamera(camera);
     m_fleet.AddCamera(second);
-    std::string error;
-    ASSERT_TRUE(m_fleet.Start(&error)) << error;
-    FIRMHAND_OPTIONS options = Options();
+    StartFleet();
+    FIRMHAND_OPTIONS options = FleetOptions();
     options.autoStartCount = 2;
-    CFirmhandSession session(options, nullptr);
-    ASSERT_TRUE(session.Start());
-    CFirmhandDlg& dlg = *session.Window();
-    ASSERT_TRUE(PumpUntil([&] { return dlg.IsUpgrading(); }, 10000)) << "the batch starts";
-    EXPECT_EQ(dlg.DeviceList().CheckedRows().size(), 2u);
-    ASSERT_TRUE(PumpUntil([&] { return !dlg.IsUpgrading(); }, 30000));
-    CDeviceListModel& list = dlg.DeviceList();
-    EXPECT_EQ(list.CellText(list.FindDeviceItem(camera.mac), COL_RESULT),
-              Text(IDS_BAD_CREDENTIALS));
-    // One batch only.
-    PumpUntil([] { return false; }, 300);
-    EXPECT_FALSE(dlg.IsUpgrading());
+    ASSERT_TRUE(Launch(options, base));
+    ASSERT_TRUE(PumpUntil([&] { return m_dlg->IsUpgrading(); }, 10000)) << "the batch starts";
+    EXPECT_EQ(DeviceList().CheckedRows().size(), 2u);
+    ASSERT_TRUE(WaitForBatchEnd());
+    EXPECT_EQ(Result(camera.mac), Text(IDS_BAD_CREDENTIALS).toStdString());
+    // One batch of both cameras.
+    EXPECT_EQ(m_dlg->batchEnds, (std::vector<int>{2}));
+    EXPECT_EQ(m_reach->Made().size(), 2u);
     EXPECT_EQ(m_fleet.State(camera.mac)->logins, 5);
 }
 
-TEST_F(SessionBatchTest, ClosingDuringABatchCancelsAndEnds) {
-    SimCameraConfig camera = m_sim->Camera(8);
-    camera.flashMs = 60000;  // still flashing when the window closes
+// Closing the window while a camera is awaited for ten minutes ends the
+// session at once: the wait is cancelled and every thread of the run is
+// joined.
+TEST_F(SessionBatchTest, ClosingMidBatchJoinsEveryThreadLongBeforeTheWaitEnds) {
+    SESSION_OPTIONS base = SimOptions(3);
+    base.settingOverrides[settings::kWaitRebootTimeout] = "600";
+    SimCameraConfig camera = m_sim->Camera(0);
+    camera.faults.neverReturn = true;
     m_fleet.AddCamera(camera);
-    std::string error;
-    ASSERT_TRUE(m_fleet.Start(&error)) << error;
+    StartFleet();
     const int initsBefore = SWL_InitCount();
-    auto session = std::make_unique<CFirmhandSession>(Options(), nullptr);
-    ASSERT_TRUE(session->Start());
-    CFirmhandDlg& dlg = *session->Window();
-    ASSERT_TRUE(PumpUntil([&] { return dlg.DeviceList().RowCount() == 1; }, 10000));
-    dlg.OnSelectAll();
-    dlg.OnBnClickedButtonUpdate();
-    ASSERT_TRUE(m_fleet.WaitForEvent(camera.mac, "flash_start", 20000));
-    CUpgradeEngine& engine = *session->Engine();
-    EXPECT_EQ(engine.Jobs().jobCount(), 1u);
-    dlg.close();
-    EXPECT_EQ(engine.Jobs().jobCount(), 0u) << "every job cancelled";
+    const int threadsBefore = ProcessThreadCount();
+    ASSERT_TRUE(Launch(FleetOptions(), base));
+    ASSERT_TRUE(PumpUntil([&] { return DeviceList().RowCount() == 1; }, 10000));
+    m_dlg->OnSelectAll();
+    m_dlg->OnBnClickedButtonUpdate();
+    ASSERT_TRUE(m_dlg->IsUpgrading());
+    const std::string awaited = ResultCodeToText(UPGRADE_WAIT_COMPLETE);
+    ASSERT_TRUE(PumpUntil([&] { return Result(camera.mac) == awaited; }, 30000))
+        << "the camera flashed and is awaited after its reboot";
+    ASSERT_TRUE(Session().IsUpgrading());
+    ASSERT_TRUE(Session().HasJob(camera.mac));
+
+    {
+        CWatchdog watchdog(60000, "closing the window mid-batch");
+        m_dlg->close();
+    }
+    EXPECT_TRUE(
+        PumpUntil([&] { return !Session().IsUpgrading() && Session().WaitForBatchEnd(0); }, 10000))
+        << "no batch runs and its threads are joined";
+    EXPECT_FALSE(Session().HasJob(camera.mac));
+    EXPECT_TRUE(PumpUntil([&] { return ProcessThreadCount() <= threadsBefore; }, 10000))
+        << ProcessThreadCount() << " threads, " << threadsBefore << " before the start";
     EXPECT_EQ(SWL_InitCount(), initsBefore);
-    session.reset();  // waits a short time for the worker; never hangs
+    EXPECT_EQ(LANPROBE_SEARCH_GetReplyPort(), 0);
+    EXPECT_EQ(DeviceList().RowCount(), 0);
+    EXPECT_FALSE(m_dlg->BusyPicture()->HasThread());
 }

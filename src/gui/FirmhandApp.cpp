@@ -1,0 +1,103 @@
+#include "FirmhandApp.h"
+
+#include <QApplication>
+#include <QFile>
+
+#include "AdapterSource.h"
+#include "FirmhandDlg.h"
+#include "LoginDlg.h"
+#include "app/Logger.h"
+#include "app/Settings.h"
+#include "reach/Reachability.h"
+#include "session/FirmhandSession.h"
+
+FH_LOG_SOURCE("FirmhandApp");
+
+SESSION_OPTIONS MakeSessionOptions(const FIRMHAND_OPTIONS& options, SESSION_OPTIONS base,
+                                   const std::string& adapter) {
+    base.adapter = adapter;
+    if (options.searchTargets) {
+        // The option stands in for the setting, as its help text says.
+        base.settingOverrides[settings::kSearchTargets] = *options.searchTargets;
+    }
+    return base;
+}
+
+CFirmhandApp::CFirmhandApp(FIRMHAND_OPTIONS options, SESSION_OPTIONS base)
+    : m_options(std::move(options)), m_base(std::move(base)) {}
+
+CFirmhandApp::~CFirmhandApp() {
+    QObject::disconnect(m_autoStartConnection);
+    // The window stops its session: every thread of the run is joined
+    // before the logger and the settings go with the program.
+    m_window.reset();
+}
+
+std::optional<std::string> CFirmhandApp::AskForAdapter() {
+    CLoginDlg dialog(SystemAdapterEnumerator());
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.ChosenAdapter();
+}
+
+std::unique_ptr<CFirmhandDlg> CFirmhandApp::MakeWindow() {
+    return std::make_unique<CFirmhandDlg>();
+}
+
+bool CFirmhandApp::Start() {
+    // --adapter is for this run only; the remembered choice stays as it is.
+    const std::optional<std::string> adapter =
+        m_options.adapter ? m_options.adapter : AskForAdapter();
+    if (!adapter) {
+        LOG_INFO("CFirmhandApp::Start", "adapter selection cancelled");
+        return false;
+    }
+    m_window = MakeWindow();
+    // The session posts to the window, and the window owns and stops it.
+    m_window->SetSession(std::make_unique<CFirmhandSession>(
+        MakeSessionOptions(m_options, m_base, *adapter), m_window->MessageSink()));
+    if (!m_window->Session()->Start()) {
+        // The window stays: the technician sees an empty list and the log.
+        LOG_ERROR("CFirmhandApp::Start", "session not started");
+    }
+    if (!m_options.packagePath.empty()) {
+        m_window->SelectUpgradeFile(QFile::decodeName(m_options.packagePath.c_str()));
+    }
+    if (m_options.autoStartCount > 0) {
+        WatchForAutoStart();
+    }
+    return true;
+}
+
+void CFirmhandApp::WatchForAutoStart() {
+    // Once the list holds the expected cameras: Select All, then Upgrade,
+    // through the buttons' own handlers. Queued, so that the list has
+    // finished inserting the row first.
+    CFirmhandDlg* window = m_window.get();
+    const int count = m_options.autoStartCount;
+    m_autoStartConnection = QObject::connect(
+        &window->DeviceList(), &QAbstractItemModel::rowsInserted, window,
+        [this, window, count] {
+            if (m_autoStarted || window->DeviceList().RowCount() < count) {
+                return;
+            }
+            m_autoStarted = true;
+            QObject::disconnect(m_autoStartConnection);
+            LOG_INFO("CFirmhandApp::WatchForAutoStart", "%d cameras listed, upgrading", count);
+            window->OnSelectAll();
+            window->OnBnClickedButtonUpdate();
+        },
+        Qt::QueuedConnection);
+}
+
+int RunFirmhand(const FIRMHAND_OPTIONS& options) {
+    SESSION_OPTIONS base;
+    base.reachability = std::make_shared<CReachability>();
+    CFirmhandApp app(options, std::move(base));
+    if (!app.Start()) {
+        return 0;
+    }
+    app.Window()->show();
+    return QApplication::exec();
+}
