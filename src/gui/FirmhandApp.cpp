@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "AdapterSource.h"
+#include "ExitStops.h"
 #include "FirmhandDlg.h"
 #include "LoginDlg.h"
 #include "app/Logger.h"
@@ -98,6 +99,14 @@ int RunFirmhand(const FIRMHAND_OPTIONS& options) {
     if (!app.Start()) {
         return 0;
     }
-    app.Window()->show();
+    // When Qt ends the process on its own (a lost display), the run's
+    // threads are cancelled and joined before the statics they use go.
+    CFirmhandDlg* window = app.Window();
+    const CExitStop sessionStop = RegisterExitStop([window] {
+        if (CFirmhandSession* session = window->Session()) {
+            session->Stop();
+        }
+    });
+    window->show();
     return QApplication::exec();
 }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "FirmhandOptions.h"
-#include "FirmhandSession.h"
+#include "FirmhandApp.h"
 #include "GuiResources.h"
 #include "QtExitGuard.h"
 #include "app/Startup.h"

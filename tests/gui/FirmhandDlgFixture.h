@@ -158,7 +158,7 @@ protected:
         options.settingOverrides[settings::kTryUpgradeMaxCount] = "2";
         options.settingOverrides[settings::kWaitIp2ChangeTimeout] = "1";
         options.clientFactory = [this](const std::string&, const std::string&, uint16_t,
-                                       uint32_t& error, uint32_t) {
+                                       uint32_t& error, uint32_t, const std::atomic<bool>*) {
             ++m_connects;
             error = 15;
             return UpgradeDeviceClientPtr();
