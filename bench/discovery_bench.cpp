@@ -1,21 +1,20 @@
 // 1000 simulated cameras answer one search round by multicast on the
-// loopback interface: how many does the library report after one and after
-// two rounds, and how many replies were lost on the way.
+// loopback interface: how many does a run list after one and after two
+// rounds, and how many replies were lost on the way.
 //
 //   build/bench/discovery_bench [CAMERAS=1000] [ROUND_MS=2000]
 #include <sys/resource.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <mutex>
-#include <set>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "SimFleet.h"
 #include "app/Logger.h"
-#include "discovery/SearchEngine.h"
+#include "app/MessageQueue.h"
+#include "session/FirmhandSession.h"
 
 namespace {
 
@@ -57,29 +56,24 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::mutex mutex;
-    std::set<std::string> found;
-    SearchConfig config;
-    config.adapterName = "lo";
-    config.roundIntervalMs = roundMs;
-    CSearchEngine engine(config, [&](const std::string& mac, int kind, const std::string&) {
-        if (kind == kSearchReportFound) {
-            std::lock_guard<std::mutex> guard(mutex);
-            found.insert(mac);
-        }
-    });
+    SESSION_OPTIONS options;
+    options.adapter = "lo";
+    options.searchRoundIntervalMs = roundMs;
+    CFirmhandSession session(options, std::make_shared<CMessageQueue>());
     const auto start = std::chrono::steady_clock::now();
-    engine.Start();
+    if (!session.Start()) {
+        std::fprintf(stderr, "the search did not start\n");
+        return 1;
+    }
     size_t afterRound[2] = {0, 0};
     std::pair<int, int> answered[2];
     for (int round = 0; round < 2; ++round) {
         std::this_thread::sleep_until(start +
                                       std::chrono::milliseconds(roundMs * (round + 1) - 50));
-        std::lock_guard<std::mutex> guard(mutex);
-        afterRound[round] = found.size();
+        afterRound[round] = session.Devices().size();
         answered[round] = AnsweredProbes(fleet);
     }
-    engine.Stop();
+    session.Stop();
     fleet.Stop();
 
     std::printf("cameras                       %d\n", cameras);

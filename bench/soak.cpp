@@ -1,7 +1,7 @@
 // Fault soak: rounds of one 32-camera batch against simulated cameras, about
-// a third of which misbehave in seeded random ways. Each round builds the
-// whole stack (fleet, search, engine) the way a front-end does, runs the
-// batch to its end and tears everything down again; the process's threads
+// a third of which misbehave in seeded random ways. Each round starts a
+// fleet and a session the way a front-end does, runs the batch to its end
+// and tears everything down again; the process's threads
 // and file descriptors must then be back where they were before the first
 // round. Not part of the test suite; see docs/performance.md.
 //
@@ -32,12 +32,9 @@
 #include "app/Logger.h"
 #include "app/MessageQueue.h"
 #include "app/Settings.h"
-#include "discovery/LanProbeSearch.h"
-#include "discovery/SearchIntake.h"
 #include "net/SWL_TCPLink.h"
-#include "upgrade/UpgradeEngine.h"
+#include "session/FirmhandSession.h"
 #include "upgrade/UpgradeResult.h"
-#include "upgrade/UpgradeTimings.h"
 
 namespace {
 
@@ -184,6 +181,25 @@ Behaviour Misbehave(SimCameraConfig& camera, std::mt19937& random) {
     }
 }
 
+// Short waits so that a round of 32 cameras, stalls and all, takes seconds;
+// the search on loopback in quick rounds.
+SESSION_OPTIONS FastOptions() {
+    SESSION_OPTIONS options;
+    options.settingOverrides = {
+        {settings::kWaitIp2ChangeTimeout, "2"},       {settings::kWaitDeviceOfflineTimeout, "4"},
+        {settings::kWaitRebootTimeout, "5"},          {settings::kWaitUpgradeModeTimeout, "6"},
+        {settings::kWaitUpgradeProgressTimeout, "3"}, {settings::kWaitUpgradeCompleteTimeout, "3"},
+    };
+    options.timings.connectTimeoutMs = 1500;
+    options.timings.retryPauseMs = 20;
+    options.timings.upgradeModePauseMs = 50;
+    options.timings.ackPollMs = 5;
+    options.timings.offlineStretchMs = 300;
+    options.adapter = "lo";
+    options.searchRoundIntervalMs = 150;
+    return options;
+}
+
 // ---- one round --------------------------------------------------------------
 
 struct RoundResult {
@@ -257,19 +273,15 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
         out.mismatches.push_back("fleet did not start: " + error);
         return out;
     }
-    std::string targets;
+    SESSION_OPTIONS sessionOptions = FastOptions();
     for (const SimCameraInfo& camera : fleet.Cameras()) {
-        targets +=
-            (targets.empty() ? "" : ",") + camera.ip + ":" + std::to_string(camera.searchPort);
+        sessionOptions.searchTargets.push_back(camera.ip + ":" + std::to_string(camera.searchPort));
     }
-    GetProgramIni().SetOverride(settings::kSearchTargets, targets);
 
-    // The front-end's part, as the CLI does it: search reports become
-    // records, results are collected until the engine says the batch ended.
+    // The front-end's part, as the CLI does it: one session, its messages
+    // read until the batch's end.
     auto queue = std::make_shared<CMessageQueue>();
-    auto engine = std::make_unique<CUpgradeEngine>(queue);
-    auto intake = std::make_unique<CSearchIntake>(queue);
-    std::map<std::string, DeviceInfoPtr> records;
+    auto session = std::make_unique<CFirmhandSession>(std::move(sessionOptions), queue);
     std::map<std::string, int> finalCode;
     bool batchOver = false;
     const auto pump = [&](int ms) {
@@ -279,31 +291,25 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
             if (!message) {
                 continue;
             }
-            if (message->id == WM_DEVICE_NOTIFY && message->wParam != DEVICE_NOTIFY_GONE) {
-                if (auto record = message->TakeDevice()) {
-                    engine->OnSearchReport(message->wParam, *record);
-                    records[record->mac] = std::move(record);
-                }
-            } else if (message->id == WM_UPGRADE_RESULT) {
-                if (!IsIntermediateResult(message->wParam)) {
-                    finalCode[message->Text()] = message->wParam;
-                }
-                batchOver = engine->OnUpgradeResult(message->wParam, message->Text()) || batchOver;
+            if (message->id == WM_UPGRADE_RESULT && !IsIntermediateResult(message->wParam)) {
+                finalCode[message->Text()] = message->wParam;
+            } else if (message->id == WM_BATCH_END) {
+                batchOver = true;
             }
         }
     };
 
-    if (!intake->Start([] { return true; }, 10)) {
+    if (!session->Start()) {
         out.mismatches.push_back("search did not start");
     }
     const auto findLimit = Clock::now() + std::chrono::seconds(15);
-    while (records.size() < cameras.size() && Clock::now() < findLimit) {
+    while (session->Devices().size() < cameras.size() && Clock::now() < findLimit) {
         pump(20);
     }
     BatchRequest request;
     for (const SimCameraConfig& camera : cameras) {
-        if (auto it = records.find(camera.mac); it != records.end()) {
-            request.devices.push_back(it->second);
+        if (DeviceInfoPtr record = session->FindDevice(camera.mac)) {
+            request.devices.push_back(record);
         } else {
             out.mismatches.push_back(camera.mac + " was not found by the search");
         }
@@ -312,7 +318,7 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
     request.user = "admin";
     request.password = "admin123";
     out.jobs = static_cast<int>(request.devices.size());
-    if (engine->StartBatch(request) != BatchStartResult::Started) {
+    if (session->StartBatch(request) != BatchStartResult::Started) {
         out.mismatches.push_back("the batch did not start");
         out.jobs = 0;
     }
@@ -328,12 +334,11 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
     // limit, not when the cancellation below ended it.
     const std::map<std::string, int> endedInTime = finalCode;
 
-    // Teardown in the window's order: cancel what still runs, stop the
-    // search, let every worker end, then the cameras.
-    engine->CancelAll();
-    const bool workersEnded = engine->WaitForWorkers(30000);
+    // Teardown in the window's order: cancel what still runs, let every
+    // worker end, stop the session, then the cameras.
+    session->CancelAll();
+    const bool workersEnded = session->WaitForBatchEnd(30000);
     pump(50);
-    intake->Stop();
     for (const auto& device : request.devices) {
         const auto it = endedInTime.find(device->mac);
         if (it == endedInTime.end()) {
@@ -354,11 +359,9 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
     if (!workersEnded) {
         out.mismatches.push_back("workers still running 30 s after the batch");
     }
-    engine.reset();
-    intake.reset();
+    session.reset();
     queue.reset();
     fleet.Stop();
-    GetProgramIni().SetOverride(settings::kSearchTargets, "");
     out.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf(
         "round %d: %d jobs, %d ended as expected, %d did not end, %.1f s, "
@@ -387,29 +390,6 @@ std::string WritePackage(const std::string& folder) {
     return path;
 }
 
-// Short waits so that a round of 32 cameras, stalls and all, takes seconds.
-void ShortenWaits() {
-    const std::map<std::string, std::string> overrides = {
-        {settings::kWaitIp2ChangeTimeout, "2"},       {settings::kWaitDeviceOfflineTimeout, "4"},
-        {settings::kWaitRebootTimeout, "5"},          {settings::kWaitUpgradeModeTimeout, "6"},
-        {settings::kWaitUpgradeProgressTimeout, "3"}, {settings::kWaitUpgradeCompleteTimeout, "3"},
-    };
-    for (const auto& [key, value] : overrides) {
-        GetProgramIni().SetOverride(key, value);
-    }
-    UpgradeTimings timings;
-    timings.connectTimeoutMs = 1500;
-    timings.retryPauseMs = 20;
-    timings.upgradeModePauseMs = 50;
-    timings.ackPollMs = 5;
-    timings.offlineStretchMs = 300;
-    SetUpgradeTimingsForTests(timings);
-    // A link with a half-received item gives up after 3 s instead of 20 s.
-    CSWL_TCPLink::SetProgressLimitForTest(3000);
-    LANPROBE_SEARCH_SetNetworkAdapter("lo");
-    LANPROBE_SEARCH_SetRoundIntervalMs(150);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -433,7 +413,8 @@ int main(int argc, char** argv) {
     GetProgramIni().SetPath(folder + "/firmhand.ini");
     GetLogInstance()->SetLevel(options.logLevel);
     GetLogInstance()->SetFilePath(folder + "/soak.log");
-    ShortenWaits();
+    // A link with a half-received item gives up after 3 s instead of 20 s.
+    CSWL_TCPLink::SetProgressLimitForTest(3000);
     const std::string package = WritePackage(folder);
 
     std::printf("fault soak: %d rounds of %d cameras, %.0f%% misbehaving, seed %u\n",

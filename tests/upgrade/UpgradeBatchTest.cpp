@@ -1,67 +1,132 @@
-// The batch run: its refusals, slave-address waits, cancellation and a full
-// batch of 32 cameras.
+// The batch run: its refusals, the preparation of its cameras, slave-address
+// waits and a full batch of 32 cameras.
 #include <gtest/gtest.h>
 
-#include "EngineHarness.h"
-#include "app/IniFile.h"
-#include "app/MessageQueue.h"
+#include "CountingReachability.h"
 #include "app/Settings.h"
+#include "support/SessionHarness.h"
 #include "upgrade/UpgradeResult.h"
-#include "upgrade/UpgradeTimings.h"
 
-TEST(UpgradeBatch, RefusalsInTheirOrder) {
-    CEngineHarness h;
-    auto cam = h.Camera(1);
-    h.Fleet().AddCamera(cam);
-    h.Start();
-    EXPECT_EQ(h.StartBatch({cam.mac}, ""), BatchStartResult::NoPackage);
-    EXPECT_EQ(h.StartBatch({}, "x.bin"), BatchStartResult::NoDevice);
-    EXPECT_TRUE(h.Log().Count("upgrade package, file:") == 0);
-    // A missing file is found only after the checks, and the line is still written.
-    EXPECT_EQ(h.StartBatch({cam.mac}, "/nonexistent/fw.bin"), BatchStartResult::OpenFailed);
-    EXPECT_TRUE(h.Log().Contains("upgrade package, file: /nonexistent/fw.bin, selectedCount: 1"));
-    EXPECT_FALSE(h.Engine().IsUpgrading());
+namespace {
 
-    ASSERT_EQ(h.StartBatch({cam.mac}, h.NewStylePackage("fw.bin")), BatchStartResult::Started);
-    EXPECT_EQ(h.StartBatch({cam.mac}, h.NewStylePackage("fw.bin")),
-              BatchStartResult::AlreadyRunning);
-    EXPECT_TRUE(h.WaitForBatchEnd());
-    EXPECT_FALSE(h.Engine().IsUpgrading());
-    EXPECT_EQ(h.Engine().Jobs().jobCount(), 0u) << "the table is emptied at the end";
+// Messages of one id, as "wParam text".
+std::vector<std::string> MessagesOf(const CSessionHarness& h, uint32_t id) {
+    std::vector<std::string> seen;
+    for (const SeenMessage& message : h.Messages()) {
+        if (message.id == id) {
+            seen.push_back(std::to_string(message.wParam) + " " + message.text);
+        }
+    }
+    return seen;
 }
 
-TEST(UpgradeBatch, MoreThan32CamerasAreRefused) {
-    CEngineHarness h;
-    h.Start();
-    BatchRequest request;
+}  // namespace
+
+TEST(UpgradeBatchRefusals, EachLeavesNoJobAndAddsNoAddress) {
+    CSessionHarness h;
+    h.SetSetting(settings::kWaitUpgradeProgressTimeout, "600");
+    auto reach = std::make_shared<CCountingReachability>();
+    h.Options().reachability = reach;
+    auto healthy = h.Camera(1);
+    auto shareA = h.Camera(2);
+    auto shareB = h.Camera(3);
+    shareB.ip2 = shareA.ip2;
+    auto stalling = h.Camera(4);
+    stalling.faults.stopAcksAtBlock = 2;
+    for (const auto& cam : {healthy, shareA, shareB, stalling}) {
+        h.Fleet().AddCamera(cam);
+    }
+    ASSERT_TRUE(h.Start());
+    const std::string package = h.NewStylePackage("fw.bin");
+
+    BatchRequest tooMany;
     for (int i = 0; i < 33; ++i) {
         auto record = std::shared_ptr<DEVICE_S_INFO>(MakeEmptyDeviceInfo().release());
         CopyField(record->mac, "02:00:00:00:01:" + std::to_string(10 + i));
         CopyField(record->ip2, "10.0.0." + std::to_string(i));
-        request.devices.push_back(record);
+        tooMany.devices.push_back(record);
     }
-    request.packagePath = "/nonexistent";
-    EXPECT_EQ(h.Engine().StartBatch(request), BatchStartResult::TooManyDevices);
-    EXPECT_FALSE(h.Log().Contains("upgrade package, file:")) << "no file is read";
+    tooMany.packagePath = package;
+    const auto expectNothingDone = [&](const std::vector<std::string>& macs) {
+        EXPECT_EQ(reach->Asked(), std::vector<std::string>{}) << "no address is added";
+        for (const std::string& mac : macs) {
+            EXPECT_FALSE(h.Session().HasJob(mac)) << mac;
+        }
+        EXPECT_FALSE(h.Session().IsUpgrading());
+        EXPECT_EQ(h.Session().Package(), nullptr) << "no package is taken";
+    };
+
+    EXPECT_EQ(h.StartBatch({healthy.mac}, ""), BatchStartResult::NoPackage);
+    expectNothingDone({healthy.mac});
+    EXPECT_EQ(h.StartBatch({}, package), BatchStartResult::NoDevice);
+    expectNothingDone({});
+    EXPECT_EQ(h.StartBatch(tooMany), BatchStartResult::TooManyDevices);
+    expectNothingDone({"02:00:00:00:01:10"});
+    EXPECT_EQ(h.StartBatch({healthy.mac, shareA.mac, shareB.mac}, package, false),
+              BatchStartResult::DuplicatesDeclined);
+    EXPECT_EQ(h.duplicatesAsked, (std::vector<std::string>{shareA.mac, shareB.mac}));
+    expectNothingDone({healthy.mac, shareA.mac, shareB.mac});
+    EXPECT_EQ(h.Log().Count("upgrade package, file:"), 0) << "no file was read so far";
+
+    // A file that cannot be opened or is empty is found only after the
+    // checks above; the line naming it is still written.
+    const std::string missing = h.Sandbox().File("missing.bin");
+    EXPECT_EQ(h.StartBatch({healthy.mac}, missing), BatchStartResult::OpenFailed);
+    EXPECT_TRUE(h.Log().Contains("upgrade package, file: " + missing + ", selectedCount: 1"));
+    expectNothingDone({healthy.mac});
+    EXPECT_EQ(h.StartBatch({healthy.mac}, h.WritePackage("empty.bin", {})),
+              BatchStartResult::PackageTooShort);
+    expectNothingDone({healthy.mac});
+    EXPECT_EQ(h.StartBatch({healthy.mac}, h.WritePackage("short.bin", {0x18, 0x01, 0x22})),
+              BatchStartResult::PackageTooShort);
+    expectNothingDone({healthy.mac});
+
+    // While a batch runs, another one is refused without touching its cameras.
+    ASSERT_EQ(h.StartBatch({stalling.mac}, package), BatchStartResult::Started);
+    ASSERT_TRUE(h.Fleet().WaitForEvent(stalling.mac, "acks_stopped", 10000));
+    EXPECT_EQ(h.StartBatch({healthy.mac}, package), BatchStartResult::AlreadyRunning);
+    EXPECT_EQ(reach->Asked(), std::vector<std::string>{stalling.mac});
+    EXPECT_FALSE(h.Session().HasJob(healthy.mac));
+    EXPECT_TRUE(h.Session().HasJob(stalling.mac));
+    h.Session().CancelAll();
+    ASSERT_TRUE(h.WaitForBatchEnd(30000));
+    EXPECT_EQ(h.BatchEnds(), 1) << "a refused batch posts no end";
+    EXPECT_EQ(MessagesOf(h, WM_BATCH_PREPARED), std::vector<std::string>{"1 " + stalling.mac});
+    EXPECT_EQ(h.Results(healthy.mac), std::vector<int>{});
+    EXPECT_EQ(h.Fleet().State(healthy.mac)->logins, 0);
 }
 
-TEST(UpgradeBatch, SharedSlaveAddressAsksAndCancelStops) {
-    CEngineHarness h;
+TEST(UpgradeBatchStart, EveryCheckedCameraIsMadeReachableBeforeItsJob) {
+    CSessionHarness h;
+    // Jobs end at once: only the preparation matters here.
+    h.SetSetting(settings::kTryUpgradeMaxCount, "0");
+    // The added address is listed by the host at the third question.
+    auto reach = std::make_shared<CCountingReachability>(0x0A0000FE, 3);
+    h.Options().reachability = reach;
+    h.Options().timings.localAddressPolls = 5;
     auto a = h.Camera(1);
     auto b = h.Camera(2);
-    b.ip2 = "";
-    a.ip2 = "";
     h.Fleet().AddCamera(a);
     h.Fleet().AddCamera(b);
-    h.Start();
-    EXPECT_EQ(h.StartBatch({a.mac, b.mac}, h.NewStylePackage("fw.bin"), false),
-              BatchStartResult::DuplicatesDeclined);
-    EXPECT_EQ(h.duplicatesAsked.size(), 2u);
-    EXPECT_FALSE(h.Engine().IsUpgrading());
+    ASSERT_TRUE(h.Start());
+    h.RunBatch({a.mac, b.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(reach->Asked(), (std::vector<std::string>{a.mac, b.mac}));
+    EXPECT_TRUE(reach->FirstAddressTried());
+    // Each added address is awaited until the host lists it (3 questions,
+    // then 1 for the second camera).
+    EXPECT_EQ(reach->LocalChecks(), 3 + 1);
+    EXPECT_EQ(MessagesOf(h, WM_BATCH_PREPARED),
+              (std::vector<std::string>{"1 " + a.mac, "2 " + b.mac}));
+    // Both cameras were prepared before any job posted a result.
+    ASSERT_GE(h.Messages().size(), 2u);
+    EXPECT_EQ(h.Messages()[0].id, WM_BATCH_PREPARED);
+    EXPECT_EQ(h.Messages()[1].id, WM_BATCH_PREPARED);
+    EXPECT_EQ(h.Results(a.mac), std::vector<int>{UPGRADE_FAILED});
+    EXPECT_EQ(h.Results(b.mac), std::vector<int>{UPGRADE_FAILED});
 }
 
 TEST(UpgradeBatch, SharedSlaveAddressWaitsThenGoesOn) {
-    CEngineHarness h;
+    CSessionHarness h;
     h.SetSetting(settings::kWaitIp2ChangeTimeout, "1");
     auto a = h.Camera(1);
     auto b = h.Camera(2);
@@ -69,15 +134,16 @@ TEST(UpgradeBatch, SharedSlaveAddressWaitsThenGoesOn) {
     a.ip2 = "";
     h.Fleet().AddCamera(a);
     h.Fleet().AddCamera(b);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({a.mac, b.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(h.duplicatesAsked, (std::vector<std::string>{a.mac, b.mac}));
     EXPECT_EQ(h.FinalResult(a.mac), UPGRADE_OK);
     EXPECT_EQ(h.FinalResult(b.mac), UPGRADE_OK);
     EXPECT_EQ(h.Log().Count("wait ip2 change timeout, ip2: :"), 2);
 }
 
 TEST(UpgradeBatch, SlaveAddressChangedBySearchEndsTheWait) {
-    CEngineHarness h;
+    CSessionHarness h;
     h.SetSetting(settings::kWaitIp2ChangeTimeout, "30");
     auto a = h.Camera(1);
     auto b = h.Camera(2);
@@ -87,7 +153,7 @@ TEST(UpgradeBatch, SlaveAddressChangedBySearchEndsTheWait) {
     b.faults.ip2ChangeMask = "255.0.0.0";
     h.Fleet().AddCamera(a);
     h.Fleet().AddCamera(b);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({a.mac, b.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(a.mac), UPGRADE_OK);
     EXPECT_EQ(h.FinalResult(b.mac), UPGRADE_OK);
@@ -95,124 +161,21 @@ TEST(UpgradeBatch, SlaveAddressChangedBySearchEndsTheWait) {
     EXPECT_EQ(h.Log().Count("no repeat ip2: "), 2);
 }
 
-TEST(UpgradeBatch, CancelledTransferEndsAsFailure) {
-    CEngineHarness h;
-    h.SetSetting(settings::kWaitUpgradeProgressTimeout, "20");
-    auto cam = h.Camera(1);
-    cam.faults.stopAcksAtBlock = 20;
-    h.Fleet().AddCamera(cam);
-    h.Start();
-    ASSERT_EQ(h.StartBatch({cam.mac}, h.NewStylePackage("fw.bin")), BatchStartResult::Started);
-    ASSERT_TRUE(testing_support::WaitFor([&] {
-        h.Pump(10);
-        return h.Fleet().State(cam.mac)->lastBlock >= 19;
-    }));
-    auto job = h.Engine().Jobs().findJob(cam.mac);
-    ASSERT_TRUE(job);
-    h.Engine().CancelAll();
-    ASSERT_TRUE(h.Engine().WaitForWorkers(10000));
-    h.Pump(50);
-    EXPECT_TRUE(job->cancelled.load());
-    EXPECT_TRUE(job->finished.load());
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_FAILED);
-    EXPECT_EQ(h.Fleet().State(cam.mac)->upgradesCompleted, 0);
-}
-
 TEST(UpgradeBatch, ThirtyTwoCamerasAllFinish) {
-    CEngineHarness h;
+    CSessionHarness h;
     std::vector<std::string> macs;
     for (int i = 1; i <= 32; ++i) {
         auto cam = h.Camera(i);
         h.Fleet().AddCamera(cam);
         macs.push_back(cam.mac);
     }
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch(macs, h.NewStylePackage("fw.bin", 100000));
     for (const std::string& mac : macs) {
         EXPECT_EQ(h.FinalResult(mac), UPGRADE_OK) << mac;
+        EXPECT_FALSE(h.Session().HasJob(mac)) << mac;
     }
-    EXPECT_EQ(h.Engine().RunningWorkers() >= 0, true);
-    EXPECT_TRUE(h.Engine().WaitForWorkers(10000));
-}
-
-TEST(UpgradeBatchEnd, WaitsForEveryJobsFinalResultWhateverTheOrder) {
-    testing_support::CSandbox box;
-    testing_support::CScopedEnv xdg("XDG_DATA_HOME", box.File("data"));
-    ResetIniPaths();
-    GetProgramIni().SetPath(box.File("firmhand.ini"));
-    GetProgramIni().SetOverride(settings::kTryUpgradeMaxCount, "0");
-    GetProgramIni().SetOverride(settings::kWaitIp2ChangeTimeout, "0");
-    box.Write("fw.bin", "\x18\x01\x22\x20payload");
-    auto queue = std::make_shared<CMessageQueue>();
-    CUpgradeEngine engine(queue);
-    BatchRequest request;
-    for (const char* mac : {"02:00:00:00:00:0A", "02:00:00:00:00:0B"}) {
-        auto record = std::shared_ptr<DEVICE_S_INFO>(MakeEmptyDeviceInfo().release());
-        CopyField(record->mac, mac);
-        CopyField(record->ip2, std::string("10.0.0.") + mac[16]);
-        request.devices.push_back(record);
-    }
-    request.packagePath = box.File("fw.bin");
-    ASSERT_EQ(engine.StartBatch(request), BatchStartResult::Started);
-    ASSERT_TRUE(engine.WaitForWorkers(10000));
-    ASSERT_TRUE(engine.Jobs().AllJobsFinished());
-
-    // Both jobs are finished, but only B's final result has been shown.
-    EXPECT_FALSE(engine.OnUpgradeResult(UPGRADE_STATE_STARTING, "02:00:00:00:00:0B"));
-    EXPECT_FALSE(engine.OnUpgradeResult(UPGRADE_FAILED, "02:00:00:00:00:0B"));
-    EXPECT_TRUE(engine.IsUpgrading());
-    EXPECT_TRUE(engine.OnUpgradeResult(UPGRADE_FAILED, "02:00:00:00:00:0A"));
-    EXPECT_FALSE(engine.IsUpgrading());
-    EXPECT_EQ(engine.Jobs().jobCount(), 0u);
-    ResetIniPaths();
-}
-
-namespace {
-// Counts what the batch start asks of reachability.
-class CCountingReachability : public IReachability {
-public:
-    void AddLinkLocalRoute() override {}
-    bool MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
-                             uint32_t& addedAddress, bool tryFirstAddress) override {
-        asked.push_back(device.mac);
-        firstAddressTried = tryFirstAddress;
-        deviceAddress = 0;
-        addedAddress = 0x0A0000FE;
-        return true;
-    }
-    bool IsLocalHostAddress(uint32_t address) override {
-        ++localChecks;
-        return address == 0x0A0000FE && localChecks >= 3;
-    }
-    std::vector<std::string> asked;
-    bool firstAddressTried = false;
-    int localChecks = 0;
-};
-}  // namespace
-
-TEST(UpgradeBatchStart, EveryCheckedCameraIsMadeReachableFirst) {
-    testing_support::CSandbox box;
-    testing_support::CScopedEnv xdg("XDG_DATA_HOME", box.File("data"));
-    ResetIniPaths();
-    GetProgramIni().SetPath(box.File("firmhand.ini"));
-    UpgradeTimings timings;
-    timings.localAddressPolls = 5;
-    SetUpgradeTimingsForTests(timings);
-    auto reach = std::make_shared<CCountingReachability>();
-    CUpgradeEngine engine(std::make_shared<CMessageQueue>());
-    engine.SetReachability(reach);
-    BatchRequest request;
-    for (const char* mac : {"02:00:00:00:00:0C", "02:00:00:00:00:0D"}) {
-        auto record = std::shared_ptr<DEVICE_S_INFO>(MakeEmptyDeviceInfo().release());
-        CopyField(record->mac, mac);
-        request.devices.push_back(record);
-    }
-    request.packagePath = box.File("missing.bin");
-    EXPECT_EQ(engine.StartBatch(request), BatchStartResult::OpenFailed);
-    EXPECT_EQ(reach->asked, (std::vector<std::string>{"02:00:00:00:00:0C", "02:00:00:00:00:0D"}));
-    EXPECT_TRUE(reach->firstAddressTried);
-    // Each added address is awaited until the host reports it (3 polls).
-    EXPECT_EQ(reach->localChecks, 3 + 1);
-    SetUpgradeTimingsForTests(UpgradeTimings{});
-    ResetIniPaths();
+    EXPECT_EQ(h.LastBatchJobs(), 32);
+    EXPECT_FALSE(h.Session().IsUpgrading());
+    EXPECT_TRUE(h.Session().WaitForBatchEnd(10000)) << "the batch's threads are joined";
 }

@@ -1,10 +1,12 @@
 // Every result a camera can end with, produced by simulated cameras.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
-#include "EngineHarness.h"
+#include "UpgradeModeLoopClient.h"
 #include "app/Settings.h"
+#include "support/SessionHarness.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -39,10 +41,10 @@ std::vector<std::string> LoginModes(CSimFleet& fleet, const std::string& mac) {
 }  // namespace
 
 TEST(UpgradeResults, NewVersionIsSuccess) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto cam = h.Camera(1);
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     const std::string package = h.NewStylePackage("fw.bin");
     h.RunBatch({cam.mac}, package);
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
@@ -61,34 +63,34 @@ TEST(UpgradeResults, NewVersionIsSuccess) {
 }
 
 TEST(UpgradeResults, SameVersionCountsWhenFileNameNamesIt) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto cam = h.Camera(1);
     cam.faults.sameVersionOnReturn = true;
     cam.softwareVer = "4.3.7";
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("IPC_4.3.7_update.bin"));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
 }
 
 TEST(UpgradeResults, SameVersionWithoutNameIsUnchanged) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto cam = h.Camera(1);
     cam.faults.sameVersionOnReturn = true;
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("firmware.bin"));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_VERSION_UNCHANGED);
 }
 
 TEST(UpgradeResults, CameraThatNeverReturnsTimesOut) {
-    CEngineHarness h;
+    CSessionHarness h;
     h.SetSetting(settings::kWaitRebootTimeout, "2");
     auto cam = h.Camera(1);
     cam.faults.neverReturn = true;
     cam.softwareVer = "4.0.2";
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     // Even a file name naming the old version must not turn this into success.
     h.RunBatch({cam.mac}, h.NewStylePackage("fw_4.0.2.bin"));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_TIMEOUT);
@@ -96,14 +98,14 @@ TEST(UpgradeResults, CameraThatNeverReturnsTimesOut) {
 }
 
 TEST(UpgradeResults, UnsupportedProtocolIsNotRetried) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto old = h.Camera(1);
     old.protocolVersion = 2;
     auto newer = h.Camera(2);
     newer.protocolVersion = 4;
     h.Fleet().AddCamera(old);
     h.Fleet().AddCamera(newer);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({old.mac, newer.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(old.mac), UPGRADE_NOT_SUPPORTED);
     EXPECT_EQ(h.FinalResult(newer.mac), UPGRADE_NOT_SUPPORTED);
@@ -112,11 +114,11 @@ TEST(UpgradeResults, UnsupportedProtocolIsNotRetried) {
 }
 
 TEST(UpgradeResults, WrongPasswordAfterFiveAttempts) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto cam = h.Camera(1);
     cam.password = "other";
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_BAD_CREDENTIALS);
     EXPECT_EQ(h.Attempts(cam.mac), 5);
@@ -124,26 +126,26 @@ TEST(UpgradeResults, WrongPasswordAfterFiveAttempts) {
 }
 
 TEST(UpgradeResults, TooManyConnectionsAndOtherLoginErrors) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto busy = h.Camera(1);
     busy.faults.tooManyConnections = true;
     auto odd = h.Camera(2);
     odd.faults.loginErrors = {30, 30, 30, 30, 30};
     h.Fleet().AddCamera(busy);
     h.Fleet().AddCamera(odd);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({busy.mac, odd.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(busy.mac), UPGRADE_TOO_MANY_CONNECTIONS);
     EXPECT_EQ(h.FinalResult(odd.mac), UPGRADE_CONNECT_FAILED);
 }
 
 TEST(UpgradeResults, CredentialsThatWorkAreRemembered) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto cam = h.Camera(1);
     cam.password = "n3w-pass";
     cam.protection = SimProtection::LoginEncrypt2;
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.password = "n3w-pass";
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
@@ -152,12 +154,12 @@ TEST(UpgradeResults, CredentialsThatWorkAreRemembered) {
 }
 
 TEST(UpgradeResults, PackageRefusedForProductTypeAndGzipRule) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto cam = h.Camera(1);
     cam.productType = 0x2020;
     cam.softwareVer = "4.0.2";
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac},
                h.WritePackage("wrong-type.bin", OldStyle(std::vector<uint8_t>(5000, 1), 0x3030)));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_PACKAGE_ERROR);
@@ -172,14 +174,14 @@ TEST(UpgradeResults, PackageRefusedForProductTypeAndGzipRule) {
 }
 
 TEST(UpgradeResults, OldStylePackageIsSentWithoutItsTrailer) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto cam = h.Camera(1);
     cam.productType = 0x2020;
     cam.softwareVer = "4.0.2";
     const auto package = OldStyle(std::vector<uint8_t>(3333, 7), 0x2020);
     cam.package = package;
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.WritePackage("old.bin", package));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
     bool checked = false;
@@ -192,7 +194,7 @@ TEST(UpgradeResults, OldStylePackageIsSentWithoutItsTrailer) {
 }
 
 TEST(UpgradeResults, DeviceUpgradeErrorsMapToTheirCodes) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto other = h.Camera(1);
     other.faults.upgradeErrorAtBlock = 4;
     other.faults.upgradeErrorWord = 5;
@@ -201,7 +203,7 @@ TEST(UpgradeResults, DeviceUpgradeErrorsMapToTheirCodes) {
     one.faults.upgradeErrorWord = 1;
     h.Fleet().AddCamera(other);
     h.Fleet().AddCamera(one);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({other.mac, one.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(other.mac), UPGRADE_DEVICE_ERROR);
     EXPECT_EQ(h.FinalResult(one.mac), UPGRADE_CONNECT_FAILED);
@@ -209,34 +211,34 @@ TEST(UpgradeResults, DeviceUpgradeErrorsMapToTheirCodes) {
 }
 
 TEST(UpgradeResults, LostLinkDuringTransferIsSendFailure) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto cam = h.Camera(1);
     cam.faults.closeAtBlock = 10;
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_SEND_FAILED);
 }
 
 TEST(UpgradeResults, StalledBlockTimesOut) {
-    CEngineHarness h;
+    CSessionHarness h;
     h.SetSetting(settings::kWaitUpgradeProgressTimeout, "1");
     auto cam = h.Camera(1);
     cam.faults.stopAcksAtBlock = 5;
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_TIMEOUT);
     EXPECT_TRUE(h.Log().Contains("5 times wait timeout, mac: " + cam.mac + ", time: 1s"));
 }
 
 TEST(UpgradeResults, RestartIntoUpgradeModeThenRetry) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto cam = h.Camera(1);
     cam.faults.upgradeErrorAtBlock = 3;
     cam.faults.upgradeErrorWord = 22;
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
     const auto results = h.Results(cam.mac);
     EXPECT_NE(std::find(results.begin(), results.end(), UPGRADE_WAIT_UPGRADE_MODE), results.end());
@@ -245,12 +247,39 @@ TEST(UpgradeResults, RestartIntoUpgradeModeThenRetry) {
     EXPECT_TRUE(h.Log().Contains("wait upgrade mode, mac: " + cam.mac));
 }
 
+TEST(UpgradeResults, AttemptsRunningOutAfterWaitForUpgradeModeEndWithAFinalCode) {
+    CSessionHarness h;
+    h.SetSetting(settings::kTryUpgradeMaxCount, "2");
+    auto wanting = h.Camera(1);
+    auto healthy = h.Camera(2);
+    h.Fleet().AddCamera(wanting);
+    h.Fleet().AddCamera(healthy);
+    h.Options().clientFactory =
+        UpgradeModeOnEveryAttempt(h.Fleet(), wanting.mac, 3, wanting.offlineMs);
+    ASSERT_TRUE(h.Start());
+    h.RunBatch({wanting.mac, healthy.mac}, h.NewStylePackage("fw.bin"));
+
+    // Each attempt waited for the camera's return, then the attempts ran out.
+    const auto results = h.Results(wanting.mac);
+    EXPECT_EQ(std::count(results.begin(), results.end(), UPGRADE_WAIT_UPGRADE_MODE), 2);
+    EXPECT_EQ(h.Attempts(wanting.mac), 2);
+    EXPECT_EQ(h.Log().Count("device reboot, mac: " + wanting.mac), 2);
+    const int final = h.FinalResult(wanting.mac);
+    EXPECT_FALSE(IsIntermediateResult(final)) << final;
+    std::string text;
+    EXPECT_TRUE(ResultCodeToText(final, text)) << "the list can show " << final;
+    EXPECT_EQ(h.Fleet().State(wanting.mac)->upgradesCompleted, 0);
+
+    EXPECT_EQ(h.FinalResult(healthy.mac), UPGRADE_OK);
+    EXPECT_EQ(h.LastBatchJobs(), 2);
+}
+
 TEST(UpgradeResults, LoginErrors23And24SwitchUpgradeMode) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto cam = h.Camera(1);
     cam.faults.loginErrors = {23, 24};
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
     EXPECT_EQ(LoginModes(h.Fleet(), cam.mac), (std::vector<std::string>{"false", "true", "false"}));
@@ -258,32 +287,32 @@ TEST(UpgradeResults, LoginErrors23And24SwitchUpgradeMode) {
 }
 
 TEST(UpgradeResults, NoAttemptsAllowedEndsWithFailure) {
-    CEngineHarness h;
+    CSessionHarness h;
     h.SetSetting(settings::kTryUpgradeMaxCount, "0");
     auto cam = h.Camera(1);
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.Results(cam.mac), (std::vector<int>{UPGRADE_FAILED}));
     EXPECT_EQ(h.Fleet().State(cam.mac)->logins, 0);
 }
 
 TEST(UpgradeResults, FixedDeviceAddressIsUsedForEveryCamera) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto cam = h.Camera(1);
     h.Fleet().AddCamera(cam);
-    h.Start();
     h.SetSetting(settings::kUpgradeDeviceIp, cam.ip);
+    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
     EXPECT_TRUE(h.Log().Contains("currentIp: " + cam.ip + ":"));
 }
 
 TEST(UpgradeResults, SlaveAddressIsPreferredWhenItAnswers) {
-    CEngineHarness h;
+    CSessionHarness h;
     auto cam = h.Camera(1);
     h.Fleet().AddCamera(cam);
-    h.Start();
+    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_TRUE(h.Log().Contains("currentIp: " + cam.ip2 + ":"));
 }

@@ -3,6 +3,7 @@
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "discovery/LanProbeSearch.h"
+#include "discovery/NetInterfaces.h"
 #include "discovery/SearchIntake.h"
 #include "http/AiVersionQuery.h"
 #include "model/DeviceText.h"
@@ -93,7 +94,10 @@ bool CFirmhandSession::Start() {
     LANPROBE_SEARCH_SetSearchTargets(targets.c_str());
     LANPROBE_SEARCH_SetRoundIntervalMs(m_options.searchRoundIntervalMs);
     m_intake = std::make_unique<CSearchIntake>(m_sink);
-    if (!m_intake->Start()) {
+    // This run's targets count as a network to search, as the setting's do
+    // (they may be on the loopback network, the only one up).
+    const bool hasTargets = targets.find_first_not_of(" \t,") != std::string::npos;
+    if (!m_intake->Start([hasTargets] { return hasTargets || IsNetworkAlive(); }, kNetworkPollMs)) {
         LOG_ERROR("CFirmhandSession::Start", "device search not started");
         m_intake.reset();
         return false;

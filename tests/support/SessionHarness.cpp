@@ -1,0 +1,254 @@
+#include "support/SessionHarness.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+
+#include "app/IniFile.h"
+#include "app/Settings.h"
+#include "upgrade/UpgradeResult.h"
+
+namespace {
+
+// Each harness of a process takes its own block of loopback addresses; the
+// process id keeps parallel test processes apart.
+std::atomic<int> g_nextBlock{0};
+
+}  // namespace
+
+CSessionHarness::CSessionHarness()
+    : m_xdg("XDG_DATA_HOME", m_box.File("data")),
+      m_block(g_nextBlock.fetch_add(1) % 100),
+      m_pidPart(static_cast<int>(getpid() % 200) + 20) {
+    // Settings files (and the credentials a run remembers) stay in the sandbox.
+    ResetIniPaths();
+    GetProgramIni().SetPath(m_box.File("firmhand.ini"));
+    m_logLevel = GetLogInstance()->GetLevel();
+    // The waits are recognised by their info lines.
+    GetLogInstance()->SetLevel(kLogInfo);
+    GetLogInstance()->SetEchoToStderr(std::getenv("FH_TEST_ECHO") != nullptr);
+    m_log = std::make_unique<CLogCapture>();
+
+    m_options.settingOverrides = {
+        {settings::kWaitIp2ChangeTimeout, "2"},       {settings::kWaitDeviceOfflineTimeout, "5"},
+        {settings::kWaitRebootTimeout, "10"},         {settings::kWaitUpgradeModeTimeout, "10"},
+        {settings::kWaitUpgradeProgressTimeout, "5"}, {settings::kWaitUpgradeCompleteTimeout, "5"},
+    };
+    m_options.timings.connectTimeoutMs = 2000;
+    m_options.timings.retryPauseMs = 20;
+    m_options.timings.upgradeModePauseMs = 50;
+    m_options.timings.ackPollMs = 5;
+    m_options.timings.offlineStretchMs = 300;
+    m_options.adapter = "lo";
+    m_options.searchRoundIntervalMs = 150;
+}
+
+CSessionHarness::~CSessionHarness() {
+    if (m_session) {
+        m_session->Stop();
+    }
+    m_fleet.Stop();
+    m_log.reset();
+    GetLogInstance()->SetEchoToStderr(false);
+    GetLogInstance()->SetLevel(m_logLevel);
+    ResetIniPaths();
+}
+
+SimCameraConfig CSessionHarness::Camera(int n) const {
+    SimCameraConfig config;
+    char text[64];
+    std::snprintf(text, sizeof(text), "02:00:%02X:%02X:00:%02X", m_pidPart, m_block, n);
+    config.mac = text;
+    std::snprintf(text, sizeof(text), "127.%d.%d.%d", m_pidPart, m_block, n + 1);
+    config.ip = text;
+    std::snprintf(text, sizeof(text), "127.%d.%d.%d", m_pidPart, 100 + m_block, n + 1);
+    config.ip2 = text;
+    config.mask2 = "255.0.0.0";
+    config.name = "Cam " + std::to_string(n);
+    config.flashMs = 150;
+    config.offlineMs = 900;
+    return config;
+}
+
+void CSessionHarness::SetSetting(const std::string& key, const std::string& value) {
+    EXPECT_FALSE(m_session) << "settings are given before the session starts";
+    m_options.settingOverrides[key] = value;
+}
+
+bool CSessionHarness::Start() {
+    std::string error;
+    const bool fleetStarted = m_fleet.Start(&error);
+    EXPECT_TRUE(fleetStarted) << error;
+    for (const SimCameraInfo& camera : m_fleet.Cameras()) {
+        m_options.searchTargets.push_back(camera.ip + ":" + std::to_string(camera.searchPort));
+    }
+    m_session = std::make_unique<CFirmhandSession>(m_options, m_queue);
+    const bool searching = m_session->Start();
+    EXPECT_TRUE(searching) << "the session searches";
+    const std::vector<SimCameraInfo> cameras = m_fleet.Cameras();
+    const bool listed = WaitUntil([&] {
+        for (const SimCameraInfo& camera : cameras) {
+            if (!m_session->FindDevice(camera.mac)) {
+                return false;
+            }
+        }
+        return true;
+    });
+    EXPECT_TRUE(listed) << "every camera is listed";
+    return fleetStarted && searching && listed;
+}
+
+std::string CSessionHarness::WritePackage(const std::string& name,
+                                          const std::vector<uint8_t>& data) {
+    std::ofstream out(m_box.File(name), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
+    return m_box.File(name);
+}
+
+std::string CSessionHarness::NewStylePackage(const std::string& name, size_t size) {
+    std::vector<uint8_t> data(size + 4);
+    std::mt19937 random(7);
+    for (auto& byte : data) {
+        byte = static_cast<uint8_t>(random());
+    }
+    const uint8_t magic[] = {0x18, 0x01, 0x22, 0x20};
+    std::memcpy(data.data(), magic, sizeof(magic));
+    return WritePackage(name, data);
+}
+
+BatchStartResult CSessionHarness::StartBatch(const std::vector<std::string>& macs,
+                                             const std::string& package, bool confirmDuplicates) {
+    BatchRequest request;
+    for (const std::string& mac : macs) {
+        if (DeviceInfoPtr record = Record(mac)) {
+            request.devices.push_back(record);
+        }
+    }
+    request.packagePath = package;
+    request.user = user;
+    request.password = password;
+    request.confirmDuplicates = [this, confirmDuplicates](const std::vector<std::string>& macs) {
+        duplicatesAsked = macs;
+        return confirmDuplicates;
+    };
+    return StartBatch(request);
+}
+
+BatchStartResult CSessionHarness::StartBatch(const BatchRequest& request) {
+    const BatchStartResult result = m_session->StartBatch(request);
+    if (result == BatchStartResult::Started) {
+        m_batchMacs.clear();
+        m_finalSeen.clear();
+        m_unfinishedAtEnd.clear();
+        for (const DeviceInfoPtr& record : request.devices) {
+            m_batchMacs.insert(record->mac);
+        }
+        m_endsAwaited = m_batchEnds + 1;
+    }
+    return result;
+}
+
+bool CSessionHarness::WaitForBatchEnd(int timeoutMs) {
+    return WaitUntil([this] { return m_batchEnds >= m_endsAwaited; }, timeoutMs);
+}
+
+void CSessionHarness::RunBatch(const std::vector<std::string>& macs, const std::string& package) {
+    ASSERT_EQ(StartBatch(macs, package), BatchStartResult::Started);
+    ASSERT_TRUE(WaitForBatchEnd()) << "the batch ends";
+    EXPECT_EQ(m_unfinishedAtEnd, std::vector<std::string>{})
+        << "every final result comes before the batch's end";
+    EXPECT_EQ(m_lastBatchJobs, static_cast<int>(m_batchMacs.size()));
+}
+
+bool CSessionHarness::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        Drain();
+        if (done()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        // Wakes at the next message, or soon to look at the condition again.
+        if (auto message = m_queue->Pop(10)) {
+            Handle(*message);
+        }
+    }
+}
+
+bool CSessionHarness::WaitForLog(const std::string& fragment, int count, int timeoutMs) {
+    return WaitUntil([&] { return m_log->Count(fragment) >= count; }, timeoutMs);
+}
+
+void CSessionHarness::Drain() {
+    while (auto message = m_queue->TryPop()) {
+        Handle(*message);
+    }
+}
+
+void CSessionHarness::Handle(CWindowMessage& message) {
+    switch (message.id) {
+        case WM_DEVICE_NOTIFY:
+            if (message.wParam == DEVICE_NOTIFY_GONE) {
+                m_gone.push_back(message.Text());
+            }
+            return;
+        case WM_UPGRADE_PROGRESS:
+            m_progress[message.Text()].push_back(message.wParam);
+            return;
+        case WM_UPGRADE_RESULT:
+            m_results[message.Text()].push_back(message.wParam);
+            if (!IsIntermediateResult(message.wParam)) {
+                m_finalSeen.insert(message.Text());
+            }
+            break;
+        case WM_BATCH_END:
+            ++m_batchEnds;
+            m_lastBatchJobs = message.wParam;
+            m_unfinishedAtEnd.clear();
+            for (const std::string& mac : m_batchMacs) {
+                if (m_finalSeen.count(mac) == 0) {
+                    m_unfinishedAtEnd.push_back(mac);
+                }
+            }
+            break;
+        default:
+            break;
+    }
+    m_messages.push_back({message.id, message.wParam, message.Text()});
+}
+
+int CSessionHarness::FinalResult(const std::string& mac) const {
+    const auto it = m_results.find(mac);
+    return it == m_results.end() || it->second.empty() ? -1 : it->second.back();
+}
+
+std::vector<int> CSessionHarness::Results(const std::string& mac) const {
+    const auto it = m_results.find(mac);
+    return it == m_results.end() ? std::vector<int>{} : it->second;
+}
+
+int CSessionHarness::Attempts(const std::string& mac) const {
+    int n = 0;
+    for (int code : Results(mac)) {
+        n += code == UPGRADE_STATE_STARTING;
+    }
+    return n;
+}
+
+std::vector<int> CSessionHarness::Progress(const std::string& mac) const {
+    const auto it = m_progress.find(mac);
+    return it == m_progress.end() ? std::vector<int>{} : it->second;
+}
+
+DeviceInfoPtr CSessionHarness::Record(const std::string& mac) const {
+    return m_session ? m_session->FindDevice(mac) : nullptr;
+}

@@ -1,0 +1,131 @@
+// A run of the core against simulated cameras, the way a front-end drives
+// it: a fleet on loopback addresses of this test's own, a session with fast
+// timings and short time-outs that posts into a queue, and a record of what
+// the window would show per camera. Messages are read on the test's thread
+// while one of the waits runs.
+//
+//   CSessionHarness h;
+//   auto cam = h.Camera(1);
+//   h.Fleet().AddCamera(cam);
+//   h.SetSetting(settings::kWaitRebootTimeout, "2");   // before Start
+//   ASSERT_TRUE(h.Start());                             // every camera listed
+//   h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
+//   EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "SimFleet.h"
+#include "app/Logger.h"
+#include "app/MessageQueue.h"
+#include "session/FirmhandSession.h"
+#include "support/TestSupport.h"
+
+// A message of a batch or a query as the front-end received it.
+struct SeenMessage {
+    uint32_t id = 0;
+    int32_t wParam = 0;
+    std::string text;
+};
+
+class CSessionHarness {
+public:
+    // Settings and per-user files in a sandbox; short time-outs and fast
+    // timings in the options.
+    CSessionHarness();
+    // Stops the session (joining its threads), then the fleet.
+    ~CSessionHarness();
+    CSessionHarness(const CSessionHarness&) = delete;
+    CSessionHarness& operator=(const CSessionHarness&) = delete;
+
+    // Camera n (0 to 250) on its own loopback address, with a distinct
+    // slave address and fast flashing and reboot.
+    SimCameraConfig Camera(int n) const;
+    CSimFleet& Fleet() { return m_fleet; }
+    // Before Start: a setting for this run only.
+    void SetSetting(const std::string& key, const std::string& value);
+    // Before Start: reachability, client factory, timings.
+    SESSION_OPTIONS& Options() { return m_options; }
+
+    // Starts the fleet and the session (searching the fleet's cameras on
+    // loopback) and waits until every camera is listed. False, with the
+    // failure reported, when any of that did not happen.
+    bool Start();
+    CFirmhandSession& Session() { return *m_session; }
+
+    const testing_support::CSandbox& Sandbox() const { return m_box; }
+    // A new-style package in the sandbox with `size` payload bytes.
+    std::string NewStylePackage(const std::string& name, size_t size = 20000);
+    std::string WritePackage(const std::string& name, const std::vector<uint8_t>& data);
+
+    // A batch of these listed cameras (unknown MACs are left out).
+    BatchStartResult StartBatch(const std::vector<std::string>& macs, const std::string& package,
+                                bool confirmDuplicates = true);
+    BatchStartResult StartBatch(const BatchRequest& request);
+    // Reads messages until the started batch's WM_BATCH_END arrived.
+    bool WaitForBatchEnd(int timeoutMs = 60000);
+    // Starts a batch, waits for its end and checks that every camera's
+    // final result came before it.
+    void RunBatch(const std::vector<std::string>& macs, const std::string& package);
+    // Reads messages until `done` holds; false when it did not in time.
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+    // Reads messages until the log holds `count` lines with `fragment`.
+    bool WaitForLog(const std::string& fragment, int count = 1, int timeoutMs = 10000);
+
+    // The last result the camera's worker posted (its final one once it
+    // ended), or -1.
+    int FinalResult(const std::string& mac) const;
+    // Every WM_UPGRADE_RESULT code of the camera, in order.
+    std::vector<int> Results(const std::string& mac) const;
+    int Attempts(const std::string& mac) const;  // number of code-16 posts
+    std::vector<int> Progress(const std::string& mac) const;
+    // The session's record of the camera, or null.
+    DeviceInfoPtr Record(const std::string& mac) const;
+
+    // WM_BATCH_END messages read so far, and the job count of the last one.
+    int BatchEnds() const { return m_batchEnds; }
+    int LastBatchJobs() const { return m_lastBatchJobs; }
+    // Cameras of the last batch whose final result had not arrived when
+    // its WM_BATCH_END did.
+    const std::vector<std::string>& UnfinishedAtEnd() const { return m_unfinishedAtEnd; }
+    // Batch and query messages in the order read (device reports aside).
+    const std::vector<SeenMessage>& Messages() const { return m_messages; }
+    // MACs of the "gone" reports that reached the front-end.
+    const std::vector<std::string>& GoneReports() const { return m_gone; }
+
+    CLogCapture& Log() { return *m_log; }
+    std::string user = "admin";
+    std::string password = "admin123";
+    std::vector<std::string> duplicatesAsked;
+
+private:
+    void Drain();
+    void Handle(CWindowMessage& message);
+
+    testing_support::CSandbox m_box;
+    testing_support::CScopedEnv m_xdg;
+    int m_logLevel;
+    std::unique_ptr<CLogCapture> m_log;
+    CSimFleet m_fleet;
+    SESSION_OPTIONS m_options;
+    std::shared_ptr<CMessageQueue> m_queue = std::make_shared<CMessageQueue>();
+    std::unique_ptr<CFirmhandSession> m_session;
+    int m_block;
+    int m_pidPart;
+
+    std::map<std::string, std::vector<int>> m_results;
+    std::map<std::string, std::vector<int>> m_progress;
+    std::vector<SeenMessage> m_messages;
+    std::vector<std::string> m_gone;
+    std::set<std::string> m_batchMacs;
+    std::set<std::string> m_finalSeen;
+    std::vector<std::string> m_unfinishedAtEnd;
+    int m_batchEnds = 0;
+    int m_endsAwaited = 0;
+    int m_lastBatchJobs = -1;
+};

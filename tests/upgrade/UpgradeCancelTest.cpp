@@ -1,0 +1,113 @@
+// Cancelling a batch while its workers wait: for the slave address, for the
+// camera to go offline, to come back, to come back in upgrade mode, and for
+// a block's acknowledgement. Every wait is set to ten minutes; the batch
+// must still end within seconds, every job with a final result.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "app/Settings.h"
+#include "support/SessionHarness.h"
+#include "upgrade/UpgradeResult.h"
+
+namespace {
+
+constexpr const char* kTenMinutes = "600";
+// Far below every wait's own time-out, far above what a cancel needs.
+constexpr int kEndLimitMs = 30000;
+
+struct WaitCase {
+    const char* name;
+    // Transfers the camera completed before the wait (0 or 1).
+    int transfers;
+    // Gives the camera the behaviour that keeps its worker in the wait.
+    std::function<void(SimCameraConfig& camera, const SimCameraConfig& first)> behave;
+    // True once the camera's worker is in the wait.
+    std::function<bool(CSessionHarness& h, const std::string& mac)> waiting;
+};
+
+bool LogHas(CSessionHarness& h, const std::string& line) {
+    return h.Log().Contains(line);
+}
+
+const WaitCase kWaits[] = {
+    {"SlaveAddress", 0,
+     [](SimCameraConfig& camera, const SimCameraConfig& first) { camera.ip2 = first.ip2; },
+     [](CSessionHarness& h, const std::string& mac) {
+         return LogHas(h, "wait ip2 change, mac: " + mac);
+     }},
+    {"Offline", 1,
+     // Still flashing, and so still answering, for far longer than the test.
+     [](SimCameraConfig& camera, const SimCameraConfig&) { camera.flashMs = 600000; },
+     [](CSessionHarness& h, const std::string& mac) {
+         return LogHas(h, "wait device offline, mac: " + mac);
+     }},
+    {"Reboot", 1,
+     [](SimCameraConfig& camera, const SimCameraConfig&) { camera.faults.neverReturn = true; },
+     [](CSessionHarness& h, const std::string& mac) {
+         return LogHas(h, "wait device reboot, mac: " + mac);
+     }},
+    {"UpgradeMode", 0,
+     [](SimCameraConfig& camera, const SimCameraConfig&) {
+         camera.faults.upgradeErrorAtBlock = 3;
+         camera.faults.upgradeErrorWord = 22;
+         camera.offlineMs = 600000;  // restarts, and is not back within the test
+     },
+     [](CSessionHarness& h, const std::string& mac) {
+         return LogHas(h, "wait upgrade mode, mac: " + mac);
+     }},
+    {"BlockAcknowledgement", 0,
+     [](SimCameraConfig& camera, const SimCameraConfig&) { camera.faults.stopAcksAtBlock = 20; },
+     [](CSessionHarness& h, const std::string& mac) {
+         return h.Fleet().CountEvents(mac, "acks_stopped") > 0;
+     }},
+};
+
+void PrintTo(const WaitCase& wait, std::ostream* out) {
+    *out << wait.name;
+}
+
+class UpgradeCancel : public ::testing::TestWithParam<WaitCase> {};
+
+}  // namespace
+
+TEST_P(UpgradeCancel, EndsEveryJobAndTheBatchLongBeforeTheWaitsTimeOut) {
+    const WaitCase& wait = GetParam();
+    CSessionHarness h;
+    for (const char* key :
+         {settings::kWaitIp2ChangeTimeout, settings::kWaitDeviceOfflineTimeout,
+          settings::kWaitRebootTimeout, settings::kWaitUpgradeModeTimeout,
+          settings::kWaitUpgradeProgressTimeout, settings::kWaitUpgradeCompleteTimeout}) {
+        h.SetSetting(key, kTenMinutes);
+    }
+    // Two cameras in the same wait.
+    const SimCameraConfig first = h.Camera(1);
+    std::vector<std::string> macs;
+    for (int n = 1; n <= 2; ++n) {
+        SimCameraConfig camera = h.Camera(n);
+        wait.behave(camera, first);
+        h.Fleet().AddCamera(camera);
+        macs.push_back(camera.mac);
+    }
+    ASSERT_TRUE(h.Start());
+    ASSERT_EQ(h.StartBatch(macs, h.NewStylePackage("fw.bin")), BatchStartResult::Started);
+    for (const std::string& mac : macs) {
+        ASSERT_TRUE(h.WaitUntil([&] { return wait.waiting(h, mac); }, 20000)) << mac << " waits";
+    }
+
+    h.Session().CancelAll();
+    ASSERT_TRUE(h.WaitForBatchEnd(kEndLimitMs)) << "the batch ends soon after the cancel";
+    EXPECT_EQ(h.UnfinishedAtEnd(), std::vector<std::string>{});
+    EXPECT_EQ(h.LastBatchJobs(), 2);
+    for (const std::string& mac : macs) {
+        EXPECT_EQ(h.FinalResult(mac), UPGRADE_FAILED) << mac;
+        EXPECT_FALSE(h.Session().HasJob(mac)) << mac;
+        EXPECT_EQ(h.Fleet().State(mac)->upgradesCompleted, wait.transfers) << mac;
+    }
+    EXPECT_FALSE(h.Session().IsUpgrading());
+}
+
+INSTANTIATE_TEST_SUITE_P(EachWait, UpgradeCancel, ::testing::ValuesIn(kWaits),
+                         [](const ::testing::TestParamInfo<WaitCase>& info) {
+                             return std::string(info.param.name);
+                         });
