@@ -2,13 +2,13 @@
 
 #include <ostream>
 
-#include "DeviceScanner.h"
+#include "CommandSession.h"
 #include "JsonText.h"
+#include "SignalWatch.h"
 #include "TextTable.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "http/AiQuery.h"
-#include "http/AiVersionQuery.h"
 
 namespace {
 
@@ -47,24 +47,6 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
-std::vector<DeviceInfoPtr> ChooseDevices(const AiVersionsOptions& options,
-                                         const CDeviceScanner& scanner, std::ostream& err,
-                                         bool* missing) {
-    if (options.all) {
-        return scanner.Devices();
-    }
-    std::vector<DeviceInfoPtr> chosen;
-    for (const std::string& mac : options.macs) {
-        if (DeviceInfoPtr record = scanner.Find(mac)) {
-            chosen.push_back(record);
-        } else {
-            err << "firmhand-cli: camera " << mac << " was not found\n";
-            *missing = true;
-        }
-    }
-    return chosen;
-}
-
 }  // namespace
 
 std::string AiVersionJson(const AiVersionResult& r) {
@@ -91,25 +73,32 @@ void PrintAiVersionTable(const std::vector<AiVersionResult>& results,
     table.Print(out);
 }
 
-int RunAiVersions(const AiVersionsOptions& options, std::ostream& out, std::ostream& err) {
-    CDeviceScanner scanner(options.targets, options.adapter);
-    if (!scanner.Start()) {
+int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, std::ostream& out,
+                  std::ostream& err) {
+    CCommandSession run(CommandSessionOptions(context, options.targets, options.adapter),
+                        context.stopRequested);
+    CFirmhandSession& session = run.Session();
+    if (!run.Start()) {
         err << "firmhand-cli: the device search could not be started\n";
         return 2;
     }
-    scanner.Pump(static_cast<int>(options.seconds * 1000));
+    if (!run.Search(options.seconds)) {
+        err << "firmhand-cli: interrupted\n";
+        return kInterruptedExitStatus;
+    }
 
     bool missing = false;
-    const std::vector<DeviceInfoPtr> devices = ChooseDevices(options, scanner, err, &missing);
+    const std::vector<DeviceInfoPtr> devices =
+        ChooseCameras(session.Devices(), options.cameras, err, &missing);
     if (devices.empty()) {
-        scanner.Stop();
         err << "firmhand-cli: no camera to ask\n";
         return 2;
     }
     const std::string user =
-        options.userGiven ? options.user : settings::GetString(settings::kUsername);
-    const std::string password =
-        options.passwordGiven ? options.password : settings::GetString(settings::kPassword);
+        options.userGiven ? options.user : session.Settings().GetString(settings::kUsername);
+    const std::string password = options.passwordGiven
+                                     ? options.password
+                                     : session.Settings().GetString(settings::kPassword);
     std::vector<AiQuery> queries;
     std::vector<std::string> ips;
     for (const DeviceInfoPtr& record : devices) {
@@ -125,19 +114,21 @@ int RunAiVersions(const AiVersionsOptions& options, std::ostream& out, std::ostr
             results.push_back(std::move(r));
         }
     };
-    CAiVersionQuery run(scanner.Queue());
-    if (!run.Start(queries)) {
-        scanner.Stop();
+    if (!session.QueryAiVersions(queries)) {
         err << "firmhand-cli: the query could not be started\n";
         return 2;
     }
     const auto allIn = [&] { return results.size() >= queries.size(); };
-    while (!allIn() && run.Running()) {
-        scanner.PumpUntil(allIn, 1000, onMessage);
+    while (!allIn() && session.IsAiQueryRunning() && !run.StopRequested()) {
+        run.PumpUntil([&] { return allIn() || run.StopRequested(); }, 1000, onMessage);
     }
-    // Whatever the run posted before it ended is in the queue by now.
-    scanner.PumpUntil(allIn, 200, onMessage);
-    scanner.Stop();
+    if (run.StopRequested()) {
+        err << "firmhand-cli: interrupted\n";
+        return kInterruptedExitStatus;
+    }
+    // The query posts every result before it reports that it no longer runs.
+    run.Drain(onMessage);
+    session.Stop();
 
     if (options.json) {
         std::vector<std::string> items;

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "CameraChoice.h"
+#include "CliContext.h"
 #include "http/AiVersionResult.h"
 
 struct AiVersionsOptions {
-    bool all = false;
-    std::vector<std::string> macs;
+    CameraChoice cameras;  // --all or --mac
     std::vector<std::string> targets;
     std::string adapter;
     double seconds = 3;
@@ -23,8 +24,10 @@ struct AiVersionsOptions {
 };
 
 // Exit status: 0 when every chosen camera answered; 1 when a camera gave no
-// reply or a MAC was not found; 2 when nothing could be asked.
-int RunAiVersions(const AiVersionsOptions& options, std::ostream& out, std::ostream& err);
+// reply or a MAC was not found; 2 when nothing could be asked; 130 when a
+// stop signal came first.
+int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, std::ostream& out,
+                  std::ostream& err);
 
 // One camera's line: {"mac","struct","face","vehicle","id"} with id the
 // verdict's string id; and the table around such lines.

@@ -2,34 +2,57 @@
 
 #include <CLI/CLI.hpp>
 
+#include <strings.h>
+
+#include <cstdlib>
 #include <iostream>
+#include <map>
 
 #include "AiVersionsCommand.h"
 #include "ScanCommand.h"
+#include "SignalWatch.h"
 #include "UpgradeCommand.h"
-#include "app/IniFile.h"
 #include "app/Logger.h"
+#include "app/Settings.h"
+#include "app/SettingsView.h"
 #include "app/Startup.h"
 #include "app/Version.h"
 
 namespace {
 
-// Applies "KEY=VALUE" overrides to the program settings for this run.
-bool ApplySettingOverrides(const std::vector<std::string>& overrides) {
-    for (const std::string& item : overrides) {
+// "KEY=VALUE" items of --set as this run's settings overrides; a later item
+// wins over an earlier one with the same key.
+bool ParseSettingOverrides(const std::vector<std::string>& items,
+                           std::map<std::string, std::string>& overrides) {
+    for (const std::string& item : items) {
         const auto eq = item.find('=');
         if (eq == std::string::npos || eq == 0) {
             std::cerr << "firmhand-cli: --set expects KEY=VALUE, got \"" << item << "\"\n";
             return false;
         }
-        GetProgramIni().SetOverride(item.substr(0, eq), item.substr(eq + 1));
+        overrides[item.substr(0, eq)] = item.substr(eq + 1);
     }
     return true;
 }
 
+// --set LogLevel=N sets the log threshold, unless the environment chose
+// one: the order in which the log reads them at start.
+void ApplyLogLevel(const std::map<std::string, std::string>& overrides) {
+    const char* env = std::getenv("FIRMHAND_LOG_LEVEL");
+    if (env != nullptr && env[0] != '\0') {
+        return;
+    }
+    for (const auto& [key, value] : overrides) {
+        if (strcasecmp(key.c_str(), settings::kLogLevel) == 0) {
+            GetLogInstance()->SetLevel(CSettingsView(overrides).GetInt(settings::kLogLevel));
+            return;
+        }
+    }
+}
+
 }  // namespace
 
-int RunCli(int argc, char** argv) {
+int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     CLI::App app{"Firmhand: batch firmware upgrade of network cameras (headless)", "firmhand-cli"};
     app.set_version_flag("--version", "firmhand-cli " + VersionToString(GetModuleVersionNumber()));
     bool verbose = false;
@@ -49,9 +72,11 @@ int RunCli(int argc, char** argv) {
     CLI::App* upgradeCommand =
         app.add_subcommand("upgrade", "Upgrade the firmware of the chosen cameras");
     upgradeCommand->add_option("--package", upgrade.package, "Upgrade package file")->required();
-    auto* all = upgradeCommand->add_flag("--all", upgrade.all, "Every camera found");
-    auto* macs = upgradeCommand->add_option("--mac", upgrade.macs, "Cameras by MAC address");
-    auto* model = upgradeCommand->add_option("--model", upgrade.model, "Cameras of one model");
+    auto* all = upgradeCommand->add_flag("--all", upgrade.cameras.all, "Every camera found");
+    auto* macs =
+        upgradeCommand->add_option("--mac", upgrade.cameras.macs, "Cameras by MAC address");
+    auto* model =
+        upgradeCommand->add_option("--model", upgrade.cameras.model, "Cameras of one model");
     all->excludes(macs)->excludes(model);
     macs->excludes(model);
     upgradeCommand->add_option("--user", upgrade.user, "Device user name (default: remembered)");
@@ -68,8 +93,8 @@ int RunCli(int argc, char** argv) {
     AiVersionsOptions ai;
     CLI::App* aiCommand = app.add_subcommand(
         "ai-versions", "Read the analytics library versions of the chosen cameras");
-    aiCommand->add_flag("--all", ai.all, "Every camera found")
-        ->excludes(aiCommand->add_option("--mac", ai.macs, "Cameras by MAC address"));
+    aiCommand->add_flag("--all", ai.cameras.all, "Every camera found")
+        ->excludes(aiCommand->add_option("--mac", ai.cameras.macs, "Cameras by MAC address"));
     aiCommand->add_option("--target", ai.targets, "Extra search target HOST[:PORT]");
     aiCommand->add_option("--adapter", ai.adapter, "Network interface to search on");
     aiCommand->add_option("--seconds", ai.seconds, "How long to search first (default 3)");
@@ -85,29 +110,35 @@ int RunCli(int argc, char** argv) {
 
     InitApplication("firmhand-cli");
     GetLogInstance()->SetEchoToStderr(verbose);
-    if (!ApplySettingOverrides(overrides)) {
+    CliContext context;
+    context.session = base;
+    if (!ParseSettingOverrides(overrides, context.session.settingOverrides)) {
         return 2;
     }
+    ApplyLogLevel(context.session.settingOverrides);
+    CSignalWatch signals;
+    context.stopRequested = [] { return CSignalWatch::StopRequested(); };
     if (scanCommand->parsed()) {
-        return RunScan(scan, std::cout);
+        return RunScan(scan, context, std::cout, std::cerr);
     }
     if (upgradeCommand->parsed()) {
-        if (!upgrade.all && upgrade.macs.empty() && upgrade.model.empty()) {
+        const CameraChoice& cameras = upgrade.cameras;
+        if (!cameras.all && cameras.macs.empty() && cameras.model.empty()) {
             std::cerr << "firmhand-cli upgrade: choose cameras with --all, --mac or --model\n";
             return 2;
         }
         upgrade.userGiven = upgradeCommand->count("--user") > 0;
         upgrade.passwordGiven = upgradeCommand->count("--password") > 0;
-        return RunUpgrade(upgrade, std::cout, std::cerr);
+        return RunUpgrade(upgrade, context, std::cout, std::cerr);
     }
     if (aiCommand->parsed()) {
-        if (!ai.all && ai.macs.empty()) {
+        if (!ai.cameras.all && ai.cameras.macs.empty()) {
             std::cerr << "firmhand-cli ai-versions: choose cameras with --all or --mac\n";
             return 2;
         }
         ai.userGiven = aiCommand->count("--user") > 0;
         ai.passwordGiven = aiCommand->count("--password") > 0;
-        return RunAiVersions(ai, std::cout, std::cerr);
+        return RunAiVersions(ai, context, std::cout, std::cerr);
     }
     std::cout << app.help();
     return 0;

@@ -2,12 +2,13 @@
 
 #include <ostream>
 
-#include "DeviceScanner.h"
+#include "CommandSession.h"
 #include "JsonText.h"
+#include "SignalWatch.h"
 #include "TextTable.h"
 #include "app/ActivationText.h"
-#include "model/DeviceText.h"
 #include "app/StringTable.h"
+#include "model/DeviceText.h"
 
 std::vector<std::string> DeviceTableHeadings() {
     return {LoadString(IDS_COL_INDEX),
@@ -53,18 +54,24 @@ std::string DeviceJson(const DEVICE_S_INFO& r) {
     return object.Text();
 }
 
-int RunScan(const ScanOptions& options, std::ostream& out) {
-    CDeviceScanner scanner(options.targets, options.adapter);
-    if (!scanner.Start()) {
+int RunScan(const ScanOptions& options, const CliContext& context, std::ostream& out,
+            std::ostream& err) {
+    CCommandSession run(CommandSessionOptions(context, options.targets, options.adapter),
+                        context.stopRequested);
+    if (!run.Start()) {
         out << "firmhand-cli: the device search could not be started\n";
         return 1;
     }
-    scanner.Pump(static_cast<int>(options.seconds * 1000));
-    scanner.Stop();
+    if (!run.Search(options.seconds)) {
+        err << "firmhand-cli: interrupted\n";
+        return kInterruptedExitStatus;
+    }
+    run.Session().Stop();
+    const std::vector<DeviceInfoPtr> devices = run.Session().Devices();
 
     if (options.json) {
         std::vector<std::string> items;
-        for (const DeviceInfoPtr& record : scanner.Devices()) {
+        for (const DeviceInfoPtr& record : devices) {
             items.push_back(DeviceJson(*record));
         }
         out << JsonArray(items) << "\n";
@@ -72,7 +79,7 @@ int RunScan(const ScanOptions& options, std::ostream& out) {
     }
     CTextTable table(DeviceTableHeadings());
     int index = 1;
-    for (const DeviceInfoPtr& record : scanner.Devices()) {
+    for (const DeviceInfoPtr& record : devices) {
         table.AddRow(DeviceTableRow(index++, *record));
     }
     table.Print(out);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "CliContext.h"
 #include "model/DeviceSInfo.h"
 
 struct ScanOptions {
@@ -14,7 +15,10 @@ struct ScanOptions {
     bool json = false;
 };
 
-int RunScan(const ScanOptions& options, std::ostream& out);
+// Exit status: 0 with the list printed; 1 when the search could not be
+// started; 130 when a stop signal came first.
+int RunScan(const ScanOptions& options, const CliContext& context, std::ostream& out,
+            std::ostream& err);
 
 // The record as the list shows it: one table row, or one JSON object with
 // the record's field names plus versionText and activationText.

@@ -6,43 +6,24 @@
 #include <iostream>
 #include <ostream>
 
-#include "DeviceScanner.h"
+#include "BatchTracker.h"
+#include "CommandSession.h"
 #include "ProgressView.h"
+#include "SignalWatch.h"
 #include "UpgradeReport.h"
-#include "model/DeviceText.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
+#include "model/DeviceText.h"
 #include "reach/Reachability.h"
-#include "upgrade/UpgradeEngine.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<DeviceInfoPtr> ChooseDevices(const UpgradeOptions& options,
-                                         const CDeviceScanner& scanner, std::ostream& err) {
-    std::vector<DeviceInfoPtr> chosen;
-    if (options.all) {
-        return scanner.Devices();
-    }
-    if (!options.model.empty()) {
-        for (const DeviceInfoPtr& record : scanner.Devices()) {
-            if (options.model == record->productModel) {
-                chosen.push_back(record);
-            }
-        }
-        return chosen;
-    }
-    for (const std::string& mac : options.macs) {
-        if (DeviceInfoPtr record = scanner.Find(mac)) {
-            chosen.push_back(record);
-        } else {
-            err << "firmhand-cli: camera " << mac << " was not found\n";
-        }
-    }
-    return chosen;
-}
+// How long the table may lag behind an upgraded camera's return: its
+// record is stored just after the camera's job learned of it.
+constexpr int kNewVersionWaitMs = 2000;
 
 bool AskToContinue(const std::vector<std::string>& macs, bool yes, std::ostream& err) {
     err << LoadString(IDS_DUPLICATE_SLAVE_IP) << "\n";
@@ -62,101 +43,121 @@ bool AskToContinue(const std::vector<std::string>& macs, bool yes, std::ostream&
     return answer == "y" || answer == "Y" || answer == "yes";
 }
 
-}  // namespace
-
-int RunUpgrade(const UpgradeOptions& options, std::ostream& out, std::ostream& err) {
-    CDeviceScanner scanner(options.targets, options.adapter);
-    auto engine = std::make_unique<CUpgradeEngine>(scanner.Queue());
-    if (options.reachability) {
-        engine->SetReachability(std::make_shared<CReachability>());
-    }
-    scanner.onReport = [&engine](int kind, const DEVICE_S_INFO& record) {
-        engine->OnSearchReport(kind, record);
-    };
-    scanner.keepOnGone = [&engine](const std::string& mac) { return engine->HasJob(mac); };
-    if (!scanner.Start()) {
-        err << "firmhand-cli: the device search could not be started\n";
-        return 2;
-    }
-    scanner.Pump(static_cast<int>(options.seconds * 1000));
-
-    BatchRequest request;
-    request.devices = ChooseDevices(options, scanner, err);
-    request.packagePath = options.package;
-    request.user = options.userGiven ? options.user : settings::GetString(settings::kUsername);
-    request.password =
-        options.passwordGiven ? options.password : settings::GetString(settings::kPassword);
-    request.confirmDuplicates = [&](const std::vector<std::string>& macs) {
-        return AskToContinue(macs, options.yes, err);
-    };
-
+std::vector<CameraOutcome> InitialOutcomes(const std::vector<DeviceInfoPtr>& devices) {
     std::vector<CameraOutcome> outcomes;
-    for (const DeviceInfoPtr& record : request.devices) {
+    for (const DeviceInfoPtr& record : devices) {
         CameraOutcome outcome;
         outcome.mac = record->mac;
         outcome.ip = record->ip;
         outcome.oldVersion = DeviceVersionText(*record);
         outcomes.push_back(outcome);
     }
+    return outcomes;
+}
 
-    const BatchStartResult started = engine->StartBatch(request);
+// True when every upgraded camera's listed record shows its new version.
+bool NewVersionsListed(const CFirmhandSession& session,
+                       const std::vector<CameraOutcome>& outcomes) {
+    for (const CameraOutcome& o : outcomes) {
+        if (o.code != UPGRADE_OK) {
+            continue;
+        }
+        const DeviceInfoPtr record = session.FindDevice(o.mac);
+        if (!record || DeviceVersionText(*record) == o.oldVersion) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::ostream& out,
+               std::ostream& err) {
+    SESSION_OPTIONS sessionOptions =
+        CommandSessionOptions(context, options.targets, options.adapter);
+    if (options.reachability) {
+        sessionOptions.reachability = std::make_shared<CReachability>();
+    }
+    CCommandSession run(std::move(sessionOptions), context.stopRequested);
+    CFirmhandSession& session = run.Session();
+    if (!run.Start()) {
+        err << "firmhand-cli: the device search could not be started\n";
+        return 2;
+    }
+    if (!run.Search(options.seconds)) {
+        err << "firmhand-cli: interrupted\n";
+        return kInterruptedExitStatus;
+    }
+
+    BatchRequest request;
+    request.devices = ChooseCameras(session.Devices(), options.cameras, err);
+    request.packagePath = options.package;
+    request.user =
+        options.userGiven ? options.user : session.Settings().GetString(settings::kUsername);
+    request.password = options.passwordGiven ? options.password
+                                             : session.Settings().GetString(settings::kPassword);
+    request.confirmDuplicates = [&](const std::vector<std::string>& macs) {
+        return AskToContinue(macs, options.yes, err);
+    };
+    const BatchStartResult started = session.StartBatch(request);
+    if (started != BatchStartResult::Started && run.StopRequested()) {
+        err << "firmhand-cli: interrupted\n";  // at the question about slave addresses
+        return kInterruptedExitStatus;
+    }
     if (started != BatchStartResult::Started) {
         if (const int id = BatchStartMessageId(started)) {
             err << LoadString(id) << "\n";
         }
         return 2;
     }
+
     const auto batchStart = Clock::now();
+    CBatchTracker batch(InitialOutcomes(request.devices));
     CProgressView view(out, isatty(STDOUT_FILENO) != 0);
-    bool over = false;
     const auto onMessage = [&](CWindowMessage& message) {
-        const std::string& mac = message.Text();
-        for (size_t i = 0; i < outcomes.size(); ++i) {
-            CameraOutcome& o = outcomes[i];
-            if (!SameMac(o.mac, mac)) {
-                continue;
-            }
-            if (message.id == WM_UPGRADE_PROGRESS) {
-                o.progress = message.wParam + 1;
-                o.state = std::to_string(message.wParam) + "%";
-            } else if (message.id == WM_UPGRADE_RESULT) {
-                if (message.wParam == UPGRADE_STATE_STARTING) {
-                    ++o.attempts;
-                    o.progress = 0;
-                }
-                if (IsIntermediateResult(message.wParam)) {
-                    o.state = ResultCodeToText(message.wParam);
-                } else {
-                    o.code = message.wParam;
-                    o.seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();
-                }
-            }
-            view.Update(outcomes, i);
-        }
-        if (message.id == WM_UPGRADE_RESULT && engine->OnUpgradeResult(message.wParam, mac)) {
-            over = true;
+        const double seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();
+        if (const auto changed = batch.Apply(message, seconds)) {
+            view.Update(batch.Outcomes(), *changed);
         }
     };
-    while (!over) {
-        scanner.PumpUntil([&] { return over; }, 1000, onMessage);
+    bool cancelled = false;
+    while (!batch.Over()) {
+        run.PumpUntil([&] { return batch.Over() || (!cancelled && run.StopRequested()); }, 1000,
+                      onMessage);
+        if (!cancelled && run.StopRequested()) {
+            cancelled = true;
+            err << "firmhand-cli: interrupted, cancelling the upgrade"
+                   " (interrupt again to quit at once)\n";
+            // Results already posted count as finished before the cancel.
+            run.Drain(onMessage);
+            batch.MarkCancelled();
+            session.CancelAll();
+        }
     }
-    view.Finish(outcomes);
-    // One more look at the reports the cameras sent after their return.
-    scanner.Pump(200, onMessage);
-    for (CameraOutcome& o : outcomes) {
-        if (const DeviceInfoPtr record = scanner.Find(o.mac)) {
+    view.Finish(batch.Outcomes());
+    if (!cancelled) {
+        run.PumpUntil(
+            [&] { return NewVersionsListed(session, batch.Outcomes()) || run.StopRequested(); },
+            kNewVersionWaitMs);
+    }
+    for (CameraOutcome& o : batch.Outcomes()) {
+        if (const DeviceInfoPtr record = session.FindDevice(o.mac)) {
             o.newVersion = DeviceVersionText(*record);
         }
     }
-    engine->WaitForWorkers(10000);
-    scanner.Stop();
+    session.Stop();
 
     out << "\n";
-    PrintOutcomeTable(outcomes, out);
-    if (!options.report.empty() && !WriteOutcomeReport(outcomes, options.report)) {
+    PrintOutcomeTable(batch.Outcomes(), out);
+    out.flush();
+    if (!options.report.empty() && !WriteOutcomeReport(batch.Outcomes(), options.report)) {
         err << "firmhand-cli: the report " << options.report << " could not be written\n";
     }
-    for (const CameraOutcome& o : outcomes) {
+    if (cancelled || run.StopRequested()) {
+        return kInterruptedExitStatus;
+    }
+    for (const CameraOutcome& o : batch.Outcomes()) {
         if (o.code != UPGRADE_OK) {
             return 1;
         }

@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "CameraChoice.h"
+#include "CliContext.h"
+
 struct UpgradeOptions {
     std::string package;
-    bool all = false;
-    std::vector<std::string> macs;
-    std::string model;
+    CameraChoice cameras;
     std::string user;      // "" = the remembered user name
     std::string password;  // "" = the remembered password
     bool userGiven = false;
@@ -24,5 +25,7 @@ struct UpgradeOptions {
 };
 
 // Exit status: 0 when every camera was upgraded; 1 when any failed; 2 when
-// the batch did not start.
-int RunUpgrade(const UpgradeOptions& options, std::ostream& out, std::ostream& err);
+// the batch did not start; 130 when a stop signal came (a running batch is
+// cancelled and reported first).
+int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::ostream& out,
+               std::ostream& err);

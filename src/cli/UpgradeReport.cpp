@@ -23,12 +23,25 @@ std::string Seconds(double seconds) {
 
 }  // namespace
 
+std::string OutcomeStatus(const CameraOutcome& o) {
+    if (o.code == UPGRADE_OK) {
+        return "upgraded";
+    }
+    if (o.openAtCancel && (o.prepared || o.attempts > 0)) {
+        return "cancelled";
+    }
+    if (o.code >= 0 || o.attempts > 0) {
+        return "failed";
+    }
+    return "not-started";
+}
+
 void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream& out) {
     CTextTable table({LoadString(IDS_COL_MAC), LoadString(IDS_COL_IP), LoadString(IDS_COL_RESULT),
-                      "Old version", "New version", "Attempts", "Seconds"});
+                      "Status", "Old version", "New version", "Attempts", "Seconds"});
     for (const CameraOutcome& o : outcomes) {
-        table.AddRow({o.mac, o.ip, ResultCodeToText(o.code), o.oldVersion, o.newVersion,
-                      std::to_string(o.attempts), Seconds(o.seconds)});
+        table.AddRow({o.mac, o.ip, ResultCodeToText(o.code), OutcomeStatus(o), o.oldVersion,
+                      o.newVersion, std::to_string(o.attempts), Seconds(o.seconds)});
     }
     table.Print(out);
 }
@@ -39,12 +52,12 @@ bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::s
         return false;
     }
     if (EndsWith(path, ".csv")) {
-        file << "mac,ip,code,text,oldVersion,newVersion,attempts,seconds\n";
+        file << "mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status\n";
         for (const CameraOutcome& o : outcomes) {
             file << CsvField(o.mac) << ',' << CsvField(o.ip) << ',' << o.code << ','
                  << CsvField(ResultCodeToText(o.code)) << ',' << CsvField(o.oldVersion) << ','
-                 << CsvField(o.newVersion) << ',' << o.attempts << ',' << Seconds(o.seconds)
-                 << '\n';
+                 << CsvField(o.newVersion) << ',' << o.attempts << ',' << Seconds(o.seconds) << ','
+                 << OutcomeStatus(o) << '\n';
         }
     } else {
         std::vector<std::string> items;
@@ -54,6 +67,7 @@ bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::s
                                 .Add("ip", o.ip)
                                 .Add("code", o.code)
                                 .Add("text", ResultCodeToText(o.code))
+                                .Add("status", OutcomeStatus(o))
                                 .Add("oldVersion", o.oldVersion)
                                 .Add("newVersion", o.newVersion)
                                 .Add("attempts", o.attempts)

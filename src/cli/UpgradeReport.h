@@ -8,14 +8,22 @@
 struct CameraOutcome {
     std::string mac;
     std::string ip;
-    int code = -1;  // -1 while running
+    int code = -1;  // -1 until the final result
     std::string oldVersion;
     std::string newVersion;
     int attempts = 0;
     double seconds = 0;
     int progress = 0;   // last block number shown
     std::string state;  // last text
+    bool prepared = false;
+    // Had no final result yet when the batch was cancelled.
+    bool openAtCancel = false;
 };
+
+// "upgraded" (code 0), "cancelled" (prepared or attempted, still open when
+// the batch was cancelled, not upgraded), "failed" (another final code, or
+// attempted without one) or "not-started".
+std::string OutcomeStatus(const CameraOutcome& outcome);
 
 void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream& out);
 // Writes FILE.json ({"results": [...]}) or FILE.csv; false on failure.

@@ -1,98 +1,10 @@
 // firmhand-cli against simulated cameras: what a technician or a script sees.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <fstream>
-#include <sstream>
+#include <mutex>
 
-#include "CliApp.h"
-#include "SimFleet.h"
-#include "app/IniFile.h"
-#include "discovery/LanProbeSearch.h"
-#include "support/TestSupport.h"
-#include "upgrade/UpgradeTimings.h"
-
-namespace {
-
-class CliFixture : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_xdg = std::make_unique<testing_support::CScopedEnv>("XDG_DATA_HOME", m_box.File("data"));
-        ResetIniPaths();
-        GetProgramIni().SetPath(m_box.File("firmhand.ini"));
-        UpgradeTimings timings;
-        timings.ackPollMs = 5;
-        timings.offlineStretchMs = 300;
-        timings.retryPauseMs = 20;
-        SetUpgradeTimingsForTests(timings);
-        LANPROBE_SEARCH_SetRoundIntervalMs(150);
-    }
-    void TearDown() override {
-        m_fleet.Stop();
-        LANPROBE_SEARCH_SetRoundIntervalMs(0);
-        SetUpgradeTimingsForTests(UpgradeTimings{});
-        ResetIniPaths();
-    }
-
-    SimCameraConfig Camera(int n) {
-        const int a = static_cast<int>(getpid() % 200) + 20;
-        SimCameraConfig config;
-        config.mac = "02:CC:00:00:" + std::to_string(10 + a % 80) + ":0" + std::to_string(n);
-        config.ip = "127.200." + std::to_string(a) + "." + std::to_string(n + 1);
-        config.ip2 = "127.201." + std::to_string(a) + "." + std::to_string(n + 1);
-        config.name = "Cam " + std::to_string(n);
-        config.password = "secret";
-        config.flashMs = 100;
-        config.offlineMs = 700;
-        return config;
-    }
-
-    // Runs firmhand-cli with the fleet as search targets; returns its output.
-    int Run(std::vector<std::string> args, std::string& out) {
-        std::vector<std::string> all = {"firmhand-cli", "--set",
-                                        std::getenv("FH_TEST_ECHO") ? "LogLevel=1" : "LogLevel=4"};
-        if (std::getenv("FH_TEST_ECHO")) {
-            all.push_back("-v");
-        }
-        all.insert(all.end(), args.begin(), args.end());
-        const bool scanOrUpgrade = std::find(args.begin(), args.end(), "scan") != args.end() ||
-                                   std::find(args.begin(), args.end(), "upgrade") != args.end() ||
-                                   std::find(args.begin(), args.end(), "ai-versions") != args.end();
-        if (scanOrUpgrade) {
-            for (const SimCameraInfo& cam : m_fleet.Cameras()) {
-                all.push_back("--target");
-                all.push_back(cam.ip + ":" + std::to_string(cam.searchPort));
-            }
-            all.push_back("--seconds");
-            all.push_back("1");
-        }
-        std::vector<char*> argv;
-        for (std::string& arg : all) {
-            argv.push_back(arg.data());
-        }
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        const int status = RunCli(static_cast<int>(argv.size()), argv.data());
-        out = testing::internal::GetCapturedStdout();
-        m_err = testing::internal::GetCapturedStderr();
-        return status;
-    }
-
-    testing_support::CSandbox m_box;
-    std::unique_ptr<testing_support::CScopedEnv> m_xdg;
-    CSimFleet m_fleet;
-    std::string m_err;
-};
-
-std::string NewStylePackage(const testing_support::CSandbox& box) {
-    std::string data("\x18\x01\x22\x20", 4);
-    data += std::string(5000, 'p');
-    box.Write("fw.bin", data);
-    return box.File("fw.bin");
-}
-
-}  // namespace
+#include "CliFixture.h"
+#include "app/Logger.h"
 
 TEST_F(CliFixture, VersionAndHelp) {
     std::string out;
@@ -149,7 +61,11 @@ TEST_F(CliFixture, UpgradeReportsEachCameraAndExitStatus) {
         report.find("\"mac\": \"" + good.mac + "\", \"ip\": \"" + good.ip + "\", \"code\": 0"),
         std::string::npos)
         << report;
-    EXPECT_NE(report.find("\"code\": 11, \"text\": \"Incorrect Username/Password!\""),
+    EXPECT_NE(report.find("\"code\": 11, \"text\": \"Incorrect Username/Password!\", "
+                          "\"status\": \"failed\""),
+              std::string::npos);
+    EXPECT_NE(report.find("\"code\": 0, \"text\": \"Upgraded successfully!\", "
+                          "\"status\": \"upgraded\""),
               std::string::npos);
     EXPECT_NE(report.find("\"attempts\": 2"), std::string::npos);
     EXPECT_NE(report.find("\"newVersion\": \"4.0.2(230119)\""), std::string::npos);
@@ -158,9 +74,11 @@ TEST_F(CliFixture, UpgradeReportsEachCameraAndExitStatus) {
                    "secret", "--report", m_box.File("r.csv")},
                   out),
               0);
-    EXPECT_EQ(
-        m_box.Read("r.csv").rfind("mac,ip,code,text,oldVersion,newVersion,attempts,seconds\n", 0),
-        0u);
+    const std::string csv = m_box.Read("r.csv");
+    EXPECT_EQ(csv.rfind("mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status\n", 0), 0u);
+    EXPECT_NE(csv.find(good.mac + "," + good.ip + ",0,Upgraded successfully!,"), std::string::npos);
+    EXPECT_EQ(csv.back(), '\n');
+    EXPECT_NE(csv.find(",upgraded\n"), std::string::npos) << csv;
 }
 
 TEST_F(CliFixture, UpgradeRefusalsExitWithTwo) {
@@ -196,4 +114,52 @@ TEST_F(CliFixture, AiVersionsPrintsVerdictsInJson) {
     EXPECT_NE(out.find("\"mac\": \"" + full.mac + "\""), std::string::npos) << out;
     EXPECT_NE(out.find("\"id\": 1057"), std::string::npos) << out;
     EXPECT_NE(out.find("\"id\": 1059"), std::string::npos) << out;
+}
+
+TEST_F(CliFixture, SetValuesReachTheRun) {
+    auto a = Camera(1);
+    auto hidden = Camera(2);
+    m_fleet.AddCamera(a);
+    ASSERT_TRUE(m_fleet.Start());
+    const std::vector<std::string> targets = TargetArgs();
+    m_fleet.AddCamera(hidden);  // found only through the SearchTargets setting
+    const SimCameraInfo where = *m_fleet.Camera(hidden.mac);
+
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    const int observer = GetLogInstance()->AddObserver([&](const LogLine& line) {
+        std::lock_guard<std::mutex> guard(mutex);
+        lines.push_back(line.text);
+    });
+    std::vector<std::string> args = {
+        "--set",
+        "LogLevel=1",
+        "--set",
+        "TryUpgradeMaxCount=7",
+        "--set",
+        "Password=secret",
+        "--set",
+        "SearchTargets=" + where.ip + ":" + std::to_string(where.searchPort),
+        "upgrade",
+        "--package",
+        NewStylePackage(m_box),
+        "--all",
+        "--seconds",
+        "1"};
+    args.insert(args.end(), targets.begin(), targets.end());
+    std::string out;
+    // The remembered password is not "secret": only the override logs in.
+    const int status = RunArgs(args, out);
+    GetLogInstance()->RemoveObserver(observer);
+    EXPECT_EQ(status, 0) << out << m_err;
+
+    std::lock_guard<std::mutex> guard(mutex);
+    for (const std::string& mac : {a.mac, hidden.mac}) {
+        const std::string wanted = "upgrade device, mac: " + mac + ",";
+        const auto line = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.find(wanted) != std::string::npos;
+        });
+        ASSERT_NE(line, lines.end()) << mac;
+        EXPECT_NE(line->find("tryMaxCount: 7,"), std::string::npos) << *line;
+    }
 }

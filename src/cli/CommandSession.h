@@ -1,0 +1,33 @@
+// One command's run of the core: a session posting into a queue that the
+// command's thread pumps, and the stop request checked while it waits.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "CliContext.h"
+#include "app/MessageQueue.h"
+#include "session/FirmhandSession.h"
+
+class CCommandSession {
+public:
+    CCommandSession(SESSION_OPTIONS options, std::function<bool()> stopRequested);
+
+    bool Start() { return m_session.Start(); }
+    CFirmhandSession& Session() { return m_session; }
+    bool StopRequested() const { return m_stopRequested(); }
+
+    using Handler = std::function<void(CWindowMessage&)>;
+    // Hands each message that arrives to `handler` (search reports need
+    // nothing: the session keeps the table) until `done` holds or `ms` passed.
+    void PumpUntil(const std::function<bool()>& done, int ms, const Handler& handler = {});
+    // Handles what is queued now, without waiting.
+    void Drain(const Handler& handler);
+    // Lets the search run for `seconds`; false when a stop came first.
+    bool Search(double seconds);
+
+private:
+    std::shared_ptr<CMessageQueue> m_queue = std::make_shared<CMessageQueue>();
+    std::function<bool()> m_stopRequested;
+    CFirmhandSession m_session;  // last: stopped before the queue goes
+};

@@ -1,0 +1,73 @@
+// Each camera's status in a batch's report, from the messages the batch
+// posts: what a script reading the report decides on.
+#include <gtest/gtest.h>
+
+#include "BatchTracker.h"
+#include "UpgradeReport.h"
+#include "support/TestSupport.h"
+#include "upgrade/UpgradeResult.h"
+
+namespace {
+
+CWindowMessage Prepared(const std::string& mac) {
+    return MakeTextMessage(WM_BATCH_PREPARED, 1, mac);
+}
+CWindowMessage Result(int code, const std::string& mac) {
+    return MakeTextMessage(WM_UPGRADE_RESULT, code, mac);
+}
+
+std::vector<CameraOutcome> Cameras(const std::vector<std::string>& macs) {
+    std::vector<CameraOutcome> outcomes;
+    for (const std::string& mac : macs) {
+        CameraOutcome o;
+        o.mac = mac;
+        o.ip = "127.0.0.1";
+        outcomes.push_back(o);
+    }
+    return outcomes;
+}
+
+}  // namespace
+
+TEST(BatchTracker, StatusOfEachCameraWhenTheBatchIsCancelled) {
+    CBatchTracker batch(Cameras({"aa", "bb", "cc", "dd", "ee", "ff"}));
+    batch.Apply(Prepared("AA"), 0);  // prepared only
+    for (const char* mac : {"bb", "cc", "ee", "ff"}) {
+        batch.Apply(Prepared(mac), 0);
+        batch.Apply(Result(UPGRADE_STATE_STARTING, mac), 0);
+    }
+    batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 40, "bb"), 1);
+    batch.Apply(Result(UPGRADE_BAD_CREDENTIALS, "cc"), 2);  // failed before the cancel
+    batch.Apply(Result(UPGRADE_OK, "ee"), 3);
+    batch.MarkCancelled();
+    batch.Apply(Result(UPGRADE_FAILED, "bb"), 4);
+    batch.Apply(Result(UPGRADE_OK, "ff"), 4);  // done just as the cancel came
+    // Every final result is in, yet only the end message ends the batch.
+    EXPECT_FALSE(batch.Over());
+    batch.Apply(MakeTextMessage(WM_BATCH_END, 4, ""), 5);
+    EXPECT_TRUE(batch.Over());
+
+    const std::vector<CameraOutcome>& o = batch.Outcomes();
+    EXPECT_EQ(OutcomeStatus(o[0]), "cancelled");
+    EXPECT_EQ(o[0].code, -1);
+    EXPECT_EQ(OutcomeStatus(o[1]), "cancelled");
+    EXPECT_EQ(o[1].code, UPGRADE_FAILED);
+    EXPECT_EQ(o[1].progress, 41);
+    EXPECT_EQ(OutcomeStatus(o[2]), "failed");
+    EXPECT_EQ(OutcomeStatus(o[3]), "not-started");
+    EXPECT_EQ(OutcomeStatus(o[4]), "upgraded");
+    EXPECT_EQ(OutcomeStatus(o[5]), "upgraded");
+    EXPECT_EQ(o[5].seconds, 4);
+
+    testing_support::CSandbox box;
+    ASSERT_TRUE(WriteOutcomeReport(o, box.File("r.csv")));
+    ASSERT_TRUE(WriteOutcomeReport(o, box.File("r.json")));
+    const std::string csv = box.Read("r.csv");
+    EXPECT_NE(csv.find("\naa,127.0.0.1,-1,,,,0,0.0,cancelled\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\ndd,127.0.0.1,-1,,,,0,0.0,not-started\n"), std::string::npos) << csv;
+    const std::string json = box.Read("r.json");
+    EXPECT_NE(json.find("\"mac\": \"bb\", \"ip\": \"127.0.0.1\", \"code\": 1, \"text\": "
+                        "\"Upgrade failed!\", \"status\": \"cancelled\""),
+              std::string::npos)
+        << json;
+}

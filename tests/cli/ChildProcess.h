@@ -1,0 +1,43 @@
+// A program run as a child process, for what only a real process shows:
+// stop signals and exit statuses.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+// How a child ended.
+struct ChildExit {
+    bool exited = false;  // false: ended by a signal
+    int status = 0;       // exit status, or the signal number
+};
+
+class CChildProcess {
+public:
+    CChildProcess() = default;
+    // Kills and reaps a child still running.
+    ~CChildProcess();
+    CChildProcess(const CChildProcess&) = delete;
+    CChildProcess& operator=(const CChildProcess&) = delete;
+
+    // Starts `program` with `args` in `folder`, standard output and error
+    // going to the files `outPath` and `errPath`.
+    bool Start(const std::string& program, const std::vector<std::string>& args,
+               const std::string& folder, const std::string& outPath, const std::string& errPath);
+    bool Interrupt();  // SIGINT
+    bool Terminate();  // SIGTERM
+    // The child's end, or nullopt when it still runs after `timeout`.
+    std::optional<ChildExit> WaitForExit(std::chrono::milliseconds timeout);
+
+private:
+    pid_t m_pid = -1;
+    std::optional<ChildExit> m_exit;
+};
+
+// The firmhand-cli program of this build tree.
+std::string FirmhandCliPath();
+// Creates a named pipe: opening it for writing blocks until a reader comes.
+bool MakeFifo(const std::string& path);

@@ -1,0 +1,84 @@
+#include "CliFixture.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "CliApp.h"
+#include "app/IniFile.h"
+
+void CliFixture::SetUp() {
+    m_xdg = std::make_unique<testing_support::CScopedEnv>("XDG_DATA_HOME", m_box.File("data"));
+    ResetIniPaths();
+    GetProgramIni().SetPath(m_box.File("firmhand.ini"));
+    m_options.timings.ackPollMs = 5;
+    m_options.timings.offlineStretchMs = 300;
+    m_options.timings.retryPauseMs = 20;
+    m_options.searchRoundIntervalMs = 150;
+}
+
+void CliFixture::TearDown() {
+    m_fleet.Stop();
+    ResetIniPaths();
+}
+
+SimCameraConfig CliFixture::Camera(int n) const {
+    const int a = static_cast<int>(getpid() % 200) + 20;
+    SimCameraConfig config;
+    config.mac = "02:CC:00:00:" + std::to_string(10 + a % 80) + ":0" + std::to_string(n);
+    config.ip = "127.200." + std::to_string(a) + "." + std::to_string(n + 1);
+    config.ip2 = "127.201." + std::to_string(a) + "." + std::to_string(n + 1);
+    config.name = "Cam " + std::to_string(n);
+    config.password = "secret";
+    config.flashMs = 100;
+    config.offlineMs = 700;
+    return config;
+}
+
+std::vector<std::string> CliFixture::TargetArgs() const {
+    std::vector<std::string> args;
+    for (const SimCameraInfo& cam : m_fleet.Cameras()) {
+        args.push_back("--target");
+        args.push_back(cam.ip + ":" + std::to_string(cam.searchPort));
+    }
+    return args;
+}
+
+int CliFixture::Run(std::vector<std::string> args, std::string& out) {
+    const bool searches = std::any_of(args.begin(), args.end(), [](const std::string& arg) {
+        return arg == "scan" || arg == "upgrade" || arg == "ai-versions";
+    });
+    if (searches) {
+        const std::vector<std::string> targets = TargetArgs();
+        args.insert(args.end(), targets.begin(), targets.end());
+        args.push_back("--seconds");
+        args.push_back("1");
+    }
+    return RunArgs(args, out);
+}
+
+int CliFixture::RunArgs(const std::vector<std::string>& args, std::string& out) {
+    const bool echo = std::getenv("FH_TEST_ECHO") != nullptr;
+    std::vector<std::string> all = {"firmhand-cli", "--set", echo ? "LogLevel=1" : "LogLevel=4"};
+    if (echo) {
+        all.push_back("-v");
+    }
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) {
+        argv.push_back(arg.data());
+    }
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = RunCli(static_cast<int>(argv.size()), argv.data(), m_options);
+    out = testing::internal::GetCapturedStdout();
+    m_err = testing::internal::GetCapturedStderr();
+    return status;
+}
+
+std::string NewStylePackage(const testing_support::CSandbox& box) {
+    std::string data("\x18\x01\x22\x20", 4);
+    data += std::string(5000, 'p');
+    box.Write("fw.bin", data);
+    return box.File("fw.bin");
+}

@@ -1,0 +1,133 @@
+// firmhand-cli as a real process stopped by SIGINT or SIGTERM: a running
+// batch is cancelled without waiting for the cameras, reported, and the
+// process ends with 130; a second signal ends it at once.
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+#include "CliFixture.h"
+
+namespace {
+
+using std::chrono::seconds;
+
+class CliSignalTest : public CliFixture {
+protected:
+    // Starts firmhand-cli with `args`, the fleet as search targets and
+    // waits of ten minutes, so that only a cancellation ends them soon.
+    void StartCli(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {
+            "--set", "WaitUpgradeProgressTimeout=600", "--set", "WaitDeviceOfflineTimeout=600",
+            "--set", "WaitRebootTimeout=600",          "--set", "TryUpgradeMaxCountSingle=1"};
+        all.insert(all.end(), args.begin(), args.end());
+        const std::vector<std::string> targets = TargetArgs();
+        all.insert(all.end(), targets.begin(), targets.end());
+        const std::string program = FirmhandCliPath();
+        ASSERT_TRUE(
+            m_child.Start(program, all, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")))
+            << program;
+    }
+    std::vector<std::string> UpgradeArgs(const std::string& report) {
+        return {"upgrade",  "--package",  NewStylePackage(m_box),
+                "--all",    "--password", "secret",
+                "--report", report,       "--seconds",
+                "1"};
+    }
+    bool WaitForOutput(const std::string& name, const std::string& text) {
+        return testing_support::WaitFor(
+            [&] { return m_box.Read(name).find(text) != std::string::npos; }, seconds(120));
+    }
+    // The report's row of the camera, from its MAC to the end of its object.
+    static std::string Row(const std::string& report, const std::string& mac) {
+        const size_t at = report.find("\"mac\": \"" + mac + "\"");
+        return at == std::string::npos ? std::string()
+                                       : report.substr(at, report.find('}', at) - at);
+    }
+
+    CChildProcess m_child;
+};
+
+}  // namespace
+
+TEST_F(CliSignalTest, InterruptCancelsTheBatchAndReportsEachCamera) {
+    auto stuck = Camera(1);  // stops acknowledging mid-transfer
+    stuck.faults.stopAcksAtBlock = 3;
+    auto flashing = Camera(2);  // flashes for far longer than the test runs
+    flashing.flashMs = 600000;
+    auto refused = Camera(3);  // fails at once
+    refused.password = "other";
+    m_fleet.AddCamera(stuck);
+    m_fleet.AddCamera(flashing);
+    m_fleet.AddCamera(refused);
+    ASSERT_TRUE(m_fleet.Start());
+
+    StartCli(UpgradeArgs(m_box.File("r.json")));
+    // Mid-batch for certain: one camera stuck, one flashing, one done.
+    ASSERT_TRUE(m_fleet.WaitForEvent(stuck.mac, "acks_stopped", 120000));
+    ASSERT_TRUE(m_fleet.WaitForEvent(flashing.mac, "flash_start", 120000));
+    ASSERT_TRUE(WaitForOutput("out.txt", "Incorrect Username/Password!"));
+    ASSERT_TRUE(m_child.Interrupt());
+
+    // Far less than the cameras' waits of ten minutes.
+    const auto end = m_child.WaitForExit(seconds(60));
+    ASSERT_TRUE(end.has_value()) << m_box.Read("out.txt") << m_box.Read("err.txt");
+    EXPECT_TRUE(end->exited);
+    EXPECT_EQ(end->status, 130);
+    EXPECT_EQ(m_fleet.State(flashing.mac)->phase, "flashing");
+
+    const std::string err = m_box.Read("err.txt");
+    const size_t line = err.find("cancelling the upgrade");
+    EXPECT_NE(line, std::string::npos) << err;
+    EXPECT_EQ(err.find("cancelling the upgrade", line + 1), std::string::npos) << err;
+
+    const std::string report = m_box.Read("r.json");
+    const std::string stuckRow = Row(report, stuck.mac);
+    EXPECT_NE(stuckRow.find("\"status\": \"cancelled\""), std::string::npos) << report;
+    EXPECT_NE(stuckRow.find("\"attempts\": 1"), std::string::npos) << report;
+    EXPECT_NE(Row(report, flashing.mac).find("\"status\": \"cancelled\""), std::string::npos)
+        << report;
+    const std::string refusedRow = Row(report, refused.mac);
+    EXPECT_NE(refusedRow.find("\"code\": 11, \"text\": \"Incorrect Username/Password!\", "
+                              "\"status\": \"failed\""),
+              std::string::npos)
+        << report;
+    EXPECT_NE(m_box.Read("out.txt").find("cancelled"), std::string::npos);
+}
+
+TEST_F(CliSignalTest, SecondSignalEndsTheProcessAtOnce) {
+    auto stuck = Camera(1);
+    stuck.faults.stopAcksAtBlock = 3;
+    m_fleet.AddCamera(stuck);
+    ASSERT_TRUE(m_fleet.Start());
+    // Nobody reads the report's pipe: the orderly stop hangs at writing it.
+    ASSERT_TRUE(MakeFifo(m_box.File("r.json")));
+
+    StartCli(UpgradeArgs(m_box.File("r.json")));
+    ASSERT_TRUE(m_fleet.WaitForEvent(stuck.mac, "acks_stopped", 120000));
+    ASSERT_TRUE(m_child.Terminate());
+    ASSERT_TRUE(WaitForOutput("out.txt", "Old version"));  // the table, just before the report
+    ASSERT_TRUE(m_child.Interrupt());
+
+    const auto end = m_child.WaitForExit(seconds(60));
+    ASSERT_TRUE(end.has_value()) << m_box.Read("out.txt") << m_box.Read("err.txt");
+    EXPECT_TRUE(end->exited);
+    EXPECT_EQ(end->status, 130);
+}
+
+TEST_F(CliSignalTest, InterruptDuringTheSearchExitsPromptly) {
+    auto cam = Camera(1);
+    m_fleet.AddCamera(cam);
+    ASSERT_TRUE(m_fleet.Start());
+
+    auto args = UpgradeArgs(m_box.File("r.json"));
+    args.back() = "600";  // ten minutes of search
+    StartCli(args);
+    ASSERT_TRUE(m_fleet.WaitForEvent(cam.mac, "probe_answered", 120000));
+    ASSERT_TRUE(m_child.Interrupt());
+
+    const auto end = m_child.WaitForExit(seconds(60));
+    ASSERT_TRUE(end.has_value());
+    EXPECT_TRUE(end->exited);
+    EXPECT_EQ(end->status, 130);
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "login"), 0);
+    EXPECT_NE(m_box.Read("err.txt").find("interrupted"), std::string::npos);
+}
