@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "FirmhandOptions.h"
 #include "FirmhandApp.h"
+#include "FirmhandOptions.h"
 #include "GuiResources.h"
 #include "QtExitGuard.h"
 #include "app/Startup.h"

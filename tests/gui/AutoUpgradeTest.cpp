@@ -12,8 +12,8 @@ class AutoUpgradeTest : public FirmhandDlgTest {
 protected:
     // A long delay: the tests fire timer 257 themselves, as its handler.
     void Settings(bool withPackage2, int delay = 60000) {
-        m_package1 = CGuiSimSetup::WritePackage(m_sandbox.File("one.bin"), 64);
-        m_package2 = withPackage2 ? CGuiSimSetup::WritePackage(m_sandbox.File("two.bin"), 64) : "";
+        m_package1 = CGuiSimSetup::WritePackage(m_sandbox.File("one.bin"), 200);
+        m_package2 = withPackage2 ? CGuiSimSetup::WritePackage(m_sandbox.File("two.bin"), 200) : "";
         WriteProgramSettings(
             "AutoUpgradeTest=true\nAutoUpgradeDeviceMac=aa:00:00:00:00:01\n"
             "UpgradePackage1=" +

@@ -128,13 +128,14 @@ TEST(DeviceListRules, ResultCodesAndProgress) {
         {18, "Wait for the device to complete the upgrade"},
         {19, "Upgrade timeout!"},
         {22, "MES get in station fail"},
+        {23, "Upgraded elsewhere right now"},
     };
     for (const auto& [code, expected] : texts) {
         std::string text;
         EXPECT_TRUE(ResultCodeToText(code, text)) << code;
         EXPECT_EQ(text, expected) << code;
     }
-    for (int code : {13, 14, 20, 21, 23, 100, -1}) {
+    for (int code : {13, 14, 20, 21, 24, 100, -1}) {
         std::string text = "old";
         EXPECT_FALSE(ResultCodeToText(code, text)) << code;
         EXPECT_EQ(text, "") << code;

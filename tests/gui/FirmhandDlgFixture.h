@@ -282,7 +282,7 @@ protected:
     CDeviceListModel& DeviceList() { return m_dlg->DeviceList(); }
     // A valid package in the sandbox, chosen as the upgrade file.
     std::string ChoosePackage(const std::string& name = "fw.bin") {
-        const std::string path = CGuiSimSetup::WritePackage(m_sandbox.File(name), 64);
+        const std::string path = CGuiSimSetup::WritePackage(m_sandbox.File(name), 200);
         m_dlg->SetUpgradeFile(QString::fromStdString(path));
         return path;
     }

@@ -224,8 +224,9 @@ TEST_F(FirmhandDlgTest, RefusedBatchesMakeNoCameraReachableAndLeaveNoJob) {
     Open();
     AddCameras(33);
     for (const char* mac : {"AA:00:00:00:00:01", "AA:00:00:00:00:02"}) {
-        DeviceSpec fields;  // the same (empty) slave address
+        DeviceSpec fields;  // the same slave address
         fields.mac = mac;
+        fields.ip2 = "127.0.72.1";
         Found(fields);
     }
     ProcessGuiEvents();
@@ -276,7 +277,7 @@ TEST_F(FirmhandDlgTest, RefusedBatchesMakeNoCameraReachableAndLeaveNoJob) {
     m_sandbox.Write("short.bin", "ab");  // not even a package's first word
     m_dlg->SetUpgradeFile(QString::fromStdString(m_sandbox.File("short.bin")));
     m_dlg->OnBnClickedButtonUpdate();
-    refused(IDS_OPEN_FILE_FAILED);
+    refused(IDS_PACKAGE_ERROR);
 }
 
 TEST_F(FirmhandDlgTest, SharedSlaveAddressesAskFirst) {
@@ -284,7 +285,8 @@ TEST_F(FirmhandDlgTest, SharedSlaveAddressesAskFirst) {
     for (int i = 0; i < 4; ++i) {
         DeviceSpec fields;
         fields.mac = Mac(i);
-        fields.ip2 = i < 2 ? "" : "127.0.71." + std::to_string(i);  // two empty ones
+        // Two share one; an empty one shares nothing.
+        fields.ip2 = i < 2 ? "127.0.71.9" : (i == 2 ? "" : "127.0.71." + std::to_string(i));
         Found(fields);
     }
     ProcessGuiEvents();

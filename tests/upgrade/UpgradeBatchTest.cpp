@@ -75,10 +75,10 @@ TEST(UpgradeBatchRefusals, EachLeavesNoJobAndAddsNoAddress) {
     EXPECT_TRUE(h.Log().Contains("upgrade package, file: " + missing + ", selectedCount: 1"));
     expectNothingDone({healthy.mac});
     EXPECT_EQ(h.StartBatch({healthy.mac}, h.WritePackage("empty.bin", {})),
-              BatchStartResult::PackageTooShort);
+              BatchStartResult::PackageInvalid);
     expectNothingDone({healthy.mac});
     EXPECT_EQ(h.StartBatch({healthy.mac}, h.WritePackage("short.bin", {0x18, 0x01, 0x22})),
-              BatchStartResult::PackageTooShort);
+              BatchStartResult::PackageInvalid);
     expectNothingDone({healthy.mac});
 
     // While a batch runs, another one is refused without touching its cameras.
@@ -130,8 +130,7 @@ TEST(UpgradeBatch, SharedSlaveAddressWaitsThenGoesOn) {
     h.SetSetting(settings::kWaitIp2ChangeTimeout, "1");
     auto a = h.Camera(1);
     auto b = h.Camera(2);
-    b.ip2 = "";
-    a.ip2 = "";
+    b.ip2 = a.ip2;
     h.Fleet().AddCamera(a);
     h.Fleet().AddCamera(b);
     ASSERT_TRUE(h.Start());
@@ -139,7 +138,25 @@ TEST(UpgradeBatch, SharedSlaveAddressWaitsThenGoesOn) {
     EXPECT_EQ(h.duplicatesAsked, (std::vector<std::string>{a.mac, b.mac}));
     EXPECT_EQ(h.FinalResult(a.mac), UPGRADE_OK);
     EXPECT_EQ(h.FinalResult(b.mac), UPGRADE_OK);
-    EXPECT_EQ(h.Log().Count("wait ip2 change timeout, ip2: :"), 2);
+    EXPECT_EQ(h.Log().Count("wait ip2 change timeout, ip2: " + a.ip2), 2);
+}
+
+TEST(UpgradeBatch, CamerasWithoutASecondAddressShareNothing) {
+    CSessionHarness h;
+    // A false "shared" verdict would hold each camera for ten minutes.
+    h.SetSetting(settings::kWaitIp2ChangeTimeout, "600");
+    auto a = h.Camera(1);
+    auto b = h.Camera(2);
+    a.ip2 = "";
+    b.ip2 = "";
+    h.Fleet().AddCamera(a);
+    h.Fleet().AddCamera(b);
+    ASSERT_TRUE(h.Start());
+    h.RunBatch({a.mac, b.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_TRUE(h.duplicatesAsked.empty());
+    EXPECT_EQ(h.FinalResult(a.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(b.mac), UPGRADE_OK);
+    EXPECT_EQ(h.Log().Count("no repeat ip2: :"), 2);
 }
 
 TEST(UpgradeBatch, SlaveAddressChangedBySearchEndsTheWait) {

@@ -109,7 +109,8 @@ TEST(ResultText, CodesMapToTheirStrings) {
     EXPECT_EQ(ResultCodeToText(19), "Upgrade timeout!");
     EXPECT_EQ(ResultCodeToText(22), "MES get in station fail");
     std::string text = "x";
-    for (int code : {13, 14, 20, 21, 23, -1}) {
+    EXPECT_EQ(ResultCodeToText(23), "Upgraded elsewhere right now");
+    for (int code : {13, 14, 20, 21, 24, -1}) {
         EXPECT_FALSE(ResultCodeToText(code, text)) << code;
         EXPECT_EQ(text, "");
     }

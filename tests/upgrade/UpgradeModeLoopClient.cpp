@@ -56,10 +56,10 @@ private:
 UpgradeClientFactory UpgradeModeOnEveryAttempt(CSimFleet& fleet, const std::string& mac,
                                                int atBlock, uint32_t offlineMs) {
     const UpgradeClientFactory real = DefaultUpgradeClientFactory();
-    return [real, &fleet, mac, atBlock, offlineMs](const std::string& target, const std::string& ip,
-                                                   uint16_t port, uint32_t& error,
-                                                   uint32_t timeoutMs) -> UpgradeDeviceClientPtr {
-        UpgradeDeviceClientPtr client = real(target, ip, port, error, timeoutMs);
+    return [real, &fleet, mac, atBlock, offlineMs](
+               const std::string& target, const std::string& ip, uint16_t port, uint32_t& error,
+               uint32_t timeoutMs, const std::atomic<bool>* cancel) -> UpgradeDeviceClientPtr {
+        UpgradeDeviceClientPtr client = real(target, ip, port, error, timeoutMs, cancel);
         if (!client || strcasecmp(target.c_str(), mac.c_str()) != 0) {
             return client;
         }

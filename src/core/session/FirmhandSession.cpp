@@ -152,9 +152,9 @@ bool CFirmhandSession::OnSearchReport(CWindowMessage& message) {
     if (record == nullptr || !*record) {
         return true;
     }
-    // The job of this camera, if any, learns the new record first.
-    m_engine->OnSearchReport(message.wParam, **record);
+    // The table first: a job that ends on this record finds it listed.
     m_devices.Update(**record);
+    m_engine->OnSearchReport(message.wParam, **record);
     return true;
 }
 
