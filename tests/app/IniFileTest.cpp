@@ -5,6 +5,7 @@
 
 #include "app/IniFile.h"
 #include "app/Settings.h"
+#include "app/SettingsView.h"
 #include "platform/Paths.h"
 #include "support/TestSupport.h"
 
@@ -130,10 +131,13 @@ TEST_F(SettingsFiles, FailedWriteLeavesFileIntact) {
     EXPECT_EQ(unresolved.GetString("A", "d"), "d");
 }
 
-TEST_F(SettingsFiles, OverridesWinOverTheFile) {
-    WriteProgram("[CONFIG]\nTryUpgradeMaxCount=7\n");
-    GetProgramIni().SetOverride("tryupgrademaxcount", "2");
-    EXPECT_EQ(settings::GetInt(settings::kTryUpgradeMaxCount), 2);
+TEST_F(SettingsFiles, ARunsOverridesWinOverTheFileForThatRunOnly) {
+    WriteProgram("[CONFIG]\nTryUpgradeMaxCount=7\nWaitRebootTimeout=9\n");
+    const CSettingsView run({{"tryupgrademaxcount", "2"}, {"WaitRebootTimeout", "-3"}});
+    EXPECT_EQ(run.GetInt(settings::kTryUpgradeMaxCount), 2);
+    EXPECT_EQ(run.GetInt(settings::kWaitRebootTimeout), 240);  // negative: the default
+    EXPECT_EQ(CSettingsView().GetInt(settings::kTryUpgradeMaxCount), 7);
+    EXPECT_EQ(settings::GetInt(settings::kTryUpgradeMaxCount), 7);
     EXPECT_NE(m_box.Read("cwd/firmhand.ini").find("=7"), std::string::npos);
 }
 

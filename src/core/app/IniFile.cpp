@@ -198,14 +198,12 @@ int ParseLeadingInt(const std::string& text) {
 CIniFile::CIniFile(const CIniFile& other) {
     std::lock_guard<std::mutex> guard(other.m_mutex);
     m_path = other.m_path;
-    m_overrides = other.m_overrides;
 }
 
 CIniFile& CIniFile::operator=(const CIniFile& other) {
     if (this != &other) {
         std::scoped_lock guard(m_mutex, other.m_mutex);
         m_path = other.m_path;
-        m_overrides = other.m_overrides;
     }
     return *this;
 }
@@ -225,10 +223,6 @@ std::string CIniFile::GetString(const std::string& key, const std::string& def,
     std::string path;
     {
         std::lock_guard<std::mutex> guard(m_mutex);
-        const auto it = m_overrides.find(Lower(key));
-        if (it != m_overrides.end()) {
-            return CutChars(it->second, kMaxIniValueChars);
-        }
         path = m_path;
     }
     std::string content;
@@ -266,16 +260,6 @@ bool CIniFile::WriteString(const std::string& key, const std::string& value,
     std::string content;
     platform::ReadWholeFile(path, content);
     return platform::WriteFileAtomic(path, WithValue(content, section, key, value), 0600);
-}
-
-void CIniFile::SetOverride(const std::string& key, const std::string& value) {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_overrides[Lower(key)] = value;
-}
-
-void CIniFile::ClearOverrides() {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_overrides.clear();
 }
 
 namespace {
@@ -317,7 +301,5 @@ CIniFile& GetUserIni() {
 
 void ResetIniPaths() {
     ProgramIniInstance().SetPath({});
-    ProgramIniInstance().ClearOverrides();
     UserIniInstance().SetPath({});
-    UserIniInstance().ClearOverrides();
 }

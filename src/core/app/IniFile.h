@@ -37,15 +37,9 @@ public:
     bool WriteString(const std::string& key, const std::string& value,
                      const std::string& section = kConfigSection);
 
-    // A value that wins over the file for the rest of the run (the CLI's
-    // --set). Not written to the file.
-    void SetOverride(const std::string& key, const std::string& value);
-    void ClearOverrides();
-
 private:
     mutable std::mutex m_mutex;
     std::string m_path;
-    std::map<std::string, std::string> m_overrides;  // keys in lower case
 };
 
 // The program settings file: "<base>.ini" in the current directory when it
