@@ -349,6 +349,7 @@ bool CFirmhandDlg::ShowMessage(int stringId, bool okCancel) {
     QMessageBox box(okCancel ? QMessageBox::Question : QMessageBox::Warning, Text(IDS_APP_TITLE),
                     Text(stringId),
                     okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, this);
+    box.setInformativeText(m_messageDetail);
     return box.exec() == QMessageBox::Ok;
 }
 

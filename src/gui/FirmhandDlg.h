@@ -132,6 +132,9 @@ protected:
     virtual void OnWindowMessage(CWindowMessage& message);
     // A message box with a string-table text; true when it ended with OK.
     virtual bool ShowMessage(int stringId, bool okCancel);
+    // What the message box shows under the text (the file and the reason of
+    // a refused package), or empty.
+    const QString& MessageDetail() const { return m_messageDetail; }
     // The file dialog of Browse; "" when the user cancelled.
     virtual QString ChooseUpgradeFile();
     // Called for every new row, after its record is stored.
@@ -169,6 +172,7 @@ private:
     std::map<int, QWidget*> m_controls;
 
     QString m_upgradeFile;
+    QString m_messageDetail;
     std::string m_sameModel;
     std::map<int, bool> m_sortAscending;  // per column; false until first sorted
     int m_sortColumn = -1;

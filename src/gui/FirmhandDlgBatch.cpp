@@ -48,7 +48,9 @@ void CFirmhandDlg::OnBnClickedButtonUpdate() {
     const BatchStartResult result = m_session->StartBatch(request);
     if (result != BatchStartResult::Started) {
         if (const int messageId = BatchStartMessageId(result); messageId != 0) {
+            m_messageDetail = QString::fromStdString(m_session->RefusalDetail());
             ShowMessage(messageId, false);
+            m_messageDetail.clear();
         }
         return;
     }

@@ -77,11 +77,11 @@ struct LibraryFixture : ::testing::Test {
         LANPROBE_SEARCH_Quit();
         LANPROBE_SEARCH_SetSearchPort(0);
         LANPROBE_SEARCH_SetRoundIntervalMs(0);
-        GetProgramIni().ClearOverrides();
+        LANPROBE_SEARCH_SetSearchTargets(nullptr);
     }
     void Target(const CTestResponder& responder) {
-        GetProgramIni().SetOverride(settings::kSearchTargets,
-                                    "127.0.0.1:" + std::to_string(responder.Port()));
+        const std::string target = "127.0.0.1:" + std::to_string(responder.Port());
+        LANPROBE_SEARCH_SetSearchTargets(target.c_str());
     }
     Reports reports;
 };

@@ -103,12 +103,15 @@ public:
     bool answer = true;
     QString chosenFile;
     std::vector<std::string> opened;
+    // The detail under each message box's text.
+    std::vector<std::string> details;
     // wParam of every WM_BATCH_END handled.
     std::vector<int> batchEnds;
 
 protected:
     bool ShowMessage(int stringId, bool /*okCancel*/) override {
         messages.push_back(stringId);
+        details.push_back(MessageDetail().toStdString());
         return answer;
     }
     QString ChooseUpgradeFile() override { return chosenFile; }
@@ -168,6 +171,8 @@ protected:
     // The window on a session that is not started.
     void Open() { Open(Options()); }
     void Open(SESSION_OPTIONS options) {
+        // Cameras of tests running side by side may share MACs.
+        options.cameraLockFolder = m_sandbox.File("locks");
         m_ownDlg = std::make_unique<CTestDlg>();
         m_dlg = m_ownDlg.get();
         m_dlg->SetSession(
@@ -175,6 +180,7 @@ protected:
     }
     // The program's start-up: adapter "lo", search targets of the fleet.
     bool Launch(FIRMHAND_OPTIONS options, SESSION_OPTIONS base) {
+        base.cameraLockFolder = m_sandbox.File("locks");
         m_app = std::make_unique<CTestApp>(std::move(options), std::move(base));
         if (!m_app->Start()) {
             return false;

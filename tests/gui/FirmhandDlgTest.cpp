@@ -272,11 +272,17 @@ TEST_F(FirmhandDlgTest, RefusedBatchesMakeNoCameraReachableAndLeaveNoJob) {
     Check(Mac(0));
     m_dlg->SetUpgradeFile(QString::fromStdString(m_sandbox.File("missing.bin")));
     m_dlg->OnBnClickedButtonUpdate();
+    ASSERT_FALSE(m_dlg->details.empty());
+    EXPECT_NE(m_dlg->details.back().find("missing.bin: No such file"), std::string::npos)
+        << m_dlg->details.back();
     refused(IDS_OPEN_FILE_FAILED);
 
     m_sandbox.Write("short.bin", "ab");  // not even a package's first word
     m_dlg->SetUpgradeFile(QString::fromStdString(m_sandbox.File("short.bin")));
     m_dlg->OnBnClickedButtonUpdate();
+    ASSERT_FALSE(m_dlg->details.empty());
+    EXPECT_NE(m_dlg->details.back().find("short.bin: a package of 2 bytes"), std::string::npos)
+        << m_dlg->details.back();
     refused(IDS_PACKAGE_ERROR);
 }
 

@@ -40,6 +40,7 @@ CSessionHarness::CSessionHarness()
         {settings::kWaitRebootTimeout, "10"},         {settings::kWaitUpgradeModeTimeout, "10"},
         {settings::kWaitUpgradeProgressTimeout, "5"}, {settings::kWaitUpgradeCompleteTimeout, "5"},
     };
+    m_options.cameraLockFolder = m_box.File("locks");
     m_options.timings.connectTimeoutMs = 2000;
     m_options.timings.retryPauseMs = 20;
     m_options.timings.upgradeModePauseMs = 50;

@@ -66,6 +66,7 @@ CFirmhandSession::CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink)
     engine.timings = m_options.timings;
     engine.reachability = m_options.reachability;
     engine.clientFactory = m_options.clientFactory;
+    engine.cameraLockFolder = m_options.cameraLockFolder;
     m_engine = std::make_unique<CUpgradeEngine>(m_frontEnd, std::move(engine));
     m_aiQuery = std::make_unique<CAiVersionQuery>(m_frontEnd);
 }

@@ -28,4 +28,7 @@ struct SESSION_OPTIONS {
     std::shared_ptr<IReachability> reachability;
     // Empty: the cameras' real protocol client.
     UpgradeClientFactory clientFactory;
+    // Where the per-camera locks live; "": the machine's, shared by every
+    // Firmhand process.
+    std::string cameraLockFolder;
 };

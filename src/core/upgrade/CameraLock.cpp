@@ -18,10 +18,15 @@ std::string CameraLockName(const std::string& mac) {
     return name.empty() ? "unknown" : name;
 }
 
-std::unique_ptr<platform::CFileLock> LockCamera(const std::string& mac, bool& busy) {
-    busy = false;
+std::string DefaultCameraLockFolder() {
     const std::string runtime = platform::RuntimeFolder();
-    const std::string folder = runtime.empty() ? "" : runtime + "/firmhand/cameras";
+    return runtime.empty() ? "" : runtime + "/firmhand/cameras";
+}
+
+std::unique_ptr<platform::CFileLock> LockCamera(const std::string& mac, bool& busy,
+                                                const std::string& lockFolder) {
+    busy = false;
+    const std::string folder = lockFolder.empty() ? DefaultCameraLockFolder() : lockFolder;
     if (folder.empty() || !platform::CreateFolders(folder)) {
         LOG_WARN("LockCamera", "no lock folder, going on without a lock, mac: %s", mac.c_str());
         return nullptr;

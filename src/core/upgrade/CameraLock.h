@@ -8,10 +8,15 @@
 
 #include "platform/FileLock.h"
 
-// The lock of the camera with this MAC (any letter case or separators).
-// Null with `busy` true when another job holds it; null with `busy` false
-// when no lock file can be made (the job then goes on without one).
-std::unique_ptr<platform::CFileLock> LockCamera(const std::string& mac, bool& busy);
+// The lock of the camera with this MAC (any letter case or separators), in
+// `folder` ("": the machine's, DefaultCameraLockFolder). Null with `busy`
+// true when another job holds it; null with `busy` false when no lock file
+// can be made (the job then goes on without one).
+std::unique_ptr<platform::CFileLock> LockCamera(const std::string& mac, bool& busy,
+                                                const std::string& folder = {});
+
+// "<runtime folder>/firmhand/cameras", or "" when there is no runtime folder.
+std::string DefaultCameraLockFolder();
 
 // The lock file's name for a MAC: its hexadecimal digits in upper case.
 std::string CameraLockName(const std::string& mac);

@@ -22,6 +22,7 @@ struct CBatchContext {
     MessageSinkPtr sink;
     std::shared_ptr<CUpgradeJobTable> jobs;
     UpgradeClientFactory clientFactory;
+    std::string cameraLockFolder;  // "": the machine's
 };
 
 using BatchContextPtr = std::shared_ptr<const CBatchContext>;

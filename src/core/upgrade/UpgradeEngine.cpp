@@ -128,6 +128,7 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     run->context->sink = m_sink;
     run->context->jobs = std::make_shared<CUpgradeJobTable>();
     run->context->clientFactory = m_options.clientFactory;
+    run->context->cameraLockFolder = m_options.cameraLockFolder;
 
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_coordinator.joinable()) {

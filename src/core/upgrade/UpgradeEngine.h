@@ -59,6 +59,9 @@ struct ENGINE_OPTIONS {
     // are taken at their listed addresses.
     std::shared_ptr<IReachability> reachability;
     UpgradeClientFactory clientFactory;  // empty: the cameras' real client
+    // Where the per-camera locks live; "": the machine's, shared by every
+    // Firmhand process (tests give a folder of their own).
+    std::string cameraLockFolder;
 };
 
 class CUpgradeEngine {

@@ -98,7 +98,7 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     std::unique_ptr<platform::CFileLock> cameraLock;
     if (const DeviceInfoPtr record = job->Device()) {
         bool busy = false;
-        cameraLock = LockCamera(record->mac, busy);
+        cameraLock = LockCamera(record->mac, busy, context->cameraLockFolder);
         if (busy) {
             LOG_WARN(kFunc, "upgraded elsewhere right now, mac: %s", record->mac);
             job->finished.store(true);
