@@ -68,6 +68,10 @@ int RunScan(const ScanOptions& options, const CliContext& context, std::ostream&
     }
     run.Session().Stop();
     const std::vector<DeviceInfoPtr> devices = run.Session().Devices();
+    if (devices.empty()) {
+        err << "firmhand-cli: " << run.NothingFoundText(options.seconds) << "\n";
+        return kNoCameraExitStatus;
+    }
 
     if (options.json) {
         std::vector<std::string> items;

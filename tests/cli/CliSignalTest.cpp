@@ -27,10 +27,10 @@ protected:
             << program;
     }
     std::vector<std::string> UpgradeArgs(const std::string& report) {
-        return {"upgrade",  "--package",  NewStylePackage(m_box),
-                "--all",    "--password", "secret",
-                "--report", report,       "--seconds",
-                "1"};
+        return {"upgrade",   "--package",  NewStylePackage(m_box),
+                "--all",     "--password", "secret",
+                "--report",  report,       "--yes",
+                "--seconds", "1"};
     }
     bool WaitForOutput(const std::string& name, const std::string& text) {
         return testing_support::WaitFor(
