@@ -1,7 +1,11 @@
 // firmhand-cli as a real process stopped by SIGINT or SIGTERM: a running
 // batch is cancelled without waiting for the cameras, reported, and the
-// process ends with 130; a second signal ends it at once.
+// process ends with 130; a second signal ends it at once. Also what only a
+// real process shows: no terminal to ask on, and a second process that
+// wants the same camera.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "ChildProcess.h"
 #include "CliFixture.h"
@@ -130,4 +134,51 @@ TEST_F(CliSignalTest, InterruptDuringTheSearchExitsPromptly) {
     EXPECT_EQ(end->status, 130);
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "login"), 0);
     EXPECT_NE(m_box.Read("err.txt").find("interrupted"), std::string::npos);
+}
+
+TEST_F(CliSignalTest, WithoutTerminalOrYesNothingIsContacted) {
+    auto cam = Camera(1);
+    m_fleet.AddCamera(cam);
+    ASSERT_TRUE(m_fleet.Start());
+    auto args = UpgradeArgs(m_box.File("r.json"));
+    args.erase(std::find(args.begin(), args.end(), "--yes"));
+    StartCli(args);  // standard input is /dev/null
+
+    const auto end = m_child.WaitForExit(seconds(60));
+    ASSERT_TRUE(end.has_value());
+    EXPECT_TRUE(end->exited);
+    EXPECT_EQ(end->status, 2);
+    EXPECT_NE(m_box.Read("err.txt").find("add --yes to upgrade without asking"), std::string::npos)
+        << m_box.Read("err.txt");
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0);
+}
+
+TEST_F(CliSignalTest, SecondProcessLeavesACameraBeingUpgradedAlone) {
+    // Both processes take their camera locks in this sandbox.
+    testing_support::CScopedEnv runtime("XDG_RUNTIME_DIR", m_box.Path());
+    auto cam = Camera(1);
+    cam.flashMs = 600000;  // the child's job lasts until it is interrupted
+    m_fleet.AddCamera(cam);
+    ASSERT_TRUE(m_fleet.Start());
+
+    StartCli(UpgradeArgs(m_box.File("child.json")));
+    ASSERT_TRUE(m_fleet.WaitForEvent(cam.mac, "flash_start", 120000));
+
+    std::string out;
+    EXPECT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--all", "--password", "secret",
+                   "--yes", "--report", m_box.File("second.json")},
+                  out),
+              1)
+        << m_err;
+    EXPECT_NE(out.find("Upgraded elsewhere right now"), std::string::npos) << out;
+    EXPECT_NE(m_box.Read("second.json").find("\"code\": 23"), std::string::npos);
+    EXPECT_EQ(m_fleet.State(cam.mac)->phase, "flashing");  // the child still held it
+
+    ASSERT_TRUE(m_child.Interrupt());
+    const auto end = m_child.WaitForExit(seconds(60));
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(end->status, 130);
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "upgrade_start"), 1);
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "transfer_done"), 1);
 }
