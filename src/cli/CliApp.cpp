@@ -129,6 +129,10 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     app.add_option("--set", overrides, "Override a program setting for this run (KEY=VALUE)");
     app.require_subcommand(0, 1);
     app.footer(kExitStatuses);
+    // One line, as every other refusal.
+    app.failure_message([](const CLI::App*, const CLI::Error& error) {
+        return std::string(error.what()) + " (see --help)\n";
+    });
 
     ScanOptions scan;
     CLI::App* scanCommand = app.add_subcommand("scan", "List the cameras found on the network");

@@ -115,6 +115,7 @@ TEST_F(CliFixture, WrongInputIsRefusedBeforeTheSearch) {
         {with({"--all", "--report", m_box.File("r.txt")}), "must end in .json or .csv"},
         {with({"--all", "--report", m_box.File("none/r.json")}), "none: No such file"},
         {{"upgrade", "--package", package}, "choose cameras with --all, --mac or --model"},
+        {{"scan", "--no-such-option"}, "--no-such-option"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
@@ -155,4 +156,21 @@ TEST_F(CliFixture, NothingFoundEndsWithThreeAndSaysWhy) {
                   std::string::npos)
             << m_err;
     }
+}
+
+TEST_F(CliFixture, SharedSlaveAddressIsStillAskedAbout) {
+    auto a = Camera(1);
+    auto b = Camera(2);
+    b.ip2 = a.ip2;
+    m_fleet.AddCamera(a);
+    m_fleet.AddCamera(b);
+    ASSERT_TRUE(m_fleet.Start());
+    std::string out;
+    EXPECT_EQ(Run({"--set", "WaitIp2ChangeTimeout=1", "upgrade", "--package",
+                   NewStylePackage(m_box), "--all", "--password", "secret", "--yes"},
+                  out),
+              0)
+        << m_err;
+    EXPECT_NE(m_err.find("duplicate slave IP addresses"), std::string::npos) << m_err;
+    EXPECT_NE(m_err.find(a.mac), std::string::npos) << m_err;
 }
