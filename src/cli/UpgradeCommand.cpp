@@ -131,12 +131,18 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         err << "firmhand-cli: nothing upgraded; run \"firmhand-cli scan\" to list the cameras\n";
         return kNoCameraExitStatus;
     }
-    ShowChosen(request.devices, out);
+    // The list goes where the question goes, so that it is seen before the
+    // answer even when the output is redirected.
+    ShowChosen(request.devices, options.yes ? out : err);
     const size_t count = request.devices.size();
     if (!AskYes("Upgrade " + std::to_string(count) + (count == 1 ? " camera?" : " cameras?"),
                 options.yes, err)) {
         session.Stop();
-        return run.StopRequested() ? kInterruptedExitStatus : 2;
+        if (run.StopRequested()) {
+            return kInterruptedExitStatus;
+        }
+        err << "firmhand-cli: nothing upgraded\n";
+        return 2;
     }
     request.packagePath = options.package;
     request.user =

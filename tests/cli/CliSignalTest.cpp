@@ -18,7 +18,7 @@ class CliSignalTest : public CliFixture {
 protected:
     // Starts firmhand-cli with `args`, the fleet as search targets and
     // waits of ten minutes, so that only a cancellation ends them soon.
-    void StartCli(const std::vector<std::string>& args) {
+    void StartCli(const std::vector<std::string>& args, const std::string& in = "/dev/null") {
         std::vector<std::string> all = {
             "--set", "WaitUpgradeProgressTimeout=600", "--set", "WaitDeviceOfflineTimeout=600",
             "--set", "WaitRebootTimeout=600",          "--set", "TryUpgradeMaxCountSingle=1"};
@@ -26,8 +26,8 @@ protected:
         const std::vector<std::string> targets = TargetArgs();
         all.insert(all.end(), targets.begin(), targets.end());
         const std::string program = FirmhandCliPath();
-        ASSERT_TRUE(
-            m_child.Start(program, all, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")))
+        ASSERT_TRUE(m_child.Start(program, all, m_box.Path(), m_box.File("out.txt"),
+                                  m_box.File("err.txt"), in))
             << program;
     }
     std::vector<std::string> UpgradeArgs(const std::string& report) {
@@ -152,6 +152,42 @@ TEST_F(CliSignalTest, WithoutTerminalOrYesNothingIsContacted) {
         << m_box.Read("err.txt");
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0);
+}
+
+TEST_F(CliSignalTest, OnATerminalTheChosenCamerasAreShownAndAskedAboutOnce) {
+    auto cam = Camera(1);
+    m_fleet.AddCamera(cam);
+    ASSERT_TRUE(m_fleet.Start());
+    auto args = UpgradeArgs(m_box.File("r.json"));
+    args.erase(std::find(args.begin(), args.end(), "--yes"));
+
+    for (const std::string answer : {"n", "y"}) {
+        CTestTerminal terminal;
+        ASSERT_TRUE(terminal.Open());
+        StartCli(args, terminal.Device());
+        ASSERT_TRUE(WaitForOutput("err.txt", "Upgrade 1 camera? [y/N]"));
+        const std::string err = m_box.Read("err.txt");
+        EXPECT_NE(err.find("1 camera chosen (1 IPC-2020)"), std::string::npos) << err;
+        EXPECT_NE(err.find(cam.mac), std::string::npos) << err;
+        EXPECT_EQ(m_fleet.CountEvents(cam.mac, "login"), 0) << "asked before the batch";
+        ASSERT_TRUE(terminal.Type(answer + "\n"));
+        if (answer == "y") {
+            // The batch began; its end (the camera's reboot) is not awaited.
+            EXPECT_TRUE(m_fleet.WaitForEvent(cam.mac, "upgrade_start", 120000));
+            ASSERT_TRUE(m_child.Interrupt());
+        }
+
+        const auto end = m_child.WaitForExit(seconds(60));
+        ASSERT_TRUE(end.has_value()) << answer << m_box.Read("err.txt");
+        EXPECT_EQ(end->status, answer == "y" ? 130 : 2) << m_box.Read("err.txt");
+        if (answer == "n") {
+            EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0);
+            EXPECT_NE(m_box.Read("err.txt").find("nothing upgraded"), std::string::npos);
+        }
+    }
+    // Asked once: no second question for cameras without a shared address.
+    const std::string err = m_box.Read("err.txt");
+    EXPECT_EQ(err.find("[y/N]"), err.rfind("[y/N]")) << err;
 }
 
 TEST_F(CliSignalTest, SecondProcessLeavesACameraBeingUpgradedAlone) {
