@@ -1,5 +1,7 @@
 #include "CameraChoice.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <ostream>
 
@@ -23,7 +25,15 @@ std::vector<DeviceInfoPtr> ChooseCameras(const std::vector<DeviceInfoPtr>& found
     std::vector<DeviceInfoPtr> chosen;
     if (!choice.model.empty()) {
         std::copy_if(found.begin(), found.end(), std::back_inserter(chosen),
-                     [&](const DeviceInfoPtr& r) { return choice.model == r->productModel; });
+                     [&](const DeviceInfoPtr& r) {
+                         return strcasecmp(choice.model.c_str(), r->productModel) == 0;
+                     });
+        if (chosen.empty()) {
+            err << "firmhand-cli: no camera of model " << choice.model << " was found\n";
+            if (missing != nullptr) {
+                *missing = true;
+            }
+        }
         return chosen;
     }
     for (const std::string& mac : choice.macs) {

@@ -14,7 +14,8 @@ struct CameraChoice {
 };
 
 // The chosen cameras, each once: in list order for --all and --model, in
-// the order given for --mac. Each MAC not found is named on `err` and sets
+// the order given for --mac. Each MAC not found, or a model (compared
+// without regard to case) that no camera has, is named on `err` and sets
 // `*missing` (when given).
 std::vector<DeviceInfoPtr> ChooseCameras(const std::vector<DeviceInfoPtr>& found,
                                          const CameraChoice& choice, std::ostream& err,

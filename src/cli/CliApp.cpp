@@ -9,6 +9,8 @@
 #include <map>
 
 #include "AiVersionsCommand.h"
+#include "CliSystem.h"
+#include "InputCheck.h"
 #include "ScanCommand.h"
 #include "SignalWatch.h"
 #include "UpgradeCommand.h"
@@ -17,6 +19,7 @@
 #include "app/SettingsView.h"
 #include "app/Startup.h"
 #include "app/Version.h"
+#include "upgrade/UpgradePackage.h"
 
 namespace {
 
@@ -30,7 +33,13 @@ bool ParseSettingOverrides(const std::vector<std::string>& items,
             std::cerr << "firmhand-cli: --set expects KEY=VALUE, got \"" << item << "\"\n";
             return false;
         }
-        overrides[item.substr(0, eq)] = item.substr(eq + 1);
+        const std::string key = item.substr(0, eq);
+        const std::string value = item.substr(eq + 1);
+        if (const std::string problem = CheckSetting(key, value); !problem.empty()) {
+            std::cerr << "firmhand-cli: --set " << problem << "\n";
+            return false;
+        }
+        overrides[key] = value;
     }
     return true;
 }
@@ -50,6 +59,65 @@ void ApplyLogLevel(const std::map<std::string, std::string>& overrides) {
     }
 }
 
+constexpr const char* kExitStatuses =
+    "Exit status: 0 all upgraded (or listed), 1 some failed, 2 usage or input error,\n"
+    "3 no camera found, 130 interrupted.";
+
+// The values every searching command shares, as typed.
+struct SearchInput {
+    std::string seconds;  // "" = the command's default
+    std::vector<std::string>* targets = nullptr;
+    const std::string* adapter = nullptr;
+    std::vector<std::string>* macs = nullptr;
+};
+
+// "" when the search values are right (seconds stored in `seconds`), else
+// what is wrong with the first wrong one.
+std::string CheckSearchInput(const SearchInput& input, double& seconds) {
+    if (!input.seconds.empty()) {
+        if (std::string problem = CheckSeconds(input.seconds, seconds); !problem.empty()) {
+            return problem;
+        }
+    }
+    for (const std::string& target : *input.targets) {
+        if (std::string problem = CheckTarget(target); !problem.empty()) {
+            return problem;
+        }
+    }
+    if (std::string problem = CheckAdapter(*input.adapter); !problem.empty()) {
+        return problem;
+    }
+    return input.macs != nullptr ? CheckMacs(*input.macs) : "";
+}
+
+// The upgrade's own values, package first: nothing else matters without it.
+std::string CheckUpgradeInput(UpgradeOptions& upgrade, const SearchInput& search) {
+    if (std::string problem = CheckPackageFile(upgrade.package); !problem.empty()) {
+        return problem;
+    }
+    const CameraChoice& cameras = upgrade.cameras;
+    if (!cameras.all && cameras.macs.empty() && cameras.model.empty()) {
+        return "choose cameras with --all, --mac or --model";
+    }
+    if (std::string problem = CheckSearchInput(search, upgrade.seconds); !problem.empty()) {
+        return problem;
+    }
+    if (!upgrade.report.empty()) {
+        if (std::string problem = CheckReportPath(upgrade.report); !problem.empty()) {
+            return problem;
+        }
+    }
+    if (!upgrade.yes && !StdinIsTerminal()) {
+        return "no terminal to confirm the upgrade on; add --yes to upgrade without asking";
+    }
+    return "";
+}
+
+int Refuse(const char* command, const std::string& problem) {
+    std::cerr << "firmhand-cli " << command << ": " << problem << "\n";
+    return 2;
+}
+
 }  // namespace
 
 int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
@@ -60,10 +128,17 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     app.add_flag("-v,--verbose", verbose, "Echo the log to standard error");
     app.add_option("--set", overrides, "Override a program setting for this run (KEY=VALUE)");
     app.require_subcommand(0, 1);
+    app.footer(kExitStatuses);
+    // One line, as every other refusal.
+    app.failure_message([](const CLI::App*, const CLI::Error& error) {
+        return std::string(error.what()) + " (see --help)\n";
+    });
 
     ScanOptions scan;
     CLI::App* scanCommand = app.add_subcommand("scan", "List the cameras found on the network");
-    scanCommand->add_option("--seconds", scan.seconds, "How long to search (default 3)");
+    SearchInput scanInput{"", &scan.targets, &scan.adapter, nullptr};
+    scanCommand->add_option("--seconds", scanInput.seconds,
+                            "How long to search, 0 < S <= 3600 (default 3)");
     scanCommand->add_option("--target", scan.targets, "Extra search target HOST[:PORT]");
     scanCommand->add_option("--adapter", scan.adapter, "Network interface to search on");
     scanCommand->add_flag("--json", scan.json, "Print JSON instead of a table");
@@ -82,13 +157,15 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     upgradeCommand->add_option("--user", upgrade.user, "Device user name (default: remembered)");
     upgradeCommand->add_option("--password", upgrade.password,
                                "Device password (default: remembered)");
-    upgradeCommand->add_option("--seconds", upgrade.seconds,
-                               "How long to search first (default 3)");
+    SearchInput upgradeInput{"", &upgrade.targets, &upgrade.adapter, &upgrade.cameras.macs};
+    upgradeCommand->add_option("--seconds", upgradeInput.seconds,
+                               "How long to search first, 0 < S <= 3600 (default 3)");
     upgradeCommand->add_option("--target", upgrade.targets, "Extra search target HOST[:PORT]");
     upgradeCommand->add_option("--adapter", upgrade.adapter, "Network interface to search on");
-    upgradeCommand->add_flag("--yes", upgrade.yes, "Continue on duplicate slave addresses");
+    upgradeCommand->add_flag("--yes", upgrade.yes,
+                             "Upgrade without asking (also on duplicate slave addresses)");
     upgradeCommand->add_option("--report", upgrade.report,
-                               "Write results to FILE.json or FILE.csv");
+                               "Write results to FILE.json or FILE.csv (folder must exist)");
 
     AiVersionsOptions ai;
     CLI::App* aiCommand = app.add_subcommand(
@@ -97,7 +174,9 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
         ->excludes(aiCommand->add_option("--mac", ai.cameras.macs, "Cameras by MAC address"));
     aiCommand->add_option("--target", ai.targets, "Extra search target HOST[:PORT]");
     aiCommand->add_option("--adapter", ai.adapter, "Network interface to search on");
-    aiCommand->add_option("--seconds", ai.seconds, "How long to search first (default 3)");
+    SearchInput aiInput{"", &ai.targets, &ai.adapter, &ai.cameras.macs};
+    aiCommand->add_option("--seconds", aiInput.seconds,
+                          "How long to search first, 0 < S <= 3600 (default 3)");
     aiCommand->add_option("--user", ai.user, "Device user name (default: remembered)");
     aiCommand->add_option("--password", ai.password, "Device password (default: remembered)");
     aiCommand->add_flag("--json", ai.json, "Print JSON instead of a table");
@@ -105,7 +184,21 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error);
+        return app.exit(error) == 0 ? 0 : 2;  // --help and --version end well
+    }
+    // Wrong input is refused here, before any search sends a packet.
+    if (upgradeCommand->parsed()) {
+        if (std::string problem = CheckUpgradeInput(upgrade, upgradeInput); !problem.empty()) {
+            return Refuse("upgrade", problem);
+        }
+    } else if (scanCommand->parsed()) {
+        if (std::string problem = CheckSearchInput(scanInput, scan.seconds); !problem.empty()) {
+            return Refuse("scan", problem);
+        }
+    } else if (aiCommand->parsed()) {
+        if (std::string problem = CheckSearchInput(aiInput, ai.seconds); !problem.empty()) {
+            return Refuse("ai-versions", problem);
+        }
     }
 
     InitApplication("firmhand-cli");
@@ -122,11 +215,6 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
         return RunScan(scan, context, std::cout, std::cerr);
     }
     if (upgradeCommand->parsed()) {
-        const CameraChoice& cameras = upgrade.cameras;
-        if (!cameras.all && cameras.macs.empty() && cameras.model.empty()) {
-            std::cerr << "firmhand-cli upgrade: choose cameras with --all, --mac or --model\n";
-            return 2;
-        }
         upgrade.userGiven = upgradeCommand->count("--user") > 0;
         upgrade.passwordGiven = upgradeCommand->count("--password") > 0;
         return RunUpgrade(upgrade, context, std::cout, std::cerr);

@@ -2,9 +2,20 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+
+#include "app/Settings.h"
 
 CCommandSession::CCommandSession(SESSION_OPTIONS options, std::function<bool()> stopRequested)
-    : m_stopRequested(std::move(stopRequested)), m_session(std::move(options), m_queue) {}
+    : m_stopRequested(std::move(stopRequested)),
+      m_adapter(options.adapter),
+      m_targets(options.searchTargets),
+      m_session(std::move(options), m_queue) {
+    const std::string setting = m_session.Settings().GetString(settings::kSearchTargets);
+    if (!setting.empty()) {
+        m_targets.insert(m_targets.begin(), setting);
+    }
+}
 
 void CCommandSession::PumpUntil(const std::function<bool()>& done, int ms, const Handler& handler) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -34,4 +45,17 @@ void CCommandSession::Drain(const Handler& handler) {
 bool CCommandSession::Search(double seconds) {
     PumpUntil(m_stopRequested, static_cast<int>(seconds * 1000));
     return !m_stopRequested();
+}
+
+std::string CCommandSession::NothingFoundText(double seconds) const {
+    std::string targets;
+    for (const std::string& t : m_targets) {
+        targets += (targets.empty() ? "" : ", ") + t;
+    }
+    char searched[32];
+    std::snprintf(searched, sizeof(searched), "%g", seconds);
+    return "no camera found after searching " + std::string(searched) + " s on " +
+           (m_adapter.empty() ? std::string("every adapter") : "adapter " + m_adapter) +
+           " with search targets: " + (targets.empty() ? "none" : targets) +
+           "; check the cameras' power and cable, --adapter, --target or a longer --seconds";
 }

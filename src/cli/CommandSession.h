@@ -4,10 +4,14 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "CliContext.h"
 #include "app/MessageQueue.h"
 #include "session/FirmhandSession.h"
+
+// Exit status of a search that found no camera (or none of those chosen).
+inline constexpr int kNoCameraExitStatus = 3;
 
 class CCommandSession {
 public:
@@ -25,9 +29,13 @@ public:
     void Drain(const Handler& handler);
     // Lets the search run for `seconds`; false when a stop came first.
     bool Search(double seconds);
+    // Why a search of `seconds` may have found no camera: where it looked.
+    std::string NothingFoundText(double seconds) const;
 
 private:
     std::shared_ptr<CMessageQueue> m_queue = std::make_shared<CMessageQueue>();
     std::function<bool()> m_stopRequested;
-    CFirmhandSession m_session;  // last: stopped before the queue goes
+    std::string m_adapter;
+    std::vector<std::string> m_targets;  // the setting's, then --target
+    CFirmhandSession m_session;          // last: stopped before the queue goes
 };

@@ -59,7 +59,7 @@ int RunScan(const ScanOptions& options, const CliContext& context, std::ostream&
     CCommandSession run(CommandSessionOptions(context, options.targets, options.adapter),
                         context.stopRequested);
     if (!run.Start()) {
-        out << "firmhand-cli: the device search could not be started\n";
+        err << "firmhand-cli: the device search could not be started\n";
         return 1;
     }
     if (!run.Search(options.seconds)) {
@@ -68,6 +68,10 @@ int RunScan(const ScanOptions& options, const CliContext& context, std::ostream&
     }
     run.Session().Stop();
     const std::vector<DeviceInfoPtr> devices = run.Session().Devices();
+    if (devices.empty()) {
+        err << "firmhand-cli: " << run.NothingFoundText(options.seconds) << "\n";
+        return kNoCameraExitStatus;
+    }
 
     if (options.json) {
         std::vector<std::string> items;

@@ -16,7 +16,8 @@ struct ScanOptions {
 };
 
 // Exit status: 0 with the list printed; 1 when the search could not be
-// started; 130 when a stop signal came first.
+// started; 3 when it found no camera (saying where it looked); 130 when a
+// stop signal came first.
 int RunScan(const ScanOptions& options, const CliContext& context, std::ostream& out,
             std::ostream& err);
 

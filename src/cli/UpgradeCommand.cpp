@@ -1,16 +1,18 @@
 #include "UpgradeCommand.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <iostream>
+#include <map>
 #include <ostream>
 
 #include "BatchTracker.h"
+#include "CliSystem.h"
 #include "CommandSession.h"
 #include "ProgressView.h"
 #include "SignalWatch.h"
+#include "TextTable.h"
 #include "UpgradeReport.h"
+#include "UtcTime.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
@@ -25,22 +27,47 @@ using Clock = std::chrono::steady_clock;
 // record is stored just after the camera's job learned of it.
 constexpr int kNewVersionWaitMs = 2000;
 
+bool AskYes(const std::string& question, bool yes, std::ostream& err) {
+    if (yes) {
+        return true;
+    }
+    if (!StdinIsTerminal()) {
+        err << "firmhand-cli: not continuing without --yes\n";
+        return false;
+    }
+    err << question << " [y/N] ";
+    std::string answer;
+    std::getline(std::cin, answer);
+    return answer == "y" || answer == "Y" || answer == "yes";
+}
+
 bool AskToContinue(const std::vector<std::string>& macs, bool yes, std::ostream& err) {
     err << LoadString(IDS_DUPLICATE_SLAVE_IP) << "\n";
     for (const std::string& mac : macs) {
         err << "  " << mac << "\n";
     }
-    if (yes) {
-        return true;
+    return AskYes("Continue?", yes, err);
+}
+
+// What is about to be flashed, so that a wrong choice is seen in time.
+void ShowChosen(const std::vector<DeviceInfoPtr>& devices, std::ostream& out) {
+    std::map<std::string, int> models;
+    for (const DeviceInfoPtr& r : devices) {
+        ++models[r->productModel];
     }
-    if (!isatty(STDIN_FILENO)) {
-        err << "firmhand-cli: not continuing without --yes\n";
-        return false;
+    out << devices.size() << (devices.size() == 1 ? " camera" : " cameras") << " chosen (";
+    const char* separator = "";
+    for (const auto& [model, count] : models) {
+        out << separator << count << " " << model;
+        separator = ", ";
     }
-    err << "Continue? [y/N] ";
-    std::string answer;
-    std::getline(std::cin, answer);
-    return answer == "y" || answer == "Y" || answer == "yes";
+    out << "):\n";
+    CTextTable table({"MAC address", "IP address", "Name", "Model", "Version"});
+    for (const DeviceInfoPtr& r : devices) {
+        table.AddRow({r->mac, r->ip, r->devName, r->productModel, DeviceVersionText(*r)});
+    }
+    table.Print(out);
+    out.flush();
 }
 
 std::vector<CameraOutcome> InitialOutcomes(const std::vector<DeviceInfoPtr>& devices) {
@@ -49,6 +76,7 @@ std::vector<CameraOutcome> InitialOutcomes(const std::vector<DeviceInfoPtr>& dev
         CameraOutcome outcome;
         outcome.mac = record->mac;
         outcome.ip = record->ip;
+        outcome.name = record->devName;
         outcome.oldVersion = DeviceVersionText(*record);
         outcomes.push_back(outcome);
     }
@@ -90,8 +118,32 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         return kInterruptedExitStatus;
     }
 
+    if (session.Devices().empty()) {
+        session.Stop();
+        err << "firmhand-cli: " << run.NothingFoundText(options.seconds) << "\n";
+        return kNoCameraExitStatus;
+    }
     BatchRequest request;
-    request.devices = ChooseCameras(session.Devices(), options.cameras, err);
+    bool missing = false;
+    request.devices = ChooseCameras(session.Devices(), options.cameras, err, &missing);
+    if (missing || request.devices.empty()) {
+        session.Stop();
+        err << "firmhand-cli: nothing upgraded; run \"firmhand-cli scan\" to list the cameras\n";
+        return kNoCameraExitStatus;
+    }
+    // The list goes where the question goes, so that it is seen before the
+    // answer even when the output is redirected.
+    ShowChosen(request.devices, options.yes ? out : err);
+    const size_t count = request.devices.size();
+    if (!AskYes("Upgrade " + std::to_string(count) + (count == 1 ? " camera?" : " cameras?"),
+                options.yes, err)) {
+        session.Stop();
+        if (run.StopRequested()) {
+            return kInterruptedExitStatus;
+        }
+        err << "firmhand-cli: nothing upgraded\n";
+        return 2;
+    }
     request.packagePath = options.package;
     request.user =
         options.userGiven ? options.user : session.Settings().GetString(settings::kUsername);
@@ -114,10 +166,17 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
 
     const auto batchStart = Clock::now();
     CBatchTracker batch(InitialOutcomes(request.devices));
-    CProgressView view(out, isatty(STDOUT_FILENO) != 0);
+    CProgressView view(out, StdoutIsTerminal());
     const auto onMessage = [&](CWindowMessage& message) {
         const double seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();
         if (const auto changed = batch.Apply(message, seconds)) {
+            CameraOutcome& o = batch.Outcomes()[*changed];
+            if (o.startedAt.empty()) {
+                o.startedAt = IsoUtcNow();
+            }
+            if (o.code >= 0 && o.endedAt.empty()) {
+                o.endedAt = IsoUtcNow();
+            }
             view.Update(batch.Outcomes(), *changed);
         }
     };
@@ -142,7 +201,12 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
             kNewVersionWaitMs);
     }
     for (CameraOutcome& o : batch.Outcomes()) {
-        if (const DeviceInfoPtr record = session.FindDevice(o.mac)) {
+        if (!o.startedAt.empty() && o.endedAt.empty()) {
+            o.endedAt = IsoUtcNow();  // cancelled
+        }
+        // Only an upgraded camera came back with a version of its own.
+        const DeviceInfoPtr record = session.FindDevice(o.mac);
+        if (o.code == UPGRADE_OK && record) {
             o.newVersion = DeviceVersionText(*record);
         }
     }
@@ -151,7 +215,8 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     out << "\n";
     PrintOutcomeTable(batch.Outcomes(), out);
     out.flush();
-    if (!options.report.empty() && !WriteOutcomeReport(batch.Outcomes(), options.report)) {
+    if (!options.report.empty() &&
+        !WriteOutcomeReport(batch.Outcomes(), options.package, options.report)) {
         err << "firmhand-cli: the report " << options.report << " could not be written\n";
     }
     if (cancelled || run.StopRequested()) {

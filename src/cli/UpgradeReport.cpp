@@ -46,18 +46,21 @@ void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream&
     table.Print(out);
 }
 
-bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& path) {
+bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& package,
+                        const std::string& path) {
     std::ofstream file(path, std::ios::trunc);
     if (!file) {
         return false;
     }
     if (EndsWith(path, ".csv")) {
-        file << "mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status\n";
+        file << "mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status,name,package,"
+                "startedAt,endedAt\n";
         for (const CameraOutcome& o : outcomes) {
             file << CsvField(o.mac) << ',' << CsvField(o.ip) << ',' << o.code << ','
                  << CsvField(ResultCodeToText(o.code)) << ',' << CsvField(o.oldVersion) << ','
                  << CsvField(o.newVersion) << ',' << o.attempts << ',' << Seconds(o.seconds) << ','
-                 << OutcomeStatus(o) << '\n';
+                 << OutcomeStatus(o) << ',' << CsvField(o.name) << ',' << CsvField(package) << ','
+                 << o.startedAt << ',' << o.endedAt << '\n';
         }
     } else {
         std::vector<std::string> items;
@@ -72,6 +75,10 @@ bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::s
                                 .Add("newVersion", o.newVersion)
                                 .Add("attempts", o.attempts)
                                 .Add("seconds", o.seconds)
+                                .Add("name", o.name)
+                                .Add("package", package)
+                                .Add("startedAt", o.startedAt)
+                                .Add("endedAt", o.endedAt)
                                 .Text());
         }
         file << "{\"results\": " << JsonArray(items) << "}\n";

@@ -8,11 +8,14 @@
 struct CameraOutcome {
     std::string mac;
     std::string ip;
+    std::string name;
     int code = -1;  // -1 until the final result
     std::string oldVersion;
-    std::string newVersion;
+    std::string newVersion;  // "" unless the camera came back upgraded
     int attempts = 0;
     double seconds = 0;
+    std::string startedAt;  // UTC, see UtcTime.h; "" when never begun
+    std::string endedAt;
     int progress = 0;   // last block number shown
     std::string state;  // last text
     bool prepared = false;
@@ -26,5 +29,7 @@ struct CameraOutcome {
 std::string OutcomeStatus(const CameraOutcome& outcome);
 
 void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream& out);
-// Writes FILE.json ({"results": [...]}) or FILE.csv; false on failure.
-bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& path);
+// Writes FILE.json ({"results": [...]}) or FILE.csv, each row naming the
+// package; false on failure.
+bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& package,
+                        const std::string& path);

@@ -24,9 +24,11 @@ public:
     CChildProcess& operator=(const CChildProcess&) = delete;
 
     // Starts `program` with `args` in `folder`, standard output and error
-    // going to the files `outPath` and `errPath`.
+    // going to the files `outPath` and `errPath`, standard input read from
+    // `inPath`. Once a child ended, another may be started.
     bool Start(const std::string& program, const std::vector<std::string>& args,
-               const std::string& folder, const std::string& outPath, const std::string& errPath);
+               const std::string& folder, const std::string& outPath, const std::string& errPath,
+               const std::string& inPath = "/dev/null");
     bool Interrupt();  // SIGINT
     bool Terminate();  // SIGTERM
     // The child's end, or nullopt when it still runs after `timeout`.
@@ -35,6 +37,25 @@ public:
 private:
     pid_t m_pid = -1;
     std::optional<ChildExit> m_exit;
+};
+
+// A pseudo-terminal for a child's standard input: what is typed into it,
+// the child reads as a person's answer.
+class CTestTerminal {
+public:
+    CTestTerminal() = default;
+    ~CTestTerminal();
+    CTestTerminal(const CTestTerminal&) = delete;
+    CTestTerminal& operator=(const CTestTerminal&) = delete;
+
+    bool Open();
+    // The terminal's device, for Start's `inPath`.
+    const std::string& Device() const { return m_device; }
+    bool Type(const std::string& text);
+
+private:
+    int m_master = -1;
+    std::string m_device;
 };
 
 // The firmhand-cli program of this build tree.

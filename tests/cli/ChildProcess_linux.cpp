@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "platform/Paths.h"
 #include "support/TestSupport.h"
 
@@ -39,7 +41,8 @@ CChildProcess::~CChildProcess() {
 
 bool CChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
                           const std::string& folder, const std::string& outPath,
-                          const std::string& errPath) {
+                          const std::string& errPath, const std::string& inPath) {
+    m_exit.reset();  // a child may be started again once it ended
     SpawnSetup setup;
     // The child starts with the signals as a shell would give them.
     sigset_t none;
@@ -52,7 +55,7 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     posix_spawnattr_setsigdefault(&setup.attr, &stops);
     posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     posix_spawn_file_actions_addchdir_np(&setup.actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, inPath.c_str(), O_RDWR, 0);
     posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, outPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO, errPath.c_str(),
@@ -93,6 +96,26 @@ std::optional<ChildExit> CChildProcess::WaitForExit(std::chrono::milliseconds ti
         },
         timeout);
     return m_exit;
+}
+
+CTestTerminal::~CTestTerminal() {
+    if (m_master >= 0) {
+        close(m_master);
+    }
+}
+
+bool CTestTerminal::Open() {
+    m_master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
+        return false;
+    }
+    const char* device = ptsname(m_master);
+    m_device = device != nullptr ? device : "";
+    return !m_device.empty();
+}
+
+bool CTestTerminal::Type(const std::string& text) {
+    return write(m_master, text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
 std::string FirmhandCliPath() {

@@ -1,7 +1,11 @@
 // firmhand-cli as a real process stopped by SIGINT or SIGTERM: a running
 // batch is cancelled without waiting for the cameras, reported, and the
-// process ends with 130; a second signal ends it at once.
+// process ends with 130; a second signal ends it at once. Also what only a
+// real process shows: no terminal to ask on, and a second process that
+// wants the same camera.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "ChildProcess.h"
 #include "CliFixture.h"
@@ -14,7 +18,7 @@ class CliSignalTest : public CliFixture {
 protected:
     // Starts firmhand-cli with `args`, the fleet as search targets and
     // waits of ten minutes, so that only a cancellation ends them soon.
-    void StartCli(const std::vector<std::string>& args) {
+    void StartCli(const std::vector<std::string>& args, const std::string& in = "/dev/null") {
         std::vector<std::string> all = {
             "--set", "WaitUpgradeProgressTimeout=600", "--set", "WaitDeviceOfflineTimeout=600",
             "--set", "WaitRebootTimeout=600",          "--set", "TryUpgradeMaxCountSingle=1"};
@@ -22,15 +26,15 @@ protected:
         const std::vector<std::string> targets = TargetArgs();
         all.insert(all.end(), targets.begin(), targets.end());
         const std::string program = FirmhandCliPath();
-        ASSERT_TRUE(
-            m_child.Start(program, all, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")))
+        ASSERT_TRUE(m_child.Start(program, all, m_box.Path(), m_box.File("out.txt"),
+                                  m_box.File("err.txt"), in))
             << program;
     }
     std::vector<std::string> UpgradeArgs(const std::string& report) {
-        return {"upgrade",  "--package",  NewStylePackage(m_box),
-                "--all",    "--password", "secret",
-                "--report", report,       "--seconds",
-                "1"};
+        return {"upgrade",   "--package",  NewStylePackage(m_box),
+                "--all",     "--password", "secret",
+                "--report",  report,       "--yes",
+                "--seconds", "1"};
     }
     bool WaitForOutput(const std::string& name, const std::string& text) {
         return testing_support::WaitFor(
@@ -130,4 +134,87 @@ TEST_F(CliSignalTest, InterruptDuringTheSearchExitsPromptly) {
     EXPECT_EQ(end->status, 130);
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "login"), 0);
     EXPECT_NE(m_box.Read("err.txt").find("interrupted"), std::string::npos);
+}
+
+TEST_F(CliSignalTest, WithoutTerminalOrYesNothingIsContacted) {
+    auto cam = Camera(1);
+    m_fleet.AddCamera(cam);
+    ASSERT_TRUE(m_fleet.Start());
+    auto args = UpgradeArgs(m_box.File("r.json"));
+    args.erase(std::find(args.begin(), args.end(), "--yes"));
+    StartCli(args);  // standard input is /dev/null
+
+    const auto end = m_child.WaitForExit(seconds(60));
+    ASSERT_TRUE(end.has_value());
+    EXPECT_TRUE(end->exited);
+    EXPECT_EQ(end->status, 2);
+    EXPECT_NE(m_box.Read("err.txt").find("add --yes to upgrade without asking"), std::string::npos)
+        << m_box.Read("err.txt");
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0);
+}
+
+TEST_F(CliSignalTest, OnATerminalTheChosenCamerasAreShownAndAskedAboutOnce) {
+    auto cam = Camera(1);
+    m_fleet.AddCamera(cam);
+    ASSERT_TRUE(m_fleet.Start());
+    auto args = UpgradeArgs(m_box.File("r.json"));
+    args.erase(std::find(args.begin(), args.end(), "--yes"));
+
+    for (const std::string answer : {"n", "y"}) {
+        CTestTerminal terminal;
+        ASSERT_TRUE(terminal.Open());
+        StartCli(args, terminal.Device());
+        ASSERT_TRUE(WaitForOutput("err.txt", "Upgrade 1 camera? [y/N]"));
+        const std::string err = m_box.Read("err.txt");
+        EXPECT_NE(err.find("1 camera chosen (1 IPC-2020)"), std::string::npos) << err;
+        EXPECT_NE(err.find(cam.mac), std::string::npos) << err;
+        EXPECT_EQ(m_fleet.CountEvents(cam.mac, "login"), 0) << "asked before the batch";
+        ASSERT_TRUE(terminal.Type(answer + "\n"));
+        if (answer == "y") {
+            // The batch began; its end (the camera's reboot) is not awaited.
+            EXPECT_TRUE(m_fleet.WaitForEvent(cam.mac, "upgrade_start", 120000));
+            ASSERT_TRUE(m_child.Interrupt());
+        }
+
+        const auto end = m_child.WaitForExit(seconds(60));
+        ASSERT_TRUE(end.has_value()) << answer << m_box.Read("err.txt");
+        EXPECT_EQ(end->status, answer == "y" ? 130 : 2) << m_box.Read("err.txt");
+        if (answer == "n") {
+            EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0);
+            EXPECT_NE(m_box.Read("err.txt").find("nothing upgraded"), std::string::npos);
+        }
+    }
+    // Asked once: no second question for cameras without a shared address.
+    const std::string err = m_box.Read("err.txt");
+    EXPECT_EQ(err.find("[y/N]"), err.rfind("[y/N]")) << err;
+}
+
+TEST_F(CliSignalTest, SecondProcessLeavesACameraBeingUpgradedAlone) {
+    // Both processes take their camera locks in this sandbox.
+    testing_support::CScopedEnv runtime("XDG_RUNTIME_DIR", m_box.Path());
+    auto cam = Camera(1);
+    cam.flashMs = 600000;  // the child's job lasts until it is interrupted
+    m_fleet.AddCamera(cam);
+    ASSERT_TRUE(m_fleet.Start());
+
+    StartCli(UpgradeArgs(m_box.File("child.json")));
+    ASSERT_TRUE(m_fleet.WaitForEvent(cam.mac, "flash_start", 120000));
+
+    std::string out;
+    EXPECT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--all", "--password", "secret",
+                   "--yes", "--report", m_box.File("second.json")},
+                  out),
+              1)
+        << m_err;
+    EXPECT_NE(out.find("Upgraded elsewhere right now"), std::string::npos) << out;
+    EXPECT_NE(m_box.Read("second.json").find("\"code\": 23"), std::string::npos);
+    EXPECT_EQ(m_fleet.State(cam.mac)->phase, "flashing");  // the child still held it
+
+    ASSERT_TRUE(m_child.Interrupt());
+    const auto end = m_child.WaitForExit(seconds(60));
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(end->status, 130);
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "upgrade_start"), 1);
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "transfer_done"), 1);
 }

@@ -1,7 +1,9 @@
 // firmhand-cli against simulated cameras: what a technician or a script sees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
+#include <regex>
 
 #include "CliFixture.h"
 #include "app/Logger.h"
@@ -40,6 +42,21 @@ TEST_F(CliFixture, ScanPrintsTheListColumnsAndJson) {
     EXPECT_EQ(out.front(), '[');
 }
 
+namespace {
+
+// The report's row of the camera, from its MAC to the end of its object.
+std::string Row(const std::string& report, const std::string& mac) {
+    const size_t at = report.find("\"mac\": \"" + mac + "\"");
+    return at == std::string::npos ? std::string() : report.substr(at, report.find('}', at) - at);
+}
+
+bool HasUtcTime(const std::string& row, const std::string& field) {
+    return std::regex_search(
+        row, std::regex("\"" + field + "\": \"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\""));
+}
+
+}  // namespace
+
 TEST_F(CliFixture, UpgradeReportsEachCameraAndExitStatus) {
     auto good = Camera(1);
     auto bad = Camera(2);
@@ -49,55 +66,63 @@ TEST_F(CliFixture, UpgradeReportsEachCameraAndExitStatus) {
     ASSERT_TRUE(m_fleet.Start());
 
     std::string out;
+    const std::string package = NewStylePackage(m_box);
+    // The model is matched without regard to case.
     const int status =
-        Run({"--set", "TryUpgradeMaxCountSingle=2", "upgrade", "--package", NewStylePackage(m_box),
-             "--all", "--password", "secret", "--report", m_box.File("r.json")},
+        Run({"--set", "TryUpgradeMaxCountSingle=2", "upgrade", "--package", package, "--model",
+             "ipc-2020", "--password", "secret", "--yes", "--report", m_box.File("r.json")},
             out);
     EXPECT_EQ(status, 1) << "one camera failed" << m_err;
+    EXPECT_NE(out.find("2 cameras chosen (2 IPC-2020)"), std::string::npos) << out;
     EXPECT_NE(out.find("Upgraded successfully!"), std::string::npos);
     EXPECT_NE(out.find("Incorrect Username/Password!"), std::string::npos);
     const std::string report = m_box.Read("r.json");
-    EXPECT_NE(
-        report.find("\"mac\": \"" + good.mac + "\", \"ip\": \"" + good.ip + "\", \"code\": 0"),
-        std::string::npos)
+    const std::string goodRow = Row(report, good.mac);
+    const std::string badRow = Row(report, bad.mac);
+    EXPECT_EQ(goodRow.rfind("\"mac\": \"" + good.mac + "\", \"ip\": \"" + good.ip +
+                                "\", \"code\": 0, \"text\": \"Upgraded successfully!\", "
+                                "\"status\": \"upgraded\"",
+                            0),
+              0u)
         << report;
-    EXPECT_NE(report.find("\"code\": 11, \"text\": \"Incorrect Username/Password!\", "
+    EXPECT_NE(goodRow.find("\"newVersion\": \"4.0.2(230119)\""), std::string::npos);
+    EXPECT_NE(goodRow.find("\"name\": \"Cam 1\", \"package\": \"" + package + "\""),
+              std::string::npos)
+        << goodRow;
+    EXPECT_NE(badRow.find("\"code\": 11, \"text\": \"Incorrect Username/Password!\", "
                           "\"status\": \"failed\""),
               std::string::npos);
-    EXPECT_NE(report.find("\"code\": 0, \"text\": \"Upgraded successfully!\", "
-                          "\"status\": \"upgraded\""),
-              std::string::npos);
-    EXPECT_NE(report.find("\"attempts\": 2"), std::string::npos);
-    EXPECT_NE(report.find("\"newVersion\": \"4.0.2(230119)\""), std::string::npos);
+    EXPECT_NE(badRow.find("\"attempts\": 2"), std::string::npos);
+    // A failed camera did not come back with a version of its own.
+    EXPECT_NE(badRow.find("\"oldVersion\": \"4.0.2(230118)\", \"newVersion\": \"\""),
+              std::string::npos)
+        << badRow;
+    for (const std::string& row : {goodRow, badRow}) {
+        EXPECT_TRUE(HasUtcTime(row, "startedAt")) << row;
+        EXPECT_TRUE(HasUtcTime(row, "endedAt")) << row;
+    }
 
-    ASSERT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--mac", good.mac, "--password",
-                   "secret", "--report", m_box.File("r.csv")},
+    // A MAC in dashes and lower case names the same camera.
+    std::string dashed = good.mac;
+    std::replace(dashed.begin(), dashed.end(), ':', '-');
+    std::transform(dashed.begin(), dashed.end(), dashed.begin(), ::tolower);
+    ASSERT_EQ(Run({"upgrade", "--package", package, "--mac", dashed, "--password", "secret",
+                   "--yes", "--report", m_box.File("r.csv")},
                   out),
-              0);
+              0)
+        << m_err;
     const std::string csv = m_box.Read("r.csv");
-    EXPECT_EQ(csv.rfind("mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status\n", 0), 0u);
-    EXPECT_NE(csv.find(good.mac + "," + good.ip + ",0,Upgraded successfully!,"), std::string::npos);
-    EXPECT_EQ(csv.back(), '\n');
-    EXPECT_NE(csv.find(",upgraded\n"), std::string::npos) << csv;
-}
-
-TEST_F(CliFixture, UpgradeRefusalsExitWithTwo) {
-    auto a = Camera(1);
-    auto b = Camera(2);
-    b.ip2 = a.ip2;
-    m_fleet.AddCamera(a);
-    m_fleet.AddCamera(b);
-    ASSERT_TRUE(m_fleet.Start());
-    std::string out;
-    EXPECT_EQ(Run({"upgrade", "--package", m_box.File("missing.bin"), "--mac", a.mac}, out), 2);
-    EXPECT_NE(m_err.find("Failed to open the file!"), std::string::npos);
-    EXPECT_EQ(Run({"upgrade", "--package", "x", "--mac", "02:00:00:00:00:99"}, out), 2);
-    EXPECT_NE(m_err.find("was not found"), std::string::npos);
-    EXPECT_NE(m_err.find("Please select at least one device!"), std::string::npos);
-    // Shared slave addresses need --yes when nobody can be asked.
-    EXPECT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--all"}, out), 2);
-    EXPECT_NE(m_err.find("duplicate slave IP addresses"), std::string::npos);
-    EXPECT_EQ(Run({"upgrade", "--package", "x"}, out), 2);
+    EXPECT_EQ(csv.rfind("mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status,name,"
+                        "package,startedAt,endedAt\n",
+                        0),
+              0u);
+    EXPECT_NE(csv.find(good.mac + "," + good.ip + ",0,Upgraded successfully!,4.0.2(230119),"),
+              std::string::npos)
+        << csv;
+    EXPECT_TRUE(std::regex_search(
+        csv, std::regex(",upgraded,Cam 1," + package +
+                        ",\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ,\\d{4}-[^,]*Z\n$")))
+        << csv;
 }
 
 TEST_F(CliFixture, AiVersionsPrintsVerdictsInJson) {
@@ -144,6 +169,7 @@ TEST_F(CliFixture, SetValuesReachTheRun) {
         "--package",
         NewStylePackage(m_box),
         "--all",
+        "--yes",
         "--seconds",
         "1"};
     args.insert(args.end(), targets.begin(), targets.end());
