@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <mutex>
-#include <regex>
 
 #include "CliFixture.h"
 #include "app/Logger.h"
@@ -50,9 +50,26 @@ std::string Row(const std::string& report, const std::string& mac) {
     return at == std::string::npos ? std::string() : report.substr(at, report.find('}', at) - at);
 }
 
+// "2026-12-07T21:04:05Z" at `at` of `text`.
+bool IsUtcTimeAt(const std::string& text, size_t at) {
+    static const std::string kPattern = "0000-00-00T00:00:00Z";
+    if (at == std::string::npos || text.size() < at + kPattern.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < kPattern.size(); ++i) {
+        const char c = text[at + i];
+        if (kPattern[i] == '0' ? !std::isdigit(static_cast<unsigned char>(c)) : c != kPattern[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool HasUtcTime(const std::string& row, const std::string& field) {
-    return std::regex_search(
-        row, std::regex("\"" + field + "\": \"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\""));
+    const std::string key = "\"" + field + "\": \"";
+    const size_t at = row.find(key);
+    return at != std::string::npos && IsUtcTimeAt(row, at + key.size()) &&
+           row.compare(at + key.size() + 20, 1, "\"") == 0;
 }
 
 }  // namespace
@@ -119,9 +136,12 @@ TEST_F(CliFixture, UpgradeReportsEachCameraAndExitStatus) {
     EXPECT_NE(csv.find(good.mac + "," + good.ip + ",0,Upgraded successfully!,4.0.2(230119),"),
               std::string::npos)
         << csv;
-    EXPECT_TRUE(std::regex_search(
-        csv, std::regex(",upgraded,Cam 1," + package +
-                        ",\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ,\\d{4}-[^,]*Z\n$")))
+    const std::string tail = ",upgraded,Cam 1," + package + ",";
+    const size_t at = csv.rfind(tail);
+    ASSERT_NE(at, std::string::npos) << csv;
+    const size_t started = at + tail.size();
+    EXPECT_TRUE(IsUtcTimeAt(csv, started) && csv.compare(started + 20, 1, ",") == 0 &&
+                IsUtcTimeAt(csv, started + 21) && csv.substr(started + 41) == "\n")
         << csv;
 }
 
