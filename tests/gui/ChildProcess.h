@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct CHILD_SPEC {
+struct CHILD_OPTIONS {
     std::string program;
     std::vector<std::string> args;
     // "NAME=value" entries over this process's environment.
@@ -35,7 +35,7 @@ public:
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
 
-    bool Start(const CHILD_SPEC& spec, std::string& error);
+    bool Start(const CHILD_OPTIONS& options, std::string& error);
     int Pid() const { return m_pid; }
     bool Running();
     bool Terminate();  // SIGTERM

@@ -68,14 +68,14 @@ CChildProcess::~CChildProcess() {
     }
 }
 
-bool CChildProcess::Start(const CHILD_SPEC& spec, std::string& error) {
-    std::vector<std::string> argv{spec.program};
-    argv.insert(argv.end(), spec.args.begin(), spec.args.end());
-    std::vector<std::string> env = MergedEnvironment(spec.env);
+bool CChildProcess::Start(const CHILD_OPTIONS& options, std::string& error) {
+    std::vector<std::string> argv{options.program};
+    argv.insert(argv.end(), options.args.begin(), options.args.end());
+    std::vector<std::string> env = MergedEnvironment(options.env);
     std::vector<char*> argvPointers = Pointers(argv);
     std::vector<char*> envPointers = Pointers(env);
-    const std::string out = spec.outPath.empty() ? "/dev/null" : spec.outPath;
-    const std::string err = spec.errPath.empty() ? "/dev/null" : spec.errPath;
+    const std::string out = options.outPath.empty() ? "/dev/null" : options.outPath;
+    const std::string err = options.errPath.empty() ? "/dev/null" : options.errPath;
     constexpr int kWrite = O_WRONLY | O_CREAT | O_TRUNC;
     const pid_t parent = getpid();
 
@@ -93,10 +93,10 @@ bool CChildProcess::Start(const CHILD_SPEC& spec, std::string& error) {
         Redirect("/dev/null", 0, O_RDONLY);
         Redirect(out.c_str(), 1, kWrite);
         Redirect(err.c_str(), 2, kWrite);
-        if (!spec.fd3Path.empty()) {
-            Redirect(spec.fd3Path.c_str(), 3, kWrite);
+        if (!options.fd3Path.empty()) {
+            Redirect(options.fd3Path.c_str(), 3, kWrite);
         }
-        if (!spec.cwd.empty() && chdir(spec.cwd.c_str()) != 0) {
+        if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) {
             _exit(126);
         }
         execve(argvPointers[0], argvPointers.data(), envPointers.data());

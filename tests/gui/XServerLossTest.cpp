@@ -141,26 +141,26 @@ void XServerLossTest::RunBatchAndLoseTheDisplay() {
     }
     m_sandbox.Write("fleet.json", fleet);
     std::string error;
-    CHILD_SPEC simulatorSpec;
-    simulatorSpec.program = m_simulator;
-    simulatorSpec.args = {"--fleet", m_sandbox.File("fleet.json"), "--events",
-                          m_sandbox.File("events.jsonl")};
-    simulatorSpec.outPath = m_sandbox.File("fleet.txt");
-    simulatorSpec.errPath = m_sandbox.File("sim.err");
+    CHILD_OPTIONS simulatorRun;
+    simulatorRun.program = m_simulator;
+    simulatorRun.args = {"--fleet", m_sandbox.File("fleet.json"), "--events",
+                         m_sandbox.File("events.jsonl")};
+    simulatorRun.outPath = m_sandbox.File("fleet.txt");
+    simulatorRun.errPath = m_sandbox.File("sim.err");
     CChildProcess simulator;
-    ASSERT_TRUE(simulator.Start(simulatorSpec, error)) << error;
+    ASSERT_TRUE(simulator.Start(simulatorRun, error)) << error;
     ASSERT_TRUE(
         WaitFor([&] { return LineCount(m_sandbox.Read("fleet.txt")) >= kCameras; }, kStartLimit))
         << Report();
 
     // A display of its own; Xvfb writes the number it took to descriptor 3.
-    CHILD_SPEC xvfbSpec;
-    xvfbSpec.program = m_xvfb;
-    xvfbSpec.args = {"-displayfd", "3", "-screen", "0", "1280x800x24", "-nolisten", "tcp"};
-    xvfbSpec.errPath = m_sandbox.File("xvfb.err");
-    xvfbSpec.fd3Path = m_sandbox.File("display");
+    CHILD_OPTIONS xvfbRun;
+    xvfbRun.program = m_xvfb;
+    xvfbRun.args = {"-displayfd", "3", "-screen", "0", "1280x800x24", "-nolisten", "tcp"};
+    xvfbRun.errPath = m_sandbox.File("xvfb.err");
+    xvfbRun.fd3Path = m_sandbox.File("display");
     CChildProcess xvfb;
-    ASSERT_TRUE(xvfb.Start(xvfbSpec, error)) << error;
+    ASSERT_TRUE(xvfb.Start(xvfbRun, error)) << error;
     ASSERT_TRUE(WaitFor([&] { return LineCount(m_sandbox.Read("display")) >= 1; }, kStartLimit))
         << Report();
     const std::string number = m_sandbox.Read("display");
@@ -168,30 +168,30 @@ void XServerLossTest::RunBatchAndLoseTheDisplay() {
 
     // The window selects every camera and presses Upgrade once all are
     // listed (the hidden --auto-start).
-    CHILD_SPEC guiSpec;
-    guiSpec.program = window;
-    guiSpec.args = {
+    CHILD_OPTIONS guiRun;
+    guiRun.program = window;
+    guiRun.args = {
         "--adapter", "",      "--search-targets", SearchTargets(m_sandbox.Read("fleet.txt")),
         "--package", package, "--auto-start",     std::to_string(kCameras)};
     // The X display rather than the tests' off-screen one, the log at its
     // usual level, Qt's messages on standard error.
-    guiSpec.env = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb"};
-    guiSpec.env.push_back("XDG_DATA_HOME=" + folder + "/data");
-    guiSpec.env.push_back("FIRMHAND_LOG_LEVEL=1");
-    guiSpec.env.push_back("QT_FORCE_STDERR_LOGGING=1");
-    guiSpec.env.push_back("LANGUAGE=en");
-    guiSpec.env.push_back("LC_ALL=C.UTF-8");
+    guiRun.env = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb"};
+    guiRun.env.push_back("XDG_DATA_HOME=" + folder + "/data");
+    guiRun.env.push_back("FIRMHAND_LOG_LEVEL=1");
+    guiRun.env.push_back("QT_FORCE_STDERR_LOGGING=1");
+    guiRun.env.push_back("LANGUAGE=en");
+    guiRun.env.push_back("LC_ALL=C.UTF-8");
     // Ended by exit() in the middle of its run, the program leaves Qt's
     // objects (its D-Bus connection among them) undestroyed: a leak check
     // there tells nothing, and the sanitizer build would abort on it.
     const char* asan = std::getenv("ASAN_OPTIONS");
-    guiSpec.env.push_back("ASAN_OPTIONS=" + std::string(asan != nullptr ? asan : "") +
-                          ":detect_leaks=0");
-    guiSpec.cwd = folder + "/run";
-    guiSpec.outPath = m_sandbox.File("gui.out");
-    guiSpec.errPath = m_sandbox.File("gui.err");
+    guiRun.env.push_back("ASAN_OPTIONS=" + std::string(asan != nullptr ? asan : "") +
+                         ":detect_leaks=0");
+    guiRun.cwd = folder + "/run";
+    guiRun.outPath = m_sandbox.File("gui.out");
+    guiRun.errPath = m_sandbox.File("gui.err");
     CChildProcess gui;
-    ASSERT_TRUE(gui.Start(guiSpec, error)) << error;
+    ASSERT_TRUE(gui.Start(guiRun, error)) << error;
     // The display goes once every camera has stopped acknowledging: the
     // batch is running, its threads waiting for acknowledgements. (Those
     // threads are the session's to stop; the moment keeps this test on the
