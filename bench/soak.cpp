@@ -65,7 +65,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         if (arg == "--rounds") {
             options.rounds = std::max(1, std::atoi(value));
         } else if (arg == "--cameras") {
-            options.cameras = std::clamp(std::atoi(value), 1, static_cast<int>(kMaxBatchDevices));
+            options.cameras = std::clamp(std::atoi(value), 1, kMaxParallelUpgrades);
         } else if (arg == "--seed") {
             options.seed = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
         } else if (arg == "--faulty-share") {

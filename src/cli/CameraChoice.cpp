@@ -23,17 +23,25 @@ std::vector<DeviceInfoPtr> ChooseCameras(const std::vector<DeviceInfoPtr>& found
         return found;
     }
     std::vector<DeviceInfoPtr> chosen;
-    if (!choice.model.empty()) {
-        std::copy_if(found.begin(), found.end(), std::back_inserter(chosen),
-                     [&](const DeviceInfoPtr& r) {
-                         return strcasecmp(choice.model.c_str(), r->productModel) == 0;
-                     });
-        if (chosen.empty()) {
-            err << "firmhand-cli: no camera of model " << choice.model << " was found\n";
-            if (missing != nullptr) {
-                *missing = true;
+    if (!choice.models.empty()) {
+        for (const std::string& model : choice.models) {
+            const bool any = std::any_of(found.begin(), found.end(), [&](const DeviceInfoPtr& r) {
+                return strcasecmp(model.c_str(), r->productModel) == 0;
+            });
+            if (!any) {
+                err << "firmhand-cli: no camera of model " << model << " was found\n";
+                if (missing != nullptr) {
+                    *missing = true;
+                }
             }
         }
+        std::copy_if(
+            found.begin(), found.end(), std::back_inserter(chosen), [&](const DeviceInfoPtr& r) {
+                return std::any_of(choice.models.begin(), choice.models.end(),
+                                   [&](const std::string& model) {
+                                       return strcasecmp(model.c_str(), r->productModel) == 0;
+                                   });
+            });
         return chosen;
     }
     for (const std::string& mac : choice.macs) {

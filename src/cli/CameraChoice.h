@@ -10,11 +10,11 @@
 struct CameraChoice {
     bool all = false;
     std::vector<std::string> macs;
-    std::string model;
+    std::vector<std::string> models;
 };
 
 // The chosen cameras, each once: in list order for --all and --model, in
-// the order given for --mac. Each MAC not found, or a model (compared
+// the order given for --mac. Each MAC not found, or each model (compared
 // without regard to case) that no camera has, is named on `err` and sets
 // `*missing` (when given).
 std::vector<DeviceInfoPtr> ChooseCameras(const std::vector<DeviceInfoPtr>& found,

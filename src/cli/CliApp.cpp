@@ -11,6 +11,7 @@
 #include "AiVersionsCommand.h"
 #include "CliSystem.h"
 #include "InputCheck.h"
+#include "RunsCommand.h"
 #include "ScanCommand.h"
 #include "SignalWatch.h"
 #include "UpgradeCommand.h"
@@ -60,8 +61,8 @@ void ApplyLogLevel(const std::map<std::string, std::string>& overrides) {
 }
 
 constexpr const char* kExitStatuses =
-    "Exit status: 0 all upgraded (or listed), 1 some failed, 2 usage or input error,\n"
-    "3 no camera found, 130 interrupted.";
+    "Exit status: 0 all upgraded or current (or listed), 1 some failed, 2 usage or\n"
+    "input error, 3 no camera found, 130 interrupted.";
 
 // The values every searching command shares, as typed.
 struct SearchInput {
@@ -92,11 +93,11 @@ std::string CheckSearchInput(const SearchInput& input, double& seconds) {
 
 // The upgrade's own values, package first: nothing else matters without it.
 std::string CheckUpgradeInput(UpgradeOptions& upgrade, const SearchInput& search) {
-    if (std::string problem = CheckPackageFile(upgrade.package); !problem.empty()) {
+    if (std::string problem = CheckRolloutInput(upgrade.rollout); !problem.empty()) {
         return problem;
     }
     const CameraChoice& cameras = upgrade.cameras;
-    if (!cameras.all && cameras.macs.empty() && cameras.model.empty()) {
+    if (!cameras.all && cameras.macs.empty() && cameras.models.empty()) {
         return "choose cameras with --all, --mac or --model";
     }
     if (std::string problem = CheckSearchInput(search, upgrade.seconds); !problem.empty()) {
@@ -107,7 +108,7 @@ std::string CheckUpgradeInput(UpgradeOptions& upgrade, const SearchInput& search
             return problem;
         }
     }
-    if (!upgrade.yes && !StdinIsTerminal()) {
+    if (!upgrade.yes && !upgrade.dryRun && !StdinIsTerminal()) {
         return "no terminal to confirm the upgrade on; add --yes to upgrade without asking";
     }
     return "";
@@ -146,12 +147,16 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     UpgradeOptions upgrade;
     CLI::App* upgradeCommand =
         app.add_subcommand("upgrade", "Upgrade the firmware of the chosen cameras");
-    upgradeCommand->add_option("--package", upgrade.package, "Upgrade package file")->required();
+    upgradeCommand
+        ->add_option("--package", upgrade.rollout.packages,
+                     "Upgrade package file, or MODEL=FILE for the cameras of one model "
+                     "(repeatable)")
+        ->required();
     auto* all = upgradeCommand->add_flag("--all", upgrade.cameras.all, "Every camera found");
     auto* macs =
         upgradeCommand->add_option("--mac", upgrade.cameras.macs, "Cameras by MAC address");
     auto* model =
-        upgradeCommand->add_option("--model", upgrade.cameras.model, "Cameras of one model");
+        upgradeCommand->add_option("--model", upgrade.cameras.models, "Cameras of these models");
     all->excludes(macs)->excludes(model);
     macs->excludes(model);
     upgradeCommand->add_option("--user", upgrade.user, "Device user name (default: remembered)");
@@ -166,6 +171,24 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
                              "Upgrade without asking (also on duplicate slave addresses)");
     upgradeCommand->add_option("--report", upgrade.report,
                                "Write results to FILE.json or FILE.csv (folder must exist)");
+    upgradeCommand->add_option("--credentials", upgrade.rollout.credentials,
+                               "File of \"MATCH USER PASSWORD\" lines tried before the typed "
+                               "credentials (owner-only)");
+    upgradeCommand->add_option("--parallel", upgrade.rollout.parallel,
+                               "Cameras upgraded at once, 1 to 64 (default 32)");
+    upgradeCommand->add_flag("--force", upgrade.force,
+                             "Also upgrade cameras that already run the package's version");
+    upgradeCommand->add_option("--max-failures", upgrade.rollout.maxFailures,
+                               "Start no further camera once more than N (or N%) failed");
+    upgradeCommand->add_flag("--resume", upgrade.resume,
+                             "Continue the last unfinished run (killed or interrupted)");
+    upgradeCommand->add_option("--retry-failed", upgrade.rollout.retryFailed,
+                               "Upgrade only the cameras this JSON report says failed");
+    upgradeCommand->add_flag("--dry-run", upgrade.dryRun,
+                             "Print each camera's package or skip reason; start nothing");
+
+    CLI::App* runsCommand =
+        app.add_subcommand("runs", "List the upgrade runs recorded on this machine");
 
     AiVersionsOptions ai;
     CLI::App* aiCommand = app.add_subcommand(
@@ -214,7 +237,14 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     if (scanCommand->parsed()) {
         return RunScan(scan, context, std::cout, std::cerr);
     }
+    if (runsCommand->parsed()) {
+        return RunRuns(context, std::cout, std::cerr);
+    }
     if (upgradeCommand->parsed()) {
+        if (!upgrade.rollout.parallel.empty()) {
+            context.session.settingOverrides[settings::kMaxParallelUpgrades] =
+                upgrade.rollout.parallel;
+        }
         upgrade.userGiven = upgradeCommand->count("--user") > 0;
         upgrade.passwordGiven = upgradeCommand->count("--password") > 0;
         return RunUpgrade(upgrade, context, std::cout, std::cerr);

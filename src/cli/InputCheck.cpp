@@ -85,6 +85,9 @@ std::string CheckIntegerRange(const SettingKey& row, int value) {
     if (std::string(row.key) == settings::kLogLevel && value >= 0 && (value < 1 || value > 4)) {
         return std::string(row.key) + " must be 1 to 4 (or negative for the default)";
     }
+    if (std::string(row.key) == settings::kMaxParallelUpgrades && (value < 1 || value > 64)) {
+        return std::string(row.key) + " must be 1 to 64";
+    }
     return "";
 }
 
@@ -195,8 +198,8 @@ std::string CheckReportPath(const std::string& path) {
         return path.size() > tail.size() &&
                path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
     };
-    if (!endsWith(".json") && !endsWith(".csv")) {
-        return "report " + path + ": the name must end in .json or .csv";
+    if (!endsWith(".json") && !endsWith(".csv") && !endsWith(".html")) {
+        return "report " + path + ": the name must end in .json, .csv or .html";
     }
     if (std::string problem = FileWriteProblem(path); !problem.empty()) {
         return "report " + path + " cannot be written: " + problem;

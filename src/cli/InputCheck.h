@@ -15,7 +15,7 @@ std::string CheckTarget(const std::string& target);
 std::string CheckSetting(const std::string& key, const std::string& value);
 // --adapter: "" (all adapters) or the name of one of the host's adapters.
 std::string CheckAdapter(const std::string& adapter);
-// --report: FILE.json or FILE.csv in a writable folder.
+// --report: FILE.json, FILE.csv or FILE.html in a writable folder.
 std::string CheckReportPath(const std::string& path);
 
 // A MAC of six hex pairs joined by ":" or "-" as "AA:BB:CC:DD:EE:FF"; ""

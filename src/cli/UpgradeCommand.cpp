@@ -1,13 +1,16 @@
 #include "UpgradeCommand.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <ostream>
 
 #include "BatchTracker.h"
 #include "CliSystem.h"
 #include "CommandSession.h"
+#include "HtmlReport.h"
 #include "ProgressView.h"
 #include "SignalWatch.h"
 #include "TextTable.h"
@@ -17,6 +20,7 @@
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
 #include "reach/Reachability.h"
+#include "session/DeviceTable.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -70,17 +74,80 @@ void ShowChosen(const std::vector<DeviceInfoPtr>& devices, std::ostream& out) {
     out.flush();
 }
 
-std::vector<CameraOutcome> InitialOutcomes(const std::vector<DeviceInfoPtr>& devices) {
+std::vector<CameraOutcome> InitialOutcomes(const std::vector<DeviceInfoPtr>& devices,
+                                           const std::vector<BatchPackage>& packages) {
     std::vector<CameraOutcome> outcomes;
     for (const DeviceInfoPtr& record : devices) {
         CameraOutcome outcome;
         outcome.mac = record->mac;
+        outcome.package = PackagePathForModel(packages, FieldText(record->productModel));
         outcome.ip = record->ip;
         outcome.name = record->devName;
         outcome.oldVersion = DeviceVersionText(*record);
         outcomes.push_back(outcome);
     }
     return outcomes;
+}
+
+std::vector<DeviceInfoPtr> OnlyMacs(const std::vector<DeviceInfoPtr>& devices,
+                                    const std::vector<std::string>& macs) {
+    std::vector<DeviceInfoPtr> kept;
+    for (const DeviceInfoPtr& record : devices) {
+        if (std::any_of(macs.begin(), macs.end(),
+                        [&](const std::string& mac) { return SameMac(mac, record->mac); })) {
+            kept.push_back(record);
+        }
+    }
+    return kept;
+}
+
+int RefuseBatch(BatchStartResult result, const CFirmhandSession& session, std::ostream& err) {
+    if (const int id = BatchStartMessageId(result)) {
+        err << LoadString(id) << "\n";
+    }
+    if (const std::string detail = session.RefusalDetail(); !detail.empty()) {
+        err << "firmhand-cli: " << detail << "\n";
+    }
+    return 2;
+}
+
+// The dry run's plan: each camera's package or why it is skipped, and the
+// credentials that would be tried first (their source, never a password).
+void PrintPlan(const std::vector<CameraPlan>& plans, std::ostream& out) {
+    CTextTable table({"MAC address", "IP address", "Model", "Version", "Plan", "Credentials"});
+    for (const CameraPlan& plan : plans) {
+        const DEVICE_S_INFO& r = *plan.record;
+        const std::string what =
+            plan.package ? plan.package->FileName() : ResultCodeToText(plan.skipCode);
+        std::string credentials = "-";
+        if (!plan.credentials.empty()) {
+            credentials.clear();
+            for (const CameraCredential& c : plan.credentials) {
+                credentials += (credentials.empty() ? "" : ", ") + c.source + " (" + c.user + ")";
+            }
+        }
+        table.AddRow({r.mac, r.ip, r.productModel, DeviceVersionText(r), what, credentials});
+    }
+    table.Print(out);
+    out << plans.size() << " cameras planned; nothing started (--dry-run)\n";
+    out.flush();
+}
+
+// The report in the format its name asks for; the page's timeline comes
+// from the run's journal.
+bool WriteReport(const std::vector<CameraOutcome>& outcomes, const std::string& journal,
+                 const std::string& path) {
+    const std::string html = ".html";
+    if (path.size() > html.size() &&
+        path.compare(path.size() - html.size(), html.size(), html) == 0) {
+        RunSummary run;
+        std::string problem;
+        if (!journal.empty()) {
+            ReadRunJournal(journal, run, problem);
+        }
+        return WriteHtmlReport(outcomes, run, path);
+    }
+    return WriteOutcomeReport(outcomes, path);
 }
 
 // True when every upgraded camera's listed record shows its new version.
@@ -124,12 +191,52 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         return kNoCameraExitStatus;
     }
     BatchRequest request;
-    bool missing = false;
-    request.devices = ChooseCameras(session.Devices(), options.cameras, err, &missing);
-    if (missing || request.devices.empty()) {
+    std::optional<RunSummary> resumed;
+    if (options.resume) {
+        std::string problem;
+        resumed = session.UnfinishedRun(&problem);
+        if (resumed) {
+            out << "Resuming run " << resumed->id << ": " << resumed->cameras.size() << " cameras, "
+                << resumed->cameras.size() - resumed->Open() << " finished before\n";
+            request.resumeRun = resumed->path;
+            request.devices = session.ResumeDevices(*resumed);
+        } else if (!problem.empty()) {
+            err << "firmhand-cli: the last run is unreadable (" << problem
+                << "); starting a new run\n";
+        } else {
+            err << "firmhand-cli: no unfinished run to resume; starting a new run\n";
+        }
+    }
+    if (!resumed) {
+        bool missing = false;
+        request.devices = ChooseCameras(session.Devices(), options.cameras, err, &missing);
+        if (!options.rollout.retryMacs.empty()) {
+            request.devices = OnlyMacs(request.devices, options.rollout.retryMacs);
+        }
+        if (missing || request.devices.empty()) {
+            session.Stop();
+            err << "firmhand-cli: nothing upgraded; run \"firmhand-cli scan\" to list the "
+                   "cameras\n";
+            return kNoCameraExitStatus;
+        }
+    }
+    request.packages = options.rollout.parsedPackages;
+    request.credentialsFile = options.rollout.credentials;
+    request.force = options.force;
+    request.maxFailures = options.rollout.failureLimit;
+    request.user =
+        options.userGiven ? options.user : session.Settings().GetString(settings::kUsername);
+    request.password = options.passwordGiven ? options.password
+                                             : session.Settings().GetString(settings::kPassword);
+    if (options.dryRun) {
+        std::vector<CameraPlan> plans;
+        const BatchStartResult planned = session.DryRun(request, plans);
         session.Stop();
-        err << "firmhand-cli: nothing upgraded; run \"firmhand-cli scan\" to list the cameras\n";
-        return kNoCameraExitStatus;
+        if (planned != BatchStartResult::Started) {
+            return RefuseBatch(planned, session, err);
+        }
+        PrintPlan(plans, out);
+        return 0;
     }
     // The list goes where the question goes, so that it is seen before the
     // answer even when the output is redirected.
@@ -144,11 +251,6 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         err << "firmhand-cli: nothing upgraded\n";
         return 2;
     }
-    request.packagePath = options.package;
-    request.user =
-        options.userGiven ? options.user : session.Settings().GetString(settings::kUsername);
-    request.password = options.passwordGiven ? options.password
-                                             : session.Settings().GetString(settings::kPassword);
     request.confirmDuplicates = [&](const std::vector<std::string>& macs) {
         return AskToContinue(macs, options.yes, err);
     };
@@ -158,14 +260,11 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         return kInterruptedExitStatus;
     }
     if (started != BatchStartResult::Started) {
-        if (const int id = BatchStartMessageId(started)) {
-            err << LoadString(id) << "\n";
-        }
-        return 2;
+        return RefuseBatch(started, session, err);
     }
 
     const auto batchStart = Clock::now();
-    CBatchTracker batch(InitialOutcomes(request.devices));
+    CBatchTracker batch(InitialOutcomes(request.devices, request.packages));
     CProgressView view(out, StdoutIsTerminal());
     const auto onMessage = [&](CWindowMessage& message) {
         const double seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();
@@ -215,15 +314,18 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     out << "\n";
     PrintOutcomeTable(batch.Outcomes(), out);
     out.flush();
-    if (!options.report.empty() &&
-        !WriteOutcomeReport(batch.Outcomes(), options.package, options.report)) {
+    const std::string journal = session.RunJournalPath();
+    if (!journal.empty()) {
+        out << "Run journal: " << journal << "\n";
+    }
+    if (!options.report.empty() && !WriteReport(batch.Outcomes(), journal, options.report)) {
         err << "firmhand-cli: the report " << options.report << " could not be written\n";
     }
     if (cancelled || run.StopRequested()) {
         return kInterruptedExitStatus;
     }
     for (const CameraOutcome& o : batch.Outcomes()) {
-        if (o.code != UPGRADE_OK) {
+        if (o.code != UPGRADE_OK && o.code != UPGRADE_ALREADY_CURRENT) {
             return 1;
         }
     }

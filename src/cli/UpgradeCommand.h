@@ -8,9 +8,10 @@
 
 #include "CameraChoice.h"
 #include "CliContext.h"
+#include "RolloutInput.h"
 
 struct UpgradeOptions {
-    std::string package;
+    RolloutInput rollout;  // packages, credentials, limits
     CameraChoice cameras;
     std::string user;      // "" = the remembered user name
     std::string password;  // "" = the remembered password
@@ -22,10 +23,14 @@ struct UpgradeOptions {
     bool yes = false;    // answers the questions before the batch
     std::string report;  // FILE.json or FILE.csv
     bool reachability = true;
+    bool force = false;   // upgrade cameras that are already current
+    bool resume = false;  // continue the newest unfinished run
+    bool dryRun = false;  // print the plan, start nothing
 };
 
 // Shows the chosen cameras and asks once (unless `yes`) before the batch.
-// Exit status: 0 when every camera was upgraded; 1 when any failed; 2 when
+// Exit status: 0 when every camera was upgraded or skipped as current (or
+// the plan was printed); 1 when any other ended; 2 when
 // the batch did not start; 3 when no camera, or not each chosen one, was
 // found; 130 when a stop signal came (a running batch is cancelled and
 // reported first).

@@ -27,8 +27,14 @@ std::string OutcomeStatus(const CameraOutcome& o) {
     if (o.code == UPGRADE_OK) {
         return "upgraded";
     }
-    if (o.openAtCancel && (o.prepared || o.attempts > 0)) {
-        return "cancelled";
+    if (IsSkippedResult(o.code)) {
+        return "skipped";
+    }
+    if (o.code == UPGRADE_NOT_STARTED) {
+        return "not-started";
+    }
+    if (o.code == UPGRADE_CANCELLED || (o.openAtCancel && (o.prepared || o.attempts > 0))) {
+        return o.prepared || o.attempts > 0 ? "cancelled" : "not-started";
     }
     if (o.code >= 0 || o.attempts > 0) {
         return "failed";
@@ -46,8 +52,7 @@ void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream&
     table.Print(out);
 }
 
-bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& package,
-                        const std::string& path) {
+bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& path) {
     std::ofstream file(path, std::ios::trunc);
     if (!file) {
         return false;
@@ -59,7 +64,7 @@ bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::s
             file << CsvField(o.mac) << ',' << CsvField(o.ip) << ',' << o.code << ','
                  << CsvField(ResultCodeToText(o.code)) << ',' << CsvField(o.oldVersion) << ','
                  << CsvField(o.newVersion) << ',' << o.attempts << ',' << Seconds(o.seconds) << ','
-                 << OutcomeStatus(o) << ',' << CsvField(o.name) << ',' << CsvField(package) << ','
+                 << OutcomeStatus(o) << ',' << CsvField(o.name) << ',' << CsvField(o.package) << ','
                  << o.startedAt << ',' << o.endedAt << '\n';
         }
     } else {
@@ -76,7 +81,7 @@ bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::s
                                 .Add("attempts", o.attempts)
                                 .Add("seconds", o.seconds)
                                 .Add("name", o.name)
-                                .Add("package", package)
+                                .Add("package", o.package)
                                 .Add("startedAt", o.startedAt)
                                 .Add("endedAt", o.endedAt)
                                 .Text());

@@ -9,7 +9,8 @@ struct CameraOutcome {
     std::string mac;
     std::string ip;
     std::string name;
-    int code = -1;  // -1 until the final result
+    std::string package;  // the file it got ("" when skipped for its model)
+    int code = -1;        // -1 until the final result
     std::string oldVersion;
     std::string newVersion;  // "" unless the camera came back upgraded
     int attempts = 0;
@@ -23,13 +24,14 @@ struct CameraOutcome {
     bool openAtCancel = false;
 };
 
-// "upgraded" (code 0), "cancelled" (prepared or attempted, still open when
-// the batch was cancelled, not upgraded), "failed" (another final code, or
-// attempted without one) or "not-started".
+// "upgraded" (code 0), "skipped" (already current, or no package for its
+// model), "cancelled" (prepared or attempted, still open when the batch was
+// cancelled, not upgraded; or "Cancelled" before it started), "failed"
+// (another final code, or attempted without one) or "not-started" (never
+// begun, also when a failure limit stopped the rollout).
 std::string OutcomeStatus(const CameraOutcome& outcome);
 
 void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream& out);
-// Writes FILE.json ({"results": [...]}) or FILE.csv, each row naming the
-// package; false on failure.
-bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& package,
-                        const std::string& path);
+// Writes FILE.json ({"results": [...]}) or FILE.csv, each row naming its
+// camera's package; false on failure.
+bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& path);

@@ -59,9 +59,12 @@ TEST(BatchTracker, StatusOfEachCameraWhenTheBatchIsCancelled) {
     EXPECT_EQ(OutcomeStatus(o[5]), "upgraded");
     EXPECT_EQ(o[5].seconds, 4);
 
+    for (CameraOutcome& outcome : batch.Outcomes()) {
+        outcome.package = "fw.bin";
+    }
     testing_support::CSandbox box;
-    ASSERT_TRUE(WriteOutcomeReport(o, "fw.bin", box.File("r.csv")));
-    ASSERT_TRUE(WriteOutcomeReport(o, "fw.bin", box.File("r.json")));
+    ASSERT_TRUE(WriteOutcomeReport(o, box.File("r.csv")));
+    ASSERT_TRUE(WriteOutcomeReport(o, box.File("r.json")));
     const std::string csv = box.Read("r.csv");
     EXPECT_NE(csv.find("\naa,127.0.0.1,-1,,,,0,0.0,cancelled,,fw.bin,,\n"), std::string::npos)
         << csv;

@@ -31,6 +31,7 @@ public:
                const std::string& inPath = "/dev/null");
     bool Interrupt();  // SIGINT
     bool Terminate();  // SIGTERM
+    bool Kill();       // SIGKILL: no handler runs, nothing is cleaned up
     // The child's end, or nullopt when it still runs after `timeout`.
     std::optional<ChildExit> WaitForExit(std::chrono::milliseconds timeout);
 

@@ -80,6 +80,10 @@ bool CChildProcess::Terminate() {
     return m_pid > 0 && !m_exit && kill(m_pid, SIGTERM) == 0;
 }
 
+bool CChildProcess::Kill() {
+    return m_pid > 0 && !m_exit && kill(m_pid, SIGKILL) == 0;
+}
+
 std::optional<ChildExit> CChildProcess::WaitForExit(std::chrono::milliseconds timeout) {
     if (m_pid <= 0 || m_exit) {
         return m_exit;

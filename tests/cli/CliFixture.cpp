@@ -9,6 +9,7 @@
 
 void CliFixture::SetUp() {
     m_xdg = std::make_unique<testing_support::CScopedEnv>("XDG_DATA_HOME", m_box.File("data"));
+    m_state = std::make_unique<testing_support::CScopedEnv>("XDG_STATE_HOME", m_box.File("state"));
     ResetIniPaths();
     GetProgramIni().SetPath(m_box.File("firmhand.ini"));
     m_options.timings.ackPollMs = 5;

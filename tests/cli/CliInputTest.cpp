@@ -112,7 +112,7 @@ TEST_F(CliFixture, WrongInputIsRefusedBeforeTheSearch) {
          "unknown adapter \"no-such-adapter0\"; adapters here: "},
         {with({"--mac", "02:CC:00:00:10"}), "MAC \"02:CC:00:00:10\""},
         {{"ai-versions", "--mac", "02:cc:00:00:10:0g"}, "MAC \"02:cc:00:00:10:0g\""},
-        {with({"--all", "--report", m_box.File("r.txt")}), "must end in .json or .csv"},
+        {with({"--all", "--report", m_box.File("r.txt")}), "must end in .json, .csv or .html"},
         {with({"--all", "--report", m_box.File("none/r.json")}), "none: No such file"},
         {{"upgrade", "--package", package}, "choose cameras with --all, --mac or --model"},
         {{"scan", "--no-such-option"}, "--no-such-option"},

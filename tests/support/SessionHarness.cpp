@@ -41,6 +41,7 @@ CSessionHarness::CSessionHarness()
         {settings::kWaitUpgradeProgressTimeout, "5"}, {settings::kWaitUpgradeCompleteTimeout, "5"},
     };
     m_options.cameraLockFolder = m_box.File("locks");
+    m_options.runsFolder = m_box.File("runs");
     m_options.timings.connectTimeoutMs = 2000;
     m_options.timings.retryPauseMs = 20;
     m_options.timings.upgradeModePauseMs = 50;
@@ -122,6 +123,30 @@ std::string CSessionHarness::NewStylePackage(const std::string& name, size_t siz
     const uint8_t magic[] = {0x18, 0x01, 0x22, 0x20};
     std::memcpy(data.data(), magic, sizeof(magic));
     return WritePackage(name, data);
+}
+
+std::vector<uint8_t> OldStylePackageBytes(std::vector<uint8_t> body, uint32_t productType) {
+    std::vector<uint8_t> trailer(64, 0);
+    const uint32_t words[] = {0x64616568, 0, productType};
+    for (size_t w = 0; w < 3; ++w) {
+        for (size_t b = 0; b < 4; ++b) {
+            trailer[w * 4 + b] = static_cast<uint8_t>(words[w] >> (8 * b));
+        }
+    }
+    body.insert(body.end(), trailer.begin(), trailer.end());
+    return body;
+}
+
+BatchRequest CSessionHarness::Request(const std::vector<std::string>& macs) const {
+    BatchRequest request;
+    for (const std::string& mac : macs) {
+        if (DeviceInfoPtr record = Record(mac)) {
+            request.devices.push_back(record);
+        }
+    }
+    request.user = user;
+    request.password = password;
+    return request;
 }
 
 BatchStartResult CSessionHarness::StartBatch(const std::vector<std::string>& macs,

@@ -33,6 +33,10 @@ struct SeenMessage {
     std::string text;
 };
 
+// An old-style package: `body` and the 64-byte trailer with the head flag
+// and this product type.
+std::vector<uint8_t> OldStylePackageBytes(std::vector<uint8_t> body, uint32_t productType);
+
 class CSessionHarness {
 public:
     // Settings and per-user files in a sandbox; short time-outs and fast
@@ -63,6 +67,9 @@ public:
     std::string NewStylePackage(const std::string& name, size_t size = 20000);
     std::string WritePackage(const std::string& name, const std::vector<uint8_t>& data);
 
+    // A request for these listed cameras (unknown MACs are left out) with
+    // the harness's credentials and no package.
+    BatchRequest Request(const std::vector<std::string>& macs) const;
     // A batch of these listed cameras (unknown MACs are left out).
     BatchStartResult StartBatch(const std::vector<std::string>& macs, const std::string& package,
                                 bool confirmDuplicates = true);

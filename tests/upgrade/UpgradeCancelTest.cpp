@@ -100,7 +100,7 @@ TEST_P(UpgradeCancel, EndsEveryJobAndTheBatchLongBeforeTheWaitsTimeOut) {
     EXPECT_EQ(h.UnfinishedAtEnd(), std::vector<std::string>{});
     EXPECT_EQ(h.LastBatchJobs(), 2);
     for (const std::string& mac : macs) {
-        EXPECT_EQ(h.FinalResult(mac), UPGRADE_FAILED) << mac;
+        EXPECT_EQ(h.FinalResult(mac), UPGRADE_CANCELLED) << mac;
         EXPECT_FALSE(h.Session().HasJob(mac)) << mac;
         EXPECT_EQ(h.Fleet().State(mac)->upgradesCompleted, wait.transfers) << mac;
     }

@@ -110,7 +110,9 @@ TEST(ResultText, CodesMapToTheirStrings) {
     EXPECT_EQ(ResultCodeToText(22), "MES get in station fail");
     std::string text = "x";
     EXPECT_EQ(ResultCodeToText(23), "Upgraded elsewhere right now");
-    for (int code : {13, 14, 20, 21, 24, -1}) {
+    EXPECT_EQ(ResultCodeToText(24), "Queued");
+    EXPECT_EQ(ResultCodeToText(28), "Cancelled");
+    for (int code : {13, 14, 20, 21, 29, -1}) {
         EXPECT_FALSE(ResultCodeToText(code, text)) << code;
         EXPECT_EQ(text, "");
     }

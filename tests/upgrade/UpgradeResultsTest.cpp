@@ -11,22 +11,6 @@
 
 namespace {
 
-std::vector<uint8_t> Le32(uint32_t v) {
-    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-            static_cast<uint8_t>(v >> 24)};
-}
-
-// An old-style package: body and the 64-byte trailer with this product type.
-std::vector<uint8_t> OldStyle(std::vector<uint8_t> body, uint32_t productType) {
-    std::vector<uint8_t> trailer(64, 0);
-    auto head = Le32(0x64616568);
-    auto product = Le32(productType);
-    std::memcpy(trailer.data(), head.data(), 4);
-    std::memcpy(trailer.data() + 8, product.data(), 4);
-    body.insert(body.end(), trailer.begin(), trailer.end());
-    return body;
-}
-
 // The login requests a camera saw, by their upgradeMode field.
 std::vector<std::string> LoginModes(CSimFleet& fleet, const std::string& mac) {
     std::vector<std::string> modes;
@@ -161,14 +145,15 @@ TEST(UpgradeResults, PackageRefusedForProductTypeAndGzipRule) {
     h.Fleet().AddCamera(cam);
     ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac},
-               h.WritePackage("wrong-type.bin", OldStyle(std::vector<uint8_t>(5000, 1), 0x3030)));
+               h.WritePackage("wrong-type.bin",
+                              OldStylePackageBytes(std::vector<uint8_t>(5000, 1), 0x3030)));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_PACKAGE_ERROR);
     EXPECT_EQ(h.Attempts(cam.mac), 1) << "a refused package is not retried";
 
     std::vector<uint8_t> gzip(5000, 0x55);
     const uint8_t head[] = {0x1F, 0x8B, 0x08, 0x00, 0, 0, 0, 0, 0x00, 0x03};
     std::memcpy(gzip.data(), head, sizeof(head));
-    h.RunBatch({cam.mac}, h.WritePackage("gzip.bin", OldStyle(gzip, 0x2020)));
+    h.RunBatch({cam.mac}, h.WritePackage("gzip.bin", OldStylePackageBytes(gzip, 0x2020)));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_PACKAGE_ERROR);
     EXPECT_EQ(h.Fleet().State(cam.mac)->lastBlock, 0) << "nothing was sent";
 }
@@ -178,7 +163,7 @@ TEST(UpgradeResults, OldStylePackageIsSentWithoutItsTrailer) {
     auto cam = h.Camera(1);
     cam.productType = 0x2020;
     cam.softwareVer = "4.0.2";
-    const auto package = OldStyle(std::vector<uint8_t>(3333, 7), 0x2020);
+    const auto package = OldStylePackageBytes(std::vector<uint8_t>(3333, 7), 0x2020);
     cam.package = package;
     h.Fleet().AddCamera(cam);
     ASSERT_TRUE(h.Start());
@@ -293,7 +278,7 @@ TEST(UpgradeResults, NoAttemptsAllowedEndsWithFailure) {
     h.Fleet().AddCamera(cam);
     ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_EQ(h.Results(cam.mac), (std::vector<int>{UPGRADE_FAILED}));
+    EXPECT_EQ(h.Results(cam.mac), (std::vector<int>{UPGRADE_QUEUED, UPGRADE_FAILED}));
     EXPECT_EQ(h.Fleet().State(cam.mac)->logins, 0);
 }
 

@@ -29,6 +29,7 @@ const std::vector<SettingKey> kKeys = {
     {kWaitIp2ChangeTimeout, F::Program, T::Integer, "60", "s for the second address to change"},
     {kWaitDeviceOfflineTimeout, F::Program, T::Integer, "60", "s for the device to go offline"},
     {kWaitRebootTimeout, F::Program, T::Integer, "240", "s for the device to come back"},
+    {kMaxParallelUpgrades, F::Program, T::Integer, "32", "cameras upgraded at once, 1 to 64"},
     {kSearchTargets, F::Program, T::String, "",
      "extra unicast search targets, comma-separated host[:port]"},
     {kLogLevel, F::Program, T::Integer, "1", "log threshold: 1 info, 2 warnings, 3 errors, 4 off"},

@@ -38,6 +38,7 @@ inline constexpr const char* kWaitUpgradeCompleteTimeout = "WaitUpgradeCompleteT
 inline constexpr const char* kWaitIp2ChangeTimeout = "WaitIp2ChangeTimeout";
 inline constexpr const char* kWaitDeviceOfflineTimeout = "WaitDeviceOfflineTimeout";
 inline constexpr const char* kWaitRebootTimeout = "WaitRebootTimeout";
+inline constexpr const char* kMaxParallelUpgrades = "MaxParallelUpgrades";
 // Our own additions.
 inline constexpr const char* kSearchTargets = "SearchTargets";
 inline constexpr const char* kLogLevel = "LogLevel";

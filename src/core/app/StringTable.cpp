@@ -87,6 +87,15 @@ constexpr StringRow kRows[] = {
      "升級已完成（但版本未改變）。", "升级已完成（但版本未改变）。"},
     // Our own additions.
     {1075, "Upgraded elsewhere right now", "此設備正由其他程式升級", "此设备正由其他程序升级"},
+    // Rollouts of many cameras.
+    {1076, "Queued", "排隊中", "排队中"},
+    {1077, "Already up to date", "已是最新版本", "已是最新版本"},
+    {1078, "No package for this model", "沒有此型號的升級包", "没有此型号的升级包"},
+    {1079, "Not started: rollout stopped", "未開始：升級已停止", "未开始：升级已停止"},
+    {1080, "Cancelled", "已取消", "已取消"},
+    {1081, "The credentials file cannot be used.", "無法使用憑證檔案。", "无法使用凭证文件。"},
+    {1082, "The run to resume cannot be read.", "無法讀取要繼續的升級記錄。",
+     "无法读取要继续的升级记录。"},
 };
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The program's visible texts, ids 1002 to 1074, in three languages.
+// The program's visible texts, ids 1002 and up, in three languages.
 #pragma once
 
 #include <string>
@@ -78,4 +78,12 @@ enum StringId : int {
     IDS_COMPLETE_SAME_VERSION = 1074,
     // Our own additions.
     IDS_UPGRADED_ELSEWHERE = 1075,
+    // Rollouts of many cameras.
+    IDS_QUEUED = 1076,
+    IDS_ALREADY_CURRENT = 1077,
+    IDS_NO_PACKAGE_FOR_MODEL = 1078,
+    IDS_ROLLOUT_STOPPED = 1079,
+    IDS_CANCELLED = 1080,
+    IDS_CREDENTIALS_REFUSED = 1081,
+    IDS_RUN_UNREADABLE = 1082,
 };

@@ -1,6 +1,7 @@
 // How a device record reads in the list (GUI) and in tables (CLI).
 #pragma once
 
+#include <cstring>
 #include <string>
 
 #include "model/DeviceSInfo.h"
@@ -12,3 +13,9 @@ std::string DeviceVersionText(const DEVICE_S_INFO& record);
 
 // The camera's web page: "http://ip:port", or "http://ip" for port 80.
 std::string DeviceWebUrl(const std::string& address, int httpPort);
+
+// A fixed-size text field of a record, up to its first NUL or its end.
+template <size_t N>
+std::string FieldText(const char (&field)[N]) {
+    return std::string(field, strnlen(field, N));
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -18,6 +19,14 @@ std::string CurrentDirectory();
 // The per-user local application-data folder: $XDG_DATA_HOME, else
 // $HOME/.local/share. "" when neither can be found.
 std::string LocalAppDataFolder();
+
+// The per-user state folder (logs of past runs and the like):
+// $XDG_STATE_HOME, else $HOME/.local/state. "" when neither can be found.
+std::string LocalStateFolder();
+
+// The names of the regular files in a folder (not sorted); empty when it
+// cannot be read.
+std::vector<std::string> FolderFileNames(const std::string& folder);
 
 // Joins a folder and a name with one separator.
 std::string PathCombine(const std::string& folder, const std::string& name);

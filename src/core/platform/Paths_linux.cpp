@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -48,6 +49,29 @@ std::string LocalAppDataFolder() {
         return PathCombine(PathCombine(home, ".local"), "share");
     }
     return {};
+}
+
+std::string LocalStateFolder() {
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        return xdg;
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] != '\0') {
+        return PathCombine(PathCombine(home, ".local"), "state");
+    }
+    return {};
+}
+
+std::vector<std::string> FolderFileNames(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.is_regular_file(error)) {
+            names.push_back(entry.path().filename().string());
+        }
+    }
+    return names;
 }
 
 std::string PathCombine(const std::string& folder, const std::string& name) {

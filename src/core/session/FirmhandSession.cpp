@@ -67,6 +67,7 @@ CFirmhandSession::CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink)
     engine.reachability = m_options.reachability;
     engine.clientFactory = m_options.clientFactory;
     engine.cameraLockFolder = m_options.cameraLockFolder;
+    engine.runsFolder = m_options.runsFolder;
     m_engine = std::make_unique<CUpgradeEngine>(m_frontEnd, std::move(engine));
     m_aiQuery = std::make_unique<CAiVersionQuery>(m_frontEnd);
 }
@@ -157,6 +158,44 @@ bool CFirmhandSession::OnSearchReport(CWindowMessage& message) {
     m_devices.Update(**record);
     m_engine->OnSearchReport(message.wParam, **record);
     return true;
+}
+
+BatchStartResult CFirmhandSession::DryRun(const BatchRequest& request,
+                                          std::vector<CameraPlan>& plans) {
+    if (!m_engine) {
+        return BatchStartResult::AlreadyRunning;
+    }
+    return m_engine->DryRun(request, plans);
+}
+
+std::string CFirmhandSession::RunsFolder() const {
+    return m_options.runsFolder.empty() ? DefaultRunsFolder() : m_options.runsFolder;
+}
+
+std::optional<RunSummary> CFirmhandSession::UnfinishedRun(std::string* problem) const {
+    for (RunListing& listing : ListRuns(RunsFolder())) {
+        if (!listing.problem.empty()) {
+            // The newest run cannot be read: it cannot be resumed either.
+            if (problem != nullptr) {
+                *problem = listing.problem;
+            }
+            return std::nullopt;
+        }
+        if (!listing.run.Finished()) {
+            return std::move(listing.run);
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::vector<DeviceInfoPtr> CFirmhandSession::ResumeDevices(const RunSummary& run) const {
+    std::vector<DeviceInfoPtr> devices;
+    for (const JOURNAL_CAMERA& camera : run.cameras) {
+        DeviceInfoPtr record = m_devices.Find(camera.mac);
+        devices.push_back(record ? record : RecordFromJournal(camera));
+    }
+    return devices;
 }
 
 BatchStartResult CFirmhandSession::StartBatch(const BatchRequest& request) {

@@ -22,6 +22,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,6 +32,7 @@
 #include "http/AiQuery.h"
 #include "session/DeviceTable.h"
 #include "session/SessionOptions.h"
+#include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeEngine.h"
 
 class CSearchIntake;
@@ -62,6 +64,19 @@ public:
     // Decides every refusal before anything is changed or contacted; then
     // the batch runs on the session's threads and ends with WM_BATCH_END.
     BatchStartResult StartBatch(const BatchRequest& request);
+    // The checks and plan of StartBatch without starting anything (--dry-run).
+    BatchStartResult DryRun(const BatchRequest& request, std::vector<CameraPlan>& plans);
+    // Where this run's journals are kept.
+    std::string RunsFolder() const;
+    // The newest run when it did not finish (killed, cancelled, a machine
+    // that went down); nullopt when it finished, when there is none, or
+    // when it cannot be read (`problem` then says why).
+    std::optional<RunSummary> UnfinishedRun(std::string* problem = nullptr) const;
+    // The records to resume a run with: each camera of the run as found by
+    // this search, else as the journal has it.
+    std::vector<DeviceInfoPtr> ResumeDevices(const RunSummary& run) const;
+    // The journal of the running or last batch, or "".
+    std::string RunJournalPath() const { return m_engine ? m_engine->RunJournalPath() : ""; }
     // The file and reason behind the last refusal of StartBatch, or "".
     std::string RefusalDetail() const { return m_engine ? m_engine->RefusalDetail() : ""; }
     bool IsUpgrading() const { return m_engine && m_engine->IsUpgrading(); }

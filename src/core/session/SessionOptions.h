@@ -31,4 +31,6 @@ struct SESSION_OPTIONS {
     // Where the per-camera locks live; "": the machine's, shared by every
     // Firmhand process.
     std::string cameraLockFolder;
+    // Where run journals are written; "": $XDG_STATE_HOME/firmhand/runs.
+    std::string runsFolder;
 };

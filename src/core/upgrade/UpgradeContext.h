@@ -13,7 +13,11 @@
 #include "upgrade/UpgradePackage.h"
 #include "upgrade/UpgradeTimings.h"
 
+class CRunJournal;
+
 struct CBatchContext {
+    // The package of the camera at hand (each worker has its own copy of
+    // the context with its camera's package; the data is shared).
     UpgradePackagePtr package;
     std::string user;
     std::string password;
@@ -23,6 +27,8 @@ struct CBatchContext {
     std::shared_ptr<CUpgradeJobTable> jobs;
     UpgradeClientFactory clientFactory;
     std::string cameraLockFolder;  // "": the machine's
+    // The run's journal; null when none is kept.
+    std::shared_ptr<CRunJournal> journal;
 };
 
 using BatchContextPtr = std::shared_ptr<const CBatchContext>;

@@ -1,11 +1,17 @@
 #include "upgrade/UpgradeEngine.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <map>
+#include <optional>
 #include <set>
 #include <system_error>
 
 #include "app/Logger.h"
+#include "app/Settings.h"
 #include "app/StringTable.h"
+#include "model/DeviceText.h"
+#include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeProcedure.h"
 #include "upgrade/UpgradeResult.h"
 
@@ -14,10 +20,26 @@ FH_LOG_SOURCE("UpgradeEngine");
 // One batch: what its threads share. The coordinator and the workers hold
 // it by shared pointer; the engine keeps it while the batch runs.
 struct CUpgradeEngine::CBatchRun {
-    std::vector<DeviceInfoPtr> devices;
+    std::vector<CameraPlan> plans;  // in list order
     std::shared_ptr<CBatchContext> context;
+    std::string journalPath;
+    UpgradePackagePtr defaultPackage;
+    // A resumed run: what each camera had reached.
+    std::optional<RunSummary> resumed;
+    FailureLimit maxFailures;
+    int parallel = 32;
+    int prepared = 0;  // the coordinator's
     std::atomic<bool> cancelled{false};
     CPUB_Event cancelEvent{true, false};
+
+    // Guards the members below; the coordinator waits on `slotFreed` for a
+    // worker to end (or the batch to be cancelled).
+    std::mutex slotMutex;
+    std::condition_variable slotFreed;
+    int inFlight = 0;
+    int failed = 0;
+    int toUpgrade = 0;
+    std::vector<std::string> endedMacs;  // workers to join
 };
 
 int BatchStartMessageId(BatchStartResult result) {
@@ -28,14 +50,16 @@ int BatchStartMessageId(BatchStartResult result) {
             return IDS_SELECT_FILE;
         case BatchStartResult::NoDevice:
             return IDS_SELECT_DEVICE;
-        case BatchStartResult::TooManyDevices:
-            return IDS_MAX_32;
         case BatchStartResult::OpenFailed:
             return IDS_OPEN_FILE_FAILED;
         case BatchStartResult::PackageInvalid:
             return IDS_PACKAGE_ERROR;
         case BatchStartResult::ThreadFailed:
             return IDS_UPGRADE_FAILED;
+        case BatchStartResult::CredentialsInvalid:
+            return IDS_CREDENTIALS_REFUSED;
+        case BatchStartResult::RunUnreadable:
+            return IDS_RUN_UNREADABLE;
         case BatchStartResult::Started:
         case BatchStartResult::DuplicatesDeclined:
             break;
@@ -63,12 +87,13 @@ CUpgradeEngine::~CUpgradeEngine() {
     }
 }
 
-BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
-    m_refusalDetail.clear();
-    if (m_upgrading.load()) {
-        return BatchStartResult::AlreadyRunning;
+BatchStartResult CUpgradeEngine::Prepare(const BatchRequest& request, CBatchRun& run,
+                                         std::vector<BatchPackage>& packages) {
+    packages = request.packages;
+    if (packages.empty() && !request.packagePath.empty()) {
+        packages.push_back({"", request.packagePath});
     }
-    if (request.packagePath.empty()) {
+    if (packages.empty()) {
         return BatchStartResult::NoPackage;
     }
     // One job per MAC, as the job table keys them; the first record wins.
@@ -81,9 +106,6 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     }
     if (devices.empty()) {
         return BatchStartResult::NoDevice;
-    }
-    if (devices.size() > kMaxBatchDevices) {
-        return BatchStartResult::TooManyDevices;
     }
     std::map<std::string, std::vector<std::string>> slaveAddresses;
     for (const DeviceInfoPtr& record : devices) {
@@ -102,25 +124,41 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
         !request.confirmDuplicates(duplicateMacs)) {
         return BatchStartResult::DuplicatesDeclined;
     }
-
-    LOG_INFO("CFirmhandDlg::OnBnClickedButtonUpdate",
-             "upgrade package, file: %s, selectedCount: %d", request.packagePath.c_str(),
-             static_cast<int>(devices.size()));
-    auto package = std::make_shared<CUpgradePackage>();
-    if (!package->Load(request.packagePath, &m_refusalDetail)) {
-        LOG_ERROR("CUpgradeEngine::StartBatch", "package not read, %s", m_refusalDetail.c_str());
-        return BatchStartResult::OpenFailed;
+    for (const BatchPackage& package : packages) {
+        LOG_INFO("CFirmhandDlg::OnBnClickedButtonUpdate",
+                 "upgrade package, file: %s, selectedCount: %d", package.path.c_str(),
+                 static_cast<int>(devices.size()));
     }
-    if (const std::string problem = package->Problem(); !problem.empty()) {
-        m_refusalDetail = request.packagePath + ": " + problem;
-        LOG_ERROR("CUpgradeEngine::StartBatch", "package refused, %s", m_refusalDetail.c_str());
-        return BatchStartResult::PackageInvalid;
+    const BatchStartResult planned = PlanBatch(request, packages, devices, run);
+    if (planned != BatchStartResult::Started) {
+        LOG_ERROR("CUpgradeEngine::StartBatch", "batch refused, %s", m_refusalDetail.c_str());
     }
+    return planned;
+}
 
+BatchStartResult CUpgradeEngine::DryRun(const BatchRequest& request,
+                                        std::vector<CameraPlan>& plans) {
+    m_refusalDetail.clear();
+    CBatchRun run;
+    run.context = std::make_shared<CBatchContext>();
+    std::vector<BatchPackage> packages;
+    const BatchStartResult result = Prepare(request, run, packages);
+    plans = std::move(run.plans);
+    return result;
+}
+
+BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
+    m_refusalDetail.clear();
+    if (m_upgrading.load()) {
+        return BatchStartResult::AlreadyRunning;
+    }
     auto run = std::make_shared<CBatchRun>();
-    run->devices = std::move(devices);
     run->context = std::make_shared<CBatchContext>();
-    run->context->package = package;
+    std::vector<BatchPackage> packages;
+    if (const BatchStartResult prepared = Prepare(request, *run, packages);
+        prepared != BatchStartResult::Started) {
+        return prepared;
+    }
     run->context->user = request.user;
     run->context->password = request.password;
     run->context->settings = m_options.settings;
@@ -129,14 +167,19 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     run->context->jobs = std::make_shared<CUpgradeJobTable>();
     run->context->clientFactory = m_options.clientFactory;
     run->context->cameraLockFolder = m_options.cameraLockFolder;
+    run->maxFailures = request.maxFailures;
+    run->parallel = std::clamp(m_options.settings.GetInt(settings::kMaxParallelUpgrades),
+                               kMinParallelUpgrades, kMaxParallelUpgrades);
+    OpenJournal(request, packages, *run);
 
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_coordinator.joinable()) {
         // The previous batch has posted its end; its thread is about to return.
         m_coordinator.join();
     }
-    m_package = package;
     m_run = run;
+    m_package = run->defaultPackage;
+    m_journalPath = run->journalPath;
     m_ended.Reset();
     m_upgrading.store(true);
     try {
@@ -152,40 +195,165 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     return BatchStartResult::Started;
 }
 
+BatchStartResult CUpgradeEngine::PlanBatch(const BatchRequest& request,
+                                           const std::vector<BatchPackage>& packages,
+                                           const std::vector<DeviceInfoPtr>& devices,
+                                           CBatchRun& run) {
+    std::vector<ROLLOUT_PACKAGE> loaded;
+    bool openFailed = false;
+    if (!LoadRolloutPackages(packages, loaded, m_refusalDetail, openFailed)) {
+        return openFailed ? BatchStartResult::OpenFailed : BatchStartResult::PackageInvalid;
+    }
+    for (const BatchPackage& package : packages) {
+        const bool known =
+            package.model.empty() ||
+            std::any_of(devices.begin(), devices.end(), [&](const DeviceInfoPtr& record) {
+                return FieldText(record->productModel) == package.model;
+            });
+        if (!known) {
+            m_refusalDetail =
+                "no chosen camera is of model " + package.model + " (" + package.path + ")";
+            return BatchStartResult::PackageInvalid;
+        }
+    }
+    std::vector<CREDENTIAL_ENTRY> entries;
+    if (!request.credentialsFile.empty() &&
+        !LoadCredentialsFile(request.credentialsFile, entries, m_refusalDetail)) {
+        return BatchStartResult::CredentialsInvalid;
+    }
+    if (!request.resumeRun.empty()) {
+        RunSummary summary;
+        if (!ReadRunJournal(request.resumeRun, summary, m_refusalDetail)) {
+            return BatchStartResult::RunUnreadable;
+        }
+        run.resumed = std::move(summary);
+    }
+    for (const DeviceInfoPtr& record : devices) {
+        run.plans.push_back(
+            PlanCamera(record, loaded, request.force, entries, request.user, request.password));
+    }
+    run.defaultPackage = PackageForModel(loaded, "");
+    if (!run.defaultPackage) {
+        run.defaultPackage = loaded.front().package;
+    }
+    return BatchStartResult::Started;
+}
+
+void CUpgradeEngine::OpenJournal(const BatchRequest& request,
+                                 const std::vector<BatchPackage>& packages, CBatchRun& run) {
+    std::string error;
+    std::unique_ptr<CRunJournal> journal;
+    if (run.resumed) {
+        journal = CRunJournal::Resume(request.resumeRun, error);
+    } else {
+        const std::string folder =
+            m_options.runsFolder.empty() ? DefaultRunsFolder() : m_options.runsFolder;
+        journal = CRunJournal::Create(folder, packages, error);
+    }
+    if (!journal) {
+        // The upgrade matters more than its record; it runs without one.
+        LOG_ERROR("CUpgradeEngine::StartBatch", "no run journal, %s", error.c_str());
+        return;
+    }
+    for (const CameraPlan& plan : run.plans) {
+        if (!run.resumed || run.resumed->Find(plan.record->mac) == nullptr) {
+            journal->Camera(*plan.record, plan.package ? plan.package->Path() : std::string());
+        }
+    }
+    LOG_INFO("CUpgradeEngine::StartBatch", "run journal %s", journal->Path().c_str());
+    run.journalPath = journal->Path();
+    run.context->journal = std::move(journal);
+}
+
 void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     CBatchContext& context = *run->context;
-    int prepared = 0;
-    for (const DeviceInfoPtr& record : run->devices) {
-        if (run->cancelled.load()) {
-            LOG_WARN("CUpgradeEngine::RunBatch", "batch cancelled, %d of %d cameras prepared",
-                     prepared, static_cast<int>(run->devices.size()));
+    auto post = [this](int code, const std::string& mac) {
+        if (m_sink) {
+            m_sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
+        }
+    };
+    // Skipped cameras and those a resumed run had finished end at once; the
+    // rest are queued, every one a job from now on (search reports keep
+    // their records current while they wait).
+    std::vector<UpgradeInfoPtr> queue;
+    for (const CameraPlan& plan : run->plans) {
+        const std::string mac = plan.record->mac;
+        const JOURNAL_CAMERA* before = run->resumed ? run->resumed->Find(mac) : nullptr;
+        if (before && before->Done()) {
+            post(before->code, mac);
+            continue;
+        }
+        if (plan.skipCode != 0) {
+            if (context.journal) {
+                context.journal->Result(mac, plan.skipCode);
+            }
+            post(plan.skipCode, mac);
+            continue;
+        }
+        auto job = std::make_shared<UpgradeInfo>(plan.record);
+        job->package = plan.package;
+        job->credentials = plan.credentials;
+        job->mayBeFlashing = before && before->MayBeFlashing();
+        context.jobs->addJob(job);
+        if (context.journal) {
+            context.journal->Step(mac, "queued");
+        }
+        post(UPGRADE_QUEUED, mac);
+        queue.push_back(job);
+    }
+    run->toUpgrade = static_cast<int>(queue.size());
+
+    std::map<std::string, std::thread> workers;
+    auto joinEnded = [&](std::vector<std::string> macs) {
+        for (const std::string& mac : macs) {
+            if (auto it = workers.find(mac); it != workers.end()) {
+                it->second.join();
+                workers.erase(it);
+            }
+        }
+    };
+    size_t next = 0;
+    bool stopped = false;
+    for (; next < queue.size(); ++next) {
+        std::vector<std::string> ended;
+        {
+            std::unique_lock<std::mutex> lock(run->slotMutex);
+            run->slotFreed.wait(
+                lock, [&] { return run->cancelled.load() || run->inFlight < run->parallel; });
+            ended.swap(run->endedMacs);
+            stopped = run->maxFailures.IsPassed(run->failed, run->toUpgrade);
+        }
+        joinEnded(ended);
+        if (run->cancelled.load() || stopped) {
             break;
         }
-        uint32_t deviceAddress = 0;
-        uint32_t addedAddress = 0;
-        if (m_options.reachability && m_options.reachability->MakeDeviceReachable(
-                                          *record, deviceAddress, addedAddress, true)) {
-            WaitForLocalAddress(*m_options.reachability, addedAddress,
-                                static_cast<int>(context.timings.localAddressPolls), 100,
-                                &run->cancelEvent);
-        }
-        context.jobs->addJob(std::make_shared<UpgradeInfo>(record));
-        ++prepared;
-        if (m_sink) {
-            m_sink->PostMessage(MakeTextMessage(WM_BATCH_PREPARED, prepared, record->mac));
+        StartCamera(run, queue[next], workers);
+    }
+    if (next < queue.size()) {
+        const int code = run->cancelled.load() ? UPGRADE_CANCELLED : UPGRADE_NOT_STARTED;
+        LOG_WARN("CUpgradeEngine::RunBatch", "%s, %d failed, %d cameras not started",
+                 stopped ? "rollout stopped" : "batch cancelled", run->failed,
+                 static_cast<int>(queue.size() - next));
+        for (; next < queue.size(); ++next) {
+            const std::string mac = queue[next]->Device()->mac;
+            queue[next]->finished.store(true);
+            if (context.journal) {
+                context.journal->Result(mac, code);
+            }
+            post(code, mac);
         }
     }
-
-    std::vector<std::thread> workers;
-    if (!run->cancelled.load()) {
-        StartWorkers(run, workers);
-    }
-    for (std::thread& worker : workers) {
+    for (auto& [mac, worker] : workers) {
         worker.join();
     }
-    const int jobs = static_cast<int>(context.jobs->jobCount());
+    const int cameras = static_cast<int>(run->plans.size());
     context.jobs->cancelAllJobs();
-    LOG_INFO("CUpgradeEngine::RunBatch", "batch ended, %d jobs", jobs);
+    // A cancelled run stays open: a later run may resume it.
+    if (context.journal && !run->cancelled.load()) {
+        context.journal->End();
+    }
+    LOG_INFO("CUpgradeEngine::RunBatch", "batch ended, %d cameras, %d failed", cameras,
+             run->failed);
     {
         std::lock_guard<std::mutex> guard(m_mutex);
         m_run.reset();
@@ -193,34 +361,60 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     m_upgrading.store(false);
     // Every worker posted its final result before it returned.
     if (m_sink) {
-        m_sink->PostMessage(MakeTextMessage(WM_BATCH_END, jobs, std::string()));
+        m_sink->PostMessage(MakeTextMessage(WM_BATCH_END, cameras, std::string()));
     }
     m_ended.Set();
 }
 
-void CUpgradeEngine::StartWorkers(const std::shared_ptr<CBatchRun>& run,
-                                  std::vector<std::thread>& workers) {
-    const BatchContextPtr context = run->context;
-    // A worker that cannot start ends its job and every later one with
-    // result 1, so the batch still ends.
-    bool startFailed = false;
-    context->jobs->forEachJob([&](const UpgradeInfoPtr& job) {
-        if (!startFailed) {
-            try {
-                workers.emplace_back([context, job] { upgradeDevice(context, job); });
-                return true;
-            } catch (const std::system_error& error) {
-                LOG_ERROR("CUpgradeEngine::StartWorkers", "_beginthread failed %d",
-                          error.code().value());
-                startFailed = true;
-            }
-        }
+void CUpgradeEngine::StartCamera(const std::shared_ptr<CBatchRun>& run, const UpgradeInfoPtr& job,
+                                 std::map<std::string, std::thread>& workers) {
+    const DeviceInfoPtr record = job->Device();
+    const std::string mac = record->mac;
+    uint32_t deviceAddress = 0;
+    uint32_t addedAddress = 0;
+    if (m_options.reachability &&
+        m_options.reachability->MakeDeviceReachable(*record, deviceAddress, addedAddress, true)) {
+        WaitForLocalAddress(*m_options.reachability, addedAddress,
+                            static_cast<int>(run->context->timings.localAddressPolls), 100,
+                            &run->cancelEvent);
+    }
+    if (m_sink) {
+        m_sink->PostMessage(MakeTextMessage(WM_BATCH_PREPARED, ++run->prepared, mac));
+    }
+    // Each worker sees its camera's package; the data itself is shared.
+    auto jobContext = std::make_shared<CBatchContext>(*run->context);
+    jobContext->package = job->package;
+    {
+        std::lock_guard<std::mutex> lock(run->slotMutex);
+        ++run->inFlight;
+    }
+    try {
+        workers.emplace(mac, std::thread([this, run, jobContext, job, mac] {
+                            EndCamera(*run, mac, upgradeDevice(jobContext, job));
+                        }));
+    } catch (const std::system_error& error) {
+        LOG_ERROR("CUpgradeEngine::StartCamera", "_beginthread failed %d", error.code().value());
         job->finished.store(true);
-        if (const DeviceInfoPtr record = job->Device(); record && m_sink) {
-            m_sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_FAILED, record->mac));
+        if (run->context->journal) {
+            run->context->journal->Result(mac, UPGRADE_FAILED);
         }
-        return true;
-    });
+        if (m_sink) {
+            m_sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_FAILED, mac));
+        }
+        EndCamera(*run, std::string(), UPGRADE_FAILED);
+    }
+}
+
+void CUpgradeEngine::EndCamera(CBatchRun& run, const std::string& mac, int code) {
+    std::lock_guard<std::mutex> lock(run.slotMutex);
+    --run.inFlight;
+    if (IsFailedResult(code)) {
+        ++run.failed;
+    }
+    if (!mac.empty()) {
+        run.endedMacs.push_back(mac);
+    }
+    run.slotFreed.notify_all();
 }
 
 std::shared_ptr<CUpgradeEngine::CBatchRun> CUpgradeEngine::CurrentRun() const {
@@ -244,13 +438,22 @@ UpgradePackagePtr CUpgradeEngine::Package() const {
     return m_package;
 }
 
+std::string CUpgradeEngine::RunJournalPath() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_journalPath;
+}
+
 void CUpgradeEngine::CancelAll() {
     const auto run = CurrentRun();
     if (!run) {
         return;
     }
-    run->cancelled.store(true);
+    {
+        std::lock_guard<std::mutex> guard(run->slotMutex);
+        run->cancelled.store(true);
+    }
     run->cancelEvent.Set();
+    run->slotFreed.notify_all();
     // Jobs stay in the table until the batch ends, so that every worker is
     // still found and woken here.
     run->context->jobs->forEachJob([](const UpgradeInfoPtr& job) {

@@ -1,8 +1,12 @@
-// The batch upgrade run: decides whether a batch may start, then makes the
-// cameras reachable, builds one job per camera and runs one worker per job,
-// all on threads it owns. StartBatch returns at once; the batch reports
-// through the sink (WM_BATCH_PREPARED per camera, the workers' progress and
-// results, WM_BATCH_END once every final result was posted).
+// The batch upgrade run: decides whether a batch may start and plans each
+// camera (its package by model, skipped when current, its credentials);
+// then queues the cameras and keeps at most "MaxParallelUpgrades" of them
+// in flight, each made reachable and run by a worker of its own, on threads
+// it owns. Every step is written to the run's journal first, so that a run
+// killed at any instant can be resumed. StartBatch returns at once; the
+// batch reports through the sink (a result per skipped camera, "Queued" per
+// queued one, WM_BATCH_PREPARED per started camera, the workers' progress
+// and results, WM_BATCH_END once every final result was posted).
 //
 // Threads: one coordinator per batch, which starts the workers and joins
 // them; CancelAll wakes every wait; the destructor cancels and joins.
@@ -10,6 +14,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,6 +24,7 @@
 #include "app/MessageSink.h"
 #include "app/SettingsView.h"
 #include "reach/Reachability.h"
+#include "upgrade/RolloutPlan.h"
 #include "upgrade/UpgradeContext.h"
 
 // Why a batch did not start, each with the message the front-end shows.
@@ -27,25 +33,40 @@ enum class BatchStartResult {
     AlreadyRunning,      // 1005 "Upgrading, Please wait...."
     NoPackage,           // 1026 "Please select the upgrade file!"
     NoDevice,            // 1027 "Please select at least one device!"
-    TooManyDevices,      // 1047 "Batch update supports maximum 32 pieces ..."
     DuplicatesDeclined,  // the technician did not confirm 1071
     OpenFailed,          // 1018 "Failed to open the file!"
-    PackageInvalid,      // 1019 "Upgrade package error!": wrong for every camera
+    PackageInvalid,      // 1019 "Upgrade package error!": wrong for every camera,
+                         // two for one model, or a model no chosen camera has
     ThreadFailed,        // 1021: the batch's thread could not be started
+    CredentialsInvalid,  // 1081: the credentials file is refused
+    RunUnreadable,       // 1082: the run to resume cannot be read
 };
 
 // The string id of the message box for a refusal; 0 for Started and
 // DuplicatesDeclined.
 int BatchStartMessageId(BatchStartResult result);
 
-constexpr size_t kMaxBatchDevices = 32;
+// Bounds of the "MaxParallelUpgrades" setting.
+constexpr int kMinParallelUpgrades = 1;
+constexpr int kMaxParallelUpgrades = 64;
 
 struct BatchRequest {
-    // Records of the checked rows, in list order.
+    // Records of the checked rows, in list order; any number.
     std::vector<DeviceInfoPtr> devices;
+    // One package for every camera; ignored when `packages` is not empty.
     std::string packagePath;
+    // Packages by model ("" for every camera without its own).
+    std::vector<BatchPackage> packages;
     std::string user;
     std::string password;
+    // "MATCH USER PASSWORD" lines tried before the typed credentials; "" none.
+    std::string credentialsFile;
+    // Upgrades cameras that already run the package's version.
+    bool force = false;
+    // No further camera starts once the failed ones pass it.
+    FailureLimit maxFailures;
+    // The journal of an unfinished run to continue; "" starts a new run.
+    std::string resumeRun;
     // Asked on the caller's thread when slave addresses repeat, with the
     // MACs of the cameras that share one; true continues. Without it the
     // batch continues.
@@ -62,6 +83,8 @@ struct ENGINE_OPTIONS {
     // Where the per-camera locks live; "": the machine's, shared by every
     // Firmhand process (tests give a folder of their own).
     std::string cameraLockFolder;
+    // Where run journals are written; "": the user's state folder.
+    std::string runsFolder;
 };
 
 class CUpgradeEngine {
@@ -75,6 +98,9 @@ public:
     // Every refusal is decided here, before anything is changed or
     // contacted; then the batch runs on its own threads.
     BatchStartResult StartBatch(const BatchRequest& request);
+    // The same checks and plan as StartBatch, without starting anything or
+    // writing a journal: Started with a plan per camera, or the refusal.
+    BatchStartResult DryRun(const BatchRequest& request, std::vector<CameraPlan>& plans);
     // What exactly the last refusal refers to (the package's file and the
     // reason), or "" (the message id says it all). The caller's thread.
     const std::string& RefusalDetail() const { return m_refusalDetail; }
@@ -86,8 +112,12 @@ public:
     void OnSearchReport(int notifyKind, const DEVICE_S_INFO& record);
     // A job of the running batch exists for the MAC (letter case as listed).
     bool HasJob(const std::string& mac) const;
-    // The package of the last started batch (null before the first).
+    // The package of the last started batch for cameras without one of
+    // their own model (the first one when every package names a model);
+    // null before the first batch.
     UpgradePackagePtr Package() const;
+    // The journal of the running or last batch ("" before the first).
+    std::string RunJournalPath() const;
 
     // Cancels the running batch, on any thread: cameras not yet prepared are
     // left alone, every waiting worker wakes at once, every transfer stops
@@ -99,8 +129,17 @@ public:
 
 private:
     struct CBatchRun;
+    BatchStartResult Prepare(const BatchRequest& request, CBatchRun& run,
+                             std::vector<BatchPackage>& packages);
+    BatchStartResult PlanBatch(const BatchRequest& request,
+                               const std::vector<BatchPackage>& packages,
+                               const std::vector<DeviceInfoPtr>& devices, CBatchRun& run);
+    void OpenJournal(const BatchRequest& request, const std::vector<BatchPackage>& packages,
+                     CBatchRun& run);
     void RunBatch(const std::shared_ptr<CBatchRun>& run);
-    void StartWorkers(const std::shared_ptr<CBatchRun>& run, std::vector<std::thread>& workers);
+    void StartCamera(const std::shared_ptr<CBatchRun>& run, const UpgradeInfoPtr& job,
+                     std::map<std::string, std::thread>& workers);
+    void EndCamera(CBatchRun& run, const std::string& mac, int code);
     std::shared_ptr<CBatchRun> CurrentRun() const;
 
     MessageSinkPtr m_sink;
@@ -111,6 +150,7 @@ private:
     mutable std::mutex m_mutex;  // guards the members below
     std::shared_ptr<CBatchRun> m_run;
     UpgradePackagePtr m_package;
+    std::string m_journalPath;
     std::thread m_coordinator;  // started and joined by the owner's thread
     CPUB_Event m_ended{true, true};
 };

@@ -7,6 +7,7 @@
 #include "net/ProbeTcpPort.h"
 #include "upgrade/CameraLock.h"
 #include "upgrade/DeviceWaits.h"
+#include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeProcedure.h"
 #include "upgrade/UpgradeResult.h"
 #include "upgrade/UpgradeTimings.h"
@@ -86,14 +87,60 @@ int CompleteUpgrade(const CBatchContext& context, const UpgradeInfoPtr& job,
     return r;
 }
 
+// A resumed run's camera whose last block may have reached it: true when
+// it is seen with a new version; false when it shows its old version after
+// the waits (it never took the package and may be sent it again).
+// `result` is the final code when the job ends here.
+bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job,
+                         const DeviceInfoPtr& oldRecord, int& result) {
+    const std::string mac = oldRecord->mac;
+    const DeviceInfoPtr seen = job->Device();
+    LOG_INFO(kFunc, "verify resumed device, mac: %s, oldVersion: %s.%d", mac.c_str(),
+             oldRecord->softwareVer, oldRecord->build);
+    if (seen && IsUpgraded(*oldRecord, *seen, context.package->FileName()) &&
+        !(*seen == *oldRecord)) {
+        result = UPGRADE_OK;
+        return true;
+    }
+    const bool wentOffline = seen && waitDeviceOffline(context, job, mac, seen->ip,
+                                                       static_cast<uint16_t>(seen->dataPort));
+    if (job->cancelled.load()) {
+        result = UPGRADE_CANCELLED;
+        return true;
+    }
+    if (wentOffline) {
+        PostResult(context, UPGRADE_WAIT_COMPLETE, mac);
+        const int w = waitDeviceReboot(context, job, oldRecord);
+        if (w == REBOOT_VERSION_CHANGED) {
+            result = UPGRADE_OK;
+            return true;
+        }
+        if (w == REBOOT_CANCELLED) {
+            result = UPGRADE_CANCELLED;
+            return true;
+        }
+        if (w == REBOOT_TIMEOUT) {
+            result = UPGRADE_TIMEOUT;
+            return true;
+        }
+    }
+    const DeviceInfoPtr current = job->Device();
+    if (current && IsUpgraded(*oldRecord, *current, context.package->FileName()) &&
+        (std::memcmp(current->softwareVer, oldRecord->softwareVer,
+                     sizeof(oldRecord->softwareVer)) != 0 ||
+         current->build != oldRecord->build)) {
+        result = UPGRADE_OK;
+        return true;
+    }
+    LOG_WARN(kFunc, "resumed device shows its old version, upgrade again, mac: %s", mac.c_str());
+    return false;
+}
+
 }  // namespace
 
-void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
-    if (!job) {
-        LOG_ERROR(kFunc, "invalid upgrade info");
-        return;
-    }
-    job->finished.store(false);
+namespace {
+
+int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     // One upgrade per camera on this machine, whichever process runs it.
     std::unique_ptr<platform::CFileLock> cameraLock;
     if (const DeviceInfoPtr record = job->Device()) {
@@ -101,9 +148,7 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         cameraLock = LockCamera(record->mac, busy, context->cameraLockFolder);
         if (busy) {
             LOG_WARN(kFunc, "upgraded elsewhere right now, mac: %s", record->mac);
-            job->finished.store(true);
-            PostResult(*context, UPGRADE_ELSEWHERE, record->mac);
-            return;
+            return UPGRADE_ELSEWHERE;
         }
     }
     waitDeviceIp2Change(*context, job);
@@ -111,8 +156,7 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     const DeviceInfoPtr first = job->Device();
     if (!first) {
         LOG_ERROR(kFunc, "invalid device info");
-        job->finished.store(true);
-        return;
+        return UPGRADE_FAILED;
     }
     const std::string mac = first->mac;
     const UpgradeTimings& timings = context->timings;
@@ -126,6 +170,25 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
 
     auto deviceEvent = std::make_shared<CPUB_Event>(false, false);
     job->SetDeviceEvent(deviceEvent);
+
+    if (context->journal) {
+        context->journal->Step(mac, job->mayBeFlashing ? "verifying" : "started");
+    }
+    if (job->mayBeFlashing) {
+        int verified = UPGRADE_FAILED;
+        if (VerifyResumedCamera(*context, job, first, verified)) {
+            job->SetDeviceEvent(nullptr);
+            return verified;
+        }
+    }
+    // The credentials to try: entries of the credentials file, then the
+    // typed ones; a refused login moves on to the next without using up
+    // an attempt.
+    std::vector<CameraCredential> credentials = job->credentials;
+    if (credentials.empty()) {
+        credentials.push_back({context->user, context->password, "typed"});
+    }
+    size_t credential = 0;
 
     int tryCount = 0;
     int singleCount = 0;
@@ -183,8 +246,10 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
             return true;
         };
         const bool login = record->deviceActivated != 1;
-        const int r = upgradeDevice(*context, mac, ip, port, context->user, context->password,
-                                    reporter, upgradeMode, login, &job->cancelled);
+        const CameraCredential& attemptLogin = credentials[credential];
+        const int r =
+            upgradeDevice(*context, mac, ip, port, attemptLogin.user, attemptLogin.password,
+                          reporter, upgradeMode, login, &job->cancelled);
 
         if (job->cancelled.load()) {
             // A cancelled transfer is a failure, never a completed upgrade.
@@ -194,6 +259,15 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         if (r == UPGRADE_PACKAGE_ERROR || r == UPGRADE_NOT_SUPPORTED) {
             result = r;
             break;
+        }
+        if (r == UPGRADE_BAD_CREDENTIALS && credential + 1 < credentials.size()) {
+            ++credential;
+            LOG_WARN(kFunc, "login refused, next credentials (%s), mac: %s",
+                     credentials[credential].source.c_str(), mac.c_str());
+            --tryCount;
+            --singleCount;
+            result = r;
+            continue;
         }
         if (r == UPGRADE_LOGIN_SET_MODE || r == UPGRADE_LOGIN_CLEAR_MODE) {
             upgradeMode = r == UPGRADE_LOGIN_SET_MODE;
@@ -245,7 +319,30 @@ void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     } else {
         LOG_WARN(kFunc, "%d times upgrade failed %d, mac: %s", tryCount, result, mac.c_str());
     }
+    if (job->cancelled.load() && result != UPGRADE_OK) {
+        result = UPGRADE_CANCELLED;
+    }
     job->SetDeviceEvent(nullptr);
-    job->finished.store(true);
-    PostResult(*context, result, mac);
+    return result;
+}
+
+}  // namespace
+
+int upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
+    if (!job) {
+        LOG_ERROR(kFunc, "invalid upgrade info");
+        return UPGRADE_FAILED;
+    }
+    job->finished.store(false);
+    const int result = RunJob(context, job);
+    if (const DeviceInfoPtr record = job->Device()) {
+        if (context->journal) {
+            context->journal->Result(record->mac, result);
+        }
+        job->finished.store(true);
+        PostResult(*context, result, record->mac);
+    } else {
+        job->finished.store(true);
+    }
+    return result;
 }

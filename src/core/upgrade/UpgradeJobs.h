@@ -11,9 +11,12 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "model/DeviceSInfo.h"
 #include "platform/Pub.h"
+#include "upgrade/CredentialsFile.h"
+#include "upgrade/UpgradePackage.h"
 
 struct UpgradeInfo {
     explicit UpgradeInfo(DeviceInfoPtr record) : device(std::move(record)) {}
@@ -28,6 +31,13 @@ struct UpgradeInfo {
     void Cancel();
     // Pauses the worker for `ms`; false (at once) when the job is cancelled.
     bool PauseUnlessCancelled(uint32_t ms);
+
+    // Set before the job's worker starts, then read only.
+    UpgradePackagePtr package;                  // the package for the camera's model
+    std::vector<CameraCredential> credentials;  // tried in order on a refused login
+    // A resumed run's camera whose last block may have reached it: it is
+    // waited for and verified before it is ever sent the package again.
+    bool mayBeFlashing = false;
 
     std::atomic<bool> cancelled{false};
     std::atomic<bool> finished{false};

@@ -7,6 +7,7 @@
 #include "app/Settings.h"
 #include "device/Digest.h"
 #include "upgrade/DeviceWaits.h"
+#include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeResult.h"
 #include "upgrade/UpgradeTimings.h"
 
@@ -131,8 +132,12 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
         }
         LOG_INFO(kFunc, "login succeed, softwareVersion: 0x%08X, mac: %s", softwareVersion,
                  mac.c_str());
-        settings::WriteUserString(settings::kUsername, user);
-        settings::WriteUserString(settings::kPassword, password);
+        // Only what the technician typed is remembered, never an entry of
+        // a credentials file.
+        if (user == context.user && password == context.password) {
+            settings::WriteUserString(settings::kUsername, user);
+            settings::WriteUserString(settings::kPassword, password);
+        }
     }
 
     if (!newStyle) {
@@ -199,6 +204,10 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
                 break;
             }
             ++k;
+            if (k == UPGRADE_BLOCK_COUNT && context.journal) {
+                // From here on the camera may flash: a resumed run must know.
+                context.journal->Step(mac, "last-block");
+            }
             d = SendBlock(*client, buffer, payload, layout, k, sentBytes, runningMd5, mac);
             if (d != 0) {
                 LOG_ERROR(kFunc, "%d times send data failed %d, mac: %s", static_cast<int>(k),

@@ -14,8 +14,9 @@
 using ProgressReporter = std::function<bool(uint32_t percent)>;
 
 // Runs the whole procedure of one job on the calling worker thread; ends
-// with the job finished and its final result posted.
-void upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job);
+// with the job finished and its final result journaled and posted, and
+// returns that result.
+int upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job);
 
 // One attempt: connect, log in, check, send the 100 blocks. Returns an
 // upgrade result code.

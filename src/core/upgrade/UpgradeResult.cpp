@@ -45,6 +45,16 @@ int StringIdOf(int code) {
             return IDS_MES_FAIL;
         case UPGRADE_ELSEWHERE:
             return IDS_UPGRADED_ELSEWHERE;
+        case UPGRADE_QUEUED:
+            return IDS_QUEUED;
+        case UPGRADE_ALREADY_CURRENT:
+            return IDS_ALREADY_CURRENT;
+        case UPGRADE_NO_PACKAGE_FOR_MODEL:
+            return IDS_NO_PACKAGE_FOR_MODEL;
+        case UPGRADE_NOT_STARTED:
+            return IDS_ROLLOUT_STOPPED;
+        case UPGRADE_CANCELLED:
+            return IDS_CANCELLED;
         default:
             return 0;
     }

@@ -26,15 +26,34 @@ enum UpgradeResultCode : int {
     UPGRADE_TIMEOUT = 19,
     UPGRADE_MES_FAIL = 22,
     UPGRADE_ELSEWHERE = 23,  // another process upgrades this camera right now
+    // Rollouts: a camera waiting for a free slot, and the ends of cameras
+    // that were never sent the package.
+    UPGRADE_QUEUED = 24,                // progress state: waits for a slot
+    UPGRADE_ALREADY_CURRENT = 25,       // skipped: runs the package's version
+    UPGRADE_NO_PACKAGE_FOR_MODEL = 26,  // skipped: no package for its model
+    UPGRADE_NOT_STARTED = 27,           // not started: the failure limit was passed
+    UPGRADE_CANCELLED = 28,             // not started: the batch was cancelled
 };
 
-// True for the codes a worker posts while it still runs (16, 17, 18).
+// True for the codes posted while a camera's job still runs or waits
+// (16, 17, 18, 24).
 inline bool IsIntermediateResult(int code) {
     return code == UPGRADE_STATE_STARTING || code == UPGRADE_WAIT_UPGRADE_MODE ||
-           code == UPGRADE_WAIT_COMPLETE;
+           code == UPGRADE_WAIT_COMPLETE || code == UPGRADE_QUEUED;
+}
+
+// Final codes of cameras left alone on purpose: they count as done.
+inline bool IsSkippedResult(int code) {
+    return code == UPGRADE_ALREADY_CURRENT || code == UPGRADE_NO_PACKAGE_FOR_MODEL;
+}
+
+// Final codes that count against a rollout's failure limit.
+inline bool IsFailedResult(int code) {
+    return code != UPGRADE_OK && !IsIntermediateResult(code) && !IsSkippedResult(code) &&
+           code != UPGRADE_NOT_STARTED && code != UPGRADE_CANCELLED;
 }
 
 // The list text of a result code in the interface language. False (and an
-// empty text) for codes without a text: 13, 14, 20, 21 and above 22.
+// empty text) for codes without a text: 13, 14, 20, 21 and above 28.
 bool ResultCodeToText(int code, std::string& text);
 std::string ResultCodeToText(int code);

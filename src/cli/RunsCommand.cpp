@@ -1,0 +1,53 @@
+#include "RunsCommand.h"
+
+#include <ctime>
+#include <ostream>
+
+#include "TextTable.h"
+#include "upgrade/RunJournal.h"
+
+namespace {
+
+std::string UtcText(int64_t ms) {
+    if (ms <= 0) {
+        return "-";
+    }
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%SZ", &utc);
+    return text;
+}
+
+}  // namespace
+
+int RunRuns(const CliContext& context, std::ostream& out, std::ostream& err) {
+    const std::string folder =
+        context.session.runsFolder.empty() ? DefaultRunsFolder() : context.session.runsFolder;
+    const std::vector<RunListing> runs = ListRuns(folder);
+    if (runs.empty()) {
+        err << "firmhand-cli: no run recorded in " << folder << "\n";
+        return 0;
+    }
+    CTextTable table(
+        {"Run", "Started", "State", "Cameras", "Upgraded", "Skipped", "Failed", "Open"});
+    for (const RunListing& listing : runs) {
+        const RunSummary& run = listing.run;
+        if (!listing.problem.empty()) {
+            table.AddRow({run.id, "-", "unreadable", "-", "-", "-", "-", "-"});
+            continue;
+        }
+        table.AddRow({run.id, UtcText(run.startedAt), run.Finished() ? "finished" : "unfinished",
+                      std::to_string(run.cameras.size()), std::to_string(run.Upgraded()),
+                      std::to_string(run.Skipped()), std::to_string(run.Failed()),
+                      std::to_string(run.Open())});
+    }
+    table.Print(out);
+    for (const RunListing& listing : runs) {
+        if (!listing.problem.empty()) {
+            err << "firmhand-cli: " << listing.problem << "\n";
+        }
+    }
+    return 0;
+}

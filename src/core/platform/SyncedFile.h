@@ -1,0 +1,28 @@
+// An append-only file whose every line is on the disk before Append
+// returns (written, then fsync'd): a record that survives a kill or a
+// power loss at any instant, apart from at most a torn last line.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class CSyncedFile {
+public:
+    // Opens (creating owner-only) for appending. Null with `error` set when
+    // the file cannot be opened.
+    static std::unique_ptr<CSyncedFile> Open(const std::string& path, std::string& error);
+    ~CSyncedFile();
+    CSyncedFile(const CSyncedFile&) = delete;
+    CSyncedFile& operator=(const CSyncedFile&) = delete;
+
+    // Writes `line` and a newline, then syncs. False when either failed.
+    bool Append(const std::string& line);
+
+private:
+    explicit CSyncedFile(int fd) : m_fd(fd) {}
+    int m_fd;
+};
+
+}  // namespace platform

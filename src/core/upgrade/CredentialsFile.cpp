@@ -1,0 +1,123 @@
+#include "upgrade/CredentialsFile.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "model/DeviceText.h"
+#include "platform/OwnerOnlyFile.h"
+
+namespace {
+
+constexpr size_t kMaxFileBytes = 1 << 20;
+constexpr size_t kMaxLineBytes = 4096;
+constexpr const char* kSpaces = " \t\r";
+
+// The next whitespace-delimited field from `pos`; "" at the end.
+std::string NextField(const std::string& line, size_t& pos) {
+    const size_t start = line.find_first_not_of(kSpaces, pos);
+    if (start == std::string::npos) {
+        pos = line.size();
+        return {};
+    }
+    const size_t end = line.find_first_of(kSpaces, start);
+    pos = end == std::string::npos ? line.size() : end;
+    return line.substr(start, pos - start);
+}
+
+std::string NormalisedMac(const std::string& text) {
+    std::string mac;
+    for (char c : text) {
+        if (c == '-') {
+            c = ':';
+        }
+        mac += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return mac;
+}
+
+}  // namespace
+
+bool ParseCredentials(const std::string& text, std::vector<CREDENTIAL_ENTRY>& entries,
+                      std::string& error) {
+    entries.clear();
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        ++number;
+        if (line.size() > kMaxLineBytes) {
+            error = "line " + std::to_string(number) + ": longer than 4096 bytes";
+            return false;
+        }
+        size_t pos = 0;
+        CREDENTIAL_ENTRY entry;
+        entry.line = number;
+        entry.match = NextField(line, pos);
+        if (entry.match.empty() || entry.match[0] == '#') {
+            continue;
+        }
+        entry.user = NextField(line, pos);
+        const size_t start = line.find_first_not_of(kSpaces, pos);
+        if (entry.user.empty() || start == std::string::npos) {
+            error = "line " + std::to_string(number) + ": expected MATCH USER PASSWORD";
+            return false;
+        }
+        entry.password = line.substr(start);
+        // A trailing carriage return is the file's line end, not the password.
+        while (!entry.password.empty() && entry.password.back() == '\r') {
+            entry.password.pop_back();
+        }
+        entries.push_back(std::move(entry));
+    }
+    return true;
+}
+
+bool LoadCredentialsFile(const std::string& path, std::vector<CREDENTIAL_ENTRY>& entries,
+                         std::string& error) {
+    if (std::string problem = platform::OwnerOnlyFileProblem(path); !problem.empty()) {
+        error = "credentials file refused, " + problem;
+        return false;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "credentials file " + path + ": cannot be read";
+        return false;
+    }
+    std::string text(kMaxFileBytes + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    if (text.size() > kMaxFileBytes) {
+        error = "credentials file " + path + ": larger than 1 MiB";
+        return false;
+    }
+    if (!ParseCredentials(text, entries, error)) {
+        error = "credentials file " + path + ", " + error;
+        return false;
+    }
+    return true;
+}
+
+bool CredentialMatches(const CREDENTIAL_ENTRY& entry, const DEVICE_S_INFO& record) {
+    if (entry.match == "*") {
+        return true;
+    }
+    if (NormalisedMac(entry.match) == NormalisedMac(FieldText(record.mac))) {
+        return true;
+    }
+    return entry.match == FieldText(record.productModel);
+}
+
+std::vector<CameraCredential> CredentialsFor(const std::vector<CREDENTIAL_ENTRY>& entries,
+                                             const DEVICE_S_INFO& record,
+                                             const std::string& typedUser,
+                                             const std::string& typedPassword) {
+    std::vector<CameraCredential> credentials;
+    for (const CREDENTIAL_ENTRY& entry : entries) {
+        if (CredentialMatches(entry, record)) {
+            credentials.push_back(
+                {entry.user, entry.password, "line " + std::to_string(entry.line)});
+        }
+    }
+    credentials.push_back({typedUser, typedPassword, "typed"});
+    return credentials;
+}

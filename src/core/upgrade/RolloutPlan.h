@@ -1,0 +1,71 @@
+// What a rollout decides for each camera before anything is contacted:
+// which package it gets, or why it is skipped, and which credentials are
+// tried for it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "model/DeviceSInfo.h"
+#include "upgrade/CredentialsFile.h"
+#include "upgrade/UpgradePackage.h"
+
+// A package of a batch and the model it is for ("": every camera).
+struct BatchPackage {
+    std::string model;
+    std::string path;
+};
+
+// Stop starting cameras once the failed ones pass `value` (a count, or a
+// percentage of the cameras to upgrade). A negative value sets no limit.
+struct FailureLimit {
+    int value = -1;
+    bool percent = false;
+
+    bool IsSet() const { return value >= 0; }
+    bool IsPassed(int failed, int total) const {
+        if (!IsSet()) {
+            return false;
+        }
+        return percent ? failed * 100 > value * total : failed > value;
+    }
+};
+
+// Parses "N" or "N%" (N from 0; a percentage up to 100). False on anything else.
+bool ParseFailureLimit(const std::string& text, FailureLimit& limit);
+// Parses "[MODEL=]FILE". A lone "=" or an empty file is refused.
+bool ParsePackageArgument(const std::string& text, BatchPackage& package);
+
+struct ROLLOUT_PACKAGE {
+    std::string model;
+    UpgradePackagePtr package;
+};
+
+// Reads every package and applies the checks that hold for every camera;
+// refuses two packages for one model. False with `error` naming the file
+// (or the model) and `openFailed` telling a file that could not be read
+// from one that is wrong.
+bool LoadRolloutPackages(const std::vector<BatchPackage>& packages,
+                         std::vector<ROLLOUT_PACKAGE>& loaded, std::string& error,
+                         bool& openFailed);
+
+// The package for a camera's model: the one named for it, else the one for
+// every camera, else null.
+UpgradePackagePtr PackageForModel(const std::vector<ROLLOUT_PACKAGE>& packages,
+                                  const std::string& model);
+
+// True when the camera already runs the package's version: the package's
+// file name holds both its software version text and its build number
+// (the rule that also decides success after an upgrade).
+bool IsAlreadyCurrent(const DEVICE_S_INFO& record, const std::string& packageFileName);
+
+struct CameraPlan {
+    DeviceInfoPtr record;
+    UpgradePackagePtr package;  // null when skipped
+    int skipCode = 0;           // 0, or the final code of a skipped camera
+    std::vector<CameraCredential> credentials;
+};
+
+CameraPlan PlanCamera(const DeviceInfoPtr& record, const std::vector<ROLLOUT_PACKAGE>& packages,
+                      bool force, const std::vector<CREDENTIAL_ENTRY>& entries,
+                      const std::string& user, const std::string& password);

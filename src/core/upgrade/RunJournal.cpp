@@ -1,0 +1,323 @@
+#include "upgrade/RunJournal.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "app/Logger.h"
+#include "model/DeviceText.h"
+#include "platform/Paths.h"
+#include "upgrade/UpgradeResult.h"
+
+FH_LOG_SOURCE("RunJournal");
+
+using nlohmann::json;
+
+namespace {
+
+constexpr size_t kMaxJournalBytes = 64u << 20;
+constexpr size_t kMaxCameras = 100000;
+constexpr const char* kSuffix = ".jsonl";
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string NewRunId() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof(text), "%Y%m%dT%H%M%SZ", &utc);
+    return std::string(text) + "-" + std::to_string(::getpid());
+}
+
+template <typename T>
+T Field(const json& line, const char* key, T fallback) {
+    const auto it = line.find(key);
+    if (it == line.end()) {
+        return fallback;
+    }
+    return it->get<T>();
+}
+
+// Applies one line to the run; throws on a line of the wrong shape.
+void ApplyLine(const json& line, RunSummary& run) {
+    const std::string event = line.at("event").get<std::string>();
+    const int64_t t = Field<int64_t>(line, "t", 0);
+    if (event == "run") {
+        run.id = line.at("id").get<std::string>();
+        run.startedAt = t;
+        for (const json& package : line.at("packages")) {
+            run.packages.push_back(
+                {package.at("model").get<std::string>(), package.at("path").get<std::string>()});
+        }
+        return;
+    }
+    if (event == "resumed") {
+        run.endedAt = 0;
+        return;
+    }
+    if (event == "end") {
+        run.endedAt = t;
+        return;
+    }
+    const std::string mac = line.at("mac").get<std::string>();
+    if (event == "camera") {
+        if (run.cameras.size() >= kMaxCameras) {
+            throw std::length_error("too many cameras");
+        }
+        JOURNAL_CAMERA camera;
+        camera.mac = mac;
+        camera.ip = Field<std::string>(line, "ip", "");
+        camera.ip2 = Field<std::string>(line, "ip2", "");
+        camera.model = Field<std::string>(line, "model", "");
+        camera.name = Field<std::string>(line, "name", "");
+        camera.softwareVer = Field<std::string>(line, "softwareVer", "");
+        camera.build = Field<int32_t>(line, "build", 0);
+        camera.dataPort = Field<int32_t>(line, "dataPort", 0);
+        camera.httpPort = Field<int32_t>(line, "httpPort", 0);
+        camera.package = Field<std::string>(line, "package", "");
+        // A camera listed again (a resumed run) keeps what it had reached.
+        if (run.Find(mac) == nullptr) {
+            run.cameras.push_back(std::move(camera));
+        }
+        return;
+    }
+    auto it = std::find_if(run.cameras.begin(), run.cameras.end(),
+                           [&](const JOURNAL_CAMERA& c) { return c.mac == mac; });
+    if (it == run.cameras.end()) {
+        throw std::invalid_argument("step of a camera not listed");
+    }
+    if (event == "queued") {
+        it->queuedAt = t;
+    } else if (event == "started") {
+        it->startedAt = t;
+        ++it->attempts;
+    } else if (event == "verifying") {
+        ++it->attempts;
+    } else if (event == "last-block") {
+        it->lastBlockAt = t;
+    } else if (event == "result") {
+        it->code = line.at("code").get<int>();
+        it->endedAt = t;
+    } else {
+        throw std::invalid_argument("unknown event");
+    }
+    it->state = event;
+}
+
+}  // namespace
+
+bool JOURNAL_CAMERA::Done() const {
+    return HasResult() && code != UPGRADE_CANCELLED && code != UPGRADE_NOT_STARTED;
+}
+
+const JOURNAL_CAMERA* RunSummary::Find(const std::string& mac) const {
+    for (const JOURNAL_CAMERA& camera : cameras) {
+        if (camera.mac == mac) {
+            return &camera;
+        }
+    }
+    return nullptr;
+}
+
+int RunSummary::Upgraded() const {
+    return static_cast<int>(std::count_if(cameras.begin(), cameras.end(), [](const auto& c) {
+        return c.HasResult() && c.code == UPGRADE_OK;
+    }));
+}
+
+int RunSummary::Skipped() const {
+    return static_cast<int>(std::count_if(cameras.begin(), cameras.end(), [](const auto& c) {
+        return c.HasResult() && IsSkippedResult(c.code);
+    }));
+}
+
+int RunSummary::Failed() const {
+    return static_cast<int>(std::count_if(cameras.begin(), cameras.end(), [](const auto& c) {
+        return c.Done() && c.code != UPGRADE_OK && !IsSkippedResult(c.code);
+    }));
+}
+
+int RunSummary::Open() const {
+    return static_cast<int>(
+        std::count_if(cameras.begin(), cameras.end(), [](const auto& c) { return !c.Done(); }));
+}
+
+std::unique_ptr<CRunJournal> CRunJournal::Create(const std::string& folder,
+                                                 const std::vector<BatchPackage>& packages,
+                                                 std::string& error) {
+    if (folder.empty() || !platform::CreateFolders(folder)) {
+        error = "run journal folder " + folder + " cannot be created";
+        return nullptr;
+    }
+    const std::string id = NewRunId();
+    const std::string path = platform::PathCombine(folder, id + kSuffix);
+    auto file = platform::CSyncedFile::Open(path, error);
+    if (!file) {
+        return nullptr;
+    }
+    std::unique_ptr<CRunJournal> journal(new CRunJournal(path, std::move(file)));
+    json list = json::array();
+    for (const BatchPackage& package : packages) {
+        list.push_back({{"model", package.model}, {"path", package.path}});
+    }
+    const json line = {{"event", "run"}, {"id", id}, {"t", NowMs()}, {"packages", list}};
+    if (!journal->Append(line.dump())) {
+        error = path + ": cannot be written";
+        return nullptr;
+    }
+    return journal;
+}
+
+std::unique_ptr<CRunJournal> CRunJournal::Resume(const std::string& path, std::string& error) {
+    auto file = platform::CSyncedFile::Open(path, error);
+    if (!file) {
+        return nullptr;
+    }
+    std::unique_ptr<CRunJournal> journal(new CRunJournal(path, std::move(file)));
+    // A torn last line is closed first, so that the next line stands alone.
+    std::string text;
+    if (platform::ReadWholeFile(path, text) && !text.empty() && text.back() != '\n') {
+        journal->Append("");
+    }
+    if (!journal->Append(json{{"event", "resumed"}, {"t", NowMs()}}.dump())) {
+        error = path + ": cannot be written";
+        return nullptr;
+    }
+    return journal;
+}
+
+bool CRunJournal::Append(const std::string& line) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (!m_file->Append(line)) {
+        LOG_ERROR("CRunJournal::Append", "journal not written, %s", m_path.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool CRunJournal::Camera(const DEVICE_S_INFO& record, const std::string& packagePath) {
+    const json line = {{"event", "camera"},
+                       {"mac", FieldText(record.mac)},
+                       {"ip", FieldText(record.ip)},
+                       {"ip2", FieldText(record.ip2)},
+                       {"model", FieldText(record.productModel)},
+                       {"name", FieldText(record.devName)},
+                       {"softwareVer", FieldText(record.softwareVer)},
+                       {"build", record.build},
+                       {"dataPort", record.dataPort},
+                       {"httpPort", record.httpPort},
+                       {"package", packagePath},
+                       {"t", NowMs()}};
+    return Append(line.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+bool CRunJournal::Step(const std::string& mac, const char* event) {
+    return Append(json{{"event", event}, {"mac", mac}, {"t", NowMs()}}.dump(
+        -1, ' ', false, json::error_handler_t::replace));
+}
+
+bool CRunJournal::Result(const std::string& mac, int code) {
+    return Append(json{{"event", "result"}, {"mac", mac}, {"code", code}, {"t", NowMs()}}.dump(
+        -1, ' ', false, json::error_handler_t::replace));
+}
+
+bool CRunJournal::End() {
+    return Append(json{{"event", "end"}, {"t", NowMs()}}.dump());
+}
+
+std::string DefaultRunsFolder() {
+    const std::string state = platform::LocalStateFolder();
+    if (state.empty()) {
+        return {};
+    }
+    return platform::PathCombine(platform::PathCombine(state, "firmhand"), "runs");
+}
+
+bool ReadRunJournal(const std::string& path, RunSummary& run, std::string& error) {
+    run = RunSummary{};
+    run.path = path;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = path + ": cannot be read";
+        return false;
+    }
+    std::string text(kMaxJournalBytes + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    if (text.size() > kMaxJournalBytes) {
+        error = path + ": larger than 64 MiB";
+        return false;
+    }
+    size_t start = 0;
+    int number = 0;
+    while (start < text.size()) {
+        ++number;
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            break;  // torn by a kill during its write: the step never began
+        }
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.empty()) {
+            continue;
+        }
+        try {
+            ApplyLine(json::parse(line), run);
+        } catch (const std::exception& problem) {
+            error = path + ", line " + std::to_string(number) + ": " + problem.what();
+            return false;
+        }
+    }
+    if (run.id.empty()) {
+        error = path + ": no run line";
+        return false;
+    }
+    return true;
+}
+
+std::vector<RunListing> ListRuns(const std::string& folder) {
+    std::vector<std::string> names = platform::FolderFileNames(folder);
+    std::vector<RunListing> runs;
+    const std::string suffix = kSuffix;
+    for (const std::string& name : names) {
+        if (name.size() <= suffix.size() ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+            continue;
+        }
+        RunListing listing;
+        const std::string path = platform::PathCombine(folder, name);
+        if (!ReadRunJournal(path, listing.run, listing.problem)) {
+            listing.run.path = path;
+            listing.run.id = name.substr(0, name.size() - suffix.size());
+        }
+        runs.push_back(std::move(listing));
+    }
+    // Ids start with the start time, so the newest sorts last.
+    std::sort(runs.begin(), runs.end(),
+              [](const RunListing& a, const RunListing& b) { return a.run.id > b.run.id; });
+    return runs;
+}
+
+DeviceInfoPtr RecordFromJournal(const JOURNAL_CAMERA& camera) {
+    DeviceInfoPtr record = MakeEmptyDeviceInfo();
+    CopyField(record->mac, camera.mac);
+    CopyField(record->ip, camera.ip);
+    CopyField(record->ip2, camera.ip2);
+    CopyField(record->productModel, camera.model);
+    CopyField(record->devName, camera.name);
+    CopyField(record->softwareVer, camera.softwareVer);
+    record->build = camera.build;
+    record->dataPort = camera.dataPort;
+    record->httpPort = camera.httpPort;
+    return record;
+}

@@ -1,0 +1,113 @@
+// The journal of a rollout: one file per run under the user's state folder,
+// one JSON object per line, each line on the disk before the step it
+// announces is taken. A run killed at any instant can be read back and
+// resumed: what each camera had reached is in its last line.
+//
+//   {"event":"run","id":...,"t":...,"packages":[{"model":"","path":...}]}
+//   {"event":"camera","mac":...,"ip":...,...,"package":...}   one per camera
+//   {"event":"queued"|"started"|"verifying"|"last-block","mac":...,"t":...}
+//   {"event":"result","mac":...,"code":N,"t":...}
+//   {"event":"resumed","t":...}   a later process continues the run
+//   {"event":"end","t":...}
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "model/DeviceSInfo.h"
+#include "platform/SyncedFile.h"
+#include "upgrade/RolloutPlan.h"
+
+// What the journal knows of one camera.
+struct JOURNAL_CAMERA {
+    std::string mac;
+    std::string ip;
+    std::string ip2;
+    std::string model;
+    std::string name;
+    std::string softwareVer;  // the version before the run
+    int32_t build = 0;
+    int32_t dataPort = 0;
+    int32_t httpPort = 0;
+    std::string package;   // the file it gets, "" when skipped
+    std::string state;     // the last step: queued, started, verifying, last-block, result
+    int code = -1;         // its final result once state is "result"
+    int attempts = 0;      // "started" lines
+    int64_t queuedAt = 0;  // ms since the epoch; 0 when not reached
+    int64_t startedAt = 0;
+    int64_t lastBlockAt = 0;
+    int64_t endedAt = 0;
+
+    bool HasResult() const { return state == "result"; }
+    // Finished for good: a result other than "Cancelled" and "Not started"
+    // (those a resumed run takes up again).
+    bool Done() const;
+    // The last block may have reached the camera and no later transfer
+    // started: a resumed run must not send it the package again before it
+    // has seen the camera come back with its old version.
+    bool MayBeFlashing() const { return !Done() && lastBlockAt != 0 && lastBlockAt >= startedAt; }
+};
+
+struct RunSummary {
+    std::string path;
+    std::string id;
+    int64_t startedAt = 0;
+    int64_t endedAt = 0;  // 0 while unfinished
+    std::vector<BatchPackage> packages;
+    std::vector<JOURNAL_CAMERA> cameras;
+
+    bool Finished() const { return endedAt != 0; }
+    const JOURNAL_CAMERA* Find(const std::string& mac) const;
+    int Upgraded() const;
+    int Skipped() const;
+    int Failed() const;
+    int Open() const;  // not Done
+};
+
+class CRunJournal {
+public:
+    // Starts the journal of a new run in `folder` (created when missing).
+    static std::unique_ptr<CRunJournal> Create(const std::string& folder,
+                                               const std::vector<BatchPackage>& packages,
+                                               std::string& error);
+    // Continues the journal of an earlier run.
+    static std::unique_ptr<CRunJournal> Resume(const std::string& path, std::string& error);
+
+    const std::string& Path() const { return m_path; }
+
+    // Each writes and syncs one line; false (logged) when it could not.
+    bool Camera(const DEVICE_S_INFO& record, const std::string& packagePath);
+    bool Step(const std::string& mac, const char* event);
+    bool Result(const std::string& mac, int code);
+    bool End();
+
+private:
+    CRunJournal(std::string path, std::unique_ptr<platform::CSyncedFile> file)
+        : m_path(std::move(path)), m_file(std::move(file)) {}
+    bool Append(const std::string& line);
+
+    std::string m_path;
+    std::mutex m_mutex;
+    std::unique_ptr<platform::CSyncedFile> m_file;
+};
+
+// The folder of the journals: $XDG_STATE_HOME/firmhand/runs.
+std::string DefaultRunsFolder();
+
+// Reads a journal. A torn last line (a kill during its write) is ignored;
+// any other bad line makes the journal unreadable: false with `error`
+// naming the line.
+bool ReadRunJournal(const std::string& path, RunSummary& run, std::string& error);
+
+struct RunListing {
+    RunSummary run;
+    std::string problem;  // "" when readable
+};
+// Every journal of the folder, newest first.
+std::vector<RunListing> ListRuns(const std::string& folder);
+
+// A record to start from for a camera the search has not (yet) found.
+DeviceInfoPtr RecordFromJournal(const JOURNAL_CAMERA& camera);

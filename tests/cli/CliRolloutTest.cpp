@@ -1,0 +1,175 @@
+// firmhand-cli rollouts: a run killed with SIGKILL at each step of its
+// journal and resumed ends with every camera upgraded and none sent the
+// package while it may flash; the dry run, the list of runs and the retry
+// of a report's failed cameras.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "ChildProcess.h"
+#include "CliFixture.h"
+#include "upgrade/RunJournal.h"
+
+namespace {
+
+using std::chrono::seconds;
+
+class CliRolloutTest : public CliFixture {
+protected:
+    std::string RunsFolder() const { return m_box.File("state/firmhand/runs"); }
+
+    // The text of every journal of the runs folder.
+    std::string Journals() const {
+        std::string text;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(RunsFolder(), error)) {
+            text += m_box.Read("state/firmhand/runs/" + entry.path().filename().string());
+        }
+        return text;
+    }
+
+    std::vector<std::string> UpgradeArgs(const std::vector<SimCameraConfig>& cameras) {
+        std::vector<std::string> args = {"--set",      "WaitDeviceOfflineTimeout=5",
+                                         "--set",      "WaitRebootTimeout=60",
+                                         "upgrade",    "--package",
+                                         m_package,    "--password",
+                                         "secret",     "--yes",
+                                         "--parallel", "1"};
+        for (const auto& cam : cameras) {
+            args.push_back("--mac");
+            args.push_back(cam.mac);
+        }
+        return args;
+    }
+
+    std::string m_package = NewStylePackage(m_box);
+};
+
+}  // namespace
+
+TEST_F(CliRolloutTest, KilledAtEachJournalStepAndResumedNoCameraFlashesTwice) {
+    const std::vector<std::string> steps = {"queued", "started", "last-block", "result"};
+    std::vector<std::vector<SimCameraConfig>> groups;
+    for (size_t s = 0; s < steps.size(); ++s) {
+        std::vector<SimCameraConfig> group;
+        for (int n = 1; n <= 2; ++n) {
+            auto cam = Camera(static_cast<int>(s) * 2 + n);
+            cam.password = "secret";
+            cam.flashMs = 1500;  // a resumed run may find it still flashing
+            m_fleet.AddCamera(cam);
+            group.push_back(cam);
+        }
+        groups.push_back(group);
+    }
+    ASSERT_TRUE(m_fleet.Start());
+
+    for (size_t s = 0; s < steps.size(); ++s) {
+        SCOPED_TRACE(steps[s]);
+        std::filesystem::remove_all(RunsFolder());
+        std::vector<std::string> args = UpgradeArgs(groups[s]);
+        const std::vector<std::string> targets = TargetArgs();
+        args.insert(args.end(), targets.begin(), targets.end());
+        CChildProcess child;
+        ASSERT_TRUE(child.Start(FirmhandCliPath(), args, m_box.Path(), m_box.File("out.txt"),
+                                m_box.File("err.txt")));
+        // Killed as soon as the journal holds the step, whatever came after.
+        ASSERT_TRUE(testing_support::WaitFor(
+            [&] { return Journals().find("\"event\":\"" + steps[s] + "\"") != std::string::npos; },
+            seconds(120)))
+            << m_box.Read("err.txt");
+        ASSERT_TRUE(child.Kill());
+        ASSERT_TRUE(child.WaitForExit(seconds(30)).has_value());
+
+        std::string out;
+        const std::string report = m_box.File("resumed.json");
+        std::vector<std::string> resume = UpgradeArgs(groups[s]);
+        resume.insert(resume.end(), {"--resume", "--report", report});
+        EXPECT_EQ(Run(resume, out), 0) << out << m_err;
+        EXPECT_NE(out.find("Resuming run"), std::string::npos) << out << m_err;
+        const std::string json = m_box.Read("resumed.json");
+        for (const auto& cam : groups[s]) {
+            EXPECT_NE(json.find(cam.mac), std::string::npos) << "every camera of the run";
+            EXPECT_EQ(m_fleet.State(cam.mac)->upgradesCompleted, 1) << cam.mac;
+            EXPECT_EQ(m_fleet.CountEvents(cam.mac, "flash_start"), 1) << cam.mac;
+        }
+        EXPECT_EQ(json.find("failed"), std::string::npos) << json;
+        if (steps[s] == "last-block") {
+            EXPECT_NE(Journals().find("\"event\":\"verifying\""), std::string::npos)
+                << "a camera whose last block may have gone out is verified first";
+        }
+    }
+}
+
+TEST_F(CliRolloutTest, DryRunPlansRunsAreListedAndOnlyFailedCamerasAreRetried) {
+    auto good = Camera(1);
+    good.password = "secret";
+    auto refusing = Camera(2);  // another password: fails
+    refusing.password = "other";
+    m_fleet.AddCamera(good);
+    m_fleet.AddCamera(refusing);
+    ASSERT_TRUE(m_fleet.Start());
+
+    std::string out;
+    EXPECT_EQ(Run({"upgrade", "--package", "IPC-2020=" + m_package, "--all", "--dry-run"}, out), 0)
+        << m_err;
+    EXPECT_NE(out.find("fw.bin"), std::string::npos) << out;
+    EXPECT_NE(out.find("typed (admin)"), std::string::npos) << out;
+    EXPECT_NE(out.find("nothing started"), std::string::npos) << out;
+    EXPECT_EQ(m_fleet.CountEvents(good.mac, "connect"), 0);
+
+    const std::string report = m_box.File("first.json");
+    EXPECT_EQ(Run({"--set", "TryUpgradeMaxCountSingle=1", "upgrade", "--package", m_package,
+                   "--all", "--password", "secret", "--yes", "--report", report},
+                  out),
+              1)
+        << m_err;
+    EXPECT_EQ(Run({"runs"}, out), 0);
+    // Run, date, time, state, cameras, upgraded, skipped, failed, open.
+    std::istringstream row(out.substr(out.find('\n') + 1));
+    std::vector<std::string> cells(9);
+    for (std::string& cell : cells) {
+        row >> cell;
+    }
+    EXPECT_EQ(std::vector<std::string>(cells.begin() + 3, cells.end()),
+              (std::vector<std::string>{"finished", "2", "1", "0", "1", "0"}))
+        << out;
+
+    // Only the failed camera is tried again.
+    const int loginsBefore = m_fleet.CountEvents(good.mac, "login");
+    EXPECT_EQ(Run({"--set", "TryUpgradeMaxCountSingle=1", "upgrade", "--package", m_package,
+                   "--all", "--password", "other", "--yes", "--retry-failed", report},
+                  out),
+              0)
+        << out << m_err;
+    EXPECT_EQ(m_fleet.CountEvents(good.mac, "login"), loginsBefore);
+    EXPECT_EQ(m_fleet.State(refusing.mac)->upgradesCompleted, 1);
+}
+
+TEST_F(CliRolloutTest, WrongRolloutValuesAreRefusedBeforeAnySearch) {
+    auto cam = Camera(1);
+    m_fleet.AddCamera(cam);
+    ASSERT_TRUE(m_fleet.Start());
+    const std::string credentials = m_box.File("c.txt");
+    m_box.Write("c.txt", "* admin\n");
+    std::filesystem::permissions(
+        credentials, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--package", "=" + m_package}, "expected FILE or MODEL=FILE"},
+        {{"--package", "A=" + m_package, "--package", "A=" + m_package},
+         "more than one --package for model A"},
+        {{"--package", m_package, "--credentials", credentials}, "line 1"},
+        {{"--package", m_package, "--parallel", "65"}, "1 to 64"},
+        {{"--package", m_package, "--max-failures", "x%"}, "expected N or N%"},
+        {{"--package", m_package, "--retry-failed", m_box.File("none.json")}, "cannot be read"},
+    };
+    for (const auto& [args, message] : cases) {
+        std::vector<std::string> all = {"upgrade"};
+        all.insert(all.end(), args.begin(), args.end());
+        all.insert(all.end(), {"--all", "--yes"});
+        std::string out;
+        EXPECT_EQ(Run(all, out), 2) << message;
+        EXPECT_NE(m_err.find(message), std::string::npos) << m_err;
+    }
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
+}
