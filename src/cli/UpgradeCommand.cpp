@@ -80,7 +80,7 @@ std::vector<CameraOutcome> InitialOutcomes(const std::vector<DeviceInfoPtr>& dev
     for (const DeviceInfoPtr& record : devices) {
         CameraOutcome outcome;
         outcome.mac = record->mac;
-        outcome.package = PackagePathForModel(packages, FieldText(record->productModel));
+        outcome.package = PackagePathForModel(packages, FieldString(record->productModel));
         outcome.ip = record->ip;
         outcome.name = record->devName;
         outcome.oldVersion = DeviceVersionText(*record);

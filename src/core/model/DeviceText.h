@@ -16,6 +16,6 @@ std::string DeviceWebUrl(const std::string& address, int httpPort);
 
 // A fixed-size text field of a record, up to its first NUL or its end.
 template <size_t N>
-std::string FieldText(const char (&field)[N]) {
+std::string FieldString(const char (&field)[N]) {
     return std::string(field, strnlen(field, N));
 }

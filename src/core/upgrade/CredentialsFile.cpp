@@ -101,10 +101,10 @@ bool CredentialMatches(const CREDENTIAL_ENTRY& entry, const DEVICE_S_INFO& recor
     if (entry.match == "*") {
         return true;
     }
-    if (NormalisedMac(entry.match) == NormalisedMac(FieldText(record.mac))) {
+    if (NormalisedMac(entry.match) == NormalisedMac(FieldString(record.mac))) {
         return true;
     }
-    return entry.match == FieldText(record.productModel);
+    return entry.match == FieldString(record.productModel);
 }
 
 std::vector<CameraCredential> CredentialsFor(const std::vector<CREDENTIAL_ENTRY>& entries,

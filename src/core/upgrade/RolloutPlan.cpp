@@ -85,7 +85,7 @@ UpgradePackagePtr PackageForModel(const std::vector<ROLLOUT_PACKAGE>& packages,
 }
 
 bool IsAlreadyCurrent(const DEVICE_S_INFO& record, const std::string& packageFileName) {
-    const std::string version = FieldText(record.softwareVer);
+    const std::string version = FieldString(record.softwareVer);
     return !version.empty() && packageFileName.find(version) != std::string::npos &&
            packageFileName.find(std::to_string(record.build)) != std::string::npos;
 }
@@ -95,7 +95,7 @@ CameraPlan PlanCamera(const DeviceInfoPtr& record, const std::vector<ROLLOUT_PAC
                       const std::string& user, const std::string& password) {
     CameraPlan plan;
     plan.record = record;
-    plan.package = PackageForModel(packages, FieldText(record->productModel));
+    plan.package = PackageForModel(packages, FieldString(record->productModel));
     if (!plan.package) {
         plan.skipCode = UPGRADE_NO_PACKAGE_FOR_MODEL;
     } else if (!force && IsAlreadyCurrent(*record, plan.package->FileName())) {

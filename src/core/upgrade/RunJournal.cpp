@@ -207,12 +207,12 @@ bool CRunJournal::Append(const std::string& line) {
 
 bool CRunJournal::Camera(const DEVICE_S_INFO& record, const std::string& packagePath) {
     const json line = {{"event", "camera"},
-                       {"mac", FieldText(record.mac)},
-                       {"ip", FieldText(record.ip)},
-                       {"ip2", FieldText(record.ip2)},
-                       {"model", FieldText(record.productModel)},
-                       {"name", FieldText(record.devName)},
-                       {"softwareVer", FieldText(record.softwareVer)},
+                       {"mac", FieldString(record.mac)},
+                       {"ip", FieldString(record.ip)},
+                       {"ip2", FieldString(record.ip2)},
+                       {"model", FieldString(record.productModel)},
+                       {"name", FieldString(record.devName)},
+                       {"softwareVer", FieldString(record.softwareVer)},
                        {"build", record.build},
                        {"dataPort", record.dataPort},
                        {"httpPort", record.httpPort},

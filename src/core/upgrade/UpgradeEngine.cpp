@@ -208,7 +208,7 @@ BatchStartResult CUpgradeEngine::PlanBatch(const BatchRequest& request,
         const bool known =
             package.model.empty() ||
             std::any_of(devices.begin(), devices.end(), [&](const DeviceInfoPtr& record) {
-                return FieldText(record->productModel) == package.model;
+                return FieldString(record->productModel) == package.model;
             });
         if (!known) {
             m_refusalDetail =
