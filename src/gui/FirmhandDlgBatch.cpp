@@ -127,9 +127,9 @@ void CFirmhandDlg::OnBatchEnd() {
         return;
     }
     m_upgrading = false;
+    m_model->FlushRepaints();  // every row shows its final text first
     SetBatchControlsEnabled(true);
     ShowBusy(false);
-    m_model->FlushRepaints();
     ShowBatchSummary();
     if (m_autoInBatch) {
         // The configured camera's batch is over: its return schedules the

@@ -93,6 +93,8 @@ TEST_F(DesktopOnX11, Drive) {
     ASSERT_TRUE(Launch(FleetOptions(), options));
     m_dlg->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dlg));
+    m_dlg->activateWindow();  // no window manager hands out the focus
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_dlg));
     const std::string wanted = m_fleet.Cameras()[1].mac;
 
     // The search fills the list.

@@ -335,3 +335,18 @@ TEST_F(DesktopWindowTest, ViewIsRememberedAndDamagedValuesAreIgnored) {
     EXPECT_FALSE(m_dlg->AreAiColumnsShown());
     EXPECT_FALSE(m_dlg->ListView()->horizontalHeader()->isSortIndicatorShown());
 }
+
+// F5 starts a round at once: with rounds a minute apart, the camera is
+// asked again right after the key.
+TEST_F(DesktopWindowTest, SearchNowAsksTheCamerasAtOnce) {
+    SESSION_OPTIONS options = SimOptions(23);
+    options.searchRoundIntervalMs = 60000;
+    m_fleet.AddCamera(m_sim->Camera(0));
+    StartFleet();
+    const std::string mac = m_fleet.Cameras()[0].mac;
+    ASSERT_TRUE(Launch(FleetOptions(), options));
+    ASSERT_TRUE(PumpUntil([&] { return DeviceList().RowCount() == 1; }, 10000));
+    const int asked = m_fleet.CountEvents(mac, "probe_answered");
+    m_dlg->OnSearchNow();
+    EXPECT_TRUE(m_fleet.WaitForEvent(mac, "probe_answered", 10000, asked + 1));
+}
