@@ -208,8 +208,8 @@ void ListFigures(CTimedApplication& app, int cameras) {
     for (int step = 0; step < 400; ++step) {
         for (int i = 0; i < 32; ++i) {
             const std::unique_ptr<DEVICE_S_INFO> record = Camera(i * 31 % cameras, "");
-            dlg.MessageSink()->PostMessage(MakeTextMessage(
-                WM_UPGRADE_PROGRESS, step % 100, std::string(FieldText(record->mac))));
+            dlg.MessageSink()->PostMessage(MakeTextMessage(WM_UPGRADE_PROGRESS, step % 100,
+                                                           std::string(FieldText(record->mac))));
             ++posted;
         }
         if (step % 10 == 0) {

@@ -191,8 +191,9 @@ std::string OutcomeReportText(const std::vector<CAMERA_OUTCOME>& outcomes,
                               const std::string& package, bool csv) {
     std::string text;
     if (csv) {
-        text = "mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status,name,package,"
-               "startedAt,endedAt\n";
+        text =
+            "mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status,name,package,"
+            "startedAt,endedAt\n";
         for (const CAMERA_OUTCOME& o : outcomes) {
             text += CsvField(o.mac) + ',' + CsvField(o.ip) + ',' + std::to_string(o.code) + ',' +
                     CsvField(ResultCodeToText(o.code)) + ',' + CsvField(o.oldVersion) + ',' +
@@ -235,10 +236,10 @@ std::string DeviceListText(const std::vector<DEVICE_S_INFO>& devices, bool csv) 
         DeviceActivationText(r, activation);
         const std::string version = DeviceVersionText(r);
         if (csv) {
-            text += CsvField(F(r.devName)) + ',' + CsvField(F(r.mac)) + ',' + CsvField(F(r.ip)) + ',' +
-                    CsvField(F(r.ip2)) + ',' + CsvField(F(r.productModel)) + ',' + CsvField(version) +
-                    ',' + CsvField(F(r.buildDate)) + ',' + CsvField(F(r.kernelVer)) + ',' +
-                    CsvField(activation) + '\n';
+            text += CsvField(F(r.devName)) + ',' + CsvField(F(r.mac)) + ',' + CsvField(F(r.ip)) +
+                    ',' + CsvField(F(r.ip2)) + ',' + CsvField(F(r.productModel)) + ',' +
+                    CsvField(version) + ',' + CsvField(F(r.buildDate)) + ',' +
+                    CsvField(F(r.kernelVer)) + ',' + CsvField(activation) + '\n';
             continue;
         }
         items.push_back(CJson()

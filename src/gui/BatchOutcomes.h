@@ -35,7 +35,8 @@ public:
     using Clock = std::chrono::system_clock;
 
     // A new batch of these cameras, in list order.
-    void Begin(const std::vector<DEVICE_S_INFO>& cameras, std::string package, Clock::time_point now);
+    void Begin(const std::vector<DEVICE_S_INFO>& cameras, std::string package,
+               Clock::time_point now);
     void Prepared(const std::string& mac);
     // Any progress or result of the camera; `current` is its record now (the
     // new version of an upgraded camera).

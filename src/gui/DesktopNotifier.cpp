@@ -13,9 +13,9 @@ bool SendDesktopNotification(const QString& title, const QString& body) {
     // No question to the bus first: a missing service answers the call with
     // an error that nobody waits for.
     const QString service = QStringLiteral("org.freedesktop.Notifications");
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        service, QStringLiteral("/org/freedesktop/Notifications"), service,
-        QStringLiteral("Notify"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
+                                       service, QStringLiteral("Notify"));
     // app_name, replaces_id, app_icon, summary, body, actions, hints, timeout
     call << QStringLiteral("Firmhand") << 0u << QStringLiteral("firmhand") << title << body
          << QStringList() << QVariantMap() << -1;

@@ -254,8 +254,7 @@ void CDeviceListModel::SetLastLogLine(std::string_view mac, const QString& line,
 }
 
 RowPhase CDeviceListModel::Phase(int row) const {
-    return row >= 0 && row < RowCount() ? m_rows[static_cast<size_t>(row)]->phase
-                                        : RowPhase::None;
+    return row >= 0 && row < RowCount() ? m_rows[static_cast<size_t>(row)]->phase : RowPhase::None;
 }
 
 int CDeviceListModel::Progress(int row) const {
@@ -282,14 +281,15 @@ QString CDeviceListModel::ResultToolTip(const Row& row) const {
         return tip;
     }
     const auto line = [&tip](int id, const QString& value) {
-        tip += QLatin1Char('\n') + QString::fromStdString(LoadString(id)) + QLatin1Char(' ') + value;
+        tip +=
+            QLatin1Char('\n') + QString::fromStdString(LoadString(id)) + QLatin1Char(' ') + value;
     };
     line(IDS_TIP_ATTEMPTS, QString::number(row.attempts));
     line(IDS_TIP_ADDRESS,
-         row.address.isEmpty() ? QString::fromLocal8Bit(FieldText(row.record->ip).data(),
-                                                        static_cast<qsizetype>(
-                                                            FieldText(row.record->ip).size()))
-                               : row.address);
+         row.address.isEmpty()
+             ? QString::fromLocal8Bit(FieldText(row.record->ip).data(),
+                                      static_cast<qsizetype>(FieldText(row.record->ip).size()))
+             : row.address);
     if (!row.lastLogLine.isEmpty()) {
         line(IDS_TIP_LAST_LOG, row.lastLogLine);
     }

@@ -150,10 +150,10 @@ void CFirmhandDlg::BuildControls() {
     for (int column = 0; column < COL_COUNT; ++column) {
         // Wide enough for the heading in this font and language.
         const int width = DeviceColumnDef(column).width;
-        const int heading = header->fontMetrics().horizontalAdvance(
-                                m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole)
-                                    .toString()) +
-                            24;
+        const int heading =
+            header->fontMetrics().horizontalAdvance(
+                m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()) +
+            24;
         SetColumnWidth(column, width == 0 ? 0 : std::max(width, heading));
     }
     SetColumnWidth(COL_SLAVE_IP, m_slaveIpShown ? kSlaveIpColumnWidth : 0);
@@ -342,12 +342,18 @@ void CFirmhandDlg::LoadTexts() {
 
     // Every control has a name for screen readers (and the tests).
     static const std::pair<int, int> kNames[] = {
-        {IDC_DEVICE_LIST, IDS_DEVICE_LIST_NAME}, {IDC_USERNAME, IDS_USERNAME},
-        {IDC_PASSWORD, IDS_PASSWORD},           {IDC_PACKAGE_PATH, IDS_PACKAGE_FILE_NAME},
-        {IDC_FILTER, IDS_FILTER_NAME},          {IDC_BUSY_PICTURE, IDS_BUSY_PICTURE_NAME},
-        {IDC_BUSY_TEXT, IDS_UPGRADING_WAIT},    {IDC_BATCH_GROUP, IDS_BATCH_UPGRADE},
-        {IDC_USERNAME_LABEL, IDS_USERNAME},     {IDC_PASSWORD_LABEL, IDS_PASSWORD},
-        {IDC_ONLY_FAILED, IDS_SHOW_ONLY_FAILED}, {IDC_SHOW_PASSWORD, IDS_SHOW_PASSWORD},
+        {IDC_DEVICE_LIST, IDS_DEVICE_LIST_NAME},
+        {IDC_USERNAME, IDS_USERNAME},
+        {IDC_PASSWORD, IDS_PASSWORD},
+        {IDC_PACKAGE_PATH, IDS_PACKAGE_FILE_NAME},
+        {IDC_FILTER, IDS_FILTER_NAME},
+        {IDC_BUSY_PICTURE, IDS_BUSY_PICTURE_NAME},
+        {IDC_BUSY_TEXT, IDS_UPGRADING_WAIT},
+        {IDC_BATCH_GROUP, IDS_BATCH_UPGRADE},
+        {IDC_USERNAME_LABEL, IDS_USERNAME},
+        {IDC_PASSWORD_LABEL, IDS_PASSWORD},
+        {IDC_ONLY_FAILED, IDS_SHOW_ONLY_FAILED},
+        {IDC_SHOW_PASSWORD, IDS_SHOW_PASSWORD},
     };
     for (const auto& [control, id] : kNames) {
         m_controls[control]->setAccessibleName(Text(id));

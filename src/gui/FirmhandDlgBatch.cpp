@@ -109,7 +109,7 @@ void CFirmhandDlg::ShowBusy(bool shown) {
 int CFirmhandDlg::OnUpgradeProgress(int32_t progress, const std::string& mac) {
     m_outcomes.Progress(mac, std::chrono::system_clock::now());
     return m_model->SetProgress(mac, progress, QString::fromStdString(ProgressText(progress))) ? 1
-                                                                                             : 0;
+                                                                                               : 0;
 }
 
 int CFirmhandDlg::OnUpgradeResult(int32_t code, const std::string& mac) {

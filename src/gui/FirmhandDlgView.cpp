@@ -198,7 +198,8 @@ void CFirmhandDlg::DrainLog() {
     }
     std::vector<std::string> shown;
     for (LOG_FEED_LINE& line : lines) {
-        QString text = QString::fromUtf8(line.text.data(), static_cast<qsizetype>(line.text.size()));
+        QString text =
+            QString::fromUtf8(line.text.data(), static_cast<qsizetype>(line.text.size()));
         const std::string key = line.mac.empty() ? std::string() : MacKey(line.mac);
         if (!key.empty()) {
             m_model->SetLastLogLine(line.mac, text, QString::fromStdString(line.address));
@@ -333,8 +334,8 @@ void CFirmhandDlg::OnSearchNow() {
 
 QString CFirmhandDlg::ChooseExportFile(const QString& caption) {
     QString selected;
-    QString path = QFileDialog::getSaveFileName(this, caption, QString(), Text(IDS_EXPORT_FILTER),
-                                                &selected);
+    QString path =
+        QFileDialog::getSaveFileName(this, caption, QString(), Text(IDS_EXPORT_FILTER), &selected);
     if (!path.isEmpty() && !path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) &&
         !path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)) {
         path += selected.contains(QStringLiteral("*.csv")) ? QStringLiteral(".csv")
@@ -349,7 +350,8 @@ bool CFirmhandDlg::ExportList(const QString& path) {
         devices.push_back(*m_model->Record(row));
     }
     const bool csv = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
-    const bool ok = WriteTextFile(QFile::encodeName(path).toStdString(), DeviceListText(devices, csv));
+    const bool ok =
+        WriteTextFile(QFile::encodeName(path).toStdString(), DeviceListText(devices, csv));
     LOG_INFO("CFirmhandDlg::ExportList", "%d cameras to %s: %s", static_cast<int>(devices.size()),
              QFile::encodeName(path).constData(), ok ? "written" : "failed");
     return ok;

@@ -10,8 +10,8 @@
 #include <vector>
 
 struct LOG_FEED_LINE {
-    std::string text;  // "level function: text", as the pane shows it
-    std::string mac;   // the camera the line names ("mac: ..."), or ""
+    std::string text;     // "level function: text", as the pane shows it
+    std::string mac;      // the camera the line names ("mac: ..."), or ""
     std::string address;  // the address an attempt uses ("currentIp: ..."), or ""
 };
 
@@ -20,7 +20,7 @@ public:
     // Most lines kept between two takes; older ones are dropped first.
     static constexpr size_t kMaxPending = 4000;
 
-    CLogFeed();  // registers with the logger
+    CLogFeed();   // registers with the logger
     ~CLogFeed();  // unregisters; no call comes after it returns
     CLogFeed(const CLogFeed&) = delete;
     CLogFeed& operator=(const CLogFeed&) = delete;

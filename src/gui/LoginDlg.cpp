@@ -73,8 +73,8 @@ void CLoginDlg::FillAdapters() {
                 addresses << QString::fromStdString(address);
             }
             if (!addresses.isEmpty()) {
-                text += QStringLiteral("  (") + addresses.join(QStringLiteral(", ")) +
-                        QLatin1Char(')');
+                text +=
+                    QStringLiteral("  (") + addresses.join(QStringLiteral(", ")) + QLatin1Char(')');
             }
             m_adapters->insertItem(position, text, QString::fromStdString(adapter.name));
             // Names are compared exactly: a name in other letter case is

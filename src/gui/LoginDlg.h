@@ -1,7 +1,7 @@
 // The network adapter dialog shown before the main window does anything:
 // "All adapters" and every adapter of the system with its addresses, the
-// adapter chosen last time preselected; texts in the interface language. Confirming remembers the choice and gives it to
-// the caller, who passes it to the session; cancelling ends the program.
+// adapter chosen last time preselected; texts in the interface language. Confirming remembers the
+// choice and gives it to the caller, who passes it to the session; cancelling ends the program.
 #pragma once
 
 #include <QDialog>

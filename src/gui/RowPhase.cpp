@@ -34,8 +34,8 @@ RowPhase PhaseOfResult(int code) {
 }
 
 bool IsFinalPhase(RowPhase phase) {
-    return phase == RowPhase::Upgraded || phase == RowPhase::Failed ||
-           phase == RowPhase::Skipped || phase == RowPhase::Cancelled;
+    return phase == RowPhase::Upgraded || phase == RowPhase::Failed || phase == RowPhase::Skipped ||
+           phase == RowPhase::Cancelled;
 }
 
 const char* PhaseIconName(RowPhase phase) {

@@ -2,8 +2,8 @@
 
 #include <QFile>
 
-#include "GuiResources.h"
 #include <array>
+#include "GuiResources.h"
 
 namespace {
 

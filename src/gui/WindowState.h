@@ -21,8 +21,8 @@ inline constexpr const char* kShowAi = "ListShowAiColumns";
 inline constexpr const char* kShowSlaveIp = "ListShowSlaveIp";
 
 struct SAVED_VIEW {
-    QByteArray geometry;  // QWidget::saveGeometry
-    QByteArray docks;     // QMainWindow::saveState
+    QByteArray geometry;      // QWidget::saveGeometry
+    QByteArray docks;         // QMainWindow::saveState
     std::vector<int> widths;  // per column; 0 keeps the start width
     std::vector<int> order;   // visual position -> column
     int sortColumn = -1;

@@ -87,11 +87,16 @@ TEST_F(DesktopWindowTest, ResultColumnFollowsThePhasesAndRepaintsOncePerRowPerFr
     ASSERT_TRUE(PumpUntil([&] { return ChangesOfRow(changes, Row(2)) == 1; }, 5000));
 
     const std::pair<int, RowPhase> phases[] = {
-        {UPGRADE_STATE_STARTING, RowPhase::Running}, {UPGRADE_WAIT_COMPLETE, RowPhase::Waiting},
-        {kResultQueued, RowPhase::Queued},           {UPGRADE_OK, RowPhase::Upgraded},
-        {kResultAlreadyCurrent, RowPhase::Skipped},  {kResultNoPackageForModel, RowPhase::Skipped},
-        {kResultNotStarted, RowPhase::Cancelled},    {UPGRADE_BAD_CREDENTIALS, RowPhase::Failed},
-        {UPGRADE_VERSION_UNCHANGED, RowPhase::Failed}, {13, RowPhase::None},
+        {UPGRADE_STATE_STARTING, RowPhase::Running},
+        {UPGRADE_WAIT_COMPLETE, RowPhase::Waiting},
+        {kResultQueued, RowPhase::Queued},
+        {UPGRADE_OK, RowPhase::Upgraded},
+        {kResultAlreadyCurrent, RowPhase::Skipped},
+        {kResultNoPackageForModel, RowPhase::Skipped},
+        {kResultNotStarted, RowPhase::Cancelled},
+        {UPGRADE_BAD_CREDENTIALS, RowPhase::Failed},
+        {UPGRADE_VERSION_UNCHANGED, RowPhase::Failed},
+        {13, RowPhase::None},
     };
     for (const auto& [code, phase] : phases) {
         m_dlg->OnUpgradeResult(code, Mac(0));
@@ -166,9 +171,12 @@ TEST_F(DesktopWindowTest, FilterShowsMatchingRowsAndTheButtonsActOnThem) {
 
     // Name, address, MAC, model and version, in any letter case.
     const std::pair<QString, int> filters[] = {
-        {QStringLiteral("GATE"), 2},          {QStringLiteral("127.0.70.2"), 1},
-        {QStringLiteral("00:11:22:33:00:04"), 1}, {QStringLiteral("nvr"), 2},
-        {QStringLiteral("5.1.0"), 2},         {QStringLiteral("nothing"), 0},
+        {QStringLiteral("GATE"), 2},
+        {QStringLiteral("127.0.70.2"), 1},
+        {QStringLiteral("00:11:22:33:00:04"), 1},
+        {QStringLiteral("nvr"), 2},
+        {QStringLiteral("5.1.0"), 2},
+        {QStringLiteral("nothing"), 0},
         {QString(), 5},
     };
     for (const auto& [text, rows] : filters) {
@@ -224,8 +232,8 @@ TEST_F(DesktopWindowTest, RowMenuActionsExportAndBatchSummary) {
 
     m_dlg->OnCopyMac(Row(1));
     m_dlg->OnCopyAddress(Row(2));
-    EXPECT_EQ(m_dlg->copied, (std::vector<QString>{QString::fromStdString(Mac(1)),
-                                                   QStringLiteral("127.0.70.3")}));
+    EXPECT_EQ(m_dlg->copied,
+              (std::vector<QString>{QString::fromStdString(Mac(1)), QStringLiteral("127.0.70.3")}));
     m_dlg->OnCheckModelOf(Row(0));
     EXPECT_EQ(DeviceList().CheckedRows().size(), 2u);
     EXPECT_FALSE(DeviceList().IsChecked(Row(2)));
@@ -323,7 +331,8 @@ TEST_F(DesktopWindowTest, ViewIsRememberedAndDamagedValuesAreIgnored) {
     EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
     // The remembered sort is applied once the cameras are in.
     AddCameras(3);
-    ASSERT_TRUE(PumpUntil([&] { return DeviceList().CellText(0, COL_IP) == QStringLiteral("127.0.70.3"); }, 5000));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return DeviceList().CellText(0, COL_IP) == QStringLiteral("127.0.70.3"); }, 5000));
     m_ownDlg.reset();
 
     WriteUserSettings(

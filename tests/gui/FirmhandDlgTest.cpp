@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QAbstractButton>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
