@@ -77,12 +77,21 @@ public:
         }
         ++m_depth;
         const auto start = Clock::now();
+        const double cpuStart = ThreadCpuSeconds();
         const bool result = QApplication::notify(receiver, event);
         longestEventMs = std::max(longestEventMs, MsSince(start));
+        longestEventCpuMs = std::max(longestEventCpuMs, (ThreadCpuSeconds() - cpuStart) * 1000);
         --m_depth;
         return result;
     }
+    void Reset() {
+        longestEventMs = 0;
+        longestEventCpuMs = 0;
+    }
     double longestEventMs = 0;
+    // The same event's time on the window thread's own CPU clock: what the
+    // window spent, without the time a loaded machine kept it waiting.
+    double longestEventCpuMs = 0;
 
 private:
     int m_depth = 0;
@@ -161,7 +170,7 @@ void ListFigures(CTimedApplication& app, int cameras) {
     for (const char* round : {"found", "changed"}) {
         const bool found = std::strcmp(round, "found") == 0;
         dlg.ResetStats();
-        app.longestEventMs = 0;
+        app.Reset();
         const auto start = Clock::now();
         for (int i = 0; i < cameras; ++i) {
             dlg.MessageSink()->PostMessage(
@@ -172,14 +181,16 @@ void ListFigures(CTimedApplication& app, int cameras) {
         PumpUntil([] { return false; }, 100);  // the repaints that follow
         std::printf(
             "%d %s reports: rows %d, longest handler %.2f ms (target < 100 ms), "
-            "mean %.3f ms, longest window-thread event %.2f ms, all handled in %.0f ms\n",
+            "mean %.3f ms, longest window-thread event %.2f ms (CPU %.2f ms), all handled in "
+            "%.0f ms\n",
             cameras, round, dlg.DeviceList().RowCount(), dlg.longestHandlerMs,
-            dlg.totalHandlerMs / std::max(1, dlg.handled), app.longestEventMs, MsSince(start));
+            dlg.totalHandlerMs / std::max(1, dlg.handled), app.longestEventMs,
+            app.longestEventCpuMs, MsSince(start));
     }
 
     double longestSort = 0;
     int longestColumn = -1;
-    app.longestEventMs = 0;
+    app.Reset();
     for (int column :
          {COL_NAME, COL_IP, COL_SLAVE_IP, COL_MAC, COL_PRODUCT, COL_VERSION, COL_KERNEL}) {
         for (int click = 0; click < 2; ++click) {
@@ -201,7 +212,7 @@ void ListFigures(CTimedApplication& app, int cameras) {
     // Live progress on 32 rows while the technician types a filter.
     auto* filter = static_cast<QLineEdit*>(dlg.Control(IDC_FILTER));
     const QString typed = QStringLiteral("camera 1");
-    app.longestEventMs = 0;
+    app.Reset();
     dlg.ResetStats();
     const auto liveStart = Clock::now();
     int posted = 0;
@@ -224,8 +235,8 @@ void ListFigures(CTimedApplication& app, int cameras) {
     PumpUntil([] { return false; }, 100);
     std::printf(
         "%d rows, 32 live progress bars, filter typed: longest window-thread event %.2f ms "
-        "(target < 16 ms), %d progress messages in %.0f ms\n",
-        cameras, app.longestEventMs, posted, MsSince(liveStart));
+        "(window-thread CPU %.2f ms) (target < 16 ms), %d progress messages in %.0f ms\n",
+        cameras, app.longestEventMs, app.longestEventCpuMs, posted, MsSince(liveStart));
     dlg.close();
 }
 
@@ -336,7 +347,7 @@ void BatchFigures(CTimedApplication& app, int cameras, const std::string& target
     }
     dlg.SetUpgradeFile(QString::fromStdString(package));
     dlg.OnSelectAll();
-    app.longestEventMs = 0;
+    app.Reset();
     dlg.ResetStats();
     const double cpuStart = ProcessCpuSeconds();
     const double threadStart = ThreadCpuSeconds();
@@ -358,10 +369,11 @@ void BatchFigures(CTimedApplication& app, int cameras, const std::string& target
     std::printf(
         "batch of %d cameras (%d upgraded) in %.1f s: GUI process CPU %.2f s = %.3f s per "
         "camera (%.2f cores on average); window thread %.2f s = %.3f s per camera; "
-        "%d messages, longest handler %.2f ms, longest window-thread event %.2f ms; "
-        "peak RSS %ld MiB\n",
+        "%d messages, longest handler %.2f ms, longest window-thread event %.2f ms "
+        "(window-thread CPU %.2f ms, target < 8 ms); peak RSS %ld MiB\n",
         cameras, upgraded, wall, cpu, cpu / cameras, cpu / wall, threadCpu, threadCpu / cameras,
-        dlg.handled, dlg.longestHandlerMs, app.longestEventMs, usage.ru_maxrss / 1024);
+        dlg.handled, dlg.longestHandlerMs, app.longestEventMs, app.longestEventCpuMs,
+        usage.ru_maxrss / 1024);
     dlg.close();  // stops the session and joins its threads
 }
 

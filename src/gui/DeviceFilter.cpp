@@ -5,15 +5,26 @@
 CDeviceFilter::CDeviceFilter(CDeviceListModel* model, QObject* parent)
     : QSortFilterProxyModel(parent), m_model(model) {
     setSourceModel(model);
-    // Rows keep the model's order (its own sort); a changed result is
-    // filtered again on its own.
-    setDynamicSortFilter(true);
+    // Rows keep the model's order (its own sort). Changed rows are filtered
+    // again only while a filter is on, and at most once per frame: the list
+    // changes many times a frame during a batch, and renumbering touches
+    // every row.
+    setDynamicSortFilter(false);
+    m_refilter.setSingleShot(true);
+    m_refilter.setInterval(16);
+    connect(&m_refilter, &QTimer::timeout, this, &CDeviceFilter::invalidateRowsFilter);
+    connect(model, &QAbstractItemModel::dataChanged, this, [this] {
+        if (IsFiltering() && !m_refilter.isActive()) {
+            m_refilter.start();
+        }
+    });
 }
 
 void CDeviceFilter::SetText(const QString& text) {
     const QString trimmed = text.trimmed();
     if (trimmed != m_text) {
         m_text = trimmed;
+        m_refilter.stop();
         invalidateRowsFilter();
     }
 }
@@ -21,6 +32,7 @@ void CDeviceFilter::SetText(const QString& text) {
 void CDeviceFilter::SetOnlyFailed(bool onlyFailed) {
     if (onlyFailed != m_onlyFailed) {
         m_onlyFailed = onlyFailed;
+        m_refilter.stop();
         invalidateRowsFilter();
     }
 }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QSortFilterProxyModel>
+#include <QTimer>
+#include <vector>
 
 class CDeviceListModel;
 
@@ -20,6 +22,8 @@ public:
     // Model rows shown, top to bottom.
     std::vector<int> VisibleRows() const;
     bool IsFiltering() const { return !m_text.isEmpty() || m_onlyFailed; }
+    // Filters the changed rows again now (a timer does it otherwise).
+    void Refilter() { invalidateRowsFilter(); }
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
@@ -28,4 +32,5 @@ private:
     CDeviceListModel* m_model;
     QString m_text;
     bool m_onlyFailed = false;
+    QTimer m_refilter;
 };

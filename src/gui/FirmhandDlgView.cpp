@@ -104,16 +104,25 @@ void CFirmhandDlg::BuildStatusBar() {
     m_statusTime->setObjectName(QStringLiteral("statusTime"));
     statusBar()->addWidget(m_statusCounts, 1);
     statusBar()->addPermanentWidget(m_statusTime);
-    // The counts follow the list; the elapsed time ticks while a batch runs.
-    auto update = [this] { UpdateStatusBar(); };
+    // The counts follow the list, at most ten times a second; the elapsed
+    // time ticks while a batch runs.
+    auto* coalesce = new QTimer(this);
+    coalesce->setSingleShot(true);
+    coalesce->setInterval(100);
+    connect(coalesce, &QTimer::timeout, this, [this] { UpdateStatusBar(); });
+    auto later = [coalesce] {
+        if (!coalesce->isActive()) {
+            coalesce->start();
+        }
+    };
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
-        connect(m_model, signal, this, update);
+        connect(m_model, signal, this, later);
     }
-    connect(m_model, &QAbstractItemModel::dataChanged, this, update);
-    connect(m_model, &QAbstractItemModel::modelReset, this, update);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, later);
+    connect(m_model, &QAbstractItemModel::modelReset, this, later);
     m_statusTimer = new QTimer(this);
     m_statusTimer->setInterval(1000);
-    connect(m_statusTimer, &QTimer::timeout, this, update);
+    connect(m_statusTimer, &QTimer::timeout, this, [this] { UpdateStatusBar(); });
     UpdateStatusBar();
 }
 
