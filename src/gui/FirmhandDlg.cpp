@@ -192,6 +192,15 @@ void CFirmhandDlg::BuildControls() {
     m_busyText = new QLabel(central);
     m_busyText->setObjectName(QStringLiteral("ctl%1").arg(IDC_BUSY_TEXT));
     m_controls[IDC_BUSY_TEXT] = m_busyText;
+    // Their place is kept while they are hidden: showing them at a batch's
+    // start and hiding them at its end then repaints their own rectangles
+    // instead of laying the whole window out again.
+    for (QWidget* busy :
+         {static_cast<QWidget*>(m_busyPicture), static_cast<QWidget*>(m_busyText)}) {
+        QSizePolicy policy = busy->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        busy->setSizePolicy(policy);
+    }
     auto* busyRow = new QHBoxLayout;
     busyRow->addStretch(1);
     busyRow->addWidget(m_busyPicture);

@@ -102,7 +102,23 @@ void CFirmhandDlg::BuildStatusBar() {
     m_statusCounts->setObjectName(QStringLiteral("statusCounts"));
     m_statusTime = new QLabel(this);
     m_statusTime->setObjectName(QStringLiteral("statusTime"));
-    statusBar()->addWidget(m_statusCounts, 1);
+    // Fixed sizes, wide enough for the longest texts: a label whose size is
+    // fixed changes its text without laying the whole window out again
+    // (which costs the window thread tens of milliseconds a second).
+    const QFontMetrics metrics = fontMetrics();
+    const QString many = QStringLiteral("99999");
+    const QString longCounts =
+        Text(IDS_STATUS_COUNTS).arg(many, many, many, many, many, many, many);
+    const QString longTime =
+        std::max(Text(IDS_BATCH_SUMMARY).arg(many, many, many, QStringLiteral("99:59:59")),
+                 Text(IDS_STATUS_TIME).arg(QStringLiteral("99:59:59"), QStringLiteral("99:59:59")),
+                 [&metrics](const QString& a, const QString& b) {
+                     return metrics.horizontalAdvance(a) < metrics.horizontalAdvance(b);
+                 });
+    m_statusCounts->setFixedSize(metrics.horizontalAdvance(longCounts) + 16, metrics.height() + 4);
+    m_statusTime->setFixedSize(metrics.horizontalAdvance(longTime) + 16, metrics.height() + 4);
+    m_statusTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    statusBar()->addWidget(m_statusCounts);
     statusBar()->addPermanentWidget(m_statusTime);
     // The counts follow the list, at most ten times a second; the elapsed
     // time ticks while a batch runs.
