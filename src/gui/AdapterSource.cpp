@@ -1,11 +1,26 @@
 #include "AdapterSource.h"
 
 #include "reach/Adapters.h"
+#include "reach/Ipv4.h"
+
+namespace {
+
+// "a.b.c.d/len" of an address and mask in network order.
+std::string AddressText(const IP_ADDR_ENTRY& entry) {
+    return reach::Ipv4ToText(entry.address) + '/' +
+           std::to_string(reach::MaskPrefixLength(entry.mask));
+}
+
+}  // namespace
 
 AdapterEnumerator SystemAdapterEnumerator() {
     return [](const AdapterVisitor& visit) {
         return EnumAdapters([&visit](const ADAPTER_INFO& adapter) {
-            return visit(GUI_ADAPTER_INFO{adapter.AdapterName, adapter.Description});
+            GUI_ADAPTER_INFO info{adapter.AdapterName, adapter.Description, {}};
+            for (const IP_ADDR_ENTRY& entry : adapter.IpAddressList) {
+                info.addresses.push_back(AddressText(entry));
+            }
+            return visit(info);
         });
     };
 }

@@ -5,10 +5,12 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 struct GUI_ADAPTER_INFO {
     std::string name;         // the system's adapter name (what the search library takes)
     std::string description;  // what the user sees, in the system's narrow code page
+    std::vector<std::string> addresses;  // IPv4 addresses as "a.b.c.d/len"
 };
 
 using AdapterVisitor = std::function<bool(const GUI_ADAPTER_INFO&)>;

@@ -1,5 +1,7 @@
 #include "DeviceListModel.h"
 
+#include <QBrush>
+#include <QColor>
 #include <algorithm>
 
 #include "app/StringTable.h"
@@ -17,7 +19,18 @@ QString LocalText(std::string_view text) {
 
 }  // namespace
 
-CDeviceListModel::CDeviceListModel(QObject* parent) : QAbstractTableModel(parent) {}
+namespace {
+
+// A frame at 60 Hz: progress repaints are sent at most this often.
+constexpr int kFrameMs = 16;
+
+}  // namespace
+
+CDeviceListModel::CDeviceListModel(QObject* parent) : QAbstractTableModel(parent) {
+    m_frameTimer.setSingleShot(true);
+    m_frameTimer.setInterval(kFrameMs);
+    connect(&m_frameTimer, &QTimer::timeout, this, &CDeviceListModel::FlushRepaints);
+}
 
 CDeviceListModel::~CDeviceListModel() = default;
 
@@ -107,6 +120,7 @@ bool CDeviceListModel::RemoveDeviceItem(std::string_view mac) {
         return false;
     }
     const int position = found->second->position;
+    std::erase(m_dirty, found->second);
     beginRemoveRows(QModelIndex(), position, position);
     m_byMac.erase(found);
     m_rows.erase(m_rows.begin() + position);
@@ -117,6 +131,7 @@ bool CDeviceListModel::RemoveDeviceItem(std::string_view mac) {
 
 void CDeviceListModel::Clear() {
     beginResetModel();
+    m_dirty.clear();
     m_byMac.clear();
     m_rows.clear();
     endResetModel();
@@ -144,7 +159,14 @@ void CDeviceListModel::SetCellText(int row, int column, const QString& text) {
     if (row < 0 || row >= RowCount() || column <= COL_INDEX || column >= COL_COUNT) {
         return;
     }
-    QString& cell = m_rows[static_cast<size_t>(row)]->cells[static_cast<size_t>(column)];
+    Row& r = *m_rows[static_cast<size_t>(row)];
+    if (column == COL_RESULT && r.phase != RowPhase::None) {
+        // Another text (an analytics verdict) ends the batch state shown.
+        r.phase = RowPhase::None;
+        r.progress = -1;
+        emit dataChanged(index(row, 0), index(row, COL_RESULT));
+    }
+    QString& cell = r.cells[static_cast<size_t>(column)];
     if (cell != text) {
         cell = text;
         emit dataChanged(index(row, column), index(row, column));
@@ -160,12 +182,131 @@ bool CDeviceListModel::SetResultText(std::string_view mac, const QString& text) 
     return true;
 }
 
+CDeviceListModel::Row* CDeviceListModel::RowOf(std::string_view mac) const {
+    const auto found = m_byMac.find(MacKey(mac));
+    return found == m_byMac.end() ? nullptr : found->second;
+}
+
+void CDeviceListModel::MarkDirty(Row& row) {
+    if (!row.dirty) {
+        row.dirty = true;
+        m_dirty.push_back(&row);
+    }
+    if (!m_frameTimer.isActive()) {
+        m_frameTimer.start();
+    }
+}
+
+void CDeviceListModel::FlushRepaints() {
+    m_frameTimer.stop();
+    std::vector<Row*> dirty;
+    dirty.swap(m_dirty);
+    for (Row* row : dirty) {
+        row->dirty = false;
+        // A failed row is tinted whole; other changes touch the result only.
+        const int first = row->phase == RowPhase::Failed ? 0 : COL_RESULT;
+        emit dataChanged(index(row->position, first), index(row->position, COL_RESULT));
+    }
+}
+
+bool CDeviceListModel::SetProgress(std::string_view mac, int progress, const QString& text) {
+    Row* row = RowOf(mac);
+    if (row == nullptr) {
+        return false;
+    }
+    if (row->progress == progress && row->phase == RowPhase::Transferring &&
+        row->cells[COL_RESULT] == text) {
+        return true;
+    }
+    row->phase = RowPhase::Transferring;
+    row->progress = progress;
+    row->cells[COL_RESULT] = text;
+    MarkDirty(*row);
+    return true;
+}
+
+bool CDeviceListModel::SetResult(std::string_view mac, int code, const QString& text) {
+    Row* row = RowOf(mac);
+    if (row == nullptr) {
+        return false;
+    }
+    const RowPhase before = row->phase;
+    row->phase = PhaseOfResult(code);
+    row->progress = -1;
+    row->attempts += code == UPGRADE_STATE_STARTING ? 1 : 0;
+    row->cells[COL_RESULT] = text;
+    MarkDirty(*row);
+    if (before == RowPhase::Failed && row->phase != RowPhase::Failed) {
+        // The tint goes from the whole row.
+        emit dataChanged(index(row->position, 0), index(row->position, COL_RESULT));
+    }
+    return true;
+}
+
+void CDeviceListModel::SetLastLogLine(std::string_view mac, const QString& line,
+                                      const QString& address) {
+    if (Row* row = RowOf(mac)) {
+        row->lastLogLine = line;
+        if (!address.isEmpty()) {
+            row->address = address;
+        }
+    }
+}
+
+RowPhase CDeviceListModel::Phase(int row) const {
+    return row >= 0 && row < RowCount() ? m_rows[static_cast<size_t>(row)]->phase : RowPhase::None;
+}
+
+int CDeviceListModel::Progress(int row) const {
+    return row >= 0 && row < RowCount() ? m_rows[static_cast<size_t>(row)]->progress : -1;
+}
+
+int CDeviceListModel::Attempts(int row) const {
+    return row >= 0 && row < RowCount() ? m_rows[static_cast<size_t>(row)]->attempts : 0;
+}
+
+LIST_COUNTS CDeviceListModel::Counts() const {
+    LIST_COUNTS counts;
+    counts.found = RowCount();
+    for (const auto& row : m_rows) {
+        counts.checked += row->checked ? 1 : 0;
+        ++counts.phases[static_cast<size_t>(row->phase)];
+    }
+    return counts;
+}
+
+QString CDeviceListModel::ResultToolTip(const Row& row) const {
+    QString tip = row.cells[COL_RESULT];
+    if (row.phase == RowPhase::None) {
+        return tip;
+    }
+    const auto line = [&tip](int id, const QString& value) {
+        tip +=
+            QLatin1Char('\n') + QString::fromStdString(LoadString(id)) + QLatin1Char(' ') + value;
+    };
+    line(IDS_TIP_ATTEMPTS, QString::number(row.attempts));
+    line(IDS_TIP_ADDRESS,
+         row.address.isEmpty()
+             ? QString::fromLocal8Bit(FieldText(row.record->ip).data(),
+                                      static_cast<qsizetype>(FieldText(row.record->ip).size()))
+             : row.address);
+    if (!row.lastLogLine.isEmpty()) {
+        line(IDS_TIP_LAST_LOG, row.lastLogLine);
+    }
+    return tip;
+}
+
 void CDeviceListModel::ClearResultTexts() {
     for (auto& row : m_rows) {
         row->cells[COL_RESULT].clear();
+        row->phase = RowPhase::None;
+        row->progress = -1;
+        row->attempts = 0;
+        row->lastLogLine.clear();
+        row->address.clear();
     }
     if (!m_rows.empty()) {
-        emit dataChanged(index(0, COL_RESULT), index(RowCount() - 1, COL_RESULT));
+        emit dataChanged(index(0, 0), index(RowCount() - 1, COL_RESULT));
     }
 }
 
@@ -274,6 +415,21 @@ QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
     const Row& r = *m_rows[static_cast<size_t>(index.row())];
     if (role == Qt::CheckStateRole && index.column() == COL_CHECK) {
         return r.checked ? Qt::Checked : Qt::Unchecked;
+    }
+    if (role == kPhaseRole) {
+        return static_cast<int>(r.phase);
+    }
+    if (role == kProgressRole) {
+        return r.progress;
+    }
+    if (role == Qt::BackgroundRole) {
+        // Failed rows stand out; the tint keeps the text readable in light
+        // and dark palettes alike.
+        return r.phase == RowPhase::Failed ? QVariant(QBrush(QColor(220, 40, 40, 60))) : QVariant();
+    }
+    if (role == Qt::ToolTipRole && index.column() == COL_RESULT) {
+        const QString tip = ResultToolTip(r);
+        return tip.isEmpty() ? QVariant() : QVariant(tip);
     }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         if (index.column() == COL_INDEX) {

@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <memory>
 #include <string>
@@ -12,6 +13,12 @@
 #include <vector>
 
 #include "DeviceListRules.h"
+#include "RowPhase.h"
+
+// Roles beside Qt's own: the row's batch phase (RowPhase as int) and the
+// progress percentage of a transfer (-1 without one).
+constexpr int kPhaseRole = Qt::UserRole + 1;
+constexpr int kProgressRole = Qt::UserRole + 2;
 
 class CDeviceListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -43,8 +50,24 @@ public:
     void SetCellText(int row, int column, const QString& text);
     // Sets the result column of the MAC's row; false when there is no row.
     bool SetResultText(std::string_view mac, const QString& text);
-    // Empties the result column of every row.
+    // A batch's progress and results. The row's phase follows; repaints of
+    // the result column are gathered and made at most once per row per
+    // frame. False when the MAC has no row.
+    bool SetProgress(std::string_view mac, int progress, const QString& text);
+    bool SetResult(std::string_view mac, int code, const QString& text);
+    // Empties the result column and the batch state of every row.
     void ClearResultTexts();
+    RowPhase Phase(int row) const;
+    int Progress(int row) const;
+    // Attempts (result 16) of the row's camera in the current batch.
+    int Attempts(int row) const;
+    // The last log line about the camera and the address its last attempt
+    // used, for the result's tooltip.
+    void SetLastLogLine(std::string_view mac, const QString& line, const QString& address);
+    // Rows per phase, and found and checked rows.
+    LIST_COUNTS Counts() const;
+    // Sends the gathered repaints now (the frame timer does it otherwise).
+    void FlushRepaints();
 
     bool IsChecked(int row) const;
     // Programmatic check changes; they do not count as a user's click.
@@ -82,11 +105,22 @@ private:
         int number = 0;    // shown in the index column
         int position = 0;  // current row index
         bool checked = false;
+        RowPhase phase = RowPhase::None;
+        int progress = -1;
+        int attempts = 0;
+        bool dirty = false;  // a result repaint is pending
+        QString lastLogLine;
+        QString address;
     };
 
     void FillRowTexts(Row& row) const;
     void Reposition(size_t from);
+    Row* RowOf(std::string_view mac) const;
+    void MarkDirty(Row& row);
+    QString ResultToolTip(const Row& row) const;
 
     std::vector<std::unique_ptr<Row>> m_rows;
     std::unordered_map<std::string, Row*> m_byMac;
+    std::vector<Row*> m_dirty;
+    QTimer m_frameTimer;  // one frame: repaints gathered meanwhile go together
 };

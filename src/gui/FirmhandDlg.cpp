@@ -4,6 +4,7 @@
 #include "FirmhandDlg.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -21,8 +22,11 @@
 #include <QVBoxLayout>
 
 #include "AboutDlg.h"
+#include "DeviceFilter.h"
 #include "GuiResources.h"
+#include "LogFeed.h"
 #include "PictureEx.h"
+#include "ResultDelegate.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "app/Startup.h"
@@ -37,6 +41,9 @@ QString Text(int id) {
     return QString::fromStdString(LoadString(id));
 }
 
+// Width the result column gets beside the others when the window opens.
+constexpr int kResultColumnRoom = 300;
+
 }  // namespace
 
 CFirmhandDlg::CFirmhandDlg(QWidget* parent)
@@ -45,20 +52,16 @@ CFirmhandDlg::CFirmhandDlg(QWidget* parent)
     m_icon = QIcon(QStringLiteral(":/ICON/128"));
     setWindowIcon(m_icon);
 
-    // About entry: Linux windows have no system menu, so it sits in the
-    // menu bar.
-    const QString about = Text(IDS_ABOUT);
-    if (!about.isEmpty()) {
-        QAction* action = menuBar()->addAction(about);
-        connect(action, &QAction::triggered, this, &CFirmhandDlg::ShowAbout);
-    }
-
     // The adapter dialog has run before the window is made (CFirmhandApp).
     m_slaveIpShown = settings::GetBool(settings::kShowSlaveIp);
     setWindowTitle(QString::fromStdString(MainWindowTitle()));
 
     BuildControls();
+    BuildLogPane();
+    BuildMenus();
+    BuildStatusBar();
     LoadTexts();
+    RestoreWindowState();
 
     m_userEdit->setText(QString::fromStdString(settings::GetString(settings::kUsername)));
     m_passwordEdit->setText(QString::fromStdString(settings::GetString(settings::kPassword)));
@@ -84,6 +87,7 @@ CFirmhandDlg::CFirmhandDlg(QWidget* parent)
 CFirmhandDlg::~CFirmhandDlg() {
     Shutdown();
     m_qtSink->Detach();
+    m_logFeed.reset();
 }
 
 void CFirmhandDlg::BuildControls() {
@@ -99,15 +103,26 @@ void CFirmhandDlg::BuildControls() {
 
     // Device list.
     m_model = new CDeviceListModel(this);
+    m_filter = new CDeviceFilter(m_model, this);
     m_list = new QTableView(central);
     m_list->setObjectName(QStringLiteral("ctl%1").arg(IDC_DEVICE_LIST));
-    m_list->setModel(m_model);
+    m_list->setModel(m_filter);
+    m_list->setItemDelegateForColumn(COL_RESULT, new CResultDelegate(m_list));
+    m_list->setTabKeyNavigation(false);  // Tab leaves the list for the buttons
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setShowGrid(true);
     m_list->setWordWrap(false);
-    m_list->setContextMenuPolicy(Qt::NoContextMenu);
+    // The row menu comes by the right button and by the menu key.
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        const QModelIndex index = m_list->indexAt(pos);
+        const int row = index.isValid() ? ModelRow(index) : SelectedRow();
+        if (row >= 0) {
+            ShowRowMenu(m_list->viewport()->mapToGlobal(pos), row);
+        }
+    });
     // The list is locked during a batch but must stay readable: progress and
     // results are shown in it.
     QPalette listPalette = m_list->palette();
@@ -130,13 +145,24 @@ void CFirmhandDlg::BuildControls() {
     header->setSectionsClickable(true);
     header->setHighlightSections(false);
     header->setStretchLastSection(true);
+    header->setSectionsMovable(true);
+    header->setFirstSectionMovable(false);
     for (int column = 0; column < COL_COUNT; ++column) {
-        SetColumnWidth(column, DeviceColumnDef(column).width);
+        // Wide enough for the heading in this font and language.
+        const int width = DeviceColumnDef(column).width;
+        const int heading =
+            header->fontMetrics().horizontalAdvance(
+                m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()) +
+            24;
+        SetColumnWidth(column, width == 0 ? 0 : std::max(width, heading));
     }
     SetColumnWidth(COL_SLAVE_IP, m_slaveIpShown ? kSlaveIpColumnWidth : 0);
     m_controls[IDC_DEVICE_LIST] = m_list;
     connect(header, &QHeaderView::sectionClicked, this, &CFirmhandDlg::OnColumnClick);
-    connect(m_list, &QTableView::doubleClicked, this, &CFirmhandDlg::OnListDoubleClicked);
+    connect(m_list, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        OnListDoubleClicked(index.isValid() ? m_model->index(ModelRow(index), index.column())
+                                            : QModelIndex());
+    });
     connect(m_model, &CDeviceListModel::CheckToggledByUser, this,
             [this](int) { m_controls[IDC_CHECK_SAME_TYPE]->setEnabled(isCheckedSameModel()); });
 
@@ -166,6 +192,15 @@ void CFirmhandDlg::BuildControls() {
     m_busyText = new QLabel(central);
     m_busyText->setObjectName(QStringLiteral("ctl%1").arg(IDC_BUSY_TEXT));
     m_controls[IDC_BUSY_TEXT] = m_busyText;
+    // Their place is kept while they are hidden: showing them at a batch's
+    // start and hiding them at its end then repaints their own rectangles
+    // instead of laying the whole window out again.
+    for (QWidget* busy :
+         {static_cast<QWidget*>(m_busyPicture), static_cast<QWidget*>(m_busyText)}) {
+        QSizePolicy policy = busy->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        busy->setSizePolicy(policy);
+    }
     auto* busyRow = new QHBoxLayout;
     busyRow->addStretch(1);
     busyRow->addWidget(m_busyPicture);
@@ -189,7 +224,17 @@ void CFirmhandDlg::BuildControls() {
     m_controls[IDC_USERNAME_LABEL] = userLabel;
     m_controls[IDC_PASSWORD_LABEL] = passwordLabel;
     m_userEdit = new QLineEdit(group);
-    m_passwordEdit = new QLineEdit(group);  // shown in clear text on purpose
+    m_passwordEdit = new QLineEdit(group);
+    // Masked: the camera password is not for everyone near the screen.
+    m_passwordEdit->setEchoMode(QLineEdit::Password);
+    // A check box rather than an icon in the edit: it takes the focus, so
+    // the keyboard reaches it too.
+    m_showPassword = new QCheckBox(group);
+    m_showPassword->setObjectName(QStringLiteral("ctl%1").arg(IDC_SHOW_PASSWORD));
+    m_controls[IDC_SHOW_PASSWORD] = m_showPassword;
+    connect(m_showPassword, &QCheckBox::toggled, this, [this](bool shown) {
+        m_passwordEdit->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    });
     m_userEdit->setMaxLength(kCredentialMaxLength);
     m_passwordEdit->setMaxLength(kCredentialMaxLength);
     m_userEdit->setMinimumWidth(150);
@@ -218,6 +263,7 @@ void CFirmhandDlg::BuildControls() {
     credentials->addSpacing(12);
     credentials->addWidget(passwordLabel);
     credentials->addWidget(m_passwordEdit);
+    credentials->addWidget(m_showPassword);
     credentials->addStretch(1);
     auto* package = new QHBoxLayout;
     package->addWidget(m_pathEdit, 1);
@@ -233,21 +279,42 @@ void CFirmhandDlg::BuildControls() {
     groupLayout->addSpacing(4);
     groupLayout->addLayout(start);
 
+    // Find and choose: the filter and "Show only failed" above the list.
+    m_filterEdit = new QLineEdit(central);
+    m_filterEdit->setObjectName(QStringLiteral("ctl%1").arg(IDC_FILTER));
+    m_filterEdit->setClearButtonEnabled(true);
+    m_controls[IDC_FILTER] = m_filterEdit;
+    connect(m_filterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_filter->SetText(text);
+        UpdateStatusBar();
+    });
+    m_onlyFailed = new QCheckBox(central);
+    m_onlyFailed->setObjectName(QStringLiteral("ctl%1").arg(IDC_ONLY_FAILED));
+    m_controls[IDC_ONLY_FAILED] = m_onlyFailed;
+    connect(m_onlyFailed, &QCheckBox::toggled, this, [this](bool only) {
+        m_filter->SetOnlyFailed(only);
+        UpdateStatusBar();
+    });
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(m_filterEdit, 1);
+    filterRow->addSpacing(12);
+    filterRow->addWidget(m_onlyFailed);
+
     auto* layout = new QVBoxLayout(central);
+    layout->addLayout(filterRow);
     layout->addWidget(m_list, 1);
     layout->addLayout(buttonRow);
     layout->addWidget(busyHolder);
     layout->addWidget(group);
 
-    // The dialog's size in dialog units: a horizontal unit is a quarter of
-    // the font's average letter width, a vertical one an eighth of its height.
-    const QFontMetrics metrics = fontMetrics();
-    const int letters = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    const int baseX = (letters / 26 + 1) / 2;
-    QSize size(688 * baseX / 4, 419 * metrics.height() / 8);
+    // Room for every shown column with a readable result, within the screen.
+    int columns = 0;
+    for (int column = 0; column < COL_RESULT; ++column) {
+        columns += m_list->isColumnHidden(column) ? 0 : m_list->columnWidth(column);
+    }
+    QSize size(columns + kResultColumnRoom + 60, fontMetrics().height() * 44);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        size = size.boundedTo(screen->availableSize() * 9 / 10);
+        size = size.boundedTo(screen->availableSize() * 97 / 100);
     }
     resize(size);
 }
@@ -278,6 +345,35 @@ void CFirmhandDlg::LoadTexts() {
     }
     static_cast<QPushButton*>(m_controls[IDC_SHOW_SLAVE_IP])
         ->setText(Text(m_slaveIpShown ? IDS_HIDE_SLAVE_IP : IDS_SHOW_SLAVE_IP));
+    m_filterEdit->setPlaceholderText(Text(IDS_FILTER_PLACEHOLDER));
+    m_onlyFailed->setText(Text(IDS_SHOW_ONLY_FAILED));
+    m_showPassword->setText(Text(IDS_SHOW_PASSWORD));
+
+    // Every control has a name for screen readers (and the tests).
+    static const std::pair<int, int> kNames[] = {
+        {IDC_DEVICE_LIST, IDS_DEVICE_LIST_NAME},
+        {IDC_USERNAME, IDS_USERNAME},
+        {IDC_PASSWORD, IDS_PASSWORD},
+        {IDC_PACKAGE_PATH, IDS_PACKAGE_FILE_NAME},
+        {IDC_FILTER, IDS_FILTER_NAME},
+        {IDC_BUSY_PICTURE, IDS_BUSY_PICTURE_NAME},
+        {IDC_BUSY_TEXT, IDS_UPGRADING_WAIT},
+        {IDC_BATCH_GROUP, IDS_BATCH_UPGRADE},
+        {IDC_USERNAME_LABEL, IDS_USERNAME},
+        {IDC_PASSWORD_LABEL, IDS_PASSWORD},
+        {IDC_ONLY_FAILED, IDS_SHOW_ONLY_FAILED},
+        {IDC_SHOW_PASSWORD, IDS_SHOW_PASSWORD},
+    };
+    for (const auto& [control, id] : kNames) {
+        m_controls[control]->setAccessibleName(Text(id));
+    }
+    for (auto& [id, widget] : m_controls) {
+        if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            button->setAccessibleName(button->text());
+        }
+    }
+    static_cast<QLabel*>(m_controls[IDC_USERNAME_LABEL])->setBuddy(m_userEdit);
+    static_cast<QLabel*>(m_controls[IDC_PASSWORD_LABEL])->setBuddy(m_passwordEdit);
 }
 
 QWidget* CFirmhandDlg::Control(int id) const {
@@ -313,6 +409,9 @@ void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
             break;
         case WM_UPGRADE_RESULT:
             OnUpgradeResult(message.wParam, message.Text());
+            break;
+        case WM_BATCH_PREPARED:
+            m_outcomes.Prepared(message.Text());
             break;
         case WM_BATCH_END:
             OnBatchEnd();
@@ -360,6 +459,7 @@ void CFirmhandDlg::ShowAbout() {
 }
 
 void CFirmhandDlg::closeEvent(QCloseEvent* event) {
+    SaveWindowState();
     Shutdown();
     QMainWindow::closeEvent(event);
 }
@@ -370,6 +470,8 @@ void CFirmhandDlg::Shutdown() {
     }
     m_shutDown = true;
     m_autoUpgradeTimer->stop();
+    m_statusTimer->stop();
+    m_logTimer->stop();
     m_busyPicture->Stop();
     if (m_session) {
         // Every waiting worker wakes now; Stop joins every thread of the

@@ -6,22 +6,30 @@
 
 #include <QIcon>
 #include <QMainWindow>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "BatchOutcomes.h"
 #include "DeviceListModel.h"
 #include "QtMessageSink.h"
 
+class QAction;
+class QCheckBox;
+class QDockWidget;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QTableView;
 class QGroupBox;
 class QTimer;
 class CPictureEx;
 class CFirmhandSession;
+class CDeviceFilter;
+class CLogFeed;
 
 // Control ids of the main window.
 enum FirmhandControlId : int {
@@ -42,6 +50,11 @@ enum FirmhandControlId : int {
     IDC_GET_AI_VERSION = 1019,
     IDC_SHOW_AI = 1022,
     IDC_SHOW_SLAVE_IP = 1024,
+    // The desktop window's own controls.
+    IDC_FILTER = 1100,
+    IDC_ONLY_FAILED = 1101,
+    IDC_SHOW_PASSWORD = 1102,
+    IDC_LOG_VIEW = 1114,
 };
 
 // Longest user name and password the edits take.
@@ -68,6 +81,8 @@ public:
     // Controls by id (null for an unknown id).
     QWidget* Control(int id) const;
     CDeviceListModel& DeviceList() { return *m_model; }
+    // The rows shown (filter text, "Show only failed").
+    CDeviceFilter& Filter() { return *m_filter; }
     QTableView* ListView() const { return m_list; }
     CPictureEx* BusyPicture() const { return m_busyPicture; }
 
@@ -85,6 +100,29 @@ public:
     void OnShowAiVersion();
     void OnShowSlaveIp();
     void OnColumnClick(int column);
+    // F5: a search round now.
+    void OnSearchNow();
+    // The context menu's actions on a model row.
+    void OnCopyAddress(int row);
+    void OnCopyMac(int row);
+    void OnCheckModelOf(int row);
+    void OnRetryCamera(int row);
+    // Export of the list or of the last batch's results; the file's
+    // ending (.csv, else JSON) chooses the format. False when not written.
+    bool ExportList(const QString& path);
+    bool ExportResults(const QString& path);
+    const CBatchOutcomes& LastBatch() const { return m_outcomes; }
+    // The status bar's texts.
+    QString StatusCountsText() const;
+    QString StatusTimeText() const;
+    // The log pane's text (lines of the selected camera when one is
+    // selected).
+    QString LogPaneText() const;
+    // Takes the waiting log lines now (a timer does it otherwise).
+    void DrainLog();
+    // Saves the window's geometry, columns and view in the per-user file
+    // (also done on close).
+    void SaveWindowState();
     // Double click on a row: the session makes the camera reachable off
     // this thread; its web page opens with WM_WEB_PAGE_READY.
     void OnListDoubleClicked(const QModelIndex& index);
@@ -141,9 +179,33 @@ protected:
     virtual void OnNewDeviceRow(int row);
     // Opens a web page in the desktop's browser.
     virtual void OpenWebPage(const std::string& url);
+    // The export file dialog; "" when the user cancelled.
+    virtual QString ChooseExportFile(const QString& caption);
+    // Puts text on the clipboard.
+    virtual void CopyText(const QString& text);
+    // Tells the desktop that the batch ended (the window is not active).
+    virtual void NotifyDesktop(const QString& title, const QString& body);
 
 private:
     void BuildControls();
+    void BuildMenus();
+    void BuildStatusBar();
+    void BuildLogPane();
+    void RestoreWindowState();
+    void UpdateStatusBar();
+    void ShowRowMenu(const QPoint& globalPos, int row);
+    // The model row of a view index, -1 for none.
+    int ModelRow(const QModelIndex& viewIndex) const;
+    // The model row of the camera selected in the list, -1 for none.
+    int SelectedRow() const;
+    void RefreshLogPane();
+    void AppendLogLines(const std::vector<std::string>& lines);
+    // A batch of the checked rows (or of `only`), as Upgrade starts it.
+    void StartBatchOf(const std::vector<int>& rows);
+    void ShowBatchSummary();
+    // Automatic upgrade test: the configured camera is back after a batch
+    // that held it; schedules the next one.
+    void OnAutoCameraBack(int row);
     void ShowAbout();
     // Every checked row of one product model (remembered for button 1004).
     bool isCheckedSameModel();
@@ -169,7 +231,36 @@ private:
     QLineEdit* m_userEdit = nullptr;
     QLineEdit* m_passwordEdit = nullptr;
     QLineEdit* m_pathEdit = nullptr;
+    QLineEdit* m_filterEdit = nullptr;
+    QCheckBox* m_onlyFailed = nullptr;
+    QCheckBox* m_showPassword = nullptr;
+    QAction* m_exportResults = nullptr;
+    CDeviceFilter* m_filter = nullptr;
+    QLabel* m_statusCounts = nullptr;
+    QLabel* m_statusTime = nullptr;
+    QTimer* m_statusTimer = nullptr;
+    QDockWidget* m_logDock = nullptr;
+    QPlainTextEdit* m_logView = nullptr;
+    QTimer* m_logTimer = nullptr;
+    std::unique_ptr<CLogFeed> m_logFeed;
+    // Recent log lines with the camera each names, for the pane's filter.
+    struct PaneLine {
+        QString text;
+        std::string macKey;
+    };
+    std::vector<PaneLine> m_logLines;
+    size_t m_logFirst = 0;  // ring start in m_logLines
+    std::string m_logShownMac;
     std::map<int, QWidget*> m_controls;
+
+    // The last batch: its cameras' outcomes and its clock.
+    CBatchOutcomes m_outcomes;
+    std::chrono::steady_clock::time_point m_batchStart{};
+    bool m_batchRan = false;
+    QString m_summary;
+    // A remembered sort is applied once the first cameras are in.
+    QTimer* m_restoredSortTimer = nullptr;
+    bool m_sortRestored = false;
 
     QString m_upgradeFile;
     QString m_messageDetail;
@@ -189,6 +280,10 @@ private:
     // during a batch waits for the batch's end.
     QTimer* m_autoUpgradeTimer = nullptr;
     bool m_autoStartPending = false;
+    // A batch that held the configured camera has ended; the camera's
+    // return (a search report after its reboot) schedules the next one.
+    bool m_autoAwaitingReturn = false;
+    bool m_autoInBatch = false;
     std::string m_autoMac;
     QString m_package1;
     QString m_package2;

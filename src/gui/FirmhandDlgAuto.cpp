@@ -1,7 +1,9 @@
 // The automatic upgrade test: with "AutoUpgradeTest" on, one configured
-// camera is upgraded back and forth between two packages, each time it shows
-// up again as a new row after its reboot. A start that falls into a batch
-// waits for that batch's end (WM_BATCH_END).
+// camera is upgraded back and forth between two packages, each time it comes
+// back: as a new row, or, after a batch that held it, once it is in the list
+// with its reboot done (the batch saw it return, or a search report of its
+// new boot came after the batch). A start that falls into a batch waits for
+// that batch's end (WM_BATCH_END).
 #include <QFile>
 #include <QTimer>
 
@@ -33,6 +35,15 @@ void CFirmhandDlg::OnNewDeviceRow(int row) {
     if (info == nullptr || m_autoMac.empty() || !MacEqualsNoCase(FieldText(info->mac), m_autoMac)) {
         return;
     }
+    OnAutoCameraBack(row);
+}
+
+void CFirmhandDlg::OnAutoCameraBack(int row) {
+    const DEVICE_S_INFO* info = m_model->Record(row);
+    if (info == nullptr) {
+        return;
+    }
+    m_autoAwaitingReturn = false;
     // The camera is back: did the package just sent give the build it should?
     const QString* failed = nullptr;
     if (m_upgradeFile == m_package1 && ParseLeadingInt(m_buildNo1) != info->build) {

@@ -1,12 +1,15 @@
 // The main window's batch upgrade: the Upgrade button hands the checked
 // rows to the session, the controls stay locked from the start until the
 // batch's end, and each row shows its camera's progress and result.
+#include <QAction>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
+#include <QTimer>
 
+#include "DeviceFilter.h"
 #include "FirmhandDlg.h"
 #include "PictureEx.h"
 #include "app/Logger.h"
@@ -16,6 +19,10 @@
 FH_LOG_SOURCE("FirmhandDlg");
 
 void CFirmhandDlg::OnBnClickedButtonUpdate() {
+    StartBatchOf(m_model->CheckedRows());
+}
+
+void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows) {
     if (m_upgrading) {
         ShowMessage(IDS_UPGRADING_WAIT, false);
         return;
@@ -26,8 +33,10 @@ void CFirmhandDlg::OnBnClickedButtonUpdate() {
     }
 
     BatchRequest request;
-    for (int row : m_model->CheckedRows()) {
+    std::vector<DEVICE_S_INFO> cameras;
+    for (int row : rows) {
         request.devices.push_back(std::make_shared<DEVICE_S_INFO>(*m_model->Record(row)));
+        cameras.push_back(*m_model->Record(row));
     }
     // Every row's result is cleared, checked or not, whatever the session
     // decides.
@@ -55,6 +64,18 @@ void CFirmhandDlg::OnBnClickedButtonUpdate() {
         return;
     }
     m_upgrading = true;
+    m_batchRan = true;
+    m_batchStart = std::chrono::steady_clock::now();
+    m_outcomes.Begin(cameras, request.packagePath, std::chrono::system_clock::now());
+    m_autoInBatch = false;
+    for (const DEVICE_S_INFO& camera : cameras) {
+        m_autoInBatch = m_autoInBatch ||
+                        (!m_autoMac.empty() && MacEqualsNoCase(FieldText(camera.mac), m_autoMac));
+    }
+    m_summary.clear();
+    m_exportResults->setEnabled(true);
+    m_statusTimer->start();
+    UpdateStatusBar();
     SetBatchControlsEnabled(false);
     ShowBusy(true);
 }
@@ -66,7 +87,7 @@ bool CFirmhandDlg::ConfirmDuplicates(const std::vector<std::string>& macs) {
     for (const std::string& mac : macs) {
         const int row = m_model->FindDeviceItem(mac);
         if (row >= 0) {
-            selection->select(m_model->index(row, 0),
+            selection->select(m_filter->mapFromSource(m_model->index(row, 0)),
                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
         }
     }
@@ -86,13 +107,17 @@ void CFirmhandDlg::ShowBusy(bool shown) {
 }
 
 int CFirmhandDlg::OnUpgradeProgress(int32_t progress, const std::string& mac) {
-    return m_model->SetResultText(mac, QString::fromStdString(ProgressText(progress))) ? 1 : 0;
+    m_outcomes.Progress(mac, std::chrono::system_clock::now());
+    return m_model->SetProgress(mac, progress, QString::fromStdString(ProgressText(progress))) ? 1
+                                                                                               : 0;
 }
 
 int CFirmhandDlg::OnUpgradeResult(int32_t code, const std::string& mac) {
     std::string text;
     ResultCodeToText(code, text);  // a code without a text clears the column
-    m_model->SetResultText(mac, QString::fromStdString(text));
+    m_model->SetResult(mac, code, QString::fromStdString(text));
+    m_outcomes.Result(mac, code, m_model->Record(m_model->FindDeviceItem(mac)),
+                      std::chrono::system_clock::now());
     return 1;
 }
 
@@ -102,8 +127,25 @@ void CFirmhandDlg::OnBatchEnd() {
         return;
     }
     m_upgrading = false;
+    m_model->FlushRepaints();  // every row shows its final text first
     SetBatchControlsEnabled(true);
     ShowBusy(false);
+    ShowBatchSummary();
+    if (m_autoInBatch) {
+        // The configured camera's batch is over: its return schedules the
+        // next one (at once when the batch already saw it come back).
+        m_autoInBatch = false;
+        m_autoAwaitingReturn = true;
+        int code = -1;
+        for (const CAMERA_OUTCOME& outcome : m_outcomes.Outcomes()) {
+            code = MacEqualsNoCase(outcome.mac, m_autoMac) ? outcome.code : code;
+        }
+        // Upgraded, or back with its old version: the job saw it return.
+        const int row = m_model->FindDeviceItem(m_autoMac);
+        if (row >= 0 && (code == UPGRADE_OK || code == UPGRADE_VERSION_UNCHANGED)) {
+            OnAutoCameraBack(row);
+        }
+    }
     if (m_autoStartPending) {
         m_autoStartPending = false;
         startAutoUpgrade();

@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QUrl>
 
+#include "DeviceFilter.h"
 #include "FirmhandDlg.h"
 #include "app/Logger.h"
 #include "app/StringTable.h"
@@ -55,7 +56,15 @@ int CFirmhandDlg::OnDeviceNotify(CWindowMessage& message) {
             if (!info) {
                 break;
             }
+            const std::string mac(FieldText(info->mac));
+            const bool known = m_model->FindDeviceItem(mac) >= 0;
             addDeviceItem(std::move(info));
+            // After a batch that held the automatic test's camera, a report
+            // of its new boot is its return (its row stayed).
+            if (known && message.wParam == DEVICE_NOTIFY_FOUND && m_autoAwaitingReturn &&
+                !m_upgrading && MacEqualsNoCase(mac, m_autoMac)) {
+                OnAutoCameraBack(m_model->FindDeviceItem(mac));
+            }
             break;
         }
         case DEVICE_NOTIFY_GONE:
@@ -69,17 +78,35 @@ int CFirmhandDlg::OnDeviceNotify(CWindowMessage& message) {
 }
 
 void CFirmhandDlg::OnSelectAll() {
-    m_model->SetAllChecked(true);
+    // Act on the rows shown: with a filter, only those.
+    if (m_filter->IsFiltering()) {
+        for (int row : m_filter->VisibleRows()) {
+            m_model->SetChecked(row, true);
+        }
+    } else {
+        m_model->SetAllChecked(true);
+    }
     m_controls[IDC_CHECK_SAME_TYPE]->setEnabled(false);
 }
 
 void CFirmhandDlg::OnClearAll() {
-    m_model->SetAllChecked(false);
+    if (m_filter->IsFiltering()) {
+        for (int row : m_filter->VisibleRows()) {
+            m_model->SetChecked(row, false);
+        }
+    } else {
+        m_model->SetAllChecked(false);
+    }
     m_controls[IDC_CHECK_SAME_TYPE]->setEnabled(false);
 }
 
 void CFirmhandDlg::OnCheckSameType() {
-    m_model->CheckModel(m_sameModel);
+    for (int row : m_filter->VisibleRows()) {
+        const DEVICE_S_INFO* record = m_model->Record(row);
+        if (record != nullptr && FieldText(record->productModel) == m_sameModel) {
+            m_model->SetChecked(row, true);
+        }
+    }
 }
 
 QString CFirmhandDlg::ChooseUpgradeFile() {
@@ -135,6 +162,7 @@ void CFirmhandDlg::OnShowSlaveIp() {
 
 void CFirmhandDlg::OnColumnClick(int column) {
     if (IsSortableColumn(column)) {
+        m_sortRestored = true;  // the technician's own order from now on
         // First click on a column sorts descending, the next ascending.
         bool& ascending = m_sortAscending[column];
         m_model->SortByColumn(column, ascending);

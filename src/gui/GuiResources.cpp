@@ -7,6 +7,7 @@
 // Q_INIT_RESOURCE must stand outside every namespace.
 static void RegisterFirmhandResources() {
     Q_INIT_RESOURCE(firmhand);
+    Q_INIT_RESOURCE(state_icons);  // the state icons' fallback
 }
 
 void InitGuiResources() {

@@ -7,27 +7,39 @@
 
 #include "app/Logger.h"
 #include "app/Settings.h"
+#include "app/StringTable.h"
 
 FH_LOG_SOURCE("LoginDlg");
 
+namespace {
+
+QString Text(int id) {
+    return QString::fromStdString(LoadString(id));
+}
+
+}  // namespace
+
 CLoginDlg::CLoginDlg(AdapterEnumerator enumerate, QWidget* parent)
     : QDialog(parent), m_enumerate(std::move(enumerate)) {
-    setWindowTitle(QStringLiteral("参数配置"));
+    setWindowTitle(Text(IDS_ADAPTER_CAPTION));
     setModal(true);
 
-    auto* label = new QLabel(QStringLiteral("网卡选择:"), this);
+    auto* label = new QLabel(Text(IDS_ADAPTER_LABEL), this);
     m_adapters = new QComboBox(this);
     m_adapters->setObjectName(QStringLiteral("ctl1029"));
     m_adapters->setInsertPolicy(QComboBox::NoInsert);
     m_adapters->setMinimumWidth(300);
     m_adapters->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     label->setBuddy(m_adapters);
+    m_adapters->setAccessibleName(Text(IDS_ADAPTER_LABEL));
 
-    m_confirm = new QPushButton(QStringLiteral("配  置"), this);
+    m_confirm = new QPushButton(Text(IDS_ADAPTER_CONFIRM), this);
     m_confirm->setObjectName(QStringLiteral("ctl1025"));
     m_confirm->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("取  消"), this);
+    m_confirm->setAccessibleName(m_confirm->text());
+    auto* cancel = new QPushButton(Text(IDS_ADAPTER_CANCEL), this);
     cancel->setObjectName(QStringLiteral("ctl2"));
+    cancel->setAccessibleName(cancel->text());
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(label, 0, 0);
@@ -47,14 +59,24 @@ CLoginDlg::CLoginDlg(AdapterEnumerator enumerate, QWidget* parent)
 void CLoginDlg::FillAdapters() {
     // Each item keeps its adapter name as item data; Qt owns the copies.
     m_adapters->clear();
-    m_adapters->insertItem(0, QStringLiteral("全部"), QString());
+    m_adapters->insertItem(0, Text(IDS_ADAPTER_ALL), QString());
     const std::string remembered = settings::GetString(settings::kSelectedNetworkAdapter);
     int selected = 0;
     if (m_enumerate) {
         const int count = m_enumerate([&](const GUI_ADAPTER_INFO& adapter) {
             const int position = m_adapters->count();
-            m_adapters->insertItem(position, QString::fromLocal8Bit(adapter.description),
-                                   QString::fromStdString(adapter.name));
+            // Each adapter with its addresses: names alone rarely tell
+            // which one faces the cameras.
+            QString text = QString::fromLocal8Bit(adapter.description);
+            QStringList addresses;
+            for (const std::string& address : adapter.addresses) {
+                addresses << QString::fromStdString(address);
+            }
+            if (!addresses.isEmpty()) {
+                text +=
+                    QStringLiteral("  (") + addresses.join(QStringLiteral(", ")) + QLatin1Char(')');
+            }
+            m_adapters->insertItem(position, text, QString::fromStdString(adapter.name));
             // Names are compared exactly: a name in other letter case is
             // another adapter.
             if (adapter.name == remembered) {

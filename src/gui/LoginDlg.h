@@ -1,7 +1,7 @@
 // The network adapter dialog shown before the main window does anything:
-// "全部" (all adapters) and every adapter of the system, the adapter chosen
-// last time preselected. Confirming remembers the choice and gives it to
-// the caller, who passes it to the session; cancelling ends the program.
+// "All adapters" and every adapter of the system with its addresses, the
+// adapter chosen last time preselected; texts in the interface language. Confirming remembers the
+// choice and gives it to the caller, who passes it to the session; cancelling ends the program.
 #pragma once
 
 #include <QDialog>
@@ -23,16 +23,16 @@ public:
 
     explicit CLoginDlg(AdapterEnumerator enumerate, QWidget* parent = nullptr);
 
-    // The name stored with the selected item ("" for "全部").
+    // The name stored with the selected item ("" for all adapters).
     std::string GetSelectedAdapterName() const;
-    // The adapter confirmed ("" for "全部"); none until Confirm was pressed.
+    // The adapter confirmed ("" for all); none until Confirm was pressed.
     const std::optional<std::string>& ChosenAdapter() const { return m_chosen; }
 
     QComboBox* AdapterList() const { return m_adapters; }
     QPushButton* ConfirmButton() const { return m_confirm; }
 
 private:
-    // Fills the list: "全部", then the adapters in the system's order.
+    // Fills the list: all adapters, then each in the system's order.
     void FillAdapters();
     void OnConfirm();
 

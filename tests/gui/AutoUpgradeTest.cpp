@@ -135,3 +135,41 @@ TEST_F(AutoUpgradeTest, AStartDuringABatchWaitsForItsEnd) {
     ASSERT_TRUE(WaitForBatchEnd());
     EXPECT_EQ(m_dlg->batchEnds.size(), 2u);
 }
+
+// Against a simulated camera through the real search and engine: the
+// camera keeps its row while it reboots (no "gone" comes), and is upgraded
+// again each time it is back, packages alternating.
+TEST_F(AutoUpgradeTest, UpgradesTheCameraEachTimeItComesBack) {
+    SESSION_OPTIONS options = SimOptions(21);
+    SimCameraConfig camera = m_sim->Camera(0);
+    m_fleet.AddCamera(camera);
+    StartFleet();
+    m_package1 = CGuiSimSetup::WritePackage(m_sandbox.File("one.bin"), 2000);
+    m_package2 = CGuiSimSetup::WritePackage(m_sandbox.File("two.bin"), 2000);
+    // Each upgrade gives the camera the next build: 1 after package 1, 2
+    // after package 2, and 3 after package 1 again (a wrong build).
+    WriteProgramSettings("AutoUpgradeTest=true\nAutoUpgradeDeviceMac=" + camera.mac +
+                         "\nUpgradePackage1=" + m_package1 + "\nUpgradePackage2=" + m_package2 +
+                         "\nUpgradePackage1BulidNo=" + std::to_string(camera.build + 1) +
+                         "\nUpgradePackage2BulidNo=" + std::to_string(camera.build + 2) +
+                         "\nAutoUpgradeDelay=50\n");
+    CLogCapture log;
+    FIRMHAND_OPTIONS launch = FleetOptions();
+    launch.packagePath.clear();
+    ASSERT_TRUE(Launch(launch, options));
+
+    std::vector<std::string> packages;
+    for (size_t batch = 1; batch <= 3; ++batch) {
+        ASSERT_TRUE(PumpUntil([&] { return m_dlg->batchEnds.size() == batch; }, 30000))
+            << "batch " << batch;
+        packages.push_back(LastPackage());
+        EXPECT_EQ(Result(camera.mac), "Upgraded successfully!") << batch;
+        EXPECT_GE(m_fleet.CountEvents(camera.mac, "upgrade_start"), static_cast<int>(batch));
+    }
+    EXPECT_EQ(packages, (std::vector<std::string>{m_package1, m_package2, m_package1}));
+    // Returns with the builds the packages give are fine; the third is not.
+    ASSERT_TRUE(PumpUntil([&] { return log.Count("update failed") == 1; }, 10000));
+    EXPECT_EQ(log.Count("package " + m_package1 + " update failed, now bulid " +
+                        std::to_string(camera.build + 3)),
+              1);
+}

@@ -107,6 +107,9 @@ public:
     std::vector<std::string> details;
     // wParam of every WM_BATCH_END handled.
     std::vector<int> batchEnds;
+    QString exportFile;             // the export dialog's answer
+    std::vector<QString> copied;    // clipboard texts
+    std::vector<QString> notified;  // desktop notifications (title: body)
 
 protected:
     bool ShowMessage(int stringId, bool /*okCancel*/) override {
@@ -116,6 +119,11 @@ protected:
     }
     QString ChooseUpgradeFile() override { return chosenFile; }
     void OpenWebPage(const std::string& url) override { opened.push_back(url); }
+    QString ChooseExportFile(const QString&) override { return exportFile; }
+    void CopyText(const QString& text) override { copied.push_back(text); }
+    void NotifyDesktop(const QString& title, const QString& body) override {
+        notified.push_back(title + QStringLiteral(": ") + body);
+    }
     void OnWindowMessage(CWindowMessage& message) override {
         if (message.id == WM_BATCH_END) {
             batchEnds.push_back(message.wParam);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
@@ -68,6 +69,9 @@ TEST_F(FirmhandDlgTest, ControlsTextsAndStartState) {
     EXPECT_EQ(user->maxLength(), 30);
     EXPECT_EQ(password->maxLength(), 30);
     EXPECT_EQ(password->text(), QStringLiteral("012345678901234567890123456789"));
+    // Masked until the technician asks to see it.
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+    qobject_cast<QAbstractButton*>(m_dlg->Control(IDC_SHOW_PASSWORD))->setChecked(true);
     EXPECT_EQ(password->echoMode(), QLineEdit::Normal);
     EXPECT_TRUE(qobject_cast<QLineEdit*>(m_dlg->Control(IDC_PACKAGE_PATH))->isReadOnly());
 

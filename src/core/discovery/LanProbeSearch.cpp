@@ -145,6 +145,16 @@ int LANPROBE_SEARCH_SetRoundIntervalMs(int intervalMs) {
     return 0;
 }
 
+int LANPROBE_SEARCH_SearchNow() {
+    Library& lib = TheLibrary();
+    std::lock_guard<std::mutex> guard(lib.mutex);
+    if (!lib.engine) {
+        return -1;
+    }
+    lib.engine->SearchNow();
+    return 0;
+}
+
 int LANPROBE_SEARCH_GetReplyPort() {
     Library& lib = TheLibrary();
     std::lock_guard<std::mutex> guard(lib.mutex);

@@ -57,3 +57,5 @@ int LANPROBE_SEARCH_SetSearchTargets(const char* targets);
 int LANPROBE_SEARCH_SetRoundIntervalMs(int intervalMs);
 // The local port the replies come back to; 0 while not searching.
 int LANPROBE_SEARCH_GetReplyPort();
+// Starts the next search round at once; -1 when no search runs.
+int LANPROBE_SEARCH_SearchNow();

@@ -63,6 +63,11 @@ bool CSearchEngine::Start() {
     return true;
 }
 
+void CSearchEngine::SearchNow() {
+    m_roundNow = true;
+    m_wake.Signal();
+}
+
 void CSearchEngine::Stop() {
     if (!m_thread) {
         return;
@@ -82,6 +87,9 @@ void CSearchEngine::Run() {
     bool firstRound = true;
     while (m_running.load()) {
         const uint32_t now = PUB_GetTickCount();
+        if (m_roundNow.exchange(false)) {
+            nextRound = now;
+        }
         if (static_cast<int32_t>(now - nextRound) >= 0) {
             if (!firstRound) {
                 CloseRound();

@@ -50,6 +50,9 @@ public:
     // Harmless when not started or called twice.
     void Stop();
 
+    // Starts the next round at once (the F5 of a front-end); any thread.
+    void SearchNow();
+
     // True on the engine's own thread (a report handler must not Stop it).
     bool IsOwnThread() const;
     // The port the replies come back to (0 before Start).
@@ -71,6 +74,7 @@ private:
     CUdpSocket m_socket;
     CWakeEvent m_wake;
     std::atomic<bool> m_running{false};
+    std::atomic<bool> m_roundNow{false};
     std::atomic<uint16_t> m_localPort{0};
     std::atomic<std::thread::id> m_threadId{};
     PUB_THREAD m_thread;

@@ -259,3 +259,7 @@ void CFirmhandSession::JoinWebPageThread() {
         m_webPageThread.join();
     }
 }
+
+bool CFirmhandSession::SearchNow() {
+    return m_started && !m_stopped && LANPROBE_SEARCH_SearchNow() == 0;
+}

@@ -106,6 +106,9 @@ public:
     // an earlier request is still being handled.
     bool RequestWebPage(const DEVICE_S_INFO& record);
 
+    // Starts the next search round at once (F5); false when no search runs.
+    bool SearchNow();
+
     // The settings this run reads (files with this run's overrides).
     const CSettingsView& Settings() const { return m_settings; }
     const SESSION_OPTIONS& Options() const { return m_options; }

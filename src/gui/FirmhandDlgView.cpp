@@ -1,0 +1,486 @@
+// The main window's desktop side: menus and shortcuts, the status bar, the
+// log pane, the row menu, export, the remembered view and the end-of-batch
+// summary.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDockWidget>
+#include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+
+#include "DesktopNotifier.h"
+#include "DeviceFilter.h"
+#include "FirmhandDlg.h"
+
+#include "app/Settings.h"
+#include "LogFeed.h"
+#include "WindowState.h"
+#include "app/Logger.h"
+#include "app/StringTable.h"
+#include "session/FirmhandSession.h"
+
+FH_LOG_SOURCE("FirmhandDlg");
+
+namespace {
+
+QString Text(int id) {
+    return QString::fromStdString(LoadString(id));
+}
+
+// Lines the log pane keeps; older ones leave first.
+constexpr size_t kLogPaneLines = 3000;
+// How often waiting log lines reach the pane.
+constexpr int kLogDrainMs = 250;
+
+}  // namespace
+
+void CFirmhandDlg::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(Text(IDS_MENU_FILE));
+    QAction* exportList = file->addAction(Text(IDS_EXPORT_LIST));
+    exportList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(exportList, &QAction::triggered, this, [this] {
+        const QString path = ChooseExportFile(Text(IDS_EXPORT_LIST));
+        if (!path.isEmpty() && !ExportList(path)) {
+            ShowMessage(IDS_EXPORT_FAILED, false);
+        }
+    });
+    m_exportResults = file->addAction(Text(IDS_EXPORT_RESULTS));
+    m_exportResults->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    m_exportResults->setEnabled(false);  // until a batch ran
+    connect(m_exportResults, &QAction::triggered, this, [this] {
+        const QString path = ChooseExportFile(Text(IDS_EXPORT_RESULTS));
+        if (!path.isEmpty() && !ExportResults(path)) {
+            ShowMessage(IDS_EXPORT_FAILED, false);
+        }
+    });
+    file->addSeparator();
+    QAction* quit = file->addAction(Text(IDS_MENU_QUIT));
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* view = menuBar()->addMenu(Text(IDS_MENU_VIEW));
+    QAction* find = view->addAction(Text(IDS_FILTER_NAME));
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, this, [this] {
+        m_filterEdit->setFocus(Qt::ShortcutFocusReason);
+        m_filterEdit->selectAll();
+    });
+    QAction* search = view->addAction(Text(IDS_SEARCH_NOW));
+    search->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(search, &QAction::triggered, this, &CFirmhandDlg::OnSearchNow);
+    QAction* failed = view->addAction(Text(IDS_SHOW_ONLY_FAILED));
+    failed->setCheckable(true);
+    connect(failed, &QAction::toggled, m_onlyFailed, &QCheckBox::setChecked);
+    connect(m_onlyFailed, &QCheckBox::toggled, failed, &QAction::setChecked);
+    QAction* log = m_logDock->toggleViewAction();
+    log->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    view->addAction(log);
+
+    // About: Linux windows have no system menu, so it sits in the menu bar.
+    const QString about = Text(IDS_ABOUT);
+    if (!about.isEmpty()) {
+        QAction* action = menuBar()->addAction(about);
+        connect(action, &QAction::triggered, this, &CFirmhandDlg::ShowAbout);
+    }
+}
+
+void CFirmhandDlg::BuildStatusBar() {
+    m_statusCounts = new QLabel(this);
+    m_statusCounts->setObjectName(QStringLiteral("statusCounts"));
+    m_statusTime = new QLabel(this);
+    m_statusTime->setObjectName(QStringLiteral("statusTime"));
+    // Fixed sizes, wide enough for the longest texts: a label whose size is
+    // fixed changes its text without laying the whole window out again
+    // (which costs the window thread tens of milliseconds a second).
+    const QFontMetrics metrics = fontMetrics();
+    const QString many = QStringLiteral("99999");
+    const QString longCounts =
+        Text(IDS_STATUS_COUNTS).arg(many, many, many, many, many, many, many);
+    const QString longTime =
+        std::max(Text(IDS_BATCH_SUMMARY).arg(many, many, many, QStringLiteral("99:59:59")),
+                 Text(IDS_STATUS_TIME).arg(QStringLiteral("99:59:59"), QStringLiteral("99:59:59")),
+                 [&metrics](const QString& a, const QString& b) {
+                     return metrics.horizontalAdvance(a) < metrics.horizontalAdvance(b);
+                 });
+    m_statusCounts->setFixedSize(metrics.horizontalAdvance(longCounts) + 16, metrics.height() + 4);
+    m_statusTime->setFixedSize(metrics.horizontalAdvance(longTime) + 16, metrics.height() + 4);
+    m_statusTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    statusBar()->addWidget(m_statusCounts);
+    statusBar()->addPermanentWidget(m_statusTime);
+    // The counts follow the list, at most ten times a second; the elapsed
+    // time ticks while a batch runs.
+    auto* coalesce = new QTimer(this);
+    coalesce->setSingleShot(true);
+    coalesce->setInterval(100);
+    connect(coalesce, &QTimer::timeout, this, [this] { UpdateStatusBar(); });
+    auto later = [coalesce] {
+        if (!coalesce->isActive()) {
+            coalesce->start();
+        }
+    };
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+        connect(m_model, signal, this, later);
+    }
+    connect(m_model, &QAbstractItemModel::dataChanged, this, later);
+    connect(m_model, &QAbstractItemModel::modelReset, this, later);
+    m_statusTimer = new QTimer(this);
+    m_statusTimer->setInterval(1000);
+    connect(m_statusTimer, &QTimer::timeout, this, [this] { UpdateStatusBar(); });
+    UpdateStatusBar();
+}
+
+QString CFirmhandDlg::StatusCountsText() const {
+    const LIST_COUNTS counts = m_model->Counts();
+    return Text(IDS_STATUS_COUNTS)
+        .arg(counts.found)
+        .arg(counts.checked)
+        .arg(counts.Of(RowPhase::Queued))
+        .arg(counts.Active())
+        .arg(counts.Of(RowPhase::Upgraded))
+        .arg(counts.Of(RowPhase::Failed))
+        .arg(counts.Of(RowPhase::Skipped));
+}
+
+QString CFirmhandDlg::StatusTimeText() const {
+    if (!m_upgrading) {
+        return m_summary;
+    }
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_batchStart).count();
+    const LIST_COUNTS counts = m_model->Counts();
+    const int finished = counts.Of(RowPhase::Upgraded) + counts.Of(RowPhase::Failed) +
+                         counts.Of(RowPhase::Skipped) + counts.Of(RowPhase::Cancelled);
+    const int total = static_cast<int>(m_outcomes.Outcomes().size());
+    // Cameras a batch runs side by side: the estimate's lanes.
+    const int inFlight =
+        m_session ? m_session->Settings().GetInt(settings::kMaxParallelUpgrades) : 32;
+    const int parallel = std::min(total, std::clamp(inFlight, 1, 64));
+    const double left = EstimateSecondsLeft(elapsed, finished, total, parallel);
+    const QString elapsedText = QString::fromStdString(DurationText(elapsed));
+    if (left < 0) {
+        return Text(IDS_STATUS_ELAPSED).arg(elapsedText);
+    }
+    return Text(IDS_STATUS_TIME).arg(elapsedText, QString::fromStdString(DurationText(left)));
+}
+
+void CFirmhandDlg::UpdateStatusBar() {
+    if (m_statusCounts == nullptr) {
+        return;
+    }
+    const QString counts = StatusCountsText();
+    if (m_statusCounts->text() != counts) {
+        m_statusCounts->setText(counts);
+    }
+    const QString time = StatusTimeText();
+    if (m_statusTime->text() != time) {
+        m_statusTime->setText(time);
+    }
+}
+
+void CFirmhandDlg::BuildLogPane() {
+    m_logDock = new QDockWidget(Text(IDS_LOG_PANE), this);
+    m_logDock->setObjectName(QStringLiteral("logDock"));
+    m_logView = new QPlainTextEdit(m_logDock);
+    m_logView->setObjectName(QStringLiteral("ctl%1").arg(IDC_LOG_VIEW));
+    m_logView->setReadOnly(true);
+    m_logView->setMaximumBlockCount(static_cast<int>(kLogPaneLines));
+    m_logView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_logView->setAccessibleName(Text(IDS_LOG_PANE));
+    m_logView->setMinimumHeight(fontMetrics().height() * 4);
+    m_controls[IDC_LOG_VIEW] = m_logView;
+    m_logDock->setWidget(m_logView);
+    addDockWidget(Qt::BottomDockWidgetArea, m_logDock);
+    resizeDocks({m_logDock}, {fontMetrics().height() * 7}, Qt::Vertical);
+
+    // The logger masks passwords before any observer sees a line.
+    m_logFeed = std::make_unique<CLogFeed>();
+    m_logTimer = new QTimer(this);
+    m_logTimer->setInterval(kLogDrainMs);
+    connect(m_logTimer, &QTimer::timeout, this, &CFirmhandDlg::DrainLog);
+    m_logTimer->start();
+    // The pane follows the selected camera.
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { RefreshLogPane(); });
+}
+
+void CFirmhandDlg::DrainLog() {
+    if (!m_logFeed) {
+        return;
+    }
+    std::vector<LOG_FEED_LINE> lines = m_logFeed->Take();
+    if (lines.empty()) {
+        return;
+    }
+    std::vector<std::string> shown;
+    for (LOG_FEED_LINE& line : lines) {
+        QString text =
+            QString::fromUtf8(line.text.data(), static_cast<qsizetype>(line.text.size()));
+        const std::string key = line.mac.empty() ? std::string() : MacKey(line.mac);
+        if (!key.empty()) {
+            m_model->SetLastLogLine(line.mac, text, QString::fromStdString(line.address));
+        }
+        if (m_logShownMac.empty() || key == m_logShownMac) {
+            shown.push_back(std::move(line.text));
+        }
+        PaneLine entry{std::move(text), key};
+        if (m_logLines.size() < kLogPaneLines) {
+            m_logLines.push_back(std::move(entry));
+        } else {
+            m_logLines[m_logFirst] = std::move(entry);
+            m_logFirst = (m_logFirst + 1) % kLogPaneLines;
+        }
+    }
+    if (m_logDock->isVisible()) {
+        AppendLogLines(shown);
+    }
+}
+
+void CFirmhandDlg::AppendLogLines(const std::vector<std::string>& lines) {
+    if (lines.empty()) {
+        return;
+    }
+    QString text;
+    for (const std::string& line : lines) {
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) +
+                QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+    }
+    m_logView->appendPlainText(text);
+}
+
+void CFirmhandDlg::RefreshLogPane() {
+    const int row = SelectedRow();
+    const DEVICE_S_INFO* record = m_model->Record(row);
+    m_logShownMac = record != nullptr ? MacKey(FieldText(record->mac)) : std::string();
+    m_logView->setPlainText(LogPaneText());
+    m_logView->moveCursor(QTextCursor::End);
+}
+
+QString CFirmhandDlg::LogPaneText() const {
+    QString text;
+    const size_t count = m_logLines.size();
+    for (size_t i = 0; i < count; ++i) {
+        const PaneLine& line = m_logLines[(m_logFirst + i) % count];
+        if (m_logShownMac.empty() || line.macKey == m_logShownMac) {
+            text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + line.text;
+        }
+    }
+    return text;
+}
+
+int CFirmhandDlg::ModelRow(const QModelIndex& viewIndex) const {
+    if (!viewIndex.isValid()) {
+        return -1;
+    }
+    if (viewIndex.model() == m_model) {
+        return viewIndex.row();  // already a model index
+    }
+    return m_filter->mapToSource(viewIndex).row();
+}
+
+int CFirmhandDlg::SelectedRow() const {
+    // The current row when it is selected, else the first selected one.
+    QItemSelectionModel* selection = m_list->selectionModel();
+    const QModelIndex current = selection->currentIndex();
+    if (current.isValid() && selection->isRowSelected(current.row())) {
+        return ModelRow(current);
+    }
+    const QModelIndexList rows = selection->selectedRows();
+    return rows.isEmpty() ? -1 : ModelRow(rows.first());
+}
+
+void CFirmhandDlg::ShowRowMenu(const QPoint& globalPos, int row) {
+    const DEVICE_S_INFO* record = m_model->Record(row);
+    if (record == nullptr) {
+        return;
+    }
+    QMenu menu(this);
+    menu.addAction(Text(IDS_MENU_OPEN_WEB), this,
+                   [this, row] { OnListDoubleClicked(m_model->index(row, COL_NAME)); });
+    menu.addAction(Text(IDS_MENU_COPY_ADDRESS), this, [this, row] { OnCopyAddress(row); });
+    menu.addAction(Text(IDS_MENU_COPY_MAC), this, [this, row] { OnCopyMac(row); });
+    QAction* model =
+        menu.addAction(Text(IDS_MENU_CHECK_MODEL), this, [this, row] { OnCheckModelOf(row); });
+    QAction* retry =
+        menu.addAction(Text(IDS_MENU_RETRY), this, [this, row] { OnRetryCamera(row); });
+    model->setEnabled(!m_upgrading);
+    retry->setEnabled(!m_upgrading && m_batchRan);
+    menu.exec(globalPos);
+}
+
+void CFirmhandDlg::OnCopyAddress(int row) {
+    if (const DEVICE_S_INFO* record = m_model->Record(row)) {
+        CopyText(QString::fromLocal8Bit(FieldText(record->ip).data(),
+                                        static_cast<qsizetype>(FieldText(record->ip).size())));
+    }
+}
+
+void CFirmhandDlg::OnCopyMac(int row) {
+    if (const DEVICE_S_INFO* record = m_model->Record(row)) {
+        CopyText(QString::fromLocal8Bit(FieldText(record->mac).data(),
+                                        static_cast<qsizetype>(FieldText(record->mac).size())));
+    }
+}
+
+void CFirmhandDlg::OnCheckModelOf(int row) {
+    if (const DEVICE_S_INFO* record = m_model->Record(row)) {
+        const std::string model(FieldText(record->productModel));
+        for (int visible : m_filter->VisibleRows()) {
+            const DEVICE_S_INFO* other = m_model->Record(visible);
+            if (other != nullptr && FieldText(other->productModel) == model) {
+                m_model->SetChecked(visible, true);
+            }
+        }
+        m_controls[IDC_CHECK_SAME_TYPE]->setEnabled(isCheckedSameModel());
+    }
+}
+
+void CFirmhandDlg::OnRetryCamera(int row) {
+    if (m_upgrading || m_model->Record(row) == nullptr) {
+        return;
+    }
+    StartBatchOf({row});
+}
+
+void CFirmhandDlg::OnSearchNow() {
+    if (m_session) {
+        m_session->SearchNow();
+    }
+}
+
+QString CFirmhandDlg::ChooseExportFile(const QString& caption) {
+    QString selected;
+    QString path =
+        QFileDialog::getSaveFileName(this, caption, QString(), Text(IDS_EXPORT_FILTER), &selected);
+    if (!path.isEmpty() && !path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) &&
+        !path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)) {
+        path += selected.contains(QStringLiteral("*.csv")) ? QStringLiteral(".csv")
+                                                           : QStringLiteral(".json");
+    }
+    return path;
+}
+
+bool CFirmhandDlg::ExportList(const QString& path) {
+    std::vector<DEVICE_S_INFO> devices;
+    for (int row : m_filter->VisibleRows()) {
+        devices.push_back(*m_model->Record(row));
+    }
+    const bool csv = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
+    const bool ok =
+        WriteTextFile(QFile::encodeName(path).toStdString(), DeviceListText(devices, csv));
+    LOG_INFO("CFirmhandDlg::ExportList", "%d cameras to %s: %s", static_cast<int>(devices.size()),
+             QFile::encodeName(path).constData(), ok ? "written" : "failed");
+    return ok;
+}
+
+bool CFirmhandDlg::ExportResults(const QString& path) {
+    if (m_outcomes.Empty()) {
+        ShowMessage(IDS_NO_RESULTS, false);
+        return true;
+    }
+    const bool csv = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
+    const bool ok =
+        WriteTextFile(QFile::encodeName(path).toStdString(),
+                      OutcomeReportText(m_outcomes.Outcomes(), m_outcomes.Package(), csv));
+    LOG_INFO("CFirmhandDlg::ExportResults", "results to %s: %s",
+             QFile::encodeName(path).constData(), ok ? "written" : "failed");
+    return ok;
+}
+
+void CFirmhandDlg::CopyText(const QString& text) {
+    QApplication::clipboard()->setText(text);
+}
+
+void CFirmhandDlg::NotifyDesktop(const QString& title, const QString& body) {
+    SendDesktopNotification(title, body);
+}
+
+void CFirmhandDlg::ShowBatchSummary() {
+    const LIST_COUNTS counts = m_model->Counts();
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_batchStart).count();
+    m_summary = Text(IDS_BATCH_SUMMARY)
+                    .arg(counts.Of(RowPhase::Upgraded))
+                    .arg(counts.Of(RowPhase::Failed))
+                    .arg(counts.Of(RowPhase::Skipped))
+                    .arg(QString::fromStdString(DurationText(elapsed)));
+    m_statusTimer->stop();
+    UpdateStatusBar();
+    if (!isActiveWindow()) {
+        NotifyDesktop(Text(IDS_NOTIFY_TITLE), m_summary);
+    }
+}
+
+void CFirmhandDlg::RestoreWindowState() {
+    const window_state::SAVED_VIEW view = window_state::Load(COL_COUNT);
+    if (!view.geometry.isEmpty()) {
+        restoreGeometry(view.geometry);
+    }
+    if (!view.docks.isEmpty()) {
+        restoreState(view.docks);
+    }
+    if (view.showSlaveIp && *view.showSlaveIp != m_slaveIpShown) {
+        OnShowSlaveIp();
+    }
+    if (view.showAi && *view.showAi != m_aiShown) {
+        SetAiColumnsShown(*view.showAi);
+    }
+    QHeaderView* header = m_list->horizontalHeader();
+    for (int column = 0; column < static_cast<int>(view.widths.size()); ++column) {
+        const int width = view.widths[static_cast<size_t>(column)];
+        if (width > 0 && column != COL_RESULT) {
+            header->resizeSection(column, width);
+        }
+    }
+    for (int visual = 0; visual < static_cast<int>(view.order.size()); ++visual) {
+        const int column = view.order[static_cast<size_t>(visual)];
+        header->moveSection(header->visualIndex(column), visual);
+    }
+    if (view.sortColumn >= 0 && IsSortableColumn(view.sortColumn)) {
+        // Applied once the first search round has filled the list.
+        m_sortColumn = view.sortColumn;
+        m_sortedAscending = view.sortAscending;
+        m_sortAscending[view.sortColumn] = !view.sortAscending;
+        UpdateSortIndicator();
+        m_restoredSortTimer = new QTimer(this);
+        m_restoredSortTimer->setSingleShot(true);
+        m_restoredSortTimer->setInterval(1000);
+        connect(m_restoredSortTimer, &QTimer::timeout, this, [this] {
+            if (!m_sortRestored && m_sortColumn >= 0 && !m_upgrading) {
+                m_model->SortByColumn(m_sortColumn, m_sortedAscending);
+            }
+        });
+        connect(m_model, &QAbstractItemModel::rowsInserted, m_restoredSortTimer,
+                qOverload<>(&QTimer::start));
+    }
+}
+
+void CFirmhandDlg::SaveWindowState() {
+    window_state::SAVED_VIEW view;
+    view.geometry = saveGeometry();
+    view.docks = saveState();
+    QHeaderView* header = m_list->horizontalHeader();
+    for (int column = 0; column < COL_COUNT; ++column) {
+        view.widths.push_back(header->isSectionHidden(column) ? 0 : header->sectionSize(column));
+        view.order.push_back(header->logicalIndex(column));
+    }
+    view.sortColumn = m_sortColumn;
+    view.sortAscending = m_sortedAscending;
+    view.showAi = m_aiShown;
+    view.showSlaveIp = m_slaveIpShown;
+    if (!window_state::Save(view)) {
+        LOG_WARN("CFirmhandDlg::SaveWindowState", "window state not saved");
+    }
+}
