@@ -86,6 +86,9 @@ public:
     void OnSearchReport(int notifyKind, const DEVICE_S_INFO& record);
     // A job of the running batch exists for the MAC (letter case as listed).
     bool HasJob(const std::string& mac) const;
+    // The records of the cameras whose jobs wait for them to show up again
+    // (any thread; the search thread probes them directly).
+    std::vector<DeviceInfoPtr> AwaitedDevices() const;
     // The package of the last started batch (null before the first).
     UpgradePackagePtr Package() const;
 
