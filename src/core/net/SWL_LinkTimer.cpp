@@ -24,19 +24,6 @@ struct TimerState {
     bool threadRunning = false;
     std::thread thread;
 
-    ~TimerState() {
-        std::thread last;
-        {
-            std::lock_guard<std::mutex> guard(mutex);
-            ++generation;
-            last = std::move(thread);
-        }
-        changed.notify_all();
-        if (last.joinable()) {
-            last.join();
-        }
-    }
-
     void Run(uint64_t mine) {
         t_onTimerThread = true;
         std::unique_lock<std::mutex> lock(mutex);
@@ -80,9 +67,11 @@ struct TimerState {
     }
 };
 
+// Never destroyed: links that outlive main (a thread of their own still
+// destroying them at exit) must find the timer's state intact.
 TimerState& State() {
-    static TimerState state;
-    return state;
+    static TimerState* const state = new TimerState;
+    return *state;
 }
 
 }  // namespace

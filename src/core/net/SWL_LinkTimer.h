@@ -1,7 +1,8 @@
 // One thread for the timed work of every TCP link: every 100 ms it gives
 // each registered client a turn (a link sends its keep-alive heads and
 // reports its loss there). The thread starts with the first client and
-// ends with the last one; a process with no link has no timer thread.
+// ends with the last one; a process with no link has no timer thread (one
+// that exits with links still open leaves it to the exit).
 #pragma once
 
 #include <cstdint>
