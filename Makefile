@@ -1,5 +1,5 @@
 # The two commands of the README, and a few helpers for developers.
-#   make demo   build, then upgrade a simulated fleet (GUI when a display is up)
+#   make demo   build the three programs, then upgrade a simulated fleet (GUI when a display is up)
 #   make test   build, then run the whole test suite
 #   make check-format   list the files that differ from clang-format
 BUILD ?= build
@@ -15,7 +15,11 @@ build: bootstrap
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
+# Only the three programs the demo runs; `make test` builds the rest.
+demo: bootstrap
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target firmhand-cli firmhand-sim \
+		$$(grep -q '^FIRMHAND_GUI:BOOL=ON' $(BUILD)/CMakeCache.txt && echo firmhand)
 	@scripts/demo $(BUILD)
 
 test: bootstrap

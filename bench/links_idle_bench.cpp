@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -24,6 +25,18 @@ double CpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The threads of this process now.
+int ThreadCount() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("Threads:", 0) == 0) {
+            return std::atoi(line.c_str() + 8);
+        }
+    }
+    return -1;
 }
 
 }  // namespace
@@ -59,6 +72,7 @@ int main(int argc, char** argv) {
         fleet.push_back(camera);
     }
 
+    const int threadsBefore = ThreadCount();
     std::vector<std::shared_ptr<CNetDVSDevice>> clients;
     for (const Camera& camera : fleet) {
         std::shared_ptr<CNetDVSDevice> client;
@@ -78,6 +92,7 @@ int main(int argc, char** argv) {
     const double cpu = CpuSeconds() - before;
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const int threads = ThreadCount() - threadsBefore;
     const size_t open = clients.size();
     clients.clear();
     pclose(sim);
@@ -85,5 +100,6 @@ int main(int argc, char** argv) {
     std::printf("links open (logged in)        %zu of %d\n", open, cameras);
     std::printf("idle CPU                      %.3f s in %.1f s = %.2f %% of one core\n", cpu, wall,
                 100.0 * cpu / wall);
+    std::printf("threads for the links         %d (%zu links)\n", threads, open);
     return 0;
 }

@@ -432,6 +432,7 @@ int main(int argc, char** argv) {
     int expected = 0;
     int unfinished = 0;
     int leakyRounds = 0;
+    std::vector<long> rssAfterKb;  // after each round's teardown
     for (int round = 1; round <= options.rounds; ++round) {
         const Figures before = Measure();
         const RoundResult result = RunRound(options, round, random, package);
@@ -451,6 +452,7 @@ int main(int argc, char** argv) {
         const bool back =
             after.threads == baseline.threads && after.descriptors == baseline.descriptors;
         leakyRounds += !back;
+        rssAfterKb.push_back(after.rssKb);
         std::printf("  threads %ld -> %ld, file descriptors %d -> %d, RSS %ld kB%s\n",
                     before.threads, after.threads, before.descriptors, after.descriptors,
                     after.rssKb, back ? "" : "  (not back at the baseline)");
@@ -466,6 +468,16 @@ int main(int argc, char** argv) {
                 leakyRounds, baseline.threads, baseline.descriptors);
     std::printf("peak RSS:                        %.1f MiB\n", peakKb / 1024.0);
     std::printf("final RSS:                       %.1f MiB\n", finalKb / 1024.0);
+    // Flat from round 10 on: a leak grows it round after round.
+    const size_t from = rssAfterKb.size() >= 10 ? 9 : 0;
+    std::vector<long> settled(rssAfterKb.begin() + static_cast<long>(from), rssAfterKb.end());
+    if (!settled.empty()) {
+        const long first = settled.front();
+        const long last = settled.back();
+        std::nth_element(settled.begin(), settled.begin() + settled.size() / 2, settled.end());
+        std::printf("RSS after round %zu / median / last: %.1f / %.1f / %.1f MiB\n", from + 1,
+                    first / 1024.0, settled[settled.size() / 2] / 1024.0, last / 1024.0);
+    }
 
     GetLogInstance()->SetFilePath("");
     const bool ok =

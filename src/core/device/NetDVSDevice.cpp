@@ -237,6 +237,7 @@ void CNetDVSDevice::OnLinkLost() {
         CPUB_LockAction guard(m_progressLock);
         m_connectState = CONNECT_LINK_LOST;
     }
+    m_upgradeNews.Set();
     RaiseEvent(DEVICE_EVENT_LINK_LOST, -1, nullptr, 0);
 }
 

@@ -105,11 +105,18 @@ public:
     uint32_t StartUpgrade(uint32_t ignored, bool newStyle) override;
     uint32_t ReservedC() override { return NET_OK; }
     uint32_t SendUpgradeData(const uint8_t* data, uint32_t length, uint32_t kind) override;
+    // Upgrade data block k (number, then `size` bytes) sent straight from the
+    // caller's bytes: 0, or 4.
+    uint32_t SendUpgradeBlock(uint32_t k, const uint8_t* data, uint32_t size);
     uint32_t GetUpgradeError() override;
     int32_t GetUpgradeProgress() override;
     uint32_t Send0504() override;
     uint32_t Request0505() override;
     uint32_t PollProgress(int32_t* step) override;
+    // Waits up to `timeoutMs` for news of the upgrade: an acknowledgement,
+    // an upgrade error or the loss of the link. True when some arrived
+    // since the last wait (auto-reset), false after the time-out.
+    bool WaitUpgradeNews(uint32_t timeoutMs);
     uint32_t Send0205() override;
     uint32_t GetChannelSettings(ChannelRecords& records) override;
     bool SendChannelSettings(uint32_t channel, const ChannelRecords& records) override;
@@ -258,6 +265,8 @@ private:
     CPUB_Event m_statusEvent{true, true};
     CPUB_Event m_replyEvent{false, false};
     CPUB_Event m_dataEvent{false, false};
+    // Set with every change of progress, upgrade error and connect state.
+    CPUB_Event m_upgradeNews{false, false};
 
     NET_DEVICE_INFO m_deviceInfo;
     uint8_t m_audioWidthCode = 0;

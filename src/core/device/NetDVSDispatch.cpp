@@ -187,15 +187,21 @@ void CNetDVSDevice::ProcRecvCmd(uint32_t cmdType, const uint8_t* payload, uint32
             break;
         case 0x01000504:
         case 0x01000505: {
-            CPUB_LockAction guard(m_progressLock);
-            m_progress = 0;
+            {
+                CPUB_LockAction guard(m_progressLock);
+                m_progress = 0;
+            }
+            m_upgradeNews.Set();
             break;
         }
         case 0x01000506:
         case 0x01000802:
         case 0x01000A04: {
-            CPUB_LockAction guard(m_progressLock);
-            m_progress = static_cast<int32_t>(word);
+            {
+                CPUB_LockAction guard(m_progressLock);
+                m_progress = static_cast<int32_t>(word);
+            }
+            m_upgradeNews.Set();
             break;
         }
         case 0x01000507:
@@ -210,8 +216,11 @@ void CNetDVSDevice::ProcRecvCmd(uint32_t cmdType, const uint8_t* payload, uint32
         case 0x01000A03: {
             LOG_WARN("CNetDVSDevice::ProcRecvCmd", "upgrade failed %d, mac: %s", word,
                      m_mac.c_str());
-            CPUB_LockAction guard(m_progressLock);
-            m_upgradeError = word;
+            {
+                CPUB_LockAction guard(m_progressLock);
+                m_upgradeError = word;
+            }
+            m_upgradeNews.Set();
             break;
         }
         case 0x01000A06:

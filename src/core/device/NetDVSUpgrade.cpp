@@ -27,6 +27,19 @@ uint32_t CNetDVSDevice::SendUpgradeData(const uint8_t* data, uint32_t length, ui
     return SendDirect(kCodeOfKind[kind], data, length);
 }
 
+uint32_t CNetDVSDevice::SendUpgradeBlock(uint32_t k, const uint8_t* data, uint32_t size) {
+    if (size > SWL_MAX_MESSAGE_LENGTH - NET_CMD_HEAD_SIZE - 4) {
+        return NET_SEND_FAILED;
+    }
+    // The command head and the block number; the block's bytes follow as
+    // they are, in the same message.
+    uint8_t head[NET_CMD_HEAD_SIZE + 4] = {};
+    WriteLE32(head, NET_CMD_UPGRADE_DATA);
+    WriteLE32(head + 12, size + 4);
+    WriteLE32(head + NET_CMD_HEAD_SIZE, k);
+    return m_link->SendData(head, sizeof(head), data, size) == 0 ? NET_OK : NET_SEND_FAILED;
+}
+
 uint32_t CNetDVSDevice::GetUpgradeError() {
     CPUB_LockAction guard(m_progressLock);
     switch (m_upgradeError) {
@@ -84,6 +97,10 @@ uint32_t CNetDVSDevice::PollProgress(int32_t* step) {
         return NET_OK;
     }
     return 3;
+}
+
+bool CNetDVSDevice::WaitUpgradeNews(uint32_t timeoutMs) {
+    return m_upgradeNews.Wait(static_cast<int>(timeoutMs));
 }
 
 uint32_t CNetDVSDevice::GetConnectState() {

@@ -25,6 +25,8 @@ struct Library {
     LANPROBE_SEARCH_CALLBACK callback = nullptr;
     void* context = nullptr;
     int datagramsPerPass = kDefaultDatagramsPerPass;
+    LANPROBE_SEARCH_DIRECTED_TARGETS directedTargets;
+    int directedProbeMs = 500;
     std::unique_ptr<CSearchEngine> engine;
 };
 
@@ -83,6 +85,8 @@ int LANPROBE_SEARCH_StartAuto(int intervalSeconds) {
     config.targets = ParseSearchTargets(
         lib.targetsGiven ? lib.targets : settings::GetString(settings::kSearchTargets),
         lib.searchPort);
+    config.directedTargets = lib.directedTargets;
+    config.directedProbeMs = lib.directedProbeMs;
     const LANPROBE_SEARCH_CALLBACK callback = lib.callback;
     void* const context = lib.context;
     auto engine = std::make_unique<CSearchEngine>(
@@ -152,6 +156,14 @@ int LANPROBE_SEARCH_SearchNow() {
         return -1;
     }
     lib.engine->SearchNow();
+    return 0;
+}
+
+int LANPROBE_SEARCH_SetDirectedTargets(LANPROBE_SEARCH_DIRECTED_TARGETS targets, int intervalMs) {
+    Library& lib = TheLibrary();
+    std::lock_guard<std::mutex> guard(lib.mutex);
+    lib.directedTargets = std::move(targets);
+    lib.directedProbeMs = intervalMs > 0 ? intervalMs : 500;
     return 0;
 }
 

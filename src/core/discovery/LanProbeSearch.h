@@ -15,6 +15,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
 using LANPROBE_SEARCH_CALLBACK = void (*)(const char* mac, int kind, const char* xml,
                                           void* context);
@@ -55,6 +58,13 @@ int LANPROBE_SEARCH_SetSearchTargets(const char* targets);
 // A round interval in milliseconds that wins over StartAuto's seconds
 // (0 restores the seconds). Read by the next StartAuto.
 int LANPROBE_SEARCH_SetRoundIntervalMs(int intervalMs);
+// Addresses (dotted IPv4 text) to probe directly between rounds, asked for
+// on the search thread every `intervalMs` (500 in the program); the
+// replies are taken as those of a round. An empty function probes none.
+// The function must be quick and must not call LANPROBE_SEARCH_*. Read by
+// the next StartAuto.
+using LANPROBE_SEARCH_DIRECTED_TARGETS = std::function<std::vector<std::string>()>;
+int LANPROBE_SEARCH_SetDirectedTargets(LANPROBE_SEARCH_DIRECTED_TARGETS targets, int intervalMs);
 // The local port the replies come back to; 0 while not searching.
 int LANPROBE_SEARCH_GetReplyPort();
 // Starts the next search round at once; -1 when no search runs.

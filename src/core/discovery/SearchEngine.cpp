@@ -25,6 +25,7 @@ CSearchEngine::CSearchEngine(SearchConfig config, ReportFn report)
     : m_config(std::move(config)), m_report(std::move(report)), m_table(m_config.maxDevices) {
     m_config.roundIntervalMs = std::max(m_config.roundIntervalMs, 10);
     m_config.datagramsPerPass = std::max(m_config.datagramsPerPass, 1);
+    m_config.directedProbeMs = std::max(m_config.directedProbeMs, 10);
 }
 
 CSearchEngine::~CSearchEngine() {
@@ -84,11 +85,16 @@ void CSearchEngine::Run() {
     const std::vector<Ipv4Endpoint> targets = ResolveTargets();
     const auto interval = static_cast<uint32_t>(m_config.roundIntervalMs);
     uint32_t nextRound = PUB_GetTickCount();
+    uint32_t nextDirected = nextRound + static_cast<uint32_t>(m_config.directedProbeMs);
     bool firstRound = true;
     while (m_running.load()) {
         const uint32_t now = PUB_GetTickCount();
         if (m_roundNow.exchange(false)) {
             nextRound = now;
+        }
+        if (m_config.directedTargets && static_cast<int32_t>(now - nextDirected) >= 0) {
+            SendDirectedProbes(targets);
+            nextDirected = now + static_cast<uint32_t>(m_config.directedProbeMs);
         }
         if (static_cast<int32_t>(now - nextRound) >= 0) {
             if (!firstRound) {
@@ -101,8 +107,12 @@ void CSearchEngine::Run() {
                 nextRound = now + interval;  // the thread was held up: no catching up
             }
         }
-        const auto untilRound = static_cast<int32_t>(nextRound - PUB_GetTickCount());
-        if (m_socket.WaitReadable(m_wake, std::clamp<int32_t>(untilRound, 0, kMaxWaitMs))) {
+        auto untilNext = static_cast<int32_t>(nextRound - PUB_GetTickCount());
+        if (m_config.directedTargets) {
+            untilNext =
+                std::min(untilNext, static_cast<int32_t>(nextDirected - PUB_GetTickCount()));
+        }
+        if (m_socket.WaitReadable(m_wake, std::clamp<int32_t>(untilNext, 0, kMaxWaitMs))) {
             ReceiveBurst();
         }
     }
@@ -155,6 +165,39 @@ void CSearchEngine::SendProbes(const std::vector<Ipv4Endpoint>& targets) {
         int error = 0;
         const bool ok = m_socket.SendTo(target, probe, &error);
         NoteSendResult(EndpointText(target), ok, error);
+    }
+}
+
+void CSearchEngine::SendDirectedProbes(const std::vector<Ipv4Endpoint>& targets) {
+    const std::vector<std::string> addresses = m_config.directedTargets();
+    if (addresses != m_directedLogged) {
+        std::string list;
+        for (const std::string& address : addresses) {
+            list += (list.empty() ? "" : ", ") + address;
+        }
+        LOG_INFO("CSearchEngine::SendDirectedProbes", "awaited devices probed directly: %s",
+                 list.empty() ? "none" : list.c_str());
+        m_directedLogged = addresses;
+    }
+    if (addresses.empty()) {
+        return;
+    }
+    // The round's probe document: the reply counts as one to this round.
+    const std::string probe = search::BuildProbe(m_seq);
+    for (const std::string& address : addresses) {
+        Ipv4Endpoint endpoint{0, m_config.searchPort};
+        if (!ParseIpv4(address, endpoint.address) || endpoint.address == 0) {
+            continue;
+        }
+        for (const Ipv4Endpoint& target : targets) {
+            if (target.address == endpoint.address) {
+                endpoint.port = target.port;
+                break;
+            }
+        }
+        int error = 0;
+        const bool ok = m_socket.SendTo(endpoint, probe, &error);
+        NoteSendResult(EndpointText(endpoint), ok, error);
     }
 }
 

@@ -27,6 +27,11 @@ struct SearchConfig {
     size_t maxDevices = 4096;
     // Room for a burst of about 1000 replies.
     int receiveBufferBytes = 4 << 20;
+    // Addresses (dotted IPv4 text) that get a unicast probe between rounds,
+    // asked for on the search thread every `directedProbeMs`: the cameras
+    // that are awaited back. Their replies are taken like any other.
+    std::function<std::vector<std::string>()> directedTargets;
+    int directedProbeMs = 500;
 };
 
 // Report kinds, as the library's callback receives them.
@@ -62,6 +67,9 @@ private:
     void Run();
     std::vector<Ipv4Endpoint> ResolveTargets();
     void SendProbes(const std::vector<Ipv4Endpoint>& targets);
+    // One probe to each awaited address: at the port of an extra target
+    // with that address, else at the search port.
+    void SendDirectedProbes(const std::vector<Ipv4Endpoint>& targets);
     void CloseRound();
     void ReceiveBurst();
     void HandleDatagram(const std::string& datagram, const Ipv4Endpoint& from);
@@ -85,4 +93,5 @@ private:
     int m_droppedSuppressed = 0;              // drops not logged this round
     std::vector<std::string> m_failingSends;  // send paths that failed last time
     bool m_adapterMissingLogged = false;
+    std::vector<std::string> m_directedLogged;  // the addresses last logged
 };

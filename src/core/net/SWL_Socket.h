@@ -52,6 +52,29 @@ int SWL_ConnectEx(SWL_SOCKET sock, const sockaddr* address, uint32_t addressLeng
 // (the last error then says "timed out"), -1 on error.
 int SWL_Select(SWL_SOCKET sock, bool readable, bool writable, int timeoutMs);
 
+// A descriptor that ends every wait on it once signalled (an eventfd): the
+// stop signal of a thread that sleeps on a socket. Signalled, it stays so.
+class CSWL_WakeFd {
+public:
+    CSWL_WakeFd();
+    ~CSWL_WakeFd();
+    CSWL_WakeFd(const CSWL_WakeFd&) = delete;
+    CSWL_WakeFd& operator=(const CSWL_WakeFd&) = delete;
+
+    bool Valid() const { return m_fd >= 0; }
+    void Signal();
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// SWL_Select that also ends when `wake` is signalled. Returns 1 when the
+// socket is ready, 2 when woken, 0 on time-out, -1 on error. A negative
+// time-out waits without limit.
+int SWL_SelectOrWake(SWL_SOCKET sock, bool readable, bool writable, const CSWL_WakeFd& wake,
+                     int timeoutMs);
+
 // The state of a connect that was started on `sock`: 0 once it is
 // connected, else the error that keeps it from being so (the pending error,
 // or "not connected" while it is still going on).

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -167,6 +168,54 @@ int SWL_Select(SWL_SOCKET sock, bool readable, bool writable, int timeoutMs) {
         errno = ETIMEDOUT;
     }
     return ready;
+}
+
+CSWL_WakeFd::CSWL_WakeFd() : m_fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+CSWL_WakeFd::~CSWL_WakeFd() {
+    if (m_fd >= 0) {
+        close(m_fd);
+    }
+}
+
+void CSWL_WakeFd::Signal() {
+    if (m_fd >= 0) {
+        const uint64_t one = 1;
+        // Never read back: the descriptor stays readable from now on.
+        [[maybe_unused]] const ssize_t written = write(m_fd, &one, sizeof(one));
+    }
+}
+
+int SWL_SelectOrWake(SWL_SOCKET sock, bool readable, bool writable, const CSWL_WakeFd& wake,
+                     int timeoutMs) {
+    short events = 0;
+    if (readable) {
+        events |= POLLIN;
+    }
+    if (writable) {
+        events |= POLLOUT;
+    }
+    const uint32_t start = PUB_GetTickCount();
+    for (;;) {
+        int wait = timeoutMs < 0 ? -1 : timeoutMs;
+        if (timeoutMs > 0) {
+            const uint32_t spent = PUB_TicksSince(start);
+            wait =
+                spent >= static_cast<uint32_t>(timeoutMs) ? 0 : timeoutMs - static_cast<int>(spent);
+        }
+        pollfd entries[2] = {{sock, events, 0}, {wake.Get(), POLLIN, 0}};
+        const int ready = poll(entries, wake.Valid() ? 2 : 1, wait);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            if (ready == 0) {
+                errno = ETIMEDOUT;
+            }
+            return ready;
+        }
+        return entries[0].revents != 0 ? 1 : 2;
+    }
 }
 
 int SWL_GetConnectError(SWL_SOCKET sock) {

@@ -15,9 +15,8 @@ namespace {
 
 std::atomic<uint32_t> g_progressLimitMs{20000};
 
-constexpr uint32_t kKeepAliveTurns = 10;  // one keep-alive head per second
-constexpr uint32_t kKeepAliveTurnMs = 100;
-constexpr uint32_t kIdleTurnMs = 3;  // receive thread, nothing waiting
+// One keep-alive head per second, in turns of the links' timer.
+constexpr uint32_t kKeepAliveTurns = 1000 / CSWL_LinkTimer::kTurnMs;
 constexpr uint32_t kWaitTurnMs = 10;
 constexpr size_t kReadChunk = 1u << 20;  // a message's buffer grows by this much
 constexpr size_t kDiscardChunk = 64u << 10;
@@ -93,28 +92,54 @@ CSWL_TCPLink::~CSWL_TCPLink() {
 
 int CSWL_TCPLink::Init(LinkCallback callback, void* context) {
     CPUB_LockAction guard(m_threadLock);
-    if (m_keepThread || m_destroyed.load()) {
-        return m_keepThread ? 0 : 1;
+    if (m_timed || m_destroyed.load()) {
+        return m_timed ? 0 : 1;
     }
     m_callback = callback;
     m_context = context;
-    m_keepThread = PUB_CreateThread([this] { SendKeepThreadRun(); }, &m_keepRunning);
-    if (!m_keepThread) {
-        LOG_WARN("CSWL_TCPLink::Init", "PUB_CreateThread failed %d", errno);
+    if (!m_wake.Valid() || !CSWL_LinkTimer::Add(this)) {
+        LOG_WARN("CSWL_TCPLink::Init", "link timer not started %d", errno);
         return 1;
     }
+    m_timed = true;
     return 0;
 }
 
 int CSWL_TCPLink::SendData(const void* buffer, uint32_t length, const std::atomic<bool>* running) {
-    CPUB_LockAction guard(m_sendLock);
-    if (SendDataHead(length, running) != 0) {
+    return SendData(buffer, length, nullptr, 0, running);
+}
+
+int CSWL_TCPLink::SendData(const void* first, uint32_t firstLength, const void* second,
+                           uint32_t secondLength, const std::atomic<bool>* running) {
+    if (secondLength > SWL_MAX_MESSAGE_LENGTH ||
+        firstLength > SWL_MAX_MESSAGE_LENGTH - secondLength) {
+        LOG_WARN("CSWL_TCPLink::SendData", "message too long: %u + %u", firstLength, secondLength);
         return -1;
     }
-    if (length == 0) {
+    CPUB_LockAction guard(m_sendLock);
+    if (FlushKeepHead(running) != 0 || SendDataHead(firstLength + secondLength, running) != 0) {
+        return -1;
+    }
+    if (firstLength > 0 && SendBuff(first, firstLength, false, ProgressLimit(), running) != 0) {
+        return -1;
+    }
+    if (secondLength > 0 && SendBuff(second, secondLength, false, ProgressLimit(), running) != 0) {
+        return -1;
+    }
+    return 0;
+}
+
+int CSWL_TCPLink::FlushKeepHead(const std::atomic<bool>* running) {
+    if (m_keepLeft == 0) {
         return 0;
     }
-    return SendBuff(buffer, length, false, ProgressLimit(), running);
+    const int result = SendBuff(m_keepHead + SWL_DATA_HEAD_SIZE - m_keepLeft, m_keepLeft, false,
+                                ProgressLimit(), running);
+    if (result == 0) {
+        m_keepLeft = 0;
+        m_keepStalledSince = 0;
+    }
+    return result;
 }
 
 int CSWL_TCPLink::SendDataHead(uint32_t length, const std::atomic<bool>* running) {
@@ -126,12 +151,50 @@ int CSWL_TCPLink::SendDataHead(uint32_t length, const std::atomic<bool>* running
 
 int CSWL_TCPLink::SendKeepInfo() {
     CPUB_LockAction guard(m_sendLock);
+    if (FlushKeepHead(nullptr) != 0) {
+        return -1;
+    }
     return SendDataHead(0, nullptr);
 }
 
+CSWL_TCPLink::KeepSend CSWL_TCPLink::TrySendKeepInfo() {
+    // A message going out keeps the link alive as well; the head waits a turn.
+    if (!m_sendLock.TryLock()) {
+        return KeepSend::Later;
+    }
+    std::lock_guard<CPUB_Lock> guard(m_sendLock, std::adopt_lock);
+    if (m_keepLeft == 0) {
+        std::memcpy(m_keepHead, kMagic, sizeof(kMagic));
+        WriteLE32(m_keepHead + 4, 0);
+        m_keepLeft = SWL_DATA_HEAD_SIZE;
+    }
+    const int sent = SWL_Send(m_fd, m_keepHead + SWL_DATA_HEAD_SIZE - m_keepLeft, m_keepLeft);
+    if (sent > 0) {
+        m_keepLeft -= static_cast<uint32_t>(sent);
+    }
+    if (m_keepLeft == 0) {
+        m_keepStalledSince = 0;
+        return KeepSend::Sent;
+    }
+    const int error = SWL_GetLastError();
+    if (sent == 0 || (sent < 0 && !SWL_IsWouldBlock())) {
+        LOG_WARN("CSWL_TCPLink::SendBuff", "send failed %d", error);
+        return KeepSend::Failed;
+    }
+    // The peer takes no more bytes: as long as a blocking send would wait.
+    if (m_keepStalledSince == 0) {
+        m_keepStalledSince = PUB_GetTickCount();
+    } else if (PUB_TicksSince(m_keepStalledSince) >= ProgressLimit()) {
+        LOG_WARN("CSWL_TCPLink::SendBuff", "send timeout %d", error);
+        return KeepSend::Failed;
+    }
+    return KeepSend::Later;
+}
+
 void CSWL_TCPLink::WaitTurn(bool forReading) {
-    // One turn of a polling loop: the socket's readiness ends it early.
-    if (SWL_Select(m_fd, forReading, !forReading, static_cast<int>(kWaitTurnMs)) < 0) {
+    // One turn of a polling loop: the socket's readiness or Destroy ends it early.
+    if (SWL_SelectOrWake(m_fd, forReading, !forReading, m_wake, static_cast<int>(kWaitTurnMs)) <
+        0) {
         PUB_Sleep(0);
     }
 }
@@ -396,7 +459,7 @@ int CSWL_TCPLink::RecvData(std::vector<uint8_t>& data, bool wait, uint32_t waitL
                 if (waitLimitMs != 0 && PUB_TicksSince(start) > waitLimitMs) {
                     keepWaiting = false;
                 } else {
-                    PUB_Sleep(kWaitTurnMs);
+                    WaitTurn(true);
                 }
             }
             continue;
@@ -459,9 +522,10 @@ void CSWL_TCPLink::RecvAutoThreadRun() {
         } else if (result == SWL_RECV_CLOSED || result == SWL_RECV_FAILED) {
             LOG_WARN("CSWL_TCPLink::RecvAutoThreadRun", "recv data failed %d", result);
             break;
-        } else {
-            // Wakes as soon as bytes arrive; otherwise one idle turn.
-            SWL_Select(m_fd, true, false, static_cast<int>(kIdleTurnMs));
+        } else if (SWL_SelectOrWake(m_fd, true, false, m_wake, -1) < 0) {
+            // Sleeps until bytes arrive or Destroy wakes it; a failed poll
+            // is retried after a short pause.
+            PUB_Sleep(kWaitTurnMs);
         }
     }
 }
@@ -472,38 +536,48 @@ void CSWL_TCPLink::ReportLoss() {
     }
 }
 
-void CSWL_TCPLink::SendKeepThreadRun() {
-    uint32_t counter = 0;
-    do {
-        if (m_broken.load()) {
-            LOG_WARN("CSWL_TCPLink::SendKeepThreadRun", "connect is broken");
-            ReportLoss();
-            return;
-        }
-        if (counter == kKeepAliveTurns) {
-            if (SendKeepInfo() != 0) {
-                LOG_WARN("CSWL_TCPLink::SendKeepThreadRun", "send keep info failed");
-                m_broken.store(true);
-                ReportLoss();
-                return;
-            }
-            counter = 0;
-        }
-        PUB_Sleep(kKeepAliveTurnMs);
-        ++counter;
-    } while (m_keepRunning.load());
+bool CSWL_TCPLink::OnTimerTurn() {
+    if (m_destroyed.load()) {
+        return false;
+    }
+    if (m_broken.load()) {
+        LOG_WARN("CSWL_TCPLink::SendKeepThreadRun", "connect is broken");
+        ReportLoss();  // the last use of this link in the turn
+        return false;
+    }
+    if (++m_keepTurns < kKeepAliveTurns) {
+        return true;
+    }
+    switch (TrySendKeepInfo()) {
+        case KeepSend::Sent:
+            m_keepTurns = 0;
+            return true;
+        case KeepSend::Later:
+            return true;
+        case KeepSend::Failed:
+            break;
+    }
+    LOG_WARN("CSWL_TCPLink::SendKeepThreadRun", "send keep info failed");
+    m_broken.store(true);
+    ReportLoss();
+    return false;
 }
 
 int CSWL_TCPLink::Destroy() {
     if (m_destroyed.exchange(true)) {
         return 0;
     }
-    // Every loop of the link ends at its next turn once this is set.
+    // Every loop of the link ends at its next turn once this is set; the
+    // receive thread's sleep ends at once.
     m_broken.store(true);
+    m_wake.Signal();
     {
         CPUB_LockAction guard(m_threadLock);
+        if (m_timed) {
+            CSWL_LinkTimer::Remove(this);
+            m_timed = false;
+        }
         PUB_ExitThread(m_recvThread, &m_recvRunning);
-        PUB_ExitThread(m_keepThread, &m_keepRunning);
     }
     if (m_socket.Valid()) {
         if (SWL_Shutdown(m_fd, SWL_SHUT_BOTH) == -1) {

@@ -7,14 +7,20 @@
 // message is whole.
 //
 // Use: Create, RecvRawData (the device's first bytes, unframed), Init
-// (starts the keep-alive thread), SendData / RecvData, StartAutoRecv (from
-// then on the receive thread hands each whole message to the callback), and
-// finally Destroy (or let the owner pointer go).
+// (keep-alives start), SendData / RecvData, StartAutoRecv (from then on the
+// receive thread hands each whole message to the callback), and finally
+// Destroy (or let the owner pointer go).
+//
+// Threads: the receive thread sleeps until bytes arrive or Destroy wakes it
+// (the socket and a wake-up descriptor in one poll). The keep-alive heads,
+// one a second, go out from the links' shared timer (net/SWL_LinkTimer.h),
+// which also notices a broken link.
 //
 // The loss of the link reaches the owner only through the callback with a
-// null data pointer and length -1, from the keep-alive thread, within about
-// 100 ms of the link breaking. The callback runs on the link's threads and
-// must do its own locking; it is also called (once) while Destroy runs.
+// null data pointer and length -1, from the timer's thread, within about
+// 100 ms of the link breaking. The callback runs on the receive thread or
+// the timer's thread, must do its own locking and must be quick (the timer
+// serves every link); it may run while Destroy runs, never after.
 #pragma once
 
 #include <atomic>
@@ -23,6 +29,7 @@
 #include <memory>
 #include <vector>
 
+#include "net/SWL_LinkTimer.h"
 #include "net/SWL_Socket.h"
 #include "platform/Pub.h"
 
@@ -44,7 +51,7 @@ constexpr uint32_t SWL_FRAGMENT_FOLLOWS = 0xFFFFFFFFu;
 // far above any real device message. Anything larger is invalid data.
 constexpr uint32_t SWL_MAX_MESSAGE_LENGTH = 64u << 20;
 
-class CSWL_TCPLink {
+class CSWL_TCPLink : private CSWL_LinkTimer::IClient {
 public:
     // Takes ownership of the connected socket (closed by Destroy). Null only
     // when the link cannot be made; the socket is then closed.
@@ -55,13 +62,17 @@ public:
     CSWL_TCPLink(const CSWL_TCPLink&) = delete;
     CSWL_TCPLink& operator=(const CSWL_TCPLink&) = delete;
 
-    // Stores the callback and starts the keep-alive thread: 0, or 1 when the
-    // thread cannot be started.
+    // Stores the callback and joins the links' timer (keep-alives, loss
+    // reports): 0, or 1 when the timer cannot be started.
     int Init(LinkCallback callback, void* context);
 
     // One message: data head, then payload. 0 or -1. `running`, when given,
     // is the caller's flag: the send gives up once it reads false.
     int SendData(const void* buffer, uint32_t length, const std::atomic<bool>* running = nullptr);
+    // One message whose payload is `first` followed by `second`, sent as
+    // they are (no copy into one buffer). 0 or -1.
+    int SendData(const void* first, uint32_t firstLength, const void* second, uint32_t secondLength,
+                 const std::atomic<bool>* running = nullptr);
     // A keep-alive head. 0 or -1.
     int SendKeepInfo();
 
@@ -79,8 +90,9 @@ public:
     // has ended since); 2 when it cannot be started.
     int StartAutoRecv();
 
-    // Stops both threads, shuts the socket down and closes it. Never waits
-    // longer than one turn of a loop. Returns 0. Later calls do nothing.
+    // Leaves the timer, wakes and joins the receive thread, shuts the socket
+    // down and closes it. Returns as soon as a running receive or timer turn
+    // has ended. Returns 0. Later calls do nothing.
     int Destroy();
 
     SWL_SOCKET GetSocket() const { return m_fd; }
@@ -110,7 +122,11 @@ private:
     };
 
     int SendDataHead(uint32_t length, const std::atomic<bool>* running);
-    // Waits up to one 10 ms turn for the socket to become readable or writable.
+    // Under the send lock: the rest of a keep-alive head that went out in
+    // part, before anything else is sent.
+    int FlushKeepHead(const std::atomic<bool>* running);
+    // Waits up to one 10 ms turn for the socket to become readable or
+    // writable; Destroy ends it at once.
     void WaitTurn(bool forReading);
     int SendBuff(const void* buffer, size_t length, bool noTimeout, uint32_t timeoutMs,
                  const std::atomic<bool>* running);
@@ -124,7 +140,12 @@ private:
     int InvalidData(const char* what, uint32_t value);
 
     void RecvAutoThreadRun();
-    void SendKeepThreadRun();
+    // The timer's turn: the loss report, or a keep-alive head once a second.
+    bool OnTimerTurn() override;
+    enum class KeepSend { Sent, Later, Failed };
+    // A keep-alive head without waiting: Later while a message is going out
+    // or the socket takes no more bytes (up to the progress limit).
+    KeepSend TrySendKeepInfo();
     void ReportLoss();
 
     CSWL_SocketHandle m_socket;  // owner of the socket until Destroy closes it
@@ -136,8 +157,13 @@ private:
 
     std::atomic<bool> m_recvRunning{false};
     PUB_THREAD m_recvThread;
-    std::atomic<bool> m_keepRunning{false};
-    PUB_THREAD m_keepThread;
+    CSWL_WakeFd m_wake;        // signalled once, by Destroy
+    bool m_timed = false;      // in the timer (under m_threadLock)
+    uint32_t m_keepTurns = 0;  // timer turns since the last keep-alive
+    // A keep-alive head that went out in part, under m_sendLock.
+    uint8_t m_keepHead[SWL_DATA_HEAD_SIZE] = {};
+    uint32_t m_keepLeft = 0;
+    uint32_t m_keepStalledSince = 0;  // 0: the last keep-alive went out
 
     Slot m_slots[2];  // under m_recvLock
 

@@ -9,6 +9,7 @@
 #include "model/DeviceText.h"
 #include "net/SWL_Socket.h"
 #include "reach/Ipv4.h"
+#include "session/AwaitedCameraProbe.h"
 
 FH_LOG_SOURCE("FirmhandSession");
 
@@ -95,6 +96,7 @@ bool CFirmhandSession::Start() {
     LANPROBE_SEARCH_SetNetworkAdapter(m_options.adapter.c_str());
     LANPROBE_SEARCH_SetSearchTargets(targets.c_str());
     LANPROBE_SEARCH_SetRoundIntervalMs(m_options.searchRoundIntervalMs);
+    ProbeAwaitedCameras(m_engine.get());
     m_intake = std::make_unique<CSearchIntake>(m_sink);
     // This run's targets count as a network to search, as the setting's do
     // (they may be on the loopback network, the only one up).
@@ -129,6 +131,7 @@ void CFirmhandSession::Stop() {
     JoinWebPageThread();
     LANPROBE_SEARCH_SetSearchTargets(nullptr);
     LANPROBE_SEARCH_SetRoundIntervalMs(0);
+    ProbeAwaitedCameras(nullptr);
     if (m_socketsStarted) {
         SWL_Quit();
         m_socketsStarted = false;

@@ -39,10 +39,14 @@ public:
     uint32_t SendUpgradeData(const uint8_t* data, uint32_t length, uint32_t kind) override {
         return m_device->SendUpgradeData(data, length, kind);
     }
+    uint32_t SendUpgradeBlock(uint32_t k, const uint8_t* data, uint32_t size) override {
+        return m_device->SendUpgradeBlock(k, data, size);
+    }
     uint32_t GetUpgradeError() override { return m_device->GetUpgradeError(); }
     int32_t GetUpgradeProgress() override { return m_device->GetUpgradeProgress(); }
     uint32_t GetConnectState() override { return m_device->GetConnectState(); }
     void ResetCounters() override { m_device->ResetCounters(); }
+    void WaitForAcknowledgement(uint32_t turnMs) override { m_device->WaitUpgradeNews(turnMs); }
 
 private:
     std::shared_ptr<CNetDVSDevice> m_device;

@@ -4,9 +4,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/Pub.h"
 
 class IUpgradeDeviceClient {
 public:
@@ -20,10 +24,26 @@ public:
     virtual uint32_t StartRecv() = 0;
     virtual uint32_t StartUpgrade(uint32_t ignored, bool newStyle) = 0;
     virtual uint32_t SendUpgradeData(const uint8_t* data, uint32_t length, uint32_t kind) = 0;
+    // Upgrade data block k: its number (little-endian), then `size` bytes.
+    // A client that can sends them without copying the bytes first.
+    virtual uint32_t SendUpgradeBlock(uint32_t k, const uint8_t* data, uint32_t size) {
+        std::vector<uint8_t> block(static_cast<size_t>(size) + 4);
+        for (int i = 0; i < 4; ++i) {
+            block[i] = static_cast<uint8_t>(k >> (8 * i));
+        }
+        if (size > 0) {
+            std::memcpy(block.data() + 4, data, size);
+        }
+        return SendUpgradeData(block.data(), size + 4, 0);
+    }
     virtual uint32_t GetUpgradeError() = 0;
     virtual int32_t GetUpgradeProgress() = 0;
     virtual uint32_t GetConnectState() = 0;
     virtual void ResetCounters() = 0;
+    // One turn of the acknowledgement loop: returns when the camera's
+    // acknowledgement (or error, or the loss of the link) has arrived, at
+    // the latest after `turnMs`. A client without such news just sleeps.
+    virtual void WaitForAcknowledgement(uint32_t turnMs) { PUB_Sleep(turnMs); }
 };
 
 using UpgradeDeviceClientPtr = std::shared_ptr<IUpgradeDeviceClient>;

@@ -433,6 +433,19 @@ bool CUpgradeEngine::HasJob(const std::string& mac) const {
     return run && run->context->jobs->findJob(mac) != nullptr;
 }
 
+std::vector<DeviceInfoPtr> CUpgradeEngine::AwaitedDevices() const {
+    std::vector<DeviceInfoPtr> awaited;
+    if (const auto run = CurrentRun()) {
+        run->context->jobs->forEachJob([&awaited](const UpgradeInfoPtr& job) {
+            if (job->waitingForDevice.load() && !job->finished.load()) {
+                awaited.push_back(job->Device());
+            }
+            return true;
+        });
+    }
+    return awaited;
+}
+
 UpgradePackagePtr CUpgradeEngine::Package() const {
     std::lock_guard<std::mutex> guard(m_mutex);
     return m_package;

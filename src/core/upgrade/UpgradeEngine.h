@@ -112,6 +112,9 @@ public:
     void OnSearchReport(int notifyKind, const DEVICE_S_INFO& record);
     // A job of the running batch exists for the MAC (letter case as listed).
     bool HasJob(const std::string& mac) const;
+    // The records of the cameras whose jobs wait for them to show up again
+    // (any thread; the search thread probes them directly).
+    std::vector<DeviceInfoPtr> AwaitedDevices() const;
     // The package of the last started batch for cameras without one of
     // their own model (the first one when every package names a model);
     // null before the first batch.

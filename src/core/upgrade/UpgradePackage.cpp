@@ -78,11 +78,13 @@ bool CUpgradePackage::Load(const std::string& path, std::string* error) {
     m_path = path;
     m_fileName = slash == std::string::npos ? path : path.substr(slash + 1);
     m_data = std::move(data);
+    m_digests = std::make_shared<CPackageDigests>();
     return true;
 }
 
 void CUpgradePackage::Assign(std::vector<uint8_t> data, std::string fileName) {
     m_data = std::move(data);
+    m_digests = std::make_shared<CPackageDigests>();
     m_path = fileName;
     m_fileName = std::move(fileName);
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "upgrade/PackageDigests.h"
+
 constexpr uint32_t NEW_PACKAGE_MAGIC = 0x20220118;
 constexpr uint32_t PACKAGE_HEAD_FLAG = 0x64616568;  // "head"
 constexpr size_t PACKAGE_TRAILER_SIZE = 64;
@@ -74,10 +76,16 @@ public:
     // Packages too short to hold what is read are refused.
     bool IsCompatible(uint32_t softwareVersion, uint32_t productType) const;
 
+    // The MD5 texts a transfer logs, worked out once for every worker.
+    std::string BlockMd5(uint32_t k) const { return m_digests->BlockMd5(*this, k); }
+    std::string TransferMd5() const { return m_digests->TransferMd5(*this); }
+
 private:
     std::string m_path;
     std::string m_fileName;
     std::vector<uint8_t> m_data;
+    // Shared by copies of the same data; new data gets new digests.
+    std::shared_ptr<CPackageDigests> m_digests = std::make_shared<CPackageDigests>();
 };
 
 using UpgradePackagePtr = std::shared_ptr<const CUpgradePackage>;

@@ -1,11 +1,9 @@
 #include "upgrade/UpgradeProcedure.h"
 
-#include <cstring>
-#include <vector>
+#include <string>
 
 #include "app/Logger.h"
 #include "app/Settings.h"
-#include "device/Digest.h"
 #include "upgrade/DeviceWaits.h"
 #include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeResult.h"
@@ -34,13 +32,6 @@ constexpr uint32_t kTransferWaitComplete = 18;
 // Our own marker for a transfer stopped by cancellation.
 constexpr uint32_t kTransferCancelled = 0xFFFFFFFEu;
 constexpr uint32_t kConnectStateConnected = 100;
-
-void WriteLe32(uint8_t* p, uint32_t value) {
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-    p[2] = static_cast<uint8_t>(value >> 16);
-    p[3] = static_cast<uint8_t>(value >> 24);
-}
 
 int MapLoginFailure(uint32_t failure) {
     switch (failure) {
@@ -76,25 +67,22 @@ int MapTransferResult(uint32_t d) {
     }
 }
 
-// Sends block k from the shared package through the reused send buffer.
-uint32_t SendBlock(IUpgradeDeviceClient& client, std::vector<uint8_t>& buffer,
-                   const uint8_t* payload, const BlockLayout& layout, uint32_t k,
-                   uint32_t& sentBytes, CRunningMd5& runningMd5, const std::string& mac) {
+// Sends block k straight from the shared package; its MD5 is the package's,
+// worked out once for every camera.
+uint32_t SendBlock(IUpgradeDeviceClient& client, const CUpgradePackage& package,
+                   const BlockLayout& layout, uint32_t k, uint32_t& sentBytes,
+                   const std::string& mac) {
     const uint32_t size = layout.Size(k);
-    WriteLe32(buffer.data(), k);
-    if (size > 0) {
-        std::memcpy(buffer.data() + 4, payload + layout.Offset(k), size);
-    }
-    const uint32_t result = client.SendUpgradeData(buffer.data(), size + 4, 0);
+    const uint32_t result =
+        client.SendUpgradeBlock(k, package.Data().data() + layout.Offset(k), size);
     if (result != 0) {
         return result;
     }
     sentBytes += size;
-    runningMd5.Update(buffer.data(), size + 4);
     if (GetLogInstance()->GetLevel() <= kLogInfo) {
-        const std::string blockMd5 = DigestToHex(DigestMd5(buffer.data(), size + 4), true);
         LOG_INFO(kFunc, "%d times send data succeed, mac: %s, sentSize: %d, blockMD5: %s",
-                 static_cast<int>(k), mac.c_str(), static_cast<int>(sentBytes), blockMd5.c_str());
+                 static_cast<int>(k), mac.c_str(), static_cast<int>(sentBytes),
+                 package.BlockMd5(k).c_str());
     }
     return 0;
 }
@@ -155,7 +143,6 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
              mac.c_str(), static_cast<int>(package.PayloadLength()),
              static_cast<int>(layout.blockSize), static_cast<int>(layout.firstBlockSize),
              static_cast<int>(layout.blockCount));
-    CRunningMd5 runningMd5;
     uint32_t k = 1;
 
     const uint32_t started = client->StartUpgrade(0, newStyle);
@@ -165,11 +152,8 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
         return UPGRADE_FAILED;
     }
 
-    // One send buffer for the attempt: the first block is the largest.
-    std::vector<uint8_t> buffer(static_cast<size_t>(layout.firstBlockSize) + 4);
-    const uint8_t* payload = package.Data().data();
     uint32_t sentBytes = 0;
-    uint32_t d = SendBlock(*client, buffer, payload, layout, 1, sentBytes, runningMd5, mac);
+    uint32_t d = SendBlock(*client, package, layout, 1, sentBytes, mac);
     if (d != 0) {
         LOG_ERROR(kFunc, "%d times send data failed %d, mac: %s", 1, static_cast<int>(d),
                   mac.c_str());
@@ -185,13 +169,14 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
     uint32_t lastAck = PUB_GetTickCount();
 
     // Stop and wait: block k + 1 goes out only after block k was acknowledged.
+    // A turn ends early when the receive thread has news from the camera.
     for (;;) {
         if (reporter && !reporter(k)) {
             LOG_WARN(kFunc, "upgrade cancelled, mac: %s", mac.c_str());
             d = kTransferCancelled;
             break;
         }
-        PUB_Sleep(timings.ackPollMs);
+        client->WaitForAcknowledgement(timings.ackPollMs);
         d = client->GetUpgradeError();
         if (d != 0) {
             LOG_ERROR(kFunc, "upgrade failed %d, mac: %s", static_cast<int>(d), mac.c_str());
@@ -208,7 +193,7 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
                 // From here on the camera may flash: a resumed run must know.
                 context.journal->Step(mac, "last-block");
             }
-            d = SendBlock(*client, buffer, payload, layout, k, sentBytes, runningMd5, mac);
+            d = SendBlock(*client, package, layout, k, sentBytes, mac);
             if (d != 0) {
                 LOG_ERROR(kFunc, "%d times send data failed %d, mac: %s", static_cast<int>(k),
                           static_cast<int>(d), mac.c_str());
@@ -238,10 +223,9 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
         }
     }
 
-    const std::string dataMd5 = DigestToHex(runningMd5.Final(), true);
     if (k == UPGRADE_BLOCK_COUNT && d != kTransferCancelled) {
         LOG_INFO(kFunc, "send data succeed %d, mac: %s, dataMD5: %s", static_cast<int>(d),
-                 mac.c_str(), dataMd5.c_str());
+                 mac.c_str(), package.TransferMd5().c_str());
     } else {
         LOG_WARN(kFunc, "send data failed %d, mac: %s", static_cast<int>(d), mac.c_str());
     }

@@ -1,0 +1,41 @@
+#include "session/AwaitedCameraProbe.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "discovery/LanProbeSearch.h"
+#include "upgrade/UpgradeEngine.h"
+
+namespace {
+
+template <size_t N>
+std::string FieldText(const char (&field)[N]) {
+    return std::string(field, strnlen(field, N));
+}
+
+}  // namespace
+
+std::vector<std::string> AwaitedCameraAddresses(const CUpgradeEngine& engine) {
+    std::vector<std::string> addresses;
+    for (const DeviceInfoPtr& device : engine.AwaitedDevices()) {
+        if (!device) {
+            continue;
+        }
+        for (std::string address : {FieldText(device->ip), FieldText(device->ip2)}) {
+            if (!address.empty() && address != "0.0.0.0" &&
+                std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
+                addresses.push_back(std::move(address));
+            }
+        }
+    }
+    return addresses;
+}
+
+void ProbeAwaitedCameras(const CUpgradeEngine* engine) {
+    if (engine == nullptr) {
+        LANPROBE_SEARCH_SetDirectedTargets(nullptr, 0);
+        return;
+    }
+    LANPROBE_SEARCH_SetDirectedTargets([engine] { return AwaitedCameraAddresses(*engine); },
+                                       kAwaitedProbeIntervalMs);
+}
