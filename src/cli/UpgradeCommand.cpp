@@ -16,7 +16,7 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
-#include "reach/Reachability.h"
+#include "reach/HelperReachability.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -105,7 +105,7 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     SESSION_OPTIONS sessionOptions =
         CommandSessionOptions(context, options.targets, options.adapter);
     if (options.reachability) {
-        sessionOptions.reachability = std::make_shared<CReachability>();
+        sessionOptions.reachability = MakeReachability();
     }
     CCommandSession run(std::move(sessionOptions), context.stopRequested);
     CFirmhandSession& session = run.Session();

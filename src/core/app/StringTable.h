@@ -78,4 +78,6 @@ enum StringId : int {
     IDS_COMPLETE_SAME_VERSION = 1074,
     // Our own additions.
     IDS_UPGRADED_ELSEWHERE = 1075,
+    IDS_NETCFG_MISSING = 1090,
+    IDS_NETCFG_NO_CAPABILITIES = 1091,
 };

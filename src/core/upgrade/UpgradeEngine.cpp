@@ -152,6 +152,15 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     return BatchStartResult::Started;
 }
 
+void CUpgradeEngine::PostReachNotice() {
+    if (!m_options.reachability || !m_sink) {
+        return;
+    }
+    if (std::string notice = m_options.reachability->TakeNotice(); !notice.empty()) {
+        m_sink->PostMessage(MakeTextMessage(WM_REACH_NOTICE, 0, std::move(notice)));
+    }
+}
+
 void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     CBatchContext& context = *run->context;
     int prepared = 0;
@@ -169,6 +178,7 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
                                 static_cast<int>(context.timings.localAddressPolls), 100,
                                 &run->cancelEvent);
         }
+        PostReachNotice();
         context.jobs->addJob(std::make_shared<UpgradeInfo>(record));
         ++prepared;
         if (m_sink) {

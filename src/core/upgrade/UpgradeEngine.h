@@ -100,6 +100,8 @@ public:
 private:
     struct CBatchRun;
     void RunBatch(const std::shared_ptr<CBatchRun>& run);
+    // Hands the reachability's notice, if any, to the sink.
+    void PostReachNotice();
     void StartWorkers(const std::shared_ptr<CBatchRun>& run, std::vector<std::thread>& workers);
     std::shared_ptr<CBatchRun> CurrentRun() const;
 
