@@ -168,6 +168,10 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     CBatchTracker batch(InitialOutcomes(request.devices));
     CProgressView view(out, StdoutIsTerminal());
     const auto onMessage = [&](CWindowMessage& message) {
+        if (message.id == WM_REACH_NOTICE) {
+            err << "firmhand-cli: " << message.Text() << "\n";
+            return;
+        }
         const double seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();
         if (const auto changed = batch.Apply(message, seconds)) {
             CameraOutcome& o = batch.Outcomes()[*changed];
