@@ -132,7 +132,7 @@ TEST_F(RememberedPassword, DesktopKeyringThroughTheSecretService) {
     EXPECT_EQ(settings::GetString(settings::kPassword), kSecret + "2");
 
     // No file of the session's home or of this run holds it in clear text.
-    for (const char* root : {std::getenv("HOME"), m_box.Path().c_str()}) {
+    for (const std::string& root : {std::string(std::getenv("HOME")), m_box.Path()}) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
             if (entry.is_regular_file()) {
                 EXPECT_EQ(ReadAll(entry.path()).find(kSecret), std::string::npos) << entry.path();

@@ -118,16 +118,32 @@ TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
     }
     EXPECT_EQ(Run(Upgrade({"--password", kSecret}, 3), out), 0) << m_err;
     EXPECT_NE(m_err.find("visible to other users"), std::string::npos) << m_err;
+
+    // Only the per-user settings file (no keyring here) holds it; no log does.
+    std::vector<std::string> holding;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_box.Path())) {
+        if (entry.is_regular_file() && entry.path().filename() != "password.txt" &&
+            ReadAll(entry.path()).find(kSecret) != std::string::npos) {
+            holding.push_back(entry.path().filename());
+        }
+    }
+    EXPECT_EQ(holding, std::vector<std::string>{"firmhand.ini"});
+    const std::filesystem::path logs = m_box.File("data/KMR/logs");
+    ASSERT_TRUE(std::filesystem::exists(logs));
+    size_t logBytes = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(logs)) {
+        const std::string log = ReadAll(entry.path());
+        logBytes += log.size();
+        EXPECT_EQ(log.find(kSecret), std::string::npos) << entry.path();
+    }
+    EXPECT_GT(logBytes, 0u);
 }
 
-TEST_F(CliPassword, TypedOnTheTerminalAndNeverInArgumentsLogsOrFiles) {
+TEST_F(CliPassword, TypedOnTheTerminalAndNeverInProcessArguments) {
     StartCameras(1);
     CTestTerminal terminal;
     ASSERT_TRUE(terminal.Open());
-    const std::string& secret = kSecret;
-    std::vector<std::string> args = {"--set", "LogLevel=1"};
-    const std::vector<std::string> upgrade = Upgrade({"--seconds", "1"});
-    args.insert(args.end(), upgrade.begin(), upgrade.end());
+    std::vector<std::string> args = {"ai-versions", "--mac", Camera(1).mac, "--seconds", "1"};
     for (const std::string& target : TargetArgs()) {
         args.push_back(target);
     }
@@ -137,23 +153,33 @@ TEST_F(CliPassword, TypedOnTheTerminalAndNeverInArgumentsLogsOrFiles) {
     ASSERT_TRUE(testing_support::WaitFor(
         [&] { return m_box.Read("err.txt").find("Device password") != std::string::npos; },
         seconds(60)));
-    EXPECT_EQ(ChildrenCommandLines(getpid()).find(secret), std::string::npos);
-    ASSERT_TRUE(terminal.Type(secret + "\n"));
-    const auto end = child.WaitForExit(seconds(120));
+    ASSERT_TRUE(terminal.Type(kSecret + "\n"));
+    const auto end = child.WaitForExit(seconds(60));
     ASSERT_TRUE(end.has_value());
     EXPECT_EQ(end->status, 0) << m_box.Read("out.txt") << m_box.Read("err.txt");
+    EXPECT_EQ(m_box.Read("out.txt").find(kSecret), std::string::npos);
+    EXPECT_EQ(m_box.Read("err.txt").find(kSecret), std::string::npos);
+}
 
-    // Only the per-user settings file (no keyring here) holds it.
-    std::vector<std::string> holding;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_box.Path())) {
-        if (entry.is_regular_file() && ReadAll(entry.path()).find(secret) != std::string::npos) {
-            holding.push_back(entry.path().filename());
-        }
-    }
-    EXPECT_EQ(holding, std::vector<std::string>{"firmhand-cli.ini"});
-    const std::filesystem::path logs = m_box.File("data/KMR/logs");
-    ASSERT_TRUE(std::filesystem::exists(logs));
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(logs)) {
-        EXPECT_EQ(ReadAll(entry.path()).find(secret), std::string::npos) << entry.path();
-    }
+TEST_F(CliPassword, FileOrVariableNeverShowsInProcessArguments) {
+    // Two long searches (interrupted at the end), one given the password by
+    // the variable, one by a file; neither's arguments hold it.
+    testing_support::CScopedEnv variable(kPasswordVariable, kSecret);
+    const std::vector<std::string> args = {"ai-versions", "--all", "--seconds", "600"};
+    CChildProcess child;
+    ASSERT_TRUE(child.Start(FirmhandCliPath(), args, m_box.Path(), m_box.File("out.txt"),
+                            m_box.File("err.txt")));
+    CChildProcess byFile;
+    const std::vector<std::string> fileArgs = {
+        "ai-versions", "--all",           "--seconds",
+        "600",         "--password-file", PasswordFile(kSecret + "\n", 0600)};
+    ASSERT_TRUE(byFile.Start(FirmhandCliPath(), fileArgs, m_box.Path(), m_box.File("out2.txt"),
+                             m_box.File("err2.txt")));
+    ASSERT_TRUE(testing_support::WaitFor(
+        [&] { return ChildrenCommandLines(getpid()).find("ai-versions") != std::string::npos; }));
+    EXPECT_EQ(ChildrenCommandLines(getpid()).find(kSecret), std::string::npos);
+    EXPECT_TRUE(child.Interrupt());
+    EXPECT_TRUE(byFile.Interrupt());
+    EXPECT_TRUE(child.WaitForExit(seconds(60)).has_value());
+    EXPECT_TRUE(byFile.WaitForExit(seconds(60)).has_value());
 }
