@@ -105,7 +105,7 @@ TEST_F(CliPassword, FileMustBeTheOwnersOnly) {
 }
 
 TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
-    StartCameras(3);
+    StartCameras(2);
     std::string out;
     EXPECT_EQ(Run(Upgrade({"--password-file", PasswordFile(kSecret + "\n", 0600)}), out), 0)
         << m_err;
@@ -116,7 +116,8 @@ TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
         EXPECT_EQ(Run(Upgrade({}, 2), out), 0) << m_err;
         EXPECT_EQ(std::getenv(kPasswordVariable), nullptr) << "no child inherits it";
     }
-    EXPECT_EQ(Run(Upgrade({"--password", kSecret}, 3), out), 0) << m_err;
+    // The old way, on a quicker command.
+    EXPECT_EQ(Run({"ai-versions", "--mac", Camera(2).mac, "--password", kSecret}, out), 0) << m_err;
     EXPECT_NE(m_err.find("visible to other users"), std::string::npos) << m_err;
 
     // Only the per-user settings file (no keyring here) holds it; no log does.
