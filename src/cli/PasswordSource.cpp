@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cstdlib>
 #include <ostream>
 
 #include "CliSystem.h"
@@ -40,9 +39,7 @@ bool ResolvePassword(const PasswordInput& input, const std::string& command, std
         given = true;
         return true;
     }
-    if (const char* value = std::getenv(kPasswordVariable); value != nullptr && value[0] != '\0') {
-        password = value;
-        unsetenv(kPasswordVariable);
+    if (TakePasswordVariable(password)) {
         given = true;
         return true;
     }

@@ -38,6 +38,10 @@ bool ResolvePassword(const PasswordInput& input, const std::string& command, std
 // or write, with the password on its first line; else the reason.
 std::string ReadPasswordFile(const std::string& path, std::string& password);
 
+// The value of FIRMHAND_PASSWORD, which is then removed from the
+// environment; false when it is unset or empty.
+bool TakePasswordVariable(std::string& password);
+
 // Reads one line from the terminal on standard input without echo, after
 // writing `prompt` to standard error. False when there is no terminal.
 bool AskPasswordOnTerminal(const std::string& prompt, std::string& password);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -60,6 +61,16 @@ std::string ReadPasswordFile(const std::string& path, std::string& password) {
     }
     explicit_bzero(text.data(), text.size());
     return problem;
+}
+
+bool TakePasswordVariable(std::string& password) {
+    const char* value = std::getenv(kPasswordVariable);
+    if (value == nullptr || value[0] == '\0') {
+        return false;
+    }
+    password = value;
+    unsetenv(kPasswordVariable);
+    return true;
 }
 
 bool AskPasswordOnTerminal(const std::string& prompt, std::string& password) {
