@@ -11,6 +11,7 @@
 #include "AiVersionsCommand.h"
 #include "CliSystem.h"
 #include "InputCheck.h"
+#include "PasswordSource.h"
 #include "RunsCommand.h"
 #include "ScanCommand.h"
 #include "SignalWatch.h"
@@ -160,8 +161,8 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     all->excludes(macs)->excludes(model);
     macs->excludes(model);
     upgradeCommand->add_option("--user", upgrade.user, "Device user name (default: remembered)");
-    upgradeCommand->add_option("--password", upgrade.password,
-                               "Device password (default: remembered)");
+    PasswordInput upgradePassword;
+    AddPasswordOptions(*upgradeCommand, upgradePassword);
     SearchInput upgradeInput{"", &upgrade.targets, &upgrade.adapter, &upgrade.cameras.macs};
     upgradeCommand->add_option("--seconds", upgradeInput.seconds,
                                "How long to search first, 0 < S <= 3600 (default 3)");
@@ -201,7 +202,8 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     aiCommand->add_option("--seconds", aiInput.seconds,
                           "How long to search first, 0 < S <= 3600 (default 3)");
     aiCommand->add_option("--user", ai.user, "Device user name (default: remembered)");
-    aiCommand->add_option("--password", ai.password, "Device password (default: remembered)");
+    PasswordInput aiPassword;
+    AddPasswordOptions(*aiCommand, aiPassword);
     aiCommand->add_flag("--json", ai.json, "Print JSON instead of a table");
 
     try {
@@ -246,7 +248,10 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
                 upgrade.rollout.parallel;
         }
         upgrade.userGiven = upgradeCommand->count("--user") > 0;
-        upgrade.passwordGiven = upgradeCommand->count("--password") > 0;
+        if (!ResolvePassword(upgradePassword, "upgrade", std::cerr, upgrade.password,
+                             upgrade.passwordGiven)) {
+            return 2;
+        }
         return RunUpgrade(upgrade, context, std::cout, std::cerr);
     }
     if (aiCommand->parsed()) {
@@ -255,7 +260,9 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
             return 2;
         }
         ai.userGiven = aiCommand->count("--user") > 0;
-        ai.passwordGiven = aiCommand->count("--password") > 0;
+        if (!ResolvePassword(aiPassword, "ai-versions", std::cerr, ai.password, ai.passwordGiven)) {
+            return 2;
+        }
         return RunAiVersions(ai, context, std::cout, std::cerr);
     }
     std::cout << app.help();

@@ -19,6 +19,7 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
+#include "reach/HelperReachability.h"
 #include "reach/Reachability.h"
 #include "session/DeviceTable.h"
 #include "upgrade/UpgradeResult.h"
@@ -172,7 +173,7 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     SESSION_OPTIONS sessionOptions =
         CommandSessionOptions(context, options.targets, options.adapter);
     if (options.reachability) {
-        sessionOptions.reachability = std::make_shared<CReachability>();
+        sessionOptions.reachability = MakeReachability();
     }
     CCommandSession run(std::move(sessionOptions), context.stopRequested);
     CFirmhandSession& session = run.Session();
@@ -267,6 +268,10 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     CBatchTracker batch(InitialOutcomes(request.devices, request.packages));
     CProgressView view(out, StdoutIsTerminal());
     const auto onMessage = [&](CWindowMessage& message) {
+        if (message.id == WM_REACH_NOTICE) {
+            err << "firmhand-cli: " << message.Text() << "\n";
+            return;
+        }
         const double seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();
         if (const auto changed = batch.Apply(message, seconds)) {
             CameraOutcome& o = batch.Outcomes()[*changed];

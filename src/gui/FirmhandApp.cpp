@@ -9,7 +9,7 @@
 #include "LoginDlg.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
-#include "reach/Reachability.h"
+#include "reach/HelperReachability.h"
 #include "session/FirmhandSession.h"
 
 FH_LOG_SOURCE("FirmhandApp");
@@ -94,7 +94,7 @@ void CFirmhandApp::WatchForAutoStart() {
 
 int RunFirmhand(const FIRMHAND_OPTIONS& options) {
     SESSION_OPTIONS base;
-    base.reachability = std::make_shared<CReachability>();
+    base.reachability = MakeReachability();
     CFirmhandApp app(options, std::move(base));
     if (!app.Start()) {
         return 0;

@@ -422,6 +422,14 @@ void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
         case WM_WEB_PAGE_READY:
             OpenWebPage(message.Text());
             break;
+        case WM_REACH_NOTICE: {  // shown without stopping the batch's messages
+            auto* box =
+                new QMessageBox(QMessageBox::Warning, Text(IDS_APP_TITLE),
+                                QString::fromStdString(message.Text()), QMessageBox::Ok, this);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
+            break;
+        }
         default:
             break;
     }

@@ -152,6 +152,30 @@ std::string WithValue(const std::string& content, const std::string& section,
     return out;
 }
 
+// The content without the key's lines in the section; false when it had none.
+bool WithoutKey(const std::string& content, const std::string& section, const std::string& key,
+                std::string* out) {
+    const std::string wantedSection = Lower(section);
+    const std::string wantedKey = Lower(key);
+    bool inSection = false;
+    bool removed = false;
+    out->clear();
+    for (const std::string& line : SplitLines(content)) {
+        std::string name;
+        std::string k;
+        std::string v;
+        if (IsSectionLine(Trim(line), &name)) {
+            inSection = Lower(name) == wantedSection;
+        } else if (inSection && SplitKeyValue(line, &k, &v) && Lower(k) == wantedKey) {
+            removed = true;
+            continue;
+        }
+        *out += line;
+        *out += "\n";
+    }
+    return removed;
+}
+
 std::string ResolveProgramIniPath() {
     const std::string name = std::string(GetSettingsBaseName()) + ".ini";
     const std::string inCurrent = platform::PathCombine(platform::CurrentDirectory(), name);
@@ -232,6 +256,28 @@ std::string CIniFile::GetString(const std::string& key, const std::string& def,
         return CutChars(value, kMaxIniValueChars);
     }
     return CutChars(def, kMaxIniValueChars);
+}
+
+bool CIniFile::HasKey(const std::string& key, const std::string& section) const {
+    const std::string path = Path();
+    std::string content;
+    std::string value;
+    return !path.empty() && platform::ReadWholeFile(path, content) &&
+           FindValue(content, section, key, &value);
+}
+
+bool CIniFile::RemoveKey(const std::string& key, const std::string& section) {
+    const std::string path = Path();
+    if (path.empty() || key.empty()) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(g_writeMutex);
+    std::string content;
+    std::string rest;
+    if (!platform::ReadWholeFile(path, content) || !WithoutKey(content, section, key, &rest)) {
+        return true;  // nothing to remove
+    }
+    return platform::WriteFileAtomic(path, rest, 0600);
 }
 
 bool CIniFile::GetBool(const std::string& key, bool def, const std::string& section) const {

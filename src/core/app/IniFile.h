@@ -36,6 +36,9 @@ public:
     // is created readable by its owner only.
     bool WriteString(const std::string& key, const std::string& value,
                      const std::string& section = kConfigSection);
+    bool HasKey(const std::string& key, const std::string& section = kConfigSection) const;
+    // Removes the key's line (true when it is gone, or was never there).
+    bool RemoveKey(const std::string& key, const std::string& section = kConfigSection);
 
 private:
     mutable std::mutex m_mutex;

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "app/RememberedPassword.h"
+
 namespace settings {
 
 namespace {
@@ -62,6 +64,9 @@ std::string GetString(const char* key) {
     if (row == nullptr) {
         return {};
     }
+    if (row->key == kPassword) {
+        return ReadRememberedPassword();
+    }
     return FileOf(*row).GetString(row->key, row->defaultValue);
 }
 
@@ -90,6 +95,9 @@ bool WriteUserString(const char* key, const std::string& value) {
     const SettingKey* row = FindKey(key);
     if (row == nullptr || row->file != SettingFile::User) {
         return false;
+    }
+    if (row->key == kPassword) {
+        return RememberPassword(value);
     }
     return GetUserIni().WriteString(row->key, value);
 }

@@ -140,6 +140,24 @@ constexpr StringRow kRows[] = {
     {1134, "Upgrade file", "升級檔案", "升级文件"},
     {1135, "No batch has run yet.", "尚未執行批量升級。", "尚未执行批量升级。"},
     {1136, "&Help", "說明(&H)", "帮助(&H)"},
+    {1090,
+     "The network helper firmhand-netcfg is not installed, so cameras on other subnets cannot be "
+     "made reachable. Install it (the Debian package, or cmake --install as root) and grant its "
+     "capabilities as root: setcap cap_net_admin,cap_net_raw+ep %s",
+     "未安裝網路輔助程式 firmhand-netcfg，無法連線其他子網路的攝影機。請安裝（Debian 套件，或以 "
+     "root "
+     "執行 cmake --install）並以 root 授予其權限：setcap cap_net_admin,cap_net_raw+ep %s",
+     "未安装网络辅助程序 firmhand-netcfg，无法连接其他子网的摄像机。请安装（Debian 软件包，或以 "
+     "root "
+     "执行 cmake --install）并以 root 授予其权限：setcap cap_net_admin,cap_net_raw+ep %s"},
+    {1091,
+     "The network helper %s lacks the capabilities CAP_NET_ADMIN and CAP_NET_RAW, so cameras on "
+     "other subnets cannot be made reachable. Grant them as root: "
+     "setcap cap_net_admin,cap_net_raw+ep %s",
+     "網路輔助程式 %s 缺少 CAP_NET_ADMIN 與 CAP_NET_RAW 權限，無法連線其他子網路的攝影機。"
+     "請以 root 授予：setcap cap_net_admin,cap_net_raw+ep %s",
+     "网络辅助程序 %s 缺少 CAP_NET_ADMIN 和 CAP_NET_RAW 权限，无法连接其他子网的摄像机。"
+     "请以 root 授予：setcap cap_net_admin,cap_net_raw+ep %s"},
 };
 
 }  // namespace

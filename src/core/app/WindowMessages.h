@@ -25,6 +25,10 @@ constexpr uint32_t WM_BATCH_PREPARED = WM_USER + 1006;  // 0x7EE
 constexpr uint32_t WM_BATCH_END = WM_USER + 1007;  // 0x7EF
 // WM_WEB_PAGE_READY: the camera's web page address, reachable now (text).
 constexpr uint32_t WM_WEB_PAGE_READY = WM_USER + 1008;  // 0x7F0
+// WM_REACH_NOTICE: the network cannot be changed to reach a camera (the
+// network helper is missing or lacks its capabilities); the text says what
+// grants it. Posted once per run of the program.
+constexpr uint32_t WM_REACH_NOTICE = WM_USER + 1009;  // 0x7F1
 
 // wParam of WM_DEVICE_NOTIFY.
 enum DeviceNotifyKind : int32_t {

@@ -7,86 +7,73 @@
 
 namespace reach {
 
-namespace {
-
-const ADAPTER_INFO* AdapterNamed(const std::vector<ADAPTER_INFO>& adapters,
-                                 const std::string& name) {
-    const auto it = std::find_if(adapters.begin(), adapters.end(),
-                                 [&](const ADAPTER_INFO& a) { return a.AdapterName == name; });
-    return it == adapters.end() ? nullptr : &*it;
+bool ProbeAndListen(const std::string& device, const MacAddress& ownMac, uint32_t target,
+                    const ArpListen& listen, std::vector<MacAddress>& answers) {
+    answers.clear();
+    CPacketCapture capture;
+    const ArpProbeFrame frame = BuildArpProbe(ownMac, target);
+    if (!capture.Open(device, listen.promiscuous) || !capture.Send(frame.data(), frame.size())) {
+        return false;
+    }
+    const uint32_t wait = static_cast<uint32_t>(std::max(listen.waitMs, 0));
+    const uint32_t start = PUB_GetTickCount();
+    for (uint32_t elapsed = 0; elapsed < wait; elapsed = PUB_TicksSince(start)) {
+        const uint8_t* received = nullptr;
+        size_t length = 0;
+        const int result = capture.Next(received, length, static_cast<int>(wait - elapsed));
+        if (result < 0) {
+            break;
+        }
+        if (result == 0) {
+            continue;
+        }
+        const auto source = ArpAnswerSource(received, length, target);
+        if (!source || *source == ownMac) {
+            continue;
+        }
+        if (std::find(answers.begin(), answers.end(), *source) == answers.end() &&
+            answers.size() < kMaxArpAnswers) {
+            answers.push_back(*source);
+        }
+        if (!listen.expected || *source == *listen.expected) {
+            break;
+        }
+    }
+    return true;
 }
 
-bool SendProbe(CPacketCapture& capture, const ADAPTER_INFO& adapter, uint32_t target) {
-    const ArpProbeFrame frame = BuildArpProbe(adapter.Address, target);
-    return capture.Send(frame.data(), frame.size());
+bool ProbeOnAdapter(const ADAPTER_INFO& adapter, uint32_t target, const ArpListen& listen,
+                    std::vector<MacAddress>& answers) {
+    return ProbeAndListen(adapter.AdapterName, adapter.Address, target, listen, answers);
 }
-
-}  // namespace
 
 std::optional<ADAPTER_INFO> FindAdapterByArp(
     const std::vector<ADAPTER_INFO>& adapters, uint32_t deviceAddress, const MacAddress& deviceMac,
-    const std::function<bool(const ADAPTER_INFO&)>& eligible, const ArpTimings& timings) {
-    std::vector<std::string> devices;
-    if (!ListCaptureDevices(devices)) {
-        return std::nullopt;
-    }
-    for (const std::string& device : devices) {
-        const ADAPTER_INFO* adapter = AdapterNamed(adapters, device);
-        if (adapter == nullptr || !eligible(*adapter)) {
+    const std::function<bool(const ADAPTER_INFO&)>& eligible, const ArpTimings& timings,
+    const ArpProber& probe) {
+    ArpListen listen;
+    listen.waitMs = std::max(timings.findReadTimeoutMs, 0) * std::max(timings.findMaxReads, 0);
+    listen.expected = deviceMac;
+    for (const ADAPTER_INFO& adapter : adapters) {
+        if (adapter.Loopback || !eligible(adapter)) {
             continue;
         }
-        CPacketCapture capture;
-        if (!capture.Open(device, false) || !SendProbe(capture, *adapter, deviceAddress)) {
-            continue;
-        }
-        for (int read = 0; read < timings.findMaxReads; ++read) {
-            const uint8_t* frame = nullptr;
-            size_t length = 0;
-            const int result = capture.Next(frame, length, timings.findReadTimeoutMs);
-            if (result < 0) {
-                break;
-            }
-            if (result == 0) {
-                continue;
-            }
-            const auto source = ArpAnswerSource(frame, length, deviceAddress);
-            if (source && *source == deviceMac) {
-                return *adapter;
-            }
+        std::vector<MacAddress> answers;
+        if (probe(adapter, deviceAddress, listen, answers) &&
+            std::find(answers.begin(), answers.end(), deviceMac) != answers.end()) {
+            return adapter;
         }
     }
     return std::nullopt;
 }
 
 bool ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate,
-                          const ArpTimings& timings) {
-    std::vector<std::string> devices;
-    if (!ListCaptureDevices(devices) ||
-        std::find(devices.begin(), devices.end(), adapter.AdapterName) == devices.end()) {
-        return false;
-    }
-    const uint32_t wait = static_cast<uint32_t>(std::max(timings.inUseWaitMs, 0));
-    CPacketCapture capture;
-    if (!capture.Open(adapter.AdapterName, true) || !SendProbe(capture, adapter, candidate)) {
-        return false;
-    }
-    const uint32_t start = PUB_GetTickCount();
-    for (uint32_t elapsed = 0; elapsed < wait; elapsed = PUB_TicksSince(start)) {
-        const uint8_t* frame = nullptr;
-        size_t length = 0;
-        const int result = capture.Next(frame, length, static_cast<int>(wait - elapsed));
-        if (result < 0) {
-            return false;
-        }
-        if (result == 0) {
-            continue;
-        }
-        const auto source = ArpAnswerSource(frame, length, candidate);
-        if (source && *source != adapter.Address) {
-            return true;
-        }
-    }
-    return false;
+                          const ArpTimings& timings, const ArpProber& probe) {
+    ArpListen listen;
+    listen.promiscuous = true;
+    listen.waitMs = std::max(timings.inUseWaitMs, 0);
+    std::vector<MacAddress> answers;
+    return probe(adapter, candidate, listen, answers) && !answers.empty();
 }
 
 }  // namespace reach

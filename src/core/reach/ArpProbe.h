@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "Adapters.h"
@@ -18,17 +19,45 @@ struct ArpTimings {
     int inUseWaitMs = 1000;       // listening for answers to an "in use" probe
 };
 
-// Probes for `deviceAddress` on every capture device that is one of
-// `adapters` (matched by interface name) and accepted by `eligible`. The
-// first adapter on which the answer comes from `deviceMac` is the result.
+// How one probe listens for its answers.
+struct ArpListen {
+    bool promiscuous = false;
+    int waitMs = 0;
+    // An answer from this station ends the wait; without one, any answer
+    // from a station other than the sender does.
+    std::optional<MacAddress> expected;
+};
+
+// Most stations one probe reports.
+constexpr size_t kMaxArpAnswers = 8;
+
+// Sends one probe for `target` from `ownMac` on interface `device` and
+// listens as `listen` says; `answers` gets the distinct stations (the sender
+// aside) that answered, at most kMaxArpAnswers. False when the device cannot
+// be opened or the probe not sent. Needs root or cap_net_raw.
+bool ProbeAndListen(const std::string& device, const MacAddress& ownMac, uint32_t target,
+                    const ArpListen& listen, std::vector<MacAddress>& answers);
+
+// One probe on an adapter, done in this process or by the network helper.
+using ArpProber = std::function<bool(const ADAPTER_INFO& adapter, uint32_t target,
+                                     const ArpListen& listen, std::vector<MacAddress>& answers)>;
+
+// ProbeAndListen on the adapter's interface.
+bool ProbeOnAdapter(const ADAPTER_INFO& adapter, uint32_t target, const ArpListen& listen,
+                    std::vector<MacAddress>& answers);
+
+// Probes for `deviceAddress` on every adapter of `adapters` (the loopback
+// aside) that `eligible` accepts. The first adapter on which `deviceMac`
+// answers is the result.
 std::optional<ADAPTER_INFO> FindAdapterByArp(
     const std::vector<ADAPTER_INFO>& adapters, uint32_t deviceAddress, const MacAddress& deviceMac,
-    const std::function<bool(const ADAPTER_INFO&)>& eligible, const ArpTimings& timings);
+    const std::function<bool(const ADAPTER_INFO&)>& eligible, const ArpTimings& timings,
+    const ArpProber& probe = ProbeOnAdapter);
 
-// Probes for `candidate` on `adapter`'s capture device and listens for
-// `timings.inUseWaitMs`; true when a station other than the adapter itself
-// answers. False when the device cannot be opened.
+// Probes for `candidate` on `adapter` and listens for `timings.inUseWaitMs`;
+// true when a station other than the adapter itself answers. False when the
+// probe cannot be made.
 bool ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate,
-                          const ArpTimings& timings);
+                          const ArpTimings& timings, const ArpProber& probe = ProbeOnAdapter);
 
 }  // namespace reach

@@ -4,9 +4,6 @@
 #include "Ipv4.h"
 #include "NetConfig.h"
 #include "NetlinkHandles_linux.h"
-#include "app/Logger.h"
-
-FH_LOG_SOURCE("Reachability");
 
 namespace reach {
 
@@ -37,11 +34,7 @@ bool AddLinkLocalRouteOn(uint32_t ifIndex, uint32_t source) {
     }
     rtnl_route_nh_set_ifindex(hop, static_cast<int>(ifIndex));
     rtnl_route_add_nexthop(route.get(), hop);  // the route owns the hop from here
-    if (rtnl_route_add(sock.get(), route.get(), NLM_F_EXCL) < 0) {
-        return false;
-    }
-    LOG_INFO("AddLinkLocalRoute", "route 169.254.0.0/16 added on interface %u", ifIndex);
-    return true;
+    return rtnl_route_add(sock.get(), route.get(), NLM_F_EXCL) >= 0;
 }
 
 }  // namespace reach
@@ -69,10 +62,5 @@ bool AddLocalAddress(uint32_t ifIndex, uint32_t address, uint32_t mask) {
             return false;
         }
     }
-    if (rtnl_addr_add(sock.get(), addr.get(), NLM_F_EXCL) < 0) {
-        return false;
-    }
-    LOG_INFO("AddLocalAddress", "local address %s/%d added on interface %u",
-             reach::Ipv4ToText(address).c_str(), prefixLength, ifIndex);
-    return true;
+    return rtnl_addr_add(sock.get(), addr.get(), NLM_F_EXCL) >= 0;
 }

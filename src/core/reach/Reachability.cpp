@@ -48,7 +48,18 @@ CReachability::CReachability(const reach::ArpTimings& timings)
     : m_timings(timings), m_random(TimeSeed()) {}
 
 void CReachability::AddLinkLocalRoute() {
-    ::AddLinkLocalRoute();
+    std::vector<ADAPTER_INFO> adapters;
+    GetAdapterList(adapters);
+    const ADAPTER_INFO* adapter = ChooseLinkLocalRouteAdapter(adapters);
+    if (adapter == nullptr) {
+        return;
+    }
+    const uint32_t source =
+        adapter->IpAddressList.empty() ? 0 : adapter->IpAddressList.front().address;
+    if (AddRoute(*adapter, source)) {
+        LOG_INFO("AddLinkLocalRoute", "route 169.254.0.0/16 added on %s",
+                 adapter->AdapterName.c_str());
+    }
 }
 
 bool CReachability::IsLocalHostAddress(uint32_t address) {
@@ -187,15 +198,43 @@ std::optional<ADAPTER_INFO> CReachability::FindAdapterByArp(
     }
     return reach::FindAdapterByArp(
         adapters, deviceAddress, mac,
-        [this](const ADAPTER_INFO& adapter) { return IsPhysicalAdapter(adapter); }, m_timings);
+        [this](const ADAPTER_INFO& adapter) { return IsPhysicalAdapter(adapter); }, m_timings,
+        Prober());
 }
 
 bool CReachability::ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate) {
-    return reach::ProbeAddressAnswered(adapter, candidate, m_timings);
+    return reach::ProbeAddressAnswered(adapter, candidate, m_timings, Prober());
 }
 
 bool CReachability::AddLocalAddress(uint32_t ifIndex, uint32_t address, uint32_t mask) {
-    return ::AddLocalAddress(ifIndex, address, mask);
+    std::vector<ADAPTER_INFO> adapters;
+    GetAdapterList(adapters);
+    for (const ADAPTER_INFO& adapter : adapters) {
+        if (adapter.Index == ifIndex) {
+            return AddAddressOn(adapter, address, mask);
+        }
+    }
+    return false;
+}
+
+reach::ArpProber CReachability::Prober() {
+    return [this](const ADAPTER_INFO& adapter, uint32_t target, const ArpListen& listen,
+                  std::vector<MacAddress>& answers) {
+        return ProbeArp(adapter, target, listen, answers);
+    };
+}
+
+bool CReachability::ProbeArp(const ADAPTER_INFO& adapter, uint32_t target, const ArpListen& listen,
+                             std::vector<MacAddress>& answers) {
+    return ProbeOnAdapter(adapter, target, listen, answers);
+}
+
+bool CReachability::AddRoute(const ADAPTER_INFO& adapter, uint32_t source) {
+    return AddLinkLocalRouteOn(adapter.Index, source);
+}
+
+bool CReachability::AddAddressOn(const ADAPTER_INFO& adapter, uint32_t address, uint32_t mask) {
+    return ::AddLocalAddress(adapter.Index, address, mask);
 }
 
 uint32_t CReachability::NextRandom() {

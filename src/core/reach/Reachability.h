@@ -34,6 +34,10 @@ public:
                                      uint32_t& addedAddress, bool tryFirstAddress) = 0;
 
     virtual bool IsLocalHostAddress(uint32_t address) = 0;
+
+    // A text for the technician when the network cannot be changed (the
+    // helper is missing or lacks its capabilities), given once; "" otherwise.
+    virtual std::string TakeNotice() { return {}; }
 };
 
 // Asks IsLocalHostAddress up to `attempts` times, waiting `intervalMs`
@@ -72,12 +76,20 @@ public:
     // True when a station other than the adapter answers for the candidate.
     virtual bool ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate);
     virtual bool AddLocalAddress(uint32_t ifIndex, uint32_t address, uint32_t mask);
+
+    // The three changes and probes that need privileges; done in this
+    // process here, by the network helper in CHelperReachability.
+    virtual bool ProbeArp(const ADAPTER_INFO& adapter, uint32_t target,
+                          const reach::ArpListen& listen, std::vector<reach::MacAddress>& answers);
+    virtual bool AddRoute(const ADAPTER_INFO& adapter, uint32_t source);
+    virtual bool AddAddressOn(const ADAPTER_INFO& adapter, uint32_t address, uint32_t mask);
     virtual uint32_t NextRandom();
 
 protected:
     const reach::ArpTimings m_timings;
 
 private:
+    reach::ArpProber Prober();
     // The first physical adapter, else the first one (loopback aside); null when none.
     const ADAPTER_INFO* FallbackAdapter(const std::vector<ADAPTER_INFO>& adapters);
 

@@ -241,6 +241,10 @@ bool CFirmhandSession::RequestWebPage(const DEVICE_S_INFO& record) {
                 if (deviceAddress != 0) {
                     address = reach::Ipv4ToText(deviceAddress);
                 }
+                if (std::string notice = m_options.reachability->TakeNotice();
+                    !notice.empty() && m_frontEnd) {
+                    m_frontEnd->PostMessage(MakeTextMessage(WM_REACH_NOTICE, 0, std::move(notice)));
+                }
             }
             if (m_frontEnd) {
                 m_frontEnd->PostMessage(

@@ -12,6 +12,8 @@
 //   WM_BATCH_END          after every final result of the batch
 //   WM_AI_VERSION_RESULT  per camera of an analytics query
 //   WM_WEB_PAGE_READY     the address of a requested web page
+//   WM_REACH_NOTICE       the network cannot be changed (the helper is
+//                         missing or lacks its capabilities), once
 //
 //   CFirmhandSession session(options, sink);
 //   session.Start();

@@ -265,6 +265,15 @@ void CUpgradeEngine::OpenJournal(const BatchRequest& request,
     run.context->journal = std::move(journal);
 }
 
+void CUpgradeEngine::PostReachNotice() {
+    if (!m_options.reachability || !m_sink) {
+        return;
+    }
+    if (std::string notice = m_options.reachability->TakeNotice(); !notice.empty()) {
+        m_sink->PostMessage(MakeTextMessage(WM_REACH_NOTICE, 0, std::move(notice)));
+    }
+}
+
 void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     CBatchContext& context = *run->context;
     auto post = [this](int code, const std::string& mac) {
@@ -378,6 +387,7 @@ void CUpgradeEngine::StartCamera(const std::shared_ptr<CBatchRun>& run, const Up
                             static_cast<int>(run->context->timings.localAddressPolls), 100,
                             &run->cancelEvent);
     }
+    PostReachNotice();
     if (m_sink) {
         m_sink->PostMessage(MakeTextMessage(WM_BATCH_PREPARED, ++run->prepared, mac));
     }

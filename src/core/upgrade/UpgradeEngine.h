@@ -143,6 +143,8 @@ private:
     void StartCamera(const std::shared_ptr<CBatchRun>& run, const UpgradeInfoPtr& job,
                      std::map<std::string, std::thread>& workers);
     void EndCamera(CBatchRun& run, const std::string& mac, int code);
+    // Hands the reachability's notice, if any, to the sink.
+    void PostReachNotice();
     std::shared_ptr<CBatchRun> CurrentRun() const;
 
     MessageSinkPtr m_sink;

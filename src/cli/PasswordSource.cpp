@@ -1,0 +1,51 @@
+#include "PasswordSource.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+
+#include "CliSystem.h"
+
+void AddPasswordOptions(CLI::App& command, PasswordInput& input) {
+    auto* inline_ = command.add_option(
+        "--password", input.password,
+        "Device password (visible to other users; prefer --password-file or FIRMHAND_PASSWORD)");
+    auto* file =
+        command.add_option("--password-file", input.passwordFile,
+                           "File of this user only (mode 0600) holding the device password");
+    inline_->excludes(file);
+    input.passwordOption = inline_;
+}
+
+bool ResolvePassword(const PasswordInput& input, const std::string& command, std::ostream& err,
+                     std::string& password, bool& given) {
+    given = false;
+    password.clear();
+    if (!input.passwordFile.empty()) {
+        if (std::string problem = ReadPasswordFile(input.passwordFile, password);
+            !problem.empty()) {
+            err << "firmhand-cli " << command << ": --password-file " << input.passwordFile << ": "
+                << problem << "\n";
+            return false;
+        }
+        given = true;
+        return true;
+    }
+    if (input.passwordOption != nullptr && input.passwordOption->count() > 0) {
+        err << "firmhand-cli: warning: a password given with --password is visible to other "
+               "users (process list, shell history); use --password-file FILE or "
+            << kPasswordVariable << "\n";
+        password = input.password;
+        given = true;
+        return true;
+    }
+    if (TakePasswordVariable(password)) {
+        given = true;
+        return true;
+    }
+    if (StdinIsTerminal() &&
+        AskPasswordOnTerminal("Device password (Enter: the remembered one): ", password)) {
+        given = !password.empty();
+    }
+    return true;
+}

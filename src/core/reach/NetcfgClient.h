@@ -1,0 +1,58 @@
+// The core's side of the network helper firmhand-netcfg: starts it on first
+// use (and again when it has ended), sends one request at a time over a
+// socket pair and reads the reply.
+#pragma once
+
+#include <sys/types.h>
+
+#include <mutex>
+#include <string>
+
+#include "NetcfgRequest.h"
+
+// Why the helper could not serve a request.
+enum class NetcfgProblem {
+    None,
+    Missing,         // no helper program found
+    NoCapabilities,  // it runs but lacks cap_net_admin or cap_net_raw
+    Broken,          // it could not be started or stopped answering
+};
+
+class CNetcfgClient {
+public:
+    // `helperPath` "" looks for the helper (FindNetcfgHelper).
+    explicit CNetcfgClient(std::string helperPath = {});
+    ~CNetcfgClient();
+    CNetcfgClient(const CNetcfgClient&) = delete;
+    CNetcfgClient& operator=(const CNetcfgClient&) = delete;
+
+    // The helper's reply to `request`; false with the problem (and a text for
+    // the log) when there is none.
+    bool Call(const netcfg::Request& request, netcfg::Reply& reply, NetcfgProblem& problem,
+              std::string& detail);
+
+    // Where the helper is (or, when missing, where it belongs).
+    const std::string& HelperPath() const { return m_path; }
+
+private:
+    bool Start(NetcfgProblem& problem, std::string& detail);
+    bool Exchange(const netcfg::Request& request, netcfg::Reply& reply, std::string& detail);
+    void Stop();
+
+    std::mutex m_lock;
+    std::string m_path;
+    bool m_found = false;
+    int m_fd = -1;
+    pid_t m_pid = -1;
+};
+
+// The helper: $FIRMHAND_NETCFG, else ../libexec/firmhand/firmhand-netcfg
+// from the executable's folder, else firmhand-netcfg beside it, else the
+// build tree's ../netcfg/firmhand-netcfg. "" when none exists.
+std::string FindNetcfgHelper();
+// Where an installation puts the helper, seen from this executable.
+std::string InstalledNetcfgHelperPath();
+
+// True when this process may change the network itself: both
+// cap_net_admin and cap_net_raw are effective (root, or a test).
+bool HoldsNetworkCapabilities();

@@ -1,0 +1,186 @@
+// The device password off the command line: from an owner-only file, from
+// FIRMHAND_PASSWORD or typed on the terminal; --password still works with a
+// warning. The password shows in no process's arguments, no log and no file
+// but the owner-only settings file.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "ChildProcess.h"
+#include "CliFixture.h"
+#include "PasswordSource.h"
+
+using std::chrono::seconds;
+
+namespace {
+
+const std::string kSecret = "Tq5-wombat-Zr8";
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// The arguments of every process of this test's children and theirs.
+std::string ChildrenCommandLines(pid_t self) {
+    std::string all;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const std::string stat = ReadAll(entry.path() / "stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        std::istringstream fields(stat.substr(close + 2));
+        std::string state;
+        pid_t parent = 0;
+        fields >> state >> parent;
+        if (parent == self || std::stoi(name) == self) {
+            all += ReadAll(entry.path() / "cmdline") + "\n";
+        }
+    }
+    return all;
+}
+
+class CliPassword : public CliFixture {
+protected:
+    // Cameras that take only kSecret.
+    void StartCameras(int count) {
+        for (int n = 1; n <= count; ++n) {
+            SimCameraConfig camera = Camera(n);
+            camera.password = kSecret;
+            m_fleet.AddCamera(camera);
+        }
+        ASSERT_TRUE(m_fleet.Start());
+    }
+    // Upgrades camera n (1-based) of the fleet.
+    std::vector<std::string> Upgrade(std::vector<std::string> extra, int n = 1) {
+        std::vector<std::string> args = {"upgrade", "--package",   NewStylePackage(m_box),
+                                         "--mac",   Camera(n).mac, "--yes"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+    std::string PasswordFile(const std::string& content, mode_t mode) {
+        const std::string path = m_box.File("password.txt");
+        m_box.Write("password.txt", content);
+        chmod(path.c_str(), mode);
+        return path;
+    }
+};
+
+}  // namespace
+
+TEST_F(CliPassword, FileMustBeTheOwnersOnly) {
+    std::string out;
+    const std::string open = PasswordFile("secret\n", 0644);
+    EXPECT_EQ(Run(Upgrade({"--password-file", open}), out), 2);
+    EXPECT_NE(m_err.find("chmod 600"), std::string::npos) << m_err;
+
+    EXPECT_EQ(Run(Upgrade({"--password-file", m_box.File("none.txt")}), out), 2);
+    EXPECT_NE(m_err.find("--password-file"), std::string::npos) << m_err;
+
+    EXPECT_EQ(Run(Upgrade({"--password-file", PasswordFile("\n", 0600)}), out), 2);
+    EXPECT_NE(m_err.find("no password"), std::string::npos) << m_err;
+
+    std::string password;
+    EXPECT_NE(
+        ReadPasswordFile(PasswordFile(std::string(kMaxPasswordFileBytes + 1, 'x'), 0600), password),
+        "");
+    std::filesystem::create_symlink(m_box.File("password.txt"), m_box.File("link.txt"));
+    EXPECT_NE(ReadPasswordFile(m_box.File("link.txt"), password), "") << "links are not followed";
+    EXPECT_EQ(ReadPasswordFile(PasswordFile("secret\r\nsecond line", 0600), password), "");
+    EXPECT_EQ(password, "secret");
+}
+
+TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
+    StartCameras(2);
+    std::string out;
+    EXPECT_EQ(Run(Upgrade({"--password-file", PasswordFile(kSecret + "\n", 0600)}), out), 0)
+        << m_err;
+    EXPECT_EQ(m_err.find("visible to other users"), std::string::npos) << m_err;
+
+    {
+        testing_support::CScopedEnv variable(kPasswordVariable, kSecret);
+        EXPECT_EQ(Run(Upgrade({}, 2), out), 0) << m_err;
+        EXPECT_EQ(std::getenv(kPasswordVariable), nullptr) << "no child inherits it";
+    }
+    // The old way, on a quicker command.
+    EXPECT_EQ(Run({"ai-versions", "--mac", Camera(2).mac, "--password", kSecret}, out), 0) << m_err;
+    EXPECT_NE(m_err.find("visible to other users"), std::string::npos) << m_err;
+
+    // Only the per-user settings file (no keyring here) holds it; no log does.
+    std::vector<std::string> holding;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_box.Path())) {
+        if (entry.is_regular_file() && entry.path().filename() != "password.txt" &&
+            ReadAll(entry.path()).find(kSecret) != std::string::npos) {
+            holding.push_back(entry.path().filename());
+        }
+    }
+    EXPECT_EQ(holding, std::vector<std::string>{"firmhand.ini"});
+    const std::filesystem::path logs = m_box.File("data/KMR/logs");
+    ASSERT_TRUE(std::filesystem::exists(logs));
+    size_t logBytes = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(logs)) {
+        const std::string log = ReadAll(entry.path());
+        logBytes += log.size();
+        EXPECT_EQ(log.find(kSecret), std::string::npos) << entry.path();
+    }
+    EXPECT_GT(logBytes, 0u);
+}
+
+TEST_F(CliPassword, TypedOnTheTerminalAndNeverInProcessArguments) {
+    StartCameras(1);
+    CTestTerminal terminal;
+    ASSERT_TRUE(terminal.Open());
+    std::vector<std::string> args = {"ai-versions", "--mac", Camera(1).mac, "--seconds", "1"};
+    for (const std::string& target : TargetArgs()) {
+        args.push_back(target);
+    }
+    CChildProcess child;
+    ASSERT_TRUE(child.Start(FirmhandCliPath(), args, m_box.Path(), m_box.File("out.txt"),
+                            m_box.File("err.txt"), terminal.Device()));
+    ASSERT_TRUE(testing_support::WaitFor(
+        [&] { return m_box.Read("err.txt").find("Device password") != std::string::npos; },
+        seconds(60)));
+    ASSERT_TRUE(terminal.Type(kSecret + "\n"));
+    const auto end = child.WaitForExit(seconds(60));
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(end->status, 0) << m_box.Read("out.txt") << m_box.Read("err.txt");
+    EXPECT_EQ(m_box.Read("out.txt").find(kSecret), std::string::npos);
+    EXPECT_EQ(m_box.Read("err.txt").find(kSecret), std::string::npos);
+}
+
+TEST_F(CliPassword, FileOrVariableNeverShowsInProcessArguments) {
+    // Two long searches (interrupted at the end), one given the password by
+    // the variable, one by a file; neither's arguments hold it.
+    testing_support::CScopedEnv variable(kPasswordVariable, kSecret);
+    const std::vector<std::string> args = {"ai-versions", "--all", "--seconds", "600"};
+    CChildProcess child;
+    ASSERT_TRUE(child.Start(FirmhandCliPath(), args, m_box.Path(), m_box.File("out.txt"),
+                            m_box.File("err.txt")));
+    CChildProcess byFile;
+    const std::vector<std::string> fileArgs = {
+        "ai-versions", "--all",           "--seconds",
+        "600",         "--password-file", PasswordFile(kSecret + "\n", 0600)};
+    ASSERT_TRUE(byFile.Start(FirmhandCliPath(), fileArgs, m_box.Path(), m_box.File("out2.txt"),
+                             m_box.File("err2.txt")));
+    ASSERT_TRUE(testing_support::WaitFor(
+        [&] { return ChildrenCommandLines(getpid()).find("ai-versions") != std::string::npos; }));
+    EXPECT_EQ(ChildrenCommandLines(getpid()).find(kSecret), std::string::npos);
+    EXPECT_TRUE(child.Interrupt());
+    EXPECT_TRUE(byFile.Interrupt());
+    EXPECT_TRUE(child.WaitForExit(seconds(60)).has_value());
+    EXPECT_TRUE(byFile.WaitForExit(seconds(60)).has_value());
+}
