@@ -10,6 +10,7 @@
 
 #include "AiVersionsCommand.h"
 #include "CliSystem.h"
+#include "GlobalOptions.h"
 #include "InputCheck.h"
 #include "ScanCommand.h"
 #include "SignalWatch.h"
@@ -58,10 +59,6 @@ void ApplyLogLevel(const std::map<std::string, std::string>& overrides) {
         }
     }
 }
-
-constexpr const char* kExitStatuses =
-    "Exit status: 0 all upgraded (or listed), 1 some failed, 2 usage or input error,\n"
-    "3 no camera found, 130 interrupted.";
 
 // The values every searching command shares, as typed.
 struct SearchInput {
@@ -123,15 +120,13 @@ int Refuse(const char* command, const std::string& problem) {
 int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     CLI::App app{"Firmhand: batch firmware upgrade of network cameras (headless)", "firmhand-cli"};
     app.set_version_flag("--version", "firmhand-cli " + VersionToString(GetModuleVersionNumber()));
-    bool verbose = false;
-    std::vector<std::string> overrides;
-    app.add_flag("-v,--verbose", verbose, "Echo the log to standard error");
-    app.add_option("--set", overrides, "Override a program setting for this run (KEY=VALUE)");
+    GlobalOptions global;
+    AddGlobalOptions(app, global);
     app.require_subcommand(0, 1);
-    app.footer(kExitStatuses);
+    app.footer(kHelpFooter);
     // One line, as every other refusal.
-    app.failure_message([](const CLI::App*, const CLI::Error& error) {
-        return std::string(error.what()) + " (see --help)\n";
+    app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
+        return UsageErrorText(*failed, error);
     });
 
     ScanOptions scan;
@@ -201,23 +196,33 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
         }
     }
 
+    if (global.listSettings) {
+        PrintSettingKeys(std::cout);
+        return 0;
+    }
+    if (aiCommand->parsed() && global.progress == "json") {
+        return Refuse("ai-versions",
+                      "--progress json is for scan and upgrade; use ai-versions --json");
+    }
+
     InitApplication("firmhand-cli");
-    GetLogInstance()->SetEchoToStderr(verbose);
+    GetLogInstance()->SetEchoToStderr(global.verbose);
     CliContext context;
     context.session = base;
-    if (!ParseSettingOverrides(overrides, context.session.settingOverrides)) {
+    std::ostream& human = ApplyProgress(global, context, std::cout);
+    if (!ParseSettingOverrides(global.overrides, context.session.settingOverrides)) {
         return 2;
     }
     ApplyLogLevel(context.session.settingOverrides);
     CSignalWatch signals;
     context.stopRequested = [] { return CSignalWatch::StopRequested(); };
     if (scanCommand->parsed()) {
-        return RunScan(scan, context, std::cout, std::cerr);
+        return RunScan(scan, context, human, std::cerr);
     }
     if (upgradeCommand->parsed()) {
         upgrade.userGiven = upgradeCommand->count("--user") > 0;
         upgrade.passwordGiven = upgradeCommand->count("--password") > 0;
-        return RunUpgrade(upgrade, context, std::cout, std::cerr);
+        return RunUpgrade(upgrade, context, human, std::cerr);
     }
     if (aiCommand->parsed()) {
         if (!ai.cameras.all && ai.cameras.macs.empty()) {

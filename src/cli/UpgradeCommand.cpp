@@ -8,6 +8,7 @@
 #include "BatchTracker.h"
 #include "CliSystem.h"
 #include "CommandSession.h"
+#include "ProgressJson.h"
 #include "ProgressView.h"
 #include "SignalWatch.h"
 #include "TextTable.h"
@@ -117,6 +118,8 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         err << "firmhand-cli: interrupted\n";
         return kInterruptedExitStatus;
     }
+    CProgressEvents events(context.events);
+    events.Scan(session.Devices());
 
     if (session.Devices().empty()) {
         session.Stop();
@@ -166,7 +169,7 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
 
     const auto batchStart = Clock::now();
     CBatchTracker batch(InitialOutcomes(request.devices));
-    CProgressView view(out, StdoutIsTerminal());
+    CProgressView view(out, context.terminal);
     const auto onMessage = [&](CWindowMessage& message) {
         const double seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();
         if (const auto changed = batch.Apply(message, seconds)) {
@@ -178,6 +181,7 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
                 o.endedAt = IsoUtcNow();
             }
             view.Update(batch.Outcomes(), *changed);
+            events.Update(batch.Outcomes(), *changed);
         }
     };
     bool cancelled = false;
@@ -211,9 +215,10 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         }
     }
     session.Stop();
+    events.BatchEnd(batch.Outcomes());
 
     out << "\n";
-    PrintOutcomeTable(batch.Outcomes(), out);
+    PrintOutcomeTable(batch.Outcomes(), out, view.Columns());
     out.flush();
     if (!options.report.empty() &&
         !WriteOutcomeReport(batch.Outcomes(), options.package, options.report)) {
