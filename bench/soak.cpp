@@ -316,7 +316,7 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
     }
     request.packagePath = package;
     request.user = "admin";
-    request.password = "admin123";
+    request.password = "739518";
     out.jobs = static_cast<int>(request.devices.size());
     if (session->StartBatch(request) != BatchStartResult::Started) {
         out.mismatches.push_back("the batch did not start");

@@ -10,6 +10,7 @@
 
 #include "AiVersionsCommand.h"
 #include "CliSystem.h"
+#include "GlobalOptions.h"
 #include "InputCheck.h"
 #include "PasswordSource.h"
 #include "RunsCommand.h"
@@ -60,10 +61,6 @@ void ApplyLogLevel(const std::map<std::string, std::string>& overrides) {
         }
     }
 }
-
-constexpr const char* kExitStatuses =
-    "Exit status: 0 all upgraded or current (or listed), 1 some failed, 2 usage or\n"
-    "input error, 3 no camera found, 130 interrupted.";
 
 // The values every searching command shares, as typed.
 struct SearchInput {
@@ -125,15 +122,13 @@ int Refuse(const char* command, const std::string& problem) {
 int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     CLI::App app{"Firmhand: batch firmware upgrade of network cameras (headless)", "firmhand-cli"};
     app.set_version_flag("--version", "firmhand-cli " + VersionToString(GetModuleVersionNumber()));
-    bool verbose = false;
-    std::vector<std::string> overrides;
-    app.add_flag("-v,--verbose", verbose, "Echo the log to standard error");
-    app.add_option("--set", overrides, "Override a program setting for this run (KEY=VALUE)");
+    GlobalOptions global;
+    AddGlobalOptions(app, global);
     app.require_subcommand(0, 1);
-    app.footer(kExitStatuses);
+    app.footer(kHelpFooter);
     // One line, as every other refusal.
-    app.failure_message([](const CLI::App*, const CLI::Error& error) {
-        return std::string(error.what()) + " (see --help)\n";
+    app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
+        return UsageErrorText(*failed, error);
     });
 
     ScanOptions scan;
@@ -226,18 +221,28 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
         }
     }
 
+    if (global.listSettings) {
+        PrintSettingKeys(std::cout);
+        return 0;
+    }
+    if (aiCommand->parsed() && global.progress == "json") {
+        return Refuse("ai-versions",
+                      "--progress json is for scan and upgrade; use ai-versions --json");
+    }
+
     InitApplication("firmhand-cli");
-    GetLogInstance()->SetEchoToStderr(verbose);
+    GetLogInstance()->SetEchoToStderr(global.verbose);
     CliContext context;
     context.session = base;
-    if (!ParseSettingOverrides(overrides, context.session.settingOverrides)) {
+    std::ostream& human = ApplyProgress(global, context, std::cout);
+    if (!ParseSettingOverrides(global.overrides, context.session.settingOverrides)) {
         return 2;
     }
     ApplyLogLevel(context.session.settingOverrides);
     CSignalWatch signals;
     context.stopRequested = [] { return CSignalWatch::StopRequested(); };
     if (scanCommand->parsed()) {
-        return RunScan(scan, context, std::cout, std::cerr);
+        return RunScan(scan, context, human, std::cerr);
     }
     if (runsCommand->parsed()) {
         return RunRuns(context, std::cout, std::cerr);
@@ -252,7 +257,7 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
                              upgrade.passwordGiven)) {
             return 2;
         }
-        return RunUpgrade(upgrade, context, std::cout, std::cerr);
+        return RunUpgrade(upgrade, context, human, std::cerr);
     }
     if (aiCommand->parsed()) {
         if (!ai.cameras.all && ai.cameras.macs.empty()) {

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "ProgressView.h"
 #include "session/SessionOptions.h"
 
 struct CliContext {
@@ -14,6 +16,10 @@ struct CliContext {
     SESSION_OPTIONS session;
     // True once the run should stop (SIGINT, SIGTERM); never null.
     std::function<bool()> stopRequested = [] { return false; };
+    // --progress: the terminal the live view draws on (empty: one line per
+    // state change), and where JSON events go (null: none).
+    TerminalMeasure terminal;
+    std::ostream* events = nullptr;
 };
 
 // The context's session options with a command's --target and --adapter.

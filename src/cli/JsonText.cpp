@@ -1,41 +1,26 @@
 #include "JsonText.h"
 
-#include <cstdio>
+#include <cmath>
+
+namespace {
+
+std::string Dump(const JsonValue& value) {
+    // Names and versions come from the network: never refuse to write them.
+    return value.dump(-1, ' ', false, JsonValue::error_handler_t::replace);
+}
+
+}  // namespace
 
 std::string JsonQuote(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof(escaped), "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
+    return Dump(JsonValue(text));
+}
+
+std::string JsonLine(const JsonValue& value) {
+    return Dump(value);
 }
 
 CJsonObject& CJsonObject::Add(const std::string& name, const std::string& value) {
-    m_fields.emplace_back(name, JsonQuote(value));
+    m_value[name] = value;
     return *this;
 }
 
@@ -44,29 +29,26 @@ CJsonObject& CJsonObject::Add(const std::string& name, const char* value) {
 }
 
 CJsonObject& CJsonObject::Add(const std::string& name, long long value) {
-    m_fields.emplace_back(name, std::to_string(value));
+    m_value[name] = value;
     return *this;
 }
 
 CJsonObject& CJsonObject::Add(const std::string& name, double value) {
-    char text[32];
-    std::snprintf(text, sizeof(text), "%.1f", value);
-    m_fields.emplace_back(name, text);
+    m_value[name] = std::round(value * 10) / 10;
     return *this;
 }
 
-CJsonObject& CJsonObject::AddRaw(const std::string& name, const std::string& json) {
-    m_fields.emplace_back(name, json);
+CJsonObject& CJsonObject::Add(const std::string& name, const JsonValue& value) {
+    m_value[name] = value;
     return *this;
 }
 
 std::string CJsonObject::Text() const {
     std::string out = "{";
-    for (size_t i = 0; i < m_fields.size(); ++i) {
-        if (i > 0) {
-            out += ", ";
-        }
-        out += JsonQuote(m_fields[i].first) + ": " + m_fields[i].second;
+    const char* separator = "";
+    for (const auto& [name, value] : m_value.items()) {
+        out += separator + JsonQuote(name) + ": " + Dump(value);
+        separator = ", ";
     }
     return out + "}";
 }

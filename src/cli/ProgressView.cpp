@@ -1,59 +1,166 @@
 #include "ProgressView.h"
 
-#include <string>
+#include <algorithm>
+#include <cstdio>
 
+#include "TextTable.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
 
-std::string Bar(int progress) {
-    const int filled = std::max(0, std::min(progress, 100)) / 5;
-    return "[" + std::string(static_cast<size_t>(filled), '#') +
-           std::string(static_cast<size_t>(20 - filled), '.') + "]";
+constexpr size_t kMacWidth = 17;
+constexpr size_t kFullBar = 20;
+constexpr size_t kShortestBar = 10;
+
+enum class Phase { Running, Finished, Queued };
+
+Phase PhaseOf(const CameraOutcome& o) {
+    if (o.code >= 0) {
+        return Phase::Finished;
+    }
+    return o.attempts > 0 ? Phase::Running : Phase::Queued;
 }
 
-std::string Line(const CameraOutcome& o) {
-    const std::string state = o.code >= 0 ? ResultCodeToText(o.code) : o.state;
-    char percent[16];
-    std::snprintf(percent, sizeof(percent), "%3d%%", o.progress);
-    return o.mac + "  " + Bar(o.progress) + " " + percent + "  " + state;
+// The state in words: the result once there is one; while blocks go, the
+// percentage stands for itself.
+std::string StateText(const CameraOutcome& o) {
+    if (o.code >= 0) {
+        return ResultCodeToText(o.code);
+    }
+    if (!o.state.empty() && o.state.back() == '%') {
+        return "transferring";
+    }
+    return o.state.empty() ? "queued" : o.state;
+}
+
+std::string Bar(int percent, size_t width) {
+    const size_t filled = static_cast<size_t>(percent) * width / 100;
+    return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
+}
+
+std::string CountLine(const std::vector<CameraOutcome>& outcomes, size_t hidden) {
+    size_t running = 0;
+    size_t queued = 0;
+    size_t upgraded = 0;
+    size_t failed = 0;
+    for (const CameraOutcome& o : outcomes) {
+        const Phase phase = PhaseOf(o);
+        running += phase == Phase::Running;
+        queued += phase == Phase::Queued;
+        upgraded += o.code == UPGRADE_OK;
+        failed += phase == Phase::Finished && o.code != UPGRADE_OK;
+    }
+    std::string line = std::to_string(running) + " running, " + std::to_string(queued) +
+                       " queued, " + std::to_string(upgraded) + " upgraded, " +
+                       std::to_string(failed) + " failed";
+    if (hidden > 0) {
+        line += " (" + std::to_string(hidden) + " not shown)";
+    }
+    return line;
 }
 
 }  // namespace
 
+int ShownPercent(const CameraOutcome& o) {
+    if (o.code == UPGRADE_OK) {
+        return 100;
+    }
+    return std::clamp(o.progress, 0, 100);
+}
+
+std::string CameraLine(const CameraOutcome& o, size_t columns) {
+    const int percent = ShownPercent(o);
+    char number[8];
+    std::snprintf(number, sizeof(number), "%3d%%", percent);
+    const std::string state = StateText(o);
+    // MAC, bar and number first; the state text takes what is left, and the
+    // bar shrinks before the text goes below a few cells.
+    const size_t fixed = kMacWidth + 2 + 2 + 4 + 2;  // gaps, brackets, "100%"
+    std::string line;
+    if (columns >= fixed + kShortestBar + 8) {
+        const size_t bar = std::clamp(columns - fixed - 8, kShortestBar, kFullBar);
+        line = o.mac + "  " + Bar(percent, bar) + " " + number + "  " + state;
+    } else {
+        line = o.mac + " " + number + " " + state;  // too narrow for a bar
+    }
+    return FitText(line, columns);
+}
+
+std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, TerminalSize size) {
+    const size_t columns = static_cast<size_t>(std::max(size.columns - 1, 1));
+    const size_t rows = static_cast<size_t>(std::max(size.rows - 1, 1));
+    std::vector<const CameraOutcome*> order;
+    for (const Phase phase : {Phase::Running, Phase::Finished, Phase::Queued}) {
+        for (const CameraOutcome& o : outcomes) {
+            if (PhaseOf(o) == phase) {
+                order.push_back(&o);
+            }
+        }
+    }
+    const size_t shown = std::min(order.size(), rows - 1);
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < shown; ++i) {
+        lines.push_back(CameraLine(*order[i], columns));
+    }
+    lines.push_back(FitText(CountLine(outcomes, order.size() - shown), columns));
+    return lines;
+}
+
+CProgressView::CProgressView(std::ostream& out, TerminalMeasure measure)
+    : m_out(out), m_measure(std::move(measure)) {
+    if (m_measure) {
+        m_size = m_measure();
+    }
+    if (m_size) {
+        m_resizes.emplace();
+    }
+}
+
+size_t CProgressView::Columns() const {
+    return m_size ? static_cast<size_t>(m_size->columns) : 0;
+}
+
 void CProgressView::Redraw(const std::vector<CameraOutcome>& outcomes) {
+    if (m_resizes->TakeResized()) {
+        if (const auto size = m_measure()) {
+            m_size = size;
+        }
+    }
+    // Back to the first line drawn, and clear everything below it: a
+    // smaller terminal or fewer rows leave nothing behind.
     if (m_drawnLines > 0) {
         m_out << "\x1b[" << m_drawnLines << "A";
     }
-    for (const CameraOutcome& o : outcomes) {
-        m_out << "\r\x1b[2K" << Line(o) << "\n";
+    m_out << "\r\x1b[J";
+    const std::vector<std::string> lines = LiveLines(outcomes, *m_size);
+    for (const std::string& line : lines) {
+        m_out << line << "\n";
     }
-    m_drawnLines = outcomes.size();
+    m_drawnLines = lines.size();
     m_out.flush();
 }
 
 void CProgressView::Update(const std::vector<CameraOutcome>& outcomes, size_t changed) {
-    if (m_terminal) {
+    if (m_size) {
         Redraw(outcomes);
         return;
     }
-    // Plain output: a line when the state text changes or another 10% is done.
+    // Plain output: a line when a camera's state changes, not per percent.
     m_lastPlain.resize(outcomes.size());
     if (changed >= outcomes.size()) {
         return;
     }
     const CameraOutcome& o = outcomes[changed];
-    const std::string key =
-        (o.code >= 0 ? ResultCodeToText(o.code) : o.state) + "/" + std::to_string(o.progress / 10);
+    const std::string key = StateText(o) + "/" + std::to_string(o.attempts);
     if (key != m_lastPlain[changed]) {
         m_lastPlain[changed] = key;
-        m_out << Line(o) << "\n";
+        m_out << CameraLine(o, 200) << "\n";
         m_out.flush();
     }
 }
 
 void CProgressView::Finish(const std::vector<CameraOutcome>& outcomes) {
-    if (m_terminal) {
+    if (m_size) {
         Redraw(outcomes);
     }
 }

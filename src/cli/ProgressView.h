@@ -1,26 +1,49 @@
-// Live per-camera progress on the terminal: one bar per camera redrawn in
-// place, or plain lines when the output is not a terminal.
+// Live per-camera progress for a person: on a terminal, the rows that fit
+// (running cameras first) redrawn in place and a line counting the rest,
+// each line shortened to the terminal's width and redrawn when it is
+// resized; elsewhere one line per camera and state change.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <ostream>
+#include <string>
 #include <vector>
 
+#include "TerminalSize.h"
 #include "UpgradeReport.h"
+
+// Measures the terminal the view draws on; empty when there is none.
+using TerminalMeasure = std::function<std::optional<TerminalSize>()>;
 
 class CProgressView {
 public:
-    CProgressView(std::ostream& out, bool terminal) : m_out(out), m_terminal(terminal) {}
+    CProgressView(std::ostream& out, TerminalMeasure measure);
 
     // Shows the state of every camera after `changed` changed.
     void Update(const std::vector<CameraOutcome>& outcomes, size_t changed);
     // Ends the live display.
     void Finish(const std::vector<CameraOutcome>& outcomes);
+    // Columns of the terminal, 0 without one: the width of the final table.
+    size_t Columns() const;
 
 private:
     void Redraw(const std::vector<CameraOutcome>& outcomes);
 
     std::ostream& m_out;
-    bool m_terminal;
+    TerminalMeasure m_measure;
+    std::optional<TerminalSize> m_size;
+    std::optional<CResizeWatch> m_resizes;
     size_t m_drawnLines = 0;
     std::vector<std::string> m_lastPlain;
 };
+
+// The lines the live view draws for `outcomes` on a terminal of `size`:
+// at most rows - 1 lines (the cursor keeps a line), none wider than
+// columns - 1, running cameras first, then finished and queued ones while
+// they fit, and last a count of the cameras in each state.
+std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, TerminalSize size);
+// One camera's line of at most `columns` display cells.
+std::string CameraLine(const CameraOutcome& outcome, size_t columns);
+// The camera's progress in percent, as both its bar and its number show it.
+int ShownPercent(const CameraOutcome& outcome);

@@ -4,6 +4,7 @@
 
 #include "CommandSession.h"
 #include "JsonText.h"
+#include "ProgressJson.h"
 #include "SignalWatch.h"
 #include "TextTable.h"
 #include "app/ActivationText.h"
@@ -30,7 +31,7 @@ std::vector<std::string> DeviceTableRow(int index, const DEVICE_S_INFO& r) {
             DeviceVersionText(r),  r.buildDate, r.kernelVer, activation};
 }
 
-std::string DeviceJson(const DEVICE_S_INFO& r) {
+CJsonObject DeviceJsonObject(const DEVICE_S_INFO& r) {
     std::string activation;
     DeviceActivationText(r, activation);
     CJsonObject object;
@@ -51,7 +52,11 @@ std::string DeviceJson(const DEVICE_S_INFO& r) {
         .Add("deviceActivated", r.deviceActivated)
         .Add("versionText", DeviceVersionText(r))
         .Add("activationText", activation);
-    return object.Text();
+    return object;
+}
+
+std::string DeviceJson(const DEVICE_S_INFO& r) {
+    return DeviceJsonObject(r).Text();
 }
 
 int RunScan(const ScanOptions& options, const CliContext& context, std::ostream& out,
@@ -68,6 +73,7 @@ int RunScan(const ScanOptions& options, const CliContext& context, std::ostream&
     }
     run.Session().Stop();
     const std::vector<DeviceInfoPtr> devices = run.Session().Devices();
+    CProgressEvents(context.events).Scan(devices);
     if (devices.empty()) {
         err << "firmhand-cli: " << run.NothingFoundText(options.seconds) << "\n";
         return kNoCameraExitStatus;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CliContext.h"
+#include "JsonText.h"
 #include "model/DeviceSInfo.h"
 
 struct ScanOptions {
@@ -25,4 +26,5 @@ int RunScan(const ScanOptions& options, const CliContext& context, std::ostream&
 // the record's field names plus versionText and activationText.
 std::vector<std::string> DeviceTableHeadings();
 std::vector<std::string> DeviceTableRow(int index, const DEVICE_S_INFO& record);
+CJsonObject DeviceJsonObject(const DEVICE_S_INFO& record);
 std::string DeviceJson(const DEVICE_S_INFO& record);

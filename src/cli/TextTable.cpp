@@ -14,32 +14,83 @@ bool IsWide(uint32_t cp) {
 
 }  // namespace
 
+namespace {
+
+// The code point at `i` of UTF-8 `text` and its length in bytes.
+uint32_t CodePointAt(const std::string& text, size_t i, size_t& length) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    length = 1;
+    uint32_t cp = c;
+    if (c >= 0xF0) {
+        length = 4;
+        cp = c & 0x07;
+    } else if (c >= 0xE0) {
+        length = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xC0) {
+        length = 2;
+        cp = c & 0x1F;
+    }
+    for (size_t k = 1; k < length && i + k < text.size(); ++k) {
+        cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    return cp;
+}
+
+// Text columns are not shortened below this (or their own width).
+constexpr size_t kMinTextWidth = 8;
+constexpr size_t kGap = 2;
+
+size_t LineWidth(const std::vector<size_t>& widths, const std::vector<bool>& shown) {
+    size_t total = 0;
+    size_t columns = 0;
+    for (size_t c = 0; c < widths.size(); ++c) {
+        if (shown[c]) {
+            total += widths[c];
+            ++columns;
+        }
+    }
+    return total + (columns > 0 ? (columns - 1) * kGap : 0);
+}
+
+}  // namespace
+
 size_t DisplayWidth(const std::string& text) {
     size_t width = 0;
     for (size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
         size_t length = 1;
-        uint32_t cp = c;
-        if (c >= 0xF0) {
-            length = 4;
-            cp = c & 0x07;
-        } else if (c >= 0xE0) {
-            length = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xC0) {
-            length = 2;
-            cp = c & 0x1F;
-        }
-        for (size_t k = 1; k < length && i + k < text.size(); ++k) {
-            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        width += IsWide(cp) ? 2 : 1;
+        width += IsWide(CodePointAt(text, i, length)) ? 2 : 1;
         i += length;
     }
     return width;
 }
 
-void CTextTable::Print(std::ostream& out) const {
+std::string FitText(const std::string& text, size_t width) {
+    if (DisplayWidth(text) <= width) {
+        return text;
+    }
+    if (width == 0) {
+        return "";
+    }
+    std::string out;
+    size_t used = 0;
+    for (size_t i = 0; i < text.size();) {
+        size_t length = 1;
+        const size_t cell = IsWide(CodePointAt(text, i, length)) ? 2 : 1;
+        if (used + cell > width - 1) {
+            break;
+        }
+        out.append(text, i, length);
+        used += cell;
+        i += length;
+    }
+    return out + "\u2026";
+}
+
+// Natural widths, then: leave out Drop columns while even the shortest text
+// would not fit, then shorten the widest text column a cell at a time. A
+// left-out column has width 0.
+std::vector<size_t> CTextTable::FittedWidths() const {
     std::vector<size_t> widths(m_headings.size(), 0);
     for (size_t c = 0; c < m_headings.size(); ++c) {
         widths[c] = DisplayWidth(m_headings[c]);
@@ -49,13 +100,59 @@ void CTextTable::Print(std::ostream& out) const {
             }
         }
     }
+    std::vector<bool> shown(widths.size(), true);
+    if (m_maxWidth == 0 || LineWidth(widths, shown) <= m_maxWidth) {
+        return widths;
+    }
+    std::vector<size_t> shortest = widths;
+    for (size_t c = 0; c < widths.size(); ++c) {
+        if (m_fits[c] == Fit::Shrink) {
+            shortest[c] = std::min(widths[c], kMinTextWidth);
+        }
+    }
+    for (size_t c = widths.size(); c-- > 0 && LineWidth(shortest, shown) > m_maxWidth;) {
+        if (m_fits[c] == Fit::Drop) {
+            shown[c] = false;
+        }
+    }
+    while (LineWidth(widths, shown) > m_maxWidth) {
+        size_t widest = widths.size();
+        for (size_t c = 0; c < widths.size(); ++c) {
+            if (shown[c] && m_fits[c] == Fit::Shrink && widths[c] > shortest[c] &&
+                (widest == widths.size() || widths[c] > widths[widest])) {
+                widest = c;
+            }
+        }
+        if (widest == widths.size()) {
+            break;  // as narrow as it gets
+        }
+        --widths[widest];
+    }
+    for (size_t c = 0; c < widths.size(); ++c) {
+        widths[c] = shown[c] ? widths[c] : 0;
+    }
+    return widths;
+}
+
+void CTextTable::Print(std::ostream& out) const {
+    const std::vector<size_t> widths = FittedWidths();
+    size_t last = 0;
+    for (size_t c = 0; c < widths.size(); ++c) {
+        if (widths[c] > 0 || m_maxWidth == 0) {
+            last = c;
+        }
+    }
     const auto printRow = [&](const std::vector<std::string>& cells) {
         std::string line;
-        for (size_t c = 0; c < widths.size(); ++c) {
-            const std::string cell = c < cells.size() ? cells[c] : std::string();
+        for (size_t c = 0; c <= last && c < widths.size(); ++c) {
+            if (widths[c] == 0 && m_maxWidth != 0) {
+                continue;  // left out
+            }
+            const std::string cell =
+                FitText(c < cells.size() ? cells[c] : std::string(), widths[c]);
             line += cell;
-            if (c + 1 < widths.size()) {
-                line.append(widths[c] - DisplayWidth(cell) + 2, ' ');
+            if (c < last) {
+                line.append(widths[c] - DisplayWidth(cell) + kGap, ' ');
             }
         }
         while (!line.empty() && line.back() == ' ') {

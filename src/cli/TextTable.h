@@ -1,4 +1,5 @@
-// A plain text table with columns sized to their widest cell (UTF-8 aware).
+// A plain text table with columns sized to their widest cell (UTF-8 aware),
+// fitted to a width when one is given.
 #pragma once
 
 #include <ostream>
@@ -7,14 +8,31 @@
 
 class CTextTable {
 public:
-    explicit CTextTable(std::vector<std::string> headings) : m_headings(std::move(headings)) {}
+    // How a column gives way when the table is wider than its limit.
+    enum class Fit {
+        Fixed,   // kept whole (addresses, numbers)
+        Shrink,  // text shortened with "…", down to a few characters
+        Drop,    // left out before text gets that short
+    };
+
+    explicit CTextTable(std::vector<std::string> headings)
+        : m_headings(std::move(headings)), m_fits(m_headings.size(), Fit::Fixed) {}
     void AddRow(std::vector<std::string> cells) { m_rows.push_back(std::move(cells)); }
+    void SetFit(size_t column, Fit fit) { m_fits.at(column) = fit; }
+    // Lines of at most `columns` display cells (0: no limit).
+    void SetMaxWidth(size_t columns) { m_maxWidth = columns; }
     void Print(std::ostream& out) const;
 
 private:
+    std::vector<size_t> FittedWidths() const;
+
     std::vector<std::string> m_headings;
+    std::vector<Fit> m_fits;
     std::vector<std::vector<std::string>> m_rows;
+    size_t m_maxWidth = 0;
 };
 
 // Display width of UTF-8 text: one per code point, two for CJK.
 size_t DisplayWidth(const std::string& text);
+// `text` cut to at most `width` display cells, ending in "…" when cut.
+std::string FitText(const std::string& text, size_t width);

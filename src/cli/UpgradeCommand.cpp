@@ -11,6 +11,7 @@
 #include "CliSystem.h"
 #include "CommandSession.h"
 #include "HtmlReport.h"
+#include "ProgressJson.h"
 #include "ProgressView.h"
 #include "SignalWatch.h"
 #include "TextTable.h"
@@ -185,6 +186,8 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         err << "firmhand-cli: interrupted\n";
         return kInterruptedExitStatus;
     }
+    CProgressEvents events(context.events);
+    events.Scan(session.Devices());
 
     if (session.Devices().empty()) {
         session.Stop();
@@ -266,7 +269,7 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
 
     const auto batchStart = Clock::now();
     CBatchTracker batch(InitialOutcomes(request.devices, request.packages));
-    CProgressView view(out, StdoutIsTerminal());
+    CProgressView view(out, context.terminal);
     const auto onMessage = [&](CWindowMessage& message) {
         if (message.id == WM_REACH_NOTICE) {
             err << "firmhand-cli: " << message.Text() << "\n";
@@ -282,6 +285,7 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
                 o.endedAt = IsoUtcNow();
             }
             view.Update(batch.Outcomes(), *changed);
+            events.Update(batch.Outcomes(), *changed);
         }
     };
     bool cancelled = false;
@@ -315,9 +319,10 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         }
     }
     session.Stop();
+    events.BatchEnd(batch.Outcomes());
 
     out << "\n";
-    PrintOutcomeTable(batch.Outcomes(), out);
+    PrintOutcomeTable(batch.Outcomes(), out, view.Columns());
     out.flush();
     const std::string journal = session.RunJournalPath();
     if (!journal.empty()) {

@@ -42,9 +42,16 @@ std::string OutcomeStatus(const CameraOutcome& o) {
     return "not-started";
 }
 
-void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream& out) {
+void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream& out,
+                       size_t columns) {
     CTextTable table({LoadString(IDS_COL_MAC), LoadString(IDS_COL_IP), LoadString(IDS_COL_RESULT),
                       "Status", "Old version", "New version", "Attempts", "Seconds"});
+    table.SetMaxWidth(columns);
+    for (const size_t text : {2, 4, 5}) {
+        table.SetFit(text, CTextTable::Fit::Shrink);
+    }
+    table.SetFit(1, CTextTable::Fit::Drop);
+    table.SetFit(7, CTextTable::Fit::Drop);
     for (const CameraOutcome& o : outcomes) {
         table.AddRow({o.mac, o.ip, ResultCodeToText(o.code), OutcomeStatus(o), o.oldVersion,
                       o.newVersion, std::to_string(o.attempts), Seconds(o.seconds)});

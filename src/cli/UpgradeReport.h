@@ -31,7 +31,10 @@ struct CameraOutcome {
 // begun, also when a failure limit stopped the rollout).
 std::string OutcomeStatus(const CameraOutcome& outcome);
 
-void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream& out);
+// At most `columns` wide when given (a terminal's width): text shortened,
+// the address and time left out first.
+void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream& out,
+                       size_t columns = 0);
 // Writes FILE.json ({"results": [...]}) or FILE.csv, each row naming its
 // camera's package; false on failure.
 bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& path);

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 #include <mutex>
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "CliFixture.h"
 #include "app/Logger.h"
@@ -208,4 +210,64 @@ TEST_F(CliFixture, SetValuesReachTheRun) {
         ASSERT_NE(line, lines.end()) << mac;
         EXPECT_NE(line->find("tryMaxCount: 7,"), std::string::npos) << *line;
     }
+}
+
+TEST_F(CliFixture, GlobalOptionsAfterTheCommandAndJsonEvents) {
+    auto good = Camera(1);
+    auto bad = Camera(2);
+    bad.password = "other";
+    m_fleet.AddCamera(good);
+    m_fleet.AddCamera(bad);
+    ASSERT_TRUE(m_fleet.Start());
+
+    std::string out;
+    // --set after the command still takes effect: one attempt for the refused camera.
+    const int status =
+        Run({"upgrade", "--package", NewStylePackage(m_box), "--all", "--password", "secret",
+             "--yes", "--set", "TryUpgradeMaxCountSingle=1", "--progress", "json"},
+            out);
+    EXPECT_EQ(status, 1) << m_err;
+    // The people's output went to standard error.
+    EXPECT_NE(m_err.find("Upgraded successfully!"), std::string::npos) << m_err;
+    std::vector<nlohmann::json> events;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        events.push_back(nlohmann::json::parse(line));  // throws on anything else
+    }
+    ASSERT_GE(events.size(), 8u) << out;
+    EXPECT_EQ(events.front()["event"], "scan");
+    EXPECT_EQ(events.front()["cameras"], 2);
+    EXPECT_EQ(events.back()["event"], "batch-end");
+    EXPECT_EQ(events.back()["upgraded"], 1);
+    EXPECT_EQ(events.back()["failed"], 1);
+    for (const auto& [mac, code] : {std::pair{good.mac, 0}, std::pair{bad.mac, 11}}) {
+        std::vector<std::string> kinds;
+        int lastPercent = -1;
+        for (const nlohmann::json& e : events) {
+            if (e.value("mac", "") != mac) {
+                continue;
+            }
+            if (kinds.empty() || kinds.back() != e["event"]) {
+                kinds.push_back(e["event"]);
+            }
+            if (e["event"] == "progress") {
+                EXPECT_GE(e["percent"].get<int>(), lastPercent) << e;
+                lastPercent = e["percent"];
+            }
+            if (e["event"] == "result") {
+                EXPECT_EQ(e["code"], code) << e;
+                EXPECT_EQ(e["attempts"], 1) << e;
+            }
+        }
+        EXPECT_EQ(kinds.front(), "queued") << mac;
+        EXPECT_EQ(kinds[1], "started") << mac;
+        EXPECT_EQ(kinds.back(), "result") << mac;
+    }
+
+    // An argument no command takes: named, with where options belong.
+    EXPECT_EQ(Run({"scan", "--bogus"}, out), 2);
+    EXPECT_NE(m_err.find("--bogus"), std::string::npos) << m_err;
+    EXPECT_NE(m_err.find("firmhand-cli scan --help"), std::string::npos) << m_err;
+    EXPECT_EQ(Run({"--progress", "xml", "scan"}, out), 2);
+    EXPECT_NE(m_err.find("use --progress auto, lines or json"), std::string::npos) << m_err;
 }

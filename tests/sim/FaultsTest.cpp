@@ -18,7 +18,7 @@ protected:
     }
     // Connects; returns the login reply code (0x01000101 accepted).
     uint32_t ConnectAndLogIn(CScriptedClient& client, ClientFrame* reply = nullptr,
-                             const std::string& password = "admin123") {
+                             const std::string& password = "739518") {
         if (!client.Connect(where.ip, where.dataPort) || !client.ReadServerInfo(&info))
             return 0;
         ClientFrame frame;
@@ -62,7 +62,7 @@ TEST_F(FaultTest, WrongCredentialsAreRefusedWithError2UnderEveryProtection) {
     StartCamera(TestCamera("00:1A:2B:61:00:02", "127.61.0.2"));
     for (SimProtection protection : {SimProtection::None, SimProtection::Xor,
                                      SimProtection::LoginEncrypt1, SimProtection::LoginEncrypt2}) {
-        ASSERT_TRUE(fleet.SetCredentials(mac, "admin", "admin123", protection));
+        ASSERT_TRUE(fleet.SetCredentials(mac, "admin", "739518", protection));
         CScriptedClient good;
         EXPECT_EQ(ConnectAndLogIn(good), 0x01000101u);
         CScriptedClient bad;
@@ -193,7 +193,7 @@ TEST_F(FaultTest, InvalidDataHeadAtBlockAndAtLogin) {
     CScriptedClient second;
     ASSERT_TRUE(second.Connect(where.ip, where.dataPort));
     ASSERT_TRUE(second.ReadServerInfo(&info));
-    ASSERT_TRUE(second.SendFrame(0x0101, BuildLoginRequest(info, "admin", "admin123", false, 0)));
+    ASSERT_TRUE(second.SendFrame(0x0101, BuildLoginRequest(info, "admin", "739518", false, 0)));
     ClientFrame frame;
     EXPECT_EQ(second.ReadFrame(&frame, 2000), ReadResult::BadHead);
     EXPECT_EQ(fleet.CountEvents(mac, "invalid_head"), 2);

@@ -107,7 +107,7 @@ public:
 
     CLogCapture& Log() { return *m_log; }
     std::string user = "admin";
-    std::string password = "admin123";
+    std::string password = "739518";
     std::vector<std::string> duplicatesAsked;
 
 private:

@@ -104,7 +104,7 @@ struct SimCameraConfig {
 
     // Credentials of the binary protocol and of the HTTP API.
     std::string user = "admin";
-    std::string password = "admin123";
+    std::string password = "739518";
     SimHttpAuth httpAuth = SimHttpAuth::Digest;
 
     // The software version word sent in the login reply; 0 = made from

@@ -1,8 +1,16 @@
 #include "SimJson.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+
+namespace {
+
+// Deeper documents are refused before the tree is built, so that a hostile
+// file cannot make the conversion below recurse without end.
+constexpr int kMaxDepth = 64;
+
+}  // namespace
 
 const CSimJson* CSimJson::Find(const std::string& name) const {
     const CSimJson* found = nullptr;
@@ -14,352 +22,96 @@ const CSimJson* CSimJson::Find(const std::string& name) const {
     return found;
 }
 
+// Turns the library's value into the tree the fleet reader walks.
 class CSimJsonParser {
 public:
-    explicit CSimJsonParser(const std::string& text) : m_text(text) {}
-
-    bool Document(CSimJson* out, std::string* error) {
-        SkipSpace();
-        if (!Value(out, 0)) {
-            return Fail(error);
+    static void Convert(const nlohmann::ordered_json& in, CSimJson* out) {
+        using Value = nlohmann::ordered_json::value_t;
+        switch (in.type()) {
+            case Value::boolean:
+                out->m_type = CSimJson::Type::Bool;
+                out->m_bool = in.get<bool>();
+                break;
+            case Value::number_integer:
+                SetNumber(static_cast<double>(in.get<int64_t>()), true, in.get<int64_t>(), out);
+                break;
+            case Value::number_unsigned: {
+                const uint64_t value = in.get<uint64_t>();
+                const bool fits = value <= static_cast<uint64_t>(INT64_MAX);
+                SetNumber(static_cast<double>(value), fits, fits ? static_cast<int64_t>(value) : 0,
+                          out);
+                break;
+            }
+            case Value::number_float: {
+                const double value = in.get<double>();
+                // 1e3 is written as a float but is a whole number.
+                const bool whole = std::trunc(value) == value && std::fabs(value) < 9.2e18;
+                SetNumber(value, whole, whole ? static_cast<int64_t>(value) : 0, out);
+                break;
+            }
+            case Value::string:
+                out->m_type = CSimJson::Type::String;
+                out->m_string = in.get<std::string>();
+                break;
+            case Value::array:
+                out->m_type = CSimJson::Type::Array;
+                for (const auto& item : in) {
+                    Convert(item, &out->m_items.emplace_back());
+                }
+                break;
+            case Value::object:
+                out->m_type = CSimJson::Type::Object;
+                for (const auto& [key, value] : in.items()) {
+                    out->m_members.emplace_back(key, CSimJson());
+                    Convert(value, &out->m_members.back().second);
+                }
+                break;
+            default:
+                out->m_type = CSimJson::Type::Null;
         }
-        SkipSpace();
-        if (m_pos != m_text.size()) {
-            m_message = "unexpected text after the value";
-            return Fail(error);
-        }
-        return true;
     }
 
 private:
-    static constexpr int kMaxDepth = 64;
-
-    bool Fail(std::string* error) {
-        if (error) {
-            *error = m_message + " at offset " + std::to_string(m_pos);
-        }
-        return false;
-    }
-    bool Error(const char* message) {
-        m_message = message;
-        return false;
-    }
-    void SkipSpace() {
-        while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t' ||
-                                         m_text[m_pos] == '\n' || m_text[m_pos] == '\r')) {
-            ++m_pos;
-        }
-    }
-    bool Literal(const char* word) {
-        const std::string w(word);
-        if (m_text.compare(m_pos, w.size(), w) != 0) {
-            return Error("unknown literal");
-        }
-        m_pos += w.size();
-        return true;
-    }
-
-    bool Value(CSimJson* out, int depth) {
-        if (depth > kMaxDepth) {
-            return Error("nesting too deep");
-        }
-        if (m_pos >= m_text.size()) {
-            return Error("unexpected end");
-        }
-        const char c = m_text[m_pos];
-        switch (c) {
-            case '{':
-                return Object(out, depth);
-            case '[':
-                return Array(out, depth);
-            case '"':
-                out->m_type = CSimJson::Type::String;
-                return String(&out->m_string);
-            case 't':
-                out->m_type = CSimJson::Type::Bool;
-                out->m_bool = true;
-                return Literal("true");
-            case 'f':
-                out->m_type = CSimJson::Type::Bool;
-                out->m_bool = false;
-                return Literal("false");
-            case 'n':
-                out->m_type = CSimJson::Type::Null;
-                return Literal("null");
-            default:
-                return NumberValue(out);
-        }
-    }
-
-    bool Object(CSimJson* out, int depth) {
-        out->m_type = CSimJson::Type::Object;
-        ++m_pos;
-        SkipSpace();
-        if (m_pos < m_text.size() && m_text[m_pos] == '}') {
-            ++m_pos;
-            return true;
-        }
-        for (;;) {
-            SkipSpace();
-            if (m_pos >= m_text.size() || m_text[m_pos] != '"') {
-                return Error("expected a member name");
-            }
-            std::string name;
-            if (!String(&name)) {
-                return false;
-            }
-            SkipSpace();
-            if (m_pos >= m_text.size() || m_text[m_pos] != ':') {
-                return Error("expected ':'");
-            }
-            ++m_pos;
-            SkipSpace();
-            CSimJson value;
-            if (!Value(&value, depth + 1)) {
-                return false;
-            }
-            out->m_members.emplace_back(std::move(name), std::move(value));
-            SkipSpace();
-            if (m_pos < m_text.size() && m_text[m_pos] == ',') {
-                ++m_pos;
-                continue;
-            }
-            if (m_pos < m_text.size() && m_text[m_pos] == '}') {
-                ++m_pos;
-                return true;
-            }
-            return Error("expected ',' or '}'");
-        }
-    }
-
-    bool Array(CSimJson* out, int depth) {
-        out->m_type = CSimJson::Type::Array;
-        ++m_pos;
-        SkipSpace();
-        if (m_pos < m_text.size() && m_text[m_pos] == ']') {
-            ++m_pos;
-            return true;
-        }
-        for (;;) {
-            SkipSpace();
-            CSimJson value;
-            if (!Value(&value, depth + 1)) {
-                return false;
-            }
-            out->m_items.push_back(std::move(value));
-            SkipSpace();
-            if (m_pos < m_text.size() && m_text[m_pos] == ',') {
-                ++m_pos;
-                continue;
-            }
-            if (m_pos < m_text.size() && m_text[m_pos] == ']') {
-                ++m_pos;
-                return true;
-            }
-            return Error("expected ',' or ']'");
-        }
-    }
-
-    bool Hex4(uint32_t* value) {
-        if (m_pos + 4 > m_text.size()) {
-            return Error("short \\u escape");
-        }
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) {
-            const char c = m_text[m_pos++];
-            v <<= 4;
-            if (c >= '0' && c <= '9') {
-                v |= c - '0';
-            } else if (c >= 'a' && c <= 'f') {
-                v |= c - 'a' + 10;
-            } else if (c >= 'A' && c <= 'F') {
-                v |= c - 'A' + 10;
-            } else {
-                return Error("bad \\u escape");
-            }
-        }
-        *value = v;
-        return true;
-    }
-
-    static void AppendUtf8(std::string* out, uint32_t cp) {
-        if (cp < 0x80) {
-            *out += char(cp);
-        } else if (cp < 0x800) {
-            *out += char(0xC0 | (cp >> 6));
-            *out += char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            *out += char(0xE0 | (cp >> 12));
-            *out += char(0x80 | ((cp >> 6) & 0x3F));
-            *out += char(0x80 | (cp & 0x3F));
-        } else {
-            *out += char(0xF0 | (cp >> 18));
-            *out += char(0x80 | ((cp >> 12) & 0x3F));
-            *out += char(0x80 | ((cp >> 6) & 0x3F));
-            *out += char(0x80 | (cp & 0x3F));
-        }
-    }
-
-    bool String(std::string* out) {
-        ++m_pos;  // opening quote
-        while (m_pos < m_text.size()) {
-            const char c = m_text[m_pos++];
-            if (c == '"') {
-                return true;
-            }
-            if (static_cast<unsigned char>(c) < 0x20) {
-                return Error("control character in a string");
-            }
-            if (c != '\\') {
-                *out += c;
-                continue;
-            }
-            if (m_pos >= m_text.size()) {
-                break;
-            }
-            const char e = m_text[m_pos++];
-            switch (e) {
-                case '"':
-                    *out += '"';
-                    break;
-                case '\\':
-                    *out += '\\';
-                    break;
-                case '/':
-                    *out += '/';
-                    break;
-                case 'b':
-                    *out += '\b';
-                    break;
-                case 'f':
-                    *out += '\f';
-                    break;
-                case 'n':
-                    *out += '\n';
-                    break;
-                case 'r':
-                    *out += '\r';
-                    break;
-                case 't':
-                    *out += '\t';
-                    break;
-                case 'u': {
-                    uint32_t cp = 0;
-                    if (!Hex4(&cp)) {
-                        return false;
-                    }
-                    if (cp >= 0xD800 && cp < 0xDC00) {
-                        uint32_t low = 0;
-                        if (m_text.compare(m_pos, 2, "\\u") != 0) {
-                            return Error("lone surrogate");
-                        }
-                        m_pos += 2;
-                        if (!Hex4(&low) || low < 0xDC00 || low > 0xDFFF) {
-                            return Error("bad surrogate pair");
-                        }
-                        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                    } else if (cp >= 0xDC00 && cp < 0xE000) {
-                        return Error("lone surrogate");
-                    }
-                    AppendUtf8(out, cp);
-                    break;
-                }
-                default:
-                    return Error("bad escape");
-            }
-        }
-        return Error("unterminated string");
-    }
-
-    bool NumberValue(CSimJson* out) {
-        const size_t start = m_pos;
-        if (m_pos < m_text.size() && m_text[m_pos] == '-')
-            ++m_pos;
-        const size_t digits = m_pos;
-        while (m_pos < m_text.size() && isdigit(static_cast<unsigned char>(m_text[m_pos])))
-            ++m_pos;
-        if (m_pos == digits) {
-            return Error("unexpected character");
-        }
-        bool integral = true;
-        if (m_pos < m_text.size() && m_text[m_pos] == '.') {
-            integral = false;
-            ++m_pos;
-            const size_t frac = m_pos;
-            while (m_pos < m_text.size() && isdigit(static_cast<unsigned char>(m_text[m_pos])))
-                ++m_pos;
-            if (m_pos == frac)
-                return Error("bad number");
-        }
-        if (m_pos < m_text.size() && (m_text[m_pos] == 'e' || m_text[m_pos] == 'E')) {
-            integral = false;
-            ++m_pos;
-            if (m_pos < m_text.size() && (m_text[m_pos] == '+' || m_text[m_pos] == '-'))
-                ++m_pos;
-            const size_t exp = m_pos;
-            while (m_pos < m_text.size() && isdigit(static_cast<unsigned char>(m_text[m_pos])))
-                ++m_pos;
-            if (m_pos == exp)
-                return Error("bad number");
-        }
-        const std::string token = m_text.substr(start, m_pos - start);
+    static void SetNumber(double number, bool integral, int64_t integer, CSimJson* out) {
         out->m_type = CSimJson::Type::Number;
-        out->m_number = std::strtod(token.c_str(), nullptr);
-        if (integral && token.size() <= 19) {
-            out->m_integral = true;
-            out->m_integer = std::strtoll(token.c_str(), nullptr, 10);
-        } else if (!integral && std::isfinite(out->m_number) &&
-                   out->m_number == std::floor(out->m_number) && std::fabs(out->m_number) < 9e18) {
-            out->m_integral = true;
-            out->m_integer = static_cast<int64_t>(out->m_number);
-        }
-        return true;
+        out->m_number = number;
+        out->m_integral = integral;
+        out->m_integer = integer;
     }
-
-    const std::string& m_text;
-    size_t m_pos = 0;
-    std::string m_message;
 };
 
 bool CSimJson::Parse(const std::string& text, CSimJson* out, std::string* error) {
-    CSimJson value;
-    CSimJsonParser parser(text);
-    if (!parser.Document(&value, error)) {
+    bool tooDeep = false;
+    const auto limitDepth = [&](int depth, nlohmann::ordered_json::parse_event_t,
+                                nlohmann::ordered_json&) {
+        tooDeep = tooDeep || depth > kMaxDepth;
+        return !tooDeep;
+    };
+    nlohmann::ordered_json document;
+    try {
+        document = nlohmann::ordered_json::parse(text, limitDepth);
+    } catch (const nlohmann::ordered_json::parse_error& e) {
+        if (error) {
+            // The library's message without its prefix, and where.
+            std::string message = e.what();
+            const size_t colon = message.rfind(": ");
+            message = colon == std::string::npos ? message : message.substr(colon + 2);
+            *error = message + " at offset " + std::to_string(e.byte);
+        }
         return false;
     }
-    *out = std::move(value);
+    if (tooDeep) {
+        if (error) {
+            *error = "nesting deeper than " + std::to_string(kMaxDepth) + " levels";
+        }
+        return false;
+    }
+    *out = CSimJson();
+    CSimJsonParser::Convert(document, out);
     return true;
 }
 
 std::string SimJsonQuote(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    out += '"';
-    return out;
+    // Invalid UTF-8 (a name from a file) becomes U+FFFD instead of an error.
+    return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

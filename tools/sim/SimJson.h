@@ -1,6 +1,6 @@
-// A small JSON reader (RFC 8259) for fleet files, and string escaping for
-// the event log. Bounded: nesting depth 64; numbers are doubles, with the
-// integral ones kept exactly as 64-bit integers too.
+// The fleet file's JSON as a value tree (read by nlohmann-json), and string
+// escaping for the event log. Bounded: nesting depth 64; numbers are
+// doubles, with the integral ones kept exactly as 64-bit integers too.
 #pragma once
 
 #include <cstdint>

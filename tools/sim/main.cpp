@@ -9,9 +9,11 @@
 #include "SimFleetFile.h"
 #include "SimProcess.h"
 #include "app/Logger.h"
+#include "app/Version.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"firmhand-sim: simulated cameras on loopback addresses"};
+    CLI::App app{"firmhand-sim: simulated cameras on loopback addresses", "firmhand-sim"};
+    app.set_version_flag("--version", "firmhand-sim " + VersionToString(GetModuleVersionNumber()));
     int cameras = 0;
     std::string baseIp = "127.0.0.10";
     std::string fleetPath;
@@ -21,7 +23,7 @@ int main(int argc, char** argv) {
     int httpPort = 8080;
     double duration = 0;
     std::string user = "admin";
-    std::string password = "admin123";
+    std::string password = "739518";
     uint32_t flashMs = 3000;
     uint32_t offlineMs = 5000;
     bool verbose = false;
@@ -41,8 +43,10 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0, 65535));
     app.add_option("--http-port", httpPort, "HTTP port of uniform cameras (0: pick)")
         ->check(CLI::Range(0, 65535));
-    app.add_option("--user", user, "user name of uniform cameras");
-    app.add_option("--password", password, "password of uniform cameras");
+    // The client's own defaults, so that a first upgrade logs in without options.
+    app.add_option("--user", user, "user name of uniform cameras (default admin, as firmhand's)");
+    app.add_option("--password", password,
+                   "password of uniform cameras (default 739518, as firmhand's)");
     app.add_option("--flash-ms", flashMs, "flashing time of uniform cameras");
     app.add_option("--offline-ms", offlineMs, "offline time of uniform cameras");
     app.add_option("--events", eventsPath, "append the event log (JSON lines) to this file");
