@@ -101,8 +101,8 @@ std::string CheckUpgradeInput(UpgradeOptions& upgrade, const SearchInput& search
     if (std::string problem = CheckSearchInput(search, upgrade.seconds); !problem.empty()) {
         return problem;
     }
-    if (!upgrade.report.empty()) {
-        if (std::string problem = CheckReportPath(upgrade.report); !problem.empty()) {
+    for (const std::string& report : upgrade.reports) {
+        if (std::string problem = CheckReportPath(report); !problem.empty()) {
             return problem;
         }
     }
@@ -165,8 +165,9 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     upgradeCommand->add_option("--adapter", upgrade.adapter, "Network interface to search on");
     upgradeCommand->add_flag("--yes", upgrade.yes,
                              "Upgrade without asking (also on duplicate slave addresses)");
-    upgradeCommand->add_option("--report", upgrade.report,
-                               "Write results to FILE.json or FILE.csv (folder must exist)");
+    upgradeCommand->add_option("--report", upgrade.reports,
+                               "Write results to FILE.json, FILE.csv or a self-contained FILE.html "
+                               "(repeatable; the folder must exist)");
     upgradeCommand->add_option("--credentials", upgrade.rollout.credentials,
                                "File of \"MATCH USER PASSWORD\" lines tried before the typed "
                                "credentials (owner-only)");

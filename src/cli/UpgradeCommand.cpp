@@ -318,18 +318,21 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
             o.newVersion = DeviceVersionText(*record);
         }
     }
+    // The journal is named by the engine, which the stop releases.
+    const std::string journal = session.RunJournalPath();
     session.Stop();
     events.BatchEnd(batch.Outcomes());
 
     out << "\n";
     PrintOutcomeTable(batch.Outcomes(), out, view.Columns());
     out.flush();
-    const std::string journal = session.RunJournalPath();
     if (!journal.empty()) {
         out << "Run journal: " << journal << "\n";
     }
-    if (!options.report.empty() && !WriteReport(batch.Outcomes(), journal, options.report)) {
-        err << "firmhand-cli: the report " << options.report << " could not be written\n";
+    for (const std::string& report : options.reports) {
+        if (!WriteReport(batch.Outcomes(), journal, report)) {
+            err << "firmhand-cli: the report " << report << " could not be written\n";
+        }
     }
     if (cancelled || run.StopRequested()) {
         return kInterruptedExitStatus;

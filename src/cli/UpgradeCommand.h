@@ -20,8 +20,8 @@ struct UpgradeOptions {
     double seconds = 3;
     std::vector<std::string> targets;
     std::string adapter;
-    bool yes = false;    // answers the questions before the batch
-    std::string report;  // FILE.json or FILE.csv
+    bool yes = false;                  // answers the questions before the batch
+    std::vector<std::string> reports;  // FILE.json, FILE.csv or FILE.html, any of them
     bool reachability = true;
     bool force = false;   // upgrade cameras that are already current
     bool resume = false;  // continue the newest unfinished run

@@ -120,10 +120,19 @@ TEST_F(CliRolloutTest, DryRunPlansRunsAreListedAndOnlyFailedCamerasAreRetried) {
 
     const std::string report = m_box.File("first.json");
     EXPECT_EQ(Run({"--set", "TryUpgradeMaxCountSingle=1", "upgrade", "--package", m_package,
-                   "--all", "--password", "secret", "--yes", "--report", report},
+                   "--all", "--password", "secret", "--yes", "--report", report, "--report",
+                   m_box.File("first.html")},
                   out),
               1)
         << m_err;
+    EXPECT_NE(out.find("Run journal: " + RunsFolder()), std::string::npos) << out;
+    // The page to hand over: counts, a row per camera, a lane per camera.
+    const std::string page = m_box.Read("first.html");
+    EXPECT_NE(page.find("id=\"upgraded\">1<"), std::string::npos) << page;
+    EXPECT_NE(page.find("id=\"failed\">1<"), std::string::npos) << page;
+    EXPECT_NE(page.find("<title>" + good.mac + ": transfer</title>"), std::string::npos) << page;
+    EXPECT_NE(page.find("<title>" + refusing.mac + ": failed</title>"), std::string::npos);
+    EXPECT_EQ(page.find("<script"), std::string::npos);
     EXPECT_EQ(Run({"runs"}, out), 0);
     // Run, date, time, state, cameras, upgraded, skipped, failed, open.
     std::istringstream row(out.substr(out.find('\n') + 1));
