@@ -25,10 +25,10 @@
 #include "DeviceFilter.h"
 #include "FirmhandDlg.h"
 
-#include "app/Settings.h"
 #include "LogFeed.h"
 #include "WindowState.h"
 #include "app/Logger.h"
+#include "app/Settings.h"
 #include "app/StringTable.h"
 #include "session/FirmhandSession.h"
 

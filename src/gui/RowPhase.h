@@ -9,7 +9,6 @@
 
 #include "upgrade/UpgradeResult.h"
 
-
 enum class RowPhase : uint8_t {
     None,          // no batch result
     Queued,        // waits for a free slot
