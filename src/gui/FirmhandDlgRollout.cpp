@@ -202,7 +202,18 @@ void CFirmhandDlg::OnBrowseCredentials() {
 }
 
 void CFirmhandDlg::FillRolloutRequest(BatchRequest& request) const {
-    const std::vector<BatchPackage> models = ModelPackages();
+    // Only the packages of the chosen cameras' models: the list outlives a
+    // choice of rows, and a package of a model not chosen is refused.
+    std::set<std::string> chosen;
+    for (const DeviceInfoPtr& device : request.devices) {
+        chosen.insert(std::string(FieldText(device->productModel)));
+    }
+    std::vector<BatchPackage> models;
+    for (const BatchPackage& package : ModelPackages()) {
+        if (chosen.count(package.model) != 0) {
+            models.push_back(package);
+        }
+    }
     if (!models.empty()) {
         // The upgrade file (when chosen) stays the package of every other
         // camera.

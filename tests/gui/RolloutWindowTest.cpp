@@ -78,6 +78,7 @@ TEST_F(RolloutWindowTest, PackagesByModelAndForce) {
     m_dlg->OnBnClickedButtonUpdate();
     ASSERT_TRUE(WaitForBatchEnd());
     EXPECT_EQ(Upgrades(c), 1) << "forced";
+    EXPECT_TRUE(m_dlg->messages.empty()) << "the other models' packages stay out of the batch";
     EXPECT_EQ(Upgrades(a), 1);
 }
 
