@@ -135,7 +135,7 @@ TEST(DeviceListRules, ResultCodesAndProgress) {
         EXPECT_TRUE(ResultCodeToText(code, text)) << code;
         EXPECT_EQ(text, expected) << code;
     }
-    for (int code : {13, 14, 20, 21, 24, 100, -1}) {
+    for (int code : {13, 14, 20, 21, 29, 100, -1}) {
         std::string text = "old";
         EXPECT_FALSE(ResultCodeToText(code, text)) << code;
         EXPECT_EQ(text, "") << code;
