@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QTimer>
 
 #include "AdapterSource.h"
 #include "ExitStops.h"
@@ -11,6 +12,13 @@
 #include "app/Settings.h"
 #include "reach/HelperReachability.h"
 #include "session/FirmhandSession.h"
+
+namespace {
+
+// From the window's first showing to the offer to resume a run.
+constexpr int kResumeOfferDelayMs = 2000;
+
+}  // namespace
 
 FH_LOG_SOURCE("FirmhandApp");
 
@@ -108,5 +116,8 @@ int RunFirmhand(const FIRMHAND_OPTIONS& options) {
         }
     });
     window->show();
+    // An unfinished run is offered once the first search has had a moment
+    // to list its cameras.
+    QTimer::singleShot(kResumeOfferDelayMs, window, [window] { window->OfferResume(); });
     return QApplication::exec();
 }

@@ -276,6 +276,16 @@ void CFirmhandDlg::BuildControls() {
     groupLayout->addLayout(credentials);
     groupLayout->addSpacing(8);
     groupLayout->addLayout(package);
+    groupLayout->addWidget(BuildRolloutControls(group));
+    // The keyboard goes from the upgrade file through the rollout controls
+    // to Upgrade.
+    QWidget* previous = browse;
+    for (int id :
+         {IDC_PACKAGE_LIST, IDC_ADD_MODEL_PACKAGE, IDC_REMOVE_PACKAGE, IDC_CREDENTIALS_PATH,
+          IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_MAX_FAILURES, IDC_RETRY_FAILED, IDC_UPGRADE}) {
+        QWidget::setTabOrder(previous, m_controls[id]);
+        previous = m_controls[id];
+    }
     groupLayout->addSpacing(4);
     groupLayout->addLayout(start);
 
@@ -348,6 +358,7 @@ void CFirmhandDlg::LoadTexts() {
     m_filterEdit->setPlaceholderText(Text(IDS_FILTER_PLACEHOLDER));
     m_onlyFailed->setText(Text(IDS_SHOW_ONLY_FAILED));
     m_showPassword->setText(Text(IDS_SHOW_PASSWORD));
+    LoadRolloutTexts();
 
     // Every control has a name for screen readers (and the tests).
     static const std::pair<int, int> kNames[] = {

@@ -15,6 +15,7 @@
 #include "BatchOutcomes.h"
 #include "DeviceListModel.h"
 #include "QtMessageSink.h"
+#include "upgrade/RolloutPlan.h"
 
 class QAction;
 class QCheckBox;
@@ -24,12 +25,15 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTableView;
+class QTreeWidget;
+class QSpinBox;
 class QGroupBox;
 class QTimer;
 class CPictureEx;
 class CFirmhandSession;
 class CDeviceFilter;
 class CLogFeed;
+struct BatchRequest;
 
 // Control ids of the main window.
 enum FirmhandControlId : int {
@@ -55,6 +59,16 @@ enum FirmhandControlId : int {
     IDC_ONLY_FAILED = 1101,
     IDC_SHOW_PASSWORD = 1102,
     IDC_LOG_VIEW = 1114,
+    // The rollout controls.
+    IDC_PACKAGE_LIST = 1115,
+    IDC_ADD_MODEL_PACKAGE = 1116,
+    IDC_REMOVE_PACKAGE = 1117,
+    IDC_CREDENTIALS_PATH = 1118,
+    IDC_CREDENTIALS_BROWSE = 1119,
+    IDC_FORCE = 1120,
+    IDC_MAX_FAILURES = 1121,
+    IDC_MAX_FAILURES_LABEL = 1122,
+    IDC_RETRY_FAILED = 1123,
 };
 
 // Longest user name and password the edits take.
@@ -150,6 +164,18 @@ public:
     void SetUpgradeFile(const QString& path) { m_upgradeFile = path; }
     // An upgrade file chosen outside Browse (--package): kept and shown.
     void SelectUpgradeFile(const QString& path);
+    // The packages of given models beside the upgrade file, in list order.
+    std::vector<BatchPackage> ModelPackages() const;
+    void AddModelPackage(const std::string& model, const QString& path);
+    // "Add model package...": asks a model and a file.
+    void OnAddModelPackage();
+    void OnRemovePackage();
+    void OnBrowseCredentials();
+    // Checks only the rows that failed in the last batch and starts it again.
+    void OnRetryFailed();
+    // When the last run did not finish, asks whether to resume it; yes
+    // starts it with its journal. False when nothing was started.
+    bool OfferResume();
     // Shown width of a list column (0 while it is hidden).
     int ColumnWidth(int column) const;
     bool AreAiColumnsShown() const { return m_aiShown; }
@@ -175,6 +201,10 @@ protected:
     const QString& MessageDetail() const { return m_messageDetail; }
     // The file dialog of Browse; "" when the user cancelled.
     virtual QString ChooseUpgradeFile();
+    // Asks the model and the file of a model package; false when cancelled.
+    virtual bool ChooseModelPackage(std::string& model, QString& path);
+    // The credentials file dialog; "" when the user cancelled.
+    virtual QString ChooseCredentialsFile();
     // Called for every new row, after its record is stored.
     virtual void OnNewDeviceRow(int row);
     // Opens a web page in the desktop's browser.
@@ -202,6 +232,13 @@ private:
     void AppendLogLines(const std::vector<std::string>& lines);
     // A batch of the checked rows (or of `only`), as Upgrade starts it.
     void StartBatchOf(const std::vector<int>& rows);
+    // The rollout controls' part of a request (packages, credentials file,
+    // force, failure limit).
+    void FillRolloutRequest(BatchRequest& request) const;
+    // Starts a filled request; the window locks until its end.
+    bool StartRequest(BatchRequest& request);
+    QWidget* BuildRolloutControls(QWidget* parent);
+    void LoadRolloutTexts();
     void ShowBatchSummary();
     // Automatic upgrade test: the configured camera is back after a batch
     // that held it; schedules the next one.
@@ -231,6 +268,10 @@ private:
     QLineEdit* m_userEdit = nullptr;
     QLineEdit* m_passwordEdit = nullptr;
     QLineEdit* m_pathEdit = nullptr;
+    QTreeWidget* m_packageList = nullptr;
+    QLineEdit* m_credentialsEdit = nullptr;
+    QCheckBox* m_force = nullptr;
+    QSpinBox* m_maxFailures = nullptr;
     QLineEdit* m_filterEdit = nullptr;
     QCheckBox* m_onlyFailed = nullptr;
     QCheckBox* m_showPassword = nullptr;

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QTableView>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include "DeviceFilter.h"
 #include "FirmhandDlg.h"
@@ -15,6 +16,7 @@
 #include "app/Logger.h"
 #include "app/StringTable.h"
 #include "session/FirmhandSession.h"
+#include "upgrade/UpgradeResult.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 
@@ -27,16 +29,16 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows) {
         ShowMessage(IDS_UPGRADING_WAIT, false);
         return;
     }
-    if (m_upgradeFile.isEmpty()) {
+    // Packages of given models alone are enough: the other cameras are
+    // skipped with "No package for this model".
+    if (m_upgradeFile.isEmpty() && ModelPackages().empty()) {
         ShowMessage(IDS_SELECT_FILE, false);
         return;
     }
 
     BatchRequest request;
-    std::vector<DEVICE_S_INFO> cameras;
     for (int row : rows) {
         request.devices.push_back(std::make_shared<DEVICE_S_INFO>(*m_model->Record(row)));
-        cameras.push_back(*m_model->Record(row));
     }
     // Every row's result is cleared, checked or not, whatever the session
     // decides.
@@ -46,6 +48,18 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows) {
         return;
     }
     request.packagePath = QFile::encodeName(m_upgradeFile).toStdString();
+    FillRolloutRequest(request);
+    StartRequest(request);
+}
+
+bool CFirmhandDlg::StartRequest(BatchRequest& request) {
+    if (!m_session) {
+        return false;
+    }
+    std::vector<DEVICE_S_INFO> cameras;
+    for (const DeviceInfoPtr& device : request.devices) {
+        cameras.push_back(*device);
+    }
     request.user = m_userEdit->text().toStdString();
     request.password = m_passwordEdit->text().toStdString();
     request.confirmDuplicates = [this](const std::vector<std::string>& macs) {
@@ -61,12 +75,14 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows) {
             ShowMessage(messageId, false);
             m_messageDetail.clear();
         }
-        return;
+        return false;
     }
     m_upgrading = true;
     m_batchRan = true;
     m_batchStart = std::chrono::steady_clock::now();
-    m_outcomes.Begin(cameras, request.packagePath, std::chrono::system_clock::now());
+    m_outcomes.Begin(cameras,
+                     request.packages.empty() ? request.packagePath : request.packages.front().path,
+                     std::chrono::system_clock::now());
     m_autoInBatch = false;
     for (const DEVICE_S_INFO& camera : cameras) {
         m_autoInBatch = m_autoInBatch ||
@@ -78,6 +94,7 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows) {
     UpdateStatusBar();
     SetBatchControlsEnabled(false);
     ShowBusy(true);
+    return true;
 }
 
 bool CFirmhandDlg::ConfirmDuplicates(const std::vector<std::string>& macs) {
@@ -96,9 +113,18 @@ bool CFirmhandDlg::ConfirmDuplicates(const std::vector<std::string>& macs) {
 
 void CFirmhandDlg::SetBatchControlsEnabled(bool enabled) {
     for (int id : {IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE, IDC_UPGRADE,
-                   IDC_DEVICE_LIST}) {
+                   IDC_DEVICE_LIST, IDC_ADD_MODEL_PACKAGE, IDC_PACKAGE_LIST, IDC_CREDENTIALS_PATH,
+                   IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_MAX_FAILURES}) {
         m_controls[id]->setEnabled(enabled);
     }
+    m_controls[IDC_REMOVE_PACKAGE]->setEnabled(enabled &&
+                                               !m_packageList->selectedItems().isEmpty());
+    // "Retry failed" is offered only after a batch with failures.
+    bool failed = false;
+    for (const CAMERA_OUTCOME& outcome : m_outcomes.Outcomes()) {
+        failed = failed || IsFailedResult(outcome.code);
+    }
+    m_controls[IDC_RETRY_FAILED]->setEnabled(enabled && m_batchRan && failed);
 }
 
 void CFirmhandDlg::ShowBusy(bool shown) {

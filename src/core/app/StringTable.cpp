@@ -158,6 +158,23 @@ constexpr StringRow kRows[] = {
      "請以 root 授予：setcap cap_net_admin,cap_net_raw+ep %s",
      "网络辅助程序 %s 缺少 CAP_NET_ADMIN 和 CAP_NET_RAW 权限，无法连接其他子网的摄像机。"
      "请以 root 授予：setcap cap_net_admin,cap_net_raw+ep %s"},
+    {1150, "Packages", "升級套件", "升级包"},
+    {1151, "Add model package...", "新增型號套件...", "添加型号升级包..."},
+    {1152, "Remove package", "移除套件", "移除升级包"},
+    {1153, "Model of the cameras this package is for:", "此套件適用的攝影機型號：",
+     "此升级包适用的摄像机型号："},
+    {1154, "Credentials file", "帳密檔案", "账号密码文件"},
+    {1155, "Browse credentials...", "瀏覽帳密檔案...", "浏览账号密码文件..."},
+    {1156, "Force", "強制", "强制"},
+    {1157, "Stop after failures:", "失敗次數達到即停止：", "失败次数达到即停止："},
+    {1158, "Off", "關閉", "关闭"},
+    {1159, "Retry failed", "重試失敗項目", "重试失败项"},
+    {1160, "An earlier upgrade run did not finish. Resume it?",
+     "先前的升級作業尚未完成。要繼續嗎？", "之前的升级任务未完成。要继续吗？"},
+    {1161, "Run %s: %d cameras, %d upgraded, %d skipped, %d failed, %d not finished",
+     "作業 %s：%d 台攝影機，%d 台已升級，%d 台已略過，%d 台失敗，%d 台未完成",
+     "任务 %s：%d 台摄像机，%d 台已升级，%d 台已跳过，%d 台失败，%d 台未完成"},
+    {1162, "Credentials (*)", "帳密檔案 (*)", "账号密码文件 (*)"},
 };
 
 }  // namespace
