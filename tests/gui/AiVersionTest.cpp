@@ -20,7 +20,7 @@ protected:
     }
     // A row for a simulated camera, as its search report would make it.
     void AddRow(const SimCameraInfo& where, const std::string& ip, const std::string& ip2) {
-        DeviceSpec fields;
+        DeviceFields fields;
         fields.mac = where.mac;
         fields.ip = ip;
         fields.ip2 = ip2;
@@ -129,7 +129,7 @@ TEST_F(AiVersionTest, NothingCheckedAsksForACamera) {
 }
 
 TEST_F(AiVersionTest, ResultMessagesMatchCheckedRowsByExactMac) {
-    DeviceSpec fields;
+    DeviceFields fields;
     fields.mac = "AA:BB:CC:00:00:01";
     m_dlg->addDeviceItem(MakeDevice(fields));
     fields.mac = "AA:BB:CC:00:00:02";

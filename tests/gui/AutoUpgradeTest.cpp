@@ -25,7 +25,7 @@ protected:
     }
     // The camera shows up as a new row with this build.
     void Appear(int build) {
-        DeviceSpec fields;
+        DeviceFields fields;
         fields.mac = "AA:00:00:00:00:01";
         fields.build = build;
         Found(fields);

@@ -157,7 +157,7 @@ TEST_F(DesktopWindowTest, FilterShowsMatchingRowsAndTheButtonsActOnThem) {
     Open();
     AddCameras(3, "IPC-100");
     for (int i = 3; i < 5; ++i) {
-        DeviceSpec fields;
+        DeviceFields fields;
         fields.mac = Mac(i);
         fields.model = "NVR-8";
         fields.name = "gate";
@@ -221,7 +221,7 @@ TEST_F(DesktopWindowTest, FilterShowsMatchingRowsAndTheButtonsActOnThem) {
 TEST_F(DesktopWindowTest, RowMenuActionsExportAndBatchSummary) {
     Open();
     AddCameras(2, "IPC-100");
-    DeviceSpec other;
+    DeviceFields other;
     other.mac = Mac(2);
     other.model = "NVR-8";
     other.ip = "127.0.70.3";

@@ -12,7 +12,7 @@ namespace {
 class DeviceListModelTest : public CGuiTest {
 protected:
     void Add(const std::string& mac, const std::string& ip = "192.168.1.10") {
-        DeviceSpec fields;
+        DeviceFields fields;
         fields.mac = mac;
         fields.ip = ip;
         ASSERT_TRUE(m_model.AddDeviceItem(MakeDevice(fields)));
@@ -85,7 +85,7 @@ TEST_F(DeviceListModelTest, IdenticalReportChangesNothing) {
 }
 
 TEST_F(DeviceListModelTest, RowTexts) {
-    DeviceSpec fields;
+    DeviceFields fields;
     fields.mac = "00:00:00:00:00:01";
     fields.name = "Hall \xE9\x97\xA8";  // UTF-8
     fields.version = "2.0.1beta";
@@ -139,7 +139,7 @@ TEST_F(DeviceListModelTest, SortKeepsNumbersAndSelection) {
 }
 
 TEST_F(DeviceListModelTest, ChecksAndSameModel) {
-    DeviceSpec fields;
+    DeviceFields fields;
     for (const auto& [mac, model] :
          std::vector<std::pair<std::string, std::string>>{{"01", "A"}, {"02", "B"}, {"03", "A"}}) {
         fields.mac = mac;

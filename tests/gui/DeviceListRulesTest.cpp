@@ -8,7 +8,7 @@
 namespace {
 
 std::string VersionOf(const std::string& version, int32_t build, const std::string& mask2 = "") {
-    DeviceSpec fields;
+    DeviceFields fields;
     fields.mac = "00:11:22:33:44:55";
     fields.version = version;
     fields.build = build;
@@ -75,8 +75,8 @@ TEST(DeviceListRules, AddressesReadLikeInetAddr) {
 }
 
 TEST(DeviceListRules, SortComparisonAndDirection) {
-    DeviceSpec a;
-    DeviceSpec b;
+    DeviceFields a;
+    DeviceFields b;
     a.mac = "aa";
     b.mac = "bb";
     a.ip = "9.0.0.1";

@@ -221,13 +221,13 @@ protected:
     void Post(CWindowMessage message) {
         ASSERT_TRUE(m_dlg->MessageSink()->PostMessage(std::move(message)));
     }
-    void Found(const DeviceSpec& fields, DeviceNotifyKind kind = DEVICE_NOTIFY_FOUND) {
+    void Found(const DeviceFields& fields, DeviceNotifyKind kind = DEVICE_NOTIFY_FOUND) {
         Post(MakeDeviceMessage(kind, MakeDevice(fields)));
     }
     // Cameras on loopback addresses where nothing listens.
     void AddCameras(int count, const std::string& model = "IPC-100") {
         for (int i = 0; i < count; ++i) {
-            DeviceSpec fields;
+            DeviceFields fields;
             fields.mac = Mac(i);
             fields.model = model;
             fields.ip = "127.0.70." + std::to_string(i + 1);

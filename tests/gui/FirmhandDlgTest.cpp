@@ -120,7 +120,7 @@ TEST_F(FirmhandDlgTest, ColumnsShowAndHide) {
 // reported gone); the window shows what arrives.
 TEST_F(FirmhandDlgTest, SearchReportsReachTheList) {
     Open();
-    DeviceSpec fields;
+    DeviceFields fields;
     fields.mac = "AA:00:00:00:00:01";
     Found(fields);
     fields.mac = "aa:00:00:00:00:01";
@@ -144,7 +144,7 @@ TEST_F(FirmhandDlgTest, ColumnClicksSortDescendingThenAscending) {
     Open();
     for (const auto& [mac, ip] : std::vector<std::pair<std::string, std::string>>{
              {"01", "10.0.0.2"}, {"02", "9.0.0.1"}, {"03", "10.0.0.10"}}) {
-        DeviceSpec fields;
+        DeviceFields fields;
         fields.mac = mac;
         fields.ip = ip;
         m_dlg->addDeviceItem(MakeDevice(fields));
@@ -175,7 +175,7 @@ TEST_F(FirmhandDlgTest, ColumnClicksSortDescendingThenAscending) {
 
 TEST_F(FirmhandDlgTest, SameTypeButtonFollowsTheCheckedModels) {
     Open();
-    DeviceSpec fields;
+    DeviceFields fields;
     for (const auto& [mac, model] : std::vector<std::pair<std::string, std::string>>{
              {"01", "A"}, {"02", "B"}, {"03", "A"}, {"04", "A"}}) {
         fields.mac = mac;
@@ -228,7 +228,7 @@ TEST_F(FirmhandDlgTest, RefusedBatchesMakeNoCameraReachableAndLeaveNoJob) {
     Open();
     AddCameras(33);
     for (const char* mac : {"AA:00:00:00:00:01", "AA:00:00:00:00:02"}) {
-        DeviceSpec fields;  // the same slave address
+        DeviceFields fields;  // the same slave address
         fields.mac = mac;
         fields.ip2 = "127.0.72.1";
         Found(fields);
@@ -287,7 +287,7 @@ TEST_F(FirmhandDlgTest, RefusedBatchesMakeNoCameraReachableAndLeaveNoJob) {
 TEST_F(FirmhandDlgTest, SharedSlaveAddressesAskFirst) {
     Open();
     for (int i = 0; i < 4; ++i) {
-        DeviceSpec fields;
+        DeviceFields fields;
         fields.mac = Mac(i);
         // Two share one; an empty one shares nothing.
         fields.ip2 = i < 2 ? "127.0.71.9" : (i == 2 ? "" : "127.0.71." + std::to_string(i));
@@ -447,7 +447,7 @@ TEST_F(FirmhandDlgTest, AboutBox) {
 // reachable never holds the window thread.
 TEST_F(FirmhandDlgTest, DoubleClickOpensTheWebPage) {
     Open();
-    DeviceSpec fields;
+    DeviceFields fields;
     fields.mac = "01";
     fields.ip = "127.0.70.5";
     fields.ip2 = "127.0.71.5";

@@ -69,7 +69,7 @@ void CGuiTest::WriteProgramSettings(const std::string& content) {
     ResetIniPaths();
 }
 
-std::unique_ptr<DEVICE_S_INFO> MakeDevice(const DeviceSpec& fields) {
+std::unique_ptr<DEVICE_S_INFO> MakeDevice(const DeviceFields& fields) {
     auto info = MakeEmptyDeviceInfo();
     CopyField(info->mac, fields.mac);
     CopyField(info->ip, fields.ip);

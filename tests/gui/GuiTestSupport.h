@@ -34,7 +34,7 @@ protected:
     std::optional<testing_support::CScopedCwd> m_cwd;
 };
 
-struct DeviceSpec {
+struct DeviceFields {
     std::string mac;
     std::string ip = "127.0.70.250";
     std::string ip2 = "";
@@ -47,7 +47,7 @@ struct DeviceSpec {
     int32_t httpPort = 80;
 };
 
-std::unique_ptr<DEVICE_S_INFO> MakeDevice(const DeviceSpec& fields);
+std::unique_ptr<DEVICE_S_INFO> MakeDevice(const DeviceFields& fields);
 
 // A GIF written byte by byte for the tests: 2-bit palette indices, coded
 // with a clear code before every two pixels so that the code width never
