@@ -1,11 +1,11 @@
 #include "HtmlReport.h"
 
 #include <algorithm>
-#include <ctime>
 #include <fstream>
 #include <map>
 #include <sstream>
 
+#include "UtcTime.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -35,18 +35,6 @@ std::string Escape(const std::string& text) {
         }
     }
     return out;
-}
-
-std::string UtcText(int64_t ms) {
-    if (ms <= 0) {
-        return "-";
-    }
-    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S UTC", &utc);
-    return text;
 }
 
 // One coloured stretch of a lane, from `from` to `to` (ms since the epoch).

@@ -1,26 +1,10 @@
 #include "RunsCommand.h"
 
-#include <ctime>
 #include <ostream>
 
 #include "TextTable.h"
+#include "UtcTime.h"
 #include "upgrade/RunJournal.h"
-
-namespace {
-
-std::string UtcText(int64_t ms) {
-    if (ms <= 0) {
-        return "-";
-    }
-    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%SZ", &utc);
-    return text;
-}
-
-}  // namespace
 
 int RunRuns(const CliContext& context, std::ostream& out, std::ostream& err) {
     const std::string folder =

@@ -15,3 +15,12 @@ std::string IsoUtc(std::chrono::system_clock::time_point when) {
                   static_cast<int>(time.seconds().count()));
     return text;
 }
+
+std::string UtcText(int64_t ms) {
+    if (ms <= 0) {
+        return "-";
+    }
+    std::string text = IsoUtc(std::chrono::system_clock::time_point(std::chrono::milliseconds(ms)));
+    text[10] = ' ';  // a space between the day and the time reads better in tables
+    return text;
+}
