@@ -13,8 +13,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "ChildProcess.h"
 #include "CliFixture.h"
+#include "CliProcess.h"
 #include "PasswordSource.h"
 
 using std::chrono::seconds;
@@ -149,15 +149,15 @@ TEST_F(CliPassword, TypedOnTheTerminalAndNeverInProcessArguments) {
         args.push_back(target);
     }
     CChildProcess child;
-    ASSERT_TRUE(child.Start(FirmhandCliPath(), args, m_box.Path(), m_box.File("out.txt"),
-                            m_box.File("err.txt"), terminal.Device()));
+    ASSERT_TRUE(StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt"),
+                         terminal.Device()));
     ASSERT_TRUE(testing_support::WaitFor(
         [&] { return m_box.Read("err.txt").find("Device password") != std::string::npos; },
         seconds(60)));
     ASSERT_TRUE(terminal.Type(kSecret + "\n"));
-    const auto end = child.WaitForExit(seconds(60));
+    const auto end = child.Wait(seconds(60));
     ASSERT_TRUE(end.has_value());
-    EXPECT_EQ(end->status, 0) << m_box.Read("out.txt") << m_box.Read("err.txt");
+    EXPECT_EQ(end->code, 0) << m_box.Read("out.txt") << m_box.Read("err.txt");
     EXPECT_EQ(m_box.Read("out.txt").find(kSecret), std::string::npos);
     EXPECT_EQ(m_box.Read("err.txt").find(kSecret), std::string::npos);
 }
@@ -168,19 +168,18 @@ TEST_F(CliPassword, FileOrVariableNeverShowsInProcessArguments) {
     testing_support::CScopedEnv variable(kPasswordVariable, kSecret);
     const std::vector<std::string> args = {"ai-versions", "--all", "--seconds", "600"};
     CChildProcess child;
-    ASSERT_TRUE(child.Start(FirmhandCliPath(), args, m_box.Path(), m_box.File("out.txt"),
-                            m_box.File("err.txt")));
+    ASSERT_TRUE(StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")));
     CChildProcess byFile;
     const std::vector<std::string> fileArgs = {
         "ai-versions", "--all",           "--seconds",
         "600",         "--password-file", PasswordFile(kSecret + "\n", 0600)};
-    ASSERT_TRUE(byFile.Start(FirmhandCliPath(), fileArgs, m_box.Path(), m_box.File("out2.txt"),
-                             m_box.File("err2.txt")));
+    ASSERT_TRUE(
+        StartCli(byFile, fileArgs, m_box.Path(), m_box.File("out2.txt"), m_box.File("err2.txt")));
     ASSERT_TRUE(testing_support::WaitFor(
         [&] { return ChildrenCommandLines(getpid()).find("ai-versions") != std::string::npos; }));
     EXPECT_EQ(ChildrenCommandLines(getpid()).find(kSecret), std::string::npos);
     EXPECT_TRUE(child.Interrupt());
     EXPECT_TRUE(byFile.Interrupt());
-    EXPECT_TRUE(child.WaitForExit(seconds(60)).has_value());
-    EXPECT_TRUE(byFile.WaitForExit(seconds(60)).has_value());
+    EXPECT_TRUE(child.Wait(seconds(60)).has_value());
+    EXPECT_TRUE(byFile.Wait(seconds(60)).has_value());
 }

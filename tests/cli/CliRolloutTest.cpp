@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "ChildProcess.h"
 #include "CliFixture.h"
+#include "CliProcess.h"
 #include "upgrade/RunJournal.h"
 
 namespace {
@@ -71,15 +71,15 @@ TEST_F(CliRolloutTest, KilledAtEachJournalStepAndResumedNoCameraFlashesTwice) {
         const std::vector<std::string> targets = TargetArgs();
         args.insert(args.end(), targets.begin(), targets.end());
         CChildProcess child;
-        ASSERT_TRUE(child.Start(FirmhandCliPath(), args, m_box.Path(), m_box.File("out.txt"),
-                                m_box.File("err.txt")));
+        ASSERT_TRUE(
+            StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")));
         // Killed as soon as the journal holds the step, whatever came after.
         ASSERT_TRUE(testing_support::WaitFor(
             [&] { return Journals().find("\"event\":\"" + steps[s] + "\"") != std::string::npos; },
             seconds(120)))
             << m_box.Read("err.txt");
         ASSERT_TRUE(child.Kill());
-        ASSERT_TRUE(child.WaitForExit(seconds(30)).has_value());
+        ASSERT_TRUE(child.Wait(seconds(30)).has_value());
 
         std::string out;
         const std::string report = m_box.File("resumed.json");

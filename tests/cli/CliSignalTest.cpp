@@ -7,8 +7,8 @@
 
 #include <algorithm>
 
-#include "ChildProcess.h"
 #include "CliFixture.h"
+#include "CliProcess.h"
 
 namespace {
 
@@ -25,10 +25,8 @@ protected:
         all.insert(all.end(), args.begin(), args.end());
         const std::vector<std::string> targets = TargetArgs();
         all.insert(all.end(), targets.begin(), targets.end());
-        const std::string program = FirmhandCliPath();
-        ASSERT_TRUE(m_child.Start(program, all, m_box.Path(), m_box.File("out.txt"),
-                                  m_box.File("err.txt"), in))
-            << program;
+        ASSERT_TRUE(::StartCli(m_child, all, m_box.Path(), m_box.File("out.txt"),
+                               m_box.File("err.txt"), in));
     }
     std::vector<std::string> UpgradeArgs(const std::string& report) {
         return {"upgrade",   "--package",  NewStylePackage(m_box),
@@ -72,10 +70,10 @@ TEST_F(CliSignalTest, InterruptCancelsTheBatchAndReportsEachCamera) {
     ASSERT_TRUE(m_child.Interrupt());
 
     // Far less than the cameras' waits of ten minutes.
-    const auto end = m_child.WaitForExit(seconds(60));
+    const auto end = m_child.Wait(seconds(60));
     ASSERT_TRUE(end.has_value()) << m_box.Read("out.txt") << m_box.Read("err.txt");
-    EXPECT_TRUE(end->exited);
-    EXPECT_EQ(end->status, 130);
+    EXPECT_FALSE(end->signalled);
+    EXPECT_EQ(end->code, 130);
     EXPECT_EQ(m_fleet.State(flashing.mac)->phase, "flashing");
 
     const std::string err = m_box.Read("err.txt");
@@ -111,10 +109,10 @@ TEST_F(CliSignalTest, SecondSignalEndsTheProcessAtOnce) {
     ASSERT_TRUE(WaitForOutput("out.txt", "Old version"));  // the table, just before the report
     ASSERT_TRUE(m_child.Interrupt());
 
-    const auto end = m_child.WaitForExit(seconds(60));
+    const auto end = m_child.Wait(seconds(60));
     ASSERT_TRUE(end.has_value()) << m_box.Read("out.txt") << m_box.Read("err.txt");
-    EXPECT_TRUE(end->exited);
-    EXPECT_EQ(end->status, 130);
+    EXPECT_FALSE(end->signalled);
+    EXPECT_EQ(end->code, 130);
 }
 
 TEST_F(CliSignalTest, InterruptDuringTheSearchExitsPromptly) {
@@ -128,10 +126,10 @@ TEST_F(CliSignalTest, InterruptDuringTheSearchExitsPromptly) {
     ASSERT_TRUE(m_fleet.WaitForEvent(cam.mac, "probe_answered", 120000));
     ASSERT_TRUE(m_child.Interrupt());
 
-    const auto end = m_child.WaitForExit(seconds(60));
+    const auto end = m_child.Wait(seconds(60));
     ASSERT_TRUE(end.has_value());
-    EXPECT_TRUE(end->exited);
-    EXPECT_EQ(end->status, 130);
+    EXPECT_FALSE(end->signalled);
+    EXPECT_EQ(end->code, 130);
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "login"), 0);
     EXPECT_NE(m_box.Read("err.txt").find("interrupted"), std::string::npos);
 }
@@ -144,10 +142,10 @@ TEST_F(CliSignalTest, WithoutTerminalOrYesNothingIsContacted) {
     args.erase(std::find(args.begin(), args.end(), "--yes"));
     StartCli(args);  // standard input is /dev/null
 
-    const auto end = m_child.WaitForExit(seconds(60));
+    const auto end = m_child.Wait(seconds(60));
     ASSERT_TRUE(end.has_value());
-    EXPECT_TRUE(end->exited);
-    EXPECT_EQ(end->status, 2);
+    EXPECT_FALSE(end->signalled);
+    EXPECT_EQ(end->code, 2);
     EXPECT_NE(m_box.Read("err.txt").find("add --yes to upgrade without asking"), std::string::npos)
         << m_box.Read("err.txt");
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
@@ -177,9 +175,9 @@ TEST_F(CliSignalTest, OnATerminalTheChosenCamerasAreShownAndAskedAboutOnce) {
             ASSERT_TRUE(m_child.Interrupt());
         }
 
-        const auto end = m_child.WaitForExit(seconds(60));
+        const auto end = m_child.Wait(seconds(60));
         ASSERT_TRUE(end.has_value()) << answer << m_box.Read("err.txt");
-        EXPECT_EQ(end->status, answer == "y" ? 130 : 2) << m_box.Read("err.txt");
+        EXPECT_EQ(end->code, answer == "y" ? 130 : 2) << m_box.Read("err.txt");
         if (answer == "n") {
             EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0);
             EXPECT_NE(m_box.Read("err.txt").find("nothing upgraded"), std::string::npos);
@@ -212,9 +210,9 @@ TEST_F(CliSignalTest, SecondProcessLeavesACameraBeingUpgradedAlone) {
     EXPECT_EQ(m_fleet.State(cam.mac)->phase, "flashing");  // the child still held it
 
     ASSERT_TRUE(m_child.Interrupt());
-    const auto end = m_child.WaitForExit(seconds(60));
+    const auto end = m_child.Wait(seconds(60));
     ASSERT_TRUE(end.has_value());
-    EXPECT_EQ(end->status, 130);
+    EXPECT_EQ(end->code, 130);
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "upgrade_start"), 1);
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "transfer_done"), 1);
 }

@@ -16,9 +16,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "ChildProcess.h"
 #include "DeviceFilter.h"
 #include "FirmhandDlgFixture.h"
+#include "support/ChildProcess.h"
 
 namespace {
 

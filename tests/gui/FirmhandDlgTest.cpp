@@ -337,6 +337,15 @@ TEST_F(FirmhandDlgTest, UpgradeLocksAtOnceAndUnlocksAtTheBatchEnd) {
     ASSERT_NE(Session().Package(), nullptr);
     EXPECT_EQ(Session().Package()->Path(), m_sandbox.File("fw.bin"));
 
+    // The engine queues the three cameras on its own thread; the messages
+    // below come after, as the workers' would.
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return Result(Mac(0)) == "Queued" && Result(Mac(1)) == "Queued" &&
+                   Result(Mac(2)) == "Queued";
+        },
+        30000));
+
     // Progress and results as the workers post them.
     Post(MakeTextMessage(WM_UPGRADE_PROGRESS, 0, Mac(0)));
     Post(MakeTextMessage(WM_UPGRADE_PROGRESS, 45, Mac(1)));

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <thread>
 
-#include "ChildProcess.h"
 #include "GuiSimSupport.h"
 #include "platform/Paths.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 
 #include <fcntl.h>
 #include <net/if.h>
@@ -76,6 +76,7 @@ bool CChildProcess::Start(const CHILD_OPTIONS& options, std::string& error) {
     std::vector<char*> envPointers = Pointers(env);
     const std::string out = options.outPath.empty() ? "/dev/null" : options.outPath;
     const std::string err = options.errPath.empty() ? "/dev/null" : options.errPath;
+    const std::string in = options.inPath.empty() ? "/dev/null" : options.inPath;
     constexpr int kWrite = O_WRONLY | O_CREAT | O_TRUNC;
     const pid_t parent = getpid();
 
@@ -90,7 +91,7 @@ bool CChildProcess::Start(const CHILD_OPTIONS& options, std::string& error) {
         if (getppid() != parent) {
             _exit(125);
         }
-        Redirect("/dev/null", 0, O_RDONLY);
+        Redirect(in.c_str(), 0, O_RDONLY);
         Redirect(out.c_str(), 1, kWrite);
         Redirect(err.c_str(), 2, kWrite);
         if (!options.fd3Path.empty()) {
@@ -128,6 +129,10 @@ bool CChildProcess::Reap(bool block) {
 
 bool CChildProcess::Running() {
     return m_pid > 0 && !Reap(false);
+}
+
+bool CChildProcess::Interrupt() {
+    return Running() && kill(m_pid, SIGINT) == 0;
 }
 
 bool CChildProcess::Terminate() {

@@ -1,5 +1,5 @@
-// Programs that a test starts (the window, the simulator, an X server), their
-// ends, and a network of the test's own for them.
+// Programs that a test starts (the window, the CLI, the simulator, an X
+// server), their ends, and a network of the test's own for them.
 #pragma once
 
 #include <chrono>
@@ -13,6 +13,7 @@ struct CHILD_OPTIONS {
     // "NAME=value" entries over this process's environment.
     std::vector<std::string> env;
     std::string cwd;      // "": this process's
+    std::string inPath;   // standard input, "": /dev/null
     std::string outPath;  // standard output, "": /dev/null
     std::string errPath;  // standard error, "": /dev/null
     // When set, the child's descriptor 3 writes to this file (Xvfb's
@@ -38,8 +39,9 @@ public:
     bool Start(const CHILD_OPTIONS& options, std::string& error);
     int Pid() const { return m_pid; }
     bool Running();
+    bool Interrupt();  // SIGINT
     bool Terminate();  // SIGTERM
-    bool Kill();       // SIGKILL
+    bool Kill();       // SIGKILL: no handler runs, nothing is cleaned up
     // Waits up to `timeout` for the end; empty while the program still runs.
     std::optional<CHILD_EXIT> Wait(std::chrono::milliseconds timeout);
 
