@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <system_error>
+#include <utility>
 
 #include "app/Logger.h"
 #include "app/Settings.h"
@@ -40,7 +42,32 @@ struct CUpgradeEngine::CBatchRun {
     int failed = 0;
     int toUpgrade = 0;
     std::vector<std::string> endedMacs;  // workers to join
+    // A camera took the typed credentials: the coordinator writes them to
+    // the user settings file (once a batch; `typedRemembered` keeps it once).
+    bool rememberTyped = false;
+    bool typedRemembered = false;
+
+    // From a worker: every camera that takes the typed credentials says so,
+    // only the first one wakes the coordinator.
+    void TypedLoginAccepted() {
+        std::lock_guard<std::mutex> lock(slotMutex);
+        if (!typedRemembered) {
+            typedRemembered = true;
+            rememberTyped = true;
+            slotFreed.notify_all();
+        }
+    }
 };
+
+namespace {
+
+// The credentials that worked are the ones offered next time.
+void RememberTypedLogin(const CBatchContext& context) {
+    settings::WriteUserString(settings::kUsername, context.user);
+    settings::WriteUserString(settings::kPassword, context.password);
+}
+
+}  // namespace
 
 int BatchStartMessageId(BatchStartResult result) {
     switch (result) {
@@ -167,6 +194,8 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     run->context->jobs = std::make_shared<CUpgradeJobTable>();
     run->context->clientFactory = m_options.clientFactory;
     run->context->cameraLockFolder = m_options.cameraLockFolder;
+    // The run outlives its workers, the only callers.
+    run->context->typedLoginAccepted = [raw = run.get()] { raw->TypedLoginAccepted(); };
     run->maxFailures = request.maxFailures;
     run->parallel = std::clamp(m_options.settings.GetInt(settings::kMaxParallelUpgrades),
                                kMinParallelUpgrades, kMaxParallelUpgrades);
@@ -321,22 +350,41 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             }
         }
     };
-    size_t next = 0;
-    bool stopped = false;
-    for (; next < queue.size(); ++next) {
+    // Waits until `ready` holds or the typed credentials are to be
+    // remembered; writes them and joins the workers that ended meanwhile.
+    // True when `ready` held.
+    auto waitFor = [&](const std::function<bool()>& ready) {
         std::vector<std::string> ended;
+        bool remember = false;
+        bool isReady = false;
         {
             std::unique_lock<std::mutex> lock(run->slotMutex);
-            run->slotFreed.wait(
-                lock, [&] { return run->cancelled.load() || run->inFlight < run->parallel; });
+            run->slotFreed.wait(lock, [&] { return run->rememberTyped || ready(); });
             ended.swap(run->endedMacs);
-            stopped = run->maxFailures.IsPassed(run->failed, run->toUpgrade);
+            remember = std::exchange(run->rememberTyped, false);
+            isReady = ready();
+        }
+        if (remember) {
+            RememberTypedLogin(context);
         }
         joinEnded(ended);
+        return isReady;
+    };
+    size_t next = 0;
+    bool stopped = false;
+    while (next < queue.size()) {
+        if (!waitFor([&] { return run->cancelled.load() || run->inFlight < run->parallel; })) {
+            continue;
+        }
+        {
+            std::lock_guard<std::mutex> lock(run->slotMutex);
+            stopped = run->maxFailures.IsPassed(run->failed, run->toUpgrade);
+        }
         if (run->cancelled.load() || stopped) {
             break;
         }
         StartCamera(run, queue[next], workers);
+        ++next;
     }
     if (next < queue.size()) {
         const int code = run->cancelled.load() ? UPGRADE_CANCELLED : UPGRADE_NOT_STARTED;
@@ -351,6 +399,8 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             }
             post(code, mac);
         }
+    }
+    while (!waitFor([&] { return run->inFlight == 0; })) {
     }
     for (auto& [mac, worker] : workers) {
         worker.join();
