@@ -63,11 +63,14 @@ for _ in $(seq 300); do
     [ "$(wc -l < "$work/fleet.txt")" -ge "$cameras" ] && break
     sleep 0.1
 done
-targets=$(awk '{printf "%s%s:%s", (NR>1?",":""), $2, $5}' "$work/fleet.txt")
+# One --target per camera (the SearchTargets setting holds 1023 characters).
+targets=()
+while read -r _ ip _ _ search_port; do targets+=(--target "$ip:$search_port"); done < "$work/fleet.txt"
 
 start=$(date +%s.%N)
-/usr/bin/time -v -o "$work/time.txt" "$build/src/cli/firmhand-cli" --set "SearchTargets=$targets" \
-    --set MaxParallelUpgrades="$parallel" --set LogLevel=${LOG_LEVEL:-2} upgrade --package "$work/package.bin" --all --seconds 2 --yes \
+/usr/bin/time -v -o "$work/time.txt" "$build/src/cli/firmhand-cli" \
+    --set MaxParallelUpgrades="$parallel" --set LogLevel=${LOG_LEVEL:-2} upgrade "${targets[@]}" \
+    --package "$work/package.bin" --all --seconds 2 --yes \
     --report "$work/report.json" > "$work/cli.out" 2>&1 || true
 end=$(date +%s.%N)
 
