@@ -284,11 +284,13 @@ void CUpgradeEngine::OpenJournal(const BatchRequest& request,
         LOG_ERROR("CUpgradeEngine::StartBatch", "no run journal, %s", error.c_str());
         return;
     }
+    journal->Hold();
     for (const CameraPlan& plan : run.plans) {
         if (!run.resumed || run.resumed->Find(plan.record->mac) == nullptr) {
             journal->Camera(*plan.record, plan.package ? plan.package->Path() : std::string());
         }
     }
+    journal->Flush();
     LOG_INFO("CUpgradeEngine::StartBatch", "run journal %s", journal->Path().c_str());
     run.journalPath = journal->Path();
     run.context->journal = std::move(journal);
@@ -305,11 +307,24 @@ void CUpgradeEngine::PostReachNotice() {
 
 void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     CBatchContext& context = *run->context;
-    auto post = [this](int code, const std::string& mac) {
-        if (m_sink) {
-            m_sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
+    // Posted once their journal lines are on the disk: the lines of many
+    // cameras go out together, with one sync.
+    std::vector<std::pair<int, std::string>> held;
+    auto post = [&held](int code, const std::string& mac) { held.emplace_back(code, mac); };
+    auto flush = [this, &context, &held] {
+        if (context.journal) {
+            context.journal->Flush();
         }
+        for (const auto& [code, mac] : held) {
+            if (m_sink) {
+                m_sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
+            }
+        }
+        held.clear();
     };
+    if (context.journal) {
+        context.journal->Hold();
+    }
     // Skipped cameras and those a resumed run had finished end at once; the
     // rest are queued, every one a job from now on (search reports keep
     // their records current while they wait).
@@ -340,6 +355,7 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
         queue.push_back(job);
     }
     run->toUpgrade = static_cast<int>(queue.size());
+    flush();
 
     std::map<std::string, std::thread> workers;
     auto joinEnded = [&](std::vector<std::string> macs) {
@@ -391,6 +407,9 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
         LOG_WARN("CUpgradeEngine::RunBatch", "%s, %d failed, %d cameras not started",
                  stopped ? "rollout stopped" : "batch cancelled", run->failed,
                  static_cast<int>(queue.size() - next));
+        if (context.journal) {
+            context.journal->Hold();
+        }
         for (; next < queue.size(); ++next) {
             const std::string mac = queue[next]->Device()->mac;
             queue[next]->finished.store(true);
@@ -399,6 +418,7 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             }
             post(code, mac);
         }
+        flush();
     }
     while (!waitFor([&] { return run->inFlight == 0; })) {
     }
