@@ -7,3 +7,7 @@ void SimBlockStopSignals();
 // Waits for SIGINT or SIGTERM, or `seconds` (0: without limit). True when a
 // signal ended the wait.
 bool SimWaitForStop(double seconds);
+// Raises the process's descriptor limit to its hard limit: every camera
+// holds about five sockets, so a fleet of a few hundred passes the usual
+// soft limit of 1024.
+void SimRaiseDescriptorLimit();

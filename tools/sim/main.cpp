@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
 
     // The fleet's thread inherits the blocked signals, so only the wait takes them.
     SimBlockStopSignals();
+    SimRaiseDescriptorLimit();
     CSimFleet fleet;
     if (!eventsPath.empty() && !fleet.SetEventFile(eventsPath)) {
         std::fprintf(stderr, "firmhand-sim: cannot open %s\n", eventsPath.c_str());

@@ -198,11 +198,31 @@ std::unique_ptr<CRunJournal> CRunJournal::Resume(const std::string& path, std::s
 
 bool CRunJournal::Append(const std::string& line) {
     std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_holder == std::this_thread::get_id()) {
+        m_heldLines += (m_heldLines.empty() ? "" : "\n") + line;
+        return true;
+    }
     if (!m_file->Append(line)) {
         LOG_ERROR("CRunJournal::Append", "journal not written, %s", m_path.c_str());
         return false;
     }
     return true;
+}
+
+void CRunJournal::Hold() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_holder = std::this_thread::get_id();
+}
+
+bool CRunJournal::Flush() {
+    std::string lines;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_holder.reset();
+        lines.swap(m_heldLines);
+    }
+    // The file ends each append with a line break.
+    return lines.empty() || Append(lines);
 }
 
 bool CRunJournal::Camera(const DEVICE_S_INFO& record, const std::string& packagePath) {

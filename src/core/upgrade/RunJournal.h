@@ -14,7 +14,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/DeviceSInfo.h"
@@ -84,6 +86,14 @@ public:
     bool Result(const std::string& mac, int code);
     bool End();
 
+    // Between Hold and Flush the lines of the calling thread wait in
+    // memory; Flush writes them with one sync (other threads' lines go out
+    // at once, as always). For the lines of many cameras at once, at the
+    // start or the stop of a run: the caller takes none of their steps
+    // before Flush returns.
+    void Hold();
+    bool Flush();
+
 private:
     CRunJournal(std::string path, std::unique_ptr<platform::CSyncedFile> file)
         : m_path(std::move(path)), m_file(std::move(file)) {}
@@ -92,6 +102,8 @@ private:
     std::string m_path;
     std::mutex m_mutex;
     std::unique_ptr<platform::CSyncedFile> m_file;
+    std::optional<std::thread::id> m_holder;
+    std::string m_heldLines;  // joined by '\n', without the last one
 };
 
 // The folder of the journals: $XDG_STATE_HOME/firmhand/runs.

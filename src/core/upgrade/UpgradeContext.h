@@ -3,6 +3,7 @@
 // run, the job table and the way to the front-end.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,10 @@ struct CBatchContext {
     std::string cameraLockFolder;  // "": the machine's
     // The run's journal; null when none is kept.
     std::shared_ptr<CRunJournal> journal;
+    // Told when a camera took the typed user and password: the engine
+    // remembers them once per batch, so no worker waits for the settings
+    // file. Null: nothing is remembered.
+    std::function<void()> typedLoginAccepted;
 };
 
 using BatchContextPtr = std::shared_ptr<const CBatchContext>;

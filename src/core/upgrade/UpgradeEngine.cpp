@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <system_error>
+#include <utility>
 
 #include "app/Logger.h"
 #include "app/Settings.h"
@@ -40,7 +42,32 @@ struct CUpgradeEngine::CBatchRun {
     int failed = 0;
     int toUpgrade = 0;
     std::vector<std::string> endedMacs;  // workers to join
+    // A camera took the typed credentials: the coordinator writes them to
+    // the user settings file (once a batch; `typedRemembered` keeps it once).
+    bool rememberTyped = false;
+    bool typedRemembered = false;
+
+    // From a worker: every camera that takes the typed credentials says so,
+    // only the first one wakes the coordinator.
+    void TypedLoginAccepted() {
+        std::lock_guard<std::mutex> lock(slotMutex);
+        if (!typedRemembered) {
+            typedRemembered = true;
+            rememberTyped = true;
+            slotFreed.notify_all();
+        }
+    }
 };
+
+namespace {
+
+// The credentials that worked are the ones offered next time.
+void RememberTypedLogin(const CBatchContext& context) {
+    settings::WriteUserString(settings::kUsername, context.user);
+    settings::WriteUserString(settings::kPassword, context.password);
+}
+
+}  // namespace
 
 int BatchStartMessageId(BatchStartResult result) {
     switch (result) {
@@ -167,6 +194,8 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     run->context->jobs = std::make_shared<CUpgradeJobTable>();
     run->context->clientFactory = m_options.clientFactory;
     run->context->cameraLockFolder = m_options.cameraLockFolder;
+    // The run outlives its workers, the only callers.
+    run->context->typedLoginAccepted = [raw = run.get()] { raw->TypedLoginAccepted(); };
     run->maxFailures = request.maxFailures;
     run->parallel = std::clamp(m_options.settings.GetInt(settings::kMaxParallelUpgrades),
                                kMinParallelUpgrades, kMaxParallelUpgrades);
@@ -255,11 +284,13 @@ void CUpgradeEngine::OpenJournal(const BatchRequest& request,
         LOG_ERROR("CUpgradeEngine::StartBatch", "no run journal, %s", error.c_str());
         return;
     }
+    journal->Hold();
     for (const CameraPlan& plan : run.plans) {
         if (!run.resumed || run.resumed->Find(plan.record->mac) == nullptr) {
             journal->Camera(*plan.record, plan.package ? plan.package->Path() : std::string());
         }
     }
+    journal->Flush();
     LOG_INFO("CUpgradeEngine::StartBatch", "run journal %s", journal->Path().c_str());
     run.journalPath = journal->Path();
     run.context->journal = std::move(journal);
@@ -276,11 +307,24 @@ void CUpgradeEngine::PostReachNotice() {
 
 void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     CBatchContext& context = *run->context;
-    auto post = [this](int code, const std::string& mac) {
-        if (m_sink) {
-            m_sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
+    // Posted once their journal lines are on the disk: the lines of many
+    // cameras go out together, with one sync.
+    std::vector<std::pair<int, std::string>> held;
+    auto post = [&held](int code, const std::string& mac) { held.emplace_back(code, mac); };
+    auto flush = [this, &context, &held] {
+        if (context.journal) {
+            context.journal->Flush();
         }
+        for (const auto& [code, mac] : held) {
+            if (m_sink) {
+                m_sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
+            }
+        }
+        held.clear();
     };
+    if (context.journal) {
+        context.journal->Hold();
+    }
     // Skipped cameras and those a resumed run had finished end at once; the
     // rest are queued, every one a job from now on (search reports keep
     // their records current while they wait).
@@ -311,6 +355,7 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
         queue.push_back(job);
     }
     run->toUpgrade = static_cast<int>(queue.size());
+    flush();
 
     std::map<std::string, std::thread> workers;
     auto joinEnded = [&](std::vector<std::string> macs) {
@@ -321,28 +366,50 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             }
         }
     };
-    size_t next = 0;
-    bool stopped = false;
-    for (; next < queue.size(); ++next) {
+    // Waits until `ready` holds or the typed credentials are to be
+    // remembered; writes them and joins the workers that ended meanwhile.
+    // True when `ready` held.
+    auto waitFor = [&](const std::function<bool()>& ready) {
         std::vector<std::string> ended;
+        bool remember = false;
+        bool isReady = false;
         {
             std::unique_lock<std::mutex> lock(run->slotMutex);
-            run->slotFreed.wait(
-                lock, [&] { return run->cancelled.load() || run->inFlight < run->parallel; });
+            run->slotFreed.wait(lock, [&] { return run->rememberTyped || ready(); });
             ended.swap(run->endedMacs);
-            stopped = run->maxFailures.IsPassed(run->failed, run->toUpgrade);
+            remember = std::exchange(run->rememberTyped, false);
+            isReady = ready();
+        }
+        if (remember) {
+            RememberTypedLogin(context);
         }
         joinEnded(ended);
+        return isReady;
+    };
+    size_t next = 0;
+    bool stopped = false;
+    while (next < queue.size()) {
+        if (!waitFor([&] { return run->cancelled.load() || run->inFlight < run->parallel; })) {
+            continue;
+        }
+        {
+            std::lock_guard<std::mutex> lock(run->slotMutex);
+            stopped = run->maxFailures.IsPassed(run->failed, run->toUpgrade);
+        }
         if (run->cancelled.load() || stopped) {
             break;
         }
         StartCamera(run, queue[next], workers);
+        ++next;
     }
     if (next < queue.size()) {
         const int code = run->cancelled.load() ? UPGRADE_CANCELLED : UPGRADE_NOT_STARTED;
         LOG_WARN("CUpgradeEngine::RunBatch", "%s, %d failed, %d cameras not started",
                  stopped ? "rollout stopped" : "batch cancelled", run->failed,
                  static_cast<int>(queue.size() - next));
+        if (context.journal) {
+            context.journal->Hold();
+        }
         for (; next < queue.size(); ++next) {
             const std::string mac = queue[next]->Device()->mac;
             queue[next]->finished.store(true);
@@ -351,6 +418,9 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             }
             post(code, mac);
         }
+        flush();
+    }
+    while (!waitFor([&] { return run->inFlight == 0; })) {
     }
     for (auto& [mac, worker] : workers) {
         worker.join();

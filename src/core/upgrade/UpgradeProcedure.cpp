@@ -122,9 +122,8 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
                  mac.c_str());
         // Only what the technician typed is remembered, never an entry of
         // a credentials file.
-        if (user == context.user && password == context.password) {
-            settings::WriteUserString(settings::kUsername, user);
-            settings::WriteUserString(settings::kPassword, password);
+        if (user == context.user && password == context.password && context.typedLoginAccepted) {
+            context.typedLoginAccepted();
         }
     }
 
