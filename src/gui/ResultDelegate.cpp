@@ -25,7 +25,7 @@ void CResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const int progress = index.data(kProgressRole).toInt();
     const auto phase = static_cast<RowPhase>(index.data(kPhaseRole).toInt());
     if (phase != RowPhase::Transferring || progress < 0) {
-        QStyledItemDelegate::paint(painter, option, index);
+        CTextCellDelegate::paint(painter, option, index);
         return;
     }
     // The cell's background (selection included), then the bar over it.

@@ -2,13 +2,13 @@
 // a camera's package is being sent, otherwise the state icon and the text.
 #pragma once
 
-#include <QStyledItemDelegate>
+#include "TextCellDelegate.h"
 
-class CResultDelegate : public QStyledItemDelegate {
+class CResultDelegate : public CTextCellDelegate {
     Q_OBJECT
 
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using CTextCellDelegate::CTextCellDelegate;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;

@@ -14,22 +14,23 @@ void CTextCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
                               const QModelIndex& index) const {
     QStyleOptionViewItem cell = option;
     initStyleOption(&cell, index);
-    constexpr auto kDrawnByQt =
-        QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration;
-    if ((cell.features & kDrawnByQt) != 0 || cell.text.isEmpty()) {
+    if ((cell.features & QStyleOptionViewItem::HasCheckIndicator) != 0 || cell.text.isEmpty()) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
     const QWidget* widget = cell.widget;
     QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
-    // Background, selection and focus frame as the style draws them; the
-    // text after them, as the style would place and colour it.
+    // Background, selection, icon and focus frame as the style draws them;
+    // the text after them, as the style would place and colour it.
     const QString text = cell.text;
     cell.text.clear();
     style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
 
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-    const QRect textRect = cell.rect.adjusted(margin, 0, -margin, 0);
+    const QRect textArea = (cell.features & QStyleOptionViewItem::HasDecoration) != 0
+                               ? style->subElementRect(QStyle::SE_ItemViewItemText, &cell, widget)
+                               : cell.rect;
+    const QRect textRect = textArea.adjusted(margin, 0, -margin, 0);
     if (textRect.width() <= 0) {
         return;
     }

@@ -1,7 +1,7 @@
 // Draws the list's plain text cells with their laid-out text kept: a cell
 // repainted with the same text, font and width reuses its glyphs instead of
 // shaping the text again, which is most of what a repaint of the list costs.
-// Cells with a check box or an icon are drawn as Qt draws them.
+// Cells with a check box are drawn as Qt draws them.
 #pragma once
 
 #include <QFont>
