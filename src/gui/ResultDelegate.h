@@ -15,4 +15,9 @@ public:
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+private:
+    // The bars' texts ("42%") laid out, for the font they were laid out in.
+    mutable QHash<QString, QStaticText> m_barTexts;
+    mutable QFont m_barFont;
 };
