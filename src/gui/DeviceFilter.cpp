@@ -1,5 +1,7 @@
 #include "DeviceFilter.h"
 
+#include <algorithm>
+
 #include "DeviceListModel.h"
 
 CDeviceFilter::CDeviceFilter(CDeviceListModel* model, QObject* parent)
@@ -24,17 +26,24 @@ void CDeviceFilter::SetText(const QString& text) {
     const QString trimmed = text.trimmed();
     if (trimmed != m_text) {
         m_text = trimmed;
-        m_refilter.stop();
-        invalidateRowsFilter();
+        m_folded = trimmed.toCaseFolded();
+        RefilterAll();
     }
 }
 
 void CDeviceFilter::SetOnlyFailed(bool onlyFailed) {
     if (onlyFailed != m_onlyFailed) {
         m_onlyFailed = onlyFailed;
-        m_refilter.stop();
-        invalidateRowsFilter();
+        RefilterAll();
     }
+}
+
+void CDeviceFilter::RefilterAll() {
+    m_refilter.stop();
+    // One layout change for the whole list: filtering rows in and out one
+    // stretch at a time costs a signal and a renumbering of the view per
+    // stretch, hundreds of them for a letter typed into a long list.
+    invalidate();
 }
 
 std::vector<int> CDeviceFilter::VisibleRows() const {
@@ -50,13 +59,10 @@ bool CDeviceFilter::filterAcceptsRow(int sourceRow, const QModelIndex& /*sourceP
     if (m_onlyFailed && m_model->Phase(sourceRow) != RowPhase::Failed) {
         return false;
     }
-    if (m_text.isEmpty()) {
+    if (m_folded.isEmpty()) {
         return true;
     }
-    for (int column : {COL_NAME, COL_IP, COL_SLAVE_IP, COL_MAC, COL_PRODUCT, COL_VERSION}) {
-        if (m_model->CellText(sourceRow, column).contains(m_text, Qt::CaseInsensitive)) {
-            return true;
-        }
-    }
-    return false;
+    const auto& texts = m_model->SearchTexts(sourceRow);
+    return std::any_of(texts.begin(), texts.end(),
+                       [this](const QString& text) { return text.contains(m_folded); });
 }

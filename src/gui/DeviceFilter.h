@@ -29,8 +29,11 @@ protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
 private:
+    void RefilterAll();
+
     CDeviceListModel* m_model;
     QString m_text;
+    QString m_folded;  // m_text case-folded, as the model's search texts are
     bool m_onlyFailed = false;
     QTimer m_refilter;
 };

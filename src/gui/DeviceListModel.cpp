@@ -48,6 +48,13 @@ void CDeviceListModel::FillRowTexts(Row& row) const {
     if (const int id = ActivationStringId(info.deviceActivated); id != 0) {
         row.cells[COL_ACTIVE_STATE] = QString::fromStdString(LoadString(id));
     }
+    FoldSearchTexts(row);
+}
+
+void CDeviceListModel::FoldSearchTexts(Row& row) {
+    for (size_t i = 0; i < kSearchedColumnCount; ++i) {
+        row.searchTexts[i] = row.cells[static_cast<size_t>(kSearchedColumns[i])].toCaseFolded();
+    }
 }
 
 void CDeviceListModel::Reposition(size_t from) {
@@ -155,6 +162,11 @@ QString CDeviceListModel::CellText(int row, int column) const {
     return r.cells[static_cast<size_t>(column)];
 }
 
+const std::array<QString, kSearchedColumnCount>& CDeviceListModel::SearchTexts(int row) const {
+    static const std::array<QString, kSearchedColumnCount> kNone;
+    return row >= 0 && row < RowCount() ? m_rows[static_cast<size_t>(row)]->searchTexts : kNone;
+}
+
 void CDeviceListModel::SetCellText(int row, int column, const QString& text) {
     if (row < 0 || row >= RowCount() || column <= COL_INDEX || column >= COL_COUNT) {
         return;
@@ -169,6 +181,10 @@ void CDeviceListModel::SetCellText(int row, int column, const QString& text) {
     QString& cell = r.cells[static_cast<size_t>(column)];
     if (cell != text) {
         cell = text;
+        if (std::find(kSearchedColumns.begin(), kSearchedColumns.end(), column) !=
+            kSearchedColumns.end()) {
+            FoldSearchTexts(r);
+        }
         emit dataChanged(index(row, column), index(row, column));
     }
 }

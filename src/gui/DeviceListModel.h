@@ -15,6 +15,11 @@
 #include "DeviceListRules.h"
 #include "RowPhase.h"
 
+// The columns the filter looks in.
+constexpr std::array kSearchedColumns{COL_NAME, COL_IP,      COL_SLAVE_IP,
+                                      COL_MAC,  COL_PRODUCT, COL_VERSION};
+constexpr size_t kSearchedColumnCount = kSearchedColumns.size();
+
 // Roles beside Qt's own: the row's batch phase (RowPhase as int) and the
 // progress percentage of a transfer (-1 without one).
 constexpr int kPhaseRole = Qt::UserRole + 1;
@@ -47,6 +52,10 @@ public:
     int RowCount() const { return static_cast<int>(m_rows.size()); }
 
     QString CellText(int row, int column) const;
+    // The texts the filter looks in (name, addresses, MAC, model, version),
+    // case-folded once when the row's record changes rather than on every
+    // letter typed into the filter. Empty for a row out of range.
+    const std::array<QString, kSearchedColumnCount>& SearchTexts(int row) const;
     void SetCellText(int row, int column, const QString& text);
     // Sets the result column of the MAC's row; false when there is no row.
     bool SetResultText(std::string_view mac, const QString& text);
@@ -102,8 +111,9 @@ private:
         std::unique_ptr<DEVICE_S_INFO> record;
         std::string key;  // MacKey of the record's MAC
         std::array<QString, COL_COUNT> cells;
-        int number = 0;    // shown in the index column
-        int position = 0;  // current row index
+        std::array<QString, kSearchedColumnCount> searchTexts;  // case-folded
+        int number = 0;                                         // shown in the index column
+        int position = 0;                                       // current row index
         bool checked = false;
         RowPhase phase = RowPhase::None;
         int progress = -1;
@@ -114,6 +124,7 @@ private:
     };
 
     void FillRowTexts(Row& row) const;
+    static void FoldSearchTexts(Row& row);
     void Reposition(size_t from);
     Row* RowOf(std::string_view mac) const;
     void MarkDirty(Row& row);

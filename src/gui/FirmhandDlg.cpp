@@ -27,6 +27,8 @@
 #include "LogFeed.h"
 #include "PictureEx.h"
 #include "ResultDelegate.h"
+#include "StateIcons.h"
+#include "TextCellDelegate.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "app/Startup.h"
@@ -107,7 +109,12 @@ void CFirmhandDlg::BuildControls() {
     m_list = new QTableView(central);
     m_list->setObjectName(QStringLiteral("ctl%1").arg(IDC_DEVICE_LIST));
     m_list->setModel(m_filter);
+    m_list->setItemDelegate(new CTextCellDelegate(m_list));
     m_list->setItemDelegateForColumn(COL_RESULT, new CResultDelegate(m_list));
+    PrepareStateIcons(m_list->iconSize().isValid()
+                          ? m_list->iconSize().width()
+                          : m_list->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, m_list),
+                      m_list->devicePixelRatioF());
     m_list->setTabKeyNavigation(false);  // Tab leaves the list for the buttons
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -192,20 +199,28 @@ void CFirmhandDlg::BuildControls() {
     m_busyText = new QLabel(central);
     m_busyText->setObjectName(QStringLiteral("ctl%1").arg(IDC_BUSY_TEXT));
     m_controls[IDC_BUSY_TEXT] = m_busyText;
-    // Their place is kept while they are hidden: showing them at a batch's
-    // start and hiding them at its end then repaints their own rectangles
-    // instead of laying the whole window out again.
+    // Their place is kept while they are hidden, and they sit in a box of
+    // fixed size: showing them at a batch's start and hiding them at its end
+    // lays out that box alone. A widget whose size can change passes every
+    // layout of its children on to its parent, up to the whole window.
     for (QWidget* busy :
          {static_cast<QWidget*>(m_busyPicture), static_cast<QWidget*>(m_busyText)}) {
         QSizePolicy policy = busy->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
         busy->setSizePolicy(policy);
     }
+    auto* busyBox = new QWidget(central);
+    auto* busyBoxRow = new QHBoxLayout(busyBox);
+    busyBoxRow->setContentsMargins(0, 0, 0, 0);
+    busyBoxRow->addWidget(m_busyPicture);
+    busyBoxRow->addSpacing(8);
+    busyBoxRow->addWidget(m_busyText);
+    // The box follows its texts (a language change) but never its
+    // children's visibility.
+    busyBoxRow->setSizeConstraint(QLayout::SetFixedSize);
     auto* busyRow = new QHBoxLayout;
     busyRow->addStretch(1);
-    busyRow->addWidget(m_busyPicture);
-    busyRow->addSpacing(8);
-    busyRow->addWidget(m_busyText);
+    busyRow->addWidget(busyBox);
     busyRow->addStretch(1);
     auto* busyHolder = new QWidget(central);
     busyHolder->setLayout(busyRow);
