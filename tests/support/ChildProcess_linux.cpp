@@ -80,9 +80,19 @@ bool CChildProcess::Start(const CHILD_OPTIONS& options, std::string& error) {
     constexpr int kWrite = O_WRONLY | O_CREAT | O_TRUNC;
     const pid_t parent = getpid();
 
+    // Closed in the child by its exec (or its end): Start returns only once
+    // the child's files are open, so a test never reads an output file the
+    // child has yet to truncate.
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0) {
+        error = std::string("pipe2: ") + std::strerror(errno);
+        return false;
+    }
     const pid_t pid = fork();
     if (pid < 0) {
         error = std::string("fork: ") + std::strerror(errno);
+        close(ready[0]);
+        close(ready[1]);
         return false;
     }
     if (pid == 0) {
@@ -103,6 +113,11 @@ bool CChildProcess::Start(const CHILD_OPTIONS& options, std::string& error) {
         execve(argvPointers[0], argvPointers.data(), envPointers.data());
         _exit(127);
     }
+    close(ready[1]);
+    char byte = 0;
+    while (read(ready[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    close(ready[0]);
     m_pid = pid;
     m_exit.reset();
     return true;
