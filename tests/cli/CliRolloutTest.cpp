@@ -29,8 +29,10 @@ protected:
         return text;
     }
 
+    // A resumed camera that may be flashing is verified by waiting for it to
+    // go offline; a sanitized simulator takes seconds longer to get there.
     std::vector<std::string> UpgradeArgs(const std::vector<SimCameraConfig>& cameras) {
-        std::vector<std::string> args = {"--set",      "WaitDeviceOfflineTimeout=5",
+        std::vector<std::string> args = {"--set",      "WaitDeviceOfflineTimeout=20",
                                          "--set",      "WaitRebootTimeout=60",
                                          "upgrade",    "--package",
                                          m_package,    "--password",
