@@ -118,19 +118,18 @@ void CResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     }
     const QRect textRect =
         QStyle::alignedRect(option.direction, Qt::AlignCenter, laidOut->size().toSize(), barRect);
-    const QRegion rest = QRegion(barRect).subtracted(filledRect);
-    painter->save();
-    painter->setFont(option.font);
-    painter->setClipRegion(rest, Qt::IntersectClip);
-    painter->setPen(bar.palette.color(QPalette::Text));
-    painter->drawStaticText(textRect.topLeft(), *laidOut);
-    painter->restore();
-    if (filled > 0) {
+    // The percentage in the style's two colours: over the empty part and
+    // over the filled part of the bar.
+    const auto drawText = [&](const QRegion& clip, QPalette::ColorRole role) {
         painter->save();
         painter->setFont(option.font);
-        painter->setClipRect(filledRect, Qt::IntersectClip);
-        painter->setPen(bar.palette.color(QPalette::HighlightedText));
+        painter->setClipRegion(clip, Qt::IntersectClip);
+        painter->setPen(bar.palette.color(role));
         painter->drawStaticText(textRect.topLeft(), *laidOut);
         painter->restore();
+    };
+    drawText(QRegion(barRect).subtracted(filledRect), QPalette::Text);
+    if (filled > 0) {
+        drawText(QRegion(filledRect), QPalette::HighlightedText);
     }
 }
