@@ -313,7 +313,11 @@ QString CDeviceListModel::ResultToolTip(const Row& row) const {
 }
 
 void CDeviceListModel::ClearResultTexts() {
+    std::vector<int> untinted;
     for (auto& row : m_rows) {
+        if (row->phase == RowPhase::Failed) {
+            untinted.push_back(row->position);
+        }
         row->cells[COL_RESULT].clear();
         row->phase = RowPhase::None;
         row->progress = -1;
@@ -321,8 +325,13 @@ void CDeviceListModel::ClearResultTexts() {
         row->lastLogLine.clear();
         row->address.clear();
     }
+    // Only the result column changed, and the whole of rows that lose their
+    // failure tint: a repaint of the whole list would stall the batch start.
     if (!m_rows.empty()) {
-        emit dataChanged(index(0, 0), index(RowCount() - 1, COL_RESULT));
+        emit dataChanged(index(0, COL_RESULT), index(RowCount() - 1, COL_RESULT));
+    }
+    for (int position : untinted) {
+        emit dataChanged(index(position, 0), index(position, COL_RESULT));
     }
 }
 
@@ -461,8 +470,8 @@ QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
 }
 
 bool CDeviceListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (!index.isValid() || index.column() != COL_CHECK || role != Qt::CheckStateRole ||
-        index.row() >= RowCount()) {
+    if (m_checksLocked || !index.isValid() || index.column() != COL_CHECK ||
+        role != Qt::CheckStateRole || index.row() >= RowCount()) {
         return false;
     }
     const bool checked = value.toInt() == Qt::Checked;
@@ -485,7 +494,7 @@ Qt::ItemFlags CDeviceListModel::flags(const QModelIndex& index) const {
         return Qt::NoItemFlags;
     }
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == COL_CHECK) {
+    if (index.column() == COL_CHECK && !m_checksLocked) {
         f |= Qt::ItemIsUserCheckable;
     }
     return f;

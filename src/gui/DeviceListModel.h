@@ -82,6 +82,10 @@ public:
     // Programmatic check changes; they do not count as a user's click.
     void SetChecked(int row, bool checked);
     void SetAllChecked(bool checked);
+    // While locked (a batch runs) the view cannot change a check box; the
+    // window's own calls still can.
+    void SetChecksLocked(bool locked) { m_checksLocked = locked; }
+    bool ChecksLocked() const { return m_checksLocked; }
     // Checks the rows whose product model equals `model` exactly.
     void CheckModel(const std::string& model);
     // Rows checked, top to bottom.
@@ -134,4 +138,5 @@ private:
     std::unordered_map<std::string, Row*> m_byMac;
     std::vector<Row*> m_dirty;
     QTimer m_frameTimer;  // one frame: repaints gathered meanwhile go together
+    bool m_checksLocked = false;
 };

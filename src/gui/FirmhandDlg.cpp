@@ -130,24 +130,10 @@ void CFirmhandDlg::BuildControls() {
             ShowRowMenu(m_list->viewport()->mapToGlobal(pos), row);
         }
     });
-    // The list is locked during a batch but must stay readable: progress and
-    // results are shown in it.
-    QPalette listPalette = m_list->palette();
-    for (QPalette::ColorRole role : {QPalette::Text, QPalette::Base, QPalette::AlternateBase}) {
-        listPalette.setColor(QPalette::Disabled, role, listPalette.color(QPalette::Active, role));
-    }
-    m_list->setPalette(listPalette);
     m_list->verticalHeader()->hide();
     m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
     QHeaderView* header = m_list->horizontalHeader();
-    // The headings stay readable too.
-    QPalette headerPalette = header->palette();
-    for (QPalette::ColorRole role : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text}) {
-        headerPalette.setColor(QPalette::Disabled, role,
-                               headerPalette.color(QPalette::Active, role));
-    }
-    header->setPalette(headerPalette);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setSectionsClickable(true);
     header->setHighlightSections(false);

@@ -113,10 +113,14 @@ bool CFirmhandDlg::ConfirmDuplicates(const std::vector<std::string>& macs) {
 
 void CFirmhandDlg::SetBatchControlsEnabled(bool enabled) {
     for (int id : {IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE, IDC_UPGRADE,
-                   IDC_DEVICE_LIST, IDC_ADD_MODEL_PACKAGE, IDC_PACKAGE_LIST, IDC_CREDENTIALS_PATH,
+                   IDC_ADD_MODEL_PACKAGE, IDC_PACKAGE_LIST, IDC_CREDENTIALS_PATH,
                    IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_MAX_FAILURES}) {
         m_controls[id]->setEnabled(enabled);
     }
+    // The list stays enabled, so that hundreds of rows can still be scrolled
+    // and a row's menu copies its address; only its check boxes are locked
+    // (the left button is discarded anyway while a batch runs).
+    m_model->SetChecksLocked(!enabled);
     m_controls[IDC_REMOVE_PACKAGE]->setEnabled(enabled &&
                                                !m_packageList->selectedItems().isEmpty());
     // "Retry failed" is offered only after a batch with failures.

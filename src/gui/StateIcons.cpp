@@ -40,10 +40,7 @@ void PrepareStateIcons(int extent, qreal ratio) {
     for (size_t slot = 0; slot < static_cast<size_t>(RowPhase::Count); ++slot) {
         const QIcon icon = StateIcon(static_cast<RowPhase>(slot));
         if (!icon.isNull()) {
-            // The list is disabled during a batch: its icons are greyed ones.
-            for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled}) {
-                icon.pixmap(QSize(extent, extent), ratio, mode);
-            }
+            icon.pixmap(QSize(extent, extent), ratio);
         }
     }
 }

@@ -9,7 +9,6 @@
 
 // The icon of a phase; a null icon for RowPhase::None. Window thread only.
 QIcon StateIcon(RowPhase phase);
-// Decodes every phase's icon at `extent` pixels (times `ratio`), normal and
-// greyed, now, so that the first row to reach a phase during a batch does
-// not pay for it.
+// Decodes every phase's icon at `extent` pixels (times `ratio`) now, so
+// that the first row to reach a phase during a batch does not pay for it.
 void PrepareStateIcons(int extent, qreal ratio);

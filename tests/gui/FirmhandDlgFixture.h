@@ -271,22 +271,22 @@ protected:
     }
     bool Enabled(int id) const { return m_dlg->Control(id)->isEnabled(); }
     bool LockedForBatch() const {
-        for (int id : {IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE, IDC_UPGRADE,
-                       IDC_DEVICE_LIST}) {
+        for (int id :
+             {IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE, IDC_UPGRADE}) {
             if (Enabled(id)) {
                 return false;
             }
         }
-        return !m_dlg->Control(IDC_BUSY_TEXT)->isHidden() &&
+        return m_dlg->DeviceList().ChecksLocked() && !m_dlg->Control(IDC_BUSY_TEXT)->isHidden() &&
                !m_dlg->Control(IDC_BUSY_PICTURE)->isHidden();
     }
     bool Unlocked() const {
-        for (int id : {IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_UPGRADE, IDC_DEVICE_LIST}) {
+        for (int id : {IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_UPGRADE}) {
             if (!Enabled(id)) {
                 return false;
             }
         }
-        return m_dlg->Control(IDC_BUSY_TEXT)->isHidden() &&
+        return !m_dlg->DeviceList().ChecksLocked() && m_dlg->Control(IDC_BUSY_TEXT)->isHidden() &&
                m_dlg->Control(IDC_BUSY_PICTURE)->isHidden();
     }
     // Until the window has handled the batch's end.

@@ -331,6 +331,13 @@ TEST_F(FirmhandDlgTest, UpgradeLocksAtOnceAndUnlocksAtTheBatchEnd) {
     EXPECT_TRUE(m_dlg->messages.empty());
     EXPECT_TRUE(m_dlg->IsUpgrading());
     EXPECT_TRUE(LockedForBatch());
+    // The list itself stays usable (scrolling, a row's menu), but its check
+    // boxes do not change, neither by a click nor by the space key.
+    EXPECT_TRUE(m_dlg->Control(IDC_DEVICE_LIST)->isEnabled());
+    const QModelIndex check = DeviceList().index(m_dlg->findDeviceItem(Mac(3)), COL_CHECK);
+    EXPECT_FALSE(DeviceList().flags(check) & Qt::ItemIsUserCheckable);
+    EXPECT_FALSE(DeviceList().setData(check, Qt::Checked, Qt::CheckStateRole));
+    EXPECT_FALSE(DeviceList().IsChecked(check.row()));
     EXPECT_TRUE(m_reach->Made().empty()) << "no camera was made reachable yet";
     EXPECT_FALSE(m_reach->TimedOut());
     EXPECT_EQ(Result(Mac(3)), "") << "every row cleared at the start";
