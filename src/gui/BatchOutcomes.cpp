@@ -8,14 +8,14 @@
 #include "RowPhase.h"
 #include "app/ActivationText.h"
 #include "model/DeviceText.h"
+#include "platform/Pub.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
 
 std::string IsoUtc(std::chrono::system_clock::time_point when) {
     const std::time_t t = std::chrono::system_clock::to_time_t(when);
-    std::tm utc{};
-    gmtime_r(&t, &utc);
+    const std::tm utc = PUB_UtcTime(t);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;

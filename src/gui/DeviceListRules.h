@@ -49,12 +49,6 @@ constexpr int kAiColumnWidth = 80;
 // Most cameras that one batch may upgrade.
 constexpr int kMaxDevicesPerBatch = 32;
 
-// A fixed text field as a view that never runs past the field.
-template <size_t N>
-std::string_view FieldText(const char (&field)[N]) {
-    return std::string_view(field, strnlen(field, N));
-}
-
 // MAC texts are compared without regard to case (ASCII letters).
 bool MacEqualsNoCase(std::string_view a, std::string_view b);
 // The MAC in lower case: the key under which a row is found.

@@ -1,9 +1,7 @@
 #include "app/Logger.h"
 
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <atomic>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +11,7 @@
 #include "app/IniFile.h"
 #include "app/Settings.h"
 #include "platform/Paths.h"
+#include "platform/Pub.h"
 
 namespace {
 
@@ -30,14 +29,15 @@ const char* LevelName(int level) {
 }
 
 std::string TimeStamp() {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    tm local{};
-    localtime_r(&ts.tv_sec, &local);
+    const auto now = std::chrono::system_clock::now();
+    const std::tm local = PUB_LocalTime(std::chrono::system_clock::to_time_t(now));
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
     char buffer[96];
-    std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03ld",
+    std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03lld",
                   local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                  local.tm_min, local.tm_sec, ts.tv_nsec / 1000000);
+                  local.tm_min, local.tm_sec, static_cast<long long>(ms));
     return buffer;
 }
 
@@ -149,8 +149,8 @@ void CLogger::RotateLocked() {
 void CLogger::WriteLine(const LogLine& record) {
     char head[160];
     std::snprintf(head, sizeof(head), "%s [%ld] %-5s %s:%d %s: ", TimeStamp().c_str(),
-                  static_cast<long>(syscall(SYS_gettid)), LevelName(record.level),
-                  record.source.c_str(), record.line, record.function.c_str());
+                  PUB_GetThreadId(), LevelName(record.level), record.source.c_str(), record.line,
+                  record.function.c_str());
     const std::string text = head + record.text + "\n";
 
     std::lock_guard<std::mutex> guard(m_mutex);

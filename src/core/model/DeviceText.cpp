@@ -31,7 +31,7 @@ int FirstMaskOctet(const char* mask2) {
 }  // namespace
 
 std::string DeviceVersionText(const DEVICE_S_INFO& record) {
-    std::string text(record.softwareVer, strnlen(record.softwareVer, sizeof(record.softwareVer)));
+    std::string text = FieldString(record.softwareVer);
     if (record.build != -1) {
         const std::string build = "(" + std::to_string(record.build) + ")";
         if (text.find("beta") != std::string::npos) {

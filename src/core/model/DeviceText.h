@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "model/DeviceSInfo.h"
 
@@ -16,6 +17,10 @@ std::string DeviceWebUrl(const std::string& address, int httpPort);
 
 // A fixed-size text field of a record, up to its first NUL or its end.
 template <size_t N>
+std::string_view FieldText(const char (&field)[N]) {
+    return std::string_view(field, strnlen(field, N));
+}
+template <size_t N>
 std::string FieldString(const char (&field)[N]) {
-    return std::string(field, strnlen(field, N));
+    return std::string(FieldText(field));
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -34,6 +35,20 @@ uint32_t PUB_GetTickCount();
 inline uint32_t PUB_TicksSince(uint32_t start) {
     return PUB_GetTickCount() - start;
 }
+
+// `t` broken down as UTC or as local time, safe to call from any thread.
+std::tm PUB_UtcTime(std::time_t t);
+std::tm PUB_LocalTime(std::time_t t);
+
+// This process's id, for names that must differ between processes, and
+// the calling thread's id as the system's tools show it.
+long PUB_GetProcessId();
+long PUB_GetThreadId();
+
+// Hands the heap's free pages back to the system. A process that stays up
+// all day would otherwise keep the high-water mark of its busiest batch in
+// every allocator arena that a worker thread once used.
+void PUB_ReleaseFreeMemory();
 
 // A critical section: recursive, so the owning thread may enter it again.
 class CPUB_Lock {

@@ -1,6 +1,9 @@
 #include "platform/Pub.h"
 
+#include <malloc.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <system_error>
@@ -88,4 +91,28 @@ bool CPUB_Event::Wait(int timeoutMs) {
         m_signalled = false;
     }
     return true;
+}
+
+void PUB_ReleaseFreeMemory() {
+    malloc_trim(0);
+}
+
+std::tm PUB_UtcTime(std::time_t t) {
+    std::tm broken{};
+    gmtime_r(&t, &broken);
+    return broken;
+}
+
+std::tm PUB_LocalTime(std::time_t t) {
+    std::tm broken{};
+    localtime_r(&t, &broken);
+    return broken;
+}
+
+long PUB_GetProcessId() {
+    return static_cast<long>(::getpid());
+}
+
+long PUB_GetThreadId() {
+    return static_cast<long>(::syscall(SYS_gettid));
 }

@@ -8,6 +8,7 @@
 #include "Ipv4.h"
 #include "NetConfig.h"
 #include "app/Logger.h"
+#include "model/DeviceText.h"
 #include "platform/Pub.h"
 
 FH_LOG_SOURCE("Reachability");
@@ -15,12 +16,6 @@ FH_LOG_SOURCE("Reachability");
 using namespace reach;
 
 namespace {
-
-// A fixed field's text, never read past its end.
-template <size_t N>
-std::string_view FieldText(const char (&field)[N]) {
-    return std::string_view(field, strnlen(field, N));
-}
 
 uint32_t TimeSeed() {
     return static_cast<uint32_t>(std::chrono::system_clock::now().time_since_epoch().count() ^

@@ -4,16 +4,8 @@
 #include <cstring>
 
 #include "discovery/LanProbeSearch.h"
+#include "model/DeviceText.h"
 #include "upgrade/UpgradeEngine.h"
-
-namespace {
-
-template <size_t N>
-std::string FieldText(const char (&field)[N]) {
-    return std::string(field, strnlen(field, N));
-}
-
-}  // namespace
 
 std::vector<std::string> AwaitedCameraAddresses(const CUpgradeEngine& engine) {
     std::vector<std::string> addresses;
@@ -21,7 +13,7 @@ std::vector<std::string> AwaitedCameraAddresses(const CUpgradeEngine& engine) {
         if (!device) {
             continue;
         }
-        for (std::string address : {FieldText(device->ip), FieldText(device->ip2)}) {
+        for (std::string address : {FieldString(device->ip), FieldString(device->ip2)}) {
             if (!address.empty() && address != "0.0.0.0" &&
                 std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
                 addresses.push_back(std::move(address));

@@ -227,7 +227,7 @@ bool CFirmhandSession::RequestWebPage(const DEVICE_S_INFO& record) {
     const auto copy = std::make_shared<DEVICE_S_INFO>(record);
     try {
         m_webPageThread = std::thread([this, copy] {
-            std::string address(copy->ip, strnlen(copy->ip, sizeof(copy->ip)));
+            std::string address = FieldString(copy->ip);
             if (m_options.reachability) {
                 // The camera may need a local address in its subnet first;
                 // the address to use may then be its second one.

@@ -1,7 +1,5 @@
 #include "upgrade/RunJournal.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include "app/Logger.h"
 #include "model/DeviceText.h"
 #include "platform/Paths.h"
+#include "platform/Pub.h"
 #include "upgrade/UpgradeResult.h"
 
 FH_LOG_SOURCE("RunJournal");
@@ -31,12 +30,10 @@ int64_t NowMs() {
 }
 
 std::string NewRunId() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
+    const std::tm utc = PUB_UtcTime(std::time(nullptr));
     char text[32];
     std::strftime(text, sizeof(text), "%Y%m%dT%H%M%SZ", &utc);
-    return std::string(text) + "-" + std::to_string(::getpid());
+    return std::string(text) + "-" + std::to_string(PUB_GetProcessId());
 }
 
 template <typename T>

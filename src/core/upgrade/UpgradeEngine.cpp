@@ -438,6 +438,8 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
         m_run.reset();
     }
     m_upgrading.store(false);
+    // The workers' buffers and links are gone by now.
+    PUB_ReleaseFreeMemory();
     // Every worker posted its final result before it returned.
     if (m_sink) {
         m_sink->PostMessage(MakeTextMessage(WM_BATCH_END, cameras, std::string()));
