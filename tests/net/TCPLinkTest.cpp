@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "app/Logger.h"
 #include "net/LoopbackPeer.h"
@@ -304,6 +306,19 @@ TEST_F(LinkTest, RecvRawDataReadsExactBytesOrGivesUp) {
     EXPECT_TRUE(log.Contains("recv timeout"));
     EXPECT_TRUE(m_link->IsBroken());
     EXPECT_EQ(m_link->RecvRawData(got.data(), 1, 200), SWL_RECV_FAILED);
+}
+
+// A cancelled batch does not wait out a camera that connects but stays
+// silent: the read gives up at its next turn, not after its time-out.
+TEST_F(LinkTest, RecvRawDataEndsWhenCancelled) {
+    std::atomic<bool> cancel{false};
+    std::thread canceller([&] {
+        ASSERT_TRUE(m_pair.peer.Write({1, 2, 3}));
+        cancel.store(true);
+    });
+    Bytes got(64);
+    EXPECT_EQ(m_link->RecvRawData(got.data(), 64, 600000, &cancel), SWL_RECV_FAILED);
+    canceller.join();
 }
 
 TEST_F(LinkTest, StartAutoRecvStartsOneThreadOnly) {

@@ -85,7 +85,7 @@ uint32_t CNetDVSDevice::CreateServerObject(std::shared_ptr<CNetDVSDevice>& clien
     }
 
     uint8_t info[SERVER_INFO_SIZE] = {};
-    const int received = link->RecvRawData(info, SERVER_INFO_SIZE, timeoutMs);
+    const int received = link->RecvRawData(info, SERVER_INFO_SIZE, timeoutMs, cancel);
     if (received != SWL_RECV_DONE) {
         LOG_ERROR("CNetDVSDevice::CreateServerObject", "recv failed %d, mac: %s", received,
                   mac.c_str());

@@ -278,13 +278,18 @@ int CSWL_TCPLink::RecvBuff(void* buffer, size_t length, int mode) {
     return SWL_RECV_DONE;
 }
 
-int CSWL_TCPLink::RecvRawData(void* buffer, uint32_t length, uint32_t timeoutMs) {
+int CSWL_TCPLink::RecvRawData(void* buffer, uint32_t length, uint32_t timeoutMs,
+                              const std::atomic<bool>* cancel) {
     CPUB_LockAction guard(m_recvLock);
     auto* next = static_cast<uint8_t*>(buffer);
     uint32_t received = 0;
     uint32_t start = PUB_GetTickCount();
     while (received < length) {
         if (m_broken.load()) {
+            return SWL_RECV_FAILED;
+        }
+        if (cancel != nullptr && cancel->load()) {
+            LOG_WARN("CSWL_TCPLink::RecvRawData", "recv cancelled");
             return SWL_RECV_FAILED;
         }
         const int got = SWL_Recv(m_fd, next + received, length - received);

@@ -77,8 +77,10 @@ public:
     int SendKeepInfo();
 
     // Receives exactly `length` unframed bytes, giving up after `timeoutMs`
-    // without progress (result 1, link marked broken).
-    int RecvRawData(void* buffer, uint32_t length, uint32_t timeoutMs);
+    // without progress (result 1, link marked broken), or within a turn of
+    // `*cancel` becoming true (failed).
+    int RecvRawData(void* buffer, uint32_t length, uint32_t timeoutMs,
+                    const std::atomic<bool>* cancel = nullptr);
     // One whole message into `data`. Without `wait` it returns 1 at once when
     // nothing is waiting; with `wait` it goes on until a message arrives, a
     // failure, or (when `waitLimitMs` is not 0) the limit passes (result 1).
