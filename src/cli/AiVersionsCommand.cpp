@@ -92,7 +92,7 @@ int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, s
         ChooseCameras(session.Devices(), options.cameras, err, &missing);
     if (devices.empty()) {
         err << "firmhand-cli: no camera to ask\n";
-        return 2;
+        return kNoCameraExitStatus;
     }
     const std::string user =
         options.userGiven ? options.user : session.Settings().GetString(settings::kUsername);
@@ -139,7 +139,10 @@ int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, s
     } else {
         PrintAiVersionTable(results, ips, out);
     }
-    bool failed = missing || results.size() < queries.size();
+    if (missing) {
+        return kNoCameraExitStatus;
+    }
+    bool failed = results.size() < queries.size();
     for (const AiVersionResult& r : results) {
         failed = failed || !r.read;
     }

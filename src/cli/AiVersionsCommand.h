@@ -24,8 +24,9 @@ struct AiVersionsOptions {
 };
 
 // Exit status: 0 when every chosen camera answered; 1 when a camera gave no
-// reply or a MAC was not found; 2 when nothing could be asked; 130 when a
-// stop signal came first.
+// reply; 3 when a MAC was not found (the cameras found are still asked) or
+// no camera at all; 2 when the query could not start; 130 when a stop
+// signal came first.
 int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, std::ostream& out,
                   std::ostream& err);
 

@@ -141,6 +141,8 @@ TEST_F(CliFixture, NothingFoundEndsWithThreeAndSaysWhy) {
     EXPECT_NE(m_err.find("camera 02:00:00:00:00:99 was not found"), std::string::npos) << m_err;
     EXPECT_EQ(Run({"upgrade", "--package", package, "--model", "IPC-9999", "--yes"}, out), 3);
     EXPECT_NE(m_err.find("no camera of model IPC-9999"), std::string::npos) << m_err;
+    EXPECT_EQ(Run({"ai-versions", "--mac", cam.mac, "--mac", "02:00:00:00:00:99"}, out), 3);
+    EXPECT_NE(m_err.find("camera 02:00:00:00:00:99 was not found"), std::string::npos) << m_err;
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "login"), 0);
 
     ASSERT_TRUE(m_fleet.SetOnline(cam.mac, false));
