@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -454,9 +455,11 @@ bool CFirmhandDlg::eventFilter(QObject* watched, QEvent* event) {
             type == QEvent::MouseButtonDblClick) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             auto* widget = qobject_cast<QWidget*>(watched);
-            // The menu bar stands for the title bar's menu and stays usable.
+            // The menu bar stands for the title bar's menu and stays usable,
+            // and scroll bars only move the view.
             if (mouse->button() == Qt::LeftButton && widget != nullptr &&
-                widget->window() == this && qobject_cast<QMenuBar*>(widget) == nullptr) {
+                widget->window() == this && qobject_cast<QMenuBar*>(widget) == nullptr &&
+                qobject_cast<QScrollBar*>(widget) == nullptr) {
                 return true;
             }
         }

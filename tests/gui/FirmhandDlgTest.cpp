@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <map>
 #include <set>
@@ -429,9 +430,15 @@ TEST_F(FirmhandDlgTest, LeftClicksAreSwallowedWhileUpgrading) {
     DeviceList().SetChecked(0, false);
     SendLeftClick(getAi);
     EXPECT_EQ(clicks, 0 + 1);
-    // The keyboard still works.
+    // The keyboard still works, and so do the list's scroll bars.
     getAi->click();
     EXPECT_EQ(clicks, 2);
+    QScrollBar* scroll = m_dlg->ListView()->verticalScrollBar();
+    scroll->setRange(0, 100);
+    scroll->setValue(0);
+    scroll->resize(16, 300);  // with four rows it has no room of its own
+    SendLeftClick(scroll);
+    EXPECT_GT(scroll->value(), 0);
 
     m_reach->Open();
     ASSERT_TRUE(WaitForBatchEnd());
