@@ -32,7 +32,11 @@ void CSandbox::Write(const std::string& name, const std::string& content) const 
 }
 
 std::string CSandbox::Read(const std::string& name) const {
-    std::ifstream in(File(name), std::ios::binary);
+    return ReadFile(File(name));
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     std::ostringstream buffer;
     buffer << in.rdbuf();
     return buffer.str();

@@ -26,6 +26,9 @@ private:
     std::string m_path;
 };
 
+// The whole content of a file ("" when it cannot be read).
+std::string ReadFile(const std::string& path);
+
 // Polls `predicate` every few milliseconds until it holds or `timeout` ends.
 bool WaitFor(const std::function<bool()>& predicate,
              std::chrono::milliseconds timeout = std::chrono::seconds(10));
