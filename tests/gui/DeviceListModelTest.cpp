@@ -198,14 +198,3 @@ TEST_F(DeviceListModelTest, ThousandCamerasEachOnTopWithNumbers) {
     }
     EXPECT_EQ(m_model.FindDeviceItem("00:00:00:00:03:e7"), 0);
 }
-
-TEST_F(DeviceListModelTest, Headings) {
-    EXPECT_EQ(m_model.columnCount(), COL_COUNT);
-    EXPECT_EQ(m_model.headerData(COL_CHECK, Qt::Horizontal, Qt::DisplayRole).toString(), QString());
-    EXPECT_EQ(m_model.headerData(COL_INDEX, Qt::Horizontal, Qt::DisplayRole).toString(),
-              QStringLiteral("Index"));
-    EXPECT_EQ(m_model.headerData(COL_RESULT, Qt::Horizontal, Qt::DisplayRole).toString(),
-              QStringLiteral("Result"));
-    EXPECT_EQ(m_model.headerData(COL_AI_VEHICLE, Qt::Horizontal, Qt::DisplayRole).toString(),
-              QStringLiteral("AI Vehicle Version"));
-}
