@@ -51,7 +51,8 @@ AiVersionResult QueryOne(const SimCameraConfig& cam, const std::string& password
 TEST(AiQueryOne, VersionsReadFromAWholeOrAChunkedReply) {
     SimCameraConfig chunked = HttpTestCamera("00:1A:2B:81:00:04", "127.80.2.4");
     chunked.faults.httpChunked = true;
-    for (const SimCameraConfig& cam : {HttpTestCamera("00:1A:2B:81:00:01", "127.80.2.1"), chunked}) {
+    for (const SimCameraConfig& cam :
+         {HttpTestCamera("00:1A:2B:81:00:01", "127.80.2.1"), chunked}) {
         const AiVersionResult r = QueryOne(cam);
         EXPECT_EQ(r.mac, cam.mac);
         EXPECT_TRUE(r.read);

@@ -161,8 +161,10 @@ TEST(PackageCheck, OldStyleNeedsItsTrailerWithTheHeadFlagAndAHundredBytes) {
     const std::vector<uint8_t> body(99, 0x11);
     EXPECT_NE(CheckPackageFile(Write(box, "empty.bin", {})), "");
     EXPECT_NE(CheckPackageFile(Write(box, "short.bin", OldStyle(body, 0x2020))), "");
-    const std::string noFlag =
-        CheckPackageFile(Write(box, "noflag.bin", OldStyle(std::vector<uint8_t>(500, 0x11), 0x2020, 0x1234)));
+    const std::string noFlag = CheckPackageFile(
+        Write(box, "noflag.bin", OldStyle(std::vector<uint8_t>(500, 0x11), 0x2020, 0x1234)));
     EXPECT_NE(noFlag.find("head flag 0x00001234"), std::string::npos) << noFlag;
-    EXPECT_EQ(CheckPackageFile(Write(box, "ok.bin", OldStyle(std::vector<uint8_t>(100, 0x11), 0x2020))), "");
+    EXPECT_EQ(
+        CheckPackageFile(Write(box, "ok.bin", OldStyle(std::vector<uint8_t>(100, 0x11), 0x2020))),
+        "");
 }

@@ -181,6 +181,11 @@ TEST(UpgradeResults, TransferFailuresMapToTheirCodes) {
     EXPECT_EQ(h.FinalResult(lost.mac), UPGRADE_SEND_FAILED);
     EXPECT_EQ(h.FinalResult(stalled.mac), UPGRADE_TIMEOUT);
     EXPECT_TRUE(h.Log().Contains("5 times wait timeout, mac: " + stalled.mac + ", time: 1s"));
+    // Block 5 went out unacknowledged; block 6 never did.
+    EXPECT_EQ(h.Fleet().State(stalled.mac)->lastBlock, 5);
+    for (const SimEvent& e : h.Fleet().Events(stalled.mac)) {
+        EXPECT_TRUE(e.kind != "block" || e.GetInt("n") < 5) << e.GetInt("n");
+    }
 }
 
 TEST(UpgradeResults, RestartIntoUpgradeModeThenRetry) {
