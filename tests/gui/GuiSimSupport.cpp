@@ -1,7 +1,5 @@
 #include "GuiSimSupport.h"
 
-#include <dirent.h>
-
 #include <QCoreApplication>
 #include <QThread>
 #include <chrono>
@@ -19,19 +17,6 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
         QThread::msleep(2);
     }
     return true;
-}
-
-int ProcessThreadCount() {
-    DIR* tasks = opendir("/proc/self/task");
-    if (tasks == nullptr) {
-        return -1;
-    }
-    int count = 0;
-    while (const dirent* entry = readdir(tasks)) {
-        count += entry->d_name[0] != '.' ? 1 : 0;
-    }
-    closedir(tasks);
-    return count;
 }
 
 CGuiSimSetup::CGuiSimSetup(int block) : m_block(block) {}

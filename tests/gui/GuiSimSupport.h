@@ -17,9 +17,6 @@
 // passed; true when `done` held.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 
-// The threads of this process now.
-int ProcessThreadCount();
-
 class CGuiSimSetup {
 public:
     // `block` (0 to 29) keeps the cameras of one test apart from another's.

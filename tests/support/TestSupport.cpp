@@ -63,6 +63,14 @@ bool ReturnsWithin(std::chrono::milliseconds limit, const std::function<void()>&
     return inTime;
 }
 
+std::set<pid_t> ProcessThreads() {
+    std::set<pid_t> threads;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        threads.insert(static_cast<pid_t>(std::stoi(entry.path().filename().string())));
+    }
+    return threads;
+}
+
 pid_t ThisThreadId() {
     return static_cast<pid_t>(::syscall(SYS_gettid));
 }
