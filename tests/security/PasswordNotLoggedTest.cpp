@@ -174,10 +174,7 @@ TEST(PasswordNotLogged, UpgradeRunKeepsItOnlyInTheOwnersSettingsFile) {
     }
     ASSERT_TRUE(h.Start());
     h.password = kPassword;
-    std::vector<uint8_t> package(20000, 0x5A);
-    const uint8_t magic[] = {0x18, 0x01, 0x22, 0x20};
-    std::copy(std::begin(magic), std::end(magic), package.begin());
-    ASSERT_EQ(h.StartBatch(macs, h.WritePackage("fw.bin", package)), BatchStartResult::Started);
+    ASSERT_EQ(h.StartBatch(macs, h.NewStylePackage("fw.bin")), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd()) << "the batch ends; last log lines:\n"
                                      << LastLines(h.Log(), 30);
     for (const std::string& mac : macs) {
