@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -59,39 +60,22 @@ struct Dump {
 Dump OnlyDump(const CSandbox& sandbox, const std::string& name) {
     Dump dump;
     const auto files = FilesIn(sandbox.Path());
-    EXPECT_EQ(files.size(), 1u);
-    if (files.size() != 1) {
+    // name.<pid>.<yyyymmddhhmmss>.<mmm>.dmp
+    const std::regex form(name + R"(\.(\d+)\.(\d{4})(\d\d)(\d\d)(\d\d)(\d\d)(\d\d)\.\d{3}\.dmp)");
+    std::smatch parts;
+    if (files.size() != 1 || !std::regex_match(files[0], parts, form)) {
+        ADD_FAILURE() << "not one dump named as it should be: " << testing::PrintToString(files);
         return dump;
     }
     dump.file = files[0];
-    // name.<pid>.<yyyymmddhhmmss>.<mmm>.dmp
-    const std::string& file = dump.file;
-    const auto digitsAt = [&](size_t pos, size_t count) {
-        return pos + count <= file.size() &&
-               file.find_first_not_of("0123456789", pos) >= pos + count;
-    };
-    const size_t pidStart = name.size() + 1;
-    const size_t pidEnd = file.find('.', pidStart);
-    const bool formed = file.compare(0, pidStart, name + ".") == 0 && pidEnd != std::string::npos &&
-                        pidEnd > pidStart && digitsAt(pidStart, pidEnd - pidStart) &&
-                        digitsAt(pidEnd + 1, 14) && file.size() == pidEnd + 1 + 14 + 1 + 3 + 4 &&
-                        file[pidEnd + 15] == '.' && digitsAt(pidEnd + 16, 3) &&
-                        file.compare(file.size() - 4, 4, ".dmp") == 0;
-    EXPECT_TRUE(formed) << file;
-    if (!formed) {
-        return dump;
-    }
-    dump.pid = std::stol(file.substr(pidStart, pidEnd - pidStart));
-    const auto field = [&](size_t offset, size_t count) {
-        return std::stoi(file.substr(pidEnd + 1 + offset, count));
-    };
+    dump.pid = std::stol(parts[1]);
     std::tm local{};
-    local.tm_year = field(0, 4) - 1900;
-    local.tm_mon = field(4, 2) - 1;
-    local.tm_mday = field(6, 2);
-    local.tm_hour = field(8, 2);
-    local.tm_min = field(10, 2);
-    local.tm_sec = field(12, 2);
+    local.tm_year = std::stoi(parts[2]) - 1900;
+    local.tm_mon = std::stoi(parts[3]) - 1;
+    local.tm_mday = std::stoi(parts[4]);
+    local.tm_hour = std::stoi(parts[5]);
+    local.tm_min = std::stoi(parts[6]);
+    local.tm_sec = std::stoi(parts[7]);
     local.tm_isdst = -1;
     const double age = std::difftime(std::time(nullptr), std::mktime(&local));
     EXPECT_LT(std::abs(age), 300.0) << "the name carries the local time of the crash";

@@ -21,6 +21,8 @@ TEST(DeviceText, VersionCarriesBuildBeforeBeta) {
     EXPECT_EQ(DeviceVersionText(Record("2.0.1beta", -1)), "2.0.1beta");
     EXPECT_EQ(DeviceVersionText(Record("1beta2beta", 3)), "1(3)beta2(3)beta");
     EXPECT_EQ(DeviceVersionText(Record("", -1)), "");
+    EXPECT_EQ(DeviceVersionText(Record("", 7)), "(7)");
+    EXPECT_EQ(DeviceVersionText(Record("3.1.0", 0)), "3.1.0(0)");
 }
 
 TEST(DeviceText, Version342TakesFirstOctetOfSecondMask) {
@@ -28,7 +30,10 @@ TEST(DeviceText, Version342TakesFirstOctetOfSecondMask) {
     EXPECT_EQ(DeviceVersionText(Record("3.4.2", 7, "255.255.255.0")), "3.4.2(7)");
     EXPECT_EQ(DeviceVersionText(Record("3.4.2", 7, "")), "3.4.2(7)");
     EXPECT_EQ(DeviceVersionText(Record("3.4.2", 7, "0.0.0.0")), "3.4.2(7)");
+    EXPECT_EQ(DeviceVersionText(Record("3.4.2beta", 7, "20.255.0.0")), "3.4.2.20(7)beta");
+    // 255, 0, no dot, no digits: unchanged.
     EXPECT_EQ(DeviceVersionText(Record("3.4.2", 7, "abc")), "3.4.2(7)");
+    EXPECT_EQ(DeviceVersionText(Record("3.4.2", 7, "10")), "3.4.2(7)");
     EXPECT_EQ(DeviceVersionText(Record("3.4.20", -1, "12.0")), "3.4.2.120");
     EXPECT_EQ(DeviceVersionText(Record("1.3.4.2", 1, "10.0.0.0")), "1.3.4.2(1)");
 }

@@ -147,14 +147,3 @@ TEST_F(SettingsFiles, EditTakesEffectAtNextRead) {
     WriteProgram("[CONFIG]\nWaitRebootTimeout=6\n");
     EXPECT_EQ(settings::GetInt(settings::kWaitRebootTimeout), 6);
 }
-
-TEST(SettingsTable, EveryKeyHasARowAndDefaultsMatch) {
-    EXPECT_STREQ(settings::FindKey("waitreboottimeout")->defaultValue, "240");
-    EXPECT_STREQ(settings::FindKey("AutoUpgradeDelay")->defaultValue, "15000");
-    EXPECT_EQ(settings::FindKey("Nope"), nullptr);
-    int user = 0;
-    for (const auto& row : settings::AllKeys()) {
-        user += row.file == SettingFile::User;
-    }
-    EXPECT_EQ(user, 3);
-}

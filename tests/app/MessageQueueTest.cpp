@@ -60,12 +60,3 @@ TEST(MessageQueue, PostsFromManyThreadsArriveInEachSendersOrder) {
         EXPECT_EQ(v, 199);
     }
 }
-
-TEST(DeviceRecord, FieldsAreCutToTheirLimit) {
-    auto info = MakeEmptyDeviceInfo();
-    CopyField(info->devName, std::string(30, 'n'));
-    EXPECT_EQ(std::string(info->devName).size(), 19u);
-    CopyField(info->hardwareVer, std::string(30, 'h'), 15);
-    EXPECT_EQ(std::string(info->hardwareVer).size(), 15u);
-    EXPECT_EQ(info->build, 0);
-}

@@ -20,6 +20,8 @@
 using testing_support::CSandbox;
 using testing_support::CScopedEnv;
 
+using testing_support::ReadFile;
+
 namespace {
 
 const std::string kSecret = "Vb8-quokka-Lm3%";
@@ -50,13 +52,6 @@ private:
     std::map<std::string, std::string>* m_items;
 };
 
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 class RememberedPassword : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,7 +63,7 @@ protected:
         m_xdg.reset();
         ResetIniPaths();
     }
-    std::string UserFile() const { return ReadAll(GetUserIni().Path()); }
+    std::string UserFile() const { return ReadFile(GetUserIni().Path()); }
 
     CSandbox m_box;
     std::unique_ptr<CScopedEnv> m_xdg;
@@ -135,7 +130,7 @@ TEST_F(RememberedPassword, DesktopKeyringThroughTheSecretService) {
     for (const std::string& root : {std::string(std::getenv("HOME")), m_box.Path()}) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
             if (entry.is_regular_file()) {
-                EXPECT_EQ(ReadAll(entry.path()).find(kSecret), std::string::npos) << entry.path();
+                EXPECT_EQ(ReadFile(entry.path()).find(kSecret), std::string::npos) << entry.path();
             }
         }
     }

@@ -83,3 +83,8 @@ std::string NewStylePackage(const testing_support::CSandbox& box) {
     box.Write("fw.bin", data);
     return box.File("fw.bin");
 }
+
+std::string Row(const std::string& report, const std::string& mac) {
+    const size_t at = report.find("\"mac\": \"" + mac + "\"");
+    return at == std::string::npos ? std::string() : report.substr(at, report.find('}', at) - at);
+}

@@ -39,3 +39,5 @@ protected:
 
 // A package the cameras take: new style, 5000 bytes of payload.
 std::string NewStylePackage(const testing_support::CSandbox& box);
+// A JSON report's row of the camera, from its MAC to the end of its object.
+std::string Row(const std::string& report, const std::string& mac);

@@ -19,16 +19,11 @@
 
 using std::chrono::seconds;
 
+using testing_support::ReadFile;
+
 namespace {
 
 const std::string kSecret = "Tq5-wombat-Zr8";
-
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 // The arguments of every process of this test's children and theirs.
 std::string ChildrenCommandLines(pid_t self) {
@@ -38,7 +33,7 @@ std::string ChildrenCommandLines(pid_t self) {
         if (name.find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
-        const std::string stat = ReadAll(entry.path() / "stat");
+        const std::string stat = ReadFile(entry.path() / "stat");
         const size_t close = stat.rfind(')');
         if (close == std::string::npos) {
             continue;
@@ -48,7 +43,7 @@ std::string ChildrenCommandLines(pid_t self) {
         pid_t parent = 0;
         fields >> state >> parent;
         if (parent == self || std::stoi(name) == self) {
-            all += ReadAll(entry.path() / "cmdline") + "\n";
+            all += ReadFile(entry.path() / "cmdline") + "\n";
         }
     }
     return all;
@@ -124,7 +119,7 @@ TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
     std::vector<std::string> holding;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(m_box.Path())) {
         if (entry.is_regular_file() && entry.path().filename() != "password.txt" &&
-            ReadAll(entry.path()).find(kSecret) != std::string::npos) {
+            ReadFile(entry.path()).find(kSecret) != std::string::npos) {
             holding.push_back(entry.path().filename());
         }
     }
@@ -133,7 +128,7 @@ TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
     ASSERT_TRUE(std::filesystem::exists(logs));
     size_t logBytes = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(logs)) {
-        const std::string log = ReadAll(entry.path());
+        const std::string log = ReadFile(entry.path());
         logBytes += log.size();
         EXPECT_EQ(log.find(kSecret), std::string::npos) << entry.path();
     }

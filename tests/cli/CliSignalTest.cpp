@@ -38,12 +38,6 @@ protected:
         return testing_support::WaitFor(
             [&] { return m_box.Read(name).find(text) != std::string::npos; }, seconds(120));
     }
-    // The report's row of the camera, from its MAC to the end of its object.
-    static std::string Row(const std::string& report, const std::string& mac) {
-        const size_t at = report.find("\"mac\": \"" + mac + "\"");
-        return at == std::string::npos ? std::string()
-                                       : report.substr(at, report.find('}', at) - at);
-    }
 
     CChildProcess m_child;
 };

@@ -46,12 +46,6 @@ TEST_F(CliFixture, ScanPrintsTheListColumnsAndJson) {
 
 namespace {
 
-// The report's row of the camera, from its MAC to the end of its object.
-std::string Row(const std::string& report, const std::string& mac) {
-    const size_t at = report.find("\"mac\": \"" + mac + "\"");
-    return at == std::string::npos ? std::string() : report.substr(at, report.find('}', at) - at);
-}
-
 // "2026-12-07T21:04:05Z" at `at` of `text`.
 bool IsUtcTimeAt(const std::string& text, size_t at) {
     static const std::string kPattern = "0000-00-00T00:00:00Z";

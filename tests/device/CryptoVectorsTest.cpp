@@ -3,26 +3,19 @@
 #include <cstring>
 #include <string>
 
+#include "ScriptedDevice.h"
 #include "app/Logger.h"
 #include "device/Base64.h"
 #include "device/DataEncryption.h"
 #include "device/Digest.h"
 #include "device/Encrypt.h"
-#include "device/NetDVSDevice.h"
-#include "device/NetDevice.h"
+
+using scripted::Hex;
 
 namespace {
 
 std::string B64(const std::string& text, size_t line = 2147483647) {
     return Base64Encode(reinterpret_cast<const uint8_t*>(text.data()), text.size(), line);
-}
-
-std::vector<uint8_t> Hex(const std::string& hex) {
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    return out;
 }
 
 }  // namespace
@@ -111,39 +104,4 @@ TEST(StreamDecryption, StreamKeyComesFromTheNonceAsDecimalDigits) {
     std::vector<uint8_t> unused;
     DecryptCmdData(block.data(), block.size(), StreamKeyText(12345).c_str(), unused);
     EXPECT_EQ(block, std::vector<uint8_t>(16, 0));
-}
-
-TEST(LoginErrors, MapToClientResults) {
-    const std::pair<uint32_t, uint32_t> table[] = {{2, 1},   {3, 6},   {4, 6},   {13, 5}, {22, 22},
-                                                   {23, 23}, {24, 24}, {30, 30}, {7, 7},  {99, 99}};
-    for (const auto& [error, result] : table) {
-        EXPECT_EQ(CNetDVSDevice::MapLoginError(error), result) << error;
-    }
-}
-
-namespace {
-// The interface with nothing but the slots a device type must fill.
-class CBareDevice : public CNetDevice {
-public:
-    uint32_t LogIn(const char*, const char*, NET_DEVICE_INFO*, bool) override { return 0; }
-    uint32_t StartLiveStream(uint8_t, uint8_t) override { return 0; }
-    uint32_t StopLiveStream(uint8_t, uint8_t) override { return 0; }
-    uint32_t ReopenLiveStream(uint8_t) override { return 0; }
-};
-}  // namespace
-
-TEST(NetDeviceBase, AnswersWithItsDefaults) {
-    CBareDevice device;
-    std::vector<uint8_t> reply = {1};
-    EXPECT_EQ(device.SendUpgradeData(nullptr, 0, 0), NET_NOT_SUPPORTED);
-    EXPECT_EQ(device.GetUpgradeError(), NET_NOT_SUPPORTED);
-    EXPECT_EQ(device.GetUpgradeProgress(), 11);
-    EXPECT_EQ(device.GetConnectState(), CONNECT_LINK_LOST);
-    EXPECT_EQ(device.StartUpgrade(0, true), NET_NOT_SUPPORTED);
-    EXPECT_EQ(device.Request0208(reply), NET_OK);
-    EXPECT_TRUE(reply.empty());
-    EXPECT_EQ(device.Request020E(reply), NET_NOT_SUPPORTED);
-    EXPECT_FALSE(device.SendChannelSettings(0, ChannelRecords{}));
-    EXPECT_EQ(device.ReservedC(), NET_NOT_SUPPORTED);
-    EXPECT_EQ(device.PollProgress(nullptr), NET_OK);
 }

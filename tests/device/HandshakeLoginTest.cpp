@@ -15,14 +15,6 @@ using testing_support::WaitFor;
 
 namespace {
 
-std::vector<uint8_t> Hex(const std::string& hex) {
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    return out;
-}
-
 Bytes Field(const Bytes& request, size_t offset, size_t length = 32) {
     return Bytes(request.begin() + offset, request.begin() + offset + length);
 }
@@ -252,6 +244,7 @@ TEST(Login, RefusalsMapTheDeviceError) {
     const std::pair<uint32_t, uint32_t> table[] = {
         {2, NET_LOGIN_WRONG_PASSWORD},
         {3, NET_LOGIN_TOO_MANY},
+        {4, NET_LOGIN_TOO_MANY},
         {13, NET_LOGIN_ERROR_13},
         {22, 22},
         {24, 24},

@@ -62,6 +62,14 @@ inline Bytes DeviceFrame(uint32_t cmdType, const Bytes& payload, uint32_t cmdId 
     return loopback::Concat({loopback::DataHead(static_cast<uint32_t>(frame.size())), frame});
 }
 
+inline Bytes Hex(const std::string& hex) {
+    Bytes out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return out;
+}
+
 inline Bytes Words(std::initializer_list<uint32_t> words) {
     Bytes out;
     for (uint32_t w : words) {

@@ -230,18 +230,29 @@ TEST_F(LibraryFixture, BadDatagramsAreDroppedAndLogged) {
         << "six bad datagrams a round: five lines, then a count";
 }
 
-TEST(SearchEngine, FloodOfMacsIsBounded) {
-    CTestResponder responder;
+namespace {
+
+// A responder answering for `count` cameras, and an engine's config that
+// searches only it.
+SearchConfig CrowdedTarget(CTestResponder& responder, int count) {
     std::vector<FakeCamera> cameras;
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < count; ++i) {
         cameras.push_back(Camera(i));
     }
     responder.SetCameras(cameras);
     SearchConfig config;
     config.adapterName = kNoAdapter;
     config.roundIntervalMs = kRoundMs;
-    config.maxDevices = 100;
     config.targets = {{"127.0.0.1", responder.Port()}};
+    return config;
+}
+
+}  // namespace
+
+TEST(SearchEngine, FloodOfMacsIsBounded) {
+    CTestResponder responder;
+    SearchConfig config = CrowdedTarget(responder, 300);
+    config.maxDevices = 100;
     std::atomic<int> found{0};
     CLogCapture log;
     CSearchEngine engine(config, [&](const std::string&, int kind, const std::string&) {
@@ -256,15 +267,8 @@ TEST(SearchEngine, FloodOfMacsIsBounded) {
 
 TEST(SearchEngine, BurstOfAThousandReplies) {
     CTestResponder responder;
-    std::vector<FakeCamera> cameras;
-    for (int i = 0; i < 1000; ++i) {
-        cameras.push_back(Camera(i));
-    }
-    responder.SetCameras(cameras);
-    SearchConfig config;
-    config.adapterName = kNoAdapter;
+    SearchConfig config = CrowdedTarget(responder, 1000);
     config.roundIntervalMs = 5000;  // one round: the whole burst at once
-    config.targets = {{"127.0.0.1", responder.Port()}};
     std::atomic<int> found{0};
     CLogCapture log;
     CSearchEngine engine(config, [&](const std::string&, int kind, const std::string&) {

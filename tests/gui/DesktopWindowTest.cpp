@@ -21,6 +21,8 @@
 
 FH_LOG_SOURCE("DesktopWindowTest");
 
+using testing_support::ReadFile;
+
 namespace {
 
 class DesktopWindowTest : public FirmhandDlgTest {
@@ -35,12 +37,6 @@ protected:
             count += first.row() <= row && row <= last.row() && last.column() == COL_RESULT;
         }
         return count;
-    }
-    std::string ReadFile(const std::string& path) {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
     }
     QLineEdit* FilterEdit() { return qobject_cast<QLineEdit*>(m_dlg->Control(IDC_FILTER)); }
 };

@@ -182,30 +182,3 @@ TEST_F(DeviceListModelTest, ResultTexts) {
     m_model.ClearResultTexts();
     EXPECT_EQ(Column(COL_RESULT), (Texts{"", ""}));
 }
-
-TEST_F(DeviceListModelTest, ThousandCamerasEachOnTopWithNumbers) {
-    for (int i = 0; i < 1000; ++i) {
-        char mac[32];
-        std::snprintf(mac, sizeof mac, "00:00:00:00:%02X:%02X", i / 256, i % 256);
-        Add(mac);
-    }
-    ASSERT_EQ(m_model.RowCount(), 1000);
-    EXPECT_EQ(Cell(0, COL_MAC), "00:00:00:00:03:E7");
-    EXPECT_EQ(Cell(999, COL_MAC), "00:00:00:00:00:00");
-    for (int row = 0; row < 1000; row += 111) {
-        EXPECT_EQ(Cell(row, COL_INDEX), std::to_string(row + 1));
-        EXPECT_EQ(m_model.FindDeviceItem(Cell(row, COL_MAC)), row);
-    }
-    EXPECT_EQ(m_model.FindDeviceItem("00:00:00:00:03:e7"), 0);
-}
-
-TEST_F(DeviceListModelTest, Headings) {
-    EXPECT_EQ(m_model.columnCount(), COL_COUNT);
-    EXPECT_EQ(m_model.headerData(COL_CHECK, Qt::Horizontal, Qt::DisplayRole).toString(), QString());
-    EXPECT_EQ(m_model.headerData(COL_INDEX, Qt::Horizontal, Qt::DisplayRole).toString(),
-              QStringLiteral("Index"));
-    EXPECT_EQ(m_model.headerData(COL_RESULT, Qt::Horizontal, Qt::DisplayRole).toString(),
-              QStringLiteral("Result"));
-    EXPECT_EQ(m_model.headerData(COL_AI_VEHICLE, Qt::Horizontal, Qt::DisplayRole).toString(),
-              QStringLiteral("AI Vehicle Version"));
-}

@@ -202,7 +202,7 @@ protected:
         m_sim.emplace(block);
         SESSION_OPTIONS options;
         options.reachability = m_reach;
-        CGuiSimSetup::ShortenWaits(options);
+        ShortenSessionWaits(options);
         return options;
     }
     void StartFleet() {

@@ -10,16 +10,6 @@ bool Parse(std::vector<std::string> args, FIRMHAND_OPTIONS& options, std::string
 
 }  // namespace
 
-TEST(FirmhandOptions, NoOptionsKeepTheDialog) {
-    FIRMHAND_OPTIONS options;
-    std::string error;
-    ASSERT_TRUE(Parse({}, options, error));
-    EXPECT_FALSE(options.adapter.has_value());
-    EXPECT_FALSE(options.searchTargets.has_value());
-    EXPECT_TRUE(options.packagePath.empty());
-    EXPECT_EQ(options.autoStartCount, 0);
-}
-
 TEST(FirmhandOptions, ValuesInBothForms) {
     FIRMHAND_OPTIONS options;
     std::string error;

@@ -1,19 +1,10 @@
 #include "GuiSimSupport.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QThread>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <random>
-#include <vector>
-
-#include "app/Settings.h"
 
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -28,58 +19,14 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
-int ProcessThreadCount() {
-    DIR* tasks = opendir("/proc/self/task");
-    if (tasks == nullptr) {
-        return -1;
-    }
-    int count = 0;
-    while (const dirent* entry = readdir(tasks)) {
-        count += entry->d_name[0] != '.' ? 1 : 0;
-    }
-    closedir(tasks);
-    return count;
-}
-
-CGuiSimSetup::CGuiSimSetup(int block)
-    : m_block(block), m_pidPart(static_cast<int>(getpid() % 200) + 20) {}
-
-void CGuiSimSetup::ShortenWaits(SESSION_OPTIONS& options) {
-    auto& values = options.settingOverrides;
-    values[settings::kWaitIp2ChangeTimeout] = "2";
-    values[settings::kWaitDeviceOfflineTimeout] = "5";
-    values[settings::kWaitRebootTimeout] = "10";
-    values[settings::kWaitUpgradeModeTimeout] = "10";
-    values[settings::kWaitUpgradeProgressTimeout] = "5";
-    values[settings::kWaitUpgradeCompleteTimeout] = "5";
-    options.timings.connectTimeoutMs = 2000;
-    options.timings.retryPauseMs = 20;
-    options.timings.upgradeModePauseMs = 50;
-    options.timings.ackPollMs = 5;
-    options.timings.offlineStretchMs = 300;
-    options.searchRoundIntervalMs = 150;
-}
+CGuiSimSetup::CGuiSimSetup(int block) : m_block(block) {}
 
 SimCameraConfig CGuiSimSetup::Camera(int n) const {
-    SimCameraConfig config;
-    char text[64];
-    std::snprintf(text, sizeof text, "02:01:%02X:%02X:00:%02X", m_pidPart, m_block, n);
-    config.mac = text;
-    std::snprintf(text, sizeof text, "127.%d.%d.%d", m_pidPart, 200 + m_block, n + 1);
-    config.ip = text;
-    std::snprintf(text, sizeof text, "127.%d.%d.%d", m_pidPart, 230 + m_block, n + 1);
-    config.ip2 = text;
-    config.mask2 = "255.0.0.0";
-    config.name = "Cam " + std::to_string(n);
-    config.password = "739518";  // the window's default
-    config.flashMs = 150;
-    config.offlineMs = 900;
-    return config;
+    return LoopbackCamera(m_block, n);
 }
 
 std::string CGuiSimSetup::DeadAddress(int n) const {
-    return "127." + std::to_string(m_pidPart) + "." + std::to_string(200 + m_block) + "." +
-           std::to_string(250 - n);
+    return LoopbackCamera(m_block, 249 - n).ip;
 }
 
 std::string CGuiSimSetup::SearchTargets(const CSimFleet& fleet) {
@@ -92,16 +39,7 @@ std::string CGuiSimSetup::SearchTargets(const CSimFleet& fleet) {
 }
 
 std::string CGuiSimSetup::WritePackage(const std::string& path, size_t size) {
-    std::vector<uint8_t> data(size + 4);
-    std::mt19937 random(7);
-    for (auto& byte : data) {
-        byte = static_cast<uint8_t>(random());
-    }
-    const uint8_t magic[] = {0x18, 0x01, 0x22, 0x20};
-    std::memcpy(data.data(), magic, sizeof magic);
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
+    WriteFile(path, NewStylePackageBytes(size));
     return path;
 }
 

@@ -9,27 +9,20 @@
 #include <string>
 #include <thread>
 
-#include "SimConfig.h"
 #include "SimFleet.h"
 #include "session/SessionOptions.h"
+#include "support/SessionHarness.h"
 
 // Runs posted events, timers and repaints until `done` holds or `timeoutMs`
 // passed; true when `done` held.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
-
-// The threads of this process now.
-int ProcessThreadCount();
 
 class CGuiSimSetup {
 public:
     // `block` (0 to 29) keeps the cameras of one test apart from another's.
     explicit CGuiSimSetup(int block);
 
-    // Short waits and pauses, as the upgrade tests use, and fast search
-    // rounds: added to `options`.
-    static void ShortenWaits(SESSION_OPTIONS& options);
-    // Camera n (0 to 200) on 127.P.(200+block).(n+1), second address on
-    // 127.P.(230+block).(n+1); fast flashing and reboot.
+    // LoopbackCamera(block, n).
     SimCameraConfig Camera(int n) const;
     // An address in this test's block where nothing listens.
     std::string DeadAddress(int n) const;
@@ -40,7 +33,6 @@ public:
 
 private:
     int m_block;
-    int m_pidPart;
 };
 
 // Ends the test program with `what` when it is still armed after

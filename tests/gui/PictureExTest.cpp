@@ -117,10 +117,7 @@ TEST_F(PictureExTest, ResourceIsTwelveFramesOfFiftyMilliseconds) {
     EXPECT_EQ(picture.size(), QSize(32, 32));
     ASSERT_EQ(picture.FrameCount(), 12);
     for (int i = 0; i < 12; ++i) {
-        EXPECT_EQ(picture.Frame(i).delay, 5) << i;
-        EXPECT_EQ(picture.Frame(i).disposal, 1) << i;
-        EXPECT_EQ(picture.Frame(i).rect, QRect(0, 0, 32, 32)) << i;
-        EXPECT_EQ(FrameDelayMs(picture.Frame(i).delay), 50);
+        EXPECT_EQ(FrameDelayMs(picture.Frame(i).delay), 50) << i;
     }
     EXPECT_FALSE(picture.Load(QStringLiteral("999"), QStringLiteral("GIF")));
     EXPECT_FALSE(picture.IsLoaded());
@@ -225,11 +222,16 @@ TEST_F(PictureExTest, ComposerKeepsWhatLiesUnderTransparentPixels) {
     EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 255);
 }
 
-TEST_F(PictureExTest, SingleFrameGifIsShownStillWithoutAThread) {
+// A GIF of one frame and a picture of another format are drawn once; no
+// thread is started and stopping returns at once.
+TEST_F(PictureExTest, StillPicturesAreShownWithoutAThread) {
+    CPictureEx picture;
+    picture.Stop();
+    picture.UnLoad();
+    EXPECT_FALSE(picture.HasThread());
     CTestGif gif(6, 5, {kWhite, kRed, kGreen, kBlue});
     gif.GraphicControl(0, 20);
     gif.Image(0, 0, 6, 5, 3);
-    CPictureEx picture;
     ASSERT_TRUE(picture.Load(gif.Finish()));
     EXPECT_FALSE(picture.IsAnimated());
     EXPECT_EQ(picture.PictureSize(), QSize(6, 5));
@@ -237,18 +239,15 @@ TEST_F(PictureExTest, SingleFrameGifIsShownStillWithoutAThread) {
     EXPECT_FALSE(picture.HasThread());
     EXPECT_FALSE(picture.IsPlaying());
     EXPECT_EQ(Pixel(picture.Snapshot(), 5, 4), kBlue);
-    picture.Stop();  // no thread: returns at once
+    picture.Stop();
     EXPECT_EQ(Pixel(picture.Snapshot(), 5, 4), kBlue);
-}
 
-TEST_F(PictureExTest, OtherFormatsAreShownStillAtTheirSize) {
     QImage image(7, 3, QImage::Format_RGB32);
     image.fill(QColor(0, 128, 0));
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     ASSERT_TRUE(image.save(&buffer, "PNG"));
-    CPictureEx picture;
     ASSERT_TRUE(picture.Load(png));
     EXPECT_EQ(picture.PictureSize(), QSize(7, 3));
     EXPECT_TRUE(picture.Draw());
@@ -256,15 +255,9 @@ TEST_F(PictureExTest, OtherFormatsAreShownStillAtTheirSize) {
     EXPECT_EQ(Pixel(picture.Snapshot(), 6, 2), 0x008000u);
     EXPECT_FALSE(picture.Load(QByteArray("not a picture")));
     EXPECT_FALSE(picture.IsLoaded());
-}
 
-TEST_F(PictureExTest, StopWithoutAThreadReturnsAtOnce) {
-    CPictureEx picture;
-    picture.Stop();
-    picture.UnLoad();
-    EXPECT_FALSE(picture.HasThread());
     ASSERT_TRUE(picture.Load(QStringLiteral("130"), QStringLiteral("GIF")));
-    picture.Stop();  // loaded but never drawn
+    picture.Stop();  // an animation loaded but never drawn
     EXPECT_FALSE(picture.HasThread());
 }
 

@@ -6,19 +6,12 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QSpinBox>
-#include <fstream>
-#include <iterator>
 
 #include "FirmhandDlgFixture.h"
 #include "app/StringTable.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
-
-std::vector<uint8_t> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class RolloutWindowTest : public FirmhandDlgTest {
 protected:
@@ -49,10 +42,10 @@ TEST_F(RolloutWindowTest, PackagesByModelAndForce) {
         CGuiSimSetup::WritePackage(m_sandbox.File("fw_4.0.2_230118.bin"), 2000);
     SimCameraConfig a = m_sim->Camera(0);
     a.model = "IPC-A";
-    a.package = FileBytes(first);
+    a.package = NewStylePackageBytes(3000);  // as in a.bin
     SimCameraConfig b = m_sim->Camera(1);
     b.model = "IPC-B";
-    b.package = FileBytes(second);
+    b.package = NewStylePackageBytes(4000);
     SimCameraConfig c = m_sim->Camera(2);
     c.model = "IPC-C";
     for (const SimCameraConfig& camera : {a, b, c}) {

@@ -16,6 +16,8 @@
 #include "net/SWL_Socket.h"
 #include "upgrade/UpgradeResult.h"
 
+using testing_support::ProcessThreads;
+
 namespace {
 
 // What the window showed while the batch ran, noted as it changed.
@@ -217,7 +219,7 @@ TEST_F(SessionBatchTest, ClosingMidBatchJoinsEveryThreadLongBeforeTheWaitEnds) {
     m_fleet.AddCamera(camera);
     StartFleet();
     const int initsBefore = SWL_InitCount();
-    const int threadsBefore = ProcessThreadCount();
+    const size_t threadsBefore = ProcessThreads().size();
     ASSERT_TRUE(Launch(FleetOptions(), base));
     ASSERT_TRUE(PumpUntil([&] { return DeviceList().RowCount() == 1; }, 10000));
     m_dlg->OnSelectAll();
@@ -237,8 +239,8 @@ TEST_F(SessionBatchTest, ClosingMidBatchJoinsEveryThreadLongBeforeTheWaitEnds) {
         PumpUntil([&] { return !Session().IsUpgrading() && Session().WaitForBatchEnd(0); }, 10000))
         << "no batch runs and its threads are joined";
     EXPECT_FALSE(Session().HasJob(camera.mac));
-    EXPECT_TRUE(PumpUntil([&] { return ProcessThreadCount() <= threadsBefore; }, 10000))
-        << ProcessThreadCount() << " threads, " << threadsBefore << " before the start";
+    EXPECT_TRUE(PumpUntil([&] { return ProcessThreads().size() <= threadsBefore; }, 10000))
+        << ProcessThreads().size() << " threads, " << threadsBefore << " before the start";
     EXPECT_EQ(SWL_InitCount(), initsBefore);
     EXPECT_EQ(LANPROBE_SEARCH_GetReplyPort(), 0);
     EXPECT_EQ(DeviceList().RowCount(), 0);

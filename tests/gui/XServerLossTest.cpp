@@ -13,6 +13,7 @@
 #include "GuiSimSupport.h"
 #include "platform/Paths.h"
 #include "support/ChildProcess.h"
+#include "support/Netns.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -233,16 +234,11 @@ TEST_F(XServerLossTest, WindowEndsWithoutACrashWhenTheDisplayDiesDuringABatch) {
     // The window adds a link-local route when it starts searching: as root
     // it must do that in a network of its own, which the programs share with
     // the thread that starts them. Elsewhere the route is refused anyway.
-    bool ownNetwork = false;
-    std::string networkError;
-    std::thread lab([&] {
-        ownNetwork = EnterOwnNetwork(networkError);
-        if (ownNetwork || !IsRoot()) {
-            RunBatchAndLoseTheDisplay();
-        }
-    });
-    lab.join();
-    if (!ownNetwork && IsRoot()) {
-        GTEST_SKIP() << "no network namespace of its own: " << networkError;
+    if (!testing_support::CNetns::IsRoot()) {
+        RunBatchAndLoseTheDisplay();
+        return;
     }
+    testing_support::CNetns netns;
+    ASSERT_TRUE(netns.Ok()) << netns.Error();
+    ASSERT_TRUE(netns.Run([this] { RunBatchAndLoseTheDisplay(); }));
 }

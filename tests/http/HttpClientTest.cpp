@@ -155,29 +155,26 @@ TEST_F(HttpClientPeer, SilentPeerEndsAtTheReceiveTimeoutWithoutAReply) {
     EXPECT_EQ(reply, "untouched");
 }
 
-TEST_F(HttpClientPeer, BodyThatStopsHalfWayLeavesTheReplyButKeepsTheStatus) {
+// A body that stops half-way (the peer keeps the connection open) or one
+// too long to keep: the status counts, the reply is left as it was.
+TEST_F(HttpClientPeer, BodyCutShortOrTooLongLeavesTheReplyButKeepsTheStatus) {
     CHttpClient::SetReceiveTimeoutForTest(1000);
-    peer.SetReply("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n<config>", true);
-    CLogCapture log;
-    CHttpClient http;
-    std::string reply = "untouched";
-    int status = 0;
-    EXPECT_EQ(http.Request(peer.Url("/x"), "", &reply, &status), 0);
-    EXPECT_EQ(status, 200);
-    EXPECT_EQ(reply, "untouched");
-    EXPECT_TRUE(log.Contains("reply not read whole"));
-}
-
-TEST_F(HttpClientPeer, OverlongReplyIsDroppedNotStored) {
-    peer.SetReply(CRawHttpPeer::Reply(200, std::string(CHttpClient::kMaxReplyBytes + 1, 'x')));
-    CLogCapture log;
-    CHttpClient http;
-    std::string reply = "untouched";
-    int status = 0;
-    EXPECT_EQ(http.Request(peer.Url("/x"), "", &reply, &status), 0);
-    EXPECT_EQ(status, 200);
-    EXPECT_EQ(reply, "untouched");
-    EXPECT_TRUE(log.Contains("reply dropped"));
+    const std::tuple<std::string, bool, const char*> cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n<config>", true, "reply not read whole"},
+        {CRawHttpPeer::Reply(200, std::string(CHttpClient::kMaxReplyBytes + 1, 'x')), false,
+         "reply dropped"},
+    };
+    for (const auto& [raw, keepOpen, line] : cases) {
+        peer.SetReply(raw, keepOpen);
+        CLogCapture log;
+        CHttpClient http;
+        std::string reply = "untouched";
+        int status = 0;
+        EXPECT_EQ(http.Request(peer.Url("/x"), "", &reply, &status), 0) << line;
+        EXPECT_EQ(status, 200) << line;
+        EXPECT_EQ(reply, "untouched") << line;
+        EXPECT_TRUE(log.Contains(line));
+    }
 }
 
 TEST_F(HttpClientPeer, CancelFlagEndsAStalledRequest) {

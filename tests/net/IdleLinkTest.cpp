@@ -1,6 +1,5 @@
 // Idle links cost nothing: the receive thread sleeps until bytes arrive or
 // Destroy wakes it, and every link's keep-alives come from one timer thread.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,25 +15,12 @@
 using loopback::Bytes;
 using loopback::DataHead;
 using testing_support::IsThreadBlocked;
+using testing_support::ProcessThreads;
 using testing_support::ReturnsWithin;
 using testing_support::WaitFor;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::set<pid_t> Threads() {
-    std::set<pid_t> threads;
-    DIR* dir = opendir("/proc/self/task");
-    while (dirent* entry = dir != nullptr ? readdir(dir) : nullptr) {
-        if (entry->d_name[0] != '.') {
-            threads.insert(static_cast<pid_t>(std::stoi(entry->d_name)));
-        }
-    }
-    if (dir != nullptr) {
-        closedir(dir);
-    }
-    return threads;
-}
 
 // The one thread in `now` that is not in `before`, or 0.
 pid_t NewThread(const std::set<pid_t>& before, const std::set<pid_t>& now) {
@@ -79,9 +65,10 @@ protected:
         m_link = CSWL_TCPLink::Create(m_pair.local);
         ASSERT_NE(m_link, nullptr);
         ASSERT_EQ(m_link->Init(&Count, nullptr), 0);
-        const std::set<pid_t> before = Threads();
+        const std::set<pid_t> before = ProcessThreads();
         ASSERT_EQ(m_link->StartAutoRecv(), 0);
-        ASSERT_TRUE(WaitFor([&] { return (m_recvThread = NewThread(before, Threads())) != 0; }));
+        ASSERT_TRUE(
+            WaitFor([&] { return (m_recvThread = NewThread(before, ProcessThreads())) != 0; }));
         ASSERT_TRUE(WaitFor([&] { return IsThreadBlocked(m_recvThread); }));
     }
 
@@ -107,7 +94,7 @@ TEST_F(IdleLink, ReceiveThreadSleepsThroughKeepAlivesAndWakesOnData) {
 
 TEST_F(IdleLink, DestroyWakesTheSleepingReceiveThread) {
     EXPECT_TRUE(ReturnsWithin(5s, [&] { EXPECT_EQ(m_link->Destroy(), 0); }));
-    EXPECT_EQ(Threads().count(m_recvThread), 0u);
+    EXPECT_EQ(ProcessThreads().count(m_recvThread), 0u);
     EXPECT_TRUE(m_pair.peer.WaitClosed());
 }
 
@@ -115,7 +102,7 @@ TEST(IdleLinks, ShareOneTimerThreadThatEndsWithTheLastLink) {
     // A sanitizer's runtime starts a helper thread with the process's first
     // thread: that happens before the baseline is taken.
     std::thread([] {}).join();
-    const std::set<pid_t> baseline = Threads();
+    const std::set<pid_t> baseline = ProcessThreads();
     constexpr int kLinks = 6;
     std::vector<loopback::SocketPair> pairs(kLinks);
     std::vector<std::unique_ptr<CSWL_TCPLink>> links;
@@ -128,14 +115,14 @@ TEST(IdleLinks, ShareOneTimerThreadThatEndsWithTheLastLink) {
         ASSERT_EQ(links.back()->StartAutoRecv(), 0);
     }
     // One receive thread per link and a single timer for all of them.
-    EXPECT_EQ(Threads().size(), baseline.size() + kLinks + 1);
+    EXPECT_EQ(ProcessThreads().size(), baseline.size() + kLinks + 1);
     for (auto& pair : pairs) {
         EXPECT_EQ(pair.peer.Read(8), DataHead(0));
     }
     for (auto& link : links) {
         link->Destroy();
     }
-    EXPECT_EQ(Threads(), baseline);
+    EXPECT_EQ(ProcessThreads(), baseline);
     // A later link starts the timer again.
     auto pair = loopback::MakePair();
     auto link = CSWL_TCPLink::Create(pair.local);

@@ -218,34 +218,33 @@ TEST_F(LinkTest, FragmentsThatFallShortOfTheTotalAreDropped) {
     EXPECT_TRUE(log.Contains("message dropped, id: 3, received: 8, total length: 10"));
 }
 
-TEST_F(LinkTest, OversizeDataHeadIsInvalidData) {
+// A length beyond the limit, in a data head, a fragment's total or a
+// fragment's own length, breaks the link before anything is allocated.
+class OversizeInput : public LinkTest,
+                      public ::testing::WithParamInterface<std::pair<Bytes, const char*>> {};
+
+TEST_P(OversizeInput, IsInvalidDataAndBreaksTheLink) {
     CLogCapture log;
-    ASSERT_TRUE(m_pair.peer.Write(DataHead(SWL_MAX_MESSAGE_LENGTH + 1)));
+    ASSERT_TRUE(m_pair.peer.Write(GetParam().first));
     Bytes got;
     EXPECT_EQ(Recv(got), SWL_RECV_FAILED);
     EXPECT_TRUE(m_link->IsBroken());
-    EXPECT_TRUE(log.Contains("invalid data: length 67108865"));
+    EXPECT_TRUE(log.Contains(GetParam().second));
 }
 
-TEST_F(LinkTest, OversizeFragmentIsInvalidData) {
-    CLogCapture log;
-    ASSERT_TRUE(m_pair.peer.Write(Fragment(1, 1, 0xFFFFFFF0u, 1, 0, Text("a"))));
-    Bytes got;
-    EXPECT_EQ(Recv(got), SWL_RECV_FAILED);
-    EXPECT_TRUE(m_link->IsBroken());
-    EXPECT_TRUE(log.Contains("invalid data: total length"));
-}
-
-TEST_F(LinkTest, OversizeFragmentLengthIsInvalidData) {
-    Bytes head = DataHead(0xFFFFFFFFu);
-    for (uint32_t v : {1u, 2u, 16u, 2u, SWL_MAX_MESSAGE_LENGTH + 1, 0u}) {
-        loopback::AppendLE32(head, v);
-    }
-    ASSERT_TRUE(m_pair.peer.Write(head));
-    Bytes got;
-    EXPECT_EQ(Recv(got), SWL_RECV_FAILED);
-    EXPECT_TRUE(m_link->IsBroken());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, OversizeInput,
+    ::testing::Values(
+        std::pair{DataHead(SWL_MAX_MESSAGE_LENGTH + 1), "invalid data: length 67108865"},
+        std::pair{Fragment(1, 1, 0xFFFFFFF0u, 1, 0, Text("a")), "invalid data: total length"},
+        std::pair{[] {
+                      Bytes head = DataHead(0xFFFFFFFFu);
+                      for (uint32_t v : {1u, 2u, 16u, 2u, SWL_MAX_MESSAGE_LENGTH + 1, 0u}) {
+                          loopback::AppendLE32(head, v);
+                      }
+                      return head;
+                  }(),
+                  "invalid data: fragment length"}));
 
 TEST_F(LinkTest, PeerCloseGivesResultTwoAndBreaksTheLink) {
     m_pair.peer.Close();
@@ -346,4 +345,22 @@ TEST_F(LinkTest, DestroyReturnsWhileBothThreadsRun) {
     EXPECT_TRUE(m_pair.peer.WaitClosed());
     EXPECT_EQ(m_link->Destroy(), 0);
     EXPECT_EQ(m_link->StartAutoRecv(), 2);
+}
+
+// Found by fuzzing the receive path: a fragmented message of total length 0
+// used to be handed out as an empty message, which reaches a receiver as a
+// null pointer: the device client took it for the loss of the link, and its
+// login reply parser stepped past the empty buffer.
+TEST_F(LinkTest, EmptyFragmentedMessageIsDropped) {
+    CLogCapture log;
+    ExpectMessage(Concat({Fragment(1, 1, 0, 1, 0, {}), DataHead(2), Text("ok")}), Text("ok"));
+    EXPECT_FALSE(m_link->IsBroken());
+    EXPECT_TRUE(log.Contains("message dropped, id: 1, received: 0, total length: 0"));
+}
+
+TEST_F(LinkTest, EmptyFragmentedMessageNeverReachesTheCallback) {
+    StartThreads();
+    ASSERT_TRUE(m_pair.peer.Write(Concat({Fragment(4, 1, 0, 1, 1, {}), DataHead(1), Text("x")})));
+    ASSERT_TRUE(WaitFor([&] { return m_sink.Count() == 1; }));
+    EXPECT_EQ(m_sink.losses.load(), 0) << "no loss is reported while the link is up";
 }

@@ -38,13 +38,10 @@ TEST(Pub, SleepZeroMeansTenMilliseconds) {
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(10));
 }
 
-TEST(Pub, TickCountIsNeverZeroAndDifferencesWrap) {
+TEST(Pub, TickCountIsNeverZero) {
     for (int i = 0; i < 1000; ++i) {
         ASSERT_NE(PUB_GetTickCount(), 0u);
     }
-    const uint32_t before = 0xFFFFFFF0u;
-    const uint32_t after = 0x00000010u;
-    EXPECT_EQ(after - before, 0x20u);
 }
 
 TEST(Pub, LockIsRecursiveAndGuardReleasesOnException) {

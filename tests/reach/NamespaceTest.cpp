@@ -10,14 +10,14 @@
 
 #include <algorithm>
 
-#include "NetnsLab.h"
 #include "reach/Adapters.h"
 #include "reach/Ipv4.h"
 #include "reach/NetConfig.h"
 #include "reach/Reachability.h"
+#include "support/Netns.h"
 
 using namespace reach;
-using reach_test::CNetnsLab;
+using testing_support::CNetnsLab;
 
 namespace {
 
@@ -50,7 +50,7 @@ private:
 class ReachNamespace : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!CNetnsLab::IsRoot()) {
+        if (!testing_support::CNetns::IsRoot()) {
             GTEST_SKIP() << "needs root to create network namespaces and send raw frames "
                             "(run as root, as CI does)";
         }
@@ -59,9 +59,7 @@ protected:
     }
 
     // Runs `body` inside the host namespace; fails the test if it cannot.
-    void InHost(const std::function<void()>& body) {
-        ASSERT_TRUE(CNetnsLab::RunInNamespace(m_lab->HostNs(), body));
-    }
+    void InHost(const std::function<void()>& body) { ASSERT_TRUE(m_lab->Host().Run(body)); }
 
     ADAPTER_INFO HostAdapter(const std::vector<ADAPTER_INFO>& adapters) {
         const auto it = std::find_if(adapters.begin(), adapters.end(), [&](const auto& a) {
@@ -76,7 +74,7 @@ protected:
 // A listening TCP socket on the camera's address, made inside its namespace.
 int ListenOnCamera(const CNetnsLab& lab, uint16_t& port) {
     int fd = -1;
-    CNetnsLab::RunInNamespace(lab.CameraNs(), [&] {
+    lab.Camera().Run([&] {
         fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -204,7 +202,7 @@ TEST_F(ReachNamespace, MakeDeviceReachableAddsAFreeAddressOnTheCamerasLink) {
     close(listener);
 
     std::string output;
-    ASSERT_TRUE(m_lab->InHost("-4 addr show dev " + m_lab->HostLink(), &output));
+    ASSERT_TRUE(m_lab->Host().Ip("-4 addr show dev " + m_lab->HostLink(), &output));
     EXPECT_NE(output.find("203.0.113.10/24"), std::string::npos) << output;
 }
 
@@ -216,7 +214,7 @@ TEST_F(ReachNamespace, LinkLocalRouteGoesOnTheFirstAdapter) {
         reach.AddLinkLocalRoute();  // quietly nothing
     });
     std::string output;
-    ASSERT_TRUE(m_lab->InHost("route show 169.254.0.0/16", &output));
+    ASSERT_TRUE(m_lab->Host().Ip("route show 169.254.0.0/16", &output));
     EXPECT_NE(output.find("dev " + m_lab->HostLink()), std::string::npos) << output;
     EXPECT_NE(output.find("src 198.51.100.1"), std::string::npos) << output;
 }

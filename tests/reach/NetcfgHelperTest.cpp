@@ -15,14 +15,14 @@
 #include <cstring>
 
 #include "NetcfgRequest.h"
-#include "NetnsLab.h"
 #include "reach/HelperReachability.h"
 #include "reach/Ipv4.h"
+#include "support/Netns.h"
 #include "support/TestSupport.h"
 
 using namespace netcfg;
 using reach::InetAddr;
-using reach_test::CNetnsLab;
+using testing_support::CNetnsLab;
 
 extern char** environ;
 
@@ -124,26 +124,26 @@ std::vector<uint8_t> AddressBytes(const std::string& link) {
 class NetcfgHelper : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!CNetnsLab::IsRoot()) {
+        if (!testing_support::CNetns::IsRoot()) {
             GTEST_SKIP() << "needs root to create network namespaces (run as root, as CI does)";
         }
         m_lab = std::make_unique<CNetnsLab>();
         ASSERT_TRUE(m_lab->Ok()) << m_lab->Error();
         // A second link that stays down.
-        ASSERT_TRUE(m_lab->InHost("link add fhdown0 type veth peer name fhdown1"));
+        ASSERT_TRUE(m_lab->Host().Ip("link add fhdown0 type veth peer name fhdown1"));
     }
 
     // The host namespace's addresses and routes, to compare before and after.
     std::string Snapshot() const {
         std::string addresses;
         std::string routes;
-        m_lab->InHost("-4 -o addr show", &addresses);
-        m_lab->InHost("-4 route show table all", &routes);
+        m_lab->Host().Ip("-4 -o addr show", &addresses);
+        m_lab->Host().Ip("-4 route show table all", &routes);
         return addresses + routes;
     }
 
     void WithHelper(const std::function<void(const CHelperProcess&)>& body) {
-        ASSERT_TRUE(CNetnsLab::RunInNamespace(m_lab->HostNs(), [&] {
+        ASSERT_TRUE(m_lab->Host().Run([&] {
             CHelperProcess helper;
             ASSERT_TRUE(helper.Ready());
             body(helper);
@@ -158,7 +158,7 @@ protected:
 TEST_F(NetcfgHelper, AllowedRequestsChangeExactlyWhatTheySay) {
     const std::string link = m_lab->HostLink();
     std::string before;
-    m_lab->InHost("-4 -o addr show", &before);
+    m_lab->Host().Ip("-4 -o addr show", &before);
     WithHelper([&](const CHelperProcess& helper) {
         Reply reply = helper.Ask(Route(link, "198.51.100.1"));
         EXPECT_EQ(reply.status, Status::Done) << reply.reason;
@@ -174,11 +174,11 @@ TEST_F(NetcfgHelper, AllowedRequestsChangeExactlyWhatTheySay) {
         EXPECT_EQ(reply.status, Status::Done) << reply.reason;
     });
     std::string routes;
-    m_lab->InHost("-4 route show 169.254.0.0/16", &routes);
+    m_lab->Host().Ip("-4 route show 169.254.0.0/16", &routes);
     EXPECT_NE(routes.find("dev " + link), std::string::npos) << routes;
     EXPECT_NE(routes.find("src 198.51.100.1"), std::string::npos) << routes;
     std::string after;
-    m_lab->InHost("-4 -o addr show", &after);
+    m_lab->Host().Ip("-4 -o addr show", &after);
     EXPECT_NE(after.find("203.0.113.10/24"), std::string::npos) << after;
     // Nothing but the one address was added.
     const size_t added = after.find("203.0.113.10/24");
@@ -234,26 +234,25 @@ TEST_F(NetcfgHelper, MalformedMessagesAreRefusedWithAReason) {
             EXPECT_EQ(reply.status, Status::Refused) << why;
             EXPECT_FALSE(reply.reason.empty()) << why;
         };
-        std::vector<uint8_t> bytes = AddressBytes(link);
-        bytes[5] = 9;
-        refused(bytes, "unknown request");
-        bytes = AddressBytes(link);
-        bytes[5] = 0;
-        refused(bytes, "hello as a request");
+        // One byte of a well-formed request spoilt.
+        const std::tuple<size_t, uint8_t, const char*> spoilt[] = {
+            {5, 9, "unknown request"},
+            {5, 0, "hello as a request"},
+            {7, static_cast<uint8_t>(AddressBytes(link)[7] + 1), "length field disagrees"},
+            {0, 'X', "wrong magic"},
+            {4, 2, "wrong version"},
+            {kHeaderBytes + kInterfaceNameBytes - 1, 'x', "bytes after the name's end"},
+        };
+        for (const auto& [at, value, why] : spoilt) {
+            std::vector<uint8_t> bytes = AddressBytes(link);
+            bytes[at] = value;
+            refused(bytes, why);
+        }
         refused({'F', 'H', 'N'}, "shorter than a header");
-        bytes = AddressBytes(link);
+        std::vector<uint8_t> bytes = AddressBytes(link);
         bytes.pop_back();
         refused(bytes, "truncated payload");
-        bytes = AddressBytes(link);
-        bytes[7] = static_cast<uint8_t>(bytes[7] + 1);
-        refused(bytes, "length field disagrees");
         refused(std::vector<uint8_t>(4096, 'F'), "oversized");
-        bytes = AddressBytes(link);
-        bytes[0] = 'X';
-        refused(bytes, "wrong magic");
-        bytes = AddressBytes(link);
-        bytes[4] = 2;
-        refused(bytes, "wrong version");
         bytes = AddressBytes(link);
         std::memcpy(&bytes[kHeaderBytes], "veth;rm -rf", 11);
         refused(bytes, "odd characters");
@@ -263,9 +262,6 @@ TEST_F(NetcfgHelper, MalformedMessagesAreRefusedWithAReason) {
         bytes = AddressBytes(link);
         std::memset(&bytes[kHeaderBytes], 0, kInterfaceNameBytes);
         refused(bytes, "empty name");
-        bytes = AddressBytes(link);
-        bytes[kHeaderBytes + kInterfaceNameBytes - 1] = 'x';
-        refused(bytes, "bytes after the name's end");
         bytes = EncodeRequest(Probe(link, "203.0.113.7"));
         bytes.back() = 0xFF;
         bytes[kHeaderBytes + kInterfaceNameBytes + 6] = 0x80;
@@ -279,7 +275,7 @@ TEST_F(NetcfgHelper, MalformedMessagesAreRefusedWithAReason) {
 TEST_F(NetcfgHelper, EndsWhenItsParentDiesMidRequest) {
     // The helper's parent is a child of this test that leaves during a
     // probe; as subreaper the test inherits the orphan and sees it end.
-    ASSERT_TRUE(CNetnsLab::RunInNamespace(m_lab->HostNs(), [&] {
+    ASSERT_TRUE(m_lab->Host().Run([&] {
         ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
         int pipeFds[2];
         ASSERT_EQ(pipe(pipeFds), 0);
@@ -330,7 +326,7 @@ TEST_F(NetcfgHelper, ReachabilityThroughTheHelperAddsTheCamerasSubnet) {
     std::strcpy(device.ip2, "203.0.113.7");
     std::strcpy(device.mask2, "255.255.255.0");
     std::strcpy(device.mac, "02:FB:00:00:00:07");
-    ASSERT_TRUE(CNetnsLab::RunInNamespace(m_lab->HostNs(), [&] {
+    ASSERT_TRUE(m_lab->Host().Run([&] {
         CLabHelperReach reach(m_lab->HostLink());
         uint32_t deviceAddress = 0;
         uint32_t added = 0;

@@ -19,6 +19,8 @@
 
 namespace fs = std::filesystem;
 
+using testing_support::ReadFile;
+
 namespace {
 
 // Distinct enough that it cannot turn up by chance; the wrong one is the
@@ -42,13 +44,6 @@ std::vector<std::string> FormsOf(const std::string& secret) {
             HexOf(secret, false), HexOf(secret, true)};
 }
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 // Every regular file under `root` that holds one of the forms of a secret.
 std::vector<std::string> FilesHolding(const fs::path& root,
                                       const std::vector<std::string>& secrets) {
@@ -57,7 +52,7 @@ std::vector<std::string> FilesHolding(const fs::path& root,
         if (!entry.is_regular_file()) {
             continue;
         }
-        const std::string content = ReadAll(entry.path());
+        const std::string content = ReadFile(entry.path());
         for (const std::string& secret : secrets) {
             for (const std::string& form : FormsOf(secret)) {
                 if (content.find(form) != std::string::npos) {
@@ -162,7 +157,7 @@ TEST(PasswordNotLogged, LoginsAndQueriesWithEveryProtectionLeaveNoTrace) {
     // The login lines were written, only without the secret.
     EXPECT_GE(h.Log().Count("password: [hidden " + std::to_string(kPassword.size()) + "]"), 4);
     EXPECT_EQ(LinesHolding(h.Log(), {kPassword, kWrongPassword}), std::vector<std::string>{});
-    EXPECT_FALSE(ReadAll(h.Sandbox().File("firmhand.log")).empty());
+    EXPECT_FALSE(ReadFile(h.Sandbox().File("firmhand.log")).empty());
     EXPECT_EQ(FilesHolding(h.Sandbox().Path(), {kPassword, kWrongPassword}),
               std::vector<std::string>{});
 }
@@ -179,10 +174,7 @@ TEST(PasswordNotLogged, UpgradeRunKeepsItOnlyInTheOwnersSettingsFile) {
     }
     ASSERT_TRUE(h.Start());
     h.password = kPassword;
-    std::vector<uint8_t> package(20000, 0x5A);
-    const uint8_t magic[] = {0x18, 0x01, 0x22, 0x20};
-    std::copy(std::begin(magic), std::end(magic), package.begin());
-    ASSERT_EQ(h.StartBatch(macs, h.WritePackage("fw.bin", package)), BatchStartResult::Started);
+    ASSERT_EQ(h.StartBatch(macs, h.NewStylePackage("fw.bin")), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd()) << "the batch ends; last log lines:\n"
                                      << LastLines(h.Log(), 30);
     for (const std::string& mac : macs) {

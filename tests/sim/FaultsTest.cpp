@@ -1,40 +1,9 @@
 // Each fault a camera can play, seen from the scripted client.
 #include <gtest/gtest.h>
 
-#include "ScriptedClient.h"
-#include "SimFleet.h"
 #include "SimTestUtil.h"
 
-namespace {
-
-// A started one-camera fleet and a logged-in (or not) client.
-class FaultTest : public ::testing::Test {
-protected:
-    void StartCamera(SimCameraConfig cam) {
-        mac = cam.mac;
-        fleet.AddCamera(cam);
-        ASSERT_TRUE(fleet.Start());
-        where = *fleet.Camera(mac);
-    }
-    // Connects; returns the login reply code (0x01000101 accepted).
-    uint32_t ConnectAndLogIn(CScriptedClient& client, ClientFrame* reply = nullptr,
-                             const std::string& password = "739518") {
-        if (!client.Connect(where.ip, where.dataPort) || !client.ReadServerInfo(&info))
-            return 0;
-        ClientFrame frame;
-        const uint32_t code = LogIn(client, info, "admin", password, false, &frame);
-        if (reply)
-            *reply = frame;
-        return code;
-    }
-
-    CSimFleet fleet;
-    std::string mac;
-    SimCameraInfo where;
-    std::array<uint8_t, 64> info{};
-};
-
-}  // namespace
+using FaultTest = SimCameraTest;
 
 TEST_F(FaultTest, ForcedLoginErrorsComeInSequenceThenLoginsAreJudged) {
     SimCameraConfig cam = TestCamera("00:1A:2B:61:00:01", "127.61.0.1");
@@ -93,16 +62,6 @@ TEST_F(FaultTest, TooManyConnectionsAndSessionLimit) {
     CScriptedClient fourth;
     ASSERT_EQ(ConnectAndLogIn(fourth, &reply), 0x01000102u);
     EXPECT_EQ(reply.Word(), 4u);
-}
-
-TEST_F(FaultTest, ProtocolVersionIsAnnouncedAsConfigured) {
-    SimCameraConfig cam = TestCamera("00:1A:2B:61:00:04", "127.61.0.4");
-    cam.protocolVersion = 2;
-    StartCamera(cam);
-    CScriptedClient client;
-    ASSERT_TRUE(client.Connect(where.ip, where.dataPort));
-    ASSERT_TRUE(client.ReadServerInfo(&info));
-    EXPECT_EQ(ReadU32(&info[12]), 2u);
 }
 
 TEST_F(FaultTest, UpgradeErrorWordAtBlock) {
@@ -191,8 +150,7 @@ TEST_F(FaultTest, InvalidDataHeadAtBlockAndAtLogin) {
     faults.invalidHeadAtLogin = true;
     fleet.SetFaults(mac, faults);
     CScriptedClient second;
-    ASSERT_TRUE(second.Connect(where.ip, where.dataPort));
-    ASSERT_TRUE(second.ReadServerInfo(&info));
+    ASSERT_TRUE(Connect(second));
     ASSERT_TRUE(second.SendFrame(0x0101, BuildLoginRequest(info, "admin", "739518", false, 0)));
     ClientFrame frame;
     EXPECT_EQ(second.ReadFrame(&frame, 2000), ReadResult::BadHead);
@@ -367,8 +325,7 @@ TEST_F(FaultTest, GarbageFromTheClientIsDroppedWithoutHarm) {
           ByteVec{'1', '1', '1', '1', 0xFF, 0xFF, 0xFF, 0x7F},     // 2 GB message
           ByteVec{'1', '1', '1', '1', 0xFF, 0xFF, 0xFF, 0xFF}}) {  // fragments
         CScriptedClient client;
-        ASSERT_TRUE(client.Connect(where.ip, where.dataPort));
-        ASSERT_TRUE(client.ReadServerInfo(&info));
+        ASSERT_TRUE(Connect(client));
         ASSERT_TRUE(client.SendRaw(garbage));
         EXPECT_TRUE(client.WaitClosed(1000));
     }
@@ -390,8 +347,7 @@ TEST_F(FaultTest, DescriptionChangesBeforeStartApplyToTheStartedCamera) {
     where = *fleet.Camera(cam.mac);
     CScriptedClient first;
     ClientFrame reply;
-    ASSERT_TRUE(first.Connect(where.ip, where.dataPort));
-    ASSERT_TRUE(first.ReadServerInfo(&info));
+    ASSERT_TRUE(Connect(first));
     EXPECT_EQ(ReadU32(&info[24]), 0x00010000u);
     ASSERT_EQ(LogIn(first, info, "root", "toor", false, &reply), 0x01000102u);
     EXPECT_EQ(reply.Word(), 13u);

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <map>
 
-#include "SimFleet.h"
 #include "SimTestUtil.h"
 
 namespace {
@@ -58,18 +57,11 @@ std::string DigestHeader(const std::string& user, const std::string& password,
            "cnonce=\"0a4f113b\", response=\"" + response + "\"\r\n";
 }
 
-class HttpApi : public ::testing::Test {
+class HttpApi : public SimCameraTest {
 protected:
-    void Start(SimCameraConfig cam) {
-        fleet.AddCamera(cam);
-        ASSERT_TRUE(fleet.Start());
-        where = *fleet.Camera(cam.mac);
-    }
     std::string Send(const std::string& request) {
         return HttpExchange(where.ip, where.httpPort, request);
     }
-    CSimFleet fleet;
-    SimCameraInfo where;
 };
 
 }  // namespace
@@ -79,7 +71,7 @@ TEST_F(HttpApi, DigestChallengeThenVersions) {
     cam.structVersion = "2.1.0";
     cam.faceDetectVersion = "1.4.2";
     cam.vehicleVersion = "3.0.1";
-    Start(cam);
+    StartCamera(cam);
     const std::string challenge = Send(Post("/GetDeviceInfo"));
     ASSERT_EQ(Status(challenge), 401);
     EXPECT_NE(challenge.find("WWW-Authenticate: Digest realm=\"KMR IP Camera\""),
@@ -123,7 +115,7 @@ TEST_F(HttpApi, DigestChallengeThenVersions) {
 TEST_F(HttpApi, BasicAndNoAuthentication) {
     SimCameraConfig cam = TestCamera("00:1A:2B:62:00:02", "127.62.0.2");
     cam.httpAuth = SimHttpAuth::Basic;
-    Start(cam);
+    StartCamera(cam);
     const std::string challenge = Send(Post("/GetDeviceInfo"));
     EXPECT_EQ(Status(challenge), 401);
     EXPECT_NE(challenge.find("WWW-Authenticate: Basic realm="), std::string::npos);
@@ -149,7 +141,7 @@ TEST_F(HttpApi, NotFoundFault) {
     SimCameraConfig cam = TestCamera("00:1A:2B:62:00:04", "127.62.0.4");
     cam.httpAuth = SimHttpAuth::None;
     cam.faults.http404 = true;
-    Start(cam);
+    StartCamera(cam);
     EXPECT_EQ(Status(Send(Post("/GetDeviceInfo"))), 404);
 }
 
@@ -157,7 +149,7 @@ TEST_F(HttpApi, ChunkedReplyCarriesNoContentLength) {
     SimCameraConfig cam = TestCamera("00:1A:2B:62:00:05", "127.62.0.5");
     cam.httpAuth = SimHttpAuth::None;
     cam.faults.httpChunked = true;
-    Start(cam);
+    StartCamera(cam);
     const std::string reply = Send(Post("/GetDeviceInfo"));
     ASSERT_EQ(Status(reply), 200);
     EXPECT_NE(reply.find("Transfer-Encoding: chunked"), std::string::npos);
@@ -183,7 +175,7 @@ TEST_F(HttpApi, MissingEmptyAndUnderscoredVersions) {
     cam.structVersion = "1.2_beta";
     cam.faceDetectVersion.reset();
     cam.vehicleVersion = "";
-    Start(cam);
+    StartCamera(cam);
     const std::string xml = Body(Send(Post("/GetDeviceInfo")));
     bool found = false;
     EXPECT_EQ(XmlText(xml, "structVersion", &found), "1.2_beta");
@@ -196,7 +188,7 @@ TEST_F(HttpApi, MissingEmptyAndUnderscoredVersions) {
 TEST_F(HttpApi, BadRequestsAreAnsweredAndClosed) {
     SimCameraConfig cam = TestCamera("00:1A:2B:62:00:07", "127.62.0.7");
     cam.httpAuth = SimHttpAuth::None;
-    Start(cam);
+    StartCamera(cam);
     EXPECT_EQ(Status(Send("garbage\r\n\r\n")), 400);
     EXPECT_EQ(
         Status(Send("POST /GetDeviceInfo HTTP/1.1\r\nX: " + std::string(20000, 'a') + "\r\n\r\n")),

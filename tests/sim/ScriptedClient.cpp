@@ -49,44 +49,29 @@ uint32_t ClientFrame::Word() const {
     return payload.size() >= 4 ? ReadU32(payload.data()) : 0xFFFFFFFFu;
 }
 
-CScriptedClient::~CScriptedClient() {
-    Close();
-}
-
-void CScriptedClient::Close() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-}
-
 bool CScriptedClient::Connect(const std::string& ip, uint16_t port, int timeoutMs) {
-    Close();
+    m_peer.Close();
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     if (inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1)
         return false;
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_fd < 0)
+    loopback::CPeer peer(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!peer.Valid())
         return false;
-    const int flags = fcntl(m_fd, F_GETFL);
-    fcntl(m_fd, F_SETFL, flags | O_NONBLOCK);
-    if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        if (errno != EINPROGRESS) {
-            Close();
-            return false;
-        }
-        pollfd p{m_fd, POLLOUT, 0};
+    const int flags = fcntl(peer.Fd(), F_GETFL);
+    fcntl(peer.Fd(), F_SETFL, flags | O_NONBLOCK);
+    // Non-blocking, so that a camera that takes no connection ends the wait.
+    if (::connect(peer.Fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        pollfd p{peer.Fd(), POLLOUT, 0};
         int error = 0;
         socklen_t length = sizeof error;
-        if (::poll(&p, 1, timeoutMs) != 1 ||
-            getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
-            Close();
+        if (errno != EINPROGRESS || ::poll(&p, 1, timeoutMs) != 1 ||
+            getsockopt(peer.Fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
             return false;
-        }
     }
-    fcntl(m_fd, F_SETFL, flags);
+    fcntl(peer.Fd(), F_SETFL, flags);
+    m_peer = std::move(peer);
     return true;
 }
 
@@ -96,42 +81,13 @@ bool CScriptedClient::Refused(const std::string& ip, uint16_t port) {
 }
 
 bool CScriptedClient::ReadExact(uint8_t* out, size_t length, int timeoutMs) {
-    const int64_t end = NowMs() + timeoutMs;
-    size_t got = 0;
-    while (got < length) {
-        const int64_t left = end - NowMs();
-        if (left <= 0)
-            return false;
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left)) != 1)
-            return false;
-        const ssize_t n = ::recv(m_fd, out + got, length - got, 0);
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR)
-                continue;
-            return false;
-        }
-        got += static_cast<size_t>(n);
-    }
-    return true;
+    const ByteVec bytes = m_peer.Read(length, timeoutMs);
+    std::copy(bytes.begin(), bytes.end(), out);
+    return bytes.size() == length;
 }
 
 bool CScriptedClient::ReadServerInfo(std::array<uint8_t, 64>* out, int timeoutMs) {
     return ReadExact(out->data(), out->size(), timeoutMs);
-}
-
-bool CScriptedClient::SendRaw(const ByteVec& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR)
-                continue;
-            return false;
-        }
-        sent += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 bool CScriptedClient::SendFrame(uint32_t cmdType, const ByteVec& payload) {
@@ -151,7 +107,7 @@ ReadResult CScriptedClient::ReadFrame(ClientFrame* frame, int timeoutMs) {
     for (;;) {
         const int left = static_cast<int>(std::max<int64_t>(end - NowMs(), 0));
         uint8_t head[8];
-        pollfd p{m_fd, POLLIN, 0};
+        pollfd p{m_peer.Fd(), POLLIN, 0};
         if (::poll(&p, 1, left) != 1)
             return ReadResult::Timeout;
         if (!ReadExact(head, 8, 2000))
@@ -222,20 +178,6 @@ ReadResult CScriptedClient::ReadReply(ClientFrame* frame, int timeoutMs) {
         }
         return r;
     }
-}
-
-bool CScriptedClient::WaitClosed(int timeoutMs) {
-    const int64_t end = NowMs() + timeoutMs;
-    uint8_t buffer[4096];
-    while (NowMs() < end) {
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(end - NowMs())) != 1)
-            return false;
-        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            return true;
-    }
-    return false;
 }
 
 ByteVec BuildLoginRequest(const std::array<uint8_t, 64>& info, const std::string& user,

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "net/LoopbackPeer.h"
+
 using ByteVec = std::vector<uint8_t>;
 
 struct ClientFrame {
@@ -23,18 +25,17 @@ enum class ReadResult { Frame, Timeout, Closed, BadHead };
 class CScriptedClient {
 public:
     CScriptedClient() = default;
-    ~CScriptedClient();
     CScriptedClient(const CScriptedClient&) = delete;
     CScriptedClient& operator=(const CScriptedClient&) = delete;
 
     bool Connect(const std::string& ip, uint16_t port, int timeoutMs = 2000);
     // True when the connection was refused or timed out.
     static bool Refused(const std::string& ip, uint16_t port);
-    void Close();
+    void Close() { m_peer.Close(); }
 
     bool ReadExact(uint8_t* out, size_t length, int timeoutMs);
     bool ReadServerInfo(std::array<uint8_t, 64>* out, int timeoutMs = 2000);
-    bool SendRaw(const ByteVec& bytes);
+    bool SendRaw(const ByteVec& bytes) { return m_peer.Write(bytes); }
     bool SendFrame(uint32_t cmdType, const ByteVec& payload);
 
     // The next whole frame (keep-alives skipped, fragments reassembled).
@@ -42,7 +43,7 @@ public:
     // The next frame other than the unknown code 0x01007F7F.
     ReadResult ReadReply(ClientFrame* frame, int timeoutMs);
     // True when the peer closed within the time (nothing else arrives).
-    bool WaitClosed(int timeoutMs);
+    bool WaitClosed(int timeoutMs) { return m_peer.WaitClosed(timeoutMs); }
 
     int keepAlives = 0;
     int fragments = 0;
@@ -58,7 +59,7 @@ private:
         uint32_t total = 0;
         ByteVec data;
     };
-    int m_fd = -1;
+    loopback::CPeer m_peer;
     Slot m_slots[2];
 };
 

@@ -1,5 +1,7 @@
 #include "SimTestUtil.h"
 
+#include "net/LoopbackPeer.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -37,29 +39,13 @@ std::string SendProbe(const std::string& ip, uint16_t port, int timeoutMs,
 
 std::string HttpExchange(const std::string& ip, uint16_t port, const std::string& request,
                          int timeoutMs) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    const loopback::CPeer peer(loopback::ConnectTo(ip, port));
+    if (!peer.Valid() || !peer.Write(loopback::Bytes(request.begin(), request.end()))) {
         return "";
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    inet_pton(AF_INET, ip.c_str(), &to.sin_addr);
-    std::string reply;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
-        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-        for (;;) {
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, timeoutMs) != 1)
-                break;
-            char buffer[4096];
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                break;
-            reply.append(buffer, static_cast<size_t>(n));
-        }
     }
-    ::close(fd);
-    return reply;
+    // Up to the peer's close, or what came within the time.
+    const loopback::Bytes reply = peer.Read(16u << 20, timeoutMs);
+    return std::string(reply.begin(), reply.end());
 }
 
 std::string XmlText(const std::string& xml, const std::string& name, bool* found) {

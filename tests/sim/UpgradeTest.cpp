@@ -2,8 +2,6 @@
 // scripted client, and the camera's offline/back cycle around it.
 #include <gtest/gtest.h>
 
-#include "ScriptedClient.h"
-#include "SimFleet.h"
 #include "SimTestUtil.h"
 
 namespace {
@@ -15,14 +13,13 @@ struct UpgradeCase {
     const char* ip;
 };
 
-class FullUpgrade : public ::testing::TestWithParam<UpgradeCase> {};
+class FullUpgrade : public SimCameraTest, public ::testing::WithParamInterface<UpgradeCase> {};
 
 }  // namespace
 
 TEST_P(FullUpgrade, CameraTakesPackageFlashesGoesOfflineAndComesBackUpgraded) {
     const UpgradeCase& param = GetParam();
-    const std::string mac = "00:1A:2B:60:00:01";
-    SimCameraConfig cam = TestCamera(mac, param.ip);
+    SimCameraConfig cam = TestCamera("00:1A:2B:60:00:01", param.ip);
     cam.protection = param.protection;
     cam.user = "installer";
     cam.password = "S3cret!";
@@ -30,17 +27,11 @@ TEST_P(FullUpgrade, CameraTakesPackageFlashesGoesOfflineAndComesBackUpgraded) {
     cam.upgradeBuild = 230301;
     const ByteVec package = MakePackage(1050 + 3, param.newStyle);
     cam.package = package;
-    CSimFleet fleet;
-    fleet.AddCamera(cam);
-    ASSERT_TRUE(fleet.Start());
-    const SimCameraInfo where = *fleet.Camera(mac);
-    ASSERT_NE(where.dataPort, 0);
+    StartCamera(cam);
     const std::string bootBefore = fleet.State(mac)->bootId;
 
     CScriptedClient client;
-    ASSERT_TRUE(client.Connect(where.ip, where.dataPort));
-    std::array<uint8_t, 64> info{};
-    ASSERT_TRUE(client.ReadServerInfo(&info));
+    ASSERT_TRUE(Connect(client));
     EXPECT_EQ(ReadU32(&info[12]), 3u);
     EXPECT_EQ(ReadU32(&info[8]), 0x2020u);
     EXPECT_EQ(ReadU32(&info[24]), param.protection == SimProtection::Xor ? 0x00010000u : 0u);
@@ -83,8 +74,7 @@ TEST_P(FullUpgrade, CameraTakesPackageFlashesGoesOfflineAndComesBackUpgraded) {
     EXPECT_EQ(XmlText(found, "dataPort"), std::to_string(where.dataPort));
 
     CScriptedClient again;
-    ASSERT_TRUE(again.Connect(where.ip, where.dataPort));
-    ASSERT_TRUE(again.ReadServerInfo(&info));
+    ASSERT_TRUE(Connect(again));
     ASSERT_EQ(LogIn(again, info, "installer", "S3cret!", false, &reply), 0x01000101u);
     EXPECT_EQ(ReadU32(&reply.payload[0x2C]), 0x04000300u);
 
@@ -126,17 +116,12 @@ INSTANTIATE_TEST_SUITE_P(
         UpgradeCase{"LoginEncrypt2", SimProtection::LoginEncrypt2, false, "127.60.1.4"}),
     [](const ::testing::TestParamInfo<UpgradeCase>& info) { return std::string(info.param.name); });
 
-TEST(SimLifecycle, OfflineAndBackThroughTheApi) {
-    const std::string mac = "00:1A:2B:60:00:10";
-    CSimFleet fleet;
-    fleet.AddCamera(TestCamera(mac, "127.60.2.1"));
-    ASSERT_TRUE(fleet.Start());
-    const SimCameraInfo where = *fleet.Camera(mac);
+using SimLifecycle = SimCameraTest;
 
+TEST_F(SimLifecycle, OfflineAndBackThroughTheApi) {
+    StartCamera(TestCamera("00:1A:2B:60:00:10", "127.60.2.1"));
     CScriptedClient held;
-    ASSERT_TRUE(held.Connect(where.ip, where.dataPort));
-    std::array<uint8_t, 64> info{};
-    ASSERT_TRUE(held.ReadServerInfo(&info));
+    ASSERT_TRUE(Connect(held));
     const std::string boot = fleet.State(mac)->bootId;
 
     ASSERT_TRUE(fleet.SetOnline(mac, false));
@@ -161,50 +146,23 @@ TEST(SimLifecycle, OfflineAndBackThroughTheApi) {
     EXPECT_FALSE(fleet.SetOnline("00:00:00:00:00:00", false));
 }
 
-TEST(SimLifecycle, UnactivatedCameraTakesNewStylePackageWithoutLogin) {
-    const std::string mac = "00:1A:2B:60:00:11";
-    SimCameraConfig cam = TestCamera(mac, "127.60.2.2");
+TEST_F(SimLifecycle, UnactivatedCameraTakesNewStylePackageWithoutLogin) {
+    SimCameraConfig cam = TestCamera("00:1A:2B:60:00:11", "127.60.2.2");
     cam.deviceActivated = 1;
-    CSimFleet fleet;
-    fleet.AddCamera(cam);
-    ASSERT_TRUE(fleet.Start());
-    const SimCameraInfo where = *fleet.Camera(mac);
+    StartCamera(cam);
     CScriptedClient client;
-    ASSERT_TRUE(client.Connect(where.ip, where.dataPort));
-    std::array<uint8_t, 64> info{};
-    ASSERT_TRUE(client.ReadServerInfo(&info));
+    ASSERT_TRUE(Connect(client));
     EXPECT_EQ(SendPackage(client, MakePackage(300, true), true).lastAck, 100);
     EXPECT_TRUE(fleet.WaitForEvent(mac, "flash_start", 2000));
 }
 
-TEST(SimLifecycle, ActivatedCameraIgnoresUpgradeBeforeLogin) {
-    const std::string mac = "00:1A:2B:60:00:12";
-    CSimFleet fleet;
-    fleet.AddCamera(TestCamera(mac, "127.60.2.3"));
-    ASSERT_TRUE(fleet.Start());
-    const SimCameraInfo where = *fleet.Camera(mac);
+TEST_F(SimLifecycle, ActivatedCameraIgnoresUpgradeBeforeLogin) {
+    StartCamera(TestCamera("00:1A:2B:60:00:12", "127.60.2.3"));
     CScriptedClient client;
-    ASSERT_TRUE(client.Connect(where.ip, where.dataPort));
-    std::array<uint8_t, 64> info{};
-    ASSERT_TRUE(client.ReadServerInfo(&info));
+    ASSERT_TRUE(Connect(client));
     const uint8_t data[10] = {};
     ASSERT_TRUE(SendBlock(client, 1, data, sizeof data));
     ClientFrame frame;
     EXPECT_EQ(client.ReadReply(&frame, 300), ReadResult::Timeout);
     EXPECT_TRUE(fleet.WaitForEvent(mac, "no_login", 1000));
-}
-
-TEST(SimLifecycle, KeepAliveHeadsArriveEverySecond) {
-    const std::string mac = "00:1A:2B:60:00:13";
-    CSimFleet fleet;
-    fleet.AddCamera(TestCamera(mac, "127.60.2.4"));
-    ASSERT_TRUE(fleet.Start());
-    const SimCameraInfo where = *fleet.Camera(mac);
-    CScriptedClient client;
-    ASSERT_TRUE(client.Connect(where.ip, where.dataPort));
-    std::array<uint8_t, 64> info{};
-    ASSERT_TRUE(client.ReadServerInfo(&info));
-    ClientFrame frame;
-    EXPECT_EQ(client.ReadFrame(&frame, 1500), ReadResult::Timeout);
-    EXPECT_GE(client.keepAlives, 1);
 }

@@ -1,5 +1,5 @@
 // Programs that a test starts (the window, the CLI, the simulator, an X
-// server), their ends, and a network of the test's own for them.
+// server) and their ends.
 #pragma once
 
 #include <chrono>
@@ -52,12 +52,6 @@ private:
     std::optional<CHILD_EXIT> m_exit;
 };
 
-// Moves the calling thread into a network namespace of its own, its loopback
-// interface up; the programs it starts afterwards share it. False (and why)
-// where the system refuses, as it does to users other than root.
-bool EnterOwnNetwork(std::string& error);
-
-bool IsRoot();
 int CurrentProcessId();
 
 // The executable `name` in a folder of PATH, or "".

@@ -1,12 +1,8 @@
 #include "support/ChildProcess.h"
 
 #include <fcntl.h>
-#include <net/if.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -161,34 +157,6 @@ bool CChildProcess::Kill() {
 std::optional<CHILD_EXIT> CChildProcess::Wait(std::chrono::milliseconds timeout) {
     testing_support::WaitFor([&] { return !Running(); }, timeout);
     return m_exit;
-}
-
-bool EnterOwnNetwork(std::string& error) {
-    if (unshare(CLONE_NEWNET) != 0) {
-        error = std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
-        return false;
-    }
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        error = std::string("socket: ") + std::strerror(errno);
-        return false;
-    }
-    ifreq request{};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    bool up = ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-    if (up) {
-        request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-        up = ioctl(fd, SIOCSIFFLAGS, &request) == 0;
-    }
-    if (!up) {
-        error = std::string("loopback up: ") + std::strerror(errno);
-    }
-    close(fd);
-    return up;
-}
-
-bool IsRoot() {
-    return geteuid() == 0;
 }
 
 int CurrentProcessId() {

@@ -22,10 +22,41 @@ std::atomic<int> g_nextBlock{0};
 
 }  // namespace
 
+SimCameraConfig LoopbackCamera(int block, int n) {
+    const int process = static_cast<int>(getpid() % 200) + 20;
+    SimCameraConfig config;
+    char text[64];
+    std::snprintf(text, sizeof(text), "02:00:%02X:%02X:00:%02X", process, block, n);
+    config.mac = text;
+    std::snprintf(text, sizeof(text), "127.%d.%d.%d", process, block, n + 1);
+    config.ip = text;
+    std::snprintf(text, sizeof(text), "127.%d.%d.%d", process, 100 + block, n + 1);
+    config.ip2 = text;
+    config.mask2 = "255.0.0.0";
+    config.name = "Cam " + std::to_string(n);
+    config.flashMs = 150;
+    config.offlineMs = 900;
+    return config;
+}
+
+void ShortenSessionWaits(SESSION_OPTIONS& options) {
+    auto& values = options.settingOverrides;
+    values[settings::kWaitIp2ChangeTimeout] = "2";
+    values[settings::kWaitDeviceOfflineTimeout] = "5";
+    values[settings::kWaitRebootTimeout] = "10";
+    values[settings::kWaitUpgradeModeTimeout] = "10";
+    values[settings::kWaitUpgradeProgressTimeout] = "5";
+    values[settings::kWaitUpgradeCompleteTimeout] = "5";
+    options.timings.connectTimeoutMs = 2000;
+    options.timings.retryPauseMs = 20;
+    options.timings.upgradeModePauseMs = 50;
+    options.timings.ackPollMs = 5;
+    options.timings.offlineStretchMs = 300;
+    options.searchRoundIntervalMs = 150;
+}
+
 CSessionHarness::CSessionHarness()
-    : m_xdg("XDG_DATA_HOME", m_box.File("data")),
-      m_block(g_nextBlock.fetch_add(1) % 100),
-      m_pidPart(static_cast<int>(getpid() % 200) + 20) {
+    : m_xdg("XDG_DATA_HOME", m_box.File("data")), m_block(g_nextBlock.fetch_add(1) % 100) {
     // Settings files (and the credentials a run remembers) stay in the sandbox.
     ResetIniPaths();
     GetProgramIni().SetPath(m_box.File("firmhand.ini"));
@@ -35,20 +66,10 @@ CSessionHarness::CSessionHarness()
     GetLogInstance()->SetEchoToStderr(std::getenv("FH_TEST_ECHO") != nullptr);
     m_log = std::make_unique<CLogCapture>();
 
-    m_options.settingOverrides = {
-        {settings::kWaitIp2ChangeTimeout, "2"},       {settings::kWaitDeviceOfflineTimeout, "5"},
-        {settings::kWaitRebootTimeout, "10"},         {settings::kWaitUpgradeModeTimeout, "10"},
-        {settings::kWaitUpgradeProgressTimeout, "5"}, {settings::kWaitUpgradeCompleteTimeout, "5"},
-    };
+    ShortenSessionWaits(m_options);
     m_options.cameraLockFolder = m_box.File("locks");
     m_options.runsFolder = m_box.File("runs");
-    m_options.timings.connectTimeoutMs = 2000;
-    m_options.timings.retryPauseMs = 20;
-    m_options.timings.upgradeModePauseMs = 50;
-    m_options.timings.ackPollMs = 5;
-    m_options.timings.offlineStretchMs = 300;
     m_options.adapter = "lo";
-    m_options.searchRoundIntervalMs = 150;
 }
 
 CSessionHarness::~CSessionHarness() {
@@ -63,19 +84,7 @@ CSessionHarness::~CSessionHarness() {
 }
 
 SimCameraConfig CSessionHarness::Camera(int n) const {
-    SimCameraConfig config;
-    char text[64];
-    std::snprintf(text, sizeof(text), "02:00:%02X:%02X:00:%02X", m_pidPart, m_block, n);
-    config.mac = text;
-    std::snprintf(text, sizeof(text), "127.%d.%d.%d", m_pidPart, m_block, n + 1);
-    config.ip = text;
-    std::snprintf(text, sizeof(text), "127.%d.%d.%d", m_pidPart, 100 + m_block, n + 1);
-    config.ip2 = text;
-    config.mask2 = "255.0.0.0";
-    config.name = "Cam " + std::to_string(n);
-    config.flashMs = 150;
-    config.offlineMs = 900;
-    return config;
+    return LoopbackCamera(m_block, n);
 }
 
 void CSessionHarness::SetSetting(const std::string& key, const std::string& value) {
@@ -106,15 +115,20 @@ bool CSessionHarness::Start() {
     return fleetStarted && searching && listed;
 }
 
-std::string CSessionHarness::WritePackage(const std::string& name,
-                                          const std::vector<uint8_t>& data) {
-    std::ofstream out(m_box.File(name), std::ios::binary);
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
+    std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(data.data()),
               static_cast<std::streamsize>(data.size()));
+    return static_cast<bool>(out);
+}
+
+std::string CSessionHarness::WritePackage(const std::string& name,
+                                          const std::vector<uint8_t>& data) {
+    WriteFile(m_box.File(name), data);
     return m_box.File(name);
 }
 
-std::string CSessionHarness::NewStylePackage(const std::string& name, size_t size) {
+std::vector<uint8_t> NewStylePackageBytes(size_t size) {
     std::vector<uint8_t> data(size + 4);
     std::mt19937 random(7);
     for (auto& byte : data) {
@@ -122,7 +136,11 @@ std::string CSessionHarness::NewStylePackage(const std::string& name, size_t siz
     }
     const uint8_t magic[] = {0x18, 0x01, 0x22, 0x20};
     std::memcpy(data.data(), magic, sizeof(magic));
-    return WritePackage(name, data);
+    return data;
+}
+
+std::string CSessionHarness::NewStylePackage(const std::string& name, size_t size) {
+    return WritePackage(name, NewStylePackageBytes(size));
 }
 
 std::vector<uint8_t> OldStylePackageBytes(std::vector<uint8_t> body, uint32_t productType) {

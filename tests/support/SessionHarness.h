@@ -36,6 +36,18 @@ struct SeenMessage {
 // An old-style package: `body` and the 64-byte trailer with the head flag
 // and this product type.
 std::vector<uint8_t> OldStylePackageBytes(std::vector<uint8_t> body, uint32_t productType);
+// A new-style package: the 4-byte magic, then `size` random bytes.
+std::vector<uint8_t> NewStylePackageBytes(size_t size);
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& data);
+
+// Camera n (0 to 250) of address block `block` (0 to 99) of this test
+// process: on 127.P.block.(n+1), its second address on 127.P.(100+block).(n+1)
+// (P from the process id keeps test processes apart), with fast flashing
+// and reboot.
+SimCameraConfig LoopbackCamera(int block, int n);
+// The session's waits and pauses shortened as the tests use them, and fast
+// search rounds.
+void ShortenSessionWaits(SESSION_OPTIONS& options);
 
 class CSessionHarness {
 public:
@@ -123,7 +135,6 @@ private:
     std::shared_ptr<CMessageQueue> m_queue = std::make_shared<CMessageQueue>();
     std::unique_ptr<CFirmhandSession> m_session;
     int m_block;
-    int m_pidPart;
 
     std::map<std::string, std::vector<int>> m_results;
     std::map<std::string, std::vector<int>> m_progress;

@@ -32,7 +32,11 @@ void CSandbox::Write(const std::string& name, const std::string& content) const 
 }
 
 std::string CSandbox::Read(const std::string& name) const {
-    std::ifstream in(File(name), std::ios::binary);
+    return ReadFile(File(name));
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     std::ostringstream buffer;
     buffer << in.rdbuf();
     return buffer.str();
@@ -57,6 +61,14 @@ bool ReturnsWithin(std::chrono::milliseconds limit, const std::function<void()>&
     returned = true;
     watcher.join();
     return inTime;
+}
+
+std::set<pid_t> ProcessThreads() {
+    std::set<pid_t> threads;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        threads.insert(static_cast<pid_t>(std::stoi(entry.path().filename().string())));
+    }
+    return threads;
 }
 
 pid_t ThisThreadId() {

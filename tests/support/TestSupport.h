@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <set>
 #include <string>
 
 namespace testing_support {
@@ -26,6 +27,9 @@ private:
     std::string m_path;
 };
 
+// The whole content of a file ("" when it cannot be read).
+std::string ReadFile(const std::string& path);
+
 // Polls `predicate` every few milliseconds until it holds or `timeout` ends.
 bool WaitFor(const std::function<bool()>& predicate,
              std::chrono::milliseconds timeout = std::chrono::seconds(10));
@@ -36,6 +40,8 @@ bool WaitFor(const std::function<bool()>& predicate,
 // call's slow path, so that the outcome does not depend on the load.
 bool ReturnsWithin(std::chrono::milliseconds limit, const std::function<void()>& call);
 
+// The kernel's ids of this process's threads now.
+std::set<pid_t> ProcessThreads();
 // The kernel's id of the calling thread, for IsThreadBlocked.
 pid_t ThisThreadId();
 // True while thread `tid` of this process sleeps in the kernel (a wait, a

@@ -2,15 +2,15 @@
 // search even when loopback is the only interface that is up.
 #include <gtest/gtest.h>
 
-#include "support/LoopbackNetns.h"
+#include "support/Netns.h"
 #include "support/SessionHarness.h"
 #include "upgrade/UpgradeResult.h"
 
 TEST(SessionSearch, OwnTargetsAreSearchedWhenOnlyLoopbackIsUp) {
-    if (!testing_support::CLoopbackNetns::IsRoot()) {
+    if (!testing_support::CNetns::IsRoot()) {
         GTEST_SKIP() << "a network namespace needs root";
     }
-    testing_support::CLoopbackNetns netns;
+    testing_support::CNetns netns;
     ASSERT_TRUE(netns.Ok()) << netns.Error();
     const bool entered = netns.Run([] {
         CSessionHarness h;

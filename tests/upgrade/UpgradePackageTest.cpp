@@ -30,6 +30,18 @@ std::vector<uint8_t> Gzip(size_t size) {
     return data;
 }
 
+std::vector<uint8_t> NewStyle(size_t size) {
+    auto data = Le32(NEW_PACKAGE_MAGIC);
+    data.resize(size, 0x5A);
+    return data;
+}
+
+std::string Write(const testing_support::CSandbox& box, const std::string& name,
+                  const std::vector<uint8_t>& data) {
+    box.Write(name, std::string(data.begin(), data.end()));
+    return box.File(name);
+}
+
 CUpgradePackage Package(std::vector<uint8_t> data, std::string name = "fw.bin") {
     CUpgradePackage package;
     package.Assign(std::move(data), std::move(name));
@@ -39,9 +51,7 @@ CUpgradePackage Package(std::vector<uint8_t> data, std::string name = "fw.bin") 
 }  // namespace
 
 TEST(UpgradePackage, NewStyleIsSentWholeToEveryCamera) {
-    auto data = Le32(NEW_PACKAGE_MAGIC);
-    data.resize(500, 9);
-    const auto package = Package(data);
+    const auto package = Package(NewStyle(500));
     EXPECT_TRUE(package.IsNewStyle());
     EXPECT_EQ(package.PayloadLength(), 500u);
     EXPECT_TRUE(package.IsCompatible(0x03000000, 1));
@@ -122,4 +132,39 @@ TEST(UpgradePackage, LoadReadsWholeFileAndItsName) {
     EXPECT_EQ(package.Length(), 8u);
     EXPECT_TRUE(package.IsNewStyle());
     EXPECT_FALSE(package.Load(box.File("missing.bin")));
+}
+
+// Packages that cannot be right for any camera are refused before a batch
+// contacts anything, with a reason that names the file.
+TEST(PackageCheck, FilesThatCannotBeReadNameThemselvesAndTheReason) {
+    testing_support::CSandbox box;
+    const std::string missing = box.File("missing.bin");
+    const std::string problem = CheckPackageFile(missing);
+    EXPECT_NE(problem.find(missing), std::string::npos) << problem;
+    EXPECT_NE(problem.find("No such file"), std::string::npos) << problem;
+    EXPECT_NE(CheckPackageFile(box.Path()).find("folder"), std::string::npos);
+}
+
+TEST(PackageCheck, NewStyleNeedsOneByteForEachOfTheHundredBlocks) {
+    testing_support::CSandbox box;
+    // Only the magic: would have gone out as 100 empty blocks.
+    const std::string magicOnly = Write(box, "magic.bin", NewStyle(4));
+    EXPECT_NE(CheckPackageFile(magicOnly).find("magic.bin: a new-style package of 4 bytes"),
+              std::string::npos)
+        << CheckPackageFile(magicOnly);
+    EXPECT_NE(CheckPackageFile(Write(box, "99.bin", NewStyle(99))), "");
+    EXPECT_EQ(CheckPackageFile(Write(box, "100.bin", NewStyle(100))), "");
+}
+
+TEST(PackageCheck, OldStyleNeedsItsTrailerWithTheHeadFlagAndAHundredBytes) {
+    testing_support::CSandbox box;
+    const std::vector<uint8_t> body(99, 0x11);
+    EXPECT_NE(CheckPackageFile(Write(box, "empty.bin", {})), "");
+    EXPECT_NE(CheckPackageFile(Write(box, "short.bin", OldStyle(body, 0x2020))), "");
+    const std::string noFlag = CheckPackageFile(
+        Write(box, "noflag.bin", OldStyle(std::vector<uint8_t>(500, 0x11), 0x2020, 0x1234)));
+    EXPECT_NE(noFlag.find("head flag 0x00001234"), std::string::npos) << noFlag;
+    EXPECT_EQ(
+        CheckPackageFile(Write(box, "ok.bin", OldStyle(std::vector<uint8_t>(100, 0x11), 0x2020))),
+        "");
 }

@@ -24,7 +24,7 @@ std::vector<std::string> LoginModes(CSimFleet& fleet, const std::string& mac) {
 
 }  // namespace
 
-TEST(UpgradeResults, NewVersionIsSuccess) {
+TEST(UpgradeResults, NewVersionIsSuccessThroughTheSlaveAddressThatAnswers) {
     CSessionHarness h;
     auto cam = h.Camera(1);
     h.Fleet().AddCamera(cam);
@@ -44,27 +44,20 @@ TEST(UpgradeResults, NewVersionIsSuccess) {
     EXPECT_EQ(h.Fleet().State(cam.mac)->upgradesCompleted, 1);
     EXPECT_TRUE(h.Log().Contains("send data succeed 0, mac: " + cam.mac));
     EXPECT_TRUE(h.Log().Contains("1 times upgrade succeed, mac: " + cam.mac));
+    EXPECT_TRUE(h.Log().Contains("currentIp: " + cam.ip2 + ":"));
 }
 
-TEST(UpgradeResults, SameVersionCountsWhenFileNameNamesIt) {
+TEST(UpgradeResults, SameVersionCountsOnlyWhenTheFileNameNamesIt) {
     CSessionHarness h;
     auto cam = h.Camera(1);
     cam.faults.sameVersionOnReturn = true;
     cam.softwareVer = "4.3.7";
     h.Fleet().AddCamera(cam);
     ASSERT_TRUE(h.Start());
-    h.RunBatch({cam.mac}, h.NewStylePackage("IPC_4.3.7_update.bin"));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
-}
-
-TEST(UpgradeResults, SameVersionWithoutNameIsUnchanged) {
-    CSessionHarness h;
-    auto cam = h.Camera(1);
-    cam.faults.sameVersionOnReturn = true;
-    h.Fleet().AddCamera(cam);
-    ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("firmware.bin"));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_VERSION_UNCHANGED);
+    h.RunBatch({cam.mac}, h.NewStylePackage("IPC_4.3.7_update.bin"));
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
 }
 
 TEST(UpgradeResults, CameraThatNeverReturnsTimesOut) {
@@ -81,44 +74,30 @@ TEST(UpgradeResults, CameraThatNeverReturnsTimesOut) {
     EXPECT_TRUE(h.Log().Contains("wait device reboot timeout, mac: " + cam.mac));
 }
 
-TEST(UpgradeResults, UnsupportedProtocolIsNotRetried) {
+TEST(UpgradeResults, LoginRefusalsEndWithTheirCodesAndOnlyAWrongPasswordIsRetried) {
     CSessionHarness h;
     auto old = h.Camera(1);
     old.protocolVersion = 2;
     auto newer = h.Camera(2);
     newer.protocolVersion = 4;
-    h.Fleet().AddCamera(old);
-    h.Fleet().AddCamera(newer);
+    auto locked = h.Camera(3);
+    locked.password = "other";
+    auto busy = h.Camera(4);
+    busy.faults.tooManyConnections = true;
+    auto odd = h.Camera(5);
+    odd.faults.loginErrors = {30, 30, 30, 30, 30};
+    for (const auto& cam : {old, newer, locked, busy, odd}) {
+        h.Fleet().AddCamera(cam);
+    }
     ASSERT_TRUE(h.Start());
-    h.RunBatch({old.mac, newer.mac}, h.NewStylePackage("fw.bin"));
+    h.RunBatch({old.mac, newer.mac, locked.mac, busy.mac, odd.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(old.mac), UPGRADE_NOT_SUPPORTED);
     EXPECT_EQ(h.FinalResult(newer.mac), UPGRADE_NOT_SUPPORTED);
     EXPECT_EQ(h.Attempts(old.mac), 1);
     EXPECT_EQ(h.Attempts(newer.mac), 1);
-}
-
-TEST(UpgradeResults, WrongPasswordAfterFiveAttempts) {
-    CSessionHarness h;
-    auto cam = h.Camera(1);
-    cam.password = "other";
-    h.Fleet().AddCamera(cam);
-    ASSERT_TRUE(h.Start());
-    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_BAD_CREDENTIALS);
-    EXPECT_EQ(h.Attempts(cam.mac), 5);
-    EXPECT_EQ(h.Fleet().State(cam.mac)->logins, 5);
-}
-
-TEST(UpgradeResults, TooManyConnectionsAndOtherLoginErrors) {
-    CSessionHarness h;
-    auto busy = h.Camera(1);
-    busy.faults.tooManyConnections = true;
-    auto odd = h.Camera(2);
-    odd.faults.loginErrors = {30, 30, 30, 30, 30};
-    h.Fleet().AddCamera(busy);
-    h.Fleet().AddCamera(odd);
-    ASSERT_TRUE(h.Start());
-    h.RunBatch({busy.mac, odd.mac}, h.NewStylePackage("fw.bin"));
+    EXPECT_EQ(h.FinalResult(locked.mac), UPGRADE_BAD_CREDENTIALS);
+    EXPECT_EQ(h.Attempts(locked.mac), 5);
+    EXPECT_EQ(h.Fleet().State(locked.mac)->logins, 5);
     EXPECT_EQ(h.FinalResult(busy.mac), UPGRADE_TOO_MANY_CONNECTIONS);
     EXPECT_EQ(h.FinalResult(odd.mac), UPGRADE_CONNECT_FAILED);
 }
@@ -178,43 +157,35 @@ TEST(UpgradeResults, OldStylePackageIsSentWithoutItsTrailer) {
     EXPECT_TRUE(checked) << "the camera saw exactly the payload";
 }
 
-TEST(UpgradeResults, DeviceUpgradeErrorsMapToTheirCodes) {
+TEST(UpgradeResults, TransferFailuresMapToTheirCodes) {
     CSessionHarness h;
+    h.SetSetting(settings::kWaitUpgradeProgressTimeout, "1");
     auto other = h.Camera(1);
     other.faults.upgradeErrorAtBlock = 4;
     other.faults.upgradeErrorWord = 5;
     auto one = h.Camera(2);
     one.faults.upgradeErrorAtBlock = 4;
     one.faults.upgradeErrorWord = 1;
-    h.Fleet().AddCamera(other);
-    h.Fleet().AddCamera(one);
+    auto lost = h.Camera(3);
+    lost.faults.closeAtBlock = 10;
+    auto stalled = h.Camera(4);
+    stalled.faults.stopAcksAtBlock = 5;
+    for (const auto& cam : {other, one, lost, stalled}) {
+        h.Fleet().AddCamera(cam);
+    }
     ASSERT_TRUE(h.Start());
-    h.RunBatch({other.mac, one.mac}, h.NewStylePackage("fw.bin"));
+    h.RunBatch({other.mac, one.mac, lost.mac, stalled.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(other.mac), UPGRADE_DEVICE_ERROR);
     EXPECT_EQ(h.FinalResult(one.mac), UPGRADE_CONNECT_FAILED);
     EXPECT_EQ(h.Attempts(other.mac), 1) << "no retry once blocks were acknowledged";
-}
-
-TEST(UpgradeResults, LostLinkDuringTransferIsSendFailure) {
-    CSessionHarness h;
-    auto cam = h.Camera(1);
-    cam.faults.closeAtBlock = 10;
-    h.Fleet().AddCamera(cam);
-    ASSERT_TRUE(h.Start());
-    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_SEND_FAILED);
-}
-
-TEST(UpgradeResults, StalledBlockTimesOut) {
-    CSessionHarness h;
-    h.SetSetting(settings::kWaitUpgradeProgressTimeout, "1");
-    auto cam = h.Camera(1);
-    cam.faults.stopAcksAtBlock = 5;
-    h.Fleet().AddCamera(cam);
-    ASSERT_TRUE(h.Start());
-    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_TIMEOUT);
-    EXPECT_TRUE(h.Log().Contains("5 times wait timeout, mac: " + cam.mac + ", time: 1s"));
+    EXPECT_EQ(h.FinalResult(lost.mac), UPGRADE_SEND_FAILED);
+    EXPECT_EQ(h.FinalResult(stalled.mac), UPGRADE_TIMEOUT);
+    EXPECT_TRUE(h.Log().Contains("5 times wait timeout, mac: " + stalled.mac + ", time: 1s"));
+    // Block 5 went out unacknowledged; block 6 never did.
+    EXPECT_EQ(h.Fleet().State(stalled.mac)->lastBlock, 5);
+    for (const SimEvent& e : h.Fleet().Events(stalled.mac)) {
+        EXPECT_TRUE(e.kind != "block" || e.GetInt("n") < 5) << e.GetInt("n");
+    }
 }
 
 TEST(UpgradeResults, RestartIntoUpgradeModeThenRetry) {
@@ -291,13 +262,4 @@ TEST(UpgradeResults, FixedDeviceAddressIsUsedForEveryCamera) {
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
     EXPECT_TRUE(h.Log().Contains("currentIp: " + cam.ip + ":"));
-}
-
-TEST(UpgradeResults, SlaveAddressIsPreferredWhenItAnswers) {
-    CSessionHarness h;
-    auto cam = h.Camera(1);
-    h.Fleet().AddCamera(cam);
-    ASSERT_TRUE(h.Start());
-    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_TRUE(h.Log().Contains("currentIp: " + cam.ip2 + ":"));
 }
