@@ -275,3 +275,43 @@ TEST(Rollout, JournalRecordsEveryStepAndACorruptOneIsUnreadable) {
     EXPECT_FALSE(ReadRunJournal(corrupt, run, error));
     EXPECT_NE(error.find("line 2"), std::string::npos) << error;
 }
+
+// A run killed after a camera's last block, resumed once the camera is back
+// with its new version: the camera is verified against the version the
+// journal had before the run, not sent the package again.
+TEST(Rollout, ResumedCameraBackWithItsNewVersionIsNotSentThePackageAgain) {
+    CSessionHarness h;
+    // Were the camera taken for one that may still flash, this run would
+    // wait 2 s for it to go offline and then send the package again.
+    h.SetSetting(settings::kWaitDeviceOfflineTimeout, "2");
+    const auto cam = h.Camera(1);
+    h.Fleet().AddCamera(cam);
+    ASSERT_TRUE(h.Start());
+    const std::string package = h.NewStylePackage("fw.bin");
+    h.RunBatch({cam.mac}, package);
+    ASSERT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    ASSERT_TRUE(h.WaitUntil([&] {
+        const DeviceInfoPtr record = h.Record(cam.mac);
+        return record && record->build == h.Fleet().State(cam.mac)->build;
+    })) << "the search lists the camera with its new version";
+
+    // The journal as a kill right after the "last-block" line leaves it.
+    std::string text;
+    {
+        std::ifstream file(h.Session().RunJournalPath());
+        text.assign(std::istreambuf_iterator<char>(file), {});
+    }
+    const size_t lastBlock = text.find("\"event\":\"last-block\"");
+    ASSERT_NE(lastBlock, std::string::npos) << text;
+    const std::string killed = h.Sandbox().File("runs/killed.jsonl");
+    std::ofstream(killed) << text.substr(0, text.find('\n', lastBlock) + 1);
+
+    BatchRequest request = h.Request({cam.mac});
+    request.packagePath = package;
+    request.resumeRun = killed;
+    ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
+    ASSERT_TRUE(h.WaitForBatchEnd());
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.Fleet().State(cam.mac)->upgradesCompleted, 1);
+    EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "flash_start"), 1);
+}

@@ -69,6 +69,8 @@ CFirmhandSession::CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink)
     engine.clientFactory = m_options.clientFactory;
     engine.cameraLockFolder = m_options.cameraLockFolder;
     engine.runsFolder = m_options.runsFolder;
+    // The session outlives its engine.
+    engine.currentRecord = [this](const std::string& mac) { return m_devices.Find(mac); };
     m_engine = std::make_unique<CUpgradeEngine>(m_frontEnd, std::move(engine));
     m_aiQuery = std::make_unique<CAiVersionQuery>(m_frontEnd);
 }

@@ -28,6 +28,10 @@ struct CUpgradeEngine::CBatchRun {
     UpgradePackagePtr defaultPackage;
     // A resumed run: what each camera had reached.
     std::optional<RunSummary> resumed;
+    // A job's creation and a search report for its camera come one after
+    // the other, so no report falls between the record a job starts from
+    // and the job table.
+    std::mutex reportsMutex;
     FailureLimit maxFailures;
     int parallel = 32;
     int prepared = 0;  // the coordinator's
@@ -343,11 +347,24 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             post(plan.skipCode, mac);
             continue;
         }
-        auto job = std::make_shared<UpgradeInfo>(plan.record);
-        job->package = plan.package;
-        job->credentials = plan.credentials;
-        job->mayBeFlashing = before && before->MayBeFlashing();
-        context.jobs->addJob(job);
+        std::shared_ptr<UpgradeInfo> job;
+        {
+            // A camera may have come back from a reboot since the request
+            // was made, and the search reports that only once: the job
+            // starts from the newest record.
+            std::lock_guard<std::mutex> lock(run->reportsMutex);
+            DeviceInfoPtr newest = m_options.currentRecord ? m_options.currentRecord(mac) : nullptr;
+            job = std::make_shared<UpgradeInfo>(newest ? newest : plan.record);
+            job->package = plan.package;
+            job->credentials = plan.credentials;
+            if (before && before->MayBeFlashing()) {
+                // Verified against the version the camera had before that
+                // run, not against what this run happened to find.
+                job->mayBeFlashingFrom =
+                    before->softwareVer.empty() ? plan.record : RecordFromJournal(*before);
+            }
+            context.jobs->addJob(job);
+        }
         if (context.journal) {
             context.journal->Step(mac, "queued");
         }
@@ -505,9 +522,12 @@ std::shared_ptr<CUpgradeEngine::CBatchRun> CUpgradeEngine::CurrentRun() const {
 }
 
 void CUpgradeEngine::OnSearchReport(int notifyKind, const DEVICE_S_INFO& record) {
-    if (const auto run = CurrentRun()) {
-        run->context->jobs->OnSearchReport(notifyKind, record);
+    const auto run = CurrentRun();
+    if (!run) {
+        return;
     }
+    std::lock_guard<std::mutex> lock(run->reportsMutex);
+    run->context->jobs->OnSearchReport(notifyKind, record);
 }
 
 bool CUpgradeEngine::HasJob(const std::string& mac) const {

@@ -87,18 +87,24 @@ int CompleteUpgrade(const CBatchContext& context, const UpgradeInfoPtr& job,
     return r;
 }
 
-// A resumed run's camera whose last block may have reached it: true when
-// it is seen with a new version; false when it shows its old version after
-// the waits (it never took the package and may be sent it again).
-// `result` is the final code when the job ends here.
+bool VersionDiffers(const DEVICE_S_INFO& a, const DEVICE_S_INFO& b) {
+    return std::memcmp(a.softwareVer, b.softwareVer, sizeof(a.softwareVer)) != 0 ||
+           a.build != b.build;
+}
+
+// A resumed run's camera whose last block may have reached it, verified
+// against `oldRecord`, its version before the interrupted run: true when
+// it is seen with another version (also when it came back before this run
+// found it); false when it shows its old version after the waits (it never
+// took the package and may be sent it again). `result` is the final code
+// when the job ends here.
 bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job,
                          const DeviceInfoPtr& oldRecord, int& result) {
     const std::string mac = oldRecord->mac;
     const DeviceInfoPtr seen = job->Device();
     LOG_INFO(kFunc, "verify resumed device, mac: %s, oldVersion: %s.%d", mac.c_str(),
              oldRecord->softwareVer, oldRecord->build);
-    if (seen && IsUpgraded(*oldRecord, *seen, context.package->FileName()) &&
-        !(*seen == *oldRecord)) {
+    if (seen && VersionDiffers(*oldRecord, *seen)) {
         result = UPGRADE_OK;
         return true;
     }
@@ -125,10 +131,7 @@ bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job
         }
     }
     const DeviceInfoPtr current = job->Device();
-    if (current && IsUpgraded(*oldRecord, *current, context.package->FileName()) &&
-        (std::memcmp(current->softwareVer, oldRecord->softwareVer,
-                     sizeof(oldRecord->softwareVer)) != 0 ||
-         current->build != oldRecord->build)) {
+    if (current && VersionDiffers(*oldRecord, *current)) {
         result = UPGRADE_OK;
         return true;
     }
@@ -172,11 +175,11 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     job->SetDeviceEvent(deviceEvent);
 
     if (context->journal) {
-        context->journal->Step(mac, job->mayBeFlashing ? "verifying" : "started");
+        context->journal->Step(mac, job->mayBeFlashingFrom ? "verifying" : "started");
     }
-    if (job->mayBeFlashing) {
+    if (job->mayBeFlashingFrom) {
         int verified = UPGRADE_FAILED;
-        if (VerifyResumedCamera(*context, job, first, verified)) {
+        if (VerifyResumedCamera(*context, job, job->mayBeFlashingFrom, verified)) {
             job->SetDeviceEvent(nullptr);
             return verified;
         }

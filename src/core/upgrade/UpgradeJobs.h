@@ -35,9 +35,11 @@ struct UpgradeInfo {
     // Set before the job's worker starts, then read only.
     UpgradePackagePtr package;                  // the package for the camera's model
     std::vector<CameraCredential> credentials;  // tried in order on a refused login
-    // A resumed run's camera whose last block may have reached it: it is
-    // waited for and verified before it is ever sent the package again.
-    bool mayBeFlashing = false;
+    // A resumed run's camera whose last block may have reached it: its
+    // record as the run's journal had it before the package went out. The
+    // camera is waited for and verified against that version before it is
+    // ever sent the package again. Null for every other job.
+    DeviceInfoPtr mayBeFlashingFrom;
 
     std::atomic<bool> cancelled{false};
     std::atomic<bool> finished{false};
