@@ -115,14 +115,18 @@ TEST(IdleLinks, ShareOneTimerThreadThatEndsWithTheLastLink) {
         ASSERT_EQ(links.back()->StartAutoRecv(), 0);
     }
     // One receive thread per link and a single timer for all of them.
-    EXPECT_EQ(ProcessThreads().size(), baseline.size() + kLinks + 1);
+    // (Waited for: the system lists a thread a moment after its start or
+    // its end.)
+    EXPECT_TRUE(WaitFor([&] { return ProcessThreads().size() == baseline.size() + kLinks + 1; }))
+        << ProcessThreads().size() << " threads, " << baseline.size() << " before";
     for (auto& pair : pairs) {
         EXPECT_EQ(pair.peer.Read(8), DataHead(0));
     }
     for (auto& link : links) {
         link->Destroy();
     }
-    EXPECT_EQ(ProcessThreads(), baseline);
+    EXPECT_TRUE(WaitFor([&] { return ProcessThreads() == baseline; }))
+        << ProcessThreads().size() << " threads, " << baseline.size() << " before";
     // A later link starts the timer again.
     auto pair = loopback::MakePair();
     auto link = CSWL_TCPLink::Create(pair.local);
