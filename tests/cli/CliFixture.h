@@ -31,7 +31,8 @@ protected:
 
     testing_support::CSandbox m_box;
     std::unique_ptr<testing_support::CScopedEnv> m_xdg;
-    std::unique_ptr<testing_support::CScopedEnv> m_state;  // run journals
+    std::unique_ptr<testing_support::CScopedEnv> m_state;    // run journals
+    std::unique_ptr<testing_support::CScopedEnv> m_runtime;  // camera locks
     CSimFleet m_fleet;
     SESSION_OPTIONS m_options;  // short timings for in-process runs
     std::string m_err;
