@@ -38,15 +38,15 @@ std::string Escape(const std::string& text) {
 }
 
 // One coloured stretch of a lane, from `from` to `to` (ms since the epoch).
-struct Phase {
+struct TimelinePhase {
     int64_t from;
     int64_t to;
     const char* name;
     const char* colour;
 };
 
-std::vector<Phase> PhasesOf(const JOURNAL_CAMERA& c, int64_t end) {
-    std::vector<Phase> phases;
+std::vector<TimelinePhase> PhasesOf(const JOURNAL_CAMERA& c, int64_t end) {
+    std::vector<TimelinePhase> phases;
     const int64_t ended = c.endedAt > 0 ? c.endedAt : end;
     if (c.queuedAt > 0 && c.startedAt > c.queuedAt) {
         phases.push_back({c.queuedAt, c.startedAt, "queued", "#b0b7c3"});
@@ -87,7 +87,7 @@ void WriteTimeline(std::ostream& out, const RunSummary& run) {
         const int y = lane * kLaneHeight;
         out << "<text x=\"0\" y=\"" << y + 13 << "\" font-size=\"11\">" << Escape(c.mac)
             << "</text>\n";
-        for (const Phase& p : PhasesOf(c, end)) {
+        for (const TimelinePhase& p : PhasesOf(c, end)) {
             const int width = std::max(3, x(p.to) - x(p.from));
             out << "<rect x=\"" << x(p.from) << "\" y=\"" << y + 2 << "\" width=\"" << width
                 << "\" height=\"" << kLaneHeight - 4 << "\" fill=\"" << p.colour << "\"><title>"

@@ -12,13 +12,13 @@ constexpr size_t kMacWidth = 17;
 constexpr size_t kFullBar = 20;
 constexpr size_t kShortestBar = 10;
 
-enum class Phase { Running, Finished, Queued };
+enum class ProgressPhase { Running, Finished, Queued };
 
-Phase PhaseOf(const CameraOutcome& o) {
+ProgressPhase PhaseOf(const CameraOutcome& o) {
     if (o.code >= 0) {
-        return Phase::Finished;
+        return ProgressPhase::Finished;
     }
-    return o.attempts > 0 ? Phase::Running : Phase::Queued;
+    return o.attempts > 0 ? ProgressPhase::Running : ProgressPhase::Queued;
 }
 
 // The state in words: the result once there is one; while blocks go, the
@@ -44,11 +44,11 @@ std::string CountLine(const std::vector<CameraOutcome>& outcomes, size_t hidden)
     size_t upgraded = 0;
     size_t failed = 0;
     for (const CameraOutcome& o : outcomes) {
-        const Phase phase = PhaseOf(o);
-        running += phase == Phase::Running;
-        queued += phase == Phase::Queued;
+        const ProgressPhase phase = PhaseOf(o);
+        running += phase == ProgressPhase::Running;
+        queued += phase == ProgressPhase::Queued;
         upgraded += o.code == UPGRADE_OK;
-        failed += phase == Phase::Finished && o.code != UPGRADE_OK;
+        failed += phase == ProgressPhase::Finished && o.code != UPGRADE_OK;
     }
     std::string line = std::to_string(running) + " running, " + std::to_string(queued) +
                        " queued, " + std::to_string(upgraded) + " upgraded, " +
@@ -90,7 +90,8 @@ std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, T
     const size_t columns = static_cast<size_t>(std::max(size.columns - 1, 1));
     const size_t rows = static_cast<size_t>(std::max(size.rows - 1, 1));
     std::vector<const CameraOutcome*> order;
-    for (const Phase phase : {Phase::Running, Phase::Finished, Phase::Queued}) {
+    for (const ProgressPhase phase :
+         {ProgressPhase::Running, ProgressPhase::Finished, ProgressPhase::Queued}) {
         for (const CameraOutcome& o : outcomes) {
             if (PhaseOf(o) == phase) {
                 order.push_back(&o);

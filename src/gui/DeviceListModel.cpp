@@ -13,7 +13,7 @@ QString Utf8Text(std::string_view text) {
 }
 
 // Texts in the system's narrow code page.
-QString LocalText(std::string_view text) {
+QString LocalCellText(std::string_view text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -38,12 +38,12 @@ void CDeviceListModel::FillRowTexts(Row& row) const {
     const DEVICE_S_INFO& info = *row.record;
     row.cells[COL_NAME] = Utf8Text(FieldText(info.devName));
     row.cells[COL_PRODUCT] = Utf8Text(FieldText(info.productModel));
-    row.cells[COL_IP] = LocalText(FieldText(info.ip));
-    row.cells[COL_SLAVE_IP] = LocalText(FieldText(info.ip2));
-    row.cells[COL_MAC] = LocalText(FieldText(info.mac));
-    row.cells[COL_BUILD_DATE] = LocalText(FieldText(info.buildDate));
-    row.cells[COL_KERNEL] = LocalText(FieldText(info.kernelVer));
-    row.cells[COL_VERSION] = LocalText(DeviceVersionText(info));
+    row.cells[COL_IP] = LocalCellText(FieldText(info.ip));
+    row.cells[COL_SLAVE_IP] = LocalCellText(FieldText(info.ip2));
+    row.cells[COL_MAC] = LocalCellText(FieldText(info.mac));
+    row.cells[COL_BUILD_DATE] = LocalCellText(FieldText(info.buildDate));
+    row.cells[COL_KERNEL] = LocalCellText(FieldText(info.kernelVer));
+    row.cells[COL_VERSION] = LocalCellText(DeviceVersionText(info));
     // An activation value without a text leaves the column as it was.
     if (const int id = ActivationStringId(info.deviceActivated); id != 0) {
         row.cells[COL_ACTIVE_STATE] = QString::fromStdString(LoadString(id));

@@ -40,7 +40,7 @@ FH_LOG_SOURCE("FirmhandDlg");
 
 namespace {
 
-QString Text(int id) {
+QString DlgText(int id) {
     return QString::fromStdString(LoadString(id));
 }
 
@@ -348,18 +348,18 @@ void CFirmhandDlg::LoadTexts() {
     for (const auto& [control, id] : kTexts) {
         QWidget* widget = m_controls[control];
         if (auto* button = qobject_cast<QPushButton*>(widget)) {
-            button->setText(Text(id));
+            button->setText(DlgText(id));
         } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-            label->setText(Text(id));
+            label->setText(DlgText(id));
         } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
-            group->setTitle(Text(id));
+            group->setTitle(DlgText(id));
         }
     }
     static_cast<QPushButton*>(m_controls[IDC_SHOW_SLAVE_IP])
-        ->setText(Text(m_slaveIpShown ? IDS_HIDE_SLAVE_IP : IDS_SHOW_SLAVE_IP));
-    m_filterEdit->setPlaceholderText(Text(IDS_FILTER_PLACEHOLDER));
-    m_onlyFailed->setText(Text(IDS_SHOW_ONLY_FAILED));
-    m_showPassword->setText(Text(IDS_SHOW_PASSWORD));
+        ->setText(DlgText(m_slaveIpShown ? IDS_HIDE_SLAVE_IP : IDS_SHOW_SLAVE_IP));
+    m_filterEdit->setPlaceholderText(DlgText(IDS_FILTER_PLACEHOLDER));
+    m_onlyFailed->setText(DlgText(IDS_SHOW_ONLY_FAILED));
+    m_showPassword->setText(DlgText(IDS_SHOW_PASSWORD));
     LoadRolloutTexts();
 
     // Every control has a name for screen readers (and the tests).
@@ -378,7 +378,7 @@ void CFirmhandDlg::LoadTexts() {
         {IDC_SHOW_PASSWORD, IDS_SHOW_PASSWORD},
     };
     for (const auto& [control, id] : kNames) {
-        m_controls[control]->setAccessibleName(Text(id));
+        m_controls[control]->setAccessibleName(DlgText(id));
     }
     for (auto& [id, widget] : m_controls) {
         if (auto* button = qobject_cast<QPushButton*>(widget)) {
@@ -437,7 +437,7 @@ void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
             break;
         case WM_REACH_NOTICE: {  // shown without stopping the batch's messages
             auto* box =
-                new QMessageBox(QMessageBox::Warning, Text(IDS_APP_TITLE),
+                new QMessageBox(QMessageBox::Warning, DlgText(IDS_APP_TITLE),
                                 QString::fromStdString(message.Text()), QMessageBox::Ok, this);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->open();
@@ -468,15 +468,16 @@ bool CFirmhandDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool CFirmhandDlg::ShowMessage(int stringId, bool okCancel) {
-    QMessageBox box(okCancel ? QMessageBox::Question : QMessageBox::Warning, Text(IDS_APP_TITLE),
-                    Text(stringId),
+    QMessageBox box(okCancel ? QMessageBox::Question : QMessageBox::Warning, DlgText(IDS_APP_TITLE),
+                    DlgText(stringId),
                     okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, this);
     box.setInformativeText(m_messageDetail);
     return box.exec() == QMessageBox::Ok;
 }
 
 void CFirmhandDlg::ShowAbout() {
-    CAboutDlg about(Text(IDS_ABOUT_NAME), Text(IDS_ABOUT_VERSION), Text(IDS_ABOUT_DATE), this);
+    CAboutDlg about(DlgText(IDS_ABOUT_NAME), DlgText(IDS_ABOUT_VERSION), DlgText(IDS_ABOUT_DATE),
+                    this);
     about.setWindowIcon(m_icon);
     about.exec();
 }

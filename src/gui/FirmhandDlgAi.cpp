@@ -16,7 +16,7 @@ FH_LOG_SOURCE("FirmhandDlg");
 
 namespace {
 
-QString LocalText(const std::string& text) {
+QString LocalAiText(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -76,9 +76,9 @@ int CFirmhandDlg::OnAiVersionResult(int32_t wParam, const std::string& text) {
         return 0;
     }
     if (result.verdictId == IDS_AI_OK) {
-        m_model->SetCellText(row, COL_AI_STRUCT, LocalText(result.structVersion));
-        m_model->SetCellText(row, COL_AI_DETECT_FACE, LocalText(result.faceVersion));
-        m_model->SetCellText(row, COL_AI_VEHICLE, LocalText(result.vehicleVersion));
+        m_model->SetCellText(row, COL_AI_STRUCT, LocalAiText(result.structVersion));
+        m_model->SetCellText(row, COL_AI_DETECT_FACE, LocalAiText(result.faceVersion));
+        m_model->SetCellText(row, COL_AI_VEHICLE, LocalAiText(result.vehicleVersion));
     }
     m_model->SetCellText(row, COL_RESULT, QString::fromStdString(LoadString(result.verdictId)));
     return 0;

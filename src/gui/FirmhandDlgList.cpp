@@ -18,7 +18,7 @@ FH_LOG_SOURCE("FirmhandDlg");
 
 namespace {
 
-QString Text(int id) {
+QString ListText(int id) {
     return QString::fromStdString(LoadString(id));
 }
 
@@ -145,7 +145,7 @@ void CFirmhandDlg::SetAiColumnsShown(bool shown) {
     }
     m_aiShown = shown;
     static_cast<QPushButton*>(m_controls[IDC_SHOW_AI])
-        ->setText(Text(m_aiShown ? IDS_HIDE_AI : IDS_SHOW_AI));
+        ->setText(ListText(m_aiShown ? IDS_HIDE_AI : IDS_SHOW_AI));
 }
 
 void CFirmhandDlg::SelectUpgradeFile(const QString& path) {
@@ -157,7 +157,7 @@ void CFirmhandDlg::OnShowSlaveIp() {
     m_slaveIpShown = !m_slaveIpShown;
     SetColumnWidth(COL_SLAVE_IP, m_slaveIpShown ? kSlaveIpColumnWidth : 0);
     static_cast<QPushButton*>(m_controls[IDC_SHOW_SLAVE_IP])
-        ->setText(Text(m_slaveIpShown ? IDS_HIDE_SLAVE_IP : IDS_SHOW_SLAVE_IP));
+        ->setText(ListText(m_slaveIpShown ? IDS_HIDE_SLAVE_IP : IDS_SHOW_SLAVE_IP));
 }
 
 void CFirmhandDlg::OnColumnClick(int column) {

@@ -27,7 +27,7 @@ FH_LOG_SOURCE("FirmhandDlg");
 
 namespace {
 
-QString Text(int id) {
+QString RolloutText(int id) {
     return QString::fromStdString(LoadString(id));
 }
 
@@ -110,18 +110,20 @@ QWidget* CFirmhandDlg::BuildRolloutControls(QWidget* parent) {
 }
 
 void CFirmhandDlg::LoadRolloutTexts() {
-    m_packageList->setHeaderLabels({Text(IDS_COL_PRODUCT_TYPE), Text(IDS_PACKAGE_FILE_NAME)});
+    m_packageList->setHeaderLabels(
+        {RolloutText(IDS_COL_PRODUCT_TYPE), RolloutText(IDS_PACKAGE_FILE_NAME)});
     static_cast<QPushButton*>(m_controls[IDC_ADD_MODEL_PACKAGE])
-        ->setText(Text(IDS_ADD_MODEL_PACKAGE));
-    static_cast<QPushButton*>(m_controls[IDC_REMOVE_PACKAGE])->setText(Text(IDS_REMOVE_PACKAGE));
+        ->setText(RolloutText(IDS_ADD_MODEL_PACKAGE));
+    static_cast<QPushButton*>(m_controls[IDC_REMOVE_PACKAGE])
+        ->setText(RolloutText(IDS_REMOVE_PACKAGE));
     static_cast<QPushButton*>(m_controls[IDC_CREDENTIALS_BROWSE])
-        ->setText(Text(IDS_BROWSE_CREDENTIALS));
-    static_cast<QPushButton*>(m_controls[IDC_RETRY_FAILED])->setText(Text(IDS_RETRY_FAILED));
+        ->setText(RolloutText(IDS_BROWSE_CREDENTIALS));
+    static_cast<QPushButton*>(m_controls[IDC_RETRY_FAILED])->setText(RolloutText(IDS_RETRY_FAILED));
     static_cast<QLabel*>(m_controls[IDC_MAX_FAILURES_LABEL])
-        ->setText(Text(IDS_STOP_AFTER_FAILURES));
-    m_force->setText(Text(IDS_FORCE));
-    m_maxFailures->setSpecialValueText(Text(IDS_FAILURE_LIMIT_OFF));
-    m_credentialsEdit->setPlaceholderText(Text(IDS_CREDENTIALS_FILE));
+        ->setText(RolloutText(IDS_STOP_AFTER_FAILURES));
+    m_force->setText(RolloutText(IDS_FORCE));
+    m_maxFailures->setSpecialValueText(RolloutText(IDS_FAILURE_LIMIT_OFF));
+    m_credentialsEdit->setPlaceholderText(RolloutText(IDS_CREDENTIALS_FILE));
     static const std::pair<int, int> kNames[] = {
         {IDC_PACKAGE_LIST, IDS_PACKAGES_NAME},
         {IDC_CREDENTIALS_PATH, IDS_CREDENTIALS_FILE},
@@ -130,7 +132,7 @@ void CFirmhandDlg::LoadRolloutTexts() {
         {IDC_MAX_FAILURES_LABEL, IDS_STOP_AFTER_FAILURES},
     };
     for (const auto& [control, id] : kNames) {
-        m_controls[control]->setAccessibleName(Text(id));
+        m_controls[control]->setAccessibleName(RolloutText(id));
     }
 }
 
@@ -165,8 +167,9 @@ bool CFirmhandDlg::ChooseModelPackage(std::string& model, QString& path) {
         }
     }
     bool ok = false;
-    const QString chosen = QInputDialog::getItem(this, Text(IDS_ADD_MODEL_PACKAGE),
-                                                 Text(IDS_CHOOSE_MODEL), models, 0, true, &ok);
+    const QString chosen =
+        QInputDialog::getItem(this, RolloutText(IDS_ADD_MODEL_PACKAGE),
+                              RolloutText(IDS_CHOOSE_MODEL), models, 0, true, &ok);
     if (!ok || chosen.trimmed().isEmpty()) {
         return false;
     }
@@ -190,8 +193,8 @@ void CFirmhandDlg::OnRemovePackage() {
 }
 
 QString CFirmhandDlg::ChooseCredentialsFile() {
-    return QFileDialog::getOpenFileName(this, Text(IDS_CREDENTIALS_FILE), QString(),
-                                        Text(IDS_CREDENTIALS_FILTER));
+    return QFileDialog::getOpenFileName(this, RolloutText(IDS_CREDENTIALS_FILE), QString(),
+                                        RolloutText(IDS_CREDENTIALS_FILTER));
 }
 
 void CFirmhandDlg::OnBrowseCredentials() {

@@ -36,7 +36,7 @@ FH_LOG_SOURCE("FirmhandDlg");
 
 namespace {
 
-QString Text(int id) {
+QString ViewText(int id) {
     return QString::fromStdString(LoadString(id));
 }
 
@@ -48,40 +48,40 @@ constexpr int kLogDrainMs = 250;
 }  // namespace
 
 void CFirmhandDlg::BuildMenus() {
-    QMenu* file = menuBar()->addMenu(Text(IDS_MENU_FILE));
-    QAction* exportList = file->addAction(Text(IDS_EXPORT_LIST));
+    QMenu* file = menuBar()->addMenu(ViewText(IDS_MENU_FILE));
+    QAction* exportList = file->addAction(ViewText(IDS_EXPORT_LIST));
     exportList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     connect(exportList, &QAction::triggered, this, [this] {
-        const QString path = ChooseExportFile(Text(IDS_EXPORT_LIST));
+        const QString path = ChooseExportFile(ViewText(IDS_EXPORT_LIST));
         if (!path.isEmpty() && !ExportList(path)) {
             ShowMessage(IDS_EXPORT_FAILED, false);
         }
     });
-    m_exportResults = file->addAction(Text(IDS_EXPORT_RESULTS));
+    m_exportResults = file->addAction(ViewText(IDS_EXPORT_RESULTS));
     m_exportResults->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     m_exportResults->setEnabled(false);  // until a batch ran
     connect(m_exportResults, &QAction::triggered, this, [this] {
-        const QString path = ChooseExportFile(Text(IDS_EXPORT_RESULTS));
+        const QString path = ChooseExportFile(ViewText(IDS_EXPORT_RESULTS));
         if (!path.isEmpty() && !ExportResults(path)) {
             ShowMessage(IDS_EXPORT_FAILED, false);
         }
     });
     file->addSeparator();
-    QAction* quit = file->addAction(Text(IDS_MENU_QUIT));
+    QAction* quit = file->addAction(ViewText(IDS_MENU_QUIT));
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* view = menuBar()->addMenu(Text(IDS_MENU_VIEW));
-    QAction* find = view->addAction(Text(IDS_FILTER_NAME));
+    QMenu* view = menuBar()->addMenu(ViewText(IDS_MENU_VIEW));
+    QAction* find = view->addAction(ViewText(IDS_FILTER_NAME));
     find->setShortcut(QKeySequence::Find);
     connect(find, &QAction::triggered, this, [this] {
         m_filterEdit->setFocus(Qt::ShortcutFocusReason);
         m_filterEdit->selectAll();
     });
-    QAction* search = view->addAction(Text(IDS_SEARCH_NOW));
+    QAction* search = view->addAction(ViewText(IDS_SEARCH_NOW));
     search->setShortcut(QKeySequence(Qt::Key_F5));
     connect(search, &QAction::triggered, this, &CFirmhandDlg::OnSearchNow);
-    QAction* failed = view->addAction(Text(IDS_SHOW_ONLY_FAILED));
+    QAction* failed = view->addAction(ViewText(IDS_SHOW_ONLY_FAILED));
     failed->setCheckable(true);
     connect(failed, &QAction::toggled, m_onlyFailed, &QCheckBox::setChecked);
     connect(m_onlyFailed, &QCheckBox::toggled, failed, &QAction::setChecked);
@@ -90,7 +90,7 @@ void CFirmhandDlg::BuildMenus() {
     view->addAction(log);
 
     // About: Linux windows have no system menu, so it sits in the menu bar.
-    const QString about = Text(IDS_ABOUT);
+    const QString about = ViewText(IDS_ABOUT);
     if (!about.isEmpty()) {
         QAction* action = menuBar()->addAction(about);
         connect(action, &QAction::triggered, this, &CFirmhandDlg::ShowAbout);
@@ -108,13 +108,13 @@ void CFirmhandDlg::BuildStatusBar() {
     const QFontMetrics metrics = fontMetrics();
     const QString many = QStringLiteral("99999");
     const QString longCounts =
-        Text(IDS_STATUS_COUNTS).arg(many, many, many, many, many, many, many);
-    const QString longTime =
-        std::max(Text(IDS_BATCH_SUMMARY).arg(many, many, many, QStringLiteral("99:59:59")),
-                 Text(IDS_STATUS_TIME).arg(QStringLiteral("99:59:59"), QStringLiteral("99:59:59")),
-                 [&metrics](const QString& a, const QString& b) {
-                     return metrics.horizontalAdvance(a) < metrics.horizontalAdvance(b);
-                 });
+        ViewText(IDS_STATUS_COUNTS).arg(many, many, many, many, many, many, many);
+    const QString longTime = std::max(
+        ViewText(IDS_BATCH_SUMMARY).arg(many, many, many, QStringLiteral("99:59:59")),
+        ViewText(IDS_STATUS_TIME).arg(QStringLiteral("99:59:59"), QStringLiteral("99:59:59")),
+        [&metrics](const QString& a, const QString& b) {
+            return metrics.horizontalAdvance(a) < metrics.horizontalAdvance(b);
+        });
     m_statusCounts->setFixedSize(metrics.horizontalAdvance(longCounts) + 16, metrics.height() + 4);
     m_statusTime->setFixedSize(metrics.horizontalAdvance(longTime) + 16, metrics.height() + 4);
     m_statusTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -144,7 +144,7 @@ void CFirmhandDlg::BuildStatusBar() {
 
 QString CFirmhandDlg::StatusCountsText() const {
     const LIST_COUNTS counts = m_model->Counts();
-    return Text(IDS_STATUS_COUNTS)
+    return ViewText(IDS_STATUS_COUNTS)
         .arg(counts.found)
         .arg(counts.checked)
         .arg(counts.Of(RowPhase::Queued))
@@ -171,9 +171,9 @@ QString CFirmhandDlg::StatusTimeText() const {
     const double left = EstimateSecondsLeft(elapsed, finished, total, parallel);
     const QString elapsedText = QString::fromStdString(DurationText(elapsed));
     if (left < 0) {
-        return Text(IDS_STATUS_ELAPSED).arg(elapsedText);
+        return ViewText(IDS_STATUS_ELAPSED).arg(elapsedText);
     }
-    return Text(IDS_STATUS_TIME).arg(elapsedText, QString::fromStdString(DurationText(left)));
+    return ViewText(IDS_STATUS_TIME).arg(elapsedText, QString::fromStdString(DurationText(left)));
 }
 
 void CFirmhandDlg::UpdateStatusBar() {
@@ -191,14 +191,14 @@ void CFirmhandDlg::UpdateStatusBar() {
 }
 
 void CFirmhandDlg::BuildLogPane() {
-    m_logDock = new QDockWidget(Text(IDS_LOG_PANE), this);
+    m_logDock = new QDockWidget(ViewText(IDS_LOG_PANE), this);
     m_logDock->setObjectName(QStringLiteral("logDock"));
     m_logView = new QPlainTextEdit(m_logDock);
     m_logView->setObjectName(QStringLiteral("ctl%1").arg(IDC_LOG_VIEW));
     m_logView->setReadOnly(true);
     m_logView->setMaximumBlockCount(static_cast<int>(kLogPaneLines));
     m_logView->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_logView->setAccessibleName(Text(IDS_LOG_PANE));
+    m_logView->setAccessibleName(ViewText(IDS_LOG_PANE));
     m_logView->setMinimumHeight(fontMetrics().height() * 4);
     m_controls[IDC_LOG_VIEW] = m_logView;
     m_logDock->setWidget(m_logView);
@@ -307,14 +307,14 @@ void CFirmhandDlg::ShowRowMenu(const QPoint& globalPos, int row) {
         return;
     }
     QMenu menu(this);
-    menu.addAction(Text(IDS_MENU_OPEN_WEB), this,
+    menu.addAction(ViewText(IDS_MENU_OPEN_WEB), this,
                    [this, row] { OnListDoubleClicked(m_model->index(row, COL_NAME)); });
-    menu.addAction(Text(IDS_MENU_COPY_ADDRESS), this, [this, row] { OnCopyAddress(row); });
-    menu.addAction(Text(IDS_MENU_COPY_MAC), this, [this, row] { OnCopyMac(row); });
+    menu.addAction(ViewText(IDS_MENU_COPY_ADDRESS), this, [this, row] { OnCopyAddress(row); });
+    menu.addAction(ViewText(IDS_MENU_COPY_MAC), this, [this, row] { OnCopyMac(row); });
     QAction* model =
-        menu.addAction(Text(IDS_MENU_CHECK_MODEL), this, [this, row] { OnCheckModelOf(row); });
+        menu.addAction(ViewText(IDS_MENU_CHECK_MODEL), this, [this, row] { OnCheckModelOf(row); });
     QAction* retry =
-        menu.addAction(Text(IDS_MENU_RETRY), this, [this, row] { OnRetryCamera(row); });
+        menu.addAction(ViewText(IDS_MENU_RETRY), this, [this, row] { OnRetryCamera(row); });
     model->setEnabled(!m_upgrading);
     retry->setEnabled(!m_upgrading && m_batchRan);
     menu.exec(globalPos);
@@ -362,8 +362,8 @@ void CFirmhandDlg::OnSearchNow() {
 
 QString CFirmhandDlg::ChooseExportFile(const QString& caption) {
     QString selected;
-    QString path =
-        QFileDialog::getSaveFileName(this, caption, QString(), Text(IDS_EXPORT_FILTER), &selected);
+    QString path = QFileDialog::getSaveFileName(this, caption, QString(),
+                                                ViewText(IDS_EXPORT_FILTER), &selected);
     if (!path.isEmpty() && !path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) &&
         !path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)) {
         path += selected.contains(QStringLiteral("*.csv")) ? QStringLiteral(".csv")
@@ -411,7 +411,7 @@ void CFirmhandDlg::ShowBatchSummary() {
     const LIST_COUNTS counts = m_model->Counts();
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_batchStart).count();
-    m_summary = Text(IDS_BATCH_SUMMARY)
+    m_summary = ViewText(IDS_BATCH_SUMMARY)
                     .arg(counts.Of(RowPhase::Upgraded))
                     .arg(counts.Of(RowPhase::Failed))
                     .arg(counts.Of(RowPhase::Skipped))
@@ -419,7 +419,7 @@ void CFirmhandDlg::ShowBatchSummary() {
     m_statusTimer->stop();
     UpdateStatusBar();
     if (!isActiveWindow()) {
-        NotifyDesktop(Text(IDS_NOTIFY_TITLE), m_summary);
+        NotifyDesktop(ViewText(IDS_NOTIFY_TITLE), m_summary);
     }
 }
 

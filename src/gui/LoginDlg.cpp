@@ -13,7 +13,7 @@ FH_LOG_SOURCE("LoginDlg");
 
 namespace {
 
-QString Text(int id) {
+QString LoginText(int id) {
     return QString::fromStdString(LoadString(id));
 }
 
@@ -21,23 +21,23 @@ QString Text(int id) {
 
 CLoginDlg::CLoginDlg(AdapterEnumerator enumerate, QWidget* parent)
     : QDialog(parent), m_enumerate(std::move(enumerate)) {
-    setWindowTitle(Text(IDS_ADAPTER_CAPTION));
+    setWindowTitle(LoginText(IDS_ADAPTER_CAPTION));
     setModal(true);
 
-    auto* label = new QLabel(Text(IDS_ADAPTER_LABEL), this);
+    auto* label = new QLabel(LoginText(IDS_ADAPTER_LABEL), this);
     m_adapters = new QComboBox(this);
     m_adapters->setObjectName(QStringLiteral("ctl1029"));
     m_adapters->setInsertPolicy(QComboBox::NoInsert);
     m_adapters->setMinimumWidth(300);
     m_adapters->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     label->setBuddy(m_adapters);
-    m_adapters->setAccessibleName(Text(IDS_ADAPTER_LABEL));
+    m_adapters->setAccessibleName(LoginText(IDS_ADAPTER_LABEL));
 
-    m_confirm = new QPushButton(Text(IDS_ADAPTER_CONFIRM), this);
+    m_confirm = new QPushButton(LoginText(IDS_ADAPTER_CONFIRM), this);
     m_confirm->setObjectName(QStringLiteral("ctl1025"));
     m_confirm->setDefault(true);
     m_confirm->setAccessibleName(m_confirm->text());
-    auto* cancel = new QPushButton(Text(IDS_ADAPTER_CANCEL), this);
+    auto* cancel = new QPushButton(LoginText(IDS_ADAPTER_CANCEL), this);
     cancel->setObjectName(QStringLiteral("ctl2"));
     cancel->setAccessibleName(cancel->text());
 
@@ -59,7 +59,7 @@ CLoginDlg::CLoginDlg(AdapterEnumerator enumerate, QWidget* parent)
 void CLoginDlg::FillAdapters() {
     // Each item keeps its adapter name as item data; Qt owns the copies.
     m_adapters->clear();
-    m_adapters->insertItem(0, Text(IDS_ADAPTER_ALL), QString());
+    m_adapters->insertItem(0, LoginText(IDS_ADAPTER_ALL), QString());
     const std::string remembered = settings::GetString(settings::kSelectedNetworkAdapter);
     int selected = 0;
     if (m_enumerate) {

@@ -16,7 +16,7 @@ namespace {
 constexpr int kMinuteMs = 60000;
 constexpr auto kLimit = std::chrono::seconds(20);
 
-SWL_SOCKET RefusedConnect(const std::atomic<bool>* cancel) {
+SWL_SOCKET ConnectRefusedUnless(const std::atomic<bool>* cancel) {
     auto proc = CSWL_ConnectProc::Create("127.0.0.1", loopback::ClosedPort());
     if (!proc) {
         return SWL_INVALID_SOCKET;
@@ -29,12 +29,12 @@ SWL_SOCKET RefusedConnect(const std::atomic<bool>* cancel) {
 
 TEST(ConnectCancel, AFlagSetBeforeOrDuringTheWaitEndsTheConnectAsAFailure) {
     std::atomic<bool> before{true};
-    auto early = std::async(std::launch::async, [&] { return RefusedConnect(&before); });
+    auto early = std::async(std::launch::async, [&] { return ConnectRefusedUnless(&before); });
     ASSERT_EQ(early.wait_for(kLimit), std::future_status::ready);
     EXPECT_EQ(early.get(), SWL_INVALID_SOCKET);
 
     std::atomic<bool> during{false};
-    auto late = std::async(std::launch::async, [&] { return RefusedConnect(&during); });
+    auto late = std::async(std::launch::async, [&] { return ConnectRefusedUnless(&during); });
     during.store(true);
     ASSERT_EQ(late.wait_for(kLimit), std::future_status::ready);
     EXPECT_EQ(late.get(), SWL_INVALID_SOCKET);

@@ -10,7 +10,7 @@ using namespace reach;
 namespace {
 
 const MacAddress kOwnMac = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
-const MacAddress kCameraMac = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+const MacAddress kArpCameraMac = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
 
 // An ARP reply as a camera sends it: from `source`, for `address`.
 std::vector<uint8_t> Reply(const MacAddress& source, const char* address, uint16_t op = 2) {
@@ -71,21 +71,21 @@ TEST(ArpFrame, ProbeBytesAreExactlyAsTabled) {
 
 TEST(ArpFrame, AnswerIsAReplyFromTheProbedAddress) {
     const uint32_t probed = InetAddr("203.0.113.7");
-    auto reply = Reply(kCameraMac, "203.0.113.7");
+    auto reply = Reply(kArpCameraMac, "203.0.113.7");
     auto source = ArpAnswerSource(reply.data(), reply.size(), probed);
     ASSERT_TRUE(source.has_value());
-    EXPECT_EQ(*source, kCameraMac);
+    EXPECT_EQ(*source, kArpCameraMac);
 
     // A reply for another address, a request, and our own probe do not count.
-    reply = Reply(kCameraMac, "203.0.113.8");
+    reply = Reply(kArpCameraMac, "203.0.113.8");
     EXPECT_FALSE(ArpAnswerSource(reply.data(), reply.size(), probed));
-    reply = Reply(kCameraMac, "203.0.113.7", 1);
+    reply = Reply(kArpCameraMac, "203.0.113.7", 1);
     EXPECT_FALSE(ArpAnswerSource(reply.data(), reply.size(), probed));
     const ArpProbeFrame probe = BuildArpProbe(kOwnMac, probed);
     EXPECT_FALSE(ArpAnswerSource(probe.data(), probe.size(), probed));
 
     // Truncated frames and other EtherTypes are dropped, not read past.
-    reply = Reply(kCameraMac, "203.0.113.7");
+    reply = Reply(kArpCameraMac, "203.0.113.7");
     EXPECT_FALSE(ArpAnswerSource(reply.data(), 41, probed));
     EXPECT_FALSE(ArpAnswerSource(nullptr, 0, probed));
     reply[12] = 0x08;
@@ -96,11 +96,11 @@ TEST(ArpFrame, AnswerIsAReplyFromTheProbedAddress) {
 TEST(ArpFrame, MacTextsOfTheSearchReports) {
     MacAddress mac{};
     ASSERT_TRUE(ParseMacText("00:1A:2b:3C:4d:5E", mac));
-    EXPECT_EQ(mac, kCameraMac);
+    EXPECT_EQ(mac, kArpCameraMac);
     ASSERT_TRUE(ParseMacText("00-1a-2b-3c-4d-5e", mac));
-    EXPECT_EQ(mac, kCameraMac);
+    EXPECT_EQ(mac, kArpCameraMac);
     ASSERT_TRUE(ParseMacText("001A2B3C4D5E", mac));
-    EXPECT_EQ(mac, kCameraMac);
+    EXPECT_EQ(mac, kArpCameraMac);
     for (const char* bad : {"", "00:1A:2B:3C:4D", "00:1A:2B:3C:4D:5E:", "00:1A-2B:3C:4D:5E",
                             "00:1A:2B:3C:4D:5G", "00.1A.2B.3C.4D.5E", "0:1A:2B:3C:4D:5E0"}) {
         EXPECT_FALSE(ParseMacText(bad, mac)) << bad;

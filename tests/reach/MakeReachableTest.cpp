@@ -13,7 +13,7 @@ using namespace reach;
 
 namespace {
 
-uint32_t A(const char* text) {
+uint32_t Ipv4Of(const char* text) {
     return InetAddr(text);
 }
 
@@ -26,7 +26,7 @@ ADAPTER_INFO Adapter(const char* name, uint32_t index, const char* address = nul
     adapter.Address = {0x02, 0, 0, 0, 0, static_cast<uint8_t>(index)};
     adapter.AddressLength = 6;
     if (address != nullptr) {
-        adapter.IpAddressList.push_back({A(address), A(mask)});
+        adapter.IpAddressList.push_back({Ipv4Of(address), Ipv4Of(mask)});
     }
     return adapter;
 }
@@ -118,14 +118,14 @@ TEST(MakeDeviceReachable, AFirstAddressInALocalSubnetIsUsedDirectly) {
     uint32_t deviceAddress = 0, added = 1;
     const auto device = Device("198.51.100.9", "255.255.255.0", "203.0.113.50", "255.255.255.0");
     EXPECT_FALSE(reach.MakeDeviceReachable(device, deviceAddress, added, true));
-    EXPECT_EQ(deviceAddress, A("198.51.100.9"));
+    EXPECT_EQ(deviceAddress, Ipv4Of("198.51.100.9"));
     EXPECT_EQ(added, 0u);
     EXPECT_TRUE(reach.calls.empty());
     EXPECT_TRUE(reach.probes.empty());
 
     // Without the try-first flag the second address is the one considered.
     EXPECT_TRUE(reach.MakeDeviceReachable(device, deviceAddress, added, false));
-    EXPECT_EQ(deviceAddress, A("203.0.113.50"));
+    EXPECT_EQ(deviceAddress, Ipv4Of("203.0.113.50"));
 }
 
 TEST(MakeDeviceReachable, SecondAddressesThatNeedNothingAreReturnedAtOnce) {
@@ -134,11 +134,11 @@ TEST(MakeDeviceReachable, SecondAddressesThatNeedNothingAreReturnedAtOnce) {
     EXPECT_FALSE(reach.MakeDeviceReachable(
         Device("192.0.2.50", "255.255.255.0", "169.254.1.5", "255.255.0.0"), deviceAddress, added,
         true));
-    EXPECT_EQ(deviceAddress, A("169.254.1.5"));
+    EXPECT_EQ(deviceAddress, Ipv4Of("169.254.1.5"));
     EXPECT_FALSE(reach.MakeDeviceReachable(
         Device("192.0.2.50", "255.255.255.0", "198.51.100.77", "255.255.255.0"), deviceAddress,
         added, true));
-    EXPECT_EQ(deviceAddress, A("198.51.100.77"));
+    EXPECT_EQ(deviceAddress, Ipv4Of("198.51.100.77"));
     EXPECT_TRUE(reach.calls.empty());
     EXPECT_TRUE(reach.probes.empty());
 }
@@ -148,7 +148,7 @@ TEST(MakeDeviceReachable, AnEmptySecondAddressKeepsTheFirstAndAddsNothing) {
     uint32_t deviceAddress = 0, added = 0;
     EXPECT_FALSE(reach.MakeDeviceReachable(Device("192.0.2.50", "255.255.255.0", "", ""),
                                            deviceAddress, added, true));
-    EXPECT_EQ(deviceAddress, A("192.0.2.50"));
+    EXPECT_EQ(deviceAddress, Ipv4Of("192.0.2.50"));
     EXPECT_EQ(added, 0u);
     EXPECT_TRUE(reach.calls.empty());
 }
@@ -156,11 +156,11 @@ TEST(MakeDeviceReachable, AnEmptySecondAddressKeepsTheFirstAndAddsNothing) {
 TEST(MakeDeviceReachable, AddsAFreeAddressOnTheAdapterThatAnsweredArp) {
     CFakeReach reach;
     reach.arpAnswerOn = "eth1";  // not the first physical one
-    reach.answered = {A("203.0.113.7")};
+    reach.answered = {Ipv4Of("203.0.113.7")};
     uint32_t deviceAddress = 0, added = 0;
     ASSERT_TRUE(reach.MakeDeviceReachable(kForeign, deviceAddress, added, true));
-    EXPECT_EQ(deviceAddress, A("203.0.113.50"));
-    EXPECT_EQ(added, A("203.0.113.10"));  // 7 answered, the step of 3 gives 10
+    EXPECT_EQ(deviceAddress, Ipv4Of("203.0.113.50"));
+    EXPECT_EQ(added, Ipv4Of("203.0.113.10"));  // 7 answered, the step of 3 gives 10
     EXPECT_EQ(reach.arpMac, "00:1A:2B:3C:4D:5E");
     EXPECT_EQ(reach.calls,
               (std::vector<std::string>{"GetAdapterList", "FindAdapterByArp", "AddLocalAddress"}));
@@ -168,8 +168,8 @@ TEST(MakeDeviceReachable, AddsAFreeAddressOnTheAdapterThatAnsweredArp) {
     EXPECT_EQ(reach.probes[0].first, "eth1");
     ASSERT_EQ(reach.added.size(), 1u);
     EXPECT_EQ(reach.added[0].ifIndex, 3u);
-    EXPECT_EQ(reach.added[0].address, A("203.0.113.10"));
-    EXPECT_EQ(reach.added[0].mask, A("255.255.255.0"));
+    EXPECT_EQ(reach.added[0].address, Ipv4Of("203.0.113.10"));
+    EXPECT_EQ(reach.added[0].mask, Ipv4Of("255.255.255.0"));
 }
 
 TEST(MakeDeviceReachable, WithoutAnArpAnswerTheFirstPhysicalAdapterIsUsed) {
@@ -193,18 +193,18 @@ TEST(MakeDeviceReachable, OwnAddressesCountAsUsedWithoutAProbe) {
     CFakeReach reach;
     // An earlier run added 203.0.113.7 as a lone address: the subnet is not
     // local, but the address is ours.
-    reach.adapters[2].IpAddressList.push_back({A("203.0.113.7"), A("255.255.255.255")});
+    reach.adapters[2].IpAddressList.push_back({Ipv4Of("203.0.113.7"), Ipv4Of("255.255.255.255")});
     reach.arpAnswerOn = "eth1";
     uint32_t deviceAddress = 0, added = 0;
     ASSERT_TRUE(reach.MakeDeviceReachable(kForeign, deviceAddress, added, true));
-    EXPECT_EQ(added, A("203.0.113.10"));
+    EXPECT_EQ(added, Ipv4Of("203.0.113.10"));
     ASSERT_EQ(reach.probes.size(), 1u);  // 7 is ours: not probed
-    EXPECT_EQ(reach.probes[0].second, A("203.0.113.10"));
+    EXPECT_EQ(reach.probes[0].second, Ipv4Of("203.0.113.10"));
 }
 
 TEST(MakeDeviceReachable, FailsWhenNothingIsFreeOrTheSystemRefuses) {
     CFakeReach full;
-    full.answered = {A("203.0.113.1"), A("203.0.113.2")};
+    full.answered = {Ipv4Of("203.0.113.1"), Ipv4Of("203.0.113.2")};
     full.draws = {2, 1};
     uint32_t deviceAddress = 0, added = 0;
     const auto small = Device("192.0.2.50", "255.255.255.0", "203.0.113.1", "255.255.255.252");
@@ -225,11 +225,11 @@ TEST(MakeDeviceReachable, FailsWhenNothingIsFreeOrTheSystemRefuses) {
 
 TEST(MakeDeviceReachable, IsAddressInUseWithoutAnAdapterProbesTheFirstPhysicalOne) {
     CFakeReach reach;
-    reach.answered = {A("203.0.113.9")};
-    EXPECT_TRUE(reach.IsAddressInUse(A("203.0.113.9"), true, nullptr));
+    reach.answered = {Ipv4Of("203.0.113.9")};
+    EXPECT_TRUE(reach.IsAddressInUse(Ipv4Of("203.0.113.9"), true, nullptr));
     EXPECT_EQ(reach.probes.at(0).first, "eth0");
-    EXPECT_TRUE(reach.IsAddressInUse(A("198.51.100.20"), true, nullptr));  // our own
-    EXPECT_FALSE(reach.IsAddressInUse(A("198.51.100.20"), false, nullptr));
+    EXPECT_TRUE(reach.IsAddressInUse(Ipv4Of("198.51.100.20"), true, nullptr));  // our own
+    EXPECT_FALSE(reach.IsAddressInUse(Ipv4Of("198.51.100.20"), false, nullptr));
 }
 
 namespace {

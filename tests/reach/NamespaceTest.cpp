@@ -21,7 +21,7 @@ using testing_support::CNetnsLab;
 
 namespace {
 
-constexpr const char* kCameraMac = "02:FB:00:00:00:07";
+constexpr const char* kLabCameraMac = "02:FB:00:00:00:07";
 
 // veth links have no device behind them; here the lab's link plays the
 // camera segment's network card. Draws are scripted so that the walk first
@@ -142,17 +142,17 @@ TEST_F(ReachNamespace, FindAdapterByArpFindsTheLinkByTheCamerasMac) {
         CLabReach reach(m_lab->HostLink());
         std::vector<ADAPTER_INFO> adapters;
         ASSERT_TRUE(GetAdapterList(adapters));
-        const auto found = reach.FindAdapterByArp(adapters, InetAddr("203.0.113.7"), kCameraMac);
+        const auto found = reach.FindAdapterByArp(adapters, InetAddr("203.0.113.7"), kLabCameraMac);
         ASSERT_TRUE(found.has_value());
         EXPECT_EQ(found->AdapterName, m_lab->HostLink());
 
         // Another MAC, or an address nobody holds, finds nothing.
         EXPECT_FALSE(
             reach.FindAdapterByArp(adapters, InetAddr("203.0.113.7"), "02:FB:00:00:00:08"));
-        EXPECT_FALSE(reach.FindAdapterByArp(adapters, InetAddr("203.0.113.8"), kCameraMac));
+        EXPECT_FALSE(reach.FindAdapterByArp(adapters, InetAddr("203.0.113.8"), kLabCameraMac));
         // Not a physical adapter by the system's own test: not probed.
         CReachability plain(ArpTimings{50, 20, 300});
-        EXPECT_FALSE(plain.FindAdapterByArp(adapters, InetAddr("203.0.113.7"), kCameraMac));
+        EXPECT_FALSE(plain.FindAdapterByArp(adapters, InetAddr("203.0.113.7"), kLabCameraMac));
     });
 }
 
@@ -180,7 +180,7 @@ TEST_F(ReachNamespace, MakeDeviceReachableAddsAFreeAddressOnTheCamerasLink) {
     CopyField(device->mask, std::string("255.255.255.0"));
     CopyField(device->ip2, std::string("203.0.113.7"));
     CopyField(device->mask2, std::string("255.255.255.0"));
-    CopyField(device->mac, std::string(kCameraMac));
+    CopyField(device->mac, std::string(kLabCameraMac));
 
     InHost([&] {
         EXPECT_FALSE(ConnectTo(InetAddr("203.0.113.7"), port)) << "no route yet";

@@ -28,7 +28,7 @@ extern char** environ;
 
 namespace {
 
-constexpr MacBytes kCameraMac = {0x02, 0xFB, 0x00, 0x00, 0x00, 0x07};
+constexpr MacBytes kHelperCameraMac = {0x02, 0xFB, 0x00, 0x00, 0x00, 0x07};
 
 // One helper, started from the calling thread (which must outlive it).
 class CHelperProcess {
@@ -163,9 +163,9 @@ TEST_F(NetcfgHelper, AllowedRequestsChangeExactlyWhatTheySay) {
         Reply reply = helper.Ask(Route(link, "198.51.100.1"));
         EXPECT_EQ(reply.status, Status::Done) << reply.reason;
 
-        reply = helper.Ask(Probe(link, "203.0.113.7", kCameraMac));
+        reply = helper.Ask(Probe(link, "203.0.113.7", kHelperCameraMac));
         ASSERT_EQ(reply.status, Status::Done) << reply.reason;
-        EXPECT_EQ(reply.answers, std::vector<MacBytes>{kCameraMac});
+        EXPECT_EQ(reply.answers, std::vector<MacBytes>{kHelperCameraMac});
 
         reply = helper.Ask(Probe(link, "203.0.113.10"));
         ASSERT_EQ(reply.status, Status::Done) << reply.reason;
@@ -267,7 +267,7 @@ TEST_F(NetcfgHelper, MalformedMessagesAreRefusedWithAReason) {
         bytes[kHeaderBytes + kInterfaceNameBytes + 6] = 0x80;
         refused(bytes, "unknown probe flags");
         // Still serving after all of it.
-        EXPECT_EQ(helper.Ask(Probe(link, "203.0.113.7", kCameraMac)).status, Status::Done);
+        EXPECT_EQ(helper.Ask(Probe(link, "203.0.113.7", kHelperCameraMac)).status, Status::Done);
     });
     EXPECT_EQ(Snapshot(), before);
 }

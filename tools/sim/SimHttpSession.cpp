@@ -11,13 +11,13 @@
 
 namespace {
 
-std::string Lower(std::string text) {
+std::string LowerHeaderText(std::string text) {
     for (char& c : text)
         c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
-std::string Trim(const std::string& s) {
+std::string TrimHeaderText(const std::string& s) {
     size_t a = 0;
     size_t b = s.size();
     while (a < b && (s[a] == ' ' || s[a] == '\t'))
@@ -160,7 +160,8 @@ void CSimHttpSession::ProcessInput() {
                 Fail(400);
                 return;
             }
-            request.headers[Lower(Trim(line.substr(0, colon)))] = Trim(line.substr(colon + 1));
+            request.headers[LowerHeaderText(TrimHeaderText(line.substr(0, colon)))] =
+                TrimHeaderText(line.substr(colon + 1));
         }
         if (request.headers.count("transfer-encoding")) {
             Fail(501);  // request bodies come with a Content-Length
@@ -183,8 +184,8 @@ void CSimHttpSession::ProcessInput() {
         const size_t bodyStart = headEnd + 4;
         if (m_in.size() - bodyStart < bodyLength) {
             auto expect = request.headers.find("expect");
-            if (expect != request.headers.end() && Lower(expect->second) == "100-continue" &&
-                !m_sentContinue) {
+            if (expect != request.headers.end() &&
+                LowerHeaderText(expect->second) == "100-continue" && !m_sentContinue) {
                 m_sentContinue = true;
                 m_out += "HTTP/1.1 100 Continue\r\n\r\n";
                 Flush();
@@ -214,7 +215,7 @@ std::string CSimHttpSession::Authenticate(const Request& request) {
     if (!simhttp::ParseDigest(it->second, &p)) {
         return "wrong";
     }
-    const std::string algorithm = Lower(p["algorithm"]);
+    const std::string algorithm = LowerHeaderText(p["algorithm"]);
     const std::string qop = p["qop"];
     if (p["username"] != config.user || p["realm"] != simhttp::kRealm ||
         p["uri"] != request.target || (!algorithm.empty() && algorithm != "md5") ||
@@ -253,7 +254,7 @@ std::string CSimHttpSession::DeviceInfoXml() const {
 void CSimHttpSession::Handle(const Request& request) {
     m_camera.CountHttpRequest();
     const SimCameraConfig& config = m_camera.Config();
-    const std::string connection = Lower(
+    const std::string connection = LowerHeaderText(
         request.headers.count("connection") ? request.headers.at("connection") : std::string());
     const bool close =
         connection == "close" || (request.version == "HTTP/1.0" && connection != "keep-alive");

@@ -250,7 +250,7 @@ private:
     std::string m_error;
 };
 
-std::string Trim(const std::string& s) {
+std::string TrimXmlText(const std::string& s) {
     size_t a = 0;
     size_t b = s.size();
     while (a < b && isspace(static_cast<unsigned char>(s[a])))
@@ -289,11 +289,11 @@ bool SimIsSearchProbe(const std::string& datagram, uint32_t* seq, std::string* r
         return refuse("root element " + root.name);
     }
     const SimXmlNode* version = root.Child("version");
-    if (!version || Trim(version->text) != "1") {
+    if (!version || TrimXmlText(version->text) != "1") {
         return refuse("version missing or not 1");
     }
     const SimXmlNode* seqNode = root.Child("seq");
-    const std::string seqText = seqNode ? Trim(seqNode->text) : "";
+    const std::string seqText = seqNode ? TrimXmlText(seqNode->text) : "";
     if (seqText.empty() || seqText.size() > 10 ||
         seqText.find_first_not_of("0123456789") != std::string::npos ||
         std::strtoull(seqText.c_str(), nullptr, 10) > 0xFFFFFFFFull) {

@@ -14,7 +14,7 @@ namespace {
 // Serialises read-modify-write cycles of every settings file in the process.
 std::mutex g_writeMutex;
 
-std::string Lower(std::string text) {
+std::string LowerIniKey(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
@@ -89,18 +89,18 @@ bool SplitKeyValue(const std::string& line, std::string* key, std::string* value
 
 bool FindValue(const std::string& content, const std::string& section, const std::string& key,
                std::string* value) {
-    const std::string wantedSection = Lower(section);
-    const std::string wantedKey = Lower(key);
+    const std::string wantedSection = LowerIniKey(section);
+    const std::string wantedKey = LowerIniKey(key);
     bool inSection = false;
     for (const std::string& line : SplitLines(content)) {
         std::string name;
         if (IsSectionLine(Trim(line), &name)) {
-            inSection = Lower(name) == wantedSection;
+            inSection = LowerIniKey(name) == wantedSection;
             continue;
         }
         std::string k;
         std::string v;
-        if (inSection && SplitKeyValue(line, &k, &v) && Lower(k) == wantedKey) {
+        if (inSection && SplitKeyValue(line, &k, &v) && LowerIniKey(k) == wantedKey) {
             *value = v;
             return true;
         }
@@ -111,15 +111,15 @@ bool FindValue(const std::string& content, const std::string& section, const std
 std::string WithValue(const std::string& content, const std::string& section,
                       const std::string& key, const std::string& value) {
     std::vector<std::string> lines = SplitLines(content);
-    const std::string wantedSection = Lower(section);
-    const std::string wantedKey = Lower(key);
+    const std::string wantedSection = LowerIniKey(section);
+    const std::string wantedKey = LowerIniKey(key);
     const std::string newLine = key + "=" + value;
     bool inSection = false;
     long sectionEnd = -1;  // index after the last line of the wanted section
     for (size_t i = 0; i < lines.size(); ++i) {
         std::string name;
         if (IsSectionLine(Trim(lines[i]), &name)) {
-            inSection = Lower(name) == wantedSection;
+            inSection = LowerIniKey(name) == wantedSection;
             if (inSection) {
                 sectionEnd = static_cast<long>(i) + 1;
             }
@@ -128,7 +128,7 @@ std::string WithValue(const std::string& content, const std::string& section,
         std::string k;
         std::string v;
         if (inSection) {
-            if (SplitKeyValue(lines[i], &k, &v) && Lower(k) == wantedKey) {
+            if (SplitKeyValue(lines[i], &k, &v) && LowerIniKey(k) == wantedKey) {
                 lines[i] = k + "=" + value;  // the key keeps its spelling
                 sectionEnd = -2;
                 break;
@@ -155,8 +155,8 @@ std::string WithValue(const std::string& content, const std::string& section,
 // The content without the key's lines in the section; false when it had none.
 bool WithoutKey(const std::string& content, const std::string& section, const std::string& key,
                 std::string* out) {
-    const std::string wantedSection = Lower(section);
-    const std::string wantedKey = Lower(key);
+    const std::string wantedSection = LowerIniKey(section);
+    const std::string wantedKey = LowerIniKey(key);
     bool inSection = false;
     bool removed = false;
     out->clear();
@@ -165,8 +165,8 @@ bool WithoutKey(const std::string& content, const std::string& section, const st
         std::string k;
         std::string v;
         if (IsSectionLine(Trim(line), &name)) {
-            inSection = Lower(name) == wantedSection;
-        } else if (inSection && SplitKeyValue(line, &k, &v) && Lower(k) == wantedKey) {
+            inSection = LowerIniKey(name) == wantedSection;
+        } else if (inSection && SplitKeyValue(line, &k, &v) && LowerIniKey(k) == wantedKey) {
             removed = true;
             continue;
         }
@@ -285,7 +285,7 @@ bool CIniFile::GetBool(const std::string& key, bool def, const std::string& sect
     if (text.empty()) {
         return def;
     }
-    return Lower(text) == "true" || text == "1";
+    return LowerIniKey(text) == "true" || text == "1";
 }
 
 int CIniFile::GetInt(const std::string& key, int def, const std::string& section) const {

@@ -9,7 +9,7 @@ namespace {
 
 std::atomic<UiLanguage> g_language{UiLanguage::English};
 
-std::string Lower(std::string text) {
+std::string LowerLocale(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
@@ -19,7 +19,7 @@ std::string Lower(std::string text) {
 
 unsigned LanguageIdFromLocale(const std::string& locale) {
     // LANGUAGE may list several, separated by colons; the first counts.
-    std::string name = Lower(locale.substr(0, locale.find(':')));
+    std::string name = LowerLocale(locale.substr(0, locale.find(':')));
     name = name.substr(0, name.find_first_of(".@"));
     std::replace(name.begin(), name.end(), '-', '_');
     if (name.rfind("zh", 0) != 0) {

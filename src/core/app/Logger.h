@@ -69,14 +69,24 @@ private:
 
 CLogger* GetLogInstance();
 
-#define FH_LOG_SOURCE(name) [[maybe_unused]] static constexpr const char* kLogSource = name
+// A unity build compiles several sources as one; each source's name then
+// carries the build's per-file identifier so that the names do not clash.
+#define FH_LOG_JOIN_(a, b) a##b
+#define FH_LOG_JOIN(a, b) FH_LOG_JOIN_(a, b)
+#ifdef FH_UNITY_FILE_ID
+#define FH_LOG_SOURCE_NAME FH_LOG_JOIN(kLogSource_, FH_UNITY_FILE_ID)
+#else
+#define FH_LOG_SOURCE_NAME kLogSource
+#endif
 
-#define FH_LOG(level, function, ...)                                                \
-    do {                                                                            \
-        CLogger* fhLogger_ = GetLogInstance();                                      \
-        if (fhLogger_->GetLevel() <= (level)) {                                     \
-            fhLogger_->Write(kLogSource, __LINE__, (level), function, __VA_ARGS__); \
-        }                                                                           \
+#define FH_LOG_SOURCE(name) [[maybe_unused]] static constexpr const char* FH_LOG_SOURCE_NAME = name
+
+#define FH_LOG(level, function, ...)                                                        \
+    do {                                                                                    \
+        CLogger* fhLogger_ = GetLogInstance();                                              \
+        if (fhLogger_->GetLevel() <= (level)) {                                             \
+            fhLogger_->Write(FH_LOG_SOURCE_NAME, __LINE__, (level), function, __VA_ARGS__); \
+        }                                                                                   \
     } while (0)
 
 #define LOG_INFO(function, ...) FH_LOG(kLogInfo, function, __VA_ARGS__)

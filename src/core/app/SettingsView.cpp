@@ -9,7 +9,7 @@
 
 namespace {
 
-std::string Lower(std::string text) {
+std::string LowerSettingKey(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
@@ -19,7 +19,7 @@ std::string Lower(std::string text) {
 
 CSettingsView::CSettingsView(const std::map<std::string, std::string>& overrides) {
     for (const auto& [key, value] : overrides) {
-        m_overrides[Lower(key)] = value;
+        m_overrides[LowerSettingKey(key)] = value;
     }
 }
 
@@ -27,7 +27,7 @@ const std::string* CSettingsView::Override(const char* key) const {
     if (m_overrides.empty()) {
         return nullptr;
     }
-    const auto found = m_overrides.find(Lower(key));
+    const auto found = m_overrides.find(LowerSettingKey(key));
     return found == m_overrides.end() ? nullptr : &found->second;
 }
 
@@ -43,7 +43,7 @@ bool CSettingsView::GetBool(const char* key) const {
     if (value == nullptr || value->empty()) {
         return settings::GetBool(key);
     }
-    return *value == "1" || Lower(*value) == "true";
+    return *value == "1" || LowerSettingKey(*value) == "true";
 }
 
 int CSettingsView::GetInt(const char* key) const {

@@ -7,7 +7,7 @@
 namespace search {
 namespace {
 
-std::string Trim(const std::string& text) {
+std::string TrimReplyText(const std::string& text) {
     const char* blanks = " \t\r\n";
     const size_t first = text.find_first_not_of(blanks);
     if (first == std::string::npos) {
@@ -67,14 +67,14 @@ bool ParseReply(const std::string& datagram, SearchReply& reply, std::string& re
     }
     std::string mac;
     if (xml.FindElement("mac")) {
-        mac = Trim(xml.GetElementText());
+        mac = TrimReplyText(xml.GetElementText());
     }
     if (!IsValidMac(mac)) {
         reason = "reply without a valid MAC";
         return false;
     }
     xml.ResetMainPosition();
-    reply.bootId = xml.FindElement("bootId") ? Trim(xml.GetElementText()) : std::string();
+    reply.bootId = xml.FindElement("bootId") ? TrimReplyText(xml.GetElementText()) : std::string();
     reply.mac = std::move(mac);
     return true;
 }

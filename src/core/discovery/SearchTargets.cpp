@@ -6,7 +6,7 @@ FH_LOG_SOURCE("SearchTargets");
 
 namespace {
 
-std::string Trim(const std::string& text) {
+std::string TrimTargetText(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos) {
         return {};
@@ -37,7 +37,7 @@ std::vector<SearchTarget> ParseSearchTargets(const std::string& text, uint16_t d
         if (comma == std::string::npos) {
             comma = text.size();
         }
-        const std::string item = Trim(text.substr(start, comma - start));
+        const std::string item = TrimTargetText(text.substr(start, comma - start));
         start = comma + 1;
         if (item.empty()) {
             continue;
@@ -45,9 +45,9 @@ std::vector<SearchTarget> ParseSearchTargets(const std::string& text, uint16_t d
         SearchTarget target;
         target.port = defaultPort;
         const size_t colon = item.find(':');
-        target.host = Trim(item.substr(0, colon));
-        const bool portOk =
-            colon == std::string::npos || ParsePort(Trim(item.substr(colon + 1)), target.port);
+        target.host = TrimTargetText(item.substr(0, colon));
+        const bool portOk = colon == std::string::npos ||
+                            ParsePort(TrimTargetText(item.substr(colon + 1)), target.port);
         if (target.host.empty() || !portOk) {
             LOG_WARN("ParseSearchTargets", "search target '%s' skipped: not host[:port]",
                      item.c_str());

@@ -16,7 +16,7 @@ FH_LOG_SOURCE("FirmhandDlg");
 
 namespace {
 
-constexpr const char* kFunc = "CFirmhandDlg::upgradeDevice";
+constexpr const char* kJobFunc = "CFirmhandDlg::upgradeDevice";
 
 void PostResult(const CBatchContext& context, int code, const std::string& mac) {
     if (context.sink) {
@@ -68,10 +68,10 @@ int CompleteUpgrade(const CBatchContext& context, const UpgradeInfoPtr& job,
     }
     const DeviceInfoPtr current = job->Device();
     if (!current) {
-        LOG_ERROR(kFunc, "invalid device info, mac: %s", mac.c_str());
+        LOG_ERROR(kJobFunc, "invalid device info, mac: %s", mac.c_str());
         return r;
     }
-    LOG_INFO(kFunc, "mac: %s, oldVersion: %s.%d, currentVersion: %s.%d", mac.c_str(),
+    LOG_INFO(kJobFunc, "mac: %s, oldVersion: %s.%d, currentVersion: %s.%d", mac.c_str(),
              oldRecord->softwareVer, oldRecord->build, current->softwareVer, current->build);
     // A camera never found again has not shown any version: that is a
     // time-out, whatever the package's file name says.
@@ -102,7 +102,7 @@ bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job
                          const DeviceInfoPtr& oldRecord, int& result) {
     const std::string mac = oldRecord->mac;
     const DeviceInfoPtr seen = job->Device();
-    LOG_INFO(kFunc, "verify resumed device, mac: %s, oldVersion: %s.%d", mac.c_str(),
+    LOG_INFO(kJobFunc, "verify resumed device, mac: %s, oldVersion: %s.%d", mac.c_str(),
              oldRecord->softwareVer, oldRecord->build);
     if (seen && VersionDiffers(*oldRecord, *seen)) {
         result = UPGRADE_OK;
@@ -135,7 +135,7 @@ bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job
         result = UPGRADE_OK;
         return true;
     }
-    LOG_WARN(kFunc, "resumed device shows its old version, upgrade again, mac: %s", mac.c_str());
+    LOG_WARN(kJobFunc, "resumed device shows its old version, upgrade again, mac: %s", mac.c_str());
     return false;
 }
 
@@ -150,7 +150,7 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         bool busy = false;
         cameraLock = LockCamera(record->mac, busy, context->cameraLockFolder);
         if (busy) {
-            LOG_WARN(kFunc, "upgraded elsewhere right now, mac: %s", record->mac);
+            LOG_WARN(kJobFunc, "upgraded elsewhere right now, mac: %s", record->mac);
             return UPGRADE_ELSEWHERE;
         }
     }
@@ -158,7 +158,7 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
 
     const DeviceInfoPtr first = job->Device();
     if (!first) {
-        LOG_ERROR(kFunc, "invalid device info");
+        LOG_ERROR(kJobFunc, "invalid device info");
         return UPGRADE_FAILED;
     }
     const std::string mac = first->mac;
@@ -166,7 +166,7 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     const int tryMaxCount = context->settings.GetInt(settings::kTryUpgradeMaxCount);
     const int tryMaxCountSingle = context->settings.GetInt(settings::kTryUpgradeMaxCountSingle);
     const int upgradeModeTimeout = context->settings.GetInt(settings::kWaitUpgradeModeTimeout);
-    LOG_INFO(kFunc,
+    LOG_INFO(kJobFunc,
              "upgrade device, mac: %s, product: %s, mes: %d, tryMaxCount: %d, "
              "upgradeModeTimeout: %ds",
              mac.c_str(), first->productModel, 0, tryMaxCount, upgradeModeTimeout);
@@ -207,13 +207,13 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
             job->PauseUnlessCancelled(timings.retryPauseMs);
         }
         if (job->cancelled.load()) {
-            LOG_WARN(kFunc, "upgrade canceled, mac: %s", mac.c_str());
+            LOG_WARN(kJobFunc, "upgrade canceled, mac: %s", mac.c_str());
             result = UPGRADE_FAILED;
             break;
         }
         const DeviceInfoPtr record = job->Device();
         if (!record) {
-            LOG_ERROR(kFunc, "invalid device info, mac: %s", mac.c_str());
+            LOG_ERROR(kJobFunc, "invalid device info, mac: %s", mac.c_str());
             break;
         }
         const auto port = static_cast<uint16_t>(record->dataPort);
@@ -222,14 +222,14 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
             lastIp = ip;
         }
         if (lastIp != ip) {
-            LOG_WARN(kFunc,
+            LOG_WARN(kJobFunc,
                      "%d(%d) times upgrade device, ip changed reset tryCount, mac: %s, lastIp: "
                      "%s, currentIp: %s",
                      singleCount, tryCount, mac.c_str(), lastIp.c_str(), ip.c_str());
             singleCount = 1;
             lastIp = ip;
         }
-        LOG_INFO(kFunc,
+        LOG_INFO(kJobFunc,
                  "%d(%d) times upgrade device, mac: %s, ip: %s, ip2: %s, currentIp: %s:%d, "
                  "upgradeMode: %d",
                  singleCount, tryCount, mac.c_str(), record->ip, record->ip2, ip.c_str(),
@@ -265,7 +265,7 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         }
         if (r == UPGRADE_BAD_CREDENTIALS && credential + 1 < credentials.size()) {
             ++credential;
-            LOG_WARN(kFunc, "login refused, next credentials (%s), mac: %s",
+            LOG_WARN(kJobFunc, "login refused, next credentials (%s), mac: %s",
                      credentials[credential].source.c_str(), mac.c_str());
             --tryCount;
             --singleCount;
@@ -278,7 +278,7 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
             continue;
         }
         if (r == UPGRADE_WAIT_UPGRADE_MODE) {
-            LOG_INFO(kFunc, "wait upgrade mode, mac: %s", mac.c_str());
+            LOG_INFO(kJobFunc, "wait upgrade mode, mac: %s", mac.c_str());
             deviceEvent->Reset();
             job->waitingForDevice.store(true);
             PostResult(*context, UPGRADE_WAIT_UPGRADE_MODE, mac);
@@ -287,16 +287,16 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
                 job->cancelled.load() || deviceEvent->Wait(upgradeModeTimeout * 1000);
             job->waitingForDevice.store(false);
             if (job->cancelled.load()) {
-                LOG_WARN(kFunc, "upgrade canceled, mac: %s", mac.c_str());
+                LOG_WARN(kJobFunc, "upgrade canceled, mac: %s", mac.c_str());
                 result = UPGRADE_FAILED;
                 break;
             }
             if (!signalled) {
-                LOG_WARN(kFunc, "device reboot timeout, mac: %s", mac.c_str());
+                LOG_WARN(kJobFunc, "device reboot timeout, mac: %s", mac.c_str());
                 result = UPGRADE_TIMEOUT;
                 break;
             }
-            LOG_INFO(kFunc, "device reboot, mac: %s", mac.c_str());
+            LOG_INFO(kJobFunc, "device reboot, mac: %s", mac.c_str());
             upgradeMode = true;
             job->PauseUnlessCancelled(timings.upgradeModePauseMs);
             // The wait does not change the result: attempts that run out
@@ -318,9 +318,9 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         result = UPGRADE_FAILED;
     }
     if (result == UPGRADE_OK) {
-        LOG_INFO(kFunc, "%d times upgrade succeed, mac: %s", tryCount, mac.c_str());
+        LOG_INFO(kJobFunc, "%d times upgrade succeed, mac: %s", tryCount, mac.c_str());
     } else {
-        LOG_WARN(kFunc, "%d times upgrade failed %d, mac: %s", tryCount, result, mac.c_str());
+        LOG_WARN(kJobFunc, "%d times upgrade failed %d, mac: %s", tryCount, result, mac.c_str());
     }
     if (job->cancelled.load() && result != UPGRADE_OK) {
         result = UPGRADE_CANCELLED;
@@ -333,7 +333,7 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
 
 int upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     if (!job) {
-        LOG_ERROR(kFunc, "invalid upgrade info");
+        LOG_ERROR(kJobFunc, "invalid upgrade info");
         return UPGRADE_FAILED;
     }
     job->finished.store(false);

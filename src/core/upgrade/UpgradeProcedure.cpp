@@ -13,7 +13,7 @@ FH_LOG_SOURCE("FirmhandDlg");
 
 namespace {
 
-constexpr const char* kFunc = "CFirmhandDlg::upgradeDevice";
+constexpr const char* kUpgradeFunc = "CFirmhandDlg::upgradeDevice";
 
 // Client results that the transfer maps to upgrade results.
 constexpr uint32_t kClientOk = 0;
@@ -80,7 +80,7 @@ uint32_t SendBlock(IUpgradeDeviceClient& client, const CUpgradePackage& package,
     }
     sentBytes += size;
     if (GetLogInstance()->GetLevel() <= kLogInfo) {
-        LOG_INFO(kFunc, "%d times send data succeed, mac: %s, sentSize: %d, blockMD5: %s",
+        LOG_INFO(kUpgradeFunc, "%d times send data succeed, mac: %s, sentSize: %d, blockMD5: %s",
                  static_cast<int>(k), mac.c_str(), static_cast<int>(sentBytes),
                  package.BlockMd5(k).c_str());
     }
@@ -101,7 +101,7 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
     UpgradeDeviceClientPtr client =
         context.clientFactory(mac, ip, port, error, timings.connectTimeoutMs, cancel);
     if (!client) {
-        LOG_ERROR(kFunc, "connect failed %d, mac: %s", static_cast<int>(error), mac.c_str());
+        LOG_ERROR(kUpgradeFunc, "connect failed %d, mac: %s", static_cast<int>(error), mac.c_str());
         return (error == kClientTooOld || error == kClientTooNew) ? UPGRADE_NOT_SUPPORTED
                                                                   : UPGRADE_CONNECT_FAILED;
     }
@@ -114,11 +114,12 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
     } else {
         const uint32_t failure = client->LogIn(user, password, softwareVersion, upgradeMode);
         if (failure != kClientOk) {
-            LOG_ERROR(kFunc, "login failed %d, mac: %s", static_cast<int>(failure), mac.c_str());
+            LOG_ERROR(kUpgradeFunc, "login failed %d, mac: %s", static_cast<int>(failure),
+                      mac.c_str());
             client->ResetCounters();
             return MapLoginFailure(failure);
         }
-        LOG_INFO(kFunc, "login succeed, softwareVersion: 0x%08X, mac: %s", softwareVersion,
+        LOG_INFO(kUpgradeFunc, "login succeed, softwareVersion: 0x%08X, mac: %s", softwareVersion,
                  mac.c_str());
         // Only what the technician typed is remembered, never an entry of
         // a credentials file.
@@ -129,7 +130,7 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
 
     if (!newStyle) {
         const PACKAGE_TRAILER trailer = package.Trailer();
-        LOG_INFO(kFunc, "headFlag: 0x%08X, deviceType: 0x%08X, productType: 0x%08X, mac: %s",
+        LOG_INFO(kUpgradeFunc, "headFlag: 0x%08X, deviceType: 0x%08X, productType: 0x%08X, mac: %s",
                  trailer.headFlag, trailer.deviceType, trailer.productType, mac.c_str());
         if (!package.IsCompatible(softwareVersion, serverInfo[SERVER_INFO_PRODUCT_TYPE])) {
             client->ResetCounters();
@@ -138,7 +139,8 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
     }
 
     const BlockLayout layout(package.PayloadLength());
-    LOG_INFO(kFunc, "mac: %s, totalSize: %d, blockSize: %d, firstBlockSize: %d, numberOfBlock: %d",
+    LOG_INFO(kUpgradeFunc,
+             "mac: %s, totalSize: %d, blockSize: %d, firstBlockSize: %d, numberOfBlock: %d",
              mac.c_str(), static_cast<int>(package.PayloadLength()),
              static_cast<int>(layout.blockSize), static_cast<int>(layout.firstBlockSize),
              static_cast<int>(layout.blockCount));
@@ -146,7 +148,8 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
 
     const uint32_t started = client->StartUpgrade(0, newStyle);
     if (started != 0) {
-        LOG_WARN(kFunc, "start upgrade failed %d, mac: %s", static_cast<int>(started), mac.c_str());
+        LOG_WARN(kUpgradeFunc, "start upgrade failed %d, mac: %s", static_cast<int>(started),
+                 mac.c_str());
         client->ResetCounters();
         return UPGRADE_FAILED;
     }
@@ -154,7 +157,7 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
     uint32_t sentBytes = 0;
     uint32_t d = SendBlock(*client, package, layout, 1, sentBytes, mac);
     if (d != 0) {
-        LOG_ERROR(kFunc, "%d times send data failed %d, mac: %s", 1, static_cast<int>(d),
+        LOG_ERROR(kUpgradeFunc, "%d times send data failed %d, mac: %s", 1, static_cast<int>(d),
                   mac.c_str());
         client->ResetCounters();
         return UPGRADE_FAILED;
@@ -171,14 +174,14 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
     // A turn ends early when the receive thread has news from the camera.
     for (;;) {
         if (reporter && !reporter(k)) {
-            LOG_WARN(kFunc, "upgrade cancelled, mac: %s", mac.c_str());
+            LOG_WARN(kUpgradeFunc, "upgrade cancelled, mac: %s", mac.c_str());
             d = kTransferCancelled;
             break;
         }
         client->WaitForAcknowledgement(timings.ackPollMs);
         d = client->GetUpgradeError();
         if (d != 0) {
-            LOG_ERROR(kFunc, "upgrade failed %d, mac: %s", static_cast<int>(d), mac.c_str());
+            LOG_ERROR(kUpgradeFunc, "upgrade failed %d, mac: %s", static_cast<int>(d), mac.c_str());
             break;
         }
         const int32_t acknowledged = client->GetUpgradeProgress();
@@ -194,15 +197,15 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
             }
             d = SendBlock(*client, package, layout, k, sentBytes, mac);
             if (d != 0) {
-                LOG_ERROR(kFunc, "%d times send data failed %d, mac: %s", static_cast<int>(k),
-                          static_cast<int>(d), mac.c_str());
+                LOG_ERROR(kUpgradeFunc, "%d times send data failed %d, mac: %s",
+                          static_cast<int>(k), static_cast<int>(d), mac.c_str());
                 break;
             }
             continue;
         }
         d = client->GetConnectState();
         if (d != 0 && (!newStyle || d != kConnectStateConnected)) {
-            LOG_WARN(kFunc, "%d times device disconnected, mac: %s", static_cast<int>(k),
+            LOG_WARN(kUpgradeFunc, "%d times device disconnected, mac: %s", static_cast<int>(k),
                      mac.c_str());
             if (k == UPGRADE_BLOCK_COUNT) {
                 d = kTransferWaitComplete;
@@ -215,7 +218,7 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
             limitMs *= 2;
         }
         if (static_cast<uint64_t>(PUB_TicksSince(lastAck)) > limitMs) {
-            LOG_WARN(kFunc, "%d times wait timeout, mac: %s, time: %ds", static_cast<int>(k),
+            LOG_WARN(kUpgradeFunc, "%d times wait timeout, mac: %s, time: %ds", static_cast<int>(k),
                      mac.c_str(), static_cast<int>(limitMs / 1000));
             d = kTransferWaitComplete;
             break;
@@ -223,10 +226,10 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
     }
 
     if (k == UPGRADE_BLOCK_COUNT && d != kTransferCancelled) {
-        LOG_INFO(kFunc, "send data succeed %d, mac: %s, dataMD5: %s", static_cast<int>(d),
+        LOG_INFO(kUpgradeFunc, "send data succeed %d, mac: %s, dataMD5: %s", static_cast<int>(d),
                  mac.c_str(), package.TransferMd5().c_str());
     } else {
-        LOG_WARN(kFunc, "send data failed %d, mac: %s", static_cast<int>(d), mac.c_str());
+        LOG_WARN(kUpgradeFunc, "send data failed %d, mac: %s", static_cast<int>(d), mac.c_str());
     }
     client->ResetCounters();
     client.reset();
