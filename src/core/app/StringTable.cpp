@@ -96,6 +96,8 @@ constexpr StringRow kRows[] = {
     {1081, "The credentials file cannot be used.", "無法使用憑證檔案。", "无法使用凭证文件。"},
     {1082, "The run to resume cannot be read.", "無法讀取要繼續的升級記錄。",
      "无法读取要继续的升级记录。"},
+    {1083, "Not sent: the run's journal cannot be written", "未傳送：無法寫入升級記錄",
+     "未发送：无法写入升级记录"},
     // The desktop window's own texts.
     {1100, "Filter: name, address, MAC, model or version (Ctrl+F)",
      "篩選：名稱、位址、MAC、型號或版本 (Ctrl+F)", "筛选：名称、地址、MAC、型号或版本 (Ctrl+F)"},

@@ -69,6 +69,7 @@ CFirmhandSession::CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink)
     engine.clientFactory = m_options.clientFactory;
     engine.cameraLockFolder = m_options.cameraLockFolder;
     engine.runsFolder = m_options.runsFolder;
+    engine.journalWriteFails = m_options.journalWriteFails;
     // The session outlives its engine.
     engine.currentRecord = [this](const std::string& mac) { return m_devices.Find(mac); };
     m_engine = std::make_unique<CUpgradeEngine>(m_frontEnd, std::move(engine));

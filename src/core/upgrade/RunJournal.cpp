@@ -199,11 +199,16 @@ bool CRunJournal::Append(const std::string& line) {
         m_heldLines += (m_heldLines.empty() ? "" : "\n") + line;
         return true;
     }
-    if (!m_file->Append(line)) {
+    if ((m_writeFault && m_writeFault(line)) || !m_file->Append(line)) {
         LOG_ERROR("CRunJournal::Append", "journal not written, %s", m_path.c_str());
         return false;
     }
     return true;
+}
+
+void CRunJournal::SetWriteFault(std::function<bool(const std::string& line)> fails) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_writeFault = std::move(fails);
 }
 
 void CRunJournal::Hold() {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -94,6 +95,10 @@ public:
     void Hold();
     bool Flush();
 
+    // Tests: a line for which `fails` holds does not reach the disk, as on
+    // a full or read-only one; the call that writes it returns false.
+    void SetWriteFault(std::function<bool(const std::string& line)> fails);
+
 private:
     CRunJournal(std::string path, std::unique_ptr<platform::CSyncedFile> file)
         : m_path(std::move(path)), m_file(std::move(file)) {}
@@ -104,6 +109,7 @@ private:
     std::unique_ptr<platform::CSyncedFile> m_file;
     std::optional<std::thread::id> m_holder;
     std::string m_heldLines;  // joined by '\n', without the last one
+    std::function<bool(const std::string& line)> m_writeFault;
 };
 
 // The folder of the journals: $XDG_STATE_HOME/firmhand/runs.

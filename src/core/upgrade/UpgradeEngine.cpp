@@ -288,6 +288,9 @@ void CUpgradeEngine::OpenJournal(const BatchRequest& request,
         LOG_ERROR("CUpgradeEngine::StartBatch", "no run journal, %s", error.c_str());
         return;
     }
+    if (m_options.journalWriteFails) {
+        journal->SetWriteFault(m_options.journalWriteFails);
+    }
     journal->Hold();
     for (const CameraPlan& plan : run.plans) {
         if (!run.resumed || run.resumed->Find(plan.record->mac) == nullptr) {

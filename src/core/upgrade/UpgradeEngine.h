@@ -85,6 +85,8 @@ struct ENGINE_OPTIONS {
     std::string cameraLockFolder;
     // Where run journals are written; "": the user's state folder.
     std::string runsFolder;
+    // Tests: journal lines for which this holds fail as on a full disk.
+    std::function<bool(const std::string& line)> journalWriteFails;
     // The newest search record of a camera, or null; any thread. The
     // caller updates it before it passes the report to OnSearchReport.
     std::function<DeviceInfoPtr(const std::string& mac)> currentRecord;

@@ -29,8 +29,10 @@ constexpr uint32_t kClientSetUpgradeMode = 23;
 constexpr uint32_t kClientClearUpgradeMode = 24;
 // The device result the transfer keeps after a timed-out or lost last block.
 constexpr uint32_t kTransferWaitComplete = 18;
-// Our own marker for a transfer stopped by cancellation.
+// Our own markers: a transfer stopped by cancellation, and one stopped
+// because the journal could not record its last block.
 constexpr uint32_t kTransferCancelled = 0xFFFFFFFEu;
+constexpr uint32_t kTransferJournalFailed = 0xFFFFFFFDu;
 constexpr uint32_t kConnectStateConnected = 100;
 
 int MapLoginFailure(uint32_t failure) {
@@ -62,6 +64,8 @@ int MapTransferResult(uint32_t d) {
             return UPGRADE_CONNECT_FAILED;
         case kClientNeedsUpgradeMode:
             return UPGRADE_WAIT_UPGRADE_MODE;
+        case kTransferJournalFailed:
+            return UPGRADE_JOURNAL_FAILED;
         default:
             return UPGRADE_FAILED;
     }
@@ -151,6 +155,19 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
         return UPGRADE_FAILED;
     }
 
+    // Looked at immediately before every block leaves: a cancel set while
+    // the previous acknowledgement was awaited stops the next block.
+    const auto cancelRequested = [&] {
+        if (cancel == nullptr || !cancel->load()) {
+            return false;
+        }
+        LOG_WARN(kFunc, "upgrade cancelled, mac: %s", mac.c_str());
+        return true;
+    };
+    if (cancelRequested()) {
+        client->ResetCounters();
+        return UPGRADE_FAILED;
+    }
     uint32_t sentBytes = 0;
     uint32_t d = SendBlock(*client, package, layout, 1, sentBytes, mac);
     if (d != 0) {
@@ -187,11 +204,25 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
             if (k == UPGRADE_BLOCK_COUNT) {
                 break;
             }
-            ++k;
-            if (k == UPGRADE_BLOCK_COUNT && context.journal) {
-                // From here on the camera may flash: a resumed run must know.
-                context.journal->Step(mac, "last-block");
+            const uint32_t nextBlock = k + 1;
+            if (cancelRequested()) {
+                d = kTransferCancelled;
+                break;
             }
+            // From the last block on the camera may flash: it leaves only
+            // once a resumed run can find that on the disk.
+            if (nextBlock == UPGRADE_BLOCK_COUNT && context.journal &&
+                !context.journal->Step(mac, "last-block")) {
+                LOG_ERROR(kFunc, "journal not written, last block not sent, mac: %s, journal: %s",
+                          mac.c_str(), context.journal->Path().c_str());
+                d = kTransferJournalFailed;
+                break;
+            }
+            if (cancelRequested()) {
+                d = kTransferCancelled;
+                break;
+            }
+            k = nextBlock;
             d = SendBlock(*client, package, layout, k, sentBytes, mac);
             if (d != 0) {
                 LOG_ERROR(kFunc, "%d times send data failed %d, mac: %s", static_cast<int>(k),
@@ -222,7 +253,7 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
         }
     }
 
-    if (k == UPGRADE_BLOCK_COUNT && d != kTransferCancelled) {
+    if (k == UPGRADE_BLOCK_COUNT && d != kTransferCancelled && d != kTransferJournalFailed) {
         LOG_INFO(kFunc, "send data succeed %d, mac: %s, dataMD5: %s", static_cast<int>(d),
                  mac.c_str(), package.TransferMd5().c_str());
     } else {

@@ -55,6 +55,8 @@ int StringIdOf(int code) {
             return IDS_ROLLOUT_STOPPED;
         case UPGRADE_CANCELLED:
             return IDS_CANCELLED;
+        case UPGRADE_JOURNAL_FAILED:
+            return IDS_JOURNAL_FAILED;
         default:
             return 0;
     }
