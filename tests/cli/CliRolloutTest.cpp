@@ -184,3 +184,36 @@ TEST_F(CliRolloutTest, WrongRolloutValuesAreRefusedBeforeAnySearch) {
     }
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
 }
+
+// A run that another process drives is shown as running and never resumed:
+// its camera stays with the one transfer that process began.
+TEST_F(CliRolloutTest, RunDrivenByAnotherProcessIsShownRunningAndNotResumed) {
+    auto cam = Camera(1);
+    cam.faults.stopAcksAtBlock = 40;  // the transfer stalls there
+    m_fleet.AddCamera(cam);
+    ASSERT_TRUE(m_fleet.Start());
+    std::vector<std::string> args = UpgradeArgs({cam});
+    args.insert(args.begin(), {"--set", "WaitUpgradeProgressTimeout=600"});
+    const std::vector<std::string> targets = TargetArgs();
+    args.insert(args.end(), targets.begin(), targets.end());
+    CChildProcess child;
+    ASSERT_TRUE(StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")));
+    ASSERT_TRUE(testing_support::WaitFor(
+        [&] { return m_fleet.CountEvents(cam.mac, "acks_stopped") > 0; }, seconds(120)))
+        << m_box.Read("err.txt");
+
+    std::string out;
+    EXPECT_EQ(Run({"runs"}, out), 0) << m_err;
+    EXPECT_NE(out.find("running"), std::string::npos) << out;
+    std::vector<std::string> resume = UpgradeArgs({cam});
+    resume.push_back("--resume");
+    EXPECT_EQ(Run(resume, out), 2) << out << m_err;
+    EXPECT_NE(m_err.find("is going on in another process"), std::string::npos) << m_err;
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "login_ok"), 1) << "only the first process's";
+
+    ASSERT_TRUE(child.Kill());
+    ASSERT_TRUE(child.Wait(seconds(30)).has_value());
+    EXPECT_EQ(Run({"runs"}, out), 0) << m_err;
+    EXPECT_EQ(out.find("running"), std::string::npos) << out;
+    EXPECT_NE(out.find("unfinished"), std::string::npos) << out;
+}

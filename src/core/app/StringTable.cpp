@@ -98,6 +98,8 @@ constexpr StringRow kRows[] = {
      "无法读取要继续的升级记录。"},
     {1083, "Not sent: the run's journal cannot be written", "未傳送：無法寫入升級記錄",
      "未发送：无法写入升级记录"},
+    {1084, "The run is going on in another Firmhand process.",
+     "此升級記錄正由另一個 Firmhand 程式執行。", "此升级记录正由另一个 Firmhand 程序执行。"},
     // The desktop window's own texts.
     {1100, "Filter: name, address, MAC, model or version (Ctrl+F)",
      "篩選：名稱、位址、MAC、型號或版本 (Ctrl+F)", "筛选：名称、地址、MAC、型号或版本 (Ctrl+F)"},

@@ -87,6 +87,7 @@ enum StringId : int {
     IDS_CREDENTIALS_REFUSED = 1081,
     IDS_RUN_UNREADABLE = 1082,
     IDS_JOURNAL_FAILED = 1083,
+    IDS_RUN_IN_USE = 1084,
     // The desktop window's own texts (1100 to 1149).
     IDS_FILTER_PLACEHOLDER = 1100,
     IDS_SHOW_ONLY_FAILED = 1101,

@@ -13,6 +13,9 @@ public:
     // waiting. Null when another holder has it (`busy` true) or the file
     // cannot be opened (`busy` false, `error` the system's error).
     static std::unique_ptr<CFileLock> TryAcquire(const std::string& path, bool& busy, int& error);
+    // True when some holder (another process, or another lock of this
+    // one) has the lock of the existing file at `path`.
+    static bool IsHeld(const std::string& path);
     ~CFileLock();
     CFileLock(const CFileLock&) = delete;
     CFileLock& operator=(const CFileLock&) = delete;

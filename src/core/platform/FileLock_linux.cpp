@@ -27,6 +27,16 @@ std::unique_ptr<CFileLock> CFileLock::TryAcquire(const std::string& path, bool& 
     return std::unique_ptr<CFileLock>(new CFileLock(fd));
 }
 
+bool CFileLock::IsHeld(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return false;
+    }
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);  // drops the shared lock if it was taken
+    return held;
+}
+
 CFileLock::~CFileLock() {
     ::close(m_fd);  // releases the lock
 }

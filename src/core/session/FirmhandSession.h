@@ -72,7 +72,8 @@ public:
     std::string RunsFolder() const;
     // The newest run when it did not finish (killed, cancelled, a machine
     // that went down); nullopt when it finished, when there is none, or
-    // when it cannot be read (`problem` then says why).
+    // when it cannot be read (`problem` then says why). A run another
+    // process drives is returned marked `running`: shown, never resumed.
     std::optional<RunSummary> UnfinishedRun(std::string* problem = nullptr) const;
     // The records to resume a run with: each camera of the run as found by
     // this search, else as the journal has it.

@@ -45,8 +45,8 @@ T Field(const json& line, const char* key, T fallback) {
     return it->get<T>();
 }
 
-// Applies one line to the run; throws on a line of the wrong shape.
-void ApplyLine(const json& line, RunSummary& run) {
+// Applies line `number` to the run; throws on a line of the wrong shape.
+void ApplyLine(const json& line, int number, RunSummary& run) {
     const std::string event = line.at("event").get<std::string>();
     const int64_t t = Field<int64_t>(line, "t", 0);
     if (event == "run") {
@@ -97,11 +97,13 @@ void ApplyLine(const json& line, RunSummary& run) {
         it->queuedAt = t;
     } else if (event == "started") {
         it->startedAt = t;
+        it->startedLine = number;
         ++it->attempts;
     } else if (event == "verifying") {
         ++it->attempts;
     } else if (event == "last-block") {
         it->lastBlockAt = t;
+        it->lastBlockLine = number;
     } else if (event == "result") {
         it->code = line.at("code").get<int>();
         it->endedAt = t;
@@ -158,11 +160,19 @@ std::unique_ptr<CRunJournal> CRunJournal::Create(const std::string& folder,
     }
     const std::string id = NewRunId();
     const std::string path = platform::PathCombine(folder, id + kSuffix);
+    // Locked before its first line: no other process ever sees it open.
+    bool busy = false;
+    int lockError = 0;
+    auto lock = platform::CFileLock::TryAcquire(path, busy, lockError);
+    if (!lock) {
+        error = path + ": cannot be locked (" + std::strerror(lockError) + ")";
+        return nullptr;
+    }
     auto file = platform::CSyncedFile::Open(path, error);
     if (!file) {
         return nullptr;
     }
-    std::unique_ptr<CRunJournal> journal(new CRunJournal(path, std::move(file)));
+    std::unique_ptr<CRunJournal> journal(new CRunJournal(path, std::move(lock), std::move(file)));
     json list = json::array();
     for (const BatchPackage& package : packages) {
         list.push_back({{"model", package.model}, {"path", package.path}});
@@ -175,22 +185,34 @@ std::unique_ptr<CRunJournal> CRunJournal::Create(const std::string& folder,
     return journal;
 }
 
-std::unique_ptr<CRunJournal> CRunJournal::Resume(const std::string& path, std::string& error) {
+std::unique_ptr<CRunJournal> CRunJournal::Resume(const std::string& path, std::string& error,
+                                                 bool& busy) {
+    busy = false;
+    if (!platform::PathFileExists(path)) {
+        error = path + ": cannot be read";
+        return nullptr;
+    }
+    int lockError = 0;
+    auto lock = platform::CFileLock::TryAcquire(path, busy, lockError);
+    if (!lock) {
+        error = busy ? path + ": the run is going on in another process"
+                     : path + ": cannot be locked (" + std::strerror(lockError) + ")";
+        return nullptr;
+    }
     auto file = platform::CSyncedFile::Open(path, error);
     if (!file) {
         return nullptr;
     }
-    std::unique_ptr<CRunJournal> journal(new CRunJournal(path, std::move(file)));
-    // A torn last line is closed first, so that the next line stands alone.
-    std::string text;
-    if (platform::ReadWholeFile(path, text) && !text.empty() && text.back() != '\n') {
-        journal->Append("");
-    }
-    if (!journal->Append(json{{"event", "resumed"}, {"t", NowMs()}}.dump())) {
-        error = path + ": cannot be written";
+    // The torn line's step never began; the next line must stand alone.
+    if (!file->CutTornLine()) {
+        error = path + ": its torn last line cannot be cut";
         return nullptr;
     }
-    return journal;
+    return std::unique_ptr<CRunJournal>(new CRunJournal(path, std::move(lock), std::move(file)));
+}
+
+bool CRunJournal::Resumed() {
+    return Append(json{{"event", "resumed"}, {"t", NowMs()}}.dump());
 }
 
 bool CRunJournal::Append(const std::string& line) {
@@ -294,7 +316,7 @@ bool ReadRunJournal(const std::string& path, RunSummary& run, std::string& error
             continue;
         }
         try {
-            ApplyLine(json::parse(line), run);
+            ApplyLine(json::parse(line), number, run);
         } catch (const std::exception& problem) {
             error = path + ", line " + std::to_string(number) + ": " + problem.what();
             return false;
@@ -322,6 +344,7 @@ std::vector<RunListing> ListRuns(const std::string& folder) {
             listing.run.path = path;
             listing.run.id = name.substr(0, name.size() - suffix.size());
         }
+        listing.run.running = platform::CFileLock::IsHeld(path);
         runs.push_back(std::move(listing));
     }
     // Ids start with the start time, so the newest sorts last.

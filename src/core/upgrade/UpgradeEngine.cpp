@@ -26,8 +26,10 @@ struct CUpgradeEngine::CBatchRun {
     std::shared_ptr<CBatchContext> context;
     std::string journalPath;
     UpgradePackagePtr defaultPackage;
-    // A resumed run: what each camera had reached.
+    // A resumed run: what each camera had reached, and its journal, taken
+    // over (locked) before it was read.
     std::optional<RunSummary> resumed;
+    std::unique_ptr<CRunJournal> resumedJournal;
     // A job's creation and a search report for its camera come one after
     // the other, so no report falls between the record a job starts from
     // and the job table.
@@ -91,6 +93,8 @@ int BatchStartMessageId(BatchStartResult result) {
             return IDS_CREDENTIALS_REFUSED;
         case BatchStartResult::RunUnreadable:
             return IDS_RUN_UNREADABLE;
+        case BatchStartResult::RunInUse:
+            return IDS_RUN_IN_USE;
         case BatchStartResult::Started:
         case BatchStartResult::DuplicatesDeclined:
             break;
@@ -185,6 +189,15 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     }
     auto run = std::make_shared<CBatchRun>();
     run->context = std::make_shared<CBatchContext>();
+    if (!request.resumeRun.empty()) {
+        // Ours before it is read: no other process can drive it meanwhile.
+        bool busy = false;
+        run->resumedJournal = CRunJournal::Resume(request.resumeRun, m_refusalDetail, busy);
+        if (!run->resumedJournal) {
+            LOG_ERROR("CUpgradeEngine::StartBatch", "batch refused, %s", m_refusalDetail.c_str());
+            return busy ? BatchStartResult::RunInUse : BatchStartResult::RunUnreadable;
+        }
+    }
     std::vector<BatchPackage> packages;
     if (const BatchStartResult prepared = Prepare(request, *run, packages);
         prepared != BatchStartResult::Started) {
@@ -203,7 +216,7 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     run->maxFailures = request.maxFailures;
     run->parallel = std::clamp(m_options.settings.GetInt(settings::kMaxParallelUpgrades),
                                kMinParallelUpgrades, kMaxParallelUpgrades);
-    OpenJournal(request, packages, *run);
+    OpenJournal(packages, *run);
 
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_coordinator.joinable()) {
@@ -272,12 +285,14 @@ BatchStartResult CUpgradeEngine::PlanBatch(const BatchRequest& request,
     return BatchStartResult::Started;
 }
 
-void CUpgradeEngine::OpenJournal(const BatchRequest& request,
-                                 const std::vector<BatchPackage>& packages, CBatchRun& run) {
+void CUpgradeEngine::OpenJournal(const std::vector<BatchPackage>& packages, CBatchRun& run) {
     std::string error;
     std::unique_ptr<CRunJournal> journal;
     if (run.resumed) {
-        journal = CRunJournal::Resume(request.resumeRun, error);
+        // Kept when this line fails: every later line is checked again, and
+        // a camera's last block never leaves unrecorded.
+        journal = std::move(run.resumedJournal);
+        journal->Resumed();
     } else {
         const std::string folder =
             m_options.runsFolder.empty() ? DefaultRunsFolder() : m_options.runsFolder;
@@ -447,8 +462,9 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     }
     const int cameras = static_cast<int>(run->plans.size());
     context.jobs->cancelAllJobs();
-    // A cancelled run stays open: a later run may resume it.
-    if (context.journal && !run->cancelled.load()) {
+    // A cancelled run, and one stopped by the failure limit, stay open: a
+    // later run may resume their cameras that were not started.
+    if (context.journal && !run->cancelled.load() && !stopped) {
         context.journal->End();
     }
     LOG_INFO("CUpgradeEngine::RunBatch", "batch ended, %d cameras, %d failed", cameras,

@@ -40,6 +40,7 @@ enum class BatchStartResult {
     ThreadFailed,        // 1021: the batch's thread could not be started
     CredentialsInvalid,  // 1081: the credentials file is refused
     RunUnreadable,       // 1082: the run to resume cannot be read
+    RunInUse,            // 1084: another process drives the run to resume
 };
 
 // The string id of the message box for a refusal; 0 for Started and
@@ -142,8 +143,7 @@ private:
     BatchStartResult PlanBatch(const BatchRequest& request,
                                const std::vector<BatchPackage>& packages,
                                const std::vector<DeviceInfoPtr>& devices, CBatchRun& run);
-    void OpenJournal(const BatchRequest& request, const std::vector<BatchPackage>& packages,
-                     CBatchRun& run);
+    void OpenJournal(const std::vector<BatchPackage>& packages, CBatchRun& run);
     void RunBatch(const std::shared_ptr<CBatchRun>& run);
     void StartCamera(const std::shared_ptr<CBatchRun>& run, const UpgradeInfoPtr& job,
                      std::map<std::string, std::thread>& workers);

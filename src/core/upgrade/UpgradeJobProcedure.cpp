@@ -183,6 +183,11 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
             job->SetDeviceEvent(nullptr);
             return verified;
         }
+        // It showed its old version after the waits: the earlier last block
+        // never took. A new transfer starts, and its own lines follow.
+        if (context->journal) {
+            context->journal->Step(mac, "started");
+        }
     }
     // The credentials to try: entries of the credentials file, then the
     // typed ones; a refused login moves on to the next without using up
