@@ -149,9 +149,9 @@ TEST(RunJournal, RunWhoseJournalIsLockedIsRefusedAndListedAsRunning) {
     const std::string before = ReadText(path);
 
     bool busy = false;
-    int error = 0;
-    auto other = platform::CFileLock::TryAcquire(path, busy, error);
-    ASSERT_TRUE(other) << error;
+    std::string problem;
+    auto other = platform::CFileLock::TryAcquire(path, busy, problem);
+    ASSERT_TRUE(other) << problem;
     const std::optional<RunSummary> open = h.Session().UnfinishedRun();
     ASSERT_TRUE(open.has_value());
     EXPECT_TRUE(open->running);

@@ -100,6 +100,10 @@ constexpr StringRow kRows[] = {
      "未发送：无法写入升级记录"},
     {1084, "The run is going on in another Firmhand process.",
      "此升級記錄正由另一個 Firmhand 程式執行。", "此升级记录正由另一个 Firmhand 程序执行。"},
+    {1085, "Not started: the camera's lock cannot be taken safely",
+     "未開始：無法安全取得此設備的鎖", "未开始：无法安全获取此设备的锁"},
+    {1086, "The folder of the camera locks cannot be used safely.", "無法安全使用設備鎖的資料夾。",
+     "无法安全使用设备锁的文件夹。"},
     // The desktop window's own texts.
     {1100, "Filter: name, address, MAC, model or version (Ctrl+F)",
      "篩選：名稱、位址、MAC、型號或版本 (Ctrl+F)", "筛选：名称、地址、MAC、型号或版本 (Ctrl+F)"},

@@ -88,6 +88,8 @@ enum StringId : int {
     IDS_RUN_UNREADABLE = 1082,
     IDS_JOURNAL_FAILED = 1083,
     IDS_RUN_IN_USE = 1084,
+    IDS_LOCK_REFUSED = 1085,
+    IDS_LOCK_FOLDER_REFUSED = 1086,
     // The desktop window's own texts (1100 to 1149).
     IDS_FILTER_PLACEHOLDER = 1100,
     IDS_SHOW_ONLY_FAILED = 1101,

@@ -162,10 +162,10 @@ std::unique_ptr<CRunJournal> CRunJournal::Create(const std::string& folder,
     const std::string path = platform::PathCombine(folder, id + kSuffix);
     // Locked before its first line: no other process ever sees it open.
     bool busy = false;
-    int lockError = 0;
-    auto lock = platform::CFileLock::TryAcquire(path, busy, lockError);
+    std::string problem;
+    auto lock = platform::CFileLock::TryAcquire(path, busy, problem);
     if (!lock) {
-        error = path + ": cannot be locked (" + std::strerror(lockError) + ")";
+        error = busy ? path + ": cannot be locked" : problem;
         return nullptr;
     }
     auto file = platform::CSyncedFile::Open(path, error);
@@ -192,11 +192,10 @@ std::unique_ptr<CRunJournal> CRunJournal::Resume(const std::string& path, std::s
         error = path + ": cannot be read";
         return nullptr;
     }
-    int lockError = 0;
-    auto lock = platform::CFileLock::TryAcquire(path, busy, lockError);
+    std::string problem;
+    auto lock = platform::CFileLock::TryAcquire(path, busy, problem);
     if (!lock) {
-        error = busy ? path + ": the run is going on in another process"
-                     : path + ": cannot be locked (" + std::strerror(lockError) + ")";
+        error = busy ? path + ": the run is going on in another process" : problem;
         return nullptr;
     }
     auto file = platform::CSyncedFile::Open(path, error);

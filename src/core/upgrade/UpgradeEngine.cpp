@@ -13,6 +13,7 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
+#include "upgrade/CameraLock.h"
 #include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeProcedure.h"
 #include "upgrade/UpgradeResult.h"
@@ -95,6 +96,8 @@ int BatchStartMessageId(BatchStartResult result) {
             return IDS_RUN_UNREADABLE;
         case BatchStartResult::RunInUse:
             return IDS_RUN_IN_USE;
+        case BatchStartResult::LockFolderRefused:
+            return IDS_LOCK_FOLDER_REFUSED;
         case BatchStartResult::Started:
         case BatchStartResult::DuplicatesDeclined:
             break;
@@ -202,6 +205,11 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     if (const BatchStartResult prepared = Prepare(request, *run, packages);
         prepared != BatchStartResult::Started) {
         return prepared;
+    }
+    // Without a safe folder no camera could be locked: refused as a whole.
+    if (!PrepareCameraLockFolder(m_options.cameraLockFolder, m_refusalDetail)) {
+        LOG_ERROR("CUpgradeEngine::StartBatch", "batch refused, %s", m_refusalDetail.c_str());
+        return BatchStartResult::LockFolderRefused;
     }
     run->context->user = request.user;
     run->context->password = request.password;

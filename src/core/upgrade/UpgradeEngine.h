@@ -41,6 +41,7 @@ enum class BatchStartResult {
     CredentialsInvalid,  // 1081: the credentials file is refused
     RunUnreadable,       // 1082: the run to resume cannot be read
     RunInUse,            // 1084: another process drives the run to resume
+    LockFolderRefused,   // 1086: the camera locks' folder is not safe to use
 };
 
 // The string id of the message box for a refusal; 0 for Started and

@@ -148,10 +148,14 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     std::unique_ptr<platform::CFileLock> cameraLock;
     if (const DeviceInfoPtr record = job->Device()) {
         bool busy = false;
-        cameraLock = LockCamera(record->mac, busy, context->cameraLockFolder);
+        std::string problem;
+        cameraLock = LockCamera(record->mac, busy, problem, context->cameraLockFolder);
         if (busy) {
             LOG_WARN(kFunc, "upgraded elsewhere right now, mac: %s", record->mac);
             return UPGRADE_ELSEWHERE;
+        }
+        if (!cameraLock) {
+            return UPGRADE_LOCK_REFUSED;
         }
     }
     waitDeviceIp2Change(*context, job);
