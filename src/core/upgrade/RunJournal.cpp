@@ -99,6 +99,11 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
         it->startedAt = t;
         it->startedLine = number;
         ++it->attempts;
+        if (line.contains("softwareVer")) {
+            it->hasVersionAtStart = true;
+            it->softwareVerAtStart = line.at("softwareVer").get<std::string>();
+            it->buildAtStart = Field<int32_t>(line, "build", 0);
+        }
     } else if (event == "verifying") {
         ++it->attempts;
     } else if (event == "last-block") {
@@ -267,6 +272,16 @@ bool CRunJournal::Camera(const DEVICE_S_INFO& record, const std::string& package
 bool CRunJournal::Step(const std::string& mac, const char* event) {
     return Append(json{{"event", event}, {"mac", mac}, {"t", NowMs()}}.dump(
         -1, ' ', false, json::error_handler_t::replace));
+}
+
+bool CRunJournal::Started(const DEVICE_S_INFO& record) {
+    return Append(json{
+        {"event", "started"},
+        {"mac", FieldString(record.mac)},
+        {"softwareVer", FieldString(record.softwareVer)},
+        {"build", record.build},
+        {"t",
+         NowMs()}}.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 bool CRunJournal::Result(const std::string& mac, int code) {

@@ -8,7 +8,8 @@
 //
 //   {"event":"run","id":...,"t":...,"packages":[{"model":"","path":...}]}
 //   {"event":"camera","mac":...,"ip":...,...,"package":...}   one per camera
-//   {"event":"queued"|"started"|"verifying"|"last-block","mac":...,"t":...}
+//   {"event":"started","mac":...,"softwareVer":...,"build":N,"t":...}
+//   {"event":"queued"|"verifying"|"last-block","mac":...,"t":...}
 //   {"event":"result","mac":...,"code":N,"t":...}
 //   {"event":"resumed","t":...}   a later process continues the run
 //   {"event":"end","t":...}
@@ -37,6 +38,11 @@ struct JOURNAL_CAMERA {
     std::string name;
     std::string softwareVer;  // the version before the run
     int32_t build = 0;
+    // The version the camera showed when its last transfer started, when
+    // that line carries one: what a resumed run verifies against.
+    bool hasVersionAtStart = false;
+    std::string softwareVerAtStart;
+    int32_t buildAtStart = 0;
     int32_t dataPort = 0;
     int32_t httpPort = 0;
     std::string package;   // the file it gets, "" when skipped
@@ -96,6 +102,8 @@ public:
     // Each writes and syncs one line; false (logged) when it could not.
     bool Camera(const DEVICE_S_INFO& record, const std::string& packagePath);
     bool Step(const std::string& mac, const char* event);
+    // "started", with the version the transfer starts from.
+    bool Started(const DEVICE_S_INFO& record);
     bool Result(const std::string& mac, int code);
     bool End();
     // The "resumed" line: this process continues the run.
@@ -144,5 +152,6 @@ struct RunListing {
 // lock is held.
 std::vector<RunListing> ListRuns(const std::string& folder);
 
-// A record to start from for a camera the search has not (yet) found.
+// A record to start from for a camera the search has not (yet) found: its
+// addresses and its version before the run.
 DeviceInfoPtr RecordFromJournal(const JOURNAL_CAMERA& camera);

@@ -68,6 +68,21 @@ struct CUpgradeEngine::CBatchRun {
 
 namespace {
 
+// What a camera that may be flashing is verified against: the version it
+// showed when its interrupted transfer started (else the one before the
+// run), at every address the journal and the request know.
+DeviceInfoPtr MayBeFlashingFrom(const JOURNAL_CAMERA& before, const DeviceInfoPtr& requested) {
+    if (!before.hasVersionAtStart && before.softwareVer.empty()) {
+        return requested;
+    }
+    DeviceInfoPtr record = RecordFromJournal(before);
+    if (before.hasVersionAtStart) {
+        CopyField(record->softwareVer, before.softwareVerAtStart);
+        record->build = before.buildAtStart;
+    }
+    return record;
+}
+
 // The credentials that worked are the ones offered next time.
 void RememberTypedLogin(const CBatchContext& context) {
     settings::WriteUserString(settings::kUsername, context.user);
@@ -386,8 +401,7 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             if (before && before->MayBeFlashing()) {
                 // Verified against the version the camera had before that
                 // run, not against what this run happened to find.
-                job->mayBeFlashingFrom =
-                    before->softwareVer.empty() ? plan.record : RecordFromJournal(*before);
+                job->mayBeFlashingFrom = MayBeFlashingFrom(*before, plan.record);
             }
             context.jobs->addJob(job);
         }
