@@ -111,3 +111,20 @@ INSTANTIATE_TEST_SUITE_P(EachWait, UpgradeCancel, ::testing::ValuesIn(kWaits),
                          [](const ::testing::TestParamInfo<WaitCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// Waits inside one attempt that cannot look at the job's flag themselves:
+// the cancel cuts the camera's connection. The login reply's own limit is
+// 20 s; the batch ends long before.
+TEST(UpgradeCancelInAttempt, LoginReplyWaitEndsAtTheCancel) {
+    CSessionHarness h;
+    auto cam = h.Camera(1);
+    cam.faults.silentLogin = true;
+    h.Fleet().AddCamera(cam);
+    ASSERT_TRUE(h.Start());
+    ASSERT_EQ(h.StartBatch({cam.mac}, h.NewStylePackage("fw.bin")), BatchStartResult::Started);
+    ASSERT_TRUE(h.Fleet().WaitForEvent(cam.mac, "login", 20000));
+    h.Session().CancelAll();
+    // A generous limit, but half the reply's own.
+    ASSERT_TRUE(h.WaitForBatchEnd(10000)) << "the cancel ends the login reply's wait";
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_CANCELLED);
+}

@@ -293,7 +293,7 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         const CameraCredential& attemptLogin = credentials[credential];
         const int r =
             upgradeDevice(*context, mac, ip, port, attemptLogin.user, attemptLogin.password,
-                          reporter, upgradeMode, login, &job->cancelled);
+                          reporter, upgradeMode, login, &job->cancelled, job->StopToken());
 
         if (job->cancelled.load()) {
             // A cancelled transfer is a failure, never a completed upgrade.

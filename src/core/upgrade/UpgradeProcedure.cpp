@@ -96,7 +96,7 @@ uint32_t SendBlock(IUpgradeDeviceClient& client, const CUpgradePackage& package,
 int upgradeDevice(const CBatchContext& context, const std::string& mac, const std::string& ip,
                   uint16_t port, const std::string& user, const std::string& password,
                   const ProgressReporter& reporter, bool upgradeMode, bool login,
-                  const std::atomic<bool>* cancel) {
+                  const std::atomic<bool>* cancel, std::stop_token stop) {
     const CUpgradePackage& package = *context.package;
     const bool newStyle = package.IsNewStyle();
     const UpgradeTimings& timings = context.timings;
@@ -109,6 +109,9 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
         return (error == kClientTooOld || error == kClientTooNew) ? UPGRADE_NOT_SUPPORTED
                                                                   : UPGRADE_CONNECT_FAILED;
     }
+    // A cancel cuts the connection: no reply or send waits out its limit.
+    // Holds its own reference, so the explicit release below stays safe.
+    const std::stop_callback interruptOnStop(stop, [held = client] { held->Interrupt(); });
     uint32_t serverInfo[16] = {};
     client->GetServerInfo(serverInfo);
 
