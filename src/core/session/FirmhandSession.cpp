@@ -119,7 +119,9 @@ void CFirmhandSession::Stop() {
         return;
     }
     m_stopped = true;
-    // Every waiting worker wakes now and ends at its next step.
+    // Every waiting worker wakes now and ends at its next step; so does the
+    // web page thread's wait for an added address.
+    m_stopEvent.Set();
     m_engine->CancelAll();
     m_aiQuery->Cancel();
     // No report reaches the session or the front-end any more; then the
@@ -239,7 +241,8 @@ bool CFirmhandSession::RequestWebPage(const DEVICE_S_INFO& record) {
                 if (m_options.reachability->MakeDeviceReachable(*copy, deviceAddress, addedAddress,
                                                                 true)) {
                     WaitForLocalAddress(*m_options.reachability, addedAddress,
-                                        static_cast<int>(m_options.timings.localAddressPolls));
+                                        static_cast<int>(m_options.timings.localAddressPolls), 100,
+                                        &m_stopEvent);
                 }
                 if (deviceAddress != 0) {
                     address = reach::Ipv4ToText(deviceAddress);

@@ -133,6 +133,7 @@ private:
     std::unique_ptr<CAiVersionQuery> m_aiQuery;
     std::thread m_webPageThread;
     std::atomic<bool> m_webPageBusy{false};
+    CPUB_Event m_stopEvent{true, false};  // set once, by Stop
     bool m_socketsStarted = false;
     bool m_started = false;
     bool m_stopped = false;
