@@ -235,6 +235,9 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     GetLogInstance()->SetEchoToStderr(global.verbose);
     CliContext context;
     context.session = base;
+    if (!global.lockFolder.empty()) {
+        context.session.cameraLockFolder = global.lockFolder;
+    }
     std::ostream& human = ApplyProgress(global, context, std::cout);
     if (!ParseSettingOverrides(global.overrides, context.session.settingOverrides)) {
         return 2;

@@ -22,6 +22,7 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
                    "change), lines, or json (events on standard output)")
         ->check(CLI::IsMember({"auto", "lines", "json"}));
     app.add_flag("--list-settings", options.listSettings)->group("");
+    app.add_option("--lock-folder", options.lockFolder)->group("");
     // Subcommands copy this from their parent when they are added.
     app.fallthrough();
 }

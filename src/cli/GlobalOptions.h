@@ -16,6 +16,9 @@ struct GlobalOptions {
     std::vector<std::string> overrides;  // --set KEY=VALUE, as typed
     std::string progress = "auto";       // auto, lines or json
     bool listSettings = false;           // hidden: the keys --set takes, for completion
+    // Hidden: the folder of the per-camera locks instead of the machine's
+    // (tests keep theirs apart; never taken from the environment).
+    std::string lockFolder;
 };
 
 // Adds the global options to `app` and lets every subcommand added after

@@ -19,13 +19,14 @@ int RunRuns(const CliContext& context, std::ostream& out, std::ostream& err) {
     for (const RunListing& listing : runs) {
         const RunSummary& run = listing.run;
         if (!listing.problem.empty()) {
-            table.AddRow({run.id, "-", "unreadable", "-", "-", "-", "-", "-"});
+            table.AddRow(
+                {run.id, "-", run.running ? "running" : "unreadable", "-", "-", "-", "-", "-"});
             continue;
         }
-        table.AddRow({run.id, UtcText(run.startedAt), run.Finished() ? "finished" : "unfinished",
-                      std::to_string(run.cameras.size()), std::to_string(run.Upgraded()),
-                      std::to_string(run.Skipped()), std::to_string(run.Failed()),
-                      std::to_string(run.Open())});
+        const char* state = run.running ? "running" : run.Finished() ? "finished" : "unfinished";
+        table.AddRow({run.id, UtcText(run.startedAt), state, std::to_string(run.cameras.size()),
+                      std::to_string(run.Upgraded()), std::to_string(run.Skipped()),
+                      std::to_string(run.Failed()), std::to_string(run.Open())});
     }
     table.Print(out);
     for (const RunListing& listing : runs) {

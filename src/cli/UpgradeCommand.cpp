@@ -199,6 +199,14 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     if (options.resume) {
         std::string problem;
         resumed = session.UnfinishedRun(&problem);
+        if (resumed && resumed->running) {
+            // Its cameras are being upgraded right now; a second driver
+            // would only race it.
+            session.Stop();
+            err << "firmhand-cli: run " << resumed->id
+                << " is going on in another process; it is not resumed\n";
+            return 2;
+        }
         if (resumed) {
             out << "Resuming run " << resumed->id << ": " << resumed->cameras.size() << " cameras, "
                 << resumed->cameras.size() - resumed->Open() << " finished before\n";

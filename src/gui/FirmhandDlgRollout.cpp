@@ -268,6 +268,12 @@ bool CFirmhandDlg::OfferResume() {
         }
         return false;
     }
+    if (run->running) {
+        // Another process drives it: offering it would race that process.
+        LOG_INFO("CFirmhandDlg::OfferResume", "run %s is going on in another process",
+                 run->id.c_str());
+        return false;
+    }
     m_messageDetail = QString::asprintf(LoadString(IDS_RESUME_RUN_DETAIL).c_str(), run->id.c_str(),
                                         static_cast<int>(run->cameras.size()), run->Upgraded(),
                                         run->Skipped(), run->Failed(), run->Open());

@@ -10,15 +10,16 @@
 void CliFixture::SetUp() {
     m_xdg = std::make_unique<testing_support::CScopedEnv>("XDG_DATA_HOME", m_box.File("data"));
     m_state = std::make_unique<testing_support::CScopedEnv>("XDG_STATE_HOME", m_box.File("state"));
-    // The per-camera locks too: another suite running at the same time may
-    // have drawn the same MACs, and its camera would be "upgraded elsewhere".
-    m_runtime = std::make_unique<testing_support::CScopedEnv>("XDG_RUNTIME_DIR", m_box.Path());
     ResetIniPaths();
     GetProgramIni().SetPath(m_box.File("firmhand.ini"));
     m_options.timings.ackPollMs = 5;
     m_options.timings.offlineStretchMs = 300;
     m_options.timings.retryPauseMs = 20;
     m_options.searchRoundIntervalMs = 150;
+    // The per-camera locks too (StartCli gives a child the same folder):
+    // another suite running at the same time may have drawn the same MACs,
+    // and its camera would be "upgraded elsewhere".
+    m_options.cameraLockFolder = m_box.File("locks");
 }
 
 void CliFixture::TearDown() {

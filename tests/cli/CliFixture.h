@@ -31,8 +31,7 @@ protected:
 
     testing_support::CSandbox m_box;
     std::unique_ptr<testing_support::CScopedEnv> m_xdg;
-    std::unique_ptr<testing_support::CScopedEnv> m_state;    // run journals
-    std::unique_ptr<testing_support::CScopedEnv> m_runtime;  // camera locks
+    std::unique_ptr<testing_support::CScopedEnv> m_state;  // run journals
     CSimFleet m_fleet;
     SESSION_OPTIONS m_options;  // short timings for in-process runs
     std::string m_err;

@@ -9,7 +9,8 @@
 
 // Starts this build tree's firmhand-cli with `args` in `folder`, standard
 // output and error going to the files `outPath` and `errPath`, standard
-// input read from `inPath` ("": /dev/null).
+// input read from `inPath` ("": /dev/null). Its camera locks are those of
+// `folder`/locks.
 bool StartCli(CChildProcess& child, const std::vector<std::string>& args, const std::string& folder,
               const std::string& outPath, const std::string& errPath,
               const std::string& inPath = "");

@@ -34,7 +34,9 @@ bool StartCli(CChildProcess& child, const std::vector<std::string>& args, const 
     // The test programs are built in <build>/tests, the CLI in <build>/src/cli.
     options.program =
         platform::PathCombine(platform::ExecutableFolder(), "../src/cli/firmhand-cli");
-    options.args = args;
+    // The camera locks of the test's own sandbox, as in-process runs have.
+    options.args = {"--lock-folder", platform::PathCombine(folder, "locks")};
+    options.args.insert(options.args.end(), args.begin(), args.end());
     options.cwd = folder;
     options.outPath = outPath;
     options.errPath = errPath;

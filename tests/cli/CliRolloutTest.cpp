@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "CliFixture.h"
@@ -50,7 +51,12 @@ protected:
 
 }  // namespace
 
-TEST_F(CliRolloutTest, KilledAtEachJournalStepAndResumedNoCameraFlashesTwice) {
+// Each run is killed (SIGKILL) at a step of its journal and leaves a torn
+// line, as a power cut does; the first resume is killed too, at the first
+// camera step it journals (a transfer it starts, or the verification of a
+// camera that may be flashing), and leaves a torn line as well. The second
+// resume ends the run: every camera flashed once and ended upgraded.
+TEST_F(CliRolloutTest, KilledAtEachJournalStepTwiceAndResumedNoCameraFlashesTwice) {
     const std::vector<std::string> steps = {"queued", "started", "last-block", "result"};
     std::vector<std::vector<SimCameraConfig>> groups;
     for (size_t s = 0; s < steps.size(); ++s) {
@@ -66,27 +72,52 @@ TEST_F(CliRolloutTest, KilledAtEachJournalStepAndResumedNoCameraFlashesTwice) {
     }
     ASSERT_TRUE(m_fleet.Start());
 
+    const auto startChild = [&](CChildProcess& child, std::vector<std::string> args) {
+        const std::vector<std::string> targets = TargetArgs();
+        args.insert(args.end(), targets.begin(), targets.end());
+        return StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt"));
+    };
+    const auto tearLastLine = [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(RunsFolder())) {
+            std::ofstream(entry.path(), std::ios::app) << "{\"event\":\"result\",\"mac\":\"";
+        }
+    };
     for (size_t s = 0; s < steps.size(); ++s) {
         SCOPED_TRACE(steps[s]);
         std::filesystem::remove_all(RunsFolder());
-        std::vector<std::string> args = UpgradeArgs(groups[s]);
-        const std::vector<std::string> targets = TargetArgs();
-        args.insert(args.end(), targets.begin(), targets.end());
-        CChildProcess child;
-        ASSERT_TRUE(
-            StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")));
+        CChildProcess first;
+        ASSERT_TRUE(startChild(first, UpgradeArgs(groups[s])));
         // Killed as soon as the journal holds the step, whatever came after.
         ASSERT_TRUE(testing_support::WaitFor(
             [&] { return Journals().find("\"event\":\"" + steps[s] + "\"") != std::string::npos; },
             seconds(120)))
             << m_box.Read("err.txt");
-        ASSERT_TRUE(child.Kill());
-        ASSERT_TRUE(child.Wait(seconds(30)).has_value());
+        ASSERT_TRUE(first.Kill());
+        ASSERT_TRUE(first.Wait(seconds(30)).has_value());
+        tearLastLine();
+
+        std::vector<std::string> resume = UpgradeArgs(groups[s]);
+        resume.push_back("--resume");
+        CChildProcess second;
+        ASSERT_TRUE(startChild(second, resume));
+        // The first step the resumed run journals for a camera.
+        const auto resumedStep = [&] {
+            const std::string text = Journals();
+            const size_t resumed = text.rfind("\"event\":\"resumed\"");
+            return resumed != std::string::npos &&
+                   (text.find("\"event\":\"started\"", resumed) != std::string::npos ||
+                    text.find("\"event\":\"verifying\"", resumed) != std::string::npos);
+        };
+        ASSERT_TRUE(testing_support::WaitFor([&] { return resumedStep() || !second.Running(); },
+                                             seconds(120)))
+            << m_box.Read("err.txt");
+        second.Kill();
+        ASSERT_TRUE(second.Wait(seconds(30)).has_value());
+        tearLastLine();
 
         std::string out;
         const std::string report = m_box.File("resumed.json");
-        std::vector<std::string> resume = UpgradeArgs(groups[s]);
-        resume.insert(resume.end(), {"--resume", "--report", report});
+        resume.insert(resume.end(), {"--report", report});
         EXPECT_EQ(Run(resume, out), 0) << out << m_err;
         EXPECT_NE(out.find("Resuming run"), std::string::npos) << out << m_err;
         const std::string json = m_box.Read("resumed.json");
@@ -99,6 +130,12 @@ TEST_F(CliRolloutTest, KilledAtEachJournalStepAndResumedNoCameraFlashesTwice) {
         if (steps[s] == "last-block") {
             EXPECT_NE(Journals().find("\"event\":\"verifying\""), std::string::npos)
                 << "a camera whose last block may have gone out is verified first";
+        }
+        RunSummary run;
+        std::string error;
+        for (const auto& entry : std::filesystem::directory_iterator(RunsFolder())) {
+            EXPECT_TRUE(ReadRunJournal(entry.path().string(), run, error)) << error;
+            EXPECT_TRUE(run.Finished());
         }
     }
 }
@@ -183,4 +220,37 @@ TEST_F(CliRolloutTest, WrongRolloutValuesAreRefusedBeforeAnySearch) {
         EXPECT_NE(m_err.find(message), std::string::npos) << m_err;
     }
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
+}
+
+// A run that another process drives is shown as running and never resumed:
+// its camera stays with the one transfer that process began.
+TEST_F(CliRolloutTest, RunDrivenByAnotherProcessIsShownRunningAndNotResumed) {
+    auto cam = Camera(1);
+    cam.faults.stopAcksAtBlock = 40;  // the transfer stalls there
+    m_fleet.AddCamera(cam);
+    ASSERT_TRUE(m_fleet.Start());
+    std::vector<std::string> args = UpgradeArgs({cam});
+    args.insert(args.begin(), {"--set", "WaitUpgradeProgressTimeout=600"});
+    const std::vector<std::string> targets = TargetArgs();
+    args.insert(args.end(), targets.begin(), targets.end());
+    CChildProcess child;
+    ASSERT_TRUE(StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")));
+    ASSERT_TRUE(testing_support::WaitFor(
+        [&] { return m_fleet.CountEvents(cam.mac, "acks_stopped") > 0; }, seconds(120)))
+        << m_box.Read("err.txt");
+
+    std::string out;
+    EXPECT_EQ(Run({"runs"}, out), 0) << m_err;
+    EXPECT_NE(out.find("running"), std::string::npos) << out;
+    std::vector<std::string> resume = UpgradeArgs({cam});
+    resume.push_back("--resume");
+    EXPECT_EQ(Run(resume, out), 2) << out << m_err;
+    EXPECT_NE(m_err.find("is going on in another process"), std::string::npos) << m_err;
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "login_ok"), 1) << "only the first process's";
+
+    ASSERT_TRUE(child.Kill());
+    ASSERT_TRUE(child.Wait(seconds(30)).has_value());
+    EXPECT_EQ(Run({"runs"}, out), 0) << m_err;
+    EXPECT_EQ(out.find("running"), std::string::npos) << out;
+    EXPECT_NE(out.find("unfinished"), std::string::npos) << out;
 }

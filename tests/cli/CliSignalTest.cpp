@@ -183,8 +183,6 @@ TEST_F(CliSignalTest, OnATerminalTheChosenCamerasAreShownAndAskedAboutOnce) {
 }
 
 TEST_F(CliSignalTest, SecondProcessLeavesACameraBeingUpgradedAlone) {
-    // Both processes take their camera locks in this sandbox.
-    testing_support::CScopedEnv runtime("XDG_RUNTIME_DIR", m_box.Path());
     auto cam = Camera(1);
     cam.flashMs = 600000;  // the child's job lasts until it is interrupted
     m_fleet.AddCamera(cam);

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <future>
 
+#include "CountingReachability.h"
 #include "app/Settings.h"
 #include "support/SessionHarness.h"
 #include "upgrade/UpgradeResult.h"
@@ -111,3 +113,38 @@ INSTANTIATE_TEST_SUITE_P(EachWait, UpgradeCancel, ::testing::ValuesIn(kWaits),
                          [](const ::testing::TestParamInfo<WaitCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// Waits inside one attempt that cannot look at the job's flag themselves:
+// the cancel cuts the camera's connection. The login reply's own limit is
+// 20 s; the batch ends long before.
+TEST(UpgradeCancelInAttempt, LoginReplyWaitEndsAtTheCancel) {
+    CSessionHarness h;
+    auto cam = h.Camera(1);
+    cam.faults.silentLogin = true;
+    h.Fleet().AddCamera(cam);
+    ASSERT_TRUE(h.Start());
+    ASSERT_EQ(h.StartBatch({cam.mac}, h.NewStylePackage("fw.bin")), BatchStartResult::Started);
+    ASSERT_TRUE(h.Fleet().WaitForEvent(cam.mac, "login", 20000));
+    h.Session().CancelAll();
+    // A generous limit, but half the reply's own.
+    ASSERT_TRUE(h.WaitForBatchEnd(10000)) << "the cancel ends the login reply's wait";
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_CANCELLED);
+}
+
+// The web page thread waits for an address added in the camera's subnet;
+// stopping the session (the window closing) ends that wait too.
+TEST(UpgradeCancelInAttempt, WebPageWaitForAnAddedAddressEndsAtStop) {
+    CSessionHarness h;
+    // An address that is added but never listed; 3000 polls are five minutes.
+    auto reach = std::make_shared<CCountingReachability>(0x0AFE0001u, 1 << 30);
+    h.Options().reachability = reach;
+    h.Options().timings.localAddressPolls = 3000;
+    const auto cam = h.Camera(1);
+    h.Fleet().AddCamera(cam);
+    ASSERT_TRUE(h.Start());
+    ASSERT_TRUE(h.Session().RequestWebPage(*h.Record(cam.mac)));
+    ASSERT_TRUE(h.WaitUntil([&] { return reach->LocalChecks() > 1; }));
+    auto stopped = std::async(std::launch::async, [&h] { h.Session().Stop(); });
+    EXPECT_EQ(stopped.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+        << "Stop joins the web page thread once its wait has woken";
+}

@@ -44,6 +44,8 @@ struct SimFaults {
     int invalidHeadAtBlock = 0;
     // The login reply comes behind a data head whose magic is not "1111".
     bool invalidHeadAtLogin = false;
+    // Logins are read (and logged) but never answered.
+    bool silentLogin = false;
     // Every framed reply is cut into fragments; fragments of an unknown
     // frame run in the other slot at the same time, and keep-alives,
     // unknown codes and a stray fragment are sent between them.

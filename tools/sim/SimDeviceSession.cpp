@@ -323,6 +323,9 @@ void CSimDeviceSession::HandleLogin(const uint8_t* payload, size_t length) {
             .Add("localMac", check.localMac);
         m_camera.Log(std::move(e));
     }
+    if (config.faults.silentLogin) {
+        return;
+    }
 
     uint32_t error = 0;
     std::string reason;

@@ -23,7 +23,18 @@ void CSimEventLog::SetStart(uint64_t startMs) {
     m_startMs = startMs;
 }
 
+void CSimEventLog::SetObserver(std::function<void(const SimEvent&)> observer) {
+    std::lock_guard<std::mutex> lock(m_observerMutex);
+    m_observer = std::move(observer);
+}
+
 void CSimEventLog::Add(SimEvent event) {
+    {
+        std::lock_guard<std::mutex> lock(m_observerMutex);
+        if (m_observer) {
+            m_observer(event);
+        }
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         event.timeMs = CSimReactor::NowMs() - m_startMs;

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,6 +30,9 @@ public:
     int Count(const std::string& mac, const std::string& kind) const;
     bool WaitFor(const std::string& mac, const std::string& kind, int count, int timeoutMs) const;
     void Clear();
+    // Called with each event once it is stored, before the camera acts on
+    // it (an acknowledgement goes out after its "block" event was seen).
+    void SetObserver(std::function<void(const SimEvent&)> observer);
 
     static constexpr size_t kMaxEvents = 200000;
 
@@ -46,6 +50,8 @@ private:
     std::vector<SimEvent> m_events;
     std::unique_ptr<FILE, FileCloser> m_file;
     uint64_t m_startMs = 0;
+    std::mutex m_observerMutex;  // held while the observer runs, never with m_mutex
+    std::function<void(const SimEvent&)> m_observer;
 };
 
 // MAC texts compare without regard to letter case.

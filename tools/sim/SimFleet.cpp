@@ -110,6 +110,10 @@ int CSimFleet::AddCamera(const SimCameraConfig& config) {
     return static_cast<int>(engine.configs.size()) - 1;
 }
 
+void CSimFleet::SetEventObserver(std::function<void(const SimEvent&)> observer) {
+    m_engine->log.SetObserver(std::move(observer));
+}
+
 bool CSimFleet::SetEventFile(const std::string& path) {
     if (!m_engine->log.OpenFile(path)) {
         LOG_ERROR("CSimFleet::SetEventFile", "cannot open %s", path.c_str());

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,6 +68,10 @@ public:
     bool WaitForEvent(const std::string& mac, const std::string& kind, int timeoutMs,
                       int count = 1) const;
     void ClearEvents();
+    // Called on the fleet's thread with every event as it happens, before
+    // the camera answers what caused it; null removes it. The observer must
+    // not call back into the fleet.
+    void SetEventObserver(std::function<void(const SimEvent&)> observer);
 
     // Run-time changes; false for an unknown MAC. SetIp2, SetFaults,
     // SetVersion, SetCredentials, SetTimings and SetPackage also work before

@@ -149,6 +149,8 @@ public:
                 ok = Number(value, at, 100, &f->invalidHeadAtBlock);
             else if (key == "invalidHeadAtLogin")
                 ok = Flag(value, at, &f->invalidHeadAtLogin);
+            else if (key == "silentLogin")
+                ok = Flag(value, at, &f->silentLogin);
             else if (key == "fragmentReplies")
                 ok = Flag(value, at, &f->fragmentReplies);
             else if (key == "neverReturn")

@@ -139,6 +139,10 @@ CNetDVSDevice::~CNetDVSDevice() {
     m_connectProc.reset();
 }
 
+void CNetDVSDevice::Interrupt() {
+    m_link->Interrupt();
+}
+
 void CNetDVSDevice::GetMacAddr(SWL_SOCKET sock, std::array<uint8_t, 6>& mac) {
     std::string local;
     if (SWL_GetLocalAddress(sock, local) != 0) {

@@ -126,6 +126,9 @@ public:
     uint32_t Request0701() override;
     uint32_t Send0703() override;
     uint32_t GetConnectState() override;
+    // Any thread: ends a wait for a reply or a blocked send at once (the
+    // link counts as lost). See CSWL_TCPLink::Interrupt.
+    void Interrupt();
     void ResetCounters() override;
     uint32_t GetParameterBlock(ParameterBlock& block) override;
 

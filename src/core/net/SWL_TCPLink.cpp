@@ -568,6 +568,16 @@ bool CSWL_TCPLink::OnTimerTurn() {
     return false;
 }
 
+void CSWL_TCPLink::Interrupt() {
+    std::lock_guard<std::mutex> closing(m_closeMutex);
+    if (m_interrupted || !m_socket.Valid()) {
+        return;
+    }
+    m_interrupted = true;
+    m_broken.store(true);
+    SWL_Shutdown(m_fd, SWL_SHUT_BOTH);
+}
+
 int CSWL_TCPLink::Destroy() {
     if (m_destroyed.exchange(true)) {
         return 0;
@@ -584,8 +594,9 @@ int CSWL_TCPLink::Destroy() {
         }
         PUB_ExitThread(m_recvThread, &m_recvRunning);
     }
+    std::lock_guard<std::mutex> closing(m_closeMutex);
     if (m_socket.Valid()) {
-        if (SWL_Shutdown(m_fd, SWL_SHUT_BOTH) == -1) {
+        if (!m_interrupted && SWL_Shutdown(m_fd, SWL_SHUT_BOTH) == -1) {
             LOG_WARN("CSWL_TCPLink::Destroy", "SWL_Shutdown failed %d", SWL_GetLastError());
         }
         if (SWL_CloseSocketEx(m_socket.Release()) == -1) {

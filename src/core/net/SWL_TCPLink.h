@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "net/SWL_LinkTimer.h"
@@ -96,6 +97,10 @@ public:
     // down and closes it. Returns as soon as a running receive or timer turn
     // has ended. Returns 0. Later calls do nothing.
     int Destroy();
+    // Any thread: shuts the socket down (it stays open until Destroy), so
+    // that a receive or a send that waits on it ends at once, as on the
+    // loss of the link. For a cancel that must not wait out a time-out.
+    void Interrupt();
 
     SWL_SOCKET GetSocket() const { return m_fd; }
     bool IsBroken() const { return m_broken.load(); }
@@ -156,6 +161,10 @@ private:
     void* m_context = nullptr;
     std::atomic<bool> m_broken{false};
     std::atomic<bool> m_destroyed{false};
+    // Interrupt and Destroy's close, so that no shutdown meets a closed
+    // (and maybe reused) descriptor.
+    std::mutex m_closeMutex;
+    bool m_interrupted = false;  // under m_closeMutex
 
     std::atomic<bool> m_recvRunning{false};
     PUB_THREAD m_recvThread;

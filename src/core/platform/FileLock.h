@@ -9,10 +9,16 @@ namespace platform {
 
 class CFileLock {
 public:
-    // Creates the file when missing (owner-only) and takes the lock without
-    // waiting. Null when another holder has it (`busy` true) or the file
-    // cannot be opened (`busy` false, `error` the system's error).
-    static std::unique_ptr<CFileLock> TryAcquire(const std::string& path, bool& busy, int& error);
+    // Opens the file without following a link, creating it with `mode`
+    // when missing, checks that it is a regular file with one name, and
+    // takes the lock without waiting. Null when another holder has it
+    // (`busy` true) or when the file cannot be used (`busy` false,
+    // `problem` says why).
+    static std::unique_ptr<CFileLock> TryAcquire(const std::string& path, bool& busy,
+                                                 std::string& problem, unsigned mode = 0600);
+    // True when some holder (another process, or another lock of this
+    // one) has the lock of the existing file at `path`.
+    static bool IsHeld(const std::string& path);
     ~CFileLock();
     CFileLock(const CFileLock&) = delete;
     CFileLock& operator=(const CFileLock&) = delete;
@@ -22,9 +28,11 @@ private:
     int m_fd;
 };
 
-// The per-user folder for runtime files: $XDG_RUNTIME_DIR, else a folder
-// "firmhand-<uid>" under the system's temporary folder (created 0700 and
-// refused when another user owns it). "" when none is usable.
-std::string RuntimeFolder();
+// A folder that processes of every user share for their locks: created
+// sticky and writable by all (as /tmp) when missing, then checked. False,
+// with `problem`, unless it is a real folder (not a link) owned by root or
+// by this process's user, and, when others may write in it, sticky (so
+// that nobody removes a lock file another user's process holds).
+bool PrepareSharedLockFolder(const std::string& folder, std::string& problem);
 
 }  // namespace platform

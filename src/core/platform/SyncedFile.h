@@ -19,6 +19,10 @@ public:
 
     // Writes `line` and a newline, then syncs. False when either failed.
     bool Append(const std::string& line);
+    // Cuts a torn last line (bytes after the last newline, left by a kill
+    // or a full disk during a write) and syncs, so that the next line
+    // starts on a line of its own. False when the file could not be cut.
+    bool CutTornLine();
 
 private:
     explicit CSyncedFile(int fd) : m_fd(fd) {}

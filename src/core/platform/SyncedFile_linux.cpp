@@ -1,6 +1,7 @@
 #include "platform/SyncedFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,7 +10,7 @@
 namespace platform {
 
 std::unique_ptr<CSyncedFile> CSyncedFile::Open(const std::string& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         error = path + ": " + std::strerror(errno);
         return nullptr;
@@ -42,6 +43,33 @@ bool CSyncedFile::Append(const std::string& line) {
         written += static_cast<size_t>(n);
     }
     return ::fdatasync(m_fd) == 0;
+}
+
+bool CSyncedFile::CutTornLine() {
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0) {
+        return false;
+    }
+    // Back from the end, a chunk at a time, to the last line break.
+    off_t end = info.st_size;
+    char chunk[4096];
+    while (end > 0) {
+        const off_t start =
+            end > static_cast<off_t>(sizeof(chunk)) ? end - static_cast<off_t>(sizeof(chunk)) : 0;
+        const ssize_t n = ::pread(m_fd, chunk, static_cast<size_t>(end - start), start);
+        if (n != end - start) {
+            return false;
+        }
+        for (ssize_t i = n; i > 0; --i) {
+            if (chunk[i - 1] == '\n') {
+                const off_t keep = start + i;
+                return keep == info.st_size ||
+                       (::ftruncate(m_fd, keep) == 0 && ::fdatasync(m_fd) == 0);
+            }
+        }
+        end = start;
+    }
+    return info.st_size == 0 || (::ftruncate(m_fd, 0) == 0 && ::fdatasync(m_fd) == 0);
 }
 
 }  // namespace platform

@@ -69,6 +69,7 @@ CFirmhandSession::CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink)
     engine.clientFactory = m_options.clientFactory;
     engine.cameraLockFolder = m_options.cameraLockFolder;
     engine.runsFolder = m_options.runsFolder;
+    engine.journalWriteFails = m_options.journalWriteFails;
     // The session outlives its engine.
     engine.currentRecord = [this](const std::string& mac) { return m_devices.Find(mac); };
     m_engine = std::make_unique<CUpgradeEngine>(m_frontEnd, std::move(engine));
@@ -118,7 +119,9 @@ void CFirmhandSession::Stop() {
         return;
     }
     m_stopped = true;
-    // Every waiting worker wakes now and ends at its next step.
+    // Every waiting worker wakes now and ends at its next step; so does the
+    // web page thread's wait for an added address.
+    m_stopEvent.Set();
     m_engine->CancelAll();
     m_aiQuery->Cancel();
     // No report reaches the session or the front-end any more; then the
@@ -238,7 +241,8 @@ bool CFirmhandSession::RequestWebPage(const DEVICE_S_INFO& record) {
                 if (m_options.reachability->MakeDeviceReachable(*copy, deviceAddress, addedAddress,
                                                                 true)) {
                     WaitForLocalAddress(*m_options.reachability, addedAddress,
-                                        static_cast<int>(m_options.timings.localAddressPolls));
+                                        static_cast<int>(m_options.timings.localAddressPolls), 100,
+                                        &m_stopEvent);
                 }
                 if (deviceAddress != 0) {
                     address = reach::Ipv4ToText(deviceAddress);

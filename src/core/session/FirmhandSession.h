@@ -72,7 +72,8 @@ public:
     std::string RunsFolder() const;
     // The newest run when it did not finish (killed, cancelled, a machine
     // that went down); nullopt when it finished, when there is none, or
-    // when it cannot be read (`problem` then says why).
+    // when it cannot be read (`problem` then says why). A run another
+    // process drives is returned marked `running`: shown, never resumed.
     std::optional<RunSummary> UnfinishedRun(std::string* problem = nullptr) const;
     // The records to resume a run with: each camera of the run as found by
     // this search, else as the journal has it.
@@ -132,6 +133,7 @@ private:
     std::unique_ptr<CAiVersionQuery> m_aiQuery;
     std::thread m_webPageThread;
     std::atomic<bool> m_webPageBusy{false};
+    CPUB_Event m_stopEvent{true, false};  // set once, by Stop
     bool m_socketsStarted = false;
     bool m_started = false;
     bool m_stopped = false;

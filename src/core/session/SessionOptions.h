@@ -3,6 +3,7 @@
 // never set in process-wide state.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -33,4 +34,6 @@ struct SESSION_OPTIONS {
     std::string cameraLockFolder;
     // Where run journals are written; "": $XDG_STATE_HOME/firmhand/runs.
     std::string runsFolder;
+    // Tests: journal lines for which this holds fail as on a full disk.
+    std::function<bool(const std::string& line)> journalWriteFails;
 };

@@ -1,7 +1,6 @@
 #include "upgrade/CameraLock.h"
 
 #include <cctype>
-#include <cstring>
 
 #include "app/Logger.h"
 #include "platform/Paths.h"
@@ -18,25 +17,35 @@ std::string CameraLockName(const std::string& mac) {
     return name.empty() ? "unknown" : name;
 }
 
-std::string DefaultCameraLockFolder() {
-    const std::string runtime = platform::RuntimeFolder();
-    return runtime.empty() ? "" : runtime + "/firmhand/cameras";
+std::string CameraLockFolder(const std::string& folder) {
+    return folder.empty() ? std::string(kMachineCameraLockFolder) : folder;
+}
+
+bool PrepareCameraLockFolder(const std::string& folder, std::string& problem) {
+    const std::string path = CameraLockFolder(folder);
+    // A folder of the caller's choice may need its parents; the machine's
+    // lives in /run/lock, which the system keeps.
+    if (!folder.empty() && !platform::CreateFolders(folder)) {
+        problem = folder + " cannot be created";
+        return false;
+    }
+    return platform::PrepareSharedLockFolder(path, problem);
 }
 
 std::unique_ptr<platform::CFileLock> LockCamera(const std::string& mac, bool& busy,
-                                                const std::string& lockFolder) {
+                                                std::string& problem, const std::string& folder) {
     busy = false;
-    const std::string folder = lockFolder.empty() ? DefaultCameraLockFolder() : lockFolder;
-    if (folder.empty() || !platform::CreateFolders(folder)) {
-        LOG_WARN("LockCamera", "no lock folder, going on without a lock, mac: %s", mac.c_str());
+    if (!PrepareCameraLockFolder(folder, problem)) {
+        LOG_ERROR("LockCamera", "no safe lock, camera left alone, mac: %s, %s", mac.c_str(),
+                  problem.c_str());
         return nullptr;
     }
-    int error = 0;
-    auto lock =
-        platform::CFileLock::TryAcquire(folder + "/" + CameraLockName(mac) + ".lock", busy, error);
+    // Readable by all: any user's process opens it to lock it.
+    auto lock = platform::CFileLock::TryAcquire(
+        CameraLockFolder(folder) + "/" + CameraLockName(mac) + ".lock", busy, problem, 0644);
     if (!lock && !busy) {
-        LOG_WARN("LockCamera", "lock file not opened %d (%s), going on without a lock, mac: %s",
-                 error, std::strerror(error), mac.c_str());
+        LOG_ERROR("LockCamera", "no safe lock, camera left alone, mac: %s, %s", mac.c_str(),
+                  problem.c_str());
     }
     return lock;
 }

@@ -77,8 +77,13 @@ bool waitDeviceIp2Change(const CBatchContext& context, const UpgradeInfoPtr& job
 
 bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
                        const std::string& mac, const std::string& ip, uint16_t port) {
+    return waitDeviceOffline(context, job, mac, std::vector<std::string>{ip}, port);
+}
+
+bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
+                       const std::string& mac, const std::vector<std::string>& ips, uint16_t port) {
     static constexpr const char* kFunc = "CFirmhandDlg::waitDeviceOffline";
-    if (!job || mac.empty() || ip.empty()) {
+    if (!job || mac.empty() || ips.empty() || ips.front().empty()) {
         return false;
     }
     const int timeoutSeconds = context.settings.GetInt(settings::kWaitDeviceOfflineTimeout);
@@ -94,7 +99,10 @@ bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
             break;
         }
         const uint32_t probeStart = PUB_GetTickCount();
-        reachable = ProbeTcpPort(ip, port, 100);
+        reachable = false;
+        for (const std::string& ip : ips) {
+            reachable = reachable || ProbeTcpPort(ip, port, 100);
+        }
         if (reachable) {
             unreachableSince = 0;
             // A camera that accepts at once would make this loop spin; keep

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "upgrade/UpgradeContext.h"
 
@@ -23,6 +24,10 @@ bool waitDeviceIp2Change(const CBatchContext& context, const UpgradeInfoPtr& job
 // within "WaitDeviceOfflineTimeout" seconds.
 bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
                        const std::string& mac, const std::string& ip, uint16_t port);
+// The same over every address the camera may answer at: offline when none
+// of them accepts a connection.
+bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
+                       const std::string& mac, const std::vector<std::string>& ips, uint16_t port);
 
 // Waits up to "WaitRebootTimeout" seconds for the camera to come back:
 // 0 when its version or build changed, 18 when it was found again with

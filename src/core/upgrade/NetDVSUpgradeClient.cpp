@@ -47,6 +47,7 @@ public:
     uint32_t GetConnectState() override { return m_device->GetConnectState(); }
     void ResetCounters() override { m_device->ResetCounters(); }
     void WaitForAcknowledgement(uint32_t turnMs) override { m_device->WaitUpgradeNews(turnMs); }
+    void Interrupt() override { m_device->Interrupt(); }
 
 private:
     std::shared_ptr<CNetDVSDevice> m_device;

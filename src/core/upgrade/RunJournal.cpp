@@ -45,8 +45,8 @@ T Field(const json& line, const char* key, T fallback) {
     return it->get<T>();
 }
 
-// Applies one line to the run; throws on a line of the wrong shape.
-void ApplyLine(const json& line, RunSummary& run) {
+// Applies line `number` to the run; throws on a line of the wrong shape.
+void ApplyLine(const json& line, int number, RunSummary& run) {
     const std::string event = line.at("event").get<std::string>();
     const int64_t t = Field<int64_t>(line, "t", 0);
     if (event == "run") {
@@ -97,11 +97,18 @@ void ApplyLine(const json& line, RunSummary& run) {
         it->queuedAt = t;
     } else if (event == "started") {
         it->startedAt = t;
+        it->startedLine = number;
         ++it->attempts;
+        if (line.contains("softwareVer")) {
+            it->hasVersionAtStart = true;
+            it->softwareVerAtStart = line.at("softwareVer").get<std::string>();
+            it->buildAtStart = Field<int32_t>(line, "build", 0);
+        }
     } else if (event == "verifying") {
         ++it->attempts;
     } else if (event == "last-block") {
         it->lastBlockAt = t;
+        it->lastBlockLine = number;
     } else if (event == "result") {
         it->code = line.at("code").get<int>();
         it->endedAt = t;
@@ -158,11 +165,19 @@ std::unique_ptr<CRunJournal> CRunJournal::Create(const std::string& folder,
     }
     const std::string id = NewRunId();
     const std::string path = platform::PathCombine(folder, id + kSuffix);
+    // Locked before its first line: no other process ever sees it open.
+    bool busy = false;
+    std::string problem;
+    auto lock = platform::CFileLock::TryAcquire(path, busy, problem);
+    if (!lock) {
+        error = busy ? path + ": cannot be locked" : problem;
+        return nullptr;
+    }
     auto file = platform::CSyncedFile::Open(path, error);
     if (!file) {
         return nullptr;
     }
-    std::unique_ptr<CRunJournal> journal(new CRunJournal(path, std::move(file)));
+    std::unique_ptr<CRunJournal> journal(new CRunJournal(path, std::move(lock), std::move(file)));
     json list = json::array();
     for (const BatchPackage& package : packages) {
         list.push_back({{"model", package.model}, {"path", package.path}});
@@ -175,22 +190,33 @@ std::unique_ptr<CRunJournal> CRunJournal::Create(const std::string& folder,
     return journal;
 }
 
-std::unique_ptr<CRunJournal> CRunJournal::Resume(const std::string& path, std::string& error) {
+std::unique_ptr<CRunJournal> CRunJournal::Resume(const std::string& path, std::string& error,
+                                                 bool& busy) {
+    busy = false;
+    if (!platform::PathFileExists(path)) {
+        error = path + ": cannot be read";
+        return nullptr;
+    }
+    std::string problem;
+    auto lock = platform::CFileLock::TryAcquire(path, busy, problem);
+    if (!lock) {
+        error = busy ? path + ": the run is going on in another process" : problem;
+        return nullptr;
+    }
     auto file = platform::CSyncedFile::Open(path, error);
     if (!file) {
         return nullptr;
     }
-    std::unique_ptr<CRunJournal> journal(new CRunJournal(path, std::move(file)));
-    // A torn last line is closed first, so that the next line stands alone.
-    std::string text;
-    if (platform::ReadWholeFile(path, text) && !text.empty() && text.back() != '\n') {
-        journal->Append("");
-    }
-    if (!journal->Append(json{{"event", "resumed"}, {"t", NowMs()}}.dump())) {
-        error = path + ": cannot be written";
+    // The torn line's step never began; the next line must stand alone.
+    if (!file->CutTornLine()) {
+        error = path + ": its torn last line cannot be cut";
         return nullptr;
     }
-    return journal;
+    return std::unique_ptr<CRunJournal>(new CRunJournal(path, std::move(lock), std::move(file)));
+}
+
+bool CRunJournal::Resumed() {
+    return Append(json{{"event", "resumed"}, {"t", NowMs()}}.dump());
 }
 
 bool CRunJournal::Append(const std::string& line) {
@@ -199,11 +225,16 @@ bool CRunJournal::Append(const std::string& line) {
         m_heldLines += (m_heldLines.empty() ? "" : "\n") + line;
         return true;
     }
-    if (!m_file->Append(line)) {
+    if ((m_writeFault && m_writeFault(line)) || !m_file->Append(line)) {
         LOG_ERROR("CRunJournal::Append", "journal not written, %s", m_path.c_str());
         return false;
     }
     return true;
+}
+
+void CRunJournal::SetWriteFault(std::function<bool(const std::string& line)> fails) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_writeFault = std::move(fails);
 }
 
 void CRunJournal::Hold() {
@@ -241,6 +272,16 @@ bool CRunJournal::Camera(const DEVICE_S_INFO& record, const std::string& package
 bool CRunJournal::Step(const std::string& mac, const char* event) {
     return Append(json{{"event", event}, {"mac", mac}, {"t", NowMs()}}.dump(
         -1, ' ', false, json::error_handler_t::replace));
+}
+
+bool CRunJournal::Started(const DEVICE_S_INFO& record) {
+    return Append(json{
+        {"event", "started"},
+        {"mac", FieldString(record.mac)},
+        {"softwareVer", FieldString(record.softwareVer)},
+        {"build", record.build},
+        {"t",
+         NowMs()}}.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 bool CRunJournal::Result(const std::string& mac, int code) {
@@ -289,7 +330,7 @@ bool ReadRunJournal(const std::string& path, RunSummary& run, std::string& error
             continue;
         }
         try {
-            ApplyLine(json::parse(line), run);
+            ApplyLine(json::parse(line), number, run);
         } catch (const std::exception& problem) {
             error = path + ", line " + std::to_string(number) + ": " + problem.what();
             return false;
@@ -317,6 +358,7 @@ std::vector<RunListing> ListRuns(const std::string& folder) {
             listing.run.path = path;
             listing.run.id = name.substr(0, name.size() - suffix.size());
         }
+        listing.run.running = platform::CFileLock::IsHeld(path);
         runs.push_back(std::move(listing));
     }
     // Ids start with the start time, so the newest sorts last.

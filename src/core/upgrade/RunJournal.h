@@ -1,17 +1,22 @@
 // The journal of a rollout: one file per run under the user's state folder,
 // one JSON object per line, each line on the disk before the step it
 // announces is taken. A run killed at any instant can be read back and
-// resumed: what each camera had reached is in its last line.
+// resumed: what each camera had reached is in its last line. The order of
+// the lines, never their time stamps, says which step came last. The
+// process that drives a run holds the file's lock (flock) as long as it
+// does; a run whose lock is held is running and is never resumed.
 //
 //   {"event":"run","id":...,"t":...,"packages":[{"model":"","path":...}]}
 //   {"event":"camera","mac":...,"ip":...,...,"package":...}   one per camera
-//   {"event":"queued"|"started"|"verifying"|"last-block","mac":...,"t":...}
+//   {"event":"started","mac":...,"softwareVer":...,"build":N,"t":...}
+//   {"event":"queued"|"verifying"|"last-block","mac":...,"t":...}
 //   {"event":"result","mac":...,"code":N,"t":...}
 //   {"event":"resumed","t":...}   a later process continues the run
 //   {"event":"end","t":...}
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -20,6 +25,7 @@
 #include <vector>
 
 #include "model/DeviceSInfo.h"
+#include "platform/FileLock.h"
 #include "platform/SyncedFile.h"
 #include "upgrade/RolloutPlan.h"
 
@@ -32,6 +38,11 @@ struct JOURNAL_CAMERA {
     std::string name;
     std::string softwareVer;  // the version before the run
     int32_t build = 0;
+    // The version the camera showed when its last transfer started, when
+    // that line carries one: what a resumed run verifies against.
+    bool hasVersionAtStart = false;
+    std::string softwareVerAtStart;
+    int32_t buildAtStart = 0;
     int32_t dataPort = 0;
     int32_t httpPort = 0;
     std::string package;   // the file it gets, "" when skipped
@@ -42,6 +53,9 @@ struct JOURNAL_CAMERA {
     int64_t startedAt = 0;
     int64_t lastBlockAt = 0;
     int64_t endedAt = 0;
+    // Line numbers of the camera's last "started" and "last-block" lines.
+    int startedLine = 0;
+    int lastBlockLine = 0;
 
     bool HasResult() const { return state == "result"; }
     // Finished for good: a result other than "Cancelled" and "Not started"
@@ -50,7 +64,7 @@ struct JOURNAL_CAMERA {
     // The last block may have reached the camera and no later transfer
     // started: a resumed run must not send it the package again before it
     // has seen the camera come back with its old version.
-    bool MayBeFlashing() const { return !Done() && lastBlockAt != 0 && lastBlockAt >= startedAt; }
+    bool MayBeFlashing() const { return !Done() && lastBlockLine > startedLine; }
 };
 
 struct RunSummary {
@@ -60,6 +74,8 @@ struct RunSummary {
     int64_t endedAt = 0;  // 0 while unfinished
     std::vector<BatchPackage> packages;
     std::vector<JOURNAL_CAMERA> cameras;
+    // Another process (or another batch of this one) drives the run now.
+    bool running = false;
 
     bool Finished() const { return endedAt != 0; }
     const JOURNAL_CAMERA* Find(const std::string& mac) const;
@@ -75,16 +91,23 @@ public:
     static std::unique_ptr<CRunJournal> Create(const std::string& folder,
                                                const std::vector<BatchPackage>& packages,
                                                std::string& error);
-    // Continues the journal of an earlier run.
-    static std::unique_ptr<CRunJournal> Resume(const std::string& path, std::string& error);
+    // Takes over the journal of an earlier run: takes its lock and cuts a
+    // torn last line, which counts as never written. Null with `error`;
+    // `busy` when another process drives the run.
+    static std::unique_ptr<CRunJournal> Resume(const std::string& path, std::string& error,
+                                               bool& busy);
 
     const std::string& Path() const { return m_path; }
 
     // Each writes and syncs one line; false (logged) when it could not.
     bool Camera(const DEVICE_S_INFO& record, const std::string& packagePath);
     bool Step(const std::string& mac, const char* event);
+    // "started", with the version the transfer starts from.
+    bool Started(const DEVICE_S_INFO& record);
     bool Result(const std::string& mac, int code);
     bool End();
+    // The "resumed" line: this process continues the run.
+    bool Resumed();
 
     // Between Hold and Flush the lines of the calling thread wait in
     // memory; Flush writes them with one sync (other threads' lines go out
@@ -94,16 +117,23 @@ public:
     void Hold();
     bool Flush();
 
+    // Tests: a line for which `fails` holds does not reach the disk, as on
+    // a full or read-only one; the call that writes it returns false.
+    void SetWriteFault(std::function<bool(const std::string& line)> fails);
+
 private:
-    CRunJournal(std::string path, std::unique_ptr<platform::CSyncedFile> file)
-        : m_path(std::move(path)), m_file(std::move(file)) {}
+    CRunJournal(std::string path, std::unique_ptr<platform::CFileLock> lock,
+                std::unique_ptr<platform::CSyncedFile> file)
+        : m_path(std::move(path)), m_lock(std::move(lock)), m_file(std::move(file)) {}
     bool Append(const std::string& line);
 
     std::string m_path;
+    std::unique_ptr<platform::CFileLock> m_lock;  // the run is ours while held
     std::mutex m_mutex;
     std::unique_ptr<platform::CSyncedFile> m_file;
     std::optional<std::thread::id> m_holder;
     std::string m_heldLines;  // joined by '\n', without the last one
+    std::function<bool(const std::string& line)> m_writeFault;
 };
 
 // The folder of the journals: $XDG_STATE_HOME/firmhand/runs.
@@ -118,8 +148,10 @@ struct RunListing {
     RunSummary run;
     std::string problem;  // "" when readable
 };
-// Every journal of the folder, newest first.
+// Every journal of the folder, newest first, each marked running when its
+// lock is held.
 std::vector<RunListing> ListRuns(const std::string& folder);
 
-// A record to start from for a camera the search has not (yet) found.
+// A record to start from for a camera the search has not (yet) found: its
+// addresses and its version before the run.
 DeviceInfoPtr RecordFromJournal(const JOURNAL_CAMERA& camera);

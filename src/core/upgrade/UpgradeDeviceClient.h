@@ -44,6 +44,9 @@ public:
     // acknowledgement (or error, or the loss of the link) has arrived, at
     // the latest after `turnMs`. A client without such news just sleeps.
     virtual void WaitForAcknowledgement(uint32_t turnMs) { PUB_Sleep(turnMs); }
+    // Any thread: a cancel. Ends a wait for the camera's reply or a send
+    // the camera does not take at once; the connection counts as lost.
+    virtual void Interrupt() {}
 };
 
 using UpgradeDeviceClientPtr = std::shared_ptr<IUpgradeDeviceClient>;

@@ -13,6 +13,7 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
+#include "upgrade/CameraLock.h"
 #include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeProcedure.h"
 #include "upgrade/UpgradeResult.h"
@@ -26,8 +27,10 @@ struct CUpgradeEngine::CBatchRun {
     std::shared_ptr<CBatchContext> context;
     std::string journalPath;
     UpgradePackagePtr defaultPackage;
-    // A resumed run: what each camera had reached.
+    // A resumed run: what each camera had reached, and its journal, taken
+    // over (locked) before it was read.
     std::optional<RunSummary> resumed;
+    std::unique_ptr<CRunJournal> resumedJournal;
     // A job's creation and a search report for its camera come one after
     // the other, so no report falls between the record a job starts from
     // and the job table.
@@ -65,6 +68,21 @@ struct CUpgradeEngine::CBatchRun {
 
 namespace {
 
+// What a camera that may be flashing is verified against: the version it
+// showed when its interrupted transfer started (else the one before the
+// run), at every address the journal and the request know.
+DeviceInfoPtr MayBeFlashingFrom(const JOURNAL_CAMERA& before, const DeviceInfoPtr& requested) {
+    if (!before.hasVersionAtStart && before.softwareVer.empty()) {
+        return requested;
+    }
+    DeviceInfoPtr record = RecordFromJournal(before);
+    if (before.hasVersionAtStart) {
+        CopyField(record->softwareVer, before.softwareVerAtStart);
+        record->build = before.buildAtStart;
+    }
+    return record;
+}
+
 // The credentials that worked are the ones offered next time.
 void RememberTypedLogin(const CBatchContext& context) {
     settings::WriteUserString(settings::kUsername, context.user);
@@ -91,6 +109,10 @@ int BatchStartMessageId(BatchStartResult result) {
             return IDS_CREDENTIALS_REFUSED;
         case BatchStartResult::RunUnreadable:
             return IDS_RUN_UNREADABLE;
+        case BatchStartResult::RunInUse:
+            return IDS_RUN_IN_USE;
+        case BatchStartResult::LockFolderRefused:
+            return IDS_LOCK_FOLDER_REFUSED;
         case BatchStartResult::Started:
         case BatchStartResult::DuplicatesDeclined:
             break;
@@ -185,10 +207,24 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     }
     auto run = std::make_shared<CBatchRun>();
     run->context = std::make_shared<CBatchContext>();
+    if (!request.resumeRun.empty()) {
+        // Ours before it is read: no other process can drive it meanwhile.
+        bool busy = false;
+        run->resumedJournal = CRunJournal::Resume(request.resumeRun, m_refusalDetail, busy);
+        if (!run->resumedJournal) {
+            LOG_ERROR("CUpgradeEngine::StartBatch", "batch refused, %s", m_refusalDetail.c_str());
+            return busy ? BatchStartResult::RunInUse : BatchStartResult::RunUnreadable;
+        }
+    }
     std::vector<BatchPackage> packages;
     if (const BatchStartResult prepared = Prepare(request, *run, packages);
         prepared != BatchStartResult::Started) {
         return prepared;
+    }
+    // Without a safe folder no camera could be locked: refused as a whole.
+    if (!PrepareCameraLockFolder(m_options.cameraLockFolder, m_refusalDetail)) {
+        LOG_ERROR("CUpgradeEngine::StartBatch", "batch refused, %s", m_refusalDetail.c_str());
+        return BatchStartResult::LockFolderRefused;
     }
     run->context->user = request.user;
     run->context->password = request.password;
@@ -203,7 +239,7 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     run->maxFailures = request.maxFailures;
     run->parallel = std::clamp(m_options.settings.GetInt(settings::kMaxParallelUpgrades),
                                kMinParallelUpgrades, kMaxParallelUpgrades);
-    OpenJournal(request, packages, *run);
+    OpenJournal(packages, *run);
 
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_coordinator.joinable()) {
@@ -272,12 +308,14 @@ BatchStartResult CUpgradeEngine::PlanBatch(const BatchRequest& request,
     return BatchStartResult::Started;
 }
 
-void CUpgradeEngine::OpenJournal(const BatchRequest& request,
-                                 const std::vector<BatchPackage>& packages, CBatchRun& run) {
+void CUpgradeEngine::OpenJournal(const std::vector<BatchPackage>& packages, CBatchRun& run) {
     std::string error;
     std::unique_ptr<CRunJournal> journal;
     if (run.resumed) {
-        journal = CRunJournal::Resume(request.resumeRun, error);
+        // Kept when this line fails: every later line is checked again, and
+        // a camera's last block never leaves unrecorded.
+        journal = std::move(run.resumedJournal);
+        journal->Resumed();
     } else {
         const std::string folder =
             m_options.runsFolder.empty() ? DefaultRunsFolder() : m_options.runsFolder;
@@ -287,6 +325,9 @@ void CUpgradeEngine::OpenJournal(const BatchRequest& request,
         // The upgrade matters more than its record; it runs without one.
         LOG_ERROR("CUpgradeEngine::StartBatch", "no run journal, %s", error.c_str());
         return;
+    }
+    if (m_options.journalWriteFails) {
+        journal->SetWriteFault(m_options.journalWriteFails);
     }
     journal->Hold();
     for (const CameraPlan& plan : run.plans) {
@@ -360,8 +401,7 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             if (before && before->MayBeFlashing()) {
                 // Verified against the version the camera had before that
                 // run, not against what this run happened to find.
-                job->mayBeFlashingFrom =
-                    before->softwareVer.empty() ? plan.record : RecordFromJournal(*before);
+                job->mayBeFlashingFrom = MayBeFlashingFrom(*before, plan.record);
             }
             context.jobs->addJob(job);
         }
@@ -444,8 +484,9 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     }
     const int cameras = static_cast<int>(run->plans.size());
     context.jobs->cancelAllJobs();
-    // A cancelled run stays open: a later run may resume it.
-    if (context.journal && !run->cancelled.load()) {
+    // A cancelled run, and one stopped by the failure limit, stay open: a
+    // later run may resume their cameras that were not started.
+    if (context.journal && !run->cancelled.load() && !stopped) {
         context.journal->End();
     }
     LOG_INFO("CUpgradeEngine::RunBatch", "batch ended, %d cameras, %d failed", cameras,

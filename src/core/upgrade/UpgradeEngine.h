@@ -40,6 +40,8 @@ enum class BatchStartResult {
     ThreadFailed,        // 1021: the batch's thread could not be started
     CredentialsInvalid,  // 1081: the credentials file is refused
     RunUnreadable,       // 1082: the run to resume cannot be read
+    RunInUse,            // 1084: another process drives the run to resume
+    LockFolderRefused,   // 1086: the camera locks' folder is not safe to use
 };
 
 // The string id of the message box for a refusal; 0 for Started and
@@ -85,6 +87,8 @@ struct ENGINE_OPTIONS {
     std::string cameraLockFolder;
     // Where run journals are written; "": the user's state folder.
     std::string runsFolder;
+    // Tests: journal lines for which this holds fail as on a full disk.
+    std::function<bool(const std::string& line)> journalWriteFails;
     // The newest search record of a camera, or null; any thread. The
     // caller updates it before it passes the report to OnSearchReport.
     std::function<DeviceInfoPtr(const std::string& mac)> currentRecord;
@@ -140,8 +144,7 @@ private:
     BatchStartResult PlanBatch(const BatchRequest& request,
                                const std::vector<BatchPackage>& packages,
                                const std::vector<DeviceInfoPtr>& devices, CBatchRun& run);
-    void OpenJournal(const BatchRequest& request, const std::vector<BatchPackage>& packages,
-                     CBatchRun& run);
+    void OpenJournal(const std::vector<BatchPackage>& packages, CBatchRun& run);
     void RunBatch(const std::shared_ptr<CBatchRun>& run);
     void StartCamera(const std::shared_ptr<CBatchRun>& run, const UpgradeInfoPtr& job,
                      std::map<std::string, std::thread>& workers);

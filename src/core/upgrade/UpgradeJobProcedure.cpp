@@ -1,6 +1,8 @@
 // The attempt loop of one job, its wait for upgrade mode, and the decision
 // after the camera came back.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "app/Logger.h"
 #include "app/Settings.h"
@@ -92,12 +94,36 @@ bool VersionDiffers(const DEVICE_S_INFO& a, const DEVICE_S_INFO& b) {
            a.build != b.build;
 }
 
-// A resumed run's camera whose last block may have reached it, verified
-// against `oldRecord`, its version before the interrupted run: true when
-// it is seen with another version (also when it came back before this run
-// found it); false when it shows its old version after the waits (it never
-// took the package and may be sent it again). `result` is the final code
-// when the job ends here.
+// Every address the camera may answer at: the fixed one of the settings,
+// and the main and slave addresses of its current and journaled records.
+std::vector<std::string> ReachedAddresses(const CBatchContext& context, const DeviceInfoPtr& seen,
+                                          const DEVICE_S_INFO& journaled) {
+    std::vector<std::string> addresses;
+    const auto add = [&addresses](const std::string& address) {
+        if (!address.empty() &&
+            std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
+            addresses.push_back(address);
+        }
+    };
+    add(context.settings.GetString(settings::kUpgradeDeviceIp));
+    if (seen) {
+        add(seen->ip2);
+        add(seen->ip);
+    }
+    add(journaled.ip2);
+    add(journaled.ip);
+    return addresses;
+}
+
+// A resumed run's camera whose last block may have reached it, followed as
+// a running job follows a camera after its last block: the offline wait,
+// the reboot wait, then the version rule against `oldRecord`, the version
+// it showed when the interrupted transfer started. True when the job ends
+// here with `result`: upgraded (also when it came back before this run
+// found it), never seen again, cancelled. False only when, after both
+// waits, it was seen again with its old version and the package's file
+// name does not name it: that last block never took, and it may be sent
+// the package again.
 bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job,
                          const DeviceInfoPtr& oldRecord, int& result) {
     const std::string mac = oldRecord->mac;
@@ -108,30 +134,30 @@ bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job
         result = UPGRADE_OK;
         return true;
     }
-    const bool wentOffline = seen && waitDeviceOffline(context, job, mac, seen->ip,
-                                                       static_cast<uint16_t>(seen->dataPort));
+    const auto port = static_cast<uint16_t>(seen ? seen->dataPort : oldRecord->dataPort);
+    waitDeviceOffline(context, job, mac, ReachedAddresses(context, seen, *oldRecord), port);
     if (job->cancelled.load()) {
         result = UPGRADE_CANCELLED;
         return true;
     }
-    if (wentOffline) {
-        PostResult(context, UPGRADE_WAIT_COMPLETE, mac);
-        const int w = waitDeviceReboot(context, job, oldRecord);
-        if (w == REBOOT_VERSION_CHANGED) {
-            result = UPGRADE_OK;
-            return true;
-        }
-        if (w == REBOOT_CANCELLED) {
-            result = UPGRADE_CANCELLED;
-            return true;
-        }
-        if (w == REBOOT_TIMEOUT) {
-            result = UPGRADE_TIMEOUT;
-            return true;
-        }
+    // A camera that stayed reachable goes on to the reboot wait too.
+    PostResult(context, UPGRADE_WAIT_COMPLETE, mac);
+    const int w = waitDeviceReboot(context, job, oldRecord);
+    if (w == REBOOT_VERSION_CHANGED) {
+        result = UPGRADE_OK;
+        return true;
+    }
+    if (w == REBOOT_CANCELLED) {
+        result = UPGRADE_CANCELLED;
+        return true;
     }
     const DeviceInfoPtr current = job->Device();
-    if (current && VersionDiffers(*oldRecord, *current)) {
+    if (w != REBOOT_SAME_VERSION || !current) {
+        // Never seen again: it may still be flashing.
+        result = UPGRADE_TIMEOUT;
+        return true;
+    }
+    if (IsUpgraded(*oldRecord, *current, context.package->FileName())) {
         result = UPGRADE_OK;
         return true;
     }
@@ -148,10 +174,14 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     std::unique_ptr<platform::CFileLock> cameraLock;
     if (const DeviceInfoPtr record = job->Device()) {
         bool busy = false;
-        cameraLock = LockCamera(record->mac, busy, context->cameraLockFolder);
+        std::string problem;
+        cameraLock = LockCamera(record->mac, busy, problem, context->cameraLockFolder);
         if (busy) {
             LOG_WARN(kJobFunc, "upgraded elsewhere right now, mac: %s", record->mac);
             return UPGRADE_ELSEWHERE;
+        }
+        if (!cameraLock) {
+            return UPGRADE_LOCK_REFUSED;
         }
     }
     waitDeviceIp2Change(*context, job);
@@ -175,13 +205,24 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     job->SetDeviceEvent(deviceEvent);
 
     if (context->journal) {
-        context->journal->Step(mac, job->mayBeFlashingFrom ? "verifying" : "started");
+        if (job->mayBeFlashingFrom) {
+            context->journal->Step(mac, "verifying");
+        } else {
+            context->journal->Started(*first);
+        }
     }
     if (job->mayBeFlashingFrom) {
         int verified = UPGRADE_FAILED;
         if (VerifyResumedCamera(*context, job, job->mayBeFlashingFrom, verified)) {
             job->SetDeviceEvent(nullptr);
             return verified;
+        }
+        // It showed its old version after the waits: the earlier last block
+        // never took. A new transfer starts, and its own lines follow.
+        if (context->journal) {
+            if (const DeviceInfoPtr now = job->Device()) {
+                context->journal->Started(*now);
+            }
         }
     }
     // The credentials to try: entries of the credentials file, then the
@@ -252,7 +293,7 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         const CameraCredential& attemptLogin = credentials[credential];
         const int r =
             upgradeDevice(*context, mac, ip, port, attemptLogin.user, attemptLogin.password,
-                          reporter, upgradeMode, login, &job->cancelled);
+                          reporter, upgradeMode, login, &job->cancelled, job->StopToken());
 
         if (job->cancelled.load()) {
             // A cancelled transfer is a failure, never a completed upgrade.

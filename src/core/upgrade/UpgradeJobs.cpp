@@ -25,6 +25,7 @@ void UpgradeInfo::SetDeviceEvent(std::shared_ptr<CPUB_Event> event) {
 void UpgradeInfo::Cancel() {
     cancelled.store(true);
     m_stopEvent.Set();
+    m_stop.request_stop();
     if (const auto event = DeviceEvent()) {
         event->Set();
     }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ struct UpgradeInfo {
     void Cancel();
     // Pauses the worker for `ms`; false (at once) when the job is cancelled.
     bool PauseUnlessCancelled(uint32_t ms);
+    // Stopped by Cancel: a wait that cannot look at `cancelled` (a reply,
+    // a send) registers a std::stop_callback that ends it.
+    std::stop_token StopToken() const { return m_stop.get_token(); }
 
     // Set before the job's worker starts, then read only.
     UpgradePackagePtr package;                  // the package for the camera's model
@@ -54,6 +58,7 @@ struct UpgradeInfo {
 
 private:
     CPUB_Event m_stopEvent{true, false};  // set once, by Cancel
+    std::stop_source m_stop;
     mutable CPUB_Lock deviceLock;
     DeviceInfoPtr device;
 };

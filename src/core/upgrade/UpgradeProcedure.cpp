@@ -29,8 +29,10 @@ constexpr uint32_t kClientSetUpgradeMode = 23;
 constexpr uint32_t kClientClearUpgradeMode = 24;
 // The device result the transfer keeps after a timed-out or lost last block.
 constexpr uint32_t kTransferWaitComplete = 18;
-// Our own marker for a transfer stopped by cancellation.
+// Our own markers: a transfer stopped by cancellation, and one stopped
+// because the journal could not record its last block.
 constexpr uint32_t kTransferCancelled = 0xFFFFFFFEu;
+constexpr uint32_t kTransferJournalFailed = 0xFFFFFFFDu;
 constexpr uint32_t kConnectStateConnected = 100;
 
 int MapLoginFailure(uint32_t failure) {
@@ -62,6 +64,8 @@ int MapTransferResult(uint32_t d) {
             return UPGRADE_CONNECT_FAILED;
         case kClientNeedsUpgradeMode:
             return UPGRADE_WAIT_UPGRADE_MODE;
+        case kTransferJournalFailed:
+            return UPGRADE_JOURNAL_FAILED;
         default:
             return UPGRADE_FAILED;
     }
@@ -92,7 +96,7 @@ uint32_t SendBlock(IUpgradeDeviceClient& client, const CUpgradePackage& package,
 int upgradeDevice(const CBatchContext& context, const std::string& mac, const std::string& ip,
                   uint16_t port, const std::string& user, const std::string& password,
                   const ProgressReporter& reporter, bool upgradeMode, bool login,
-                  const std::atomic<bool>* cancel) {
+                  const std::atomic<bool>* cancel, std::stop_token stop) {
     const CUpgradePackage& package = *context.package;
     const bool newStyle = package.IsNewStyle();
     const UpgradeTimings& timings = context.timings;
@@ -105,6 +109,9 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
         return (error == kClientTooOld || error == kClientTooNew) ? UPGRADE_NOT_SUPPORTED
                                                                   : UPGRADE_CONNECT_FAILED;
     }
+    // A cancel cuts the connection: no reply or send waits out its limit.
+    // Holds its own reference, so the explicit release below stays safe.
+    const std::stop_callback interruptOnStop(stop, [held = client] { held->Interrupt(); });
     uint32_t serverInfo[16] = {};
     client->GetServerInfo(serverInfo);
 
@@ -154,6 +161,19 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
         return UPGRADE_FAILED;
     }
 
+    // Looked at immediately before every block leaves: a cancel set while
+    // the previous acknowledgement was awaited stops the next block.
+    const auto cancelRequested = [&] {
+        if (cancel == nullptr || !cancel->load()) {
+            return false;
+        }
+        LOG_WARN(kUpgradeFunc, "upgrade cancelled, mac: %s", mac.c_str());
+        return true;
+    };
+    if (cancelRequested()) {
+        client->ResetCounters();
+        return UPGRADE_FAILED;
+    }
     uint32_t sentBytes = 0;
     uint32_t d = SendBlock(*client, package, layout, 1, sentBytes, mac);
     if (d != 0) {
@@ -190,11 +210,25 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
             if (k == UPGRADE_BLOCK_COUNT) {
                 break;
             }
-            ++k;
-            if (k == UPGRADE_BLOCK_COUNT && context.journal) {
-                // From here on the camera may flash: a resumed run must know.
-                context.journal->Step(mac, "last-block");
+            const uint32_t nextBlock = k + 1;
+            if (cancelRequested()) {
+                d = kTransferCancelled;
+                break;
             }
+            // From the last block on the camera may flash: it leaves only
+            // once a resumed run can find that on the disk.
+            if (nextBlock == UPGRADE_BLOCK_COUNT && context.journal &&
+                !context.journal->Step(mac, "last-block")) {
+                LOG_ERROR(kUpgradeFunc, "journal not written, last block not sent, mac: %s, journal: %s",
+                          mac.c_str(), context.journal->Path().c_str());
+                d = kTransferJournalFailed;
+                break;
+            }
+            if (cancelRequested()) {
+                d = kTransferCancelled;
+                break;
+            }
+            k = nextBlock;
             d = SendBlock(*client, package, layout, k, sentBytes, mac);
             if (d != 0) {
                 LOG_ERROR(kUpgradeFunc, "%d times send data failed %d, mac: %s",
@@ -225,7 +259,7 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
         }
     }
 
-    if (k == UPGRADE_BLOCK_COUNT && d != kTransferCancelled) {
+    if (k == UPGRADE_BLOCK_COUNT && d != kTransferCancelled && d != kTransferJournalFailed) {
         LOG_INFO(kUpgradeFunc, "send data succeed %d, mac: %s, dataMD5: %s", static_cast<int>(d),
                  mac.c_str(), package.TransferMd5().c_str());
     } else {

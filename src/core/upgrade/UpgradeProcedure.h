@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <string>
 
 #include "upgrade/UpgradeContext.h"
@@ -19,8 +20,9 @@ using ProgressReporter = std::function<bool(uint32_t percent)>;
 int upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job);
 
 // One attempt: connect, log in, check, send the 100 blocks. Returns an
-// upgrade result code.
+// upgrade result code. `cancel` ends the connect and the block loop; `stop`
+// (the job's) also ends a wait for the login reply or a blocked send.
 int upgradeDevice(const CBatchContext& context, const std::string& mac, const std::string& ip,
                   uint16_t port, const std::string& user, const std::string& password,
                   const ProgressReporter& reporter, bool upgradeMode, bool login,
-                  const std::atomic<bool>* cancel = nullptr);
+                  const std::atomic<bool>* cancel = nullptr, std::stop_token stop = {});

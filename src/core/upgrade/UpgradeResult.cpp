@@ -55,6 +55,10 @@ int StringIdOf(int code) {
             return IDS_ROLLOUT_STOPPED;
         case UPGRADE_CANCELLED:
             return IDS_CANCELLED;
+        case UPGRADE_JOURNAL_FAILED:
+            return IDS_JOURNAL_FAILED;
+        case UPGRADE_LOCK_REFUSED:
+            return IDS_LOCK_REFUSED;
         default:
             return 0;
     }

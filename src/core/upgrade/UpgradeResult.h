@@ -33,6 +33,12 @@ enum UpgradeResultCode : int {
     UPGRADE_NO_PACKAGE_FOR_MODEL = 26,  // skipped: no package for its model
     UPGRADE_NOT_STARTED = 27,           // not started: the failure limit was passed
     UPGRADE_CANCELLED = 28,             // not started: the batch was cancelled
+    // The run's journal could not record the last block: block 100 was not
+    // sent, so no camera flashes without a record a resumed run can find.
+    UPGRADE_JOURNAL_FAILED = 29,
+    // The camera's lock could not be taken safely: the camera is left
+    // alone rather than risk a second process upgrading it at once.
+    UPGRADE_LOCK_REFUSED = 30,
 };
 
 // True for the codes posted while a camera's job still runs or waits
@@ -54,6 +60,6 @@ inline bool IsFailedResult(int code) {
 }
 
 // The list text of a result code in the interface language. False (and an
-// empty text) for codes without a text: 13, 14, 20, 21 and above 28.
+// empty text) for codes without a text: 13, 14, 20, 21 and above 30.
 bool ResultCodeToText(int code, std::string& text);
 std::string ResultCodeToText(int code);
