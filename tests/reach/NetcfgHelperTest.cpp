@@ -553,6 +553,8 @@ TEST(NetcfgHelperMissing, OneNoticeNamesTheSetcapCommand) {
     EXPECT_NE(notice.find("setcap cap_net_admin,cap_net_raw+ep /nonexistent/firmhand-netcfg"),
               std::string::npos)
         << notice;
+    // A user outside the helper's group cannot run it either: the same notice says how to join.
+    EXPECT_NE(notice.find("sudo adduser $USER firmhand"), std::string::npos) << notice;
     EXPECT_FALSE(reach.MakeDeviceReachable(device, deviceAddress, added, true));
     EXPECT_EQ(reach.TakeNotice(), "") << "given once";
 }
