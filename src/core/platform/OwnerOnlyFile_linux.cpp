@@ -1,8 +1,10 @@
 #include "platform/OwnerOnlyFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace platform {
@@ -22,6 +24,50 @@ std::string OwnerOnlyFileProblem(const std::string& path) {
         return path + ": readable or writable by others; run chmod 600 " + path;
     }
     return {};
+}
+
+bool ReadTrustedFile(const std::string& path, std::string& content, std::string& problem) {
+    content.clear();
+    problem.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno != ENOENT && errno != ENOTDIR) {
+            problem = path + ": " + std::strerror(errno);
+        }
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        problem = path + ": not a regular file";
+    } else if (info.st_uid != ::geteuid() && info.st_uid != 0) {
+        problem = path + ": owned by another user";
+    } else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        problem = path + ": writable by group or others";
+    } else if (static_cast<size_t>(info.st_size) > kMaxTrustedFileBytes) {
+        problem = path + ": larger than " + std::to_string(kMaxTrustedFileBytes) + " bytes";
+    }
+    char buffer[8192];
+    while (problem.empty()) {
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            problem = path + ": " + std::strerror(errno);
+        } else if (n == 0) {
+            break;
+        } else if (content.size() + static_cast<size_t>(n) > kMaxTrustedFileBytes) {
+            problem = path + ": larger than " + std::to_string(kMaxTrustedFileBytes) + " bytes";
+        } else {
+            content.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    ::close(fd);
+    if (!problem.empty()) {
+        content.clear();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace platform
