@@ -232,6 +232,10 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         options.userGiven ? options.user : session.Settings().GetString(settings::kUsername);
     request.password = options.passwordGiven ? options.password
                                              : session.Settings().GetString(settings::kPassword);
+    // Only a password typed here is remembered; one from a file, the
+    // environment or the command line stays where it came from.
+    request.rememberLogin = options.passwordTyped;
+    request.rememberInSettingsFile = options.remember;
     if (options.dryRun) {
         std::vector<CameraPlan> plans;
         const BatchStartResult planned = session.DryRun(request, plans);

@@ -115,7 +115,8 @@ TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
     EXPECT_EQ(Run({"ai-versions", "--mac", Camera(2).mac, "--password", kSecret}, out), 0) << m_err;
     EXPECT_NE(m_err.find("visible to other users"), std::string::npos) << m_err;
 
-    // Only the per-user settings file (no keyring here) holds it; no log does.
+    // A password from a file, the environment or the command line is not
+    // remembered: with no keyring here, no file the runs wrote holds it.
     std::vector<std::string> holding;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(m_box.Path())) {
         if (entry.is_regular_file() && entry.path().filename() != "password.txt" &&
@@ -123,7 +124,7 @@ TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
             holding.push_back(entry.path().filename());
         }
     }
-    EXPECT_EQ(holding, std::vector<std::string>{"firmhand.ini"});
+    EXPECT_EQ(holding, std::vector<std::string>{});
     const std::filesystem::path logs = m_box.File("data/KMR/logs");
     ASSERT_TRUE(std::filesystem::exists(logs));
     size_t logBytes = 0;
@@ -133,6 +134,17 @@ TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
         EXPECT_EQ(log.find(kSecret), std::string::npos) << entry.path();
     }
     EXPECT_GT(logBytes, 0u);
+}
+
+TEST_F(CliPassword, ASettingCannotCarryThePassword) {
+    StartCameras(1);
+    std::string out;
+    EXPECT_EQ(Run({"--set", "Password=" + kSecret, "upgrade", "--package", NewStylePackage(m_box),
+                   "--all", "--yes"},
+                  out),
+              2);
+    EXPECT_NE(m_err.find("use --password-file FILE"), std::string::npos) << m_err;
+    EXPECT_EQ(m_fleet.State(Camera(1).mac)->logins, 0);
 }
 
 TEST_F(CliPassword, TypedOnTheTerminalAndNeverInProcessArguments) {
@@ -173,6 +185,11 @@ TEST_F(CliPassword, FileOrVariableNeverShowsInProcessArguments) {
     ASSERT_TRUE(testing_support::WaitFor(
         [&] { return ChildrenCommandLines(getpid()).find("ai-versions") != std::string::npos; }));
     EXPECT_EQ(ChildrenCommandLines(getpid()).find(kSecret), std::string::npos);
+    // Nor, once read, does the environment block that /proc shows.
+    const std::string environ = "/proc/" + std::to_string(child.Pid()) + "/environ";
+    EXPECT_TRUE(testing_support::WaitFor(
+        [&] { return ReadFile(environ).find(kSecret) == std::string::npos; }, seconds(60)))
+        << environ;
     EXPECT_TRUE(child.Interrupt());
     EXPECT_TRUE(byFile.Interrupt());
     EXPECT_TRUE(child.Wait(seconds(60)).has_value());

@@ -178,19 +178,18 @@ TEST_F(CliFixture, SetValuesReachTheRun) {
         "--set",
         "TryUpgradeMaxCount=7",
         "--set",
-        "Password=secret",
-        "--set",
         "SearchTargets=" + where.ip + ":" + std::to_string(where.searchPort),
         "upgrade",
         "--package",
         NewStylePackage(m_box),
         "--all",
         "--yes",
+        "--password",
+        "secret",
         "--seconds",
         "1"};
     args.insert(args.end(), targets.begin(), targets.end());
     std::string out;
-    // The remembered password is not "secret": only the override logs in.
     const int status = RunArgs(args, out);
     GetLogInstance()->RemoveObserver(observer);
     EXPECT_EQ(status, 0) << out << m_err;

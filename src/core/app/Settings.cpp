@@ -97,7 +97,7 @@ bool WriteUserString(const char* key, const std::string& value) {
         return false;
     }
     if (row->key == kPassword) {
-        return RememberPassword(value);
+        return RememberPassword(value, true);
     }
     return GetUserIni().WriteString(row->key, value);
 }

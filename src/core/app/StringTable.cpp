@@ -140,6 +140,8 @@ constexpr StringRow kRows[] = {
     {1134, "Upgrade file", "升級檔案", "升级文件"},
     {1135, "No batch has run yet.", "尚未執行批量升級。", "尚未执行批量升级。"},
     {1136, "&Help", "說明(&H)", "帮助(&H)"},
+    {1145, "Remember in my settings file when no keyring runs", "沒有金鑰圈時記在我的設定檔中",
+     "没有密钥环时记在我的设置文件中"},
     {1090,
      "The network helper firmhand-netcfg is not installed, or you are not in the group firmhand "
      "that may run it, so cameras on other subnets cannot be made reachable. Join the group "
