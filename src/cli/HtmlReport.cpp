@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "UtcTime.h"
+#include "model/SafeText.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -16,7 +17,7 @@ constexpr int kPlotWidth = 700;
 
 std::string Escape(const std::string& text) {
     std::string out;
-    for (char c : text) {
+    for (char c : VisibleText(text)) {
         switch (c) {
             case '&':
                 out += "&amp;";

@@ -8,6 +8,7 @@
 #include "RowPhase.h"
 #include "app/ActivationText.h"
 #include "model/DeviceText.h"
+#include "model/SafeText.h"
 #include "platform/Pub.h"
 #include "upgrade/UpgradeResult.h"
 
@@ -46,17 +47,7 @@ std::string JsonQuote(const std::string& text) {
 }
 
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string out = "\"";
-    for (const char c : text) {
-        out += c;
-        if (c == '"') {
-            out += '"';
-        }
-    }
-    return out + "\"";
+    return CsvCell(text);
 }
 
 // Fields in the order added, as the CLI writes them.
