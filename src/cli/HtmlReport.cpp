@@ -1,10 +1,10 @@
 #include "HtmlReport.h"
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <sstream>
 
+#include "UpgradeReport.h"
 #include "UtcTime.h"
 #include "model/SafeText.h"
 #include "upgrade/UpgradeResult.h"
@@ -159,7 +159,5 @@ std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const Run
 
 bool WriteHtmlReport(const std::vector<CameraOutcome>& outcomes, const RunSummary& run,
                      const std::string& path) {
-    std::ofstream file(path, std::ios::trunc);
-    file << HtmlReportText(outcomes, run);
-    return static_cast<bool>(file);
+    return WriteReportFile(path, HtmlReportText(outcomes, run));
 }

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 
 #include "DeviceListRules.h"
 #include "RowPhase.h"
 #include "app/ActivationText.h"
 #include "model/DeviceText.h"
 #include "model/SafeText.h"
+#include "platform/Paths.h"
 #include "platform/Pub.h"
 #include "upgrade/UpgradeResult.h"
 
@@ -257,11 +257,7 @@ std::string DeviceListText(const std::vector<DEVICE_S_INFO>& devices, bool csv) 
 }
 
 bool WriteTextFile(const std::string& path, const std::string& text) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) {
-        return false;
-    }
-    file << text;
-    file.flush();
-    return static_cast<bool>(file);
+    // A temporary file renamed over the target: a link there is replaced,
+    // never followed.
+    return platform::WriteFileAtomic(path, text, 0644);
 }

@@ -3,6 +3,8 @@
 // them raw.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "CliFixture.h"
@@ -70,4 +72,25 @@ TEST_F(CliFixture, HostileCameraNamesReachNoTerminalLogOrReportRaw) {
         }
     }
     EXPECT_GT(logBytes, 0u);
+}
+
+TEST_F(CliFixture, AReportPathThatIsALinkIsReplacedNotFollowed) {
+    m_fleet.AddCamera(Camera(1));
+    ASSERT_TRUE(m_fleet.Start());
+    m_box.Write("victim.txt", "precious\n");
+    for (const char* name : {"r.csv", "r.json", "r.html"}) {
+        ASSERT_EQ(symlink(m_box.File("victim.txt").c_str(), m_box.File(name).c_str()), 0);
+    }
+    std::string out;
+    ASSERT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--all", "--password", "secret",
+                   "--yes", "--report", m_box.File("r.csv"), "--report", m_box.File("r.json"),
+                   "--report", m_box.File("r.html")},
+                  out),
+              0)
+        << m_err;
+    EXPECT_EQ(m_box.Read("victim.txt"), "precious\n");
+    for (const char* name : {"r.csv", "r.json", "r.html"}) {
+        EXPECT_FALSE(std::filesystem::is_symlink(m_box.File(name))) << name;
+        EXPECT_NE(m_box.Read(name).find(Camera(1).mac), std::string::npos) << name;
+    }
 }

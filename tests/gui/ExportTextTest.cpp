@@ -1,11 +1,15 @@
-// The window's exports (results and the device list) with hostile camera
-// names: no formula, line break or control character arrives raw.
+// The window's exports (results and the device list): hostile camera names
+// arrive with no formula, line break or control character raw, and a link
+// at the path is replaced, not followed.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "BatchOutcomes.h"
+#include "support/TestSupport.h"
 
 TEST(ExportText, CameraNamesCannotStartFormulasOrBreakLines) {
     CAMERA_OUTCOME outcome;
@@ -24,4 +28,15 @@ TEST(ExportText, CameraNamesCannotStartFormulasOrBreakLines) {
     std::strcpy(record.mac, "02:CC:00:00:10:01");
     const std::string list = DeviceListText({record}, true);
     EXPECT_NE(list.find("\n'+SUM(A1)\\x07,02:CC:00:00:10:01,"), std::string::npos) << list;
+}
+
+TEST(ExportText, AReportPathThatIsALinkIsReplacedNotFollowed) {
+    testing_support::CSandbox box;
+    box.Write("victim.txt", "precious\n");
+    const std::string report = box.File("report.csv");
+    ASSERT_EQ(symlink(box.File("victim.txt").c_str(), report.c_str()), 0);
+    ASSERT_TRUE(WriteTextFile(report, "mac,ip\n"));
+    EXPECT_EQ(box.Read("victim.txt"), "precious\n");
+    EXPECT_FALSE(std::filesystem::is_symlink(report));
+    EXPECT_EQ(box.Read("report.csv"), "mac,ip\n");
 }

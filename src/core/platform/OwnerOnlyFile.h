@@ -11,6 +11,12 @@ namespace platform {
 // other permission bits; else why not, naming the file and the fix.
 std::string OwnerOnlyFileProblem(const std::string& path);
 
+// Reads a file of this user alone, opened once (a link is refused) and
+// checked on that descriptor, so nothing can be swapped in between: "" with
+// `content`, or the problem as OwnerOnlyFileProblem words it. A file longer
+// than `maxBytes` is refused.
+std::string ReadOwnerOnlyFile(const std::string& path, size_t maxBytes, std::string& content);
+
 // Longest settings file that ReadTrustedFile reads.
 constexpr size_t kMaxTrustedFileBytes = 1 << 20;
 
