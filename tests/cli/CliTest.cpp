@@ -151,7 +151,12 @@ TEST_F(CliFixture, AiVersionsPrintsVerdictsInJson) {
     m_fleet.AddCamera(none);
     ASSERT_TRUE(m_fleet.Start());
     std::string out;
-    EXPECT_EQ(Run({"ai-versions", "--all", "--password", "secret", "--json"}, out), 0) << m_err;
+    // Basic only where a setting allows it.
+    EXPECT_EQ(Run({"--set", "AllowHttpBasicAuth=true", "ai-versions", "--all", "--password",
+                   "secret", "--json"},
+                  out),
+              0)
+        << m_err;
     EXPECT_NE(out.find("\"mac\": \"" + full.mac + "\""), std::string::npos) << out;
     EXPECT_NE(out.find("\"id\": 1057"), std::string::npos) << out;
     EXPECT_NE(out.find("\"id\": 1059"), std::string::npos) << out;
