@@ -16,6 +16,7 @@
 #include "CliFixture.h"
 #include "CliProcess.h"
 #include "PasswordSource.h"
+#include "app/IniFile.h"
 
 using std::chrono::seconds;
 
@@ -145,6 +146,34 @@ TEST_F(CliPassword, ASettingCannotCarryThePassword) {
               2);
     EXPECT_NE(m_err.find("use --password-file FILE"), std::string::npos) << m_err;
     EXPECT_EQ(m_fleet.State(Camera(1).mac)->logins, 0);
+}
+
+TEST_F(CliPassword, ARogueSettingsFileInTheCurrentFolderIsIgnored) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to leave a file of another user";
+    }
+    // Another user's firmhand.ini in a shared folder points the upgrade at
+    // a device of its own that asks for no protection.
+    StartCameras(1);
+    SimCameraConfig rogue = Camera(2);
+    rogue.password = kSecret;
+    rogue.dataPort = m_fleet.Camera(Camera(1).mac)->dataPort;  // where the upgrade would go
+    m_fleet.AddCamera(rogue);
+    ASSERT_TRUE(m_fleet.Start());
+    std::filesystem::create_directories(m_box.File("shared"));
+    m_box.Write("shared/firmhand.ini", "[CONFIG]\nUpgradeDeviceIp=" + rogue.ip + "\n");
+    ASSERT_EQ(chown(m_box.File("shared/firmhand.ini").c_str(), 65534, 65534), 0);
+    ResetIniPaths();
+    std::string out;
+    int status = -1;
+    {
+        testing_support::CScopedCwd shared(m_box.File("shared"));
+        status = Run(Upgrade({"--password-file", PasswordFile(kSecret + "\n", 0600)}), out);
+    }
+    EXPECT_EQ(status, 0) << m_err;
+    EXPECT_NE(m_err.find("settings file skipped"), std::string::npos) << m_err;
+    EXPECT_NE(m_err.find(m_box.File("shared/firmhand.ini")), std::string::npos) << m_err;
+    EXPECT_EQ(m_fleet.CountEvents(rogue.mac, "login"), 0);
 }
 
 TEST_F(CliPassword, TypedOnTheTerminalAndNeverInProcessArguments) {
