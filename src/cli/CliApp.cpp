@@ -173,6 +173,9 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
                                "credentials (owner-only)");
     upgradeCommand->add_option("--parallel", upgrade.rollout.parallel,
                                "Cameras upgraded at once, 1 to 64 (default 32)");
+    upgradeCommand->add_flag("--remember", upgrade.remember,
+                             "Without a keyring, remember the typed password in the settings "
+                             "file of this user (a keyring, where one runs, always keeps it)");
     upgradeCommand->add_flag("--force", upgrade.force,
                              "Also upgrade cameras that already run the package's version");
     upgradeCommand->add_option("--max-failures", upgrade.rollout.maxFailures,
@@ -258,7 +261,7 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
         }
         upgrade.userGiven = upgradeCommand->count("--user") > 0;
         if (!ResolvePassword(upgradePassword, "upgrade", std::cerr, upgrade.password,
-                             upgrade.passwordGiven)) {
+                             upgrade.passwordGiven, &upgrade.passwordTyped)) {
             return 2;
         }
         return RunUpgrade(upgrade, context, human, std::cerr);

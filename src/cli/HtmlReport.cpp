@@ -1,11 +1,12 @@
 #include "HtmlReport.h"
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <sstream>
 
+#include "UpgradeReport.h"
 #include "UtcTime.h"
+#include "model/SafeText.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -16,7 +17,7 @@ constexpr int kPlotWidth = 700;
 
 std::string Escape(const std::string& text) {
     std::string out;
-    for (char c : text) {
+    for (char c : VisibleText(text)) {
         switch (c) {
             case '&':
                 out += "&amp;";
@@ -158,7 +159,5 @@ std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const Run
 
 bool WriteHtmlReport(const std::vector<CameraOutcome>& outcomes, const RunSummary& run,
                      const std::string& path) {
-    std::ofstream file(path, std::ios::trunc);
-    file << HtmlReportText(outcomes, run);
-    return static_cast<bool>(file);
+    return WriteReportFile(path, HtmlReportText(outcomes, run));
 }

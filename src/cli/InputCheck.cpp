@@ -148,6 +148,12 @@ std::string CheckSetting(const std::string& key, const std::string& value) {
         return "unknown setting \"" + key + "\"; did you mean " + NearestKey(key) + "?";
     }
     const std::string name = row->key;
+    if (name == settings::kPassword) {
+        // A password on the command line is seen by every user (process
+        // list, shell history).
+        return "Password is not taken here (others could read it); use --password-file FILE, "
+               "the variable FIRMHAND_PASSWORD, or type it when asked";
+    }
     int number = 0;
     switch (row->type) {
         case SettingType::Boolean: {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "model/SafeText.h"
+
 namespace {
 
 std::string Dump(const JsonValue& value) {
@@ -65,15 +67,5 @@ std::string JsonArray(const std::vector<std::string>& items) {
 }
 
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string out = "\"";
-    for (const char c : text) {
-        out += c;
-        if (c == '"') {
-            out += '"';
-        }
-    }
-    return out + "\"";
+    return CsvCell(text);
 }

@@ -37,5 +37,6 @@ private:
 // "[a,b,...]" of already written JSON values, one per line.
 std::string JsonArray(const std::vector<std::string>& items);
 
-// A CSV field, quoted when it holds a comma, quote or line break.
+// A CSV field as CsvCell makes it: controls escaped, formulas defused,
+// quoted when it holds a comma or a quote.
 std::string CsvField(const std::string& text);

@@ -18,8 +18,11 @@ void AddPasswordOptions(CLI::App& command, PasswordInput& input) {
 }
 
 bool ResolvePassword(const PasswordInput& input, const std::string& command, std::ostream& err,
-                     std::string& password, bool& given) {
+                     std::string& password, bool& given, bool* typed) {
     given = false;
+    if (typed != nullptr) {
+        *typed = false;
+    }
     password.clear();
     if (!input.passwordFile.empty()) {
         if (std::string problem = ReadPasswordFile(input.passwordFile, password);
@@ -46,6 +49,9 @@ bool ResolvePassword(const PasswordInput& input, const std::string& command, std
     if (StdinIsTerminal() &&
         AskPasswordOnTerminal("Device password (Enter: the remembered one): ", password)) {
         given = !password.empty();
+        if (typed != nullptr) {
+            *typed = given;
+        }
     }
     return true;
 }

@@ -29,10 +29,11 @@ void AddPasswordOptions(CLI::App& command, PasswordInput& input);
 // the variable (then removed from the environment, so that no child
 // inherits it), or, when standard input is a terminal, the answer to a
 // question (an empty answer keeps the remembered one). `given` is false when
-// the remembered password is to be used. False with a message on `err` when
-// the file is refused.
+// the remembered password is to be used; `typed` (when given) is true for a
+// password typed on the terminal, the only kind that is remembered. False
+// with a message on `err` when the file is refused.
 bool ResolvePassword(const PasswordInput& input, const std::string& command, std::ostream& err,
-                     std::string& password, bool& given);
+                     std::string& password, bool& given, bool* typed = nullptr);
 
 // "" when `path` is a regular file of this user that no one else may read
 // or write, with the password on its first line; else the reason.

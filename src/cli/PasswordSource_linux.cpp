@@ -64,11 +64,14 @@ std::string ReadPasswordFile(const std::string& path, std::string& password) {
 }
 
 bool TakePasswordVariable(std::string& password) {
-    const char* value = std::getenv(kPasswordVariable);
+    char* value = std::getenv(kPasswordVariable);
     if (value == nullptr || value[0] == '\0') {
         return false;
     }
     password = value;
+    // unsetenv only drops the pointer: the text would stay readable in
+    // /proc/PID/environ for the whole run.
+    std::memset(value, 0, std::strlen(value));
     unsetenv(kPasswordVariable);
     return true;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "TextTable.h"
+#include "model/SafeText.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -72,16 +73,16 @@ std::string CameraLine(const CameraOutcome& o, size_t columns) {
     const int percent = ShownPercent(o);
     char number[8];
     std::snprintf(number, sizeof(number), "%3d%%", percent);
-    const std::string state = StateText(o);
+    const std::string state = VisibleText(StateText(o));
     // MAC, bar and number first; the state text takes what is left, and the
     // bar shrinks before the text goes below a few cells.
     const size_t fixed = kMacWidth + 2 + 2 + 4 + 2;  // gaps, brackets, "100%"
     std::string line;
     if (columns >= fixed + kShortestBar + 8) {
         const size_t bar = std::clamp(columns - fixed - 8, kShortestBar, kFullBar);
-        line = o.mac + "  " + Bar(percent, bar) + " " + number + "  " + state;
+        line = VisibleText(o.mac) + "  " + Bar(percent, bar) + " " + number + "  " + state;
     } else {
-        line = o.mac + " " + number + " " + state;  // too narrow for a bar
+        line = VisibleText(o.mac) + " " + number + " " + state;  // too narrow for a bar
     }
     return FitText(line, columns);
 }

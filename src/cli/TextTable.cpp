@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "model/SafeText.h"
+
 namespace {
 
 bool IsWide(uint32_t cp) {
@@ -132,6 +134,13 @@ std::vector<size_t> CTextTable::FittedWidths() const {
         widths[c] = shown[c] ? widths[c] : 0;
     }
     return widths;
+}
+
+void CTextTable::AddRow(std::vector<std::string> cells) {
+    for (std::string& cell : cells) {
+        cell = VisibleText(cell);
+    }
+    m_rows.push_back(std::move(cells));
 }
 
 void CTextTable::Print(std::ostream& out) const {

@@ -17,7 +17,8 @@ public:
 
     explicit CTextTable(std::vector<std::string> headings)
         : m_headings(std::move(headings)), m_fits(m_headings.size(), Fit::Fixed) {}
-    void AddRow(std::vector<std::string> cells) { m_rows.push_back(std::move(cells)); }
+    // Cells are camera text: their control characters are shown escaped.
+    void AddRow(std::vector<std::string> cells);
     void SetFit(size_t column, Fit fit) { m_fits.at(column) = fit; }
     // Lines of at most `columns` display cells (0: no limit).
     void SetMaxWidth(size_t columns) { m_maxWidth = columns; }

@@ -20,6 +20,7 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
+#include "model/SafeText.h"
 #include "reach/HelperReachability.h"
 #include "reach/Reachability.h"
 #include "session/DeviceTable.h"
@@ -50,7 +51,7 @@ bool AskYes(const std::string& question, bool yes, std::ostream& err) {
 bool AskToContinue(const std::vector<std::string>& macs, bool yes, std::ostream& err) {
     err << LoadString(IDS_DUPLICATE_SLAVE_IP) << "\n";
     for (const std::string& mac : macs) {
-        err << "  " << mac << "\n";
+        err << "  " << VisibleText(mac) << "\n";
     }
     return AskYes("Continue?", yes, err);
 }
@@ -64,7 +65,7 @@ void ShowChosen(const std::vector<DeviceInfoPtr>& devices, std::ostream& out) {
     out << devices.size() << (devices.size() == 1 ? " camera" : " cameras") << " chosen (";
     const char* separator = "";
     for (const auto& [model, count] : models) {
-        out << separator << count << " " << model;
+        out << separator << count << " " << VisibleText(model);
         separator = ", ";
     }
     out << "):\n";
@@ -240,6 +241,10 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         options.userGiven ? options.user : session.Settings().GetString(settings::kUsername);
     request.password = options.passwordGiven ? options.password
                                              : session.Settings().GetString(settings::kPassword);
+    // Only a password typed here is remembered; one from a file, the
+    // environment or the command line stays where it came from.
+    request.rememberLogin = options.passwordTyped;
+    request.rememberInSettingsFile = options.remember;
     if (options.dryRun) {
         std::vector<CameraPlan> plans;
         const BatchStartResult planned = session.DryRun(request, plans);
@@ -280,7 +285,7 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     CProgressView view(out, context.terminal);
     const auto onMessage = [&](CWindowMessage& message) {
         if (message.id == WM_REACH_NOTICE) {
-            err << "firmhand-cli: " << message.Text() << "\n";
+            err << "firmhand-cli: " << VisibleText(message.Text()) << "\n";
             return;
         }
         const double seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();

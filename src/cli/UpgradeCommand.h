@@ -17,6 +17,8 @@ struct UpgradeOptions {
     std::string password;  // "" = the remembered password
     bool userGiven = false;
     bool passwordGiven = false;
+    bool passwordTyped = false;  // asked on the terminal: it may be remembered
+    bool remember = false;       // without a keyring, in the settings file
     double seconds = 3;
     std::vector<std::string> targets;
     std::string adapter;

@@ -1,11 +1,12 @@
 #include "UpgradeReport.h"
 
-#include <fstream>
 #include <ostream>
+#include <sstream>
 
 #include "JsonText.h"
 #include "TextTable.h"
 #include "app/StringTable.h"
+#include "platform/Paths.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -59,11 +60,12 @@ void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream&
     table.Print(out);
 }
 
+bool WriteReportFile(const std::string& path, const std::string& text) {
+    return platform::WriteFileAtomic(path, text, 0644);
+}
+
 bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& path) {
-    std::ofstream file(path, std::ios::trunc);
-    if (!file) {
-        return false;
-    }
+    std::ostringstream file;
     if (EndsWith(path, ".csv")) {
         file << "mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status,name,package,"
                 "startedAt,endedAt\n";
@@ -95,5 +97,5 @@ bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::s
         }
         file << "{\"results\": " << JsonArray(items) << "}\n";
     }
-    return static_cast<bool>(file);
+    return WriteReportFile(path, file.str());
 }

@@ -38,3 +38,6 @@ void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream&
 // Writes FILE.json ({"results": [...]}) or FILE.csv, each row naming its
 // camera's package; false on failure.
 bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& path);
+// Writes a report whole through a temporary file in the same folder that is
+// renamed over `path`: a link at `path` is replaced, never followed.
+bool WriteReportFile(const std::string& path, const std::string& text);

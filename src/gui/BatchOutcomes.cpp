@@ -2,12 +2,13 @@
 
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 
 #include "DeviceListRules.h"
 #include "RowPhase.h"
 #include "app/ActivationText.h"
 #include "model/DeviceText.h"
+#include "model/SafeText.h"
+#include "platform/Paths.h"
 #include "platform/Pub.h"
 #include "upgrade/UpgradeResult.h"
 
@@ -46,17 +47,7 @@ std::string JsonQuote(const std::string& text) {
 }
 
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string out = "\"";
-    for (const char c : text) {
-        out += c;
-        if (c == '"') {
-            out += '"';
-        }
-    }
-    return out + "\"";
+    return CsvCell(text);
 }
 
 // Fields in the order added, as the CLI writes them.
@@ -266,11 +257,7 @@ std::string DeviceListText(const std::vector<DEVICE_S_INFO>& devices, bool csv) 
 }
 
 bool WriteTextFile(const std::string& path, const std::string& text) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) {
-        return false;
-    }
-    file << text;
-    file.flush();
-    return static_cast<bool>(file);
+    // A temporary file renamed over the target: a link there is replaced,
+    // never followed.
+    return platform::WriteFileAtomic(path, text, 0644);
 }

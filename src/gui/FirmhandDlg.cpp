@@ -237,6 +237,9 @@ void CFirmhandDlg::BuildControls() {
     connect(m_showPassword, &QCheckBox::toggled, this, [this](bool shown) {
         m_passwordEdit->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
     });
+    m_rememberInFile = new QCheckBox(group);
+    m_rememberInFile->setObjectName(QStringLiteral("ctl%1").arg(IDC_REMEMBER_IN_FILE));
+    m_controls[IDC_REMEMBER_IN_FILE] = m_rememberInFile;
     m_userEdit->setMaxLength(kCredentialMaxLength);
     m_passwordEdit->setMaxLength(kCredentialMaxLength);
     m_userEdit->setMinimumWidth(150);
@@ -266,6 +269,7 @@ void CFirmhandDlg::BuildControls() {
     credentials->addWidget(passwordLabel);
     credentials->addWidget(m_passwordEdit);
     credentials->addWidget(m_showPassword);
+    credentials->addWidget(m_rememberInFile);
     credentials->addStretch(1);
     auto* package = new QHBoxLayout;
     package->addWidget(m_pathEdit, 1);
@@ -360,6 +364,7 @@ void CFirmhandDlg::LoadTexts() {
     m_filterEdit->setPlaceholderText(DlgText(IDS_FILTER_PLACEHOLDER));
     m_onlyFailed->setText(DlgText(IDS_SHOW_ONLY_FAILED));
     m_showPassword->setText(DlgText(IDS_SHOW_PASSWORD));
+    m_rememberInFile->setText(DlgText(IDS_REMEMBER_IN_FILE));
     LoadRolloutTexts();
 
     // Every control has a name for screen readers (and the tests).

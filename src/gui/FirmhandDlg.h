@@ -58,6 +58,7 @@ enum FirmhandControlId : int {
     IDC_FILTER = 1100,
     IDC_ONLY_FAILED = 1101,
     IDC_SHOW_PASSWORD = 1102,
+    IDC_REMEMBER_IN_FILE = 1145,
     IDC_LOG_VIEW = 1114,
     // The rollout controls.
     IDC_PACKAGE_LIST = 1115,
@@ -275,6 +276,9 @@ private:
     QLineEdit* m_filterEdit = nullptr;
     QCheckBox* m_onlyFailed = nullptr;
     QCheckBox* m_showPassword = nullptr;
+    // Without a keyring the typed password is remembered in the settings
+    // file only when this is checked.
+    QCheckBox* m_rememberInFile = nullptr;
     QAction* m_exportResults = nullptr;
     CDeviceFilter* m_filter = nullptr;
     QLabel* m_statusCounts = nullptr;

@@ -62,6 +62,10 @@ bool CFirmhandDlg::StartRequest(BatchRequest& request) {
     }
     request.user = m_userEdit->text().toStdString();
     request.password = m_passwordEdit->text().toStdString();
+    // Typed (or kept) in the window: remembered in the keyring, or in the
+    // settings file only when the technician asked for it.
+    request.rememberLogin = true;
+    request.rememberInSettingsFile = m_rememberInFile->isChecked();
     request.confirmDuplicates = [this](const std::vector<std::string>& macs) {
         return ConfirmDuplicates(macs);
     };

@@ -102,14 +102,14 @@ bool CheckStation(uint32_t address, const char* what, std::string& reason) {
 
 bool CheckAddAddress(const Request& r, std::string& reason) {
     if (r.prefixLength < kMinPrefixLength || r.prefixLength > kMaxPrefixLength) {
-        reason = "prefix length " + std::to_string(r.prefixLength) + " outside 8..30";
+        reason = "prefix rule: /" + std::to_string(r.prefixLength) + " is outside /16../30";
         return false;
     }
     if (!CheckStation(r.address, "address", reason)) {
         return false;
     }
     if (reach::IsLinkLocalIpv4(r.address) && r.prefixLength != 16) {
-        reason = "a link-local address takes the prefix length 16";
+        reason = "prefix rule: a link-local address takes the prefix length 16";
         return false;
     }
     const uint32_t host = reach::Ipv4ToHost(r.address);

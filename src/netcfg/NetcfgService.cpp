@@ -8,12 +8,11 @@
 #include "reach/Ipv4.h"
 #include "reach/LocalAddresses.h"
 #include "reach/NetConfig.h"
+#include "reach/Routes.h"
 
 namespace netcfg {
 
 namespace {
-
-constexpr size_t kRememberedFree = 64;
 
 Reply Answer(Op op, Status status, std::string reason = {}) {
     Reply reply;
@@ -46,12 +45,6 @@ Reply CNetcfgService::Handle(const uint8_t* data, size_t size) {
     return Execute(request);
 }
 
-bool CNetcfgService::WasFoundFree(uint32_t ifIndex, uint32_t address) const {
-    return std::any_of(m_free.begin(), m_free.end(), [&](const FreeAddress& f) {
-        return f.ifIndex == ifIndex && f.address == address;
-    });
-}
-
 Reply CNetcfgService::Execute(const Request& request) {
     const Op op = request.op;
     const std::string& name = request.interfaceName;
@@ -82,21 +75,21 @@ Reply CNetcfgService::Execute(const Request& request) {
                        ? Answer(op, Status::Done)
                        : Answer(op, Status::Failed, "the route was not added (present already?)");
         case Op::AddAddress: {
-            const uint32_t mask = reach::PrefixLengthToMask(request.prefixLength);
-            if (!reach::IsLinkLocalIpv4(request.address)) {
-                if (!WasFoundFree(adapter.Index, request.address)) {
-                    return Answer(op, Status::Refused,
-                                  address + " was not found free on " + name + " first");
-                }
-                std::vector<LOCAL_ADDRESS> locals;
-                if (!ListLocalAddresses(locals) || IsOnLocalSubnet(request.address, mask, locals)) {
-                    return Answer(op, Status::Refused,
-                                  "an interface already has the subnet of " + address);
-                }
+            HostNetwork host;
+            if (!ListLocalAddresses(host.locals) || !reach::ListIpv4Routes(host.routes)) {
+                return Answer(op, Status::Failed, "the addresses and routes cannot be read");
             }
-            return AddLocalAddress(adapter.Index, request.address, mask)
-                       ? Answer(op, Status::Done)
-                       : Answer(op, Status::Failed, "the address was not added (present already?)");
+            const std::string refusal =
+                m_policy.Check(adapter.Index, name, request.address, request.prefixLength, host);
+            if (!refusal.empty()) {
+                return Answer(op, Status::Refused, refusal);
+            }
+            const uint32_t mask = reach::PrefixLengthToMask(request.prefixLength);
+            if (!AddLocalAddress(adapter.Index, request.address, mask)) {
+                return Answer(op, Status::Failed, "the address was not added (present already?)");
+            }
+            m_policy.NoteAdded();
+            return Answer(op, Status::Done);
         }
         case Op::ArpProbe: {
             if (adapter.AddressLength != 6) {
@@ -114,11 +107,10 @@ Reply CNetcfgService::Execute(const Request& request) {
                                        reply.answers)) {
                 return Answer(op, Status::Failed, "the probe could not be sent on " + name);
             }
-            if (reply.answers.empty() && !listen.expected) {
-                if (m_free.size() == kRememberedFree) {
-                    m_free.pop_front();
-                }
-                m_free.push_back({adapter.Index, request.address});
+            if (!reply.answers.empty()) {
+                m_policy.NoteAnswered(adapter.Index, request.address);
+            } else if (!listen.expected) {
+                m_policy.NoteFree(adapter.Index, request.address);
             }
             return reply;
         }

@@ -147,3 +147,30 @@ TEST_F(SettingsFiles, EditTakesEffectAtNextRead) {
     WriteProgram("[CONFIG]\nWaitRebootTimeout=6\n");
     EXPECT_EQ(settings::GetInt(settings::kWaitRebootTimeout), 6);
 }
+
+// A settings file that another user could have written is skipped: in a
+// shared current folder it could send the password to a device of its own.
+TEST_F(SettingsFiles, AProgramFileOthersCouldHaveWrittenIsSkipped) {
+    WriteProgram("[CONFIG]\nUpgradeDeviceIp=127.0.66.6\nTryUpgradeMaxCount=7\n");
+    const std::string rogue = m_box.File("cwd/firmhand.ini");
+    ASSERT_EQ(chmod(rogue.c_str(), 0664), 0);
+    EXPECT_EQ(GetProgramIni().Path(), platform::ExecutableFolder() + "/firmhand.ini");
+    EXPECT_EQ(settings::GetString(settings::kUpgradeDeviceIp), "");
+
+    // Owned by another user (root may hand it over; others cannot).
+    ASSERT_EQ(chmod(rogue.c_str(), 0644), 0);
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give the file to another user";
+    }
+    ASSERT_EQ(chown(rogue.c_str(), 65534, 65534), 0);
+    ResetIniPaths();
+    EXPECT_EQ(GetProgramIni().Path(), platform::ExecutableFolder() + "/firmhand.ini");
+    EXPECT_EQ(settings::GetInt(settings::kTryUpgradeMaxCount), 30);
+    // Handed over after the path was chosen: each read checks again.
+    ASSERT_EQ(chown(rogue.c_str(), 0, 0), 0);
+    ResetIniPaths();
+    EXPECT_EQ(settings::GetInt(settings::kTryUpgradeMaxCount), 7);
+    ASSERT_EQ(chown(rogue.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(settings::GetInt(settings::kTryUpgradeMaxCount), 30);
+    EXPECT_EQ(settings::GetString(settings::kUpgradeDeviceIp), "");
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <set>
@@ -61,6 +62,17 @@ TEST_F(LoggerFixture, LineCarriesSourceLineLevelFunctionAndText) {
     EXPECT_NE(file.find("ERROR LoggerTest:"), std::string::npos);
     EXPECT_NE(file.find("CSWL_TCPLink::Destroy: connect failed 3, mac: 00:11\n"),
               std::string::npos);
+}
+
+TEST_F(LoggerFixture, CameraTextCannotForgeLinesOrReachTheTerminal) {
+    GetLogInstance()->SetLevel(1);
+    CLogCapture capture;
+    LOG_INFO("T::F", "name: %s", "\x1b]2;PWNED\x07\r\n2026-01-01 ERROR forged");
+    ASSERT_EQ(capture.Lines().size(), 1u);
+    EXPECT_EQ(capture.Lines()[0].text, "name: \\x1B]2;PWNED\\x07\\x0D\\x0A2026-01-01 ERROR forged");
+    const std::string file = m_box.Read("t.log");
+    EXPECT_EQ(file.find_first_of("\x1b\x07\r"), std::string::npos);
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 1);
 }
 
 TEST_F(LoggerFixture, LongLinesAreWrittenWhole) {

@@ -16,6 +16,7 @@
 #include "CliFixture.h"
 #include "CliProcess.h"
 #include "PasswordSource.h"
+#include "app/IniFile.h"
 
 using std::chrono::seconds;
 
@@ -115,7 +116,8 @@ TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
     EXPECT_EQ(Run({"ai-versions", "--mac", Camera(2).mac, "--password", kSecret}, out), 0) << m_err;
     EXPECT_NE(m_err.find("visible to other users"), std::string::npos) << m_err;
 
-    // Only the per-user settings file (no keyring here) holds it; no log does.
+    // A password from a file, the environment or the command line is not
+    // remembered: with no keyring here, no file the runs wrote holds it.
     std::vector<std::string> holding;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(m_box.Path())) {
         if (entry.is_regular_file() && entry.path().filename() != "password.txt" &&
@@ -123,7 +125,7 @@ TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
             holding.push_back(entry.path().filename());
         }
     }
-    EXPECT_EQ(holding, std::vector<std::string>{"firmhand.ini"});
+    EXPECT_EQ(holding, std::vector<std::string>{});
     const std::filesystem::path logs = m_box.File("data/KMR/logs");
     ASSERT_TRUE(std::filesystem::exists(logs));
     size_t logBytes = 0;
@@ -133,6 +135,45 @@ TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
         EXPECT_EQ(log.find(kSecret), std::string::npos) << entry.path();
     }
     EXPECT_GT(logBytes, 0u);
+}
+
+TEST_F(CliPassword, ASettingCannotCarryThePassword) {
+    StartCameras(1);
+    std::string out;
+    EXPECT_EQ(Run({"--set", "Password=" + kSecret, "upgrade", "--package", NewStylePackage(m_box),
+                   "--all", "--yes"},
+                  out),
+              2);
+    EXPECT_NE(m_err.find("use --password-file FILE"), std::string::npos) << m_err;
+    EXPECT_EQ(m_fleet.State(Camera(1).mac)->logins, 0);
+}
+
+TEST_F(CliPassword, ARogueSettingsFileInTheCurrentFolderIsIgnored) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to leave a file of another user";
+    }
+    // Another user's firmhand.ini in a shared folder points the upgrade at
+    // a device of its own that asks for no protection.
+    StartCameras(1);
+    SimCameraConfig rogue = Camera(2);
+    rogue.password = kSecret;
+    rogue.dataPort = m_fleet.Camera(Camera(1).mac)->dataPort;  // where the upgrade would go
+    m_fleet.AddCamera(rogue);
+    ASSERT_TRUE(m_fleet.Start());
+    std::filesystem::create_directories(m_box.File("shared"));
+    m_box.Write("shared/firmhand.ini", "[CONFIG]\nUpgradeDeviceIp=" + rogue.ip + "\n");
+    ASSERT_EQ(chown(m_box.File("shared/firmhand.ini").c_str(), 65534, 65534), 0);
+    ResetIniPaths();
+    std::string out;
+    int status = -1;
+    {
+        testing_support::CScopedCwd shared(m_box.File("shared"));
+        status = Run(Upgrade({"--password-file", PasswordFile(kSecret + "\n", 0600)}), out);
+    }
+    EXPECT_EQ(status, 0) << m_err;
+    EXPECT_NE(m_err.find("settings file skipped"), std::string::npos) << m_err;
+    EXPECT_NE(m_err.find(m_box.File("shared/firmhand.ini")), std::string::npos) << m_err;
+    EXPECT_EQ(m_fleet.CountEvents(rogue.mac, "login"), 0);
 }
 
 TEST_F(CliPassword, TypedOnTheTerminalAndNeverInProcessArguments) {
@@ -173,6 +214,11 @@ TEST_F(CliPassword, FileOrVariableNeverShowsInProcessArguments) {
     ASSERT_TRUE(testing_support::WaitFor(
         [&] { return ChildrenCommandLines(getpid()).find("ai-versions") != std::string::npos; }));
     EXPECT_EQ(ChildrenCommandLines(getpid()).find(kSecret), std::string::npos);
+    // Nor, once read, does the environment block that /proc shows.
+    const std::string environ = "/proc/" + std::to_string(child.Pid()) + "/environ";
+    EXPECT_TRUE(testing_support::WaitFor(
+        [&] { return ReadFile(environ).find(kSecret) == std::string::npos; }, seconds(60)))
+        << environ;
     EXPECT_TRUE(child.Interrupt());
     EXPECT_TRUE(byFile.Interrupt());
     EXPECT_TRUE(child.Wait(seconds(60)).has_value());

@@ -151,7 +151,12 @@ TEST_F(CliFixture, AiVersionsPrintsVerdictsInJson) {
     m_fleet.AddCamera(none);
     ASSERT_TRUE(m_fleet.Start());
     std::string out;
-    EXPECT_EQ(Run({"ai-versions", "--all", "--password", "secret", "--json"}, out), 0) << m_err;
+    // Basic only where a setting allows it.
+    EXPECT_EQ(Run({"--set", "AllowHttpBasicAuth=true", "ai-versions", "--all", "--password",
+                   "secret", "--json"},
+                  out),
+              0)
+        << m_err;
     EXPECT_NE(out.find("\"mac\": \"" + full.mac + "\""), std::string::npos) << out;
     EXPECT_NE(out.find("\"id\": 1057"), std::string::npos) << out;
     EXPECT_NE(out.find("\"id\": 1059"), std::string::npos) << out;
@@ -178,19 +183,18 @@ TEST_F(CliFixture, SetValuesReachTheRun) {
         "--set",
         "TryUpgradeMaxCount=7",
         "--set",
-        "Password=secret",
-        "--set",
         "SearchTargets=" + where.ip + ":" + std::to_string(where.searchPort),
         "upgrade",
         "--package",
         NewStylePackage(m_box),
         "--all",
         "--yes",
+        "--password",
+        "secret",
         "--seconds",
         "1"};
     args.insert(args.end(), targets.begin(), targets.end());
     std::string out;
-    // The remembered password is not "secret": only the override logs in.
     const int status = RunArgs(args, out);
     GetLogInstance()->RemoveObserver(observer);
     EXPECT_EQ(status, 0) << out << m_err;

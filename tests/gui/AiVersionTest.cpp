@@ -47,7 +47,6 @@ TEST_F(AiVersionTest, CheckedCamerasAnswerInListOrder) {
     SimCameraConfig noFace = m_sim->Camera(1);
     noFace.password = "admin123";
     noFace.faceDetectVersion.reset();
-    noFace.httpAuth = SimHttpAuth::Basic;
     SimCameraConfig missing = m_sim->Camera(2);  // answers 404: no analytics
     missing.password = "admin123";
     missing.faults.http404 = true;

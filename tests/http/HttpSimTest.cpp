@@ -3,7 +3,10 @@
 // and chunked replies from the cameras are covered by the query's tests.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "SimTestCamera.h"
+#include "app/Logger.h"
 #include "http/HttpClient.h"
 
 namespace {
@@ -46,6 +49,7 @@ TEST_F(HttpClientSim, BasicAndDigestBothAnswerWithTheVersions) {
         const SimCameraInfo at = *own.Camera(cam.mac);
         CHttpClient http;
         http.SetCredentials("admin", "cam-pass");
+        http.SetBasicAuthAllowed(true);
         std::string reply;
         int status = 0;
         ASSERT_EQ(
@@ -71,6 +75,7 @@ TEST_F(HttpClientSim, WrongCredentialsStillCountAsARequestWithStatus401) {
         ASSERT_TRUE(own.Start());
         CHttpClient http;
         http.SetCredentials("admin", "wrong");
+        http.SetBasicAuthAllowed(true);
         std::string reply;
         int status = 0;
         EXPECT_EQ(http.Request("http://127.80.1.2:" +
@@ -81,6 +86,55 @@ TEST_F(HttpClientSim, WrongCredentialsStillCountAsARequestWithStatus401) {
         EXPECT_EQ(reply.find("structVersion"), std::string::npos);
         ASSERT_TRUE(own.WaitForEvent(cam.mac, "http", 5000, 2));
         EXPECT_EQ(HttpEvents(own, cam.mac).back().Get("auth"), "wrong");
+    }
+}
+
+TEST_F(HttpClientSim, BasicOnlyWhenAllowedAndThenWarned) {
+    Start(HttpTestCamera("00:1A:2B:80:00:04", "127.80.1.4", SimHttpAuth::Basic));
+    CLogCapture log;
+    // Not allowed: the password is not sent in clear, the camera sees none.
+    Exchange e = Ask("admin", "cam-pass");
+    EXPECT_EQ(e.result, 0);
+    EXPECT_EQ(e.status, 401);
+    ASSERT_TRUE(fleet.WaitForEvent("00:1A:2B:80:00:04", "http", 5000));
+    const auto events = HttpEvents(fleet, "00:1A:2B:80:00:04");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].Get("auth"), "missing");
+    const auto warned = [&](const std::string& text) {
+        const auto lines = log.Lines();
+        return std::any_of(lines.begin(), lines.end(), [&](const LogLine& line) {
+            return line.level == kLogWarning && line.text.find(text) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(warned("asks for Basic authentication only"));
+    EXPECT_FALSE(warned("Basic authentication used"));
+
+    // Allowed: it answers, and the log says the password went in clear.
+    CHttpClient http;
+    http.SetCredentials("admin", "cam-pass");
+    http.SetBasicAuthAllowed(true);
+    std::string reply;
+    int status = 0;
+    ASSERT_EQ(
+        http.Request("http://" + where.ip + ":" + std::to_string(where.httpPort) + "/GetDeviceInfo",
+                     "", &reply, &status),
+        0);
+    EXPECT_EQ(status, 200);
+    EXPECT_TRUE(warned("Basic authentication used"));
+    // A Digest camera gives no warning.
+    CSimFleet digest;
+    const SimCameraConfig cam =
+        HttpTestCamera("00:1A:2B:80:00:05", "127.80.1.5", SimHttpAuth::Digest);
+    digest.AddCamera(cam);
+    ASSERT_TRUE(digest.Start());
+    CLogCapture quiet;
+    ASSERT_EQ(http.Request("http://127.80.1.5:" + std::to_string(digest.Camera(cam.mac)->httpPort) +
+                               "/GetDeviceInfo",
+                           "", &reply, &status),
+              0);
+    EXPECT_EQ(status, 200);
+    for (const LogLine& line : quiet.Lines()) {
+        EXPECT_EQ(line.text.find("Basic"), std::string::npos) << line.text;
     }
 }
 

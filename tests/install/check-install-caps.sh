@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the build into a throw-away prefix and checks the capabilities:
-# the desktop program and the CLI carry none; as root, the network helper
-# carries exactly cap_net_admin and cap_net_raw.
+# the desktop program and the CLI carry none; the network helper is 0750 and,
+# as root, carries exactly cap_net_admin and cap_net_raw.
 set -eu
 build="$1"
 prefix=$(mktemp -d)
@@ -17,6 +17,9 @@ for program in "$prefix"/bin/*; do
 done
 helper="$prefix/libexec/firmhand/firmhand-netcfg"
 [ -x "$helper" ] || { echo "helper not installed at $helper" >&2; exit 1; }
+# Only its owner and the group firmhand may run it.
+mode=$(stat -c %a "$helper")
+[ "$mode" = 750 ] || { echo "helper mode $mode, not 750" >&2; fail=1; }
 if [ "$(id -u)" -eq 0 ]; then
     caps=$(getcap "$helper")
     case "$caps" in

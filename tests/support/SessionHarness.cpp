@@ -164,6 +164,8 @@ BatchRequest CSessionHarness::Request(const std::vector<std::string>& macs) cons
     }
     request.user = user;
     request.password = password;
+    request.rememberLogin = rememberLogin;
+    request.rememberInSettingsFile = rememberLogin;
     return request;
 }
 
@@ -178,6 +180,8 @@ BatchStartResult CSessionHarness::StartBatch(const std::vector<std::string>& mac
     request.packagePath = package;
     request.user = user;
     request.password = password;
+    request.rememberLogin = rememberLogin;
+    request.rememberInSettingsFile = rememberLogin;
     request.confirmDuplicates = [this, confirmDuplicates](const std::vector<std::string>& macs) {
         duplicatesAsked = macs;
         return confirmDuplicates;

@@ -120,6 +120,9 @@ public:
     CLogCapture& Log() { return *m_log; }
     std::string user = "admin";
     std::string password = "739518";
+    // As the window does it: the password was typed, and may go to the
+    // settings file when no keyring runs.
+    bool rememberLogin = true;
     std::vector<std::string> duplicatesAsked;
 
 private:

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "UpgradeModeLoopClient.h"
+#include "app/IniFile.h"
 #include "app/Settings.h"
 #include "support/SessionHarness.h"
 #include "upgrade/UpgradeResult.h"
@@ -114,6 +115,27 @@ TEST(UpgradeResults, CredentialsThatWorkAreRemembered) {
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
     EXPECT_EQ(settings::GetString(settings::kPassword), "n3w-pass");
     EXPECT_EQ(settings::GetString(settings::kUsername), "admin");
+}
+
+TEST(UpgradeResults, OnlyATypedPasswordIsRememberedAndInTheFileOnlyWhenAgreed) {
+    // No keyring runs here: the settings file is the only place it could go.
+    for (const auto& [typed, agreed] : {std::pair{false, true}, std::pair{true, false}}) {
+        CSessionHarness h;
+        auto cam = h.Camera(1);
+        cam.password = "n3w-pass";
+        h.Fleet().AddCamera(cam);
+        ASSERT_TRUE(h.Start());
+        BatchRequest request = h.Request({cam.mac});
+        request.packagePath = h.NewStylePackage("fw.bin");
+        request.password = "n3w-pass";
+        request.rememberLogin = typed;
+        request.rememberInSettingsFile = agreed;
+        ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
+        ASSERT_TRUE(h.WaitForBatchEnd());
+        EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+        EXPECT_EQ(settings::GetString(settings::kPassword), "739518") << typed << agreed;
+        EXPECT_EQ(GetUserIni().GetString(settings::kPassword, ""), "") << typed << agreed;
+    }
 }
 
 TEST(UpgradeResults, PackageRefusedForProductTypeAndGzipRule) {

@@ -3,16 +3,42 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdio>
+#include <set>
 #include <sstream>
 #include <vector>
 
 #include "app/Version.h"
+#include "platform/OwnerOnlyFile.h"
 #include "platform/Paths.h"
 
 namespace {
 
 // Serialises read-modify-write cycles of every settings file in the process.
 std::mutex g_writeMutex;
+
+// Says once per file why a settings file is skipped. Standard error, not the
+// log: the logger reads its own settings through here.
+void WarnSkipped(const std::string& problem) {
+    static std::mutex mutex;
+    static std::set<std::string> told;
+    std::lock_guard<std::mutex> guard(mutex);
+    if (told.insert(problem).second) {
+        std::fprintf(stderr, "firmhand: settings file skipped: %s\n", problem.c_str());
+    }
+}
+
+// The file's text when no other user can have written it; else nothing.
+bool ReadSettingsFile(const std::string& path, std::string& content) {
+    std::string problem;
+    if (platform::ReadTrustedFile(path, content, problem)) {
+        return true;
+    }
+    if (!problem.empty()) {
+        WarnSkipped(problem);
+    }
+    return false;
+}
 
 std::string LowerIniKey(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -179,7 +205,10 @@ bool WithoutKey(const std::string& content, const std::string& section, const st
 std::string ResolveProgramIniPath() {
     const std::string name = std::string(GetSettingsBaseName()) + ".ini";
     const std::string inCurrent = platform::PathCombine(platform::CurrentDirectory(), name);
-    if (platform::PathFileExists(inCurrent)) {
+    // Only a file that no other user can have written: a shared folder's
+    // file could otherwise send the password to a device of its choosing.
+    std::string content;
+    if (platform::PathFileExists(inCurrent) && ReadSettingsFile(inCurrent, content)) {
         return inCurrent;
     }
     const std::string folder = platform::ExecutableFolder();
@@ -251,7 +280,7 @@ std::string CIniFile::GetString(const std::string& key, const std::string& def,
     }
     std::string content;
     std::string value;
-    if (!path.empty() && platform::ReadWholeFile(path, content) &&
+    if (!path.empty() && ReadSettingsFile(path, content) &&
         FindValue(content, section, key, &value)) {
         return CutChars(value, kMaxIniValueChars);
     }
@@ -262,7 +291,7 @@ bool CIniFile::HasKey(const std::string& key, const std::string& section) const 
     const std::string path = Path();
     std::string content;
     std::string value;
-    return !path.empty() && platform::ReadWholeFile(path, content) &&
+    return !path.empty() && ReadSettingsFile(path, content) &&
            FindValue(content, section, key, &value);
 }
 
@@ -274,7 +303,7 @@ bool CIniFile::RemoveKey(const std::string& key, const std::string& section) {
     std::lock_guard<std::mutex> guard(g_writeMutex);
     std::string content;
     std::string rest;
-    if (!platform::ReadWholeFile(path, content) || !WithoutKey(content, section, key, &rest)) {
+    if (!ReadSettingsFile(path, content) || !WithoutKey(content, section, key, &rest)) {
         return true;  // nothing to remove
     }
     return platform::WriteFileAtomic(path, rest, 0600);
@@ -304,7 +333,7 @@ bool CIniFile::WriteString(const std::string& key, const std::string& value,
     }
     std::lock_guard<std::mutex> guard(g_writeMutex);
     std::string content;
-    platform::ReadWholeFile(path, content);
+    ReadSettingsFile(path, content);
     return platform::WriteFileAtomic(path, WithValue(content, section, key, value), 0600);
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/IniFile.h"
 #include "app/Settings.h"
+#include "model/SafeText.h"
 #include "platform/Paths.h"
 #include "platform/Pub.h"
 
@@ -135,6 +136,9 @@ void CLogger::Write(const char* source, int line, int level, const char* functio
         record.text.resize(static_cast<size_t>(needed));
     }
     va_end(copy);
+    // Names and messages from cameras: one record stays one line, and the
+    // terminal that shows the log takes no control sequence from it.
+    record.text = VisibleText(record.text);
     WriteLine(record);
 }
 

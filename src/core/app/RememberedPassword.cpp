@@ -79,7 +79,7 @@ std::string ReadRememberedPassword() {
     return file.GetString(kPassword, kDefaultPassword);
 }
 
-bool RememberPassword(const std::string& password) {
+bool RememberPassword(const std::string& password, bool settingsFileAllowed) {
     PasswordState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
     if (state.known && *state.known == password) {
@@ -92,7 +92,7 @@ bool RememberPassword(const std::string& password) {
         state.known = password;
         return true;
     }
-    return GetUserIni().WriteString(kPassword, password);
+    return settingsFileAllowed && GetUserIni().WriteString(kPassword, password);
 }
 
 void SetSecretStoreForTesting(std::unique_ptr<ISecretStore> store) {

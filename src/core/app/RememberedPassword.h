@@ -13,8 +13,10 @@ namespace settings {
 
 // The remembered password, or the default ("739518") when none is.
 std::string ReadRememberedPassword();
-// Remembers the password (nothing is written when it is remembered already).
-bool RememberPassword(const std::string& password);
+// Remembers the password in the keyring; without one, in the owner-only user
+// settings file only when `settingsFileAllowed` (the technician agreed).
+// Nothing is written when it is remembered already.
+bool RememberPassword(const std::string& password, bool settingsFileAllowed);
 
 // Replaces the keyring for this process (tests); null restores the desktop's.
 void SetSecretStoreForTesting(std::unique_ptr<ISecretStore> store);

@@ -35,6 +35,8 @@ const std::vector<SettingKey> kKeys = {
     {kSearchTargets, F::Program, T::String, "",
      "extra unicast search targets, comma-separated host[:port]"},
     {kLogLevel, F::Program, T::Integer, "1", "log threshold: 1 info, 2 warnings, 3 errors, 4 off"},
+    {kAllowHttpBasicAuth, F::Program, T::Boolean, "false",
+     "HTTP Basic authentication besides Digest (sends the password in clear)"},
     {kSelectedNetworkAdapter, F::User, T::String, "", "adapter chosen at the last start"},
     {kUsername, F::User, T::String, "admin", "device user name"},
     {kPassword, F::User, T::String, "739518", "device password"},
@@ -97,7 +99,7 @@ bool WriteUserString(const char* key, const std::string& value) {
         return false;
     }
     if (row->key == kPassword) {
-        return RememberPassword(value);
+        return RememberPassword(value, true);
     }
     return GetUserIni().WriteString(row->key, value);
 }

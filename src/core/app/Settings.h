@@ -42,6 +42,7 @@ inline constexpr const char* kMaxParallelUpgrades = "MaxParallelUpgrades";
 // Our own additions.
 inline constexpr const char* kSearchTargets = "SearchTargets";
 inline constexpr const char* kLogLevel = "LogLevel";
+inline constexpr const char* kAllowHttpBasicAuth = "AllowHttpBasicAuth";
 
 // Keys of the per-user settings file.
 inline constexpr const char* kSelectedNetworkAdapter = "SelectedNetworkAdapter";

@@ -148,16 +148,22 @@ constexpr StringRow kRows[] = {
     {1134, "Upgrade file", "升級檔案", "升级文件"},
     {1135, "No batch has run yet.", "尚未執行批量升級。", "尚未执行批量升级。"},
     {1136, "&Help", "說明(&H)", "帮助(&H)"},
+    {1145, "Remember in my settings file when no keyring runs", "沒有金鑰圈時記在我的設定檔中",
+     "没有密钥环时记在我的设置文件中"},
     {1090,
-     "The network helper firmhand-netcfg is not installed, so cameras on other subnets cannot be "
-     "made reachable. Install it (the Debian package, or cmake --install as root) and grant its "
-     "capabilities as root: setcap cap_net_admin,cap_net_raw+ep %s",
-     "未安裝網路輔助程式 firmhand-netcfg，無法連線其他子網路的攝影機。請安裝（Debian 套件，或以 "
-     "root "
-     "執行 cmake --install）並以 root 授予其權限：setcap cap_net_admin,cap_net_raw+ep %s",
-     "未安装网络辅助程序 firmhand-netcfg，无法连接其他子网的摄像机。请安装（Debian 软件包，或以 "
-     "root "
-     "执行 cmake --install）并以 root 授予其权限：setcap cap_net_admin,cap_net_raw+ep %s"},
+     "The network helper firmhand-netcfg is not installed, or you are not in the group firmhand "
+     "that may run it, so cameras on other subnets cannot be made reachable. Join the group "
+     "(sudo adduser $USER firmhand, then log in again); or install the helper (the Debian "
+     "package, or cmake --install as root) and grant its capabilities as root: "
+     "setcap cap_net_admin,cap_net_raw+ep %s",
+     "未安裝網路輔助程式 firmhand-netcfg，或您不在可執行它的 firmhand 群組中，無法連線其他子網路的"
+     "攝影機。請加入該群組（sudo adduser $USER firmhand，然後重新登入）；或安裝它（Debian "
+     "套件，或以 "
+     "root 執行 cmake --install）並以 root 授予其權限：setcap cap_net_admin,cap_net_raw+ep %s",
+     "未安装网络辅助程序 firmhand-netcfg，或您不在可运行它的 firmhand 组中，无法连接其他子网的"
+     "摄像机。请加入该组（sudo adduser $USER firmhand，然后重新登录）；或安装它（Debian "
+     "软件包，或以 "
+     "root 执行 cmake --install）并以 root 授予其权限：setcap cap_net_admin,cap_net_raw+ep %s"},
     {1091,
      "The network helper %s lacks the capabilities CAP_NET_ADMIN and CAP_NET_RAW, so cameras on "
      "other subnets cannot be made reachable. Grant them as root: "

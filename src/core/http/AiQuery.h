@@ -16,6 +16,9 @@ struct AiQuery {
     int32_t httpPort;  // where the request goes
     char user[32];
     char password[32];
+    // Basic authentication allowed besides Digest (AllowHttpBasicAuth); the
+    // session sets it from its settings (MakeAiQuery leaves it false).
+    bool allowBasicAuth;
 };
 
 AiQuery MakeAiQuery(const DEVICE_S_INFO& record, const std::string& user,

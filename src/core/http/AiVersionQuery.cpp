@@ -17,7 +17,7 @@ CWindowMessage RunAiQuery(const AiQuery& query, const std::atomic<bool>* cancel)
     }
     std::string reply;
     if (!SendAndRcvApiGetCmd(address, query.httpPort, "GetDeviceInfo", query.user, query.password,
-                             "", &reply, cancel)) {
+                             "", &reply, cancel, query.allowBasicAuth)) {
         return MakeAiVersionFailedMessage(query.mac);
     }
     std::string structVersion;

@@ -10,7 +10,7 @@ FH_LOG_SOURCE("FirmhandDlg");
 bool SendAndRcvApiGetCmd(const std::string& address, int port, const std::string& apiName,
                          const std::string& user, const std::string& password,
                          const std::string& body, std::string* reply,
-                         const std::atomic<bool>* cancel) {
+                         const std::atomic<bool>* cancel, bool basicAllowed) {
     // The URL is kept to 127 characters, as the device API expects short ones.
     char url[128];
     std::snprintf(url, sizeof url, "http://%s:%d/%s", address.c_str(), port, apiName.c_str());
@@ -19,6 +19,7 @@ bool SendAndRcvApiGetCmd(const std::string& address, int port, const std::string
     http.AddHeader("Content-Type", "text/plain; charset=UTF-8");
     http.SetCredentials(user, password);
     http.SetCancelFlag(cancel);
+    http.SetBasicAuthAllowed(basicAllowed);
     int status = -1;
     const int result = http.Request(url, body, reply, &status);
     if (result == 0) {

@@ -10,7 +10,8 @@
 // "request succeed, url: %s, httpStatus: %d" or, on failure,
 // "request failed %d, url: %s, httpStatus: %d".
 // `cancel`, when set from another thread, ends the request early.
+// `basicAllowed`: Basic authentication besides Digest (AllowHttpBasicAuth).
 bool SendAndRcvApiGetCmd(const std::string& address, int port, const std::string& apiName,
                          const std::string& user, const std::string& password,
                          const std::string& body, std::string* reply,
-                         const std::atomic<bool>* cancel = nullptr);
+                         const std::atomic<bool>* cancel = nullptr, bool basicAllowed = false);

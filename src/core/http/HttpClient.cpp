@@ -200,7 +200,7 @@ int CHttpClient::Request(const std::string& url, const std::string& body, std::s
         *status = -1;
     }
     return HttpTransfer(ResolveUrl(url), m_headers, m_user, m_password, body, reply, status,
-                        m_cancel);
+                        m_cancel, m_basicAllowed);
 }
 
 void CHttpClient::SetReceiveTimeoutForTest(uint32_t ms) {
@@ -211,7 +211,7 @@ int CHttpClient::HttpTransfer(const std::string& url,
                               const std::map<std::string, std::string>& headers,
                               const std::string& user, const std::string& password,
                               const std::string& body, std::string* reply, int* status,
-                              const std::atomic<bool>* cancel) {
+                              const std::atomic<bool>* cancel, bool basicAllowed) {
     if (!CurlGlobalInit()) {
         return -1;
     }
@@ -264,7 +264,8 @@ int CHttpClient::HttpTransfer(const std::string& url,
     if (!user.empty() || !password.empty()) {
         set(curl_easy_setopt(h, CURLOPT_USERNAME, user.c_str()));
         set(curl_easy_setopt(h, CURLOPT_PASSWORD, password.c_str()));
-        set(curl_easy_setopt(h, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST));
+        set(curl_easy_setopt(h, CURLOPT_HTTPAUTH,
+                             basicAllowed ? CURLAUTH_BASIC | CURLAUTH_DIGEST : CURLAUTH_DIGEST));
     }
     set(curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeoutMs)));
     set(curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(kTotalTimeoutMs)));
@@ -285,6 +286,21 @@ int CHttpClient::HttpTransfer(const std::string& url,
     const CURLcode result = curl_easy_perform(h);
     long code = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
+    long offered = 0;  // what the server's 401 asked for
+    curl_easy_getinfo(h, CURLINFO_HTTPAUTH_AVAIL, &offered);
+    if ((offered & CURLAUTH_BASIC) != 0 && (offered & CURLAUTH_DIGEST) == 0 &&
+        (!user.empty() || !password.empty())) {
+        if (basicAllowed) {
+            LOG_WARN("CHttpClient::HttpTransfer",
+                     "Basic authentication used: the password went in clear, url: %s",
+                     target.c_str());
+        } else {
+            LOG_WARN("CHttpClient::HttpTransfer",
+                     "the server asks for Basic authentication only; the password is not sent in "
+                     "clear (setting AllowHttpBasicAuth), url: %s",
+                     target.c_str());
+        }
+    }
     if (code == 0) {
         // No reply head: the request did not go through.
         return -1;

@@ -26,6 +26,9 @@ public:
     // (the later one in that order wins).
     void AddHeader(const std::string& name, const std::string& value);
     void SetCredentials(const std::string& user, const std::string& password);
+    // Basic authentication sends the password in clear to whatever answered
+    // the search; only Digest is offered unless this allows Basic too.
+    void SetBasicAuthAllowed(bool allowed) { m_basicAllowed = allowed; }
 
     // scheme (or "http") + "://" + host + (":" port, when port is not 0) + "/".
     std::string BuildBaseUrl() const;
@@ -41,7 +44,8 @@ public:
 
     // One POST of `body` to the URL's path (its query string and fragment
     // are not sent), with the user agent "KMR Tool" and the credentials
-    // offered to the authentication the server asks for (Basic or Digest).
+    // offered to the authentication the server asks for: Digest, or Basic
+    // too when `basicAllowed` (a warning in the log when Basic is used).
     // No data for the receive time-out (5000 ms) ends the request.
     //
     // -1 when no reply head came back (bad URL, connect failure, time-out
@@ -53,7 +57,7 @@ public:
                             const std::map<std::string, std::string>& headers,
                             const std::string& user, const std::string& password,
                             const std::string& body, std::string* reply, int* status,
-                            const std::atomic<bool>* cancel = nullptr);
+                            const std::atomic<bool>* cancel = nullptr, bool basicAllowed = false);
 
     // A flag that, once set from another thread, ends a running request
     // (as a failed read, or -1 before the reply head). Null: none.
@@ -75,4 +79,5 @@ private:
     std::string m_user;
     std::string m_password;
     const std::atomic<bool>* m_cancel = nullptr;
+    bool m_basicAllowed = false;
 };

@@ -217,6 +217,10 @@ bool CFirmhandSession::QueryAiVersions(std::vector<AiQuery> queries) {
     if (m_stopped) {
         return false;
     }
+    const bool basicAllowed = m_settings.GetBool(settings::kAllowHttpBasicAuth);
+    for (AiQuery& query : queries) {
+        query.allowBasicAuth = basicAllowed;
+    }
     return m_aiQuery->Start(std::move(queries));
 }
 

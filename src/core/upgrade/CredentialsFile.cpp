@@ -1,6 +1,5 @@
 #include "upgrade/CredentialsFile.h"
 
-#include <fstream>
 #include <sstream>
 
 #include "model/DeviceText.h"
@@ -74,20 +73,12 @@ bool ParseCredentials(const std::string& text, std::vector<CREDENTIAL_ENTRY>& en
 
 bool LoadCredentialsFile(const std::string& path, std::vector<CREDENTIAL_ENTRY>& entries,
                          std::string& error) {
-    if (std::string problem = platform::OwnerOnlyFileProblem(path); !problem.empty()) {
+    // Opened once and checked on that descriptor: a file swapped in after
+    // a check of the path would otherwise be read.
+    std::string text;
+    if (std::string problem = platform::ReadOwnerOnlyFile(path, kMaxFileBytes, text);
+        !problem.empty()) {
         error = "credentials file refused, " + problem;
-        return false;
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "credentials file " + path + ": cannot be read";
-        return false;
-    }
-    std::string text(kMaxFileBytes + 1, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(file.gcount()));
-    if (text.size() > kMaxFileBytes) {
-        error = "credentials file " + path + ": larger than 1 MiB";
         return false;
     }
     if (!ParseCredentials(text, entries, error)) {

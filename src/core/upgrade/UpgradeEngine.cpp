@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/Logger.h"
+#include "app/RememberedPassword.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
@@ -53,6 +54,7 @@ struct CUpgradeEngine::CBatchRun {
     // the user settings file (once a batch; `typedRemembered` keeps it once).
     bool rememberTyped = false;
     bool typedRemembered = false;
+    bool rememberInSettingsFile = false;  // set before the workers start
 
     // From a worker: every camera that takes the typed credentials says so,
     // only the first one wakes the coordinator.
@@ -84,9 +86,9 @@ DeviceInfoPtr MayBeFlashingFrom(const JOURNAL_CAMERA& before, const DeviceInfoPt
 }
 
 // The credentials that worked are the ones offered next time.
-void RememberTypedLogin(const CBatchContext& context) {
+void RememberTypedLogin(const CBatchContext& context, bool inSettingsFile) {
     settings::WriteUserString(settings::kUsername, context.user);
-    settings::WriteUserString(settings::kPassword, context.password);
+    settings::RememberPassword(context.password, inSettingsFile);
 }
 
 }  // namespace
@@ -235,7 +237,10 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     run->context->clientFactory = m_options.clientFactory;
     run->context->cameraLockFolder = m_options.cameraLockFolder;
     // The run outlives its workers, the only callers.
-    run->context->typedLoginAccepted = [raw = run.get()] { raw->TypedLoginAccepted(); };
+    if (request.rememberLogin) {
+        run->context->typedLoginAccepted = [raw = run.get()] { raw->TypedLoginAccepted(); };
+    }
+    run->rememberInSettingsFile = request.rememberInSettingsFile;
     run->maxFailures = request.maxFailures;
     run->parallel = std::clamp(m_options.settings.GetInt(settings::kMaxParallelUpgrades),
                                kMinParallelUpgrades, kMaxParallelUpgrades);
@@ -438,7 +443,7 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             isReady = ready();
         }
         if (remember) {
-            RememberTypedLogin(context);
+            RememberTypedLogin(context, run->rememberInSettingsFile);
         }
         joinEnded(ended);
         return isReady;

@@ -61,6 +61,12 @@ struct BatchRequest {
     std::vector<BatchPackage> packages;
     std::string user;
     std::string password;
+    // The password was typed by the technician (not read from a file, the
+    // environment or a setting): it is remembered once a camera takes it,
+    // in the keyring, or without one in the owner-only user settings file
+    // when `rememberInSettingsFile` (the technician agreed).
+    bool rememberLogin = false;
+    bool rememberInSettingsFile = false;
     // "MATCH USER PASSWORD" lines tried before the typed credentials; "" none.
     std::string credentialsFile;
     // Upgrades cameras that already run the package's version.
