@@ -16,6 +16,8 @@ struct GlobalOptions {
     std::vector<std::string> overrides;  // --set KEY=VALUE, as typed
     std::string progress = "auto";       // auto, lines or json
     bool listSettings = false;           // hidden: the keys --set takes, for completion
+    bool listOptions = false;            // hidden: the option table, for completion
+    bool manCommands = false;            // hidden: the manual's COMMANDS section
 };
 
 // Adds the global options to `app` and lets every subcommand added after

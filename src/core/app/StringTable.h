@@ -86,6 +86,14 @@ enum StringId : int {
     IDS_CANCELLED = 1080,
     IDS_CREDENTIALS_REFUSED = 1081,
     IDS_RUN_UNREADABLE = 1082,
+    // What a technician is told during and after a batch (1170 to 1189).
+    IDS_INSTALLING = 1170,
+    IDS_SENT_INSTALLING = 1171,
+    IDS_CONFIRM_BATCH = 1172,
+    IDS_CONFIRM_BATCH_ONE = 1173,
+    IDS_QUIT_DURING_BATCH = 1174,
+    IDS_CANCEL_AND_QUIT = 1175,
+    IDS_KEEP_RUNNING = 1176,
     // The desktop window's own texts (1100 to 1149).
     IDS_FILTER_PLACEHOLDER = 1100,
     IDS_SHOW_ONLY_FAILED = 1101,
