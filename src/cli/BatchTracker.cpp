@@ -2,8 +2,20 @@
 
 #include <string>
 
+#include "app/StringTable.h"
 #include "session/DeviceTable.h"
+#include "upgrade/UpgradePackage.h"
 #include "upgrade/UpgradeResult.h"
+
+namespace {
+
+// Between its last block and its result a camera installs the package and
+// restarts: no percentage stands for that.
+bool Installing(const CameraOutcome& o) {
+    return o.code < 0 && o.lastBlockSeconds >= 0;
+}
+
+}  // namespace
 
 std::optional<size_t> CBatchTracker::Apply(const CWindowMessage& message, double seconds) {
     if (message.id == WM_BATCH_END) {
@@ -26,19 +38,44 @@ std::optional<size_t> CBatchTracker::Apply(const CWindowMessage& message, double
         } else if (message.id == WM_UPGRADE_PROGRESS) {
             o.progress = message.wParam + 1;
             o.state = std::to_string(message.wParam) + "%";
+            if (o.progress >= static_cast<int>(UPGRADE_BLOCK_COUNT)) {
+                o.lastBlockSeconds = seconds;
+                o.installingFor = 0;
+                o.state = LoadString(IDS_INSTALLING);
+            }
         } else if (message.wParam == UPGRADE_STATE_STARTING) {
             ++o.attempts;
             o.progress = 0;
+            o.lastBlockSeconds = -1;
             o.state = ResultCodeToText(message.wParam);
+            if (o.startSeconds < 0) {
+                o.startSeconds = seconds;
+            }
         } else if (IsIntermediateResult(message.wParam)) {
-            o.state = ResultCodeToText(message.wParam);
+            // Waiting for the camera to finish is part of installing.
+            if (!Installing(o)) {
+                o.state = ResultCodeToText(message.wParam);
+            }
         } else {
             o.code = message.wParam;
-            o.seconds = seconds;
+            o.seconds = o.startSeconds >= 0 ? seconds - o.startSeconds : 0;
         }
         return i;
     }
     return std::nullopt;
+}
+
+bool CBatchTracker::Tick(double seconds) {
+    bool changed = false;
+    for (CameraOutcome& o : m_outcomes) {
+        if (!Installing(o)) {
+            continue;
+        }
+        const double before = o.installingFor;
+        o.installingFor = seconds - o.lastBlockSeconds;
+        changed = changed || static_cast<int>(before) != static_cast<int>(o.installingFor);
+    }
+    return changed;
 }
 
 void CBatchTracker::MarkCancelled() {

@@ -12,10 +12,12 @@
 #include "CliSystem.h"
 #include "GlobalOptions.h"
 #include "InputCheck.h"
+#include "OptionTable.h"
 #include "PasswordSource.h"
 #include "RunsCommand.h"
 #include "ScanCommand.h"
 #include "SignalWatch.h"
+#include "TargetChoice.h"
 #include "UpgradeCommand.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
@@ -91,15 +93,26 @@ std::string CheckSearchInput(const SearchInput& input, double& seconds) {
 
 // The upgrade's own values, package first: nothing else matters without it.
 std::string CheckUpgradeInput(UpgradeOptions& upgrade, const SearchInput& search) {
+    if (upgrade.rollout.packages.empty() && upgrade.rollout.retryFailed.empty()) {
+        return "--package is required (or --retry-failed REPORT, which names the packages)";
+    }
     if (std::string problem = CheckRolloutInput(upgrade.rollout); !problem.empty()) {
         return problem;
     }
-    const CameraChoice& cameras = upgrade.cameras;
+    CameraChoice& cameras = upgrade.cameras;
     if (!cameras.all && cameras.macs.empty() && cameras.models.empty()) {
-        return "choose cameras with --all, --mac or --model";
+        if (upgrade.rollout.retryFailed.empty()) {
+            return "choose cameras with --all, --mac or --model";
+        }
+        cameras.all = true;  // the report's cameras, narrowed below
     }
     if (std::string problem = CheckSearchInput(search, upgrade.seconds); !problem.empty()) {
         return problem;
+    }
+    if (upgrade.onlyTargets) {
+        if (std::string problem = CheckOnlyTargets(upgrade.targets); !problem.empty()) {
+            return problem;
+        }
     }
     for (const std::string& report : upgrade.reports) {
         if (std::string problem = CheckReportPath(report); !problem.empty()) {
@@ -143,11 +156,10 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     UpgradeOptions upgrade;
     CLI::App* upgradeCommand =
         app.add_subcommand("upgrade", "Upgrade the firmware of the chosen cameras");
-    upgradeCommand
-        ->add_option("--package", upgrade.rollout.packages,
-                     "Upgrade package file, or MODEL=FILE for the cameras of one model "
-                     "(repeatable)")
-        ->required();
+    upgradeCommand->add_option(
+        "--package", upgrade.rollout.packages,
+        "Upgrade package file, or MODEL=FILE for the cameras of one model "
+        "(repeatable; with --retry-failed, the report's packages by default)");
     auto* all = upgradeCommand->add_flag("--all", upgrade.cameras.all, "Every camera found");
     auto* macs =
         upgradeCommand->add_option("--mac", upgrade.cameras.macs, "Cameras by MAC address");
@@ -162,6 +174,9 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     upgradeCommand->add_option("--seconds", upgradeInput.seconds,
                                "How long to search first, 0 < S <= 3600 (default 3)");
     upgradeCommand->add_option("--target", upgrade.targets, "Extra search target HOST[:PORT]");
+    upgradeCommand->add_flag("--only-targets", upgrade.onlyTargets,
+                             "Choose only among the cameras at the --target addresses, not those "
+                             "the multicast search found besides");
     upgradeCommand->add_option("--adapter", upgrade.adapter, "Network interface to search on");
     upgradeCommand->add_flag("--yes", upgrade.yes,
                              "Upgrade without asking (also on duplicate slave addresses)");
@@ -182,8 +197,13 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
                                "Start no further camera once more than N (or N%) failed");
     upgradeCommand->add_flag("--resume", upgrade.resume,
                              "Continue the last unfinished run (killed or interrupted)");
-    upgradeCommand->add_option("--retry-failed", upgrade.rollout.retryFailed,
-                               "Upgrade only the cameras this JSON report says failed");
+    CLI::Option* retryOption =
+        upgradeCommand->add_option("--retry-failed", upgrade.rollout.retryFailed,
+                                   "Upgrade only the cameras this JSON report says failed");
+    upgradeCommand
+        ->add_flag("--retry-busy", upgrade.rollout.retryBusy,
+                   "With --retry-failed, also the cameras upgraded elsewhere at the time")
+        ->needs(retryOption);
     upgradeCommand->add_flag("--dry-run", upgrade.dryRun,
                              "Print each camera's package or skip reason; start nothing");
 
@@ -225,6 +245,14 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
         }
     }
 
+    if (global.listOptions) {
+        PrintOptionTable(app, std::cout);
+        return 0;
+    }
+    if (global.manCommands) {
+        PrintManCommands(app, std::cout);
+        return 0;
+    }
     if (global.listSettings) {
         PrintSettingKeys(std::cout);
         return 0;
@@ -260,6 +288,7 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
                 upgrade.rollout.parallel;
         }
         upgrade.userGiven = upgradeCommand->count("--user") > 0;
+        upgrade.commandLine.assign(argv + 1, argv + argc);
         if (!ResolvePassword(upgradePassword, "upgrade", std::cerr, upgrade.password,
                              upgrade.passwordGiven, &upgrade.passwordTyped)) {
             return 2;

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "TerminalSize.h"
+#include "UnknownWords.h"
 #include "app/Settings.h"
 
 const char* const kHelpFooter =
@@ -23,6 +24,8 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
         ->check(CLI::IsMember({"auto", "lines", "json"}));
     app.add_flag("--list-settings", options.listSettings)->group("");
     app.add_option("--lock-folder", options.lockFolder)->group("");
+    app.add_flag("--list-options", options.listOptions)->group("");
+    app.add_flag("--man-commands", options.manCommands)->group("");
     // Subcommands copy this from their parent when they are added.
     app.fallthrough();
 }
@@ -34,7 +37,10 @@ std::string UsageErrorText(const CLI::App& app, const CLI::Error& error) {
         command += " " + chosen.front()->get_name();
     }
     std::string text = command + ": " + error.what();
-    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
+    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr && !app.remaining().empty()) {
+        // The unknown words themselves, first, with what they may have meant.
+        text = command + ": " + UnknownWordsText(app, app.remaining());
+    } else if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
         text +=
             "; options belong after the command they are for, the global ones "
             "(--set, --verbose, --progress) go anywhere";

@@ -148,8 +148,8 @@ std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const Run
         out << "<tr" << (status == "failed" ? " class=\"failed\"" : "") << "><td>" << Escape(o.mac)
             << "</td><td>" << Escape(o.ip) << "</td><td>" << Escape(o.name) << "</td><td>"
             << Escape(o.oldVersion) << "</td><td>" << Escape(o.newVersion) << "</td><td>"
-            << Escape(ResultCodeToText(o.code)) << "</td><td>" << status << "</td><td>"
-            << o.attempts << "</td><td>" << Escape(o.package) << "</td></tr>\n";
+            << Escape(OutcomeText(o)) << "</td><td>" << status << "</td><td>" << o.attempts
+            << "</td><td>" << Escape(o.package) << "</td></tr>\n";
     }
     out << "</table>\n";
     WriteTimeline(out, run);

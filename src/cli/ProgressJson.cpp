@@ -45,7 +45,7 @@ void CProgressEvents::Update(const std::vector<CameraOutcome>& outcomes, size_t 
             Write({{"event", "result"},
                    {"mac", o.mac},
                    {"code", o.code},
-                   {"text", ResultCodeToText(o.code)},
+                   {"text", OutcomeText(o)},
                    {"status", OutcomeStatus(o)},
                    {"attempts", o.attempts},
                    {"seconds", std::round(o.seconds * 10) / 10}});
@@ -64,11 +64,9 @@ void CProgressEvents::BatchEnd(const std::vector<CameraOutcome>& outcomes) {
     if (m_out == nullptr) {
         return;
     }
-    JsonValue counts = {{"event", "batch-end"},
-                        {"upgraded", 0},
-                        {"failed", 0},
-                        {"cancelled", 0},
-                        {"not-started", 0}};
+    JsonValue counts = {
+        {"event", "batch-end"}, {"upgraded", 0},  {"failed", 0},     {"busy", 0},
+        {"skipped", 0},         {"cancelled", 0}, {"installing", 0}, {"not-started", 0}};
     for (const CameraOutcome& o : outcomes) {
         counts[OutcomeStatus(o)] = counts[OutcomeStatus(o)].get<int>() + 1;
     }

@@ -5,7 +5,8 @@
 //   {"event":"started","mac":...,"attempt":N}          an attempt begins
 //   {"event":"progress","mac":...,"percent":P,"text":...}
 //   {"event":"result","mac":...,"code":C,"text":...,"status":...,"attempts":N,"seconds":S}
-//   {"event":"batch-end","upgraded":N,"failed":N,"cancelled":N,"not-started":N}
+//   {"event":"batch-end","upgraded":N,"failed":N,"busy":N,"skipped":N,
+//    "installing":N,"cancelled":N,"not-started":N}
 #pragma once
 
 #include <ostream>

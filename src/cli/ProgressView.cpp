@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "TextTable.h"
 #include "model/SafeText.h"
@@ -26,7 +27,10 @@ ProgressPhase PhaseOf(const CameraOutcome& o) {
 // percentage stands for itself.
 std::string StateText(const CameraOutcome& o) {
     if (o.code >= 0) {
-        return ResultCodeToText(o.code);
+        return OutcomeText(o);
+    }
+    if (o.lastBlockSeconds >= 0) {
+        return o.state + " (" + std::to_string(static_cast<int>(o.installingFor)) + " s)";
     }
     if (!o.state.empty() && o.state.back() == '%') {
         return "transferring";
@@ -42,18 +46,24 @@ std::string Bar(int percent, size_t width) {
 std::string CountLine(const std::vector<CameraOutcome>& outcomes, size_t hidden) {
     size_t running = 0;
     size_t queued = 0;
-    size_t upgraded = 0;
-    size_t failed = 0;
+    // Finished cameras by their status; the rarer ones only when there are any.
+    std::map<std::string, size_t> finished = {{"upgraded", 0}, {"failed", 0}};
     for (const CameraOutcome& o : outcomes) {
         const ProgressPhase phase = PhaseOf(o);
         running += phase == ProgressPhase::Running;
         queued += phase == ProgressPhase::Queued;
-        upgraded += o.code == UPGRADE_OK;
-        failed += phase == ProgressPhase::Finished && o.code != UPGRADE_OK;
+        if (phase == ProgressPhase::Finished) {
+            ++finished[OutcomeStatus(o)];
+        }
     }
     std::string line = std::to_string(running) + " running, " + std::to_string(queued) +
-                       " queued, " + std::to_string(upgraded) + " upgraded, " +
-                       std::to_string(failed) + " failed";
+                       " queued, " + std::to_string(finished["upgraded"]) + " upgraded, " +
+                       std::to_string(finished["failed"]) + " failed";
+    for (const char* status : {"installing", "busy", "skipped", "cancelled", "not-started"}) {
+        if (finished[status] > 0) {
+            line += ", " + std::to_string(finished[status]) + " " + status;
+        }
+    }
     if (hidden > 0) {
         line += " (" + std::to_string(hidden) + " not shown)";
     }
@@ -153,12 +163,22 @@ void CProgressView::Update(const std::vector<CameraOutcome>& outcomes, size_t ch
         return;
     }
     const CameraOutcome& o = outcomes[changed];
-    const std::string key = StateText(o) + "/" + std::to_string(o.attempts);
+    // The time an installing camera has been restarting is not a change.
+    const std::string key = (o.code < 0 && o.lastBlockSeconds >= 0 ? o.state : StateText(o)) + "/" +
+                            std::to_string(o.attempts);
     if (key != m_lastPlain[changed]) {
         m_lastPlain[changed] = key;
         m_out << CameraLine(o, 200) << "\n";
         m_out.flush();
     }
+}
+
+void CProgressView::Erase() {
+    if (m_size && m_drawnLines > 0) {
+        m_out << "\x1b[" << m_drawnLines << "A\r\x1b[J";
+        m_out.flush();
+    }
+    m_drawnLines = 0;
 }
 
 void CProgressView::Finish(const std::vector<CameraOutcome>& outcomes) {

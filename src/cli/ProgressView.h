@@ -22,6 +22,9 @@ public:
 
     // Shows the state of every camera after `changed` changed.
     void Update(const std::vector<CameraOutcome>& outcomes, size_t changed);
+    // Takes the drawn lines off the terminal, so that a message printed
+    // now is not left among them; the next update draws them anew.
+    void Erase();
     // Ends the live display.
     void Finish(const std::vector<CameraOutcome>& outcomes);
     // Columns of the terminal, 0 without one: the width of the final table.

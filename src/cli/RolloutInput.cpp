@@ -5,6 +5,8 @@
 #include <set>
 
 #include "InputCheck.h"
+#include "model/DeviceText.h"
+#include "session/DeviceTable.h"
 #include "upgrade/CredentialsFile.h"
 #include "upgrade/UpgradePackage.h"
 
@@ -47,9 +49,21 @@ std::string CheckRolloutInput(RolloutInput& input) {
         return "--max-failures " + input.maxFailures + ": expected N or N% (0 to 100%)";
     }
     if (!input.retryFailed.empty()) {
-        if (std::string problem = FailedCamerasOfReport(input.retryFailed, input.retryMacs);
+        if (std::string problem = FailedCamerasOfReport(input.retryFailed, input.retryMacs,
+                                                        input.retryBusy, &input.retryCameras);
             !problem.empty()) {
             return problem;
+        }
+        // The report's packages serve unless --package says otherwise.
+        if (input.packages.empty()) {
+            for (const ReportCamera& row : input.retryCameras) {
+                if (row.package.empty()) {
+                    continue;
+                }
+                if (std::string problem = CheckPackageFile(row.package); !problem.empty()) {
+                    return "--retry-failed " + input.retryFailed + ": " + problem;
+                }
+            }
         }
         if (input.retryMacs.empty()) {
             return "--retry-failed " + input.retryFailed + ": the report lists no failed camera";
@@ -58,7 +72,8 @@ std::string CheckRolloutInput(RolloutInput& input) {
     return "";
 }
 
-std::string FailedCamerasOfReport(const std::string& path, std::vector<std::string>& macs) {
+std::string FailedCamerasOfReport(const std::string& path, std::vector<std::string>& macs,
+                                  bool withBusy, std::vector<ReportCamera>* rows) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         return "--retry-failed " + path + ": cannot be read";
@@ -72,8 +87,13 @@ std::string FailedCamerasOfReport(const std::string& path, std::vector<std::stri
     try {
         const nlohmann::json report = nlohmann::json::parse(text);
         for (const nlohmann::json& row : report.at("results")) {
-            if (row.at("status").get<std::string>() == "failed") {
+            const std::string status = row.at("status").get<std::string>();
+            if (status == "failed" || (withBusy && status == "busy")) {
                 macs.push_back(row.at("mac").get<std::string>());
+                if (rows != nullptr) {
+                    rows->push_back({macs.back(), row.value("ip", std::string()),
+                                     row.value("package", std::string())});
+                }
             }
         }
     } catch (const std::exception& problem) {
@@ -81,6 +101,31 @@ std::string FailedCamerasOfReport(const std::string& path, std::vector<std::stri
                ")";
     }
     return "";
+}
+
+std::vector<BatchPackage> PackagesOfReport(const std::vector<ReportCamera>& rows,
+                                           const std::vector<DeviceInfoPtr>& found) {
+    std::set<std::string> paths;
+    for (const ReportCamera& row : rows) {
+        if (!row.package.empty()) {
+            paths.insert(row.package);
+        }
+    }
+    if (paths.size() <= 1) {
+        return paths.empty() ? std::vector<BatchPackage>{}
+                             : std::vector<BatchPackage>{{"", *paths.begin()}};
+    }
+    std::vector<BatchPackage> packages;
+    std::set<std::string> models;
+    for (const ReportCamera& row : rows) {
+        for (const DeviceInfoPtr& record : found) {
+            if (!row.package.empty() && SameMac(row.mac, record->mac) &&
+                models.insert(FieldString(record->productModel)).second) {
+                packages.push_back({FieldString(record->productModel), row.package});
+            }
+        }
+    }
+    return packages;
 }
 
 std::string PackagePathForModel(const std::vector<BatchPackage>& packages,

@@ -11,9 +11,13 @@
 #include "CliSystem.h"
 #include "CommandSession.h"
 #include "HtmlReport.h"
+#include "OutcomeHistory.h"
+#include "PackageModels.h"
 #include "ProgressJson.h"
 #include "ProgressView.h"
+#include "ResumeCommand.h"
 #include "SignalWatch.h"
+#include "TargetChoice.h"
 #include "TextTable.h"
 #include "UpgradeReport.h"
 #include "UtcTime.h"
@@ -104,6 +108,30 @@ std::vector<DeviceInfoPtr> OnlyMacs(const std::vector<DeviceInfoPtr>& devices,
     return kept;
 }
 
+// A retry's cameras that the search did not find: named, so that an
+// offline camera is not dropped without a word.
+bool ListUnfoundReportCameras(const std::vector<DeviceInfoPtr>& found, const RolloutInput& rollout,
+                              std::ostream& err) {
+    std::vector<const ReportCamera*> unfound;
+    for (const ReportCamera& row : rollout.retryCameras) {
+        const bool seen = std::any_of(found.begin(), found.end(), [&](const DeviceInfoPtr& r) {
+            return SameMac(row.mac, r->mac);
+        });
+        if (!seen) {
+            unfound.push_back(&row);
+        }
+    }
+    if (unfound.empty()) {
+        return false;
+    }
+    err << "firmhand-cli: " << unfound.size() << (unfound.size() == 1 ? " camera" : " cameras")
+        << " of " << rollout.retryFailed << " not found by the search:\n";
+    for (const ReportCamera* row : unfound) {
+        err << "  " << row->mac << (row->ip.empty() ? "" : "  " + row->ip) << "\n";
+    }
+    return true;
+}
+
 int RefuseBatch(BatchStartResult result, const CFirmhandSession& session, std::ostream& err) {
     if (const int id = BatchStartMessageId(result)) {
         err << LoadString(id) << "\n";
@@ -153,11 +181,20 @@ bool WriteReport(const std::vector<CameraOutcome>& outcomes, const std::string& 
     return WriteOutcomeReport(outcomes, path);
 }
 
+// The version an upgraded camera was verified with: its record as the
+// result comes in, when the record already shows the change.
+void TakeVerifiedVersion(const CFirmhandSession& session, CameraOutcome& o) {
+    const DeviceInfoPtr record = session.FindDevice(o.mac);
+    if (record && DeviceVersionText(*record) != o.oldVersion) {
+        o.newVersion = DeviceVersionText(*record);
+    }
+}
+
 // True when every upgraded camera's listed record shows its new version.
 bool NewVersionsListed(const CFirmhandSession& session,
                        const std::vector<CameraOutcome>& outcomes) {
     for (const CameraOutcome& o : outcomes) {
-        if (o.code != UPGRADE_OK) {
+        if (o.code != UPGRADE_OK || !o.newVersion.empty()) {
             continue;
         }
         const DeviceInfoPtr record = session.FindDevice(o.mac);
@@ -220,11 +257,16 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
             err << "firmhand-cli: no unfinished run to resume; starting a new run\n";
         }
     }
+    bool unfoundRetry = false;  // a camera of the retried report was not found
     if (!resumed) {
         bool missing = false;
-        request.devices = ChooseCameras(session.Devices(), options.cameras, err, &missing);
+        const std::vector<DeviceInfoPtr> found =
+            options.onlyTargets ? CamerasAtTargets(session.Devices(), options.targets)
+                                : session.Devices();
+        request.devices = ChooseCameras(found, options.cameras, err, &missing);
         if (!options.rollout.retryMacs.empty()) {
             request.devices = OnlyMacs(request.devices, options.rollout.retryMacs);
+            unfoundRetry = ListUnfoundReportCameras(session.Devices(), options.rollout, err);
         }
         if (missing || request.devices.empty()) {
             session.Stop();
@@ -234,6 +276,15 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         }
     }
     request.packages = options.rollout.parsedPackages;
+    if (request.packages.empty()) {
+        request.packages = PackagesOfReport(options.rollout.retryCameras, request.devices);
+    }
+    if (const std::string problem = MatchPackageModels(request.packages, request.devices);
+        !problem.empty()) {
+        session.Stop();
+        err << "firmhand-cli: " << problem << "\n";
+        return 2;
+    }
     request.credentialsFile = options.rollout.credentials;
     request.force = options.force;
     request.maxFailures = options.rollout.failureLimit;
@@ -282,20 +333,22 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
 
     const auto batchStart = Clock::now();
     CBatchTracker batch(InitialOutcomes(request.devices, request.packages));
+    if (resumed) {
+        TakeEarlierRun(batch.Outcomes(), *resumed);
+    }
     CProgressView view(out, context.terminal);
     const auto onMessage = [&](CWindowMessage& message) {
         if (message.id == WM_REACH_NOTICE) {
+            view.Erase();
             err << "firmhand-cli: " << VisibleText(message.Text()) << "\n";
             return;
         }
         const double seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();
         if (const auto changed = batch.Apply(message, seconds)) {
             CameraOutcome& o = batch.Outcomes()[*changed];
-            if (o.startedAt.empty()) {
-                o.startedAt = IsoUtcNow();
-            }
-            if (o.code >= 0 && o.endedAt.empty()) {
-                o.endedAt = IsoUtcNow();
+            StampOutcomeTimes(o, std::chrono::system_clock::now());
+            if (o.code == UPGRADE_OK && o.newVersion.empty()) {
+                TakeVerifiedVersion(session, o);
             }
             view.Update(batch.Outcomes(), *changed);
             events.Update(batch.Outcomes(), *changed);
@@ -305,8 +358,13 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     while (!batch.Over()) {
         run.PumpUntil([&] { return batch.Over() || (!cancelled && run.StopRequested()); }, 1000,
                       onMessage);
+        // An installing camera's time counts on between its messages.
+        if (batch.Tick(std::chrono::duration<double>(Clock::now() - batchStart).count())) {
+            view.Update(batch.Outcomes(), batch.Outcomes().size());
+        }
         if (!cancelled && run.StopRequested()) {
             cancelled = true;
+            view.Erase();
             err << "firmhand-cli: interrupted, cancelling the upgrade"
                    " (interrupt again to quit at once)\n";
             // Results already posted count as finished before the cancel.
@@ -323,13 +381,17 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     }
     for (CameraOutcome& o : batch.Outcomes()) {
         if (!o.startedAt.empty() && o.endedAt.empty()) {
-            o.endedAt = IsoUtcNow();  // cancelled
+            EndOutcomeNow(o);  // cancelled
         }
-        // Only an upgraded camera came back with a version of its own.
+        // Only an upgraded camera came back with a version of its own; one
+        // whose record lagged behind its result is read now.
         const DeviceInfoPtr record = session.FindDevice(o.mac);
-        if (o.code == UPGRADE_OK && record) {
+        if (o.code == UPGRADE_OK && o.newVersion.empty() && record) {
             o.newVersion = DeviceVersionText(*record);
         }
+    }
+    if (resumed) {
+        CloseEarlierRun(batch.Outcomes(), *resumed);
     }
     // The journal is named by the engine, which the stop releases.
     const std::string journal = session.RunJournalPath();
@@ -348,6 +410,10 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         }
     }
     if (cancelled || run.StopRequested()) {
+        if (!journal.empty()) {
+            err << "firmhand-cli: the run was interrupted; continue it with:\n  "
+                << ResumeCommandLine(options.commandLine) << "\n";
+        }
         return kInterruptedExitStatus;
     }
     for (const CameraOutcome& o : batch.Outcomes()) {
@@ -355,5 +421,5 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
             return 1;
         }
     }
-    return 0;
+    return unfoundRetry ? 1 : 0;
 }

@@ -21,6 +21,7 @@ struct UpgradeOptions {
     bool remember = false;       // without a keyring, in the settings file
     double seconds = 3;
     std::vector<std::string> targets;
+    bool onlyTargets = false;  // choose among the cameras at the targets only
     std::string adapter;
     bool yes = false;                  // answers the questions before the batch
     std::vector<std::string> reports;  // FILE.json, FILE.csv or FILE.html, any of them
@@ -28,6 +29,9 @@ struct UpgradeOptions {
     bool force = false;   // upgrade cameras that are already current
     bool resume = false;  // continue the newest unfinished run
     bool dryRun = false;  // print the plan, start nothing
+    // The words typed after the program's name, for the command that
+    // resumes an interrupted run.
+    std::vector<std::string> commandLine;
 };
 
 // Shows the chosen cameras and asks once (unless `yes`) before the batch.

@@ -1,5 +1,7 @@
 #include "UpgradeReport.h"
 
+#include <algorithm>
+#include <fstream>
 #include <ostream>
 #include <sstream>
 
@@ -28,11 +30,19 @@ std::string OutcomeStatus(const CameraOutcome& o) {
     if (o.code == UPGRADE_OK) {
         return "upgraded";
     }
+    // Its last block went out before the cancel: it installs on its own,
+    // and a resumed run verifies it.
+    if (o.lastBlockSeconds >= 0 && (o.code == UPGRADE_CANCELLED || o.openAtCancel)) {
+        return "installing";
+    }
     if (IsSkippedResult(o.code)) {
         return "skipped";
     }
     if (o.code == UPGRADE_NOT_STARTED) {
         return "not-started";
+    }
+    if (o.code == UPGRADE_ELSEWHERE) {
+        return "busy";
     }
     if (o.code == UPGRADE_CANCELLED || (o.openAtCancel && (o.prepared || o.attempts > 0))) {
         return o.prepared || o.attempts > 0 ? "cancelled" : "not-started";
@@ -43,21 +53,80 @@ std::string OutcomeStatus(const CameraOutcome& o) {
     return "not-started";
 }
 
+std::string OutcomeText(const CameraOutcome& o) {
+    if (OutcomeStatus(o) == "installing") {
+        return LoadString(IDS_SENT_INSTALLING);
+    }
+    return ResultCodeToText(o.code);
+}
+
+namespace {
+
+size_t WidestLine(const std::string& text) {
+    size_t widest = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end;
+        widest = std::max(widest, DisplayWidth(text.substr(start, end - start)));
+        start = end + 1;
+    }
+    return widest;
+}
+
+// The table with the result and the versions whole; the address, the
+// attempts and the seconds give way first. Without `withResult`, the
+// result is left to a table of its own.
+std::string OutcomeTableText(const std::vector<CameraOutcome>& outcomes, size_t columns,
+                             bool withResult) {
+    std::vector<std::string> headings = {LoadString(IDS_COL_MAC), LoadString(IDS_COL_IP)};
+    if (withResult) {
+        headings.push_back(LoadString(IDS_COL_RESULT));
+    }
+    for (const char* heading : {"Status", "Old version", "New version", "Attempts", "Seconds"}) {
+        headings.push_back(heading);
+    }
+    CTextTable table(headings);
+    table.SetMaxWidth(columns);
+    const size_t shift = withResult ? 1 : 0;
+    table.SetFit(1, CTextTable::Fit::Drop);
+    table.SetFit(5 + shift, CTextTable::Fit::Drop);
+    table.SetFit(6 + shift, CTextTable::Fit::Drop);
+    for (const CameraOutcome& o : outcomes) {
+        std::vector<std::string> row = {o.mac, o.ip};
+        if (withResult) {
+            row.push_back(OutcomeText(o));
+        }
+        for (std::string cell : {OutcomeStatus(o), o.oldVersion, o.newVersion,
+                                 std::to_string(o.attempts), Seconds(o.seconds)}) {
+            row.push_back(std::move(cell));
+        }
+        table.AddRow(std::move(row));
+    }
+    std::ostringstream text;
+    table.Print(text);
+    return text.str();
+}
+
+}  // namespace
+
 void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream& out,
                        size_t columns) {
-    CTextTable table({LoadString(IDS_COL_MAC), LoadString(IDS_COL_IP), LoadString(IDS_COL_RESULT),
-                      "Status", "Old version", "New version", "Attempts", "Seconds"});
-    table.SetMaxWidth(columns);
-    for (const size_t text : {2, 4, 5}) {
-        table.SetFit(text, CTextTable::Fit::Shrink);
+    const std::string whole = OutcomeTableText(outcomes, columns, true);
+    if (columns == 0 || WidestLine(whole) <= columns) {
+        out << whole;
+        return;
     }
-    table.SetFit(1, CTextTable::Fit::Drop);
-    table.SetFit(7, CTextTable::Fit::Drop);
+    // Too narrow for the result beside the versions: each camera's result
+    // goes to a second table, whole, rather than cut.
+    out << OutcomeTableText(outcomes, columns, false) << "\n";
+    CTextTable results({LoadString(IDS_COL_MAC), LoadString(IDS_COL_RESULT)});
+    results.SetMaxWidth(columns);
+    results.SetFit(1, CTextTable::Fit::Shrink);  // only past the terminal's own width
     for (const CameraOutcome& o : outcomes) {
-        table.AddRow({o.mac, o.ip, ResultCodeToText(o.code), OutcomeStatus(o), o.oldVersion,
-                      o.newVersion, std::to_string(o.attempts), Seconds(o.seconds)});
+        results.AddRow({o.mac, OutcomeText(o)});
     }
-    table.Print(out);
+    results.Print(out);
 }
 
 bool WriteReportFile(const std::string& path, const std::string& text) {
@@ -68,13 +137,13 @@ bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::s
     std::ostringstream file;
     if (EndsWith(path, ".csv")) {
         file << "mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status,name,package,"
-                "startedAt,endedAt\n";
+                "startedAt,endedAt,queuedAt\n";
         for (const CameraOutcome& o : outcomes) {
             file << CsvField(o.mac) << ',' << CsvField(o.ip) << ',' << o.code << ','
-                 << CsvField(ResultCodeToText(o.code)) << ',' << CsvField(o.oldVersion) << ','
+                 << CsvField(OutcomeText(o)) << ',' << CsvField(o.oldVersion) << ','
                  << CsvField(o.newVersion) << ',' << o.attempts << ',' << Seconds(o.seconds) << ','
                  << OutcomeStatus(o) << ',' << CsvField(o.name) << ',' << CsvField(o.package) << ','
-                 << o.startedAt << ',' << o.endedAt << '\n';
+                 << o.startedAt << ',' << o.endedAt << ',' << o.queuedAt << '\n';
         }
     } else {
         std::vector<std::string> items;
@@ -83,7 +152,7 @@ bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::s
                                 .Add("mac", o.mac)
                                 .Add("ip", o.ip)
                                 .Add("code", o.code)
-                                .Add("text", ResultCodeToText(o.code))
+                                .Add("text", OutcomeText(o))
                                 .Add("status", OutcomeStatus(o))
                                 .Add("oldVersion", o.oldVersion)
                                 .Add("newVersion", o.newVersion)
@@ -91,6 +160,7 @@ bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::s
                                 .Add("seconds", o.seconds)
                                 .Add("name", o.name)
                                 .Add("package", o.package)
+                                .Add("queuedAt", o.queuedAt)
                                 .Add("startedAt", o.startedAt)
                                 .Add("endedAt", o.endedAt)
                                 .Text());

@@ -1,6 +1,7 @@
 // One camera's outcome of a batch, and how the CLI prints and stores it.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -14,12 +15,23 @@ struct CameraOutcome {
     std::string oldVersion;
     std::string newVersion;  // "" unless the camera came back upgraded
     int attempts = 0;
-    double seconds = 0;
-    std::string startedAt;  // UTC, see UtcTime.h; "" when never begun
+    double seconds = 0;     // from its first attempt to its result, its own time
+    std::string queuedAt;   // UTC, see UtcTime.h; "" when never queued
+    std::string startedAt;  // "" when never begun
     std::string endedAt;
     int progress = 0;   // last block number shown
     std::string state;  // last text
     bool prepared = false;
+    // Seconds into the batch: its first attempt, and when its last block
+    // went out (it installs and restarts from then on); -1 when not reached.
+    double startSeconds = -1;
+    double lastBlockSeconds = -1;
+    double installingFor = 0;  // seconds since the last block, while installing
+    // Since the epoch: its start and result (0 when not reached), and the
+    // attempts of a resumed run's earlier process.
+    int64_t startedMs = 0;
+    int64_t endedMs = 0;
+    int earlierAttempts = 0;
     // Had no final result yet when the batch was cancelled.
     bool openAtCancel = false;
 };
@@ -27,9 +39,13 @@ struct CameraOutcome {
 // "upgraded" (code 0), "skipped" (already current, or no package for its
 // model), "cancelled" (prepared or attempted, still open when the batch was
 // cancelled, not upgraded; or "Cancelled" before it started), "failed"
-// (another final code, or attempted without one) or "not-started" (never
-// begun, also when a failure limit stopped the rollout).
+// (another final code, or attempted without one), "busy" (another process
+// upgraded it right then) or "not-started" (never begun, also when a
+// failure limit stopped the rollout).
+// "installing": its last block went out before the batch was cancelled.
 std::string OutcomeStatus(const CameraOutcome& outcome);
+// The result in words: the code's text, or "Sent, installing".
+std::string OutcomeText(const CameraOutcome& outcome);
 
 // At most `columns` wide when given (a terminal's width): text shortened,
 // the address and time left out first.

@@ -95,6 +95,9 @@ std::string OutcomeStatus(const CAMERA_OUTCOME& o) {
     if (o.code == UPGRADE_NOT_STARTED) {
         return "not-started";
     }
+    if (o.code == UPGRADE_ELSEWHERE) {
+        return "busy";  // another process upgrades it; retried only when asked
+    }
     if (o.code == UPGRADE_CANCELLED || (o.openAtCancel && (o.prepared || o.attempts > 0))) {
         return "cancelled";
     }

@@ -206,6 +206,10 @@ std::string ProgressText(int32_t progress) {
     return buffer;
 }
 
+std::string InstallingText(int seconds) {
+    return LoadString(IDS_INSTALLING) + " (" + std::to_string(seconds) + " s)";
+}
+
 std::string FileDialogFilter(const std::string& tableFilter) {
     std::vector<std::string> parts;
     size_t start = 0;

@@ -72,6 +72,9 @@ int CompareDevicesForSort(int column, const DEVICE_S_INFO& a, const DEVICE_S_INF
 
 // Progress shown in the result column: "45%".
 std::string ProgressText(int32_t progress);
+// A camera between its last block and its return, `seconds` after the last
+// block: "Installing, waiting for the restart (12 s)".
+std::string InstallingText(int seconds);
 
 // The file-dialog filter of the string table ("text|pattern|...||") in the
 // form a Qt file dialog takes ("text (pattern);;..."). "*.*" becomes "*" so

@@ -95,7 +95,7 @@ void CFirmhandApp::WatchForAutoStart() {
             QObject::disconnect(m_autoStartConnection);
             LOG_INFO("CFirmhandApp::WatchForAutoStart", "%d cameras listed, upgrading", count);
             window->OnSelectAll();
-            window->OnBnClickedButtonUpdate();
+            window->UpgradeCheckedWithoutAsking();
         },
         Qt::QueuedConnection);
 }

@@ -487,7 +487,23 @@ void CFirmhandDlg::ShowAbout() {
     about.exec();
 }
 
+bool CFirmhandDlg::ConfirmQuitDuringBatch() {
+    QMessageBox box(QMessageBox::Warning, Text(IDS_APP_TITLE), Text(IDS_QUIT_DURING_BATCH),
+                    QMessageBox::NoButton, this);
+    QPushButton* quit = box.addButton(Text(IDS_CANCEL_AND_QUIT), QMessageBox::DestructiveRole);
+    QPushButton* keep = box.addButton(Text(IDS_KEEP_RUNNING), QMessageBox::RejectRole);
+    box.setDefaultButton(keep);
+    box.exec();
+    return box.clickedButton() == quit;
+}
+
 void CFirmhandDlg::closeEvent(QCloseEvent* event) {
+    // Quitting mid-batch leaves an unfinished run: only when the person
+    // says so.
+    if (m_upgrading && !m_shutDown && !ConfirmQuitDuringBatch()) {
+        event->ignore();
+        return;
+    }
     SaveWindowState();
     Shutdown();
     QMainWindow::closeEvent(event);

@@ -141,7 +141,10 @@ public:
     // Double click on a row: the session makes the camera reachable off
     // this thread; its web page opens with WM_WEB_PAGE_READY.
     void OnListDoubleClicked(const QModelIndex& index);
+    // Upgrade: asks first, with the count, models and versions.
     void OnBnClickedButtonUpdate();
+    // The hidden automatic start's Upgrade: no person to ask.
+    void UpgradeCheckedWithoutAsking();
     // Button 1019: asks the checked cameras for their analytics versions,
     // one after another off the window thread.
     void OnBnClickedButtonGetAiVersion();
@@ -216,6 +219,10 @@ protected:
     virtual void CopyText(const QString& text);
     // Tells the desktop that the batch ended (the window is not active).
     virtual void NotifyDesktop(const QString& title, const QString& body);
+    // Asks before a batch of `cameras`; true to start it.
+    virtual bool ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras);
+    // Asks before quitting while a batch runs; true to cancel it and quit.
+    virtual bool ConfirmQuitDuringBatch();
 
 private:
     void BuildControls();
@@ -232,7 +239,9 @@ private:
     void RefreshLogPane();
     void AppendLogLines(const std::vector<std::string>& lines);
     // A batch of the checked rows (or of `only`), as Upgrade starts it.
-    void StartBatchOf(const std::vector<int>& rows);
+    void StartBatchOf(const std::vector<int>& rows, bool ask = true);
+    // Shows the time each installing camera has been restarting.
+    void RefreshInstallingRows();
     // The rollout controls' part of a request (packages, credentials file,
     // force, failure limit).
     void FillRolloutRequest(BatchRequest& request) const;
@@ -301,6 +310,9 @@ private:
     // The last batch: its cameras' outcomes and its clock.
     CBatchOutcomes m_outcomes;
     std::chrono::steady_clock::time_point m_batchStart{};
+    // Cameras whose last block went out, and when: their rows count the
+    // seconds of the restart (by MAC as posted).
+    std::map<std::string, std::chrono::steady_clock::time_point> m_installingSince;
     bool m_batchRan = false;
     QString m_summary;
     // A remembered sort is applied once the first cameras are in.

@@ -10,12 +10,16 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <QMessageBox>
+
+#include "BatchQuestion.h"
 #include "DeviceFilter.h"
 #include "FirmhandDlg.h"
 #include "PictureEx.h"
 #include "app/Logger.h"
 #include "app/StringTable.h"
 #include "session/FirmhandSession.h"
+#include "upgrade/UpgradePackage.h"
 #include "upgrade/UpgradeResult.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
@@ -24,7 +28,24 @@ void CFirmhandDlg::OnBnClickedButtonUpdate() {
     StartBatchOf(m_model->CheckedRows());
 }
 
-void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows) {
+void CFirmhandDlg::UpgradeCheckedWithoutAsking() {
+    StartBatchOf(m_model->CheckedRows(), false);
+}
+
+bool CFirmhandDlg::ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras) {
+    const int count = static_cast<int>(cameras.size());
+    const QString question = count == 1
+                                 ? QString::fromStdString(LoadString(IDS_CONFIRM_BATCH_ONE))
+                                 : QString::asprintf(LoadString(IDS_CONFIRM_BATCH).c_str(), count);
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(LoadString(IDS_APP_TITLE)),
+                    question, QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setInformativeText(QString::fromStdString(ChosenCamerasSummary(cameras)));
+    box.setDetailedText(QString::fromStdString(ChosenCamerasList(cameras)));
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
     if (m_upgrading) {
         ShowMessage(IDS_UPGRADING_WAIT, false);
         return;
@@ -39,6 +60,15 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows) {
     BatchRequest request;
     for (int row : rows) {
         request.devices.push_back(std::make_shared<DEVICE_S_INFO>(*m_model->Record(row)));
+    }
+    if (ask && !request.devices.empty()) {
+        std::vector<DEVICE_S_INFO> cameras;
+        for (const DeviceInfoPtr& device : request.devices) {
+            cameras.push_back(*device);
+        }
+        if (!ConfirmBatch(cameras)) {
+            return;
+        }
     }
     // Every row's result is cleared, checked or not, whatever the session
     // decides.
@@ -142,6 +172,15 @@ void CFirmhandDlg::ShowBusy(bool shown) {
 
 int CFirmhandDlg::OnUpgradeProgress(int32_t progress, const std::string& mac) {
     m_outcomes.Progress(mac, std::chrono::system_clock::now());
+    // After the last block the camera installs and restarts: a full bar
+    // would read as a transfer that hangs.
+    if (progress + 1 >= static_cast<int32_t>(UPGRADE_BLOCK_COUNT)) {
+        m_installingSince.emplace(mac, std::chrono::steady_clock::now());
+        return m_model->SetResult(mac, UPGRADE_WAIT_COMPLETE,
+                                  QString::fromStdString(InstallingText(0)))
+                   ? 1
+                   : 0;
+    }
     return m_model->SetProgress(mac, progress, QString::fromStdString(ProgressText(progress))) ? 1
                                                                                                : 0;
 }
@@ -149,10 +188,31 @@ int CFirmhandDlg::OnUpgradeProgress(int32_t progress, const std::string& mac) {
 int CFirmhandDlg::OnUpgradeResult(int32_t code, const std::string& mac) {
     std::string text;
     ResultCodeToText(code, text);  // a code without a text clears the column
+    if (code == UPGRADE_WAIT_COMPLETE) {
+        // The camera is still installing, since its last block.
+        const auto since = m_installingSince.find(mac);
+        text = since == m_installingSince.end()
+                   ? LoadString(IDS_INSTALLING)
+                   : InstallingText(
+                         static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(
+                                              std::chrono::steady_clock::now() - since->second)
+                                              .count()));
+    } else {
+        m_installingSince.erase(mac);  // a new attempt, or its result
+    }
     m_model->SetResult(mac, code, QString::fromStdString(text));
     m_outcomes.Result(mac, code, m_model->Record(m_model->FindDeviceItem(mac)),
                       std::chrono::system_clock::now());
     return 1;
+}
+
+void CFirmhandDlg::RefreshInstallingRows() {
+    const auto now = std::chrono::steady_clock::now();
+    for (const auto& [mac, since] : m_installingSince) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - since).count();
+        m_model->SetResult(mac, UPGRADE_WAIT_COMPLETE,
+                           QString::fromStdString(InstallingText(static_cast<int>(seconds))));
+    }
 }
 
 void CFirmhandDlg::OnBatchEnd() {
@@ -161,6 +221,7 @@ void CFirmhandDlg::OnBatchEnd() {
         return;
     }
     m_upgrading = false;
+    m_installingSince.clear();
     m_model->FlushRepaints();  // every row shows its final text first
     SetBatchControlsEnabled(true);
     ShowBusy(false);

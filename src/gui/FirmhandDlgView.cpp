@@ -138,7 +138,10 @@ void CFirmhandDlg::BuildStatusBar() {
     connect(m_model, &QAbstractItemModel::modelReset, this, later);
     m_statusTimer = new QTimer(this);
     m_statusTimer->setInterval(1000);
-    connect(m_statusTimer, &QTimer::timeout, this, [this] { UpdateStatusBar(); });
+    connect(m_statusTimer, &QTimer::timeout, this, [this] {
+        UpdateStatusBar();
+        RefreshInstallingRows();
+    });
     UpdateStatusBar();
 }
 

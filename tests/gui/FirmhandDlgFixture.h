@@ -110,6 +110,12 @@ public:
     QString exportFile;             // the export dialog's answer
     std::vector<QString> copied;    // clipboard texts
     std::vector<QString> notified;  // desktop notifications (title: body)
+    // The questions before a batch (the cameras asked about) and before
+    // quitting mid-batch, and their answers.
+    std::vector<std::vector<DEVICE_S_INFO>> batchQuestions;
+    bool startBatch = true;
+    int quitQuestions = 0;
+    bool quitDuringBatch = true;
 
 protected:
     bool ShowMessage(int stringId, bool /*okCancel*/) override {
@@ -123,6 +129,14 @@ protected:
     void CopyText(const QString& text) override { copied.push_back(text); }
     void NotifyDesktop(const QString& title, const QString& body) override {
         notified.push_back(title + QStringLiteral(": ") + body);
+    }
+    bool ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras) override {
+        batchQuestions.push_back(cameras);
+        return startBatch;
+    }
+    bool ConfirmQuitDuringBatch() override {
+        ++quitQuestions;
+        return quitDuringBatch;
     }
     void OnWindowMessage(CWindowMessage& message) override {
         if (message.id == WM_BATCH_END) {

@@ -123,6 +123,8 @@ struct SimCameraConfig {
     std::vector<uint8_t> package;
 
     // Flashing (still answering TCP) after the last block, then silence.
+    // In-process tests set their own; the program and fleet files start
+    // from kSimProgramOfflineMs.
     uint32_t flashMs = 3000;
     uint32_t offlineMs = 5000;
 
@@ -133,6 +135,11 @@ struct SimCameraConfig {
 
     SimFaults faults;
 };
+
+// The offline time of the program's cameras unless told otherwise: longer
+// than the 10 s of refused connections that a client takes as "offline",
+// so that a default camera restarts as a real slow one does.
+constexpr uint32_t kSimProgramOfflineMs = 12000;
 
 // Where a started camera can be reached.
 struct SimCameraInfo {

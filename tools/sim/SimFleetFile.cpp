@@ -346,6 +346,7 @@ bool SimParseFleet(const std::string& json, const std::string& baseDir, SimFleet
     if (!root.IsObject())
         return reader.Fail("fleet", "expected an object");
     SimCameraConfig defaults;
+    defaults.offlineMs = kSimProgramOfflineMs;
     uint16_t searchPort = 0;
     const CSimJson* cameras = nullptr;
     for (const auto& [key, value] : root.Members()) {

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     std::string user = "admin";
     std::string password = "739518";
     uint32_t flashMs = 3000;
-    uint32_t offlineMs = 5000;
+    uint32_t offlineMs = kSimProgramOfflineMs;
     bool verbose = false;
 
     auto* camerasOption = app.add_option("--cameras", cameras, "number of uniform cameras")
@@ -47,8 +47,10 @@ int main(int argc, char** argv) {
     app.add_option("--user", user, "user name of uniform cameras (default admin, as firmhand's)");
     app.add_option("--password", password,
                    "password of uniform cameras (default 739518, as firmhand's)");
-    app.add_option("--flash-ms", flashMs, "flashing time of uniform cameras");
-    app.add_option("--offline-ms", offlineMs, "offline time of uniform cameras");
+    app.add_option("--flash-ms", flashMs, "flashing time of uniform cameras in ms (default 3000)");
+    app.add_option("--offline-ms", offlineMs,
+                   "offline time of uniform cameras in ms after flashing (default 12000; a "
+                   "client takes a camera as offline after 10 s of refused connections)");
     app.add_option("--events", eventsPath, "append the event log (JSON lines) to this file");
     app.add_option("--duration", duration, "seconds to run (0: until stopped)")
         ->check(CLI::NonNegativeNumber);

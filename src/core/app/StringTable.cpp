@@ -189,6 +189,19 @@ constexpr StringRow kRows[] = {
      "作業 %s：%d 台攝影機，%d 台已升級，%d 台已略過，%d 台失敗，%d 台未完成",
      "任务 %s：%d 台摄像机，%d 台已升级，%d 台已跳过，%d 台失败，%d 台未完成"},
     {1162, "Credentials (*)", "帳密檔案 (*)", "账号密码文件 (*)"},
+    {1170, "Installing, waiting for the restart", "安裝中，等待重新啟動", "安装中，等待重启"},
+    {1171, "Sent, installing", "已傳送，安裝中", "已发送，安装中"},
+    {1172, "Upgrade %d cameras?", "要升級 %d 台攝影機嗎？", "要升级 %d 台摄像机吗？"},
+    {1173, "Upgrade 1 camera?", "要升級 1 台攝影機嗎？", "要升级 1 台摄像机吗？"},
+    {1174,
+     "An upgrade batch is running. Quitting cancels it: cameras that already received the "
+     "whole package finish installing on their own and are verified when the run is resumed.",
+     "升級作業正在進行。結束程式會取消作業：已收到完整升級包的攝影機會自行完成安裝，"
+     "並在繼續作業時驗證。",
+     "升级任务正在进行。退出程序会取消任务：已收到完整升级包的摄像机会自行完成安装，"
+     "并在继续任务时验证。"},
+    {1175, "Cancel the batch and quit", "取消作業並結束", "取消任务并退出"},
+    {1176, "Keep running", "繼續執行", "继续运行"},
 };
 
 }  // namespace

@@ -90,6 +90,14 @@ enum StringId : int {
     IDS_RUN_IN_USE = 1084,
     IDS_LOCK_REFUSED = 1085,
     IDS_LOCK_FOLDER_REFUSED = 1086,
+    // What a technician is told during and after a batch (1170 to 1189).
+    IDS_INSTALLING = 1170,
+    IDS_SENT_INSTALLING = 1171,
+    IDS_CONFIRM_BATCH = 1172,
+    IDS_CONFIRM_BATCH_ONE = 1173,
+    IDS_QUIT_DURING_BATCH = 1174,
+    IDS_CANCEL_AND_QUIT = 1175,
+    IDS_KEEP_RUNNING = 1176,
     // The desktop window's own texts (1100 to 1149).
     IDS_FILTER_PLACEHOLDER = 1100,
     IDS_SHOW_ONLY_FAILED = 1101,

@@ -21,6 +21,15 @@ uint64_t SecondsSetting(const CSettingsView& view, const char* key) {
     return static_cast<uint64_t>(view.GetInt(key)) * 1000u;
 }
 
+// A camera seen again with another version than `before` has restarted,
+// however short its time away: a fast restart may stay under the stretch
+// of refused connections that counts as offline.
+bool CameBackWithOtherVersion(const DeviceInfoPtr& before, const DeviceInfoPtr& now) {
+    return before && now &&
+           (std::memcmp(before->softwareVer, now->softwareVer, sizeof(now->softwareVer)) != 0 ||
+            before->build != now->build);
+}
+
 }  // namespace
 
 bool waitDeviceIp2Change(const CBatchContext& context, const UpgradeInfoPtr& job) {
@@ -91,12 +100,21 @@ bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
     LOG_INFO(kFunc, "wait device offline, mac: %s, timeout: %ds", mac.c_str(), timeoutSeconds);
 
     const uint32_t offlineStretchMs = context.timings.offlineStretchMs;
+    const DeviceInfoPtr before = job->Device();
+    // The search probes a camera that is waited for, so that its return
+    // with the new version is seen while it may still look online.
+    job->waitingForDevice.store(true);
     bool reachable = false;
     uint32_t unreachableSince = 0;
     for (;;) {
         if (job->cancelled.load()) {
             LOG_WARN(kFunc, "upgrade cancelled, mac: %s", mac.c_str());
             break;
+        }
+        if (CameBackWithOtherVersion(before, job->Device())) {
+            job->waitingForDevice.store(false);
+            LOG_INFO(kFunc, "device restarted with another version, mac: %s", mac.c_str());
+            return true;
         }
         const uint32_t probeStart = PUB_GetTickCount();
         reachable = false;
@@ -123,6 +141,7 @@ bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
             break;
         }
     }
+    job->waitingForDevice.store(false);
     if (reachable) {
         LOG_WARN(kFunc, "device is not offline, mac: %s", mac.c_str());
         return false;

@@ -53,10 +53,11 @@ inline bool IsSkippedResult(int code) {
     return code == UPGRADE_ALREADY_CURRENT || code == UPGRADE_NO_PACKAGE_FOR_MODEL;
 }
 
-// Final codes that count against a rollout's failure limit.
+// Final codes that count against a rollout's failure limit. A camera
+// another process upgrades right now has not failed: it is busy.
 inline bool IsFailedResult(int code) {
     return code != UPGRADE_OK && !IsIntermediateResult(code) && !IsSkippedResult(code) &&
-           code != UPGRADE_NOT_STARTED && code != UPGRADE_CANCELLED;
+           code != UPGRADE_NOT_STARTED && code != UPGRADE_CANCELLED && code != UPGRADE_ELSEWHERE;
 }
 
 // The list text of a result code in the interface language. False (and an
