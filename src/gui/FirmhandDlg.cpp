@@ -488,10 +488,10 @@ void CFirmhandDlg::ShowAbout() {
 }
 
 bool CFirmhandDlg::ConfirmQuitDuringBatch() {
-    QMessageBox box(QMessageBox::Warning, Text(IDS_APP_TITLE), Text(IDS_QUIT_DURING_BATCH),
+    QMessageBox box(QMessageBox::Warning, DlgText(IDS_APP_TITLE), DlgText(IDS_QUIT_DURING_BATCH),
                     QMessageBox::NoButton, this);
-    QPushButton* quit = box.addButton(Text(IDS_CANCEL_AND_QUIT), QMessageBox::DestructiveRole);
-    QPushButton* keep = box.addButton(Text(IDS_KEEP_RUNNING), QMessageBox::RejectRole);
+    QPushButton* quit = box.addButton(DlgText(IDS_CANCEL_AND_QUIT), QMessageBox::DestructiveRole);
+    QPushButton* keep = box.addButton(DlgText(IDS_KEEP_RUNNING), QMessageBox::RejectRole);
     box.setDefaultButton(keep);
     box.exec();
     return box.clickedButton() == quit;

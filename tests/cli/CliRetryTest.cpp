@@ -40,8 +40,9 @@ TEST_F(CliRetryTest, BusyCameraIsNotFailedAndRetriedOnlyWhenAsked) {
     {
         // Another process upgrades this camera right now.
         bool held = false;
-        const auto lock = LockCamera(busy.mac, held);
-        ASSERT_NE(lock, nullptr);
+        std::string problem;
+        const auto lock = LockCamera(busy.mac, held, problem, m_box.File("locks"));
+        ASSERT_NE(lock, nullptr) << problem;
         EXPECT_EQ(Run(Upgrade(m_box.File("first.json")), out), 1) << m_err;
     }
     const std::string first = m_box.Read("first.json");

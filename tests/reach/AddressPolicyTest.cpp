@@ -6,7 +6,10 @@
 #include "AddressPolicy.h"
 #include "reach/Ipv4.h"
 
-using namespace netcfg;
+using netcfg::CAddressPolicy;
+using netcfg::HostNetwork;
+using netcfg::IsPrivateSubnet;
+using netcfg::kMaxAddedAddresses;
 using reach::InetAddr;
 
 namespace {

@@ -14,15 +14,10 @@
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 // The journal of the last batch as a kill right after its "last-block"
 // line leaves it, written to `name` in the sandbox.
 std::string KilledAfterLastBlock(CSessionHarness& h, const std::string& name) {
-    std::string text = ReadText(h.Session().RunJournalPath());
+    std::string text = testing_support::ReadFile(h.Session().RunJournalPath());
     const size_t lastBlock = text.find("\"event\":\"last-block\"");
     if (lastBlock == std::string::npos) {
         return {};
