@@ -19,8 +19,8 @@ struct GlobalOptions {
     // Hidden: the folder of the per-camera locks instead of the machine's
     // (tests keep theirs apart; never taken from the environment).
     std::string lockFolder;
-    bool listOptions = false;            // hidden: the option table, for completion
-    bool manCommands = false;            // hidden: the manual's COMMANDS section
+    bool listOptions = false;  // hidden: the option table, for completion
+    bool manCommands = false;  // hidden: the manual's COMMANDS section
 };
 
 // Adds the global options to `app` and lets every subcommand added after

@@ -56,7 +56,8 @@ TEST(RunJournal, TornLinesAreCutAndARunStoppedByTheFailureLimitIsResumedTwice) {
     EXPECT_EQ(h.FinalResult(refusing.mac), UPGRADE_BAD_CREDENTIALS) << "from the journal";
     EXPECT_EQ(h.FinalResult(second.mac), UPGRADE_BAD_CREDENTIALS);
     EXPECT_EQ(h.FinalResult(third.mac), UPGRADE_NOT_STARTED);
-    EXPECT_EQ(testing_support::ReadFile(path).find("{\"event\":\"started\",\"mac\":\"" + second.mac + "{"),
+    EXPECT_EQ(testing_support::ReadFile(path).find("{\"event\":\"started\",\"mac\":\"" +
+                                                   second.mac + "{"),
               std::string::npos)
         << "nothing is appended to a torn line";
 

@@ -219,7 +219,8 @@ int upgradeDevice(const CBatchContext& context, const std::string& mac, const st
             // once a resumed run can find that on the disk.
             if (nextBlock == UPGRADE_BLOCK_COUNT && context.journal &&
                 !context.journal->Step(mac, "last-block")) {
-                LOG_ERROR(kUpgradeFunc, "journal not written, last block not sent, mac: %s, journal: %s",
+                LOG_ERROR(kUpgradeFunc,
+                          "journal not written, last block not sent, mac: %s, journal: %s",
                           mac.c_str(), context.journal->Path().c_str());
                 d = kTransferJournalFailed;
                 break;
