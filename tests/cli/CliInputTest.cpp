@@ -58,8 +58,7 @@ TEST(InputCheck, TargetsMacsSecondsAndSettings) {
                                                           {"AutoUpgradeDelay", "-5"},
                                                           {"WaitRebootTimeout", "2147483647"},
                                                           {"ShowSlaveIp", "FALSE"},
-                                                          {"ShowSlaveIp", "1"},
-                                                          {"Password", "any text"}}) {
+                                                          {"ShowSlaveIp", "1"}}) {
         EXPECT_EQ(CheckSetting(key, value), "") << key << "=" << value;
     }
     for (const auto& [key, value] :
@@ -70,7 +69,8 @@ TEST(InputCheck, TargetsMacsSecondsAndSettings) {
                                                           {"LogLevel", "0"},
                                                           {"LogLevel", "5"},
                                                           {"ShowSlaveIp", "yes"},
-                                                          {"SearchTargets", "1.2.3.4,x_y"}}) {
+                                                          {"SearchTargets", "1.2.3.4,x_y"},
+                                                          {"password", "any text"}}) {
         EXPECT_NE(CheckSetting(key, value), "") << key << "=" << value;
     }
     EXPECT_NE(CheckSetting("waitreboottimout", "5").find("did you mean WaitRebootTimeout?"),
