@@ -130,7 +130,7 @@ void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream&
 }
 
 bool WriteReportFile(const std::string& path, const std::string& text) {
-    return platform::WriteFileAtomic(path, text, 0644);
+    return platform::WriteReportFile(path, text);
 }
 
 bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& path) {

@@ -262,5 +262,5 @@ std::string DeviceListText(const std::vector<DEVICE_S_INFO>& devices, bool csv) 
 bool WriteTextFile(const std::string& path, const std::string& text) {
     // A temporary file renamed over the target: a link there is replaced,
     // never followed.
-    return platform::WriteFileAtomic(path, text, 0644);
+    return platform::WriteReportFile(path, text);
 }

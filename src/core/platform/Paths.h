@@ -44,6 +44,11 @@ bool ReadWholeFile(const std::string& path, std::string& content);
 // the new file.
 bool WriteFileAtomic(const std::string& path, const std::string& content, unsigned mode);
 
+// Writes a report the technician named: a pipe or a terminal already there
+// (a program reading the report as it comes) is written into, opened without
+// following a link; anything else is replaced as by WriteFileAtomic, 0644.
+bool WriteReportFile(const std::string& path, const std::string& content);
+
 // True when the folder accepts new files for this process.
 bool IsFolderWritable(const std::string& folder);
 

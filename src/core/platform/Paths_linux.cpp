@@ -150,6 +150,30 @@ bool WriteFileAtomic(const std::string& path, const std::string& content, unsign
     return ok;
 }
 
+bool WriteReportFile(const std::string& path, const std::string& content) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+        return WriteFileAtomic(path, content, 0644);
+    }
+    const int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    size_t written = 0;
+    bool ok = true;
+    while (ok && written < content.size()) {
+        const ssize_t n = write(fd, content.data() + written, content.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n > 0;
+        if (ok) {
+            written += static_cast<size_t>(n);
+        }
+    }
+    return (close(fd) == 0) && ok;
+}
+
 bool IsFolderWritable(const std::string& folder) {
     return !folder.empty() && access(folder.c_str(), W_OK | X_OK) == 0;
 }
