@@ -14,7 +14,7 @@
 
 namespace {
 
-std::string ReadText(const std::string& path) {
+std::string ResumedJournalText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
@@ -22,7 +22,7 @@ std::string ReadText(const std::string& path) {
 // The journal of the last batch as a kill right after its "last-block"
 // line leaves it, written to `name` in the sandbox.
 std::string KilledAfterLastBlock(CSessionHarness& h, const std::string& name) {
-    std::string text = ReadText(h.Session().RunJournalPath());
+    std::string text = ResumedJournalText(h.Session().RunJournalPath());
     const size_t lastBlock = text.find("\"event\":\"last-block\"");
     if (lastBlock == std::string::npos) {
         return {};

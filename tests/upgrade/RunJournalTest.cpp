@@ -17,7 +17,7 @@
 
 namespace {
 
-std::string ReadText(const std::string& path) {
+std::string JournalFileText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
@@ -61,7 +61,7 @@ TEST(RunJournal, TornLinesAreCutAndARunStoppedByTheFailureLimitIsResumedTwice) {
     EXPECT_EQ(h.FinalResult(refusing.mac), UPGRADE_BAD_CREDENTIALS) << "from the journal";
     EXPECT_EQ(h.FinalResult(second.mac), UPGRADE_BAD_CREDENTIALS);
     EXPECT_EQ(h.FinalResult(third.mac), UPGRADE_NOT_STARTED);
-    EXPECT_EQ(ReadText(path).find("{\"event\":\"started\",\"mac\":\"" + second.mac + "{"),
+    EXPECT_EQ(JournalFileText(path).find("{\"event\":\"started\",\"mac\":\"" + second.mac + "{"),
               std::string::npos)
         << "nothing is appended to a torn line";
 
@@ -76,7 +76,7 @@ TEST(RunJournal, TornLinesAreCutAndARunStoppedByTheFailureLimitIsResumedTwice) {
     EXPECT_TRUE(run.Finished());
     EXPECT_EQ(run.Upgraded(), 1);
     EXPECT_EQ(run.Failed(), 2);
-    EXPECT_EQ(ReadText(path).back(), '\n');
+    EXPECT_EQ(JournalFileText(path).back(), '\n');
     EXPECT_EQ(h.Fleet().State(refusing.mac)->upgradesCompleted, 0);
     EXPECT_EQ(h.Fleet().State(second.mac)->upgradesCompleted, 0);
     EXPECT_EQ(h.Fleet().State(third.mac)->upgradesCompleted, 1);
@@ -99,7 +99,7 @@ TEST(RunJournal, LastBlockAfterStartedInTheFileIsVerifiedWhateverTheStamps) {
     }));
 
     // Killed right after "last-block", with a "started" stamp from the future.
-    std::string text = ReadText(h.Session().RunJournalPath());
+    std::string text = JournalFileText(h.Session().RunJournalPath());
     text = text.substr(0, text.find('\n', text.find("\"event\":\"last-block\"")) + 1);
     const size_t started = text.find("\"event\":\"started\"");
     ASSERT_NE(started, std::string::npos) << text;
@@ -122,7 +122,7 @@ TEST(RunJournal, LastBlockAfterStartedInTheFileIsVerifiedWhateverTheStamps) {
     ASSERT_TRUE(h.WaitForBatchEnd());
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
     EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "flash_start"), 1) << "verified, not sent";
-    EXPECT_NE(ReadText(killed).find("\"event\":\"verifying\""), std::string::npos);
+    EXPECT_NE(JournalFileText(killed).find("\"event\":\"verifying\""), std::string::npos);
 }
 
 // The lock another driver holds (here a second lock of this process, which
@@ -143,10 +143,10 @@ TEST(RunJournal, RunWhoseJournalIsLockedIsRefusedAndListedAsRunning) {
     const std::string path = h.Session().RunJournalPath();
     ASSERT_TRUE(h.Fleet().SetCredentials(cam.mac, "admin", h.password, cam.protection));
     // Unfinished: cut its "end" line.
-    std::string text = ReadText(path);
+    std::string text = JournalFileText(path);
     text = text.substr(0, text.rfind("{\"event\":\"end\""));
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-    const std::string before = ReadText(path);
+    const std::string before = JournalFileText(path);
 
     bool busy = false;
     std::string problem;
@@ -158,7 +158,7 @@ TEST(RunJournal, RunWhoseJournalIsLockedIsRefusedAndListedAsRunning) {
     request.resumeRun = path;
     EXPECT_EQ(h.StartBatch(request), BatchStartResult::RunInUse);
     EXPECT_NE(h.Session().RefusalDetail().find("going on in another process"), std::string::npos);
-    EXPECT_EQ(ReadText(path), before) << "not a line written";
+    EXPECT_EQ(JournalFileText(path), before) << "not a line written";
 
     other.reset();
     EXPECT_FALSE(h.Session().UnfinishedRun()->running);
