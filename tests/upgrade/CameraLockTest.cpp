@@ -131,7 +131,11 @@ TEST(CameraLock, ProcessesWithAndWithoutARuntimeFolderShareTheMachinesLock) {
     auto lock = LockCamera(mac, busy, problem);
     EXPECT_NE(lock, nullptr) << problem;
     lock.reset();
-    ::unlink((std::string(kMachineCameraLockFolder) + "/" + CameraLockName(mac) + ".lock").c_str());
+    std::string path = kMachineCameraLockFolder;
+    path += "/";
+    path += CameraLockName(mac);
+    path += ".lock";
+    ::unlink(path.c_str());
 }
 
 // A folder someone else made, or one anybody may empty: no camera is locked

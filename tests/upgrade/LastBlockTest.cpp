@@ -23,7 +23,7 @@ int64_t LastBlockSeen(CSessionHarness& h, const std::string& mac) {
     return last;
 }
 
-std::string ReadText(const std::string& path) {
+std::string LastBlockJournalText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
@@ -49,7 +49,7 @@ TEST(LastBlock, CancelWhileBlock99IsAcknowledgedKeepsBlock100Back) {
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_CANCELLED);
     EXPECT_EQ(LastBlockSeen(h, cam.mac), 99);
     EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "flash_start"), 0);
-    const std::string journal = ReadText(h.Session().RunJournalPath());
+    const std::string journal = LastBlockJournalText(h.Session().RunJournalPath());
     EXPECT_EQ(journal.find("\"last-block\""), std::string::npos) << journal;
     RunSummary run;
     std::string error;

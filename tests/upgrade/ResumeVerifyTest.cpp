@@ -42,9 +42,9 @@ int LogIndex(CSessionHarness& h, const std::string& fragment) {
 
 // Killed between "last-block" and block 100: the camera never flashed and
 // stays reachable. As for a running job, the offline wait is followed by
-// the reboot wait, and a camera never seen to restart is a time-out, not a
-// camera to send the package to again.
-TEST(ResumeVerify, CameraThatStaysReachableGoesToTheRebootWaitNotToANewTransfer) {
+// the reboot wait; only once it answered all along through both is it sent
+// the package again, and it then takes exactly one transfer.
+TEST(ResumeVerify, CameraThatStaysReachableGoesThroughTheRebootWaitBeforeANewTransfer) {
     CSessionHarness h;
     h.SetSetting(settings::kWaitDeviceOfflineTimeout, "1");
     h.SetSetting(settings::kWaitRebootTimeout, "2");
@@ -66,12 +66,15 @@ TEST(ResumeVerify, CameraThatStaysReachableGoesToTheRebootWaitNotToANewTransfer)
     request.resumeRun = killed;
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_TIMEOUT);
-    EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "login_ok"), loginsBefore) << "no new transfer";
+    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.Fleet().State(cam.mac)->upgradesCompleted, 1);
+    EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "login_ok"), loginsBefore + 1);
     const int notOffline = LogIndex(h, "device is not offline, mac: " + cam.mac);
     const int reboot = LogIndex(h, "wait device reboot, mac: " + cam.mac);
+    const int again = LogIndex(h, "resumed device never restarted, upgrade again, mac: " + cam.mac);
     ASSERT_GE(notOffline, 0);
     EXPECT_GT(reboot, notOffline);
+    EXPECT_GT(again, reboot);
 }
 
 // A forced package that names the version the camera already runs: the

@@ -163,7 +163,12 @@ std::unique_ptr<CRunJournal> CRunJournal::Create(const std::string& folder,
         error = "run journal folder " + folder + " cannot be created";
         return nullptr;
     }
-    const std::string id = NewRunId();
+    // Two runs started within one second by one process get ids of their
+    // own, never the earlier run's file.
+    std::string id = NewRunId();
+    for (int n = 2; platform::PathFileExists(platform::PathCombine(folder, id + kSuffix)); ++n) {
+        id = NewRunId() + "-" + std::to_string(n);
+    }
     const std::string path = platform::PathCombine(folder, id + kSuffix);
     // Locked before its first line: no other process ever sees it open.
     bool busy = false;

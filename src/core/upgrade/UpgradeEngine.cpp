@@ -494,6 +494,9 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     if (context.journal && !run->cancelled.load() && !stopped) {
         context.journal->End();
     }
+    // Every worker is joined: the run's lock goes before the batch's end is
+    // posted, so that a resume started on that message finds it free.
+    context.journal.reset();
     LOG_INFO("CUpgradeEngine::RunBatch", "batch ended, %d cameras, %d failed", cameras,
              run->failed);
     {

@@ -120,10 +120,10 @@ std::vector<std::string> ReachedAddresses(const CBatchContext& context, const De
 // the reboot wait, then the version rule against `oldRecord`, the version
 // it showed when the interrupted transfer started. True when the job ends
 // here with `result`: upgraded (also when it came back before this run
-// found it), never seen again, cancelled. False only when, after both
+// found it), gone and not back, cancelled. False only when, after both
 // waits, it was seen again with its old version and the package's file
-// name does not name it: that last block never took, and it may be sent
-// the package again.
+// name does not name it, or it answered all along and never restarted:
+// that last block never took, and it may be sent the package again.
 bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job,
                          const DeviceInfoPtr& oldRecord, int& result) {
     const std::string mac = oldRecord->mac;
@@ -135,7 +135,8 @@ bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job
         return true;
     }
     const auto port = static_cast<uint16_t>(seen ? seen->dataPort : oldRecord->dataPort);
-    waitDeviceOffline(context, job, mac, ReachedAddresses(context, seen, *oldRecord), port);
+    const std::vector<std::string> addresses = ReachedAddresses(context, seen, *oldRecord);
+    const bool wentOffline = waitDeviceOffline(context, job, mac, addresses, port);
     if (job->cancelled.load()) {
         result = UPGRADE_CANCELLED;
         return true;
@@ -153,7 +154,17 @@ bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job
     }
     const DeviceInfoPtr current = job->Device();
     if (w != REBOOT_SAME_VERSION || !current) {
-        // Never seen again: it may still be flashing.
+        // Reachable through both waits, far longer than a flash lasts, and
+        // still answering: it never restarted, so that last block never
+        // reached it.
+        const bool answers = std::any_of(addresses.begin(), addresses.end(), [&](const auto& ip) {
+            return ProbeTcpPort(ip, port, context.timings.addressProbeMs);
+        });
+        if (!wentOffline && current && answers && !job->cancelled.load()) {
+            LOG_WARN(kFunc, "resumed device never restarted, upgrade again, mac: %s", mac.c_str());
+            return false;
+        }
+        // Gone and not back: it may still be flashing.
         result = UPGRADE_TIMEOUT;
         return true;
     }
