@@ -5,17 +5,13 @@
 #include <ostream>
 #include <sstream>
 
+#include "InputCheck.h"
 #include "JsonText.h"
 #include "TextTable.h"
 #include "app/StringTable.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 std::string Seconds(double seconds) {
     char text[32];
@@ -133,7 +129,7 @@ bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::s
     if (!file) {
         return false;
     }
-    if (EndsWith(path, ".csv")) {
+    if (EndsWithNoCase(path, ".csv")) {
         file << "mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status,name,package,"
                 "startedAt,endedAt,queuedAt\n";
         for (const CameraOutcome& o : outcomes) {
