@@ -57,7 +57,7 @@ bool IsUpgraded(const DEVICE_S_INFO& oldRecord, const DEVICE_S_INFO& newRecord,
 int CompleteUpgrade(const CBatchContext& context, const UpgradeInfoPtr& job,
                     const DeviceInfoPtr& oldRecord, const std::string& mac, const std::string& ip,
                     uint16_t port, int r) {
-    waitDeviceOffline(context, job, mac, ip, port);
+    waitDeviceOffline(context, job, mac, ip, port, oldRecord);
     PostResult(context, UPGRADE_WAIT_COMPLETE, mac);
     const int w = waitDeviceReboot(context, job, oldRecord);
     if (w == REBOOT_VERSION_CHANGED) {
@@ -108,8 +108,9 @@ bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job
         result = UPGRADE_OK;
         return true;
     }
-    const bool wentOffline = seen && waitDeviceOffline(context, job, mac, seen->ip,
-                                                       static_cast<uint16_t>(seen->dataPort));
+    const bool wentOffline =
+        seen && waitDeviceOffline(context, job, mac, seen->ip,
+                                  static_cast<uint16_t>(seen->dataPort), oldRecord);
     if (job->cancelled.load()) {
         result = UPGRADE_CANCELLED;
         return true;
