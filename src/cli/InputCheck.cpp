@@ -1,5 +1,7 @@
 #include "InputCheck.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -199,12 +201,14 @@ std::string CheckAdapter(const std::string& adapter) {
     return "unknown adapter \"" + adapter + "\"; adapters here: " + names;
 }
 
+bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+    return text.size() > tail.size() &&
+           strcasecmp(text.c_str() + text.size() - tail.size(), tail.c_str()) == 0;
+}
+
 std::string CheckReportPath(const std::string& path) {
-    const auto endsWith = [&](const std::string& tail) {
-        return path.size() > tail.size() &&
-               path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
-    };
-    if (!endsWith(".json") && !endsWith(".csv") && !endsWith(".html")) {
+    if (!EndsWithNoCase(path, ".json") && !EndsWithNoCase(path, ".csv") &&
+        !EndsWithNoCase(path, ".html")) {
         return "report " + path + ": the name must end in .json, .csv or .html";
     }
     if (std::string problem = FileWriteProblem(path); !problem.empty()) {

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// True when `text` ends in `tail` (longer than it), letters in any case:
+// "R.JSON" is a JSON report.
+bool EndsWithNoCase(const std::string& text, const std::string& tail);
+
 // --seconds: a finite number of seconds in (0, 3600]; the value in `seconds`.
 std::string CheckSeconds(const std::string& text, double& seconds);
 // --target: a host name or dotted IPv4 address, optionally ":PORT" (1-65535).

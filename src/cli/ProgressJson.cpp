@@ -46,6 +46,7 @@ void CProgressEvents::Update(const std::vector<CameraOutcome>& outcomes, size_t 
                    {"mac", o.mac},
                    {"code", o.code},
                    {"text", OutcomeText(o)},
+                   {"reason", OutcomeReason(o)},
                    {"status", OutcomeStatus(o)},
                    {"attempts", o.attempts},
                    {"seconds", std::round(o.seconds * 10) / 10}});

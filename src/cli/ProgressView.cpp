@@ -29,7 +29,9 @@ std::string StateText(const CameraOutcome& o) {
     if (o.code >= 0) {
         return OutcomeText(o);
     }
-    if (o.lastBlockSeconds >= 0) {
+    // Installing: its seconds once there is one to count (a plain line
+    // printed as it starts would always read 0).
+    if (o.lastBlockSeconds >= 0 && o.installingFor >= 1) {
         return o.state + " (" + std::to_string(static_cast<int>(o.installingFor)) + " s)";
     }
     if (!o.state.empty() && o.state.back() == '%') {

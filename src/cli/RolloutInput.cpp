@@ -96,9 +96,11 @@ std::string FailedCamerasOfReport(const std::string& path, std::vector<std::stri
                 }
             }
         }
-    } catch (const std::exception& problem) {
-        return "--retry-failed " + path + ": not a JSON report of firmhand-cli (" + problem.what() +
-               ")";
+    } catch (const std::exception&) {
+        // In words, not the parser's: what the file should have been.
+        return "--retry-failed " + path +
+               ": not a report of firmhand-cli upgrade (the JSON file that --report FILE.json "
+               "writes, with a list of cameras under \"results\")";
     }
     return "";
 }

@@ -11,6 +11,7 @@
 #include "CliSystem.h"
 #include "CommandSession.h"
 #include "HtmlReport.h"
+#include "InputCheck.h"
 #include "OutcomeHistory.h"
 #include "PackageModels.h"
 #include "ProgressJson.h"
@@ -168,9 +169,7 @@ void PrintPlan(const std::vector<CameraPlan>& plans, std::ostream& out) {
 // from the run's journal.
 bool WriteReport(const std::vector<CameraOutcome>& outcomes, const std::string& journal,
                  const std::string& path) {
-    const std::string html = ".html";
-    if (path.size() > html.size() &&
-        path.compare(path.size() - html.size(), html.size(), html) == 0) {
+    if (EndsWithNoCase(path, ".html")) {
         RunSummary run;
         std::string problem;
         if (!journal.empty()) {

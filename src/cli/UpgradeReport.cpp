@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "InputCheck.h"
 #include "JsonText.h"
 #include "TextTable.h"
 #include "app/StringTable.h"
@@ -12,11 +13,6 @@
 #include "upgrade/UpgradeResult.h"
 
 namespace {
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 std::string Seconds(double seconds) {
     char text[32];
@@ -110,11 +106,38 @@ std::string OutcomeTableText(const std::vector<CameraOutcome>& outcomes, size_t 
 
 }  // namespace
 
+std::string OutcomeReason(const CameraOutcome& o) {
+    const std::string status = OutcomeStatus(o);
+    return status == "failed" || status == "busy" ? ResultReasonText(o.code) : std::string();
+}
+
+namespace {
+
+// Each failed camera's reason under the table, whole: a sentence that is
+// longer than the terminal wraps rather than loses its end.
+void PrintReasons(const std::vector<CameraOutcome>& outcomes, std::ostream& out) {
+    CTextTable reasons({LoadString(IDS_COL_MAC), LoadString(IDS_COL_REASON)});
+    bool any = false;
+    for (const CameraOutcome& o : outcomes) {
+        if (const std::string reason = OutcomeReason(o); !reason.empty()) {
+            reasons.AddRow({o.mac, reason});
+            any = true;
+        }
+    }
+    if (any) {
+        out << "\n";
+        reasons.Print(out);
+    }
+}
+
+}  // namespace
+
 void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream& out,
                        size_t columns) {
     const std::string whole = OutcomeTableText(outcomes, columns, true);
     if (columns == 0 || WidestLine(whole) <= columns) {
         out << whole;
+        PrintReasons(outcomes, out);
         return;
     }
     // Too narrow for the result beside the versions: each camera's result
@@ -127,6 +150,7 @@ void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream&
         results.AddRow({o.mac, OutcomeText(o)});
     }
     results.Print(out);
+    PrintReasons(outcomes, out);
 }
 
 bool WriteReportFile(const std::string& path, const std::string& text) {
@@ -135,15 +159,16 @@ bool WriteReportFile(const std::string& path, const std::string& text) {
 
 bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& path) {
     std::ostringstream file;
-    if (EndsWith(path, ".csv")) {
+    if (EndsWithNoCase(path, ".csv")) {
         file << "mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status,name,package,"
-                "startedAt,endedAt,queuedAt\n";
+                "startedAt,endedAt,queuedAt,reason\n";
         for (const CameraOutcome& o : outcomes) {
             file << CsvField(o.mac) << ',' << CsvField(o.ip) << ',' << o.code << ','
                  << CsvField(OutcomeText(o)) << ',' << CsvField(o.oldVersion) << ','
                  << CsvField(o.newVersion) << ',' << o.attempts << ',' << Seconds(o.seconds) << ','
                  << OutcomeStatus(o) << ',' << CsvField(o.name) << ',' << CsvField(o.package) << ','
-                 << o.startedAt << ',' << o.endedAt << ',' << o.queuedAt << '\n';
+                 << o.startedAt << ',' << o.endedAt << ',' << o.queuedAt << ','
+                 << CsvField(OutcomeReason(o)) << '\n';
         }
     } else {
         std::vector<std::string> items;
@@ -163,6 +188,7 @@ bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::s
                                 .Add("queuedAt", o.queuedAt)
                                 .Add("startedAt", o.startedAt)
                                 .Add("endedAt", o.endedAt)
+                                .Add("reason", OutcomeReason(o))
                                 .Text());
         }
         file << "{\"results\": " << JsonArray(items) << "}\n";

@@ -46,6 +46,8 @@ struct CameraOutcome {
 std::string OutcomeStatus(const CameraOutcome& outcome);
 // The result in words: the code's text, or "Sent, installing".
 std::string OutcomeText(const CameraOutcome& outcome);
+// Why a failed or busy camera was not upgraded, as a sentence; "" else.
+std::string OutcomeReason(const CameraOutcome& outcome);
 
 // At most `columns` wide when given (a terminal's width): text shortened,
 // the address and time left out first.

@@ -248,6 +248,7 @@ bool CDeviceListModel::SetResult(std::string_view mac, int code, const QString& 
     }
     const RowPhase before = row->phase;
     row->phase = PhaseOfResult(code);
+    row->code = code;
     row->progress = -1;
     row->attempts += code == UPGRADE_STATE_STARTING ? 1 : 0;
     row->cells[COL_RESULT] = text;
@@ -306,7 +307,12 @@ QString CDeviceListModel::ResultToolTip(const Row& row) const {
              ? QString::fromLocal8Bit(FieldText(row.record->ip).data(),
                                       static_cast<qsizetype>(FieldText(row.record->ip).size()))
              : row.address);
-    if (!row.lastLogLine.isEmpty()) {
+    // A failed camera's reason in words, not the log's line about it.
+    const std::string reason =
+        row.phase == RowPhase::Failed ? ResultReasonText(row.code) : std::string();
+    if (!reason.empty()) {
+        line(IDS_TIP_REASON, QString::fromStdString(reason));
+    } else if (!row.lastLogLine.isEmpty()) {
         line(IDS_TIP_LAST_LOG, row.lastLogLine);
     }
     return tip;
@@ -322,6 +328,7 @@ void CDeviceListModel::ClearResultTexts() {
         row->phase = RowPhase::None;
         row->progress = -1;
         row->attempts = 0;
+        row->code = -1;
         row->lastLogLine.clear();
         row->address.clear();
     }

@@ -122,6 +122,7 @@ private:
         RowPhase phase = RowPhase::None;
         int progress = -1;
         int attempts = 0;
+        int code = -1;       // the last result code, -1 for none
         bool dirty = false;  // a result repaint is pending
         QString lastLogLine;
         QString address;

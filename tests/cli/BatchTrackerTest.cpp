@@ -66,9 +66,9 @@ TEST(BatchTracker, StatusOfEachCameraWhenTheBatchIsCancelled) {
     ASSERT_TRUE(WriteOutcomeReport(o, box.File("r.csv")));
     ASSERT_TRUE(WriteOutcomeReport(o, box.File("r.json")));
     const std::string csv = box.Read("r.csv");
-    EXPECT_NE(csv.find("\naa,127.0.0.1,-1,,,,0,0.0,cancelled,,fw.bin,,,\n"), std::string::npos)
+    EXPECT_NE(csv.find("\naa,127.0.0.1,-1,,,,0,0.0,cancelled,,fw.bin,,,,\n"), std::string::npos)
         << csv;
-    EXPECT_NE(csv.find("\ndd,127.0.0.1,-1,,,,0,0.0,not-started,,fw.bin,,,\n"), std::string::npos)
+    EXPECT_NE(csv.find("\ndd,127.0.0.1,-1,,,,0,0.0,not-started,,fw.bin,,,,\n"), std::string::npos)
         << csv;
     const std::string json = box.Read("r.json");
     EXPECT_NE(json.find("\"mac\": \"bb\", \"ip\": \"127.0.0.1\", \"code\": 1, \"text\": "

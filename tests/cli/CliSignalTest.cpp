@@ -89,6 +89,9 @@ TEST_F(CliSignalTest, InterruptCancelsTheBatchAndReportsEachCamera) {
                               "\"status\": \"failed\""),
               std::string::npos)
         << report;
+    EXPECT_NE(refusedRow.find("\"reason\": \"The camera refused the user name and password.\""),
+              std::string::npos)
+        << report;
     EXPECT_NE(m_box.Read("out.txt").find("cancelled"), std::string::npos);
     // The exact command that continues the run, without the typed password.
     EXPECT_NE(err.find("continue it with:\n  firmhand-cli "), std::string::npos) << err;

@@ -126,7 +126,7 @@ TEST_F(CliFixture, UpgradeReportsEachCameraAndExitStatus) {
         << m_err;
     const std::string csv = m_box.Read("r.csv");
     EXPECT_EQ(csv.rfind("mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status,name,"
-                        "package,startedAt,endedAt,queuedAt\n",
+                        "package,startedAt,endedAt,queuedAt,reason\n",
                         0),
               0u);
     EXPECT_NE(csv.find(good.mac + "," + good.ip + ",0,Upgraded successfully!,4.0.2(230119),"),
@@ -138,7 +138,7 @@ TEST_F(CliFixture, UpgradeReportsEachCameraAndExitStatus) {
     const size_t started = at + tail.size();
     EXPECT_TRUE(IsUtcTimeAt(csv, started) && csv.compare(started + 20, 1, ",") == 0 &&
                 IsUtcTimeAt(csv, started + 21) && csv.compare(started + 41, 1, ",") == 0 &&
-                IsUtcTimeAt(csv, started + 42) && csv.substr(started + 62) == "\n")
+                IsUtcTimeAt(csv, started + 42) && csv.substr(started + 62) == ",\n")
         << csv;
 }
 

@@ -46,7 +46,10 @@ TEST(FinalTable, At80ColumnsTheResultAndVersionsStayWhole) {
               "\n"
               "MAC address        Result\n"
               "02:CC:00:00:00:01  Maximum number of connections exceeded!\n"
-              "02:CC:00:00:00:02  Upgraded successfully!\n");
+              "02:CC:00:00:00:02  Upgraded successfully!\n"
+              "\n"
+              "MAC address        Reason\n"
+              "02:CC:00:00:00:01  The camera has too many connections open; try again later.\n");
 }
 
 TEST(FinalTable, WideEnoughItIsOneTableAndWithoutATerminalEverything) {
@@ -59,7 +62,11 @@ TEST(FinalTable, WideEnoughItIsOneTableAndWithoutATerminalEverything) {
               "New version\n"
               "02:CC:00:00:00:01  127.200.1.2  Upgrade failed!         failed    4.0.2(230118)\n"
               "02:CC:00:00:00:02  127.200.1.3  Upgraded successfully!  upgraded  4.0.2(230118)  "
-              "4.0.3(230301)\n");
+              "4.0.3(230301)\n"
+              "\n"
+              "MAC address        Reason\n"
+              "02:CC:00:00:00:01  The upgrade did not finish, and the camera gave no more specific "
+              "cause.\n");
     const std::string whole = Table(outcomes, 0);
     EXPECT_NE(whole.find("127.200.1.2"), std::string::npos) << whole;
     EXPECT_NE(whole.find("Attempts  Seconds"), std::string::npos) << whole;

@@ -12,7 +12,7 @@
 
 namespace {
 
-CWindowMessage Result(int code, const std::string& mac) {
+CWindowMessage ResultOf(int code, const std::string& mac) {
     return MakeTextMessage(WM_UPGRADE_RESULT, code, mac);
 }
 
@@ -27,17 +27,17 @@ TEST(InterruptedRun, CamerasPastTheirLastBlockAreInstallingAndTheTallySaysSo) {
     CBatchTracker batch(cameras);
     for (const char* mac : macs) {
         batch.Apply(MakeTextMessage(WM_BATCH_PREPARED, 1, mac), 0);
-        batch.Apply(Result(UPGRADE_STATE_STARTING, mac), 0);
+        batch.Apply(ResultOf(UPGRADE_STATE_STARTING, mac), 0);
     }
     batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 99, "aa"), 1);  // installing
     batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 99, "bb"), 1);  // back before the cancel
-    batch.Apply(Result(UPGRADE_OK, "bb"), 2);
+    batch.Apply(ResultOf(UPGRADE_OK, "bb"), 2);
     batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 40, "cc"), 1);  // mid-transfer
-    batch.Apply(Result(UPGRADE_ELSEWHERE, "dd"), 1);
+    batch.Apply(ResultOf(UPGRADE_ELSEWHERE, "dd"), 1);
     batch.MarkCancelled();
-    batch.Apply(Result(UPGRADE_CANCELLED, "aa"), 3);
-    batch.Apply(Result(UPGRADE_CANCELLED, "cc"), 3);
-    batch.Apply(Result(UPGRADE_CANCELLED, "ee"), 3);
+    batch.Apply(ResultOf(UPGRADE_CANCELLED, "aa"), 3);
+    batch.Apply(ResultOf(UPGRADE_CANCELLED, "cc"), 3);
+    batch.Apply(ResultOf(UPGRADE_CANCELLED, "ee"), 3);
 
     const std::vector<CameraOutcome>& o = batch.Outcomes();
     EXPECT_EQ(OutcomeStatus(o[0]), "installing");

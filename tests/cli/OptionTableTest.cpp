@@ -45,7 +45,7 @@ std::map<std::string, std::vector<std::string>> OptionTable() {
     return table;
 }
 
-std::string Roff(const std::string& option) {
+std::string RoffWord(const std::string& option) {
     std::string out;
     for (const char c : option) {
         out += c == '-' ? std::string("\\-") : std::string(1, c);
@@ -104,14 +104,14 @@ TEST(OptionTable, ManualPageListsEveryOptionOfEveryCommand) {
     EXPECT_EQ(page.rfind("[COMMANDS]\n", 0), 0u);
     for (const std::string& command : commands) {
         SCOPED_TRACE(command);
-        EXPECT_NE(page.find(".SS " + Roff(command) + "\n"), std::string::npos) << page;
+        EXPECT_NE(page.find(".SS " + RoffWord(command) + "\n"), std::string::npos) << page;
         ASSERT_TRUE(table.count(command));
         // Each option under its own command's heading.
-        const size_t from = page.find(".SS " + Roff(command) + "\n");
+        const size_t from = page.find(".SS " + RoffWord(command) + "\n");
         const size_t to = page.find(".SS ", from + 1);
         const std::string section = page.substr(from, to - from);
         for (const std::string& option : table.at(command)) {
-            EXPECT_NE(section.find(".B " + Roff(option)), std::string::npos) << option;
+            EXPECT_NE(section.find(".B " + RoffWord(option)), std::string::npos) << option;
         }
     }
     const auto& upgrade = table.at("upgrade");

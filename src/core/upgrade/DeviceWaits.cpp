@@ -85,12 +85,14 @@ bool waitDeviceIp2Change(const CBatchContext& context, const UpgradeInfoPtr& job
 }
 
 bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
-                       const std::string& mac, const std::string& ip, uint16_t port) {
-    return waitDeviceOffline(context, job, mac, std::vector<std::string>{ip}, port);
+                       const std::string& mac, const std::string& ip, uint16_t port,
+                       const DeviceInfoPtr& versionBefore) {
+    return waitDeviceOffline(context, job, mac, std::vector<std::string>{ip}, port, versionBefore);
 }
 
 bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
-                       const std::string& mac, const std::vector<std::string>& ips, uint16_t port) {
+                       const std::string& mac, const std::vector<std::string>& ips, uint16_t port,
+                       const DeviceInfoPtr& versionBefore) {
     static constexpr const char* kFunc = "CFirmhandDlg::waitDeviceOffline";
     if (!job || mac.empty() || ips.empty() || ips.front().empty()) {
         return false;
@@ -100,7 +102,10 @@ bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
     LOG_INFO(kFunc, "wait device offline, mac: %s, timeout: %ds", mac.c_str(), timeoutSeconds);
 
     const uint32_t offlineStretchMs = context.timings.offlineStretchMs;
-    const DeviceInfoPtr before = job->Device();
+    // A camera that restarts fast may be back, and its record replaced,
+    // before this wait begins: compare with the record from before the
+    // transfer.
+    const DeviceInfoPtr before = versionBefore ? versionBefore : job->Device();
     // The search probes a camera that is waited for, so that its return
     // with the new version is seen while it may still look online.
     job->waitingForDevice.store(true);

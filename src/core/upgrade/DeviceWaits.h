@@ -21,13 +21,17 @@ constexpr int REBOOT_CANCELLED = -1;  // the job was cancelled while waiting
 bool waitDeviceIp2Change(const CBatchContext& context, const UpgradeInfoPtr& job);
 
 // True when the camera stopped accepting connections for more than 10 s
-// within "WaitDeviceOfflineTimeout" seconds.
+// within "WaitDeviceOfflineTimeout" seconds, or was seen again with
+// another version than `versionBefore` (its record before the transfer;
+// null: the record at the start of the wait) however short its restart.
 bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
-                       const std::string& mac, const std::string& ip, uint16_t port);
+                       const std::string& mac, const std::string& ip, uint16_t port,
+                       const DeviceInfoPtr& versionBefore = nullptr);
 // The same over every address the camera may answer at: offline when none
 // of them accepts a connection.
 bool waitDeviceOffline(const CBatchContext& context, const UpgradeInfoPtr& job,
-                       const std::string& mac, const std::vector<std::string>& ips, uint16_t port);
+                       const std::string& mac, const std::vector<std::string>& ips, uint16_t port,
+                       const DeviceInfoPtr& versionBefore = nullptr);
 
 // Waits up to "WaitRebootTimeout" seconds for the camera to come back:
 // 0 when its version or build changed, 18 when it was found again with

@@ -59,7 +59,7 @@ bool IsUpgraded(const DEVICE_S_INFO& oldRecord, const DEVICE_S_INFO& newRecord,
 int CompleteUpgrade(const CBatchContext& context, const UpgradeInfoPtr& job,
                     const DeviceInfoPtr& oldRecord, const std::string& mac, const std::string& ip,
                     uint16_t port, int r) {
-    waitDeviceOffline(context, job, mac, ip, port);
+    waitDeviceOffline(context, job, mac, ip, port, oldRecord);
     PostResult(context, UPGRADE_WAIT_COMPLETE, mac);
     const int w = waitDeviceReboot(context, job, oldRecord);
     if (w == REBOOT_VERSION_CHANGED) {
@@ -136,7 +136,7 @@ bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job
     }
     const auto port = static_cast<uint16_t>(seen ? seen->dataPort : oldRecord->dataPort);
     const std::vector<std::string> addresses = ReachedAddresses(context, seen, *oldRecord);
-    const bool wentOffline = waitDeviceOffline(context, job, mac, addresses, port);
+    const bool wentOffline = waitDeviceOffline(context, job, mac, addresses, port, oldRecord);
     if (job->cancelled.load()) {
         result = UPGRADE_CANCELLED;
         return true;

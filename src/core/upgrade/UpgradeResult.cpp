@@ -77,3 +77,56 @@ std::string ResultCodeToText(int code) {
     ResultCodeToText(code, text);
     return text;
 }
+
+std::string ResultReasonText(int code) {
+    int id = 0;
+    switch (code) {
+        case UPGRADE_FAILED:
+        case UPGRADE_MES_FAIL:
+            id = IDS_REASON_FAILED;
+            break;
+        case UPGRADE_DEVICE_ERROR:
+            id = IDS_REASON_DEVICE_ERROR;
+            break;
+        case UPGRADE_OPEN_FILE_FAILED:
+            id = IDS_REASON_OPEN_FILE;
+            break;
+        case UPGRADE_PACKAGE_ERROR:
+            id = IDS_REASON_PACKAGE;
+            break;
+        case UPGRADE_WRONG_IP:
+        case UPGRADE_WRONG_PORT:
+            id = IDS_REASON_ADDRESS;
+            break;
+        case UPGRADE_VERSION_UNCHANGED:
+            id = IDS_REASON_SAME_VERSION;
+            break;
+        case UPGRADE_NOT_SUPPORTED:
+            id = IDS_REASON_PROTOCOL;
+            break;
+        case UPGRADE_NETWORK_DISCONNECTED:
+            id = IDS_REASON_DISCONNECTED;
+            break;
+        case UPGRADE_CONNECT_FAILED:
+            id = IDS_REASON_CONNECT;
+            break;
+        case UPGRADE_BAD_CREDENTIALS:
+            id = IDS_REASON_CREDENTIALS;
+            break;
+        case UPGRADE_TOO_MANY_CONNECTIONS:
+            id = IDS_REASON_CONNECTIONS;
+            break;
+        case UPGRADE_SEND_FAILED:
+            id = IDS_REASON_SEND;
+            break;
+        case UPGRADE_TIMEOUT:
+            id = IDS_REASON_TIMEOUT;
+            break;
+        case UPGRADE_ELSEWHERE:
+            id = IDS_REASON_ELSEWHERE;
+            break;
+        default:
+            break;
+    }
+    return id == 0 ? std::string() : LoadString(id);
+}

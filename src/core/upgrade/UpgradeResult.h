@@ -64,3 +64,6 @@ inline bool IsFailedResult(int code) {
 // empty text) for codes without a text: 13, 14, 20, 21 and above 30.
 bool ResultCodeToText(int code, std::string& text);
 std::string ResultCodeToText(int code);
+// Why a camera with this final code failed, as a sentence in the interface
+// language; "" for codes that are no failure.
+std::string ResultReasonText(int code);
