@@ -161,7 +161,8 @@ bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job
             return ProbeTcpPort(ip, port, context.timings.addressProbeMs);
         });
         if (!wentOffline && current && answers && !job->cancelled.load()) {
-            LOG_WARN(kJobFunc, "resumed device never restarted, upgrade again, mac: %s", mac.c_str());
+            LOG_WARN(kJobFunc, "resumed device never restarted, upgrade again, mac: %s",
+                     mac.c_str());
             return false;
         }
         // Gone and not back: it may still be flashing.
