@@ -137,9 +137,7 @@ TEST_F(LoginDlgTest, SystemAdaptersFillTheDialog) {
         ++visited;
         return true;
     });
-    if (count < 0) {
-        GTEST_SKIP() << "no adapter list on this machine";
-    }
+    ASSERT_GE(count, 0) << "the system's adapter list could not be read";
     EXPECT_EQ(count, visited);
     CLoginDlg dlg(SystemAdapterEnumerator());
     EXPECT_EQ(dlg.AdapterList()->count(), count + 1);

@@ -129,9 +129,6 @@ TEST(Discovery, MulticastProbeOnTheSharedSearchPort) {
         }
     }
     ::close(fd);
-    if (from.empty()) {
-        GTEST_SKIP() << "multicast on loopback is not available here";
-    }
     // Each camera answers from its own address and search port.
     EXPECT_EQ(from, (std::set<std::string>{"127.63.0.3:" + std::to_string(port),
                                            "127.63.0.4:" + std::to_string(port)}));
