@@ -123,24 +123,32 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
     return true;
 }
 
+namespace {
+
+bool WriteWholeContent(int fd, const std::string& content) {
+    size_t written = 0;
+    while (written < content.size()) {
+        const ssize_t n = write(fd, content.data() + written, content.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        written += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool WriteFileAtomic(const std::string& path, const std::string& content, unsigned mode) {
     std::string temp = path + ".XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0) {
         return false;
     }
-    bool ok = fchmod(fd, static_cast<mode_t>(mode)) == 0;
-    size_t written = 0;
-    while (ok && written < content.size()) {
-        const ssize_t n = write(fd, content.data() + written, content.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = n > 0;
-        if (ok) {
-            written += static_cast<size_t>(n);
-        }
-    }
+    bool ok = fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteWholeContent(fd, content);
     ok = ok && fsync(fd) == 0;
     ok = (close(fd) == 0) && ok;
     ok = ok && rename(temp.c_str(), path.c_str()) == 0;
@@ -159,18 +167,7 @@ bool WriteReportFile(const std::string& path, const std::string& content) {
     if (fd < 0) {
         return false;
     }
-    size_t written = 0;
-    bool ok = true;
-    while (ok && written < content.size()) {
-        const ssize_t n = write(fd, content.data() + written, content.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = n > 0;
-        if (ok) {
-            written += static_cast<size_t>(n);
-        }
-    }
+    const bool ok = WriteWholeContent(fd, content);
     return (close(fd) == 0) && ok;
 }
 
