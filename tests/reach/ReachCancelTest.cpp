@@ -4,6 +4,7 @@
 // the call must return within seconds, having changed nothing.
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -174,6 +175,45 @@ TEST(ReachStopWaits, AStoppedCallEndsTheHelperThatHasNotAnswered) {
     EXPECT_FALSE(call.get());
     EXPECT_EQ(problem, NetcfgProblem::None) << detail;
     EXPECT_NE(kill(helper, 0), 0) << "the helper was ended and reaped";
+}
+
+// One request at a time: a call that waits for another's turn (here a
+// helper that never greets) ends at its own stop, not after the other.
+TEST(ReachStopWaits, ACallWaitingForTheHelpersTurnEndsAtItsStop) {
+    CSandbox sandbox;
+    const std::string script = sandbox.File("silent-netcfg");
+    sandbox.Write("silent-netcfg",
+                  "#!/bin/sh\ntouch " + sandbox.File("started") + "\nexec sleep 600\n");
+    ASSERT_EQ(chmod(script.c_str(), 0700), 0);
+    CNetcfgClient client(script);
+    netcfg::Request request;
+    request.op = netcfg::Op::AddLinkLocalRoute;
+    request.interfaceName = "fhlab0";
+    auto call = [&client, &request](std::stop_token stop) {
+        netcfg::Reply reply;
+        NetcfgProblem problem = NetcfgProblem::None;
+        std::string detail;
+        return client.Call(request, reply, problem, detail, stop);
+    };
+    std::stop_source first;
+    std::stop_source second;
+    auto holding = std::async(std::launch::async, call, first.get_token());
+    ASSERT_TRUE(testing_support::WaitFor(
+        [&] { return access(sandbox.File("started").c_str(), F_OK) == 0; }));
+    std::atomic<pid_t> waiter{0};
+    auto waiting = std::async(std::launch::async, [&] {
+        waiter.store(testing_support::ThisThreadId());
+        return call(second.get_token());
+    });
+    ASSERT_TRUE(testing_support::WaitFor(
+        [&] { return waiter.load() != 0 && testing_support::IsThreadBlocked(waiter.load()); }));
+    second.request_stop();
+    // The first call's own limits hold the turn for ten seconds.
+    EXPECT_EQ(waiting.wait_for(std::chrono::seconds(4)), std::future_status::ready);
+    first.request_stop();
+    ASSERT_EQ(holding.wait_for(kEndLimit), std::future_status::ready);
+    EXPECT_FALSE(holding.get());
+    EXPECT_FALSE(waiting.get());
 }
 
 // A real probe on the lab's link, for an address nobody has, listening for

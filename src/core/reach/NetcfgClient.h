@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <mutex>
 #include <stop_token>
 #include <string>
@@ -30,7 +31,8 @@ public:
     // The helper's reply to `request`; false with the problem (and a text for
     // the log) when there is none. A `stop` request ends the wait at once
     // (problem None): the helper, whose reply would come out of turn, is
-    // ended and started again by the next call.
+    // ended and started again by the next call. One request at a time: a
+    // call that waits for another's turn ends at its stop too.
     bool Call(const netcfg::Request& request, netcfg::Reply& reply, NetcfgProblem& problem,
               std::string& detail, std::stop_token stop = {});
 
@@ -45,7 +47,10 @@ private:
     // `graceMs` and then kills it.
     void Stop(int graceMs);
 
+    // Guards `m_busy`, which makes a call the only one to use the helper.
     std::mutex m_lock;
+    std::condition_variable_any m_turn;
+    bool m_busy = false;
     std::string m_path;
     bool m_found = false;
     int m_fd = -1;

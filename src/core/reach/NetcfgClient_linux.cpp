@@ -93,7 +93,8 @@ CNetcfgClient::CNetcfgClient(std::string helperPath) : m_path(std::move(helperPa
 }
 
 CNetcfgClient::~CNetcfgClient() {
-    std::lock_guard<std::mutex> lock(m_lock);
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_turn.wait(lock, [this] { return !m_busy; });
     Stop(kExitGraceMs);
 }
 
@@ -218,8 +219,24 @@ bool CNetcfgClient::Exchange(const netcfg::Request& request, netcfg::Reply& repl
 
 bool CNetcfgClient::Call(const netcfg::Request& request, netcfg::Reply& reply,
                          NetcfgProblem& problem, std::string& detail, std::stop_token stop) {
-    std::lock_guard<std::mutex> lock(m_lock);
     problem = NetcfgProblem::None;
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        if (!m_turn.wait(lock, stop, [this] { return !m_busy; })) {
+            detail = "stopped";
+            return false;
+        }
+        m_busy = true;
+    }
+    // The helper's state is this call's alone until the turn is handed on.
+    struct CTurn {
+        CNetcfgClient& client;
+        ~CTurn() {
+            std::lock_guard<std::mutex> lock(client.m_lock);
+            client.m_busy = false;
+            client.m_turn.notify_all();
+        }
+    } turn{*this};
     const platform::CStopWakeFd wake(stop);
     // A helper that ended (its starting thread went, or it failed) is
     // started again, once per request.
