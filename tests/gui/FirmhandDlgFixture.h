@@ -38,7 +38,8 @@ class CFakeReachability : public IReachability {
 public:
     void AddLinkLocalRoute() override { ++routes; }
     bool MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
-                             uint32_t& addedAddress, bool tryFirstAddress) override {
+                             uint32_t& addedAddress, bool tryFirstAddress,
+                             std::stop_token) override {
         std::unique_lock<std::mutex> lock(m_mutex);
         ++m_entered;
         if (!m_gate.wait_for(lock, std::chrono::seconds(30), [this] { return m_open; })) {

@@ -69,7 +69,7 @@ public:
         return physical.count(adapter.AdapterName) != 0;
     }
     std::optional<ADAPTER_INFO> FindAdapterByArp(const std::vector<ADAPTER_INFO>& list, uint32_t,
-                                                 const std::string& mac) override {
+                                                 const std::string& mac, std::stop_token) override {
         calls.push_back("FindAdapterByArp");
         arpMac = mac;
         for (const auto& adapter : list) {
@@ -79,7 +79,8 @@ public:
         }
         return std::nullopt;
     }
-    bool ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate) override {
+    bool ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate,
+                              std::stop_token) override {
         probes.emplace_back(adapter.AdapterName, candidate);
         return answered.count(candidate) != 0;
     }
@@ -238,7 +239,8 @@ public:
     int asked = 0;
     int yesAt = 3;
     void AddLinkLocalRoute() override {}
-    bool MakeDeviceReachable(const DEVICE_S_INFO&, uint32_t&, uint32_t&, bool) override {
+    bool MakeDeviceReachable(const DEVICE_S_INFO&, uint32_t&, uint32_t&, bool,
+                             std::stop_token) override {
         return false;
     }
     bool IsLocalHostAddress(uint32_t) override { return ++asked >= yesAt; }

@@ -17,7 +17,8 @@ public:
 
     void AddLinkLocalRoute() override {}
     bool MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
-                             uint32_t& addedAddress, bool tryFirstAddress) override {
+                             uint32_t& addedAddress, bool tryFirstAddress,
+                             std::stop_token) override {
         std::lock_guard<std::mutex> guard(m_mutex);
         m_asked.push_back(device.mac);
         m_firstAddressTried = tryFirstAddress;

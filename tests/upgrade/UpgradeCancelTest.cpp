@@ -4,8 +4,11 @@
 // must still end within seconds, every job with a final result.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <functional>
 #include <future>
+#include <mutex>
+#include <stop_token>
 
 #include "CountingReachability.h"
 #include "app/Settings.h"
@@ -147,4 +150,70 @@ TEST(UpgradeCancelInAttempt, WebPageWaitForAnAddedAddressEndsAtStop) {
     auto stopped = std::async(std::launch::async, [&h] { h.Session().Stop(); });
     EXPECT_EQ(stopped.wait_for(std::chrono::seconds(10)), std::future_status::ready)
         << "Stop joins the web page thread once its wait has woken";
+}
+
+namespace {
+
+// Reachability whose step for a camera takes ten minutes unless stopped.
+class CSlowReachability : public IReachability {
+public:
+    void AddLinkLocalRoute() override {}
+    bool MakeDeviceReachable(const DEVICE_S_INFO&, uint32_t& deviceAddress, uint32_t& addedAddress,
+                             bool, std::stop_token stop) override {
+        deviceAddress = 0;
+        addedAddress = 0;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_entered;
+        m_changed.notify_all();
+        m_changed.wait_for(lock, stop, std::chrono::minutes(10), [] { return false; });
+        m_stopSeen = stop.stop_requested();
+        return false;
+    }
+    bool IsLocalHostAddress(uint32_t) override { return false; }
+
+    bool WaitUntilEntered() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return m_entered > 0; });
+    }
+    int Entered() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_entered;
+    }
+    bool StopSeen() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_stopSeen;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable_any m_changed;
+    int m_entered = 0;
+    bool m_stopSeen = false;
+};
+
+}  // namespace
+
+// The coordinator prepares each camera (its reachability step) before its
+// worker starts; a cancel then ends that step, and the camera and the ones
+// behind it end "Cancelled".
+TEST(UpgradeCancelInAttempt, CoordinatorReachabilityStepEndsAtCancel) {
+    CSessionHarness h;
+    auto reach = std::make_shared<CSlowReachability>();
+    h.Options().reachability = reach;
+    const auto first = h.Camera(1);
+    const auto second = h.Camera(2);
+    h.Fleet().AddCamera(first);
+    h.Fleet().AddCamera(second);
+    ASSERT_TRUE(h.Start());
+    ASSERT_EQ(h.StartBatch({first.mac, second.mac}, h.NewStylePackage("fw.bin")),
+              BatchStartResult::Started);
+    ASSERT_TRUE(reach->WaitUntilEntered());
+    h.Session().CancelAll();
+    ASSERT_TRUE(h.WaitForBatchEnd(10000)) << "the cancel ends the reachability step";
+    EXPECT_TRUE(reach->StopSeen());
+    EXPECT_EQ(reach->Entered(), 1) << "no camera is prepared after the cancel";
+    EXPECT_EQ(h.FinalResult(first.mac), UPGRADE_CANCELLED);
+    EXPECT_EQ(h.FinalResult(second.mac), UPGRADE_CANCELLED);
+    EXPECT_EQ(h.Fleet().CountEvents(first.mac, "login"), 0)
+        << "the cancelled camera is never touched";
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ struct ArpListen {
     // An answer from this station ends the wait; without one, any answer
     // from a station other than the sender does.
     std::optional<MacAddress> expected;
+    // A stop request ends the wait; the probe then counts as not made.
+    std::stop_token stop;
 };
 
 // Most stations one probe reports.
@@ -34,7 +37,8 @@ constexpr size_t kMaxArpAnswers = 8;
 // Sends one probe for `target` from `ownMac` on interface `device` and
 // listens as `listen` says; `answers` gets the distinct stations (the sender
 // aside) that answered, at most kMaxArpAnswers. False when the device cannot
-// be opened or the probe not sent. Needs root or cap_net_raw.
+// be opened, the probe not sent or the stop requested before the listening
+// ended. Needs root or cap_net_raw.
 bool ProbeAndListen(const std::string& device, const MacAddress& ownMac, uint32_t target,
                     const ArpListen& listen, std::vector<MacAddress>& answers);
 
@@ -48,16 +52,17 @@ bool ProbeOnAdapter(const ADAPTER_INFO& adapter, uint32_t target, const ArpListe
 
 // Probes for `deviceAddress` on every adapter of `adapters` (the loopback
 // aside) that `eligible` accepts. The first adapter on which `deviceMac`
-// answers is the result.
+// answers is the result; none once `stop` is requested.
 std::optional<ADAPTER_INFO> FindAdapterByArp(
     const std::vector<ADAPTER_INFO>& adapters, uint32_t deviceAddress, const MacAddress& deviceMac,
     const std::function<bool(const ADAPTER_INFO&)>& eligible, const ArpTimings& timings,
-    const ArpProber& probe = ProbeOnAdapter);
+    const ArpProber& probe = ProbeOnAdapter, std::stop_token stop = {});
 
 // Probes for `candidate` on `adapter` and listens for `timings.inUseWaitMs`;
 // true when a station other than the adapter itself answers. False when the
-// probe cannot be made.
+// probe cannot be made or is stopped.
 bool ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate,
-                          const ArpTimings& timings, const ArpProber& probe = ProbeOnAdapter);
+                          const ArpTimings& timings, const ArpProber& probe = ProbeOnAdapter,
+                          std::stop_token stop = {});
 
 }  // namespace reach

@@ -7,7 +7,7 @@ using reach::Ipv4ToHost;
 using reach::MaskPrefixLength;
 
 uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask, const AddressInUse& inUse,
-                           const RandomNumber& random) {
+                           const RandomNumber& random, std::stop_token stop) {
     const int prefixLength = MaskPrefixLength(mask);
     if (prefixLength <= 0) {
         return 0;
@@ -27,7 +27,11 @@ uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask, const AddressI
     int64_t c = s;
     for (;;) {
         const uint32_t candidate = Ipv4FromHost(network | static_cast<uint32_t>(c));
-        if (!inUse(candidate)) {
+        const bool taken = inUse(candidate);
+        if (stop.stop_requested()) {
+            return 0;
+        }
+        if (!taken) {
             return candidate;
         }
         c += d;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 
 // True when the candidate (network order) is taken.
 using AddressInUse = std::function<bool(uint32_t candidate)>;
@@ -16,6 +17,7 @@ using RandomNumber = std::function<uint32_t()>;
 // random s (s = (m+1)/2 when the draw is 0) and steps by a random d < s,
 // wrapping into the next residue class, until it comes back to s; a step of
 // 0 ends the walk after the first taken candidate. A mask with no host
-// numbers (/31, /32), a mask of 0 and a non-contiguous mask give 0.
+// numbers (/31, /32), a mask of 0 and a non-contiguous mask give 0, and so
+// does a walk that `stop` ends (a probe it cuts short says nothing).
 uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask, const AddressInUse& inUse,
-                           const RandomNumber& random);
+                           const RandomNumber& random, std::stop_token stop = {});

@@ -44,13 +44,17 @@ std::shared_ptr<IReachability> MakeReachability() {
 CHelperReachability::CHelperReachability(std::string helperPath, const reach::ArpTimings& timings)
     : CReachability(timings), m_client(std::move(helperPath)) {}
 
-bool CHelperReachability::Call(const netcfg::Request& request, netcfg::Reply& reply) {
+bool CHelperReachability::Call(const netcfg::Request& request, netcfg::Reply& reply,
+                               std::stop_token stop) {
     NetcfgProblem problem = NetcfgProblem::None;
     std::string detail;
-    const bool answered = m_client.Call(request, reply, problem, detail);
+    const bool answered = m_client.Call(request, reply, problem, detail, stop);
     {
         std::lock_guard<std::mutex> lock(m_stateLock);
         m_problem = problem;
+    }
+    if (!answered && stop.stop_requested()) {
+        return false;  // cancelled: nothing to tell about the helper
     }
     if (!answered) {
         LOG_WARN("CHelperReachability::Call", "%s for %s on %s", detail.c_str(),
@@ -68,13 +72,17 @@ bool CHelperReachability::Call(const netcfg::Request& request, netcfg::Reply& re
 }
 
 bool CHelperReachability::MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
-                                              uint32_t& addedAddress, bool tryFirstAddress) {
+                                              uint32_t& addedAddress, bool tryFirstAddress,
+                                              std::stop_token stop) {
     {
         std::lock_guard<std::mutex> lock(m_stateLock);
         m_problem = NetcfgProblem::None;
     }
-    const bool added =
-        CReachability::MakeDeviceReachable(device, deviceAddress, addedAddress, tryFirstAddress);
+    const bool added = CReachability::MakeDeviceReachable(device, deviceAddress, addedAddress,
+                                                          tryFirstAddress, stop);
+    if (stop.stop_requested()) {
+        return added;
+    }
     bool routeMissing = false;
     {
         std::lock_guard<std::mutex> lock(m_stateLock);
@@ -113,7 +121,7 @@ bool CHelperReachability::ProbeArp(const ADAPTER_INFO& adapter, uint32_t target,
     }
     netcfg::Reply reply;
     answers.clear();
-    if (!Call(request, reply)) {
+    if (!Call(request, reply, listen.stop)) {
         return false;
     }
     answers = reply.answers;

@@ -17,7 +17,8 @@ public:
                                  const reach::ArpTimings& timings = {});
 
     bool MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
-                             uint32_t& addedAddress, bool tryFirstAddress) override;
+                             uint32_t& addedAddress, bool tryFirstAddress,
+                             std::stop_token stop = {}) override;
     std::string TakeNotice() override;
 
     bool ProbeArp(const ADAPTER_INFO& adapter, uint32_t target, const reach::ArpListen& listen,
@@ -27,7 +28,7 @@ public:
 
 private:
     // One request; false (with the helper's reason logged) unless done.
-    bool Call(const netcfg::Request& request, netcfg::Reply& reply);
+    bool Call(const netcfg::Request& request, netcfg::Reply& reply, std::stop_token stop = {});
 
     CNetcfgClient m_client;
     std::mutex m_stateLock;

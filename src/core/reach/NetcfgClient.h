@@ -5,7 +5,9 @@
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <mutex>
+#include <stop_token>
 #include <string>
 
 #include "NetcfgRequest.h"
@@ -27,19 +29,28 @@ public:
     CNetcfgClient& operator=(const CNetcfgClient&) = delete;
 
     // The helper's reply to `request`; false with the problem (and a text for
-    // the log) when there is none.
+    // the log) when there is none. A `stop` request ends the wait at once
+    // (problem None): the helper, whose reply would come out of turn, is
+    // ended and started again by the next call. One request at a time: a
+    // call that waits for another's turn ends at its stop too.
     bool Call(const netcfg::Request& request, netcfg::Reply& reply, NetcfgProblem& problem,
-              std::string& detail);
+              std::string& detail, std::stop_token stop = {});
 
     // Where the helper is (or, when missing, where it belongs).
     const std::string& HelperPath() const { return m_path; }
 
 private:
-    bool Start(NetcfgProblem& problem, std::string& detail);
-    bool Exchange(const netcfg::Request& request, netcfg::Reply& reply, std::string& detail);
-    void Stop();
+    bool Start(NetcfgProblem& problem, std::string& detail, int wakeFd);
+    bool Exchange(const netcfg::Request& request, netcfg::Reply& reply, std::string& detail,
+                  int wakeFd);
+    // Closes the socket, which ends the helper, waits for its exit at most
+    // `graceMs` and then kills it.
+    void Stop(int graceMs);
 
+    // Guards `m_busy`, which makes a call the only one to use the helper.
     std::mutex m_lock;
+    std::condition_variable_any m_turn;
+    bool m_busy = false;
     std::string m_path;
     bool m_found = false;
     int m_fd = -1;

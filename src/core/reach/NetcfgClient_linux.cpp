@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/Paths.h"
+#include "platform/StopWake.h"
 
 extern char** environ;
 
@@ -23,18 +24,25 @@ namespace {
 constexpr int kHelperFd = 3;
 // How long a reply may take beyond the probe's own listening time.
 constexpr int kReplyMarginMs = 5000;
+// How long a helper that was told to leave may take to exit.
+constexpr int kExitGraceMs = 5000;
+constexpr long kWoken = -2;
 
 bool IsExecutable(const std::string& path) {
     return !path.empty() && access(path.c_str(), X_OK) == 0;
 }
 
-// Waits for one datagram; its length, or -1 (failure, end or time-out).
-long ReceiveWithin(int fd, uint8_t* buffer, size_t size, int timeoutMs) {
-    pollfd ready{fd, POLLIN, 0};
+// Waits for one datagram; its length, -1 (failure, end or time-out) or
+// kWoken when `wakeFd` turned readable first.
+long ReceiveWithin(int fd, uint8_t* buffer, size_t size, int timeoutMs, int wakeFd) {
+    pollfd ready[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     int polled = 0;
     do {
-        polled = poll(&ready, 1, timeoutMs);
+        polled = poll(ready, 2, timeoutMs);
     } while (polled < 0 && errno == EINTR);
+    if (polled > 0 && ready[1].revents != 0) {
+        return kWoken;
+    }
     if (polled <= 0) {
         return -1;
     }
@@ -85,31 +93,43 @@ CNetcfgClient::CNetcfgClient(std::string helperPath) : m_path(std::move(helperPa
 }
 
 CNetcfgClient::~CNetcfgClient() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    Stop();
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_turn.wait(lock, [this] { return !m_busy; });
+    Stop(kExitGraceMs);
 }
 
-void CNetcfgClient::Stop() {
+void CNetcfgClient::Stop(int graceMs) {
     if (m_fd >= 0) {
         close(m_fd);  // the helper sees the end and leaves
         m_fd = -1;
     }
-    if (m_pid > 0) {
-        int status = 0;
-        // It ends within its current request (at most a probe's wait); a
-        // helper that does not is ended.
-        for (int i = 0; i < 100 && waitpid(m_pid, &status, WNOHANG) == 0; ++i) {
-            usleep(50 * 1000);
-            if (i == 99) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, &status, 0);
-            }
-        }
-        m_pid = -1;
+    if (m_pid <= 0) {
+        return;
     }
+    // It ends within its current request (at most a probe's wait). The exit
+    // is awaited on a process descriptor, not polled for; a helper that is
+    // not gone by then (or that cannot be watched) is ended.
+    const int exitFd = graceMs > 0 ? static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0)) : -1;
+    if (exitFd >= 0) {
+        pollfd exited{exitFd, POLLIN, 0};
+        int polled = 0;
+        do {
+            polled = poll(&exited, 1, graceMs);
+        } while (polled < 0 && errno == EINTR);
+        close(exitFd);
+        if (polled <= 0) {
+            kill(m_pid, SIGKILL);
+        }
+    } else {
+        kill(m_pid, SIGKILL);
+    }
+    int status = 0;
+    while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    m_pid = -1;
 }
 
-bool CNetcfgClient::Start(NetcfgProblem& problem, std::string& detail) {
+bool CNetcfgClient::Start(NetcfgProblem& problem, std::string& detail, int wakeFd) {
     if (!m_found) {
         problem = NetcfgProblem::Missing;
         detail = "no network helper at " + m_path;
@@ -151,16 +171,21 @@ bool CNetcfgClient::Start(NetcfgProblem& problem, std::string& detail) {
     uint8_t buffer[netcfg::kMaxMessageBytes];
     netcfg::Reply hello;
     std::string reason;
-    const long n = ReceiveWithin(m_fd, buffer, sizeof(buffer), kReplyMarginMs);
+    const long n = ReceiveWithin(m_fd, buffer, sizeof(buffer), kReplyMarginMs, wakeFd);
+    if (n == kWoken) {
+        Stop(0);
+        detail = "stopped";
+        return false;
+    }
     if (n < 0 || !netcfg::DecodeReply(buffer, static_cast<size_t>(n), hello, reason) ||
         hello.op != netcfg::Op::Hello) {
-        Stop();
+        Stop(kExitGraceMs);
         problem = NetcfgProblem::Broken;
         detail = "the network helper did not greet";
         return false;
     }
     if (hello.status != netcfg::Status::Done) {
-        Stop();
+        Stop(kExitGraceMs);
         problem = NetcfgProblem::NoCapabilities;
         detail = "the network helper " + hello.reason;
         return false;
@@ -169,7 +194,7 @@ bool CNetcfgClient::Start(NetcfgProblem& problem, std::string& detail) {
 }
 
 bool CNetcfgClient::Exchange(const netcfg::Request& request, netcfg::Reply& reply,
-                             std::string& detail) {
+                             std::string& detail, int wakeFd) {
     const std::vector<uint8_t> bytes = netcfg::EncodeRequest(request);
     if (send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) !=
         static_cast<ssize_t>(bytes.size())) {
@@ -178,7 +203,11 @@ bool CNetcfgClient::Exchange(const netcfg::Request& request, netcfg::Reply& repl
     }
     uint8_t buffer[netcfg::kMaxMessageBytes];
     const int wait = kReplyMarginMs + (request.op == netcfg::Op::ArpProbe ? request.waitMs : 0);
-    const long n = ReceiveWithin(m_fd, buffer, sizeof(buffer), wait);
+    const long n = ReceiveWithin(m_fd, buffer, sizeof(buffer), wait, wakeFd);
+    if (n == kWoken) {
+        detail = "stopped";
+        return false;
+    }
     std::string reason;
     if (n < 0 || !netcfg::DecodeReply(buffer, static_cast<size_t>(n), reply, reason) ||
         reply.op != request.op) {
@@ -189,19 +218,44 @@ bool CNetcfgClient::Exchange(const netcfg::Request& request, netcfg::Reply& repl
 }
 
 bool CNetcfgClient::Call(const netcfg::Request& request, netcfg::Reply& reply,
-                         NetcfgProblem& problem, std::string& detail) {
-    std::lock_guard<std::mutex> lock(m_lock);
+                         NetcfgProblem& problem, std::string& detail, std::stop_token stop) {
     problem = NetcfgProblem::None;
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        if (!m_turn.wait(lock, stop, [this] { return !m_busy; })) {
+            detail = "stopped";
+            return false;
+        }
+        m_busy = true;
+    }
+    // The helper's state is this call's alone until the turn is handed on.
+    struct CTurn {
+        CNetcfgClient& client;
+        ~CTurn() {
+            std::lock_guard<std::mutex> lock(client.m_lock);
+            client.m_busy = false;
+            client.m_turn.notify_all();
+        }
+    } turn{*this};
+    const platform::CStopWakeFd wake(stop);
     // A helper that ended (its starting thread went, or it failed) is
     // started again, once per request.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (m_fd < 0 && !Start(problem, detail)) {
+        if (stop.stop_requested()) {
+            detail = "stopped";
             return false;
         }
-        if (Exchange(request, reply, detail)) {
+        if (m_fd < 0 && !Start(problem, detail, wake.Get())) {
+            return false;
+        }
+        if (Exchange(request, reply, detail, wake.Get())) {
             return true;
         }
-        Stop();
+        // A stopped helper is busy with a probe nobody waits for any more.
+        Stop(stop.stop_requested() ? 0 : kExitGraceMs);
+    }
+    if (stop.stop_requested()) {
+        return false;
     }
     problem = NetcfgProblem::Broken;
     return false;

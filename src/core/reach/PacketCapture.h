@@ -30,9 +30,10 @@ public:
 
     bool Send(const uint8_t* frame, size_t length);
 
-    // Waits at most `timeoutMs` for a frame. 1: a frame (valid until the next
-    // call); 0: none came in time; -1: the device failed.
-    int Next(const uint8_t*& frame, size_t& length, int timeoutMs);
+    // Waits at most `timeoutMs` for a frame, or until `wakeFd` (-1: none)
+    // turns readable. 1: a frame (valid until the next call); 0: none came
+    // in time, or woken; -1: the device failed.
+    int Next(const uint8_t*& frame, size_t& length, int timeoutMs, int wakeFd = -1);
 
 private:
     struct Closer {

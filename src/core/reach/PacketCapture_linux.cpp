@@ -73,7 +73,7 @@ bool CPacketCapture::Send(const uint8_t* frame, size_t length) {
     return m_handle && pcap_sendpacket(m_handle.get(), frame, static_cast<int>(length)) == 0;
 }
 
-int CPacketCapture::Next(const uint8_t*& frame, size_t& length, int timeoutMs) {
+int CPacketCapture::Next(const uint8_t*& frame, size_t& length, int timeoutMs, int wakeFd) {
     if (!m_handle) {
         return -1;
     }
@@ -92,12 +92,13 @@ int CPacketCapture::Next(const uint8_t*& frame, size_t& length, int timeoutMs) {
         if (pass == 1) {
             break;
         }
-        pollfd ready{pcap_get_selectable_fd(m_handle.get()), POLLIN, 0};
-        const int polled = poll(&ready, 1, timeoutMs < 0 ? 0 : timeoutMs);
+        pollfd ready[2] = {{pcap_get_selectable_fd(m_handle.get()), POLLIN, 0},
+                           {wakeFd, POLLIN, 0}};
+        const int polled = poll(ready, 2, timeoutMs < 0 ? 0 : timeoutMs);
         if (polled < 0 && errno != EINTR) {
             return -1;
         }
-        if (polled <= 0) {
+        if (polled <= 0 || ready[1].revents != 0) {
             break;
         }
     }

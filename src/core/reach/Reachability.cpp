@@ -1,6 +1,7 @@
 #include "Reachability.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <string_view>
 
@@ -25,16 +26,16 @@ uint32_t TimeSeed() {
 }  // namespace
 
 bool WaitForLocalAddress(IReachability& reach, uint32_t address, int attempts, uint32_t intervalMs,
-                         CPUB_Event* stop) {
-    for (int i = 0; i < attempts; ++i) {
+                         std::stop_token stop) {
+    // Nothing but the stop request notifies it: the pauses end at the stop.
+    std::mutex pauseLock;
+    std::condition_variable_any paused;
+    for (int i = 0; i < attempts && !stop.stop_requested(); ++i) {
         if (reach.IsLocalHostAddress(address)) {
             return true;
         }
-        if (stop == nullptr) {
-            PUB_Sleep(intervalMs);
-        } else if (stop->Wait(static_cast<int>(intervalMs))) {
-            return false;
-        }
+        std::unique_lock<std::mutex> lock(pauseLock);
+        paused.wait_for(lock, stop, std::chrono::milliseconds(intervalMs), [] { return false; });
     }
     return false;
 }
@@ -79,7 +80,8 @@ bool CReachability::IsOnLocalSubnet(uint32_t address, uint32_t mask) {
 }
 
 bool CReachability::MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
-                                        uint32_t& addedAddress, bool tryFirstAddress) {
+                                        uint32_t& addedAddress, bool tryFirstAddress,
+                                        std::stop_token stop) {
     addedAddress = 0;
     const uint32_t ip = InetAddr(FieldText(device.ip));
     const uint32_t ip2 = InetAddr(FieldText(device.ip2));
@@ -109,7 +111,10 @@ bool CReachability::MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& d
         return false;
     }
     std::optional<ADAPTER_INFO> adapter =
-        FindAdapterByArp(adapters, ip2, std::string(FieldText(device.mac)));
+        FindAdapterByArp(adapters, ip2, std::string(FieldText(device.mac)), stop);
+    if (stop.stop_requested()) {
+        return false;
+    }
     if (!adapter) {
         const ADAPTER_INFO* fallback = FallbackAdapter(adapters);
         if (fallback == nullptr) {
@@ -118,8 +123,9 @@ bool CReachability::MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& d
         adapter = *fallback;
     }
 
-    addedAddress = ChooseFreeAddress(ip2, mask2, *adapter);
-    if (addedAddress == 0) {
+    addedAddress = ChooseFreeAddress(ip2, mask2, *adapter, stop);
+    if (addedAddress == 0 || stop.stop_requested()) {
+        addedAddress = 0;
         return false;
     }
     if (!AddLocalAddress(adapter->Index, addedAddress, mask2)) {
@@ -132,14 +138,15 @@ bool CReachability::MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& d
 }
 
 uint32_t CReachability::ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask,
-                                          const ADAPTER_INFO& adapter) {
+                                          const ADAPTER_INFO& adapter, std::stop_token stop) {
     return ::ChooseFreeAddress(
         deviceAddress, mask,
-        [&](uint32_t candidate) { return IsAddressInUse(candidate, true, &adapter); },
-        [&] { return NextRandom(); });
+        [&](uint32_t candidate) { return IsAddressInUse(candidate, true, &adapter, stop); },
+        [&] { return NextRandom(); }, stop);
 }
 
-bool CReachability::IsAddressInUse(uint32_t candidate, bool checkOwn, const ADAPTER_INFO* adapter) {
+bool CReachability::IsAddressInUse(uint32_t candidate, bool checkOwn, const ADAPTER_INFO* adapter,
+                                   std::stop_token stop) {
     if (checkOwn && IsLocalHostAddress(candidate)) {
         return true;
     }
@@ -153,7 +160,7 @@ bool CReachability::IsAddressInUse(uint32_t candidate, bool checkOwn, const ADAP
             return false;
         }
     }
-    return ProbeAddressAnswered(*adapter, candidate);
+    return ProbeAddressAnswered(*adapter, candidate, stop);
 }
 
 const ADAPTER_INFO* CReachability::FallbackAdapter(const std::vector<ADAPTER_INFO>& adapters) {
@@ -185,8 +192,8 @@ bool CReachability::IsPhysicalAdapter(const ADAPTER_INFO& adapter) {
 }
 
 std::optional<ADAPTER_INFO> CReachability::FindAdapterByArp(
-    const std::vector<ADAPTER_INFO>& adapters, uint32_t deviceAddress,
-    const std::string& deviceMac) {
+    const std::vector<ADAPTER_INFO>& adapters, uint32_t deviceAddress, const std::string& deviceMac,
+    std::stop_token stop) {
     MacAddress mac;
     if (!ParseMacText(deviceMac, mac)) {
         return std::nullopt;
@@ -194,11 +201,12 @@ std::optional<ADAPTER_INFO> CReachability::FindAdapterByArp(
     return reach::FindAdapterByArp(
         adapters, deviceAddress, mac,
         [this](const ADAPTER_INFO& adapter) { return IsPhysicalAdapter(adapter); }, m_timings,
-        Prober());
+        Prober(), stop);
 }
 
-bool CReachability::ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate) {
-    return reach::ProbeAddressAnswered(adapter, candidate, m_timings, Prober());
+bool CReachability::ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate,
+                                         std::stop_token stop) {
+    return reach::ProbeAddressAnswered(adapter, candidate, m_timings, Prober(), stop);
 }
 
 bool CReachability::AddLocalAddress(uint32_t ifIndex, uint32_t address, uint32_t mask) {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <random>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,10 @@ public:
     // address of that subnet to the adapter on the device's segment
     // (`addedAddress`). True only when an address was added; the caller then
     // waits until IsLocalHostAddress reports it (WaitForLocalAddress).
+    // A `stop` request ends the probes at once and adds nothing (false).
     virtual bool MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
-                                     uint32_t& addedAddress, bool tryFirstAddress) = 0;
+                                     uint32_t& addedAddress, bool tryFirstAddress,
+                                     std::stop_token stop = {}) = 0;
 
     virtual bool IsLocalHostAddress(uint32_t address) = 0;
 
@@ -41,10 +44,10 @@ public:
 };
 
 // Asks IsLocalHostAddress up to `attempts` times, waiting `intervalMs`
-// between the questions; true at the first yes. A set `stop` event ends
-// the wait at once (false).
+// between the questions; true at the first yes. A `stop` request ends the
+// wait at once (false).
 bool WaitForLocalAddress(IReachability& reach, uint32_t address, int attempts = 80,
-                         uint32_t intervalMs = 100, CPUB_Event* stop = nullptr);
+                         uint32_t intervalMs = 100, std::stop_token stop = {});
 
 // The real implementation. Every step fails quietly (false, none, 0); only
 // changes made to the system are logged. The OS-touching steps are virtual
@@ -55,16 +58,19 @@ public:
 
     void AddLinkLocalRoute() override;
     bool MakeDeviceReachable(const DEVICE_S_INFO& device, uint32_t& deviceAddress,
-                             uint32_t& addedAddress, bool tryFirstAddress) override;
+                             uint32_t& addedAddress, bool tryFirstAddress,
+                             std::stop_token stop = {}) override;
     bool IsLocalHostAddress(uint32_t address) override;
 
     bool IsOnLocalSubnet(uint32_t address, uint32_t mask);
     // A free address in the device's subnet, probed on `adapter`; 0 when none.
-    uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask, const ADAPTER_INFO& adapter);
+    uint32_t ChooseFreeAddress(uint32_t deviceAddress, uint32_t mask, const ADAPTER_INFO& adapter,
+                               std::stop_token stop = {});
     // True when the candidate is one of the host's own addresses (with
     // `checkOwn`) or another station answers for it on the adapter (the
     // first physical one, else the first one, when `adapter` is null).
-    bool IsAddressInUse(uint32_t candidate, bool checkOwn, const ADAPTER_INFO* adapter);
+    bool IsAddressInUse(uint32_t candidate, bool checkOwn, const ADAPTER_INFO* adapter,
+                        std::stop_token stop = {});
 
     virtual bool GetAdapterList(std::vector<ADAPTER_INFO>& adapters);
     virtual bool ListLocalAddresses(std::vector<LOCAL_ADDRESS>& addresses);
@@ -72,13 +78,16 @@ public:
     // The physical adapter on which the device with this MAC text answers.
     virtual std::optional<ADAPTER_INFO> FindAdapterByArp(const std::vector<ADAPTER_INFO>& adapters,
                                                          uint32_t deviceAddress,
-                                                         const std::string& deviceMac);
+                                                         const std::string& deviceMac,
+                                                         std::stop_token stop = {});
     // True when a station other than the adapter answers for the candidate.
-    virtual bool ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate);
+    virtual bool ProbeAddressAnswered(const ADAPTER_INFO& adapter, uint32_t candidate,
+                                      std::stop_token stop = {});
     virtual bool AddLocalAddress(uint32_t ifIndex, uint32_t address, uint32_t mask);
 
     // The three changes and probes that need privileges; done in this
-    // process here, by the network helper in CHelperReachability.
+    // process here, by the network helper in CHelperReachability. A probe
+    // ends at `listen.stop`.
     virtual bool ProbeArp(const ADAPTER_INFO& adapter, uint32_t target,
                           const reach::ArpListen& listen, std::vector<reach::MacAddress>& answers);
     virtual bool AddRoute(const ADAPTER_INFO& adapter, uint32_t source);

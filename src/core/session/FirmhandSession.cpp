@@ -121,7 +121,7 @@ void CFirmhandSession::Stop() {
     m_stopped = true;
     // Every waiting worker wakes now and ends at its next step; so does the
     // web page thread's wait for an added address.
-    m_stopEvent.Set();
+    m_stop.request_stop();
     m_engine->CancelAll();
     m_aiQuery->Cancel();
     // No report reaches the session or the front-end any more; then the
@@ -242,11 +242,12 @@ bool CFirmhandSession::RequestWebPage(const DEVICE_S_INFO& record) {
                 // the address to use may then be its second one.
                 uint32_t deviceAddress = 0;
                 uint32_t addedAddress = 0;
+                const std::stop_token stop = m_stop.get_token();
                 if (m_options.reachability->MakeDeviceReachable(*copy, deviceAddress, addedAddress,
-                                                                true)) {
+                                                                true, stop)) {
                     WaitForLocalAddress(*m_options.reachability, addedAddress,
                                         static_cast<int>(m_options.timings.localAddressPolls), 100,
-                                        &m_stopEvent);
+                                        stop);
                 }
                 if (deviceAddress != 0) {
                     address = reach::Ipv4ToText(deviceAddress);

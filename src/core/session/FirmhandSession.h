@@ -25,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -133,7 +134,7 @@ private:
     std::unique_ptr<CAiVersionQuery> m_aiQuery;
     std::thread m_webPageThread;
     std::atomic<bool> m_webPageBusy{false};
-    CPUB_Event m_stopEvent{true, false};  // set once, by Stop
+    std::stop_source m_stop;  // requested once, by Stop
     bool m_socketsStarted = false;
     bool m_started = false;
     bool m_stopped = false;

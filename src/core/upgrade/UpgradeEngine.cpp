@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <system_error>
 #include <utility>
 
@@ -40,7 +41,9 @@ struct CUpgradeEngine::CBatchRun {
     int parallel = 32;
     int prepared = 0;  // the coordinator's
     std::atomic<bool> cancelled{false};
-    CPUB_Event cancelEvent{true, false};
+    // Requested by CancelAll: ends the coordinator's reachability step (its
+    // probes, the helper's reply, the wait for the added address).
+    std::stop_source stop;
 
     // Guards the members below; the coordinator waits on `slotFreed` for a
     // worker to end (or the batch to be cancelled).
@@ -519,11 +522,13 @@ void CUpgradeEngine::StartCamera(const std::shared_ptr<CBatchRun>& run, const Up
     const std::string mac = record->mac;
     uint32_t deviceAddress = 0;
     uint32_t addedAddress = 0;
-    if (m_options.reachability &&
-        m_options.reachability->MakeDeviceReachable(*record, deviceAddress, addedAddress, true)) {
+    const std::stop_token stop = run->stop.get_token();
+    // Cancelled here, the job still starts: it is cancelled too and ends
+    // "Cancelled" at once, with its result posted like any other.
+    if (m_options.reachability && m_options.reachability->MakeDeviceReachable(
+                                      *record, deviceAddress, addedAddress, true, stop)) {
         WaitForLocalAddress(*m_options.reachability, addedAddress,
-                            static_cast<int>(run->context->timings.localAddressPolls), 100,
-                            &run->cancelEvent);
+                            static_cast<int>(run->context->timings.localAddressPolls), 100, stop);
     }
     PostReachNotice();
     if (m_sink) {
@@ -616,7 +621,7 @@ void CUpgradeEngine::CancelAll() {
         std::lock_guard<std::mutex> guard(run->slotMutex);
         run->cancelled.store(true);
     }
-    run->cancelEvent.Set();
+    run->stop.request_stop();
     run->slotFreed.notify_all();
     // Jobs stay in the table until the batch ends, so that every worker is
     // still found and woken here.
