@@ -1,11 +1,11 @@
 #include "RolloutInput.h"
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
 
 #include "InputCheck.h"
 #include "model/DeviceText.h"
+#include "platform/Paths.h"
 #include "session/DeviceTable.h"
 #include "upgrade/CredentialsFile.h"
 #include "upgrade/UpgradePackage.h"
@@ -74,15 +74,10 @@ std::string CheckRolloutInput(RolloutInput& input) {
 
 std::string FailedCamerasOfReport(const std::string& path, std::vector<std::string>& macs,
                                   bool withBusy, std::vector<ReportCamera>* rows) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return "--retry-failed " + path + ": cannot be read";
-    }
-    std::string text(kMaxReportBytes + 1, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(file.gcount()));
-    if (text.size() > kMaxReportBytes) {
-        return "--retry-failed " + path + ": larger than 64 MiB";
+    std::string text;
+    bool tooLarge = false;
+    if (!platform::ReadFileAtMost(path, kMaxReportBytes, text, tooLarge)) {
+        return "--retry-failed " + path + (tooLarge ? ": larger than 64 MiB" : ": cannot be read");
     }
     try {
         const nlohmann::json report = nlohmann::json::parse(text);

@@ -39,6 +39,11 @@ bool CreateFolders(const std::string& path);
 // Reads a whole file; false when it cannot be opened.
 bool ReadWholeFile(const std::string& path, std::string& content);
 
+// Reads a file of at most `maxBytes`, growing the buffer as the bytes come
+// (never reserving the limit up front). Unreadable, or larger than the limit
+// (`tooLarge` set, `content` cleared): false.
+bool ReadFileAtMost(const std::string& path, size_t maxBytes, std::string& content, bool& tooLarge);
+
 // Replaces the file with `content` atomically: a temporary file in the same
 // folder is written, flushed and renamed over the target. `mode` applies to
 // the new file.

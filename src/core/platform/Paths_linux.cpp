@@ -142,6 +142,26 @@ bool WriteWholeContent(int fd, const std::string& content) {
 
 }  // namespace
 
+bool ReadFileAtMost(const std::string& path, size_t maxBytes, std::string& content,
+                    bool& tooLarge) {
+    content.clear();
+    tooLarge = false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    char chunk[64 * 1024];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        content.append(chunk, static_cast<size_t>(in.gcount()));
+        if (content.size() > maxBytes) {
+            content.clear();
+            tooLarge = true;
+            return false;
+        }
+    }
+    return !in.bad();
+}
+
 bool WriteFileAtomic(const std::string& path, const std::string& content, unsigned mode) {
     std::string temp = path + ".XXXXXX";
     const int fd = mkstemp(temp.data());

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "app/Logger.h"
@@ -309,16 +308,10 @@ std::string DefaultRunsFolder() {
 bool ReadRunJournal(const std::string& path, RunSummary& run, std::string& error) {
     run = RunSummary{};
     run.path = path;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": cannot be read";
-        return false;
-    }
-    std::string text(kMaxJournalBytes + 1, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(file.gcount()));
-    if (text.size() > kMaxJournalBytes) {
-        error = path + ": larger than 64 MiB";
+    std::string text;
+    bool tooLarge = false;
+    if (!platform::ReadFileAtMost(path, kMaxJournalBytes, text, tooLarge)) {
+        error = path + (tooLarge ? ": larger than 64 MiB" : ": cannot be read");
         return false;
     }
     size_t start = 0;
