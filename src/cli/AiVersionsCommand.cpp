@@ -59,6 +59,22 @@ std::string AiVersionJson(const AiVersionResult& r) {
     return object.Text();
 }
 
+// The verdict in the terminal's words: the window's rows misspell
+// "information" and end in a full-width mark that a terminal table
+// measures wrong.
+std::string VerdictText(int id) {
+    switch (id) {
+        case IDS_AI_OK:
+            return "AI version information read";
+        case IDS_AI_FAILED:
+            return "Failed to get the AI version information";
+        case IDS_AI_NOT_SUPPORTED:
+            return "AI not supported";
+        default:
+            return LoadString(id);
+    }
+}
+
 void PrintAiVersionTable(const std::vector<AiVersionResult>& results,
                          const std::vector<std::string>& ips, std::ostream& out) {
     CTextTable table({LoadString(IDS_COL_MAC), LoadString(IDS_COL_IP),
@@ -68,7 +84,7 @@ void PrintAiVersionTable(const std::vector<AiVersionResult>& results,
         const AiVersionResult& r = results[i];
         table.AddRow({Printable(r.mac), i < ips.size() ? ips[i] : std::string(),
                       Printable(r.structVersion), Printable(r.faceVersion),
-                      Printable(r.vehicleVersion), LoadString(r.verdictId)});
+                      Printable(r.vehicleVersion), VerdictText(r.verdictId)});
     }
     table.Print(out);
 }

@@ -13,6 +13,10 @@ namespace {
 constexpr size_t kMacWidth = 17;
 constexpr size_t kFullBar = 20;
 constexpr size_t kShortestBar = 10;
+// The camera's name beside its MAC: at most this wide, and left out when
+// less than the shortest fits.
+constexpr size_t kMaxNameWidth = 16;
+constexpr size_t kShortestName = 6;
 
 enum class ProgressPhase { Running, Finished, Queued };
 
@@ -81,7 +85,7 @@ int ShownPercent(const CameraOutcome& o) {
     return std::clamp(o.progress, 0, 100);
 }
 
-std::string CameraLine(const CameraOutcome& o, size_t columns) {
+std::string CameraLine(const CameraOutcome& o, size_t columns, size_t nameWidth) {
     const int percent = ShownPercent(o);
     char number[8];
     std::snprintf(number, sizeof(number), "%3d%%", percent);
@@ -91,12 +95,30 @@ std::string CameraLine(const CameraOutcome& o, size_t columns) {
     const size_t fixed = kMacWidth + 2 + 2 + 4 + 2;  // gaps, brackets, "100%"
     std::string line;
     if (columns >= fixed + kShortestBar + 8) {
-        const size_t bar = std::clamp(columns - fixed - 8, kShortestBar, kFullBar);
-        line = VisibleText(o.mac) + "  " + Bar(percent, bar) + " " + number + "  " + state;
+        std::string name;
+        if (nameWidth > 0 && columns >= fixed + kShortestBar + 8 + nameWidth + 2) {
+            const std::string shown = FitText(VisibleText(o.name), nameWidth);
+            name = shown + std::string(nameWidth - DisplayWidth(shown), ' ') + "  ";
+        }
+        const size_t bar =
+            std::clamp(columns - fixed - DisplayWidth(name) - 8, kShortestBar, kFullBar);
+        line = VisibleText(o.mac) + "  " + name + Bar(percent, bar) + " " + number + "  " + state;
     } else {
         line = VisibleText(o.mac) + " " + number + " " + state;  // too narrow for a bar
     }
     return FitText(line, columns);
+}
+
+size_t NameColumnWidth(const std::vector<CameraOutcome>& outcomes, size_t columns) {
+    size_t widest = 0;
+    for (const CameraOutcome& o : outcomes) {
+        widest = std::max(widest, DisplayWidth(VisibleText(o.name)));
+    }
+    // Room left beside the MAC, a full bar and a short state text.
+    const size_t others = kMacWidth + 2 + 2 + kFullBar + 2 + 4 + 2 + 12 + 2;
+    const size_t room = columns > others ? columns - others : 0;
+    const size_t width = std::min({widest, kMaxNameWidth, room});
+    return width >= kShortestName ? width : 0;
 }
 
 std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, TerminalSize size) {
@@ -111,10 +133,11 @@ std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, T
             }
         }
     }
+    const size_t nameWidth = NameColumnWidth(outcomes, columns);
     const size_t shown = std::min(order.size(), rows - 1);
     std::vector<std::string> lines;
     for (size_t i = 0; i < shown; ++i) {
-        lines.push_back(CameraLine(*order[i], columns));
+        lines.push_back(CameraLine(*order[i], columns, nameWidth));
     }
     lines.push_back(FitText(CountLine(outcomes, order.size() - shown), columns));
     return lines;
@@ -128,6 +151,10 @@ CProgressView::CProgressView(std::ostream& out, TerminalMeasure measure)
     if (m_size) {
         m_resizes.emplace();
     }
+}
+
+bool CProgressView::ResizePending() const {
+    return m_resizes && m_resizes->Pending();
 }
 
 size_t CProgressView::Columns() const {
@@ -170,7 +197,8 @@ void CProgressView::Update(const std::vector<CameraOutcome>& outcomes, size_t ch
                             std::to_string(o.attempts);
     if (key != m_lastPlain[changed]) {
         m_lastPlain[changed] = key;
-        m_out << CameraLine(o, 200) << "\n";
+        m_out << CameraLine(o, 200, std::min<size_t>(DisplayWidth(VisibleText(o.name)), 32))
+              << "\n";
         m_out.flush();
     }
 }
