@@ -44,6 +44,20 @@ std::string StateText(const CameraOutcome& o) {
     return o.state.empty() ? "queued" : o.state;
 }
 
+bool Installing(const CameraOutcome& o) {
+    return o.code < 0 && o.lastBlockSeconds >= 0;
+}
+
+// Terminal rows that lines of these widths take on a terminal `columns`
+// wide: after a narrowing, the terminal has wrapped the longer ones.
+size_t RowsTaken(const std::vector<size_t>& widths, size_t columns) {
+    size_t rows = 0;
+    for (const size_t width : widths) {
+        rows += columns == 0 || width <= columns ? 1 : (width + columns - 1) / columns;
+    }
+    return rows;
+}
+
 std::string Bar(int percent, size_t width) {
     const size_t filled = static_cast<size_t>(percent) * width / 100;
     return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
@@ -102,7 +116,15 @@ std::string CameraLine(const CameraOutcome& o, size_t columns, size_t nameWidth)
         }
         const size_t bar =
             std::clamp(columns - fixed - DisplayWidth(name) - 8, kShortestBar, kFullBar);
-        line = VisibleText(o.mac) + "  " + name + Bar(percent, bar) + " " + number + "  " + state;
+        line = VisibleText(o.mac) + "  " + name + Bar(percent, bar) + " " + number + "  ";
+        // An installing camera's seconds matter more than the words: a short
+        // form when the whole text would be cut.
+        if (Installing(o) && o.installingFor >= 1 &&
+            DisplayWidth(line) + DisplayWidth(state) > columns) {
+            line += "installing, " + std::to_string(static_cast<int>(o.installingFor)) + " s";
+        } else {
+            line += state;
+        }
     } else {
         line = VisibleText(o.mac) + " " + number + " " + state;  // too narrow for a bar
     }
@@ -169,15 +191,14 @@ void CProgressView::Redraw(const std::vector<CameraOutcome>& outcomes) {
     }
     // Back to the first line drawn, and clear everything below it: a
     // smaller terminal or fewer rows leave nothing behind.
-    if (m_drawnLines > 0) {
-        m_out << "\x1b[" << m_drawnLines << "A";
-    }
+    MoveToFirstLine();
     m_out << "\r\x1b[J";
     const std::vector<std::string> lines = LiveLines(outcomes, *m_size);
+    m_drawnWidths.clear();
     for (const std::string& line : lines) {
         m_out << line << "\n";
+        m_drawnWidths.push_back(DisplayWidth(line));
     }
-    m_drawnLines = lines.size();
     m_out.flush();
 }
 
@@ -193,8 +214,8 @@ void CProgressView::Update(const std::vector<CameraOutcome>& outcomes, size_t ch
     }
     const CameraOutcome& o = outcomes[changed];
     // The time an installing camera has been restarting is not a change.
-    const std::string key = (o.code < 0 && o.lastBlockSeconds >= 0 ? o.state : StateText(o)) + "/" +
-                            std::to_string(o.attempts);
+    const std::string key =
+        (Installing(o) ? o.state : StateText(o)) + "/" + std::to_string(o.attempts);
     if (key != m_lastPlain[changed]) {
         m_lastPlain[changed] = key;
         m_out << CameraLine(o, 200, std::min<size_t>(DisplayWidth(VisibleText(o.name)), 32))
@@ -203,12 +224,26 @@ void CProgressView::Update(const std::vector<CameraOutcome>& outcomes, size_t ch
     }
 }
 
+void CProgressView::MoveToFirstLine() {
+    const size_t rows = RowsTaken(m_drawnWidths, static_cast<size_t>(m_size->columns));
+    if (rows > 0) {
+        m_out << "\x1b[" << rows << "A";
+    }
+    m_drawnWidths.clear();
+}
+
 void CProgressView::Erase() {
-    if (m_size && m_drawnLines > 0) {
-        m_out << "\x1b[" << m_drawnLines << "A\r\x1b[J";
+    if (m_size && !m_drawnWidths.empty()) {
+        if (m_resizes->TakeResized()) {
+            if (const auto size = m_measure()) {
+                m_size = size;
+            }
+        }
+        MoveToFirstLine();
+        m_out << "\r\x1b[J";
         m_out.flush();
     }
-    m_drawnLines = 0;
+    m_drawnWidths.clear();
 }
 
 void CProgressView::Finish(const std::vector<CameraOutcome>& outcomes) {

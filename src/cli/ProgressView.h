@@ -41,7 +41,11 @@ private:
     TerminalMeasure m_measure;
     std::optional<TerminalSize> m_size;
     std::optional<CResizeWatch> m_resizes;
-    size_t m_drawnLines = 0;
+    // Moves the cursor up over the lines drawn last.
+    void MoveToFirstLine();
+
+    // Display widths of the lines drawn last.
+    std::vector<size_t> m_drawnWidths;
     std::vector<std::string> m_lastPlain;
 };
 

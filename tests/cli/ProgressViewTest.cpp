@@ -149,6 +149,13 @@ TEST(ProgressView, ResizeIsPendingUntilTheLinesAreDrawnAtTheNewSize) {
     const std::vector<CameraOutcome> fleet = Fleet(2, 2, 0);
     view.Update(fleet, 0);
     EXPECT_FALSE(view.ResizePending());
+    // The terminal wraps the lines drawn at 100 columns when it narrows:
+    // the redraw goes up over every row they now take.
+    size_t wrappedRows = 0;
+    for (const std::string& line : LiveLines(fleet, {100, 24})) {
+        wrappedRows += (DisplayWidth(line) + 39) / 40;
+    }
+    ASSERT_GT(wrappedRows, 3u);
 
     size = {40, 24};
     ASSERT_EQ(raise(SIGWINCH), 0);
@@ -159,6 +166,7 @@ TEST(ProgressView, ResizeIsPendingUntilTheLinesAreDrawnAtTheNewSize) {
     EXPECT_FALSE(view.ResizePending());
     EXPECT_EQ(view.Columns(), 40u);
     const std::string drawn = out.str();
+    EXPECT_EQ(drawn.rfind("\x1b[" + std::to_string(wrappedRows) + "A\r\x1b[J", 0), 0u) << drawn;
     ASSERT_NE(drawn.find("\x1b[J"), std::string::npos) << drawn;
     std::istringstream lines(drawn.substr(drawn.find("\x1b[J") + 3));
     size_t count = 0;
@@ -166,6 +174,22 @@ TEST(ProgressView, ResizeIsPendingUntilTheLinesAreDrawnAtTheNewSize) {
         EXPECT_LT(DisplayWidth(line), 40u) << line;
     }
     EXPECT_EQ(count, 3u) << drawn;
+}
+
+TEST(ProgressView, AnInstallingCameraKeepsItsSecondsWhenTheTextIsCut) {
+    CameraOutcome o;
+    o.mac = "02:CC:00:00:00:01";
+    o.name = "Loading bay";
+    o.attempts = 1;
+    o.progress = 100;
+    o.state = "Installing, waiting for the restart";
+    o.lastBlockSeconds = 3;
+    o.installingFor = 42;
+    EXPECT_NE(CameraLine(o, 200).find("Installing, waiting for the restart (42 s)"),
+              std::string::npos);
+    const std::string cut = CameraLine(o, 79, 11);
+    EXPECT_NE(cut.find("installing, 42 s"), std::string::npos) << cut;
+    EXPECT_LE(DisplayWidth(cut), 79u) << cut;
 }
 
 TEST(TextTableFit, ShortensTextColumnsThenLeavesOutOptionalOnes) {
