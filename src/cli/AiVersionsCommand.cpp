@@ -59,24 +59,24 @@ std::string AiVersionJson(const AiVersionResult& r) {
     return object.Text();
 }
 
-// The verdict in the terminal's words: the window's rows misspell
-// "information" and end in a full-width mark that a terminal table
-// measures wrong.
+// The verdict in a few words of the terminal's own: the window's rows are
+// long for a table of 80 columns, misspell "information" and end in a
+// full-width mark that a terminal table measures wrong.
 std::string VerdictText(int id) {
     switch (id) {
         case IDS_AI_OK:
-            return "AI version information read";
+            return "versions read";
         case IDS_AI_FAILED:
-            return "Failed to get the AI version information";
+            return "could not be read";
         case IDS_AI_NOT_SUPPORTED:
-            return "AI not supported";
+            return "no AI function";
         default:
             return LoadString(id);
     }
 }
 
 void PrintAiVersionTable(const std::vector<AiVersionResult>& results,
-                         const std::vector<std::string>& ips, std::ostream& out) {
+                         const std::vector<std::string>& ips, std::ostream& out, size_t columns) {
     CTextTable table({LoadString(IDS_COL_MAC), LoadString(IDS_COL_IP),
                       LoadString(IDS_COL_AI_STRUCT), LoadString(IDS_COL_AI_DETECT_FACE),
                       LoadString(IDS_COL_AI_VEHICLE), LoadString(IDS_COL_RESULT)});
@@ -85,6 +85,13 @@ void PrintAiVersionTable(const std::vector<AiVersionResult>& results,
         table.AddRow({Printable(r.mac), i < ips.size() ? ips[i] : std::string(),
                       Printable(r.structVersion), Printable(r.faceVersion),
                       Printable(r.vehicleVersion), VerdictText(r.verdictId)});
+    }
+    // The long headings give way (the address when they cannot); the
+    // short verdict stays whole.
+    table.SetMaxWidth(columns);
+    table.SetFit(1, CTextTable::Fit::Drop);
+    for (const size_t column : {2, 3, 4}) {
+        table.SetFit(column, CTextTable::Fit::Shrink);
     }
     table.Print(out);
 }
@@ -153,7 +160,9 @@ int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, s
         }
         out << JsonArray(items) << "\n";
     } else {
-        PrintAiVersionTable(results, ips, out);
+        const auto terminal = context.terminal ? context.terminal() : std::nullopt;
+        PrintAiVersionTable(results, ips, out,
+                            terminal ? static_cast<size_t>(terminal->columns) : 0);
     }
     if (missing) {
         return kNoCameraExitStatus;

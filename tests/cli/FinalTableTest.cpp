@@ -7,9 +7,11 @@
 #include <optional>
 #include <sstream>
 
+#include "AiVersionsCommand.h"
 #include "ScanCommand.h"
 #include "TextTable.h"
 #include "UpgradeReport.h"
+#include "app/StringTable.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -117,4 +119,38 @@ TEST(ScanTableFit, FitsTheTerminalKeepingWhatTellsCamerasApart) {
     EXPECT_NE(fitted.find("Loading"), std::string::npos) << "shortened, not left out";
     EXPECT_EQ(fitted.find("5.10.120-rt"), std::string::npos) << "the kernel gives way";
     EXPECT_EQ(fitted.find("192.168.101.201"), std::string::npos) << fitted;
+}
+
+// ai-versions at 80 columns: the versions and the verdict stay, in the
+// terminal's own short words (no misspelling, no full-width mark).
+TEST(ScanTableFit, AiVersionsFitTheTerminalInTheirOwnWords) {
+    AiVersionResult read;
+    read.mac = "02:CC:00:00:00:01";
+    read.structVersion = "1.0.0";
+    read.faceVersion = "2.1.3";
+    read.vehicleVersion = "0.9.1";
+    read.read = true;
+    read.verdictId = IDS_AI_OK;
+    AiVersionResult silent;
+    silent.mac = "02:CC:00:00:00:02";
+    silent.verdictId = IDS_AI_FAILED;
+    const std::vector<AiVersionResult> results = {read, silent};
+    const std::vector<std::string> ips = {"127.200.1.2", "127.200.1.3"};
+
+    std::ostringstream whole;
+    PrintAiVersionTable(results, ips, whole);
+    EXPECT_NE(whole.str().find("versions read"), std::string::npos) << whole.str();
+    EXPECT_NE(whole.str().find("could not be read\n"), std::string::npos) << whole.str();
+    EXPECT_EQ(whole.str().find("infomation"), std::string::npos);
+    EXPECT_EQ(whole.str().find("\xEF\xBC\x81"), std::string::npos);
+
+    std::ostringstream fitted;
+    PrintAiVersionTable(results, ips, fitted, 80);
+    std::istringstream lines(fitted.str());
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(DisplayWidth(line), 80u) << line;
+    }
+    for (const char* kept : {"02:CC:00:00:00:01", "2.1.3", "0.9.1", "versions read"}) {
+        EXPECT_NE(fitted.str().find(kept), std::string::npos) << kept << "\n" << fitted.str();
+    }
 }
