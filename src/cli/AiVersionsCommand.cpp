@@ -4,6 +4,7 @@
 
 #include "CommandSession.h"
 #include "JsonText.h"
+#include "PasswordSource.h"
 #include "SignalWatch.h"
 #include "TextTable.h"
 #include "app/Settings.h"
@@ -119,9 +120,24 @@ int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, s
     }
     const std::string user =
         options.userGiven ? options.user : session.Settings().GetString(settings::kUsername);
-    const std::string password = options.passwordGiven
-                                     ? options.password
-                                     : session.Settings().GetString(settings::kPassword);
+    std::string password = options.passwordGiven
+                               ? options.password
+                               : session.Settings().GetString(settings::kPassword);
+    // Asked once the cameras are found, so that a search that finds none
+    // asks for nothing.
+    if (!options.passwordGiven) {
+        std::string typed;
+        bool given = false;
+        bool wasTyped = false;
+        AskDevicePassword(!password.empty(), typed, given, wasTyped);
+        if (run.StopRequested()) {
+            err << "firmhand-cli: interrupted\n";
+            return kInterruptedExitStatus;
+        }
+        if (given) {
+            password = typed;
+        }
+    }
     std::vector<AiQuery> queries;
     std::vector<std::string> ips;
     for (const DeviceInfoPtr& record : devices) {

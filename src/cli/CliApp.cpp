@@ -313,7 +313,8 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
             return 2;
         }
         ai.userGiven = aiCommand->count("--user") > 0;
-        if (!ResolvePassword(aiPassword, "ai-versions", std::cerr, ai.password, ai.passwordGiven)) {
+        if (!ResolvePassword(aiPassword, "ai-versions", std::cerr, ai.password, ai.passwordGiven,
+                             nullptr, false)) {
             return 2;
         }
         return RunAiVersions(ai, context, std::cout, std::cerr);
