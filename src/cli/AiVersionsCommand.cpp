@@ -4,6 +4,7 @@
 
 #include "CommandSession.h"
 #include "JsonText.h"
+#include "PasswordSource.h"
 #include "SignalWatch.h"
 #include "TextTable.h"
 #include "app/Settings.h"
@@ -59,8 +60,24 @@ std::string AiVersionJson(const AiVersionResult& r) {
     return object.Text();
 }
 
+// The verdict in a few words of the terminal's own: the window's rows are
+// long for a table of 80 columns, misspell "information" and end in a
+// full-width mark that a terminal table measures wrong.
+std::string VerdictText(int id) {
+    switch (id) {
+        case IDS_AI_OK:
+            return "versions read";
+        case IDS_AI_FAILED:
+            return "could not be read";
+        case IDS_AI_NOT_SUPPORTED:
+            return "no AI function";
+        default:
+            return LoadString(id);
+    }
+}
+
 void PrintAiVersionTable(const std::vector<AiVersionResult>& results,
-                         const std::vector<std::string>& ips, std::ostream& out) {
+                         const std::vector<std::string>& ips, std::ostream& out, size_t columns) {
     CTextTable table({LoadString(IDS_COL_MAC), LoadString(IDS_COL_IP),
                       LoadString(IDS_COL_AI_STRUCT), LoadString(IDS_COL_AI_DETECT_FACE),
                       LoadString(IDS_COL_AI_VEHICLE), LoadString(IDS_COL_RESULT)});
@@ -68,7 +85,14 @@ void PrintAiVersionTable(const std::vector<AiVersionResult>& results,
         const AiVersionResult& r = results[i];
         table.AddRow({Printable(r.mac), i < ips.size() ? ips[i] : std::string(),
                       Printable(r.structVersion), Printable(r.faceVersion),
-                      Printable(r.vehicleVersion), LoadString(r.verdictId)});
+                      Printable(r.vehicleVersion), VerdictText(r.verdictId)});
+    }
+    // The long headings give way (the address when they cannot); the
+    // short verdict stays whole.
+    table.SetMaxWidth(columns);
+    table.SetFit(1, CTextTable::Fit::Drop);
+    for (const size_t column : {2, 3, 4}) {
+        table.SetFit(column, CTextTable::Fit::Shrink);
     }
     table.Print(out);
 }
@@ -96,9 +120,24 @@ int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, s
     }
     const std::string user =
         options.userGiven ? options.user : session.Settings().GetString(settings::kUsername);
-    const std::string password = options.passwordGiven
-                                     ? options.password
-                                     : session.Settings().GetString(settings::kPassword);
+    std::string password = options.passwordGiven
+                               ? options.password
+                               : session.Settings().GetString(settings::kPassword);
+    // Asked once the cameras are found, so that a search that finds none
+    // asks for nothing.
+    if (!options.passwordGiven) {
+        std::string typed;
+        bool given = false;
+        bool wasTyped = false;
+        AskDevicePassword(!password.empty(), typed, given, wasTyped);
+        if (run.StopRequested()) {
+            err << "firmhand-cli: interrupted\n";
+            return kInterruptedExitStatus;
+        }
+        if (given) {
+            password = typed;
+        }
+    }
     std::vector<AiQuery> queries;
     std::vector<std::string> ips;
     for (const DeviceInfoPtr& record : devices) {
@@ -137,7 +176,9 @@ int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, s
         }
         out << JsonArray(items) << "\n";
     } else {
-        PrintAiVersionTable(results, ips, out);
+        const auto terminal = context.terminal ? context.terminal() : std::nullopt;
+        PrintAiVersionTable(results, ips, out,
+                            terminal ? static_cast<size_t>(terminal->columns) : 0);
     }
     if (missing) {
         return kNoCameraExitStatus;

@@ -33,5 +33,7 @@ int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, s
 // One camera's line: {"mac","struct","face","vehicle","id"} with id the
 // verdict's string id; and the table around such lines.
 std::string AiVersionJson(const AiVersionResult& result);
+// At most `columns` wide when given (a terminal's width).
 void PrintAiVersionTable(const std::vector<AiVersionResult>& results,
-                         const std::vector<std::string>& ips, std::ostream& out);
+                         const std::vector<std::string>& ips, std::ostream& out,
+                         size_t columns = 0);

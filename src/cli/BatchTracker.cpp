@@ -37,7 +37,8 @@ std::optional<size_t> CBatchTracker::Apply(const CWindowMessage& message, double
             o.state = "prepared";
         } else if (message.id == WM_UPGRADE_PROGRESS) {
             o.progress = message.wParam + 1;
-            o.state = std::to_string(message.wParam) + "%";
+            // The share of blocks sent, as the bar and the number show it.
+            o.state = std::to_string(o.progress) + "%";
             if (o.progress >= static_cast<int>(UPGRADE_BLOCK_COUNT)) {
                 o.lastBlockSeconds = seconds;
                 o.installingFor = 0;
@@ -47,7 +48,7 @@ std::optional<size_t> CBatchTracker::Apply(const CWindowMessage& message, double
             ++o.attempts;
             o.progress = 0;
             o.lastBlockSeconds = -1;
-            o.state = ResultCodeToText(message.wParam);
+            o.state = "starting";  // the window's "please wait" tells a terminal nothing
             if (o.startSeconds < 0) {
                 o.startSeconds = seconds;
             }

@@ -119,6 +119,13 @@ std::string CheckUpgradeInput(UpgradeOptions& upgrade, const SearchInput& search
             return problem;
         }
     }
+    for (const auto& [option, value] :
+         {std::pair{"--site", &upgrade.site}, std::pair{"--customer", &upgrade.customer},
+          std::pair{"--technician", &upgrade.technician}}) {
+        if (std::string problem = CheckReportField(option, *value); !problem.empty()) {
+            return problem;
+        }
+    }
     if (!upgrade.yes && !upgrade.dryRun && !StdinIsTerminal()) {
         return "no terminal to confirm the upgrade on; add --yes to upgrade without asking";
     }
@@ -183,6 +190,10 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     upgradeCommand->add_option("--report", upgrade.reports,
                                "Write results to FILE.json, FILE.csv or a self-contained FILE.html "
                                "(repeatable; the folder must exist)");
+    upgradeCommand->add_option("--site", upgrade.site, "Site named in the HTML report");
+    upgradeCommand->add_option("--customer", upgrade.customer, "Customer named in the HTML report");
+    upgradeCommand->add_option("--technician", upgrade.technician,
+                               "Technician named in the HTML report");
     upgradeCommand->add_option("--credentials", upgrade.rollout.credentials,
                                "File of \"MATCH USER PASSWORD\" lines tried before the typed "
                                "credentials (owner-only)");
@@ -289,8 +300,9 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
         }
         upgrade.userGiven = upgradeCommand->count("--user") > 0;
         upgrade.commandLine.assign(argv + 1, argv + argc);
+        // A question, when one is needed, comes after the search.
         if (!ResolvePassword(upgradePassword, "upgrade", std::cerr, upgrade.password,
-                             upgrade.passwordGiven, &upgrade.passwordTyped)) {
+                             upgrade.passwordGiven, &upgrade.passwordTyped, false)) {
             return 2;
         }
         return RunUpgrade(upgrade, context, human, std::cerr);
@@ -301,7 +313,8 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
             return 2;
         }
         ai.userGiven = aiCommand->count("--user") > 0;
-        if (!ResolvePassword(aiPassword, "ai-versions", std::cerr, ai.password, ai.passwordGiven)) {
+        if (!ResolvePassword(aiPassword, "ai-versions", std::cerr, ai.password, ai.passwordGiven,
+                             nullptr, false)) {
             return 2;
         }
         return RunAiVersions(ai, context, std::cout, std::cerr);

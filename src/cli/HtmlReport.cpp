@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "UpgradeReport.h"
 #include "UtcTime.h"
@@ -37,6 +38,21 @@ std::string Escape(const std::string& text) {
     }
     return out;
 }
+
+// At most `limit` code points of a camera's text, "..." marking a cut.
+std::string Shortened(const std::string& text, size_t limit) {
+    const std::string visible = VisibleText(text);
+    size_t points = 0;
+    for (size_t i = 0; i < visible.size(); ++i) {
+        if ((static_cast<unsigned char>(visible[i]) & 0xC0) != 0x80 && points++ == limit) {
+            return visible.substr(0, i) + "...";
+        }
+    }
+    return visible;
+}
+
+// A lane's label: the camera's name (its MAC when it has none).
+constexpr size_t kLabelCharacters = 24;
 
 // One coloured stretch of a lane, from `from` to `to` (ms since the epoch).
 struct TimelinePhase {
@@ -86,13 +102,17 @@ void WriteTimeline(std::ostream& out, const RunSummary& run) {
     int lane = 0;
     for (const JOURNAL_CAMERA& c : run.cameras) {
         const int y = lane * kLaneHeight;
-        out << "<text x=\"0\" y=\"" << y + 13 << "\" font-size=\"11\">" << Escape(c.mac)
-            << "</text>\n";
+        const std::string who =
+            c.name.empty() ? Escape(c.mac) : Escape(c.name) + " (" + Escape(c.mac) + ")";
+        const std::string label =
+            Escape(Shortened(c.name.empty() ? c.mac : c.name, kLabelCharacters));
+        out << "<text x=\"0\" y=\"" << y + 13 << "\" font-size=\"11\"><title>" << who << "</title>"
+            << label << "</text>\n";
         for (const TimelinePhase& p : PhasesOf(c, end)) {
             const int width = std::max(3, x(p.to) - x(p.from));
             out << "<rect x=\"" << x(p.from) << "\" y=\"" << y + 2 << "\" width=\"" << width
                 << "\" height=\"" << kLaneHeight - 4 << "\" fill=\"" << p.colour << "\"><title>"
-                << Escape(c.mac) << ": " << p.name << "</title></rect>\n";
+                << who << ": " << p.name << "</title></rect>\n";
         }
         ++lane;
     }
@@ -107,9 +127,31 @@ void WriteTimeline(std::ostream& out, const RunSummary& run) {
            "<span style=\"color:#dc2626\">&#9632;</span> failed</p>\n";
 }
 
+void WritePackages(std::ostream& out, const RunSummary& run, const ReportHeader& header) {
+    for (const PackageFacts& package : header.packages) {
+        out << "<tr><th>Package" << (package.model.empty() ? "" : " for " + Escape(package.model))
+            << "</th><td><span class=\"package\">" << Escape(package.name) << "</span>";
+        if (package.sha256.empty()) {
+            out << " (could not be read for its size and SHA-256)";
+        } else {
+            out << ", " << package.bytes << " bytes<br>SHA-256 <code class=\"sha256\">"
+                << package.sha256 << "</code>";
+        }
+        out << "</td></tr>\n";
+    }
+    if (!header.packages.empty()) {
+        return;
+    }
+    for (const BatchPackage& package : run.packages) {
+        out << "<tr><th>Package" << (package.model.empty() ? "" : " for " + Escape(package.model))
+            << "</th><td>" << Escape(package.path) << "</td></tr>\n";
+    }
+}
+
 }  // namespace
 
-std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const RunSummary& run) {
+std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const RunSummary& run,
+                           const ReportHeader& header) {
     std::map<std::string, int> statuses;
     for (const CameraOutcome& o : outcomes) {
         ++statuses[OutcomeStatus(o)];
@@ -122,16 +164,22 @@ std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const Run
            "font-size:13px}th{background:#eef}.failed{background:#fde2e2}"
            ".summary td{font-weight:bold}</style></head><body>\n"
            "<h1>Firmware upgrade report</h1>\n<table class=\"summary\">\n";
+    for (const auto& [label, id, value] :
+         {std::tuple{"Site", "site", &header.site},
+          std::tuple{"Customer", "customer", &header.customer},
+          std::tuple{"Technician", "technician", &header.technician}}) {
+        if (!value->empty()) {
+            out << "<tr><th>" << label << "</th><td id=\"" << id << "\">" << Escape(*value)
+                << "</td></tr>\n";
+        }
+    }
     out << "<tr><th>Cameras</th><td id=\"cameras\">" << outcomes.size() << "</td></tr>\n"
         << "<tr><th>Upgraded</th><td id=\"upgraded\">" << statuses["upgraded"] << "</td></tr>\n"
         << "<tr><th>Skipped</th><td id=\"skipped\">" << statuses["skipped"] << "</td></tr>\n"
         << "<tr><th>Failed</th><td id=\"failed\">" << statuses["failed"] << "</td></tr>\n"
         << "<tr><th>Not started or cancelled</th><td id=\"open\">"
         << statuses["not-started"] + statuses["cancelled"] << "</td></tr>\n";
-    for (const BatchPackage& package : run.packages) {
-        out << "<tr><th>Package" << (package.model.empty() ? "" : " for " + Escape(package.model))
-            << "</th><td>" << Escape(package.path) << "</td></tr>\n";
-    }
+    WritePackages(out, run, header);
     if (run.startedAt > 0) {
         out << "<tr><th>Started</th><td>" << UtcText(run.startedAt) << "</td></tr>\n"
             << "<tr><th>Ended</th><td>" << UtcText(run.endedAt) << "</td></tr>\n";
@@ -142,14 +190,15 @@ std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const Run
     }
     out << "</table>\n<h2>Cameras</h2>\n<table id=\"cameras-table\">\n<tr><th>MAC</th><th>IP"
            "</th><th>Name</th><th>Old version</th><th>New version</th><th>Result</th><th>Status"
-           "</th><th>Attempts</th><th>Package</th></tr>\n";
+           "</th><th>Reason</th><th>Attempts</th><th>Package</th></tr>\n";
     for (const CameraOutcome& o : outcomes) {
         const std::string status = OutcomeStatus(o);
         out << "<tr" << (status == "failed" ? " class=\"failed\"" : "") << "><td>" << Escape(o.mac)
             << "</td><td>" << Escape(o.ip) << "</td><td>" << Escape(o.name) << "</td><td>"
             << Escape(o.oldVersion) << "</td><td>" << Escape(o.newVersion) << "</td><td>"
-            << Escape(OutcomeText(o)) << "</td><td>" << status << "</td><td>" << o.attempts
-            << "</td><td>" << Escape(o.package) << "</td></tr>\n";
+            << Escape(OutcomeText(o)) << "</td><td>" << status << "</td><td>"
+            << Escape(OutcomeReason(o)) << "</td><td>" << o.attempts << "</td><td>"
+            << Escape(o.package) << "</td></tr>\n";
     }
     out << "</table>\n";
     WriteTimeline(out, run);
@@ -158,6 +207,6 @@ std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const Run
 }
 
 bool WriteHtmlReport(const std::vector<CameraOutcome>& outcomes, const RunSummary& run,
-                     const std::string& path) {
-    return WriteReportFile(path, HtmlReportText(outcomes, run));
+                     const ReportHeader& header, const std::string& path) {
+    return WriteReportFile(path, HtmlReportText(outcomes, run, header));
 }

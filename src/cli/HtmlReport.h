@@ -7,11 +7,24 @@
 #include <string>
 #include <vector>
 
+#include "PackageFacts.h"
 #include "UpgradeReport.h"
 #include "upgrade/RunJournal.h"
 
+// Who the work was done for and with what: typed by the technician, left
+// out of the page when empty.
+struct ReportHeader {
+    std::string site;
+    std::string customer;
+    std::string technician;
+    // Name, size and SHA-256 of each package; when empty the run's package
+    // paths are listed instead.
+    std::vector<PackageFacts> packages;
+};
+
 // The page's text. `run` may be empty (no journal): the timeline is left out.
-std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const RunSummary& run);
+std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const RunSummary& run,
+                           const ReportHeader& header = {});
 // Writes the page; false when the file cannot be written.
 bool WriteHtmlReport(const std::vector<CameraOutcome>& outcomes, const RunSummary& run,
-                     const std::string& path);
+                     const ReportHeader& header, const std::string& path);

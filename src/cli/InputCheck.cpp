@@ -217,6 +217,16 @@ std::string CheckReportPath(const std::string& path) {
     return "";
 }
 
+std::string CheckReportField(const std::string& option, const std::string& value) {
+    if (value.size() > kMaxReportFieldBytes) {
+        return option + " is longer than " + std::to_string(kMaxReportFieldBytes) + " bytes";
+    }
+    if (value.find_first_of("\r\n") != std::string::npos) {
+        return option + " must be one line";
+    }
+    return "";
+}
+
 std::string NormalMac(const std::string& mac) {
     if (mac.size() != 17) {
         return "";

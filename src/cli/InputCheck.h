@@ -21,6 +21,9 @@ std::string CheckSetting(const std::string& key, const std::string& value);
 std::string CheckAdapter(const std::string& adapter);
 // --report: FILE.json, FILE.csv or FILE.html in a writable folder.
 std::string CheckReportPath(const std::string& path);
+// --site, --customer, --technician: one line of at most 200 bytes.
+constexpr size_t kMaxReportFieldBytes = 200;
+std::string CheckReportField(const std::string& option, const std::string& value);
 
 // A MAC of six hex pairs joined by ":" or "-" as "AA:BB:CC:DD:EE:FF"; ""
 // when malformed.

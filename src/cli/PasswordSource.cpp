@@ -18,7 +18,7 @@ void AddPasswordOptions(CLI::App& command, PasswordInput& input) {
 }
 
 bool ResolvePassword(const PasswordInput& input, const std::string& command, std::ostream& err,
-                     std::string& password, bool& given, bool* typed) {
+                     std::string& password, bool& given, bool* typed, bool askOnTerminal) {
     given = false;
     if (typed != nullptr) {
         *typed = false;
@@ -46,12 +46,21 @@ bool ResolvePassword(const PasswordInput& input, const std::string& command, std
         given = true;
         return true;
     }
-    if (StdinIsTerminal() &&
-        AskPasswordOnTerminal("Device password (Enter: the remembered one): ", password)) {
-        given = !password.empty();
-        if (typed != nullptr) {
-            *typed = given;
-        }
+    if (askOnTerminal) {
+        bool asked = false;
+        AskDevicePassword(true, password, given, typed != nullptr ? *typed : asked);
     }
     return true;
+}
+
+void AskDevicePassword(bool remembered, std::string& password, bool& given, bool& typed) {
+    given = false;
+    typed = false;
+    password.clear();
+    const char* prompt =
+        remembered ? "Device password (Enter: the remembered one): " : "Device password: ";
+    if (StdinIsTerminal() && AskPasswordOnTerminal(prompt, password)) {
+        given = !password.empty();
+        typed = given;
+    }
 }

@@ -31,9 +31,16 @@ void AddPasswordOptions(CLI::App& command, PasswordInput& input);
 // question (an empty answer keeps the remembered one). `given` is false when
 // the remembered password is to be used; `typed` (when given) is true for a
 // password typed on the terminal, the only kind that is remembered. False
-// with a message on `err` when the file is refused.
+// with a message on `err` when the file is refused. Without `askOnTerminal`
+// the question is left to the command (which asks only when a camera needs
+// the password: AskDevicePassword).
 bool ResolvePassword(const PasswordInput& input, const std::string& command, std::ostream& err,
-                     std::string& password, bool& given, bool* typed = nullptr);
+                     std::string& password, bool& given, bool* typed = nullptr,
+                     bool askOnTerminal = true);
+
+// Asks for the password on the terminal, when there is one; `remembered`
+// says whether Enter keeps a remembered one. `given` as for ResolvePassword.
+void AskDevicePassword(bool remembered, std::string& password, bool& given, bool& typed);
 
 // "" when `path` is a regular file of this user that no one else may read
 // or write, with the password on its first line; else the reason.

@@ -13,6 +13,10 @@ namespace {
 constexpr size_t kMacWidth = 17;
 constexpr size_t kFullBar = 20;
 constexpr size_t kShortestBar = 10;
+// The camera's name beside its MAC: at most this wide, and left out when
+// less than the shortest fits.
+constexpr size_t kMaxNameWidth = 16;
+constexpr size_t kShortestName = 6;
 
 enum class ProgressPhase { Running, Finished, Queued };
 
@@ -38,6 +42,20 @@ std::string StateText(const CameraOutcome& o) {
         return "transferring";
     }
     return o.state.empty() ? "queued" : o.state;
+}
+
+bool Installing(const CameraOutcome& o) {
+    return o.code < 0 && o.lastBlockSeconds >= 0;
+}
+
+// Terminal rows that lines of these widths take on a terminal `columns`
+// wide: after a narrowing, the terminal has wrapped the longer ones.
+size_t RowsTaken(const std::vector<size_t>& widths, size_t columns) {
+    size_t rows = 0;
+    for (const size_t width : widths) {
+        rows += columns == 0 || width <= columns ? 1 : (width + columns - 1) / columns;
+    }
+    return rows;
 }
 
 std::string Bar(int percent, size_t width) {
@@ -81,7 +99,7 @@ int ShownPercent(const CameraOutcome& o) {
     return std::clamp(o.progress, 0, 100);
 }
 
-std::string CameraLine(const CameraOutcome& o, size_t columns) {
+std::string CameraLine(const CameraOutcome& o, size_t columns, size_t nameWidth) {
     const int percent = ShownPercent(o);
     char number[8];
     std::snprintf(number, sizeof(number), "%3d%%", percent);
@@ -91,12 +109,38 @@ std::string CameraLine(const CameraOutcome& o, size_t columns) {
     const size_t fixed = kMacWidth + 2 + 2 + 4 + 2;  // gaps, brackets, "100%"
     std::string line;
     if (columns >= fixed + kShortestBar + 8) {
-        const size_t bar = std::clamp(columns - fixed - 8, kShortestBar, kFullBar);
-        line = VisibleText(o.mac) + "  " + Bar(percent, bar) + " " + number + "  " + state;
+        std::string name;
+        if (nameWidth > 0 && columns >= fixed + kShortestBar + 8 + nameWidth + 2) {
+            const std::string shown = FitText(VisibleText(o.name), nameWidth);
+            name = shown + std::string(nameWidth - DisplayWidth(shown), ' ') + "  ";
+        }
+        const size_t bar =
+            std::clamp(columns - fixed - DisplayWidth(name) - 8, kShortestBar, kFullBar);
+        line = VisibleText(o.mac) + "  " + name + Bar(percent, bar) + " " + number + "  ";
+        // An installing camera's seconds matter more than the words: a short
+        // form when the whole text would be cut.
+        if (Installing(o) && o.installingFor >= 1 &&
+            DisplayWidth(line) + DisplayWidth(state) > columns) {
+            line += "installing, " + std::to_string(static_cast<int>(o.installingFor)) + " s";
+        } else {
+            line += state;
+        }
     } else {
         line = VisibleText(o.mac) + " " + number + " " + state;  // too narrow for a bar
     }
     return FitText(line, columns);
+}
+
+size_t NameColumnWidth(const std::vector<CameraOutcome>& outcomes, size_t columns) {
+    size_t widest = 0;
+    for (const CameraOutcome& o : outcomes) {
+        widest = std::max(widest, DisplayWidth(VisibleText(o.name)));
+    }
+    // Room left beside the MAC, a full bar and a short state text.
+    const size_t others = kMacWidth + 2 + 2 + kFullBar + 2 + 4 + 2 + 12 + 2;
+    const size_t room = columns > others ? columns - others : 0;
+    const size_t width = std::min({widest, kMaxNameWidth, room});
+    return width >= kShortestName ? width : 0;
 }
 
 std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, TerminalSize size) {
@@ -111,10 +155,11 @@ std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, T
             }
         }
     }
+    const size_t nameWidth = NameColumnWidth(outcomes, columns);
     const size_t shown = std::min(order.size(), rows - 1);
     std::vector<std::string> lines;
     for (size_t i = 0; i < shown; ++i) {
-        lines.push_back(CameraLine(*order[i], columns));
+        lines.push_back(CameraLine(*order[i], columns, nameWidth));
     }
     lines.push_back(FitText(CountLine(outcomes, order.size() - shown), columns));
     return lines;
@@ -130,6 +175,10 @@ CProgressView::CProgressView(std::ostream& out, TerminalMeasure measure)
     }
 }
 
+bool CProgressView::ResizePending() const {
+    return m_resizes && m_resizes->Pending();
+}
+
 size_t CProgressView::Columns() const {
     return m_size ? static_cast<size_t>(m_size->columns) : 0;
 }
@@ -142,15 +191,14 @@ void CProgressView::Redraw(const std::vector<CameraOutcome>& outcomes) {
     }
     // Back to the first line drawn, and clear everything below it: a
     // smaller terminal or fewer rows leave nothing behind.
-    if (m_drawnLines > 0) {
-        m_out << "\x1b[" << m_drawnLines << "A";
-    }
+    MoveToFirstLine();
     m_out << "\r\x1b[J";
     const std::vector<std::string> lines = LiveLines(outcomes, *m_size);
+    m_drawnWidths.clear();
     for (const std::string& line : lines) {
         m_out << line << "\n";
+        m_drawnWidths.push_back(DisplayWidth(line));
     }
-    m_drawnLines = lines.size();
     m_out.flush();
 }
 
@@ -166,21 +214,36 @@ void CProgressView::Update(const std::vector<CameraOutcome>& outcomes, size_t ch
     }
     const CameraOutcome& o = outcomes[changed];
     // The time an installing camera has been restarting is not a change.
-    const std::string key = (o.code < 0 && o.lastBlockSeconds >= 0 ? o.state : StateText(o)) + "/" +
-                            std::to_string(o.attempts);
+    const std::string key =
+        (Installing(o) ? o.state : StateText(o)) + "/" + std::to_string(o.attempts);
     if (key != m_lastPlain[changed]) {
         m_lastPlain[changed] = key;
-        m_out << CameraLine(o, 200) << "\n";
+        m_out << CameraLine(o, 200, std::min<size_t>(DisplayWidth(VisibleText(o.name)), 32))
+              << "\n";
         m_out.flush();
     }
 }
 
+void CProgressView::MoveToFirstLine() {
+    const size_t rows = RowsTaken(m_drawnWidths, static_cast<size_t>(m_size->columns));
+    if (rows > 0) {
+        m_out << "\x1b[" << rows << "A";
+    }
+    m_drawnWidths.clear();
+}
+
 void CProgressView::Erase() {
-    if (m_size && m_drawnLines > 0) {
-        m_out << "\x1b[" << m_drawnLines << "A\r\x1b[J";
+    if (m_size && !m_drawnWidths.empty()) {
+        if (m_resizes->TakeResized()) {
+            if (const auto size = m_measure()) {
+                m_size = size;
+            }
+        }
+        MoveToFirstLine();
+        m_out << "\r\x1b[J";
         m_out.flush();
     }
-    m_drawnLines = 0;
+    m_drawnWidths.clear();
 }
 
 void CProgressView::Finish(const std::vector<CameraOutcome>& outcomes) {

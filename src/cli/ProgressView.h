@@ -27,6 +27,10 @@ public:
     void Erase();
     // Ends the live display.
     void Finish(const std::vector<CameraOutcome>& outcomes);
+    // The terminal was resized and the lines wait to be drawn anew (Update
+    // does it): the command's loop asks between messages, so that the view
+    // follows the terminal at once rather than at the next camera event.
+    bool ResizePending() const;
     // Columns of the terminal, 0 without one: the width of the final table.
     size_t Columns() const;
 
@@ -37,7 +41,11 @@ private:
     TerminalMeasure m_measure;
     std::optional<TerminalSize> m_size;
     std::optional<CResizeWatch> m_resizes;
-    size_t m_drawnLines = 0;
+    // Moves the cursor up over the lines drawn last.
+    void MoveToFirstLine();
+
+    // Display widths of the lines drawn last.
+    std::vector<size_t> m_drawnWidths;
     std::vector<std::string> m_lastPlain;
 };
 
@@ -46,7 +54,11 @@ private:
 // columns - 1, running cameras first, then finished and queued ones while
 // they fit, and last a count of the cameras in each state.
 std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, TerminalSize size);
-// One camera's line of at most `columns` display cells.
-std::string CameraLine(const CameraOutcome& outcome, size_t columns);
+// One camera's line of at most `columns` display cells; its name follows the
+// MAC in a column `nameWidth` wide when that leaves room for a bar.
+std::string CameraLine(const CameraOutcome& outcome, size_t columns, size_t nameWidth = 0);
+// The width of the name column on a line of `columns` cells: the longest
+// name up to 16 cells, 0 when names do not fit.
+size_t NameColumnWidth(const std::vector<CameraOutcome>& outcomes, size_t columns);
 // The camera's progress in percent, as both its bar and its number show it.
 int ShownPercent(const CameraOutcome& outcome);

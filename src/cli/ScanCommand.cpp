@@ -31,6 +31,21 @@ std::vector<std::string> DeviceTableRow(int index, const DEVICE_S_INFO& r) {
             DeviceVersionText(r),  r.buildDate, r.kernelVer, activation};
 }
 
+void FitDeviceTable(CTextTable& table, std::optional<TerminalSize> terminal) {
+    if (!terminal) {
+        return;
+    }
+    // What tells cameras apart and what an upgrade needs stay whole; the
+    // second address, build date, kernel and activation give way.
+    table.SetMaxWidth(static_cast<size_t>(terminal->columns));
+    table.SetFit(1, CTextTable::Fit::Shrink);  // name
+    table.SetFit(3, CTextTable::Fit::Drop);    // second address
+    table.SetFit(5, CTextTable::Fit::Shrink);  // model
+    for (const size_t column : {7, 8, 9}) {
+        table.SetFit(column, CTextTable::Fit::Drop);
+    }
+}
+
 CJsonObject DeviceJsonObject(const DEVICE_S_INFO& r) {
     std::string activation;
     DeviceActivationText(r, activation);
@@ -92,6 +107,7 @@ int RunScan(const ScanOptions& options, const CliContext& context, std::ostream&
     for (const DeviceInfoPtr& record : devices) {
         table.AddRow(DeviceTableRow(index++, *record));
     }
+    FitDeviceTable(table, context.terminal ? context.terminal() : std::nullopt);
     table.Print(out);
     return 0;
 }

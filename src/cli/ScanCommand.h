@@ -2,11 +2,14 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "CliContext.h"
 #include "JsonText.h"
+#include "TerminalSize.h"
+#include "TextTable.h"
 #include "model/DeviceSInfo.h"
 
 struct ScanOptions {
@@ -26,5 +29,7 @@ int RunScan(const ScanOptions& options, const CliContext& context, std::ostream&
 // the record's field names plus versionText and activationText.
 std::vector<std::string> DeviceTableHeadings();
 std::vector<std::string> DeviceTableRow(int index, const DEVICE_S_INFO& record);
+// Fits the list to a terminal's width; as it is without one.
+void FitDeviceTable(CTextTable& table, std::optional<TerminalSize> terminal);
 CJsonObject DeviceJsonObject(const DEVICE_S_INFO& record);
 std::string DeviceJson(const DEVICE_S_INFO& record);

@@ -25,4 +25,6 @@ public:
 
     // True when the terminal was resized since the last call.
     bool TakeResized();
+    // True when a resize waits to be taken, without taking it.
+    bool Pending() const;
 };

@@ -59,3 +59,7 @@ CResizeWatch::~CResizeWatch() {
 bool CResizeWatch::TakeResized() {
     return g_resizes.exchange(0) > 0;
 }
+
+bool CResizeWatch::Pending() const {
+    return g_resizes.load() > 0;
+}

@@ -14,6 +14,7 @@
 #include "InputCheck.h"
 #include "OutcomeHistory.h"
 #include "PackageModels.h"
+#include "PasswordSource.h"
 #include "ProgressJson.h"
 #include "ProgressView.h"
 #include "ResumeCommand.h"
@@ -38,6 +39,11 @@ using Clock = std::chrono::steady_clock;
 // How long the table may lag behind an upgraded camera's return: its
 // record is stored just after the camera's job learned of it.
 constexpr int kNewVersionWaitMs = 2000;
+
+// "1 camera", "2 cameras".
+std::string CameraCount(size_t count) {
+    return std::to_string(count) + (count == 1 ? " camera" : " cameras");
+}
 
 bool AskYes(const std::string& question, bool yes, std::ostream& err) {
     if (yes) {
@@ -67,7 +73,7 @@ void ShowChosen(const std::vector<DeviceInfoPtr>& devices, std::ostream& out) {
     for (const DeviceInfoPtr& r : devices) {
         ++models[r->productModel];
     }
-    out << devices.size() << (devices.size() == 1 ? " camera" : " cameras") << " chosen (";
+    out << CameraCount(devices.size()) << " chosen (";
     const char* separator = "";
     for (const auto& [model, count] : models) {
         out << separator << count << " " << VisibleText(model);
@@ -125,8 +131,8 @@ bool ListUnfoundReportCameras(const std::vector<DeviceInfoPtr>& found, const Rol
     if (unfound.empty()) {
         return false;
     }
-    err << "firmhand-cli: " << unfound.size() << (unfound.size() == 1 ? " camera" : " cameras")
-        << " of " << rollout.retryFailed << " not found by the search:\n";
+    err << "firmhand-cli: " << CameraCount(unfound.size()) << " of " << rollout.retryFailed
+        << " not found by the search:\n";
     for (const ReportCamera* row : unfound) {
         err << "  " << row->mac << (row->ip.empty() ? "" : "  " + row->ip) << "\n";
     }
@@ -161,23 +167,41 @@ void PrintPlan(const std::vector<CameraPlan>& plans, std::ostream& out) {
         table.AddRow({r.mac, r.ip, r.productModel, DeviceVersionText(r), what, credentials});
     }
     table.Print(out);
-    out << plans.size() << " cameras planned; nothing started (--dry-run)\n";
+    out << CameraCount(plans.size()) << " planned; nothing started (--dry-run)\n";
     out.flush();
+}
+
+bool WantsHtmlReport(const UpgradeOptions& options) {
+    return std::any_of(options.reports.begin(), options.reports.end(),
+                       [](const std::string& path) { return EndsWithNoCase(path, ".html"); });
 }
 
 // The report in the format its name asks for; the page's timeline comes
 // from the run's journal.
 bool WriteReport(const std::vector<CameraOutcome>& outcomes, const std::string& journal,
-                 const std::string& path) {
+                 const ReportHeader& header, const std::string& path) {
     if (EndsWithNoCase(path, ".html")) {
         RunSummary run;
         std::string problem;
         if (!journal.empty()) {
             ReadRunJournal(journal, run, problem);
         }
-        return WriteHtmlReport(outcomes, run, path);
+        return WriteHtmlReport(outcomes, run, header, path);
     }
     return WriteOutcomeReport(outcomes, path);
+}
+
+// True when a camera to be upgraded has no line of the credentials file:
+// only the typed password can log in to it. A plan that cannot be made
+// says nothing, so the password is asked for.
+bool NeedsTypedPassword(CFirmhandSession& session, const BatchRequest& request) {
+    std::vector<CameraPlan> plans;
+    if (session.DryRun(request, plans) != BatchStartResult::Started) {
+        return true;
+    }
+    return std::any_of(plans.begin(), plans.end(), [](const CameraPlan& plan) {
+        return plan.package && plan.credentials.size() <= 1;
+    });
 }
 
 // The version an upgraded camera was verified with: its record as the
@@ -245,8 +269,8 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
             return 2;
         }
         if (resumed) {
-            out << "Resuming run " << resumed->id << ": " << resumed->cameras.size() << " cameras, "
-                << resumed->cameras.size() - resumed->Open() << " finished before\n";
+            out << "Resuming run " << resumed->id << ": " << CameraCount(resumed->cameras.size())
+                << ", " << resumed->cameras.size() - resumed->Open() << " finished before\n";
             request.resumeRun = resumed->path;
             request.devices = session.ResumeDevices(*resumed);
         } else if (!problem.empty()) {
@@ -309,14 +333,28 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     // answer even when the output is redirected.
     ShowChosen(request.devices, options.yes ? out : err);
     const size_t count = request.devices.size();
-    if (!AskYes("Upgrade " + std::to_string(count) + (count == 1 ? " camera?" : " cameras?"),
-                options.yes, err)) {
+    if (!AskYes("Upgrade " + CameraCount(count) + "?", options.yes, err)) {
         session.Stop();
         if (run.StopRequested()) {
             return kInterruptedExitStatus;
         }
         err << "firmhand-cli: nothing upgraded\n";
         return 2;
+    }
+    if (!options.passwordGiven && !(options.yes && !request.password.empty()) &&
+        NeedsTypedPassword(session, request)) {
+        bool given = false;
+        bool typed = false;
+        std::string password;
+        AskDevicePassword(!request.password.empty(), password, given, typed);
+        if (run.StopRequested()) {
+            session.Stop();
+            return kInterruptedExitStatus;
+        }
+        if (given) {
+            request.password = password;
+            request.rememberLogin = typed;
+        }
     }
     request.confirmDuplicates = [&](const std::vector<std::string>& macs) {
         return AskToContinue(macs, options.yes, err);
@@ -330,6 +368,12 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         return RefuseBatch(started, session, err);
     }
 
+    // The files as the cameras got them, before anyone can change them.
+    ReportHeader header{options.site, options.customer, options.technician, {}};
+    if (WantsHtmlReport(options)) {
+        header.packages = DescribePackages(
+            !request.packages.empty() || !resumed ? request.packages : resumed->packages);
+    }
     const auto batchStart = Clock::now();
     CBatchTracker batch(InitialOutcomes(request.devices, request.packages));
     if (resumed) {
@@ -355,10 +399,15 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     };
     bool cancelled = false;
     while (!batch.Over()) {
-        run.PumpUntil([&] { return batch.Over() || (!cancelled && run.StopRequested()); }, 1000,
-                      onMessage);
-        // An installing camera's time counts on between its messages.
-        if (batch.Tick(std::chrono::duration<double>(Clock::now() - batchStart).count())) {
+        run.PumpUntil(
+            [&] {
+                return batch.Over() || (!cancelled && run.StopRequested()) || view.ResizePending();
+            },
+            1000, onMessage);
+        // An installing camera's time counts on between its messages; a
+        // resized terminal is drawn on at once.
+        if (batch.Tick(std::chrono::duration<double>(Clock::now() - batchStart).count()) ||
+            view.ResizePending()) {
             view.Update(batch.Outcomes(), batch.Outcomes().size());
         }
         if (!cancelled && run.StopRequested()) {
@@ -404,8 +453,10 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         out << "Run journal: " << journal << "\n";
     }
     for (const std::string& report : options.reports) {
-        if (!WriteReport(batch.Outcomes(), journal, report)) {
+        if (!WriteReport(batch.Outcomes(), journal, header, report)) {
             err << "firmhand-cli: the report " << report << " could not be written\n";
+        } else {
+            out << "Report written: " << report << "\n";
         }
     }
     if (cancelled || run.StopRequested()) {

@@ -25,6 +25,10 @@ struct UpgradeOptions {
     std::string adapter;
     bool yes = false;                  // answers the questions before the batch
     std::vector<std::string> reports;  // FILE.json, FILE.csv or FILE.html, any of them
+    // For the HTML report handed over; "" leaves the field out.
+    std::string site;
+    std::string customer;
+    std::string technician;
     bool reachability = true;
     bool force = false;   // upgrade cameras that are already current
     bool resume = false;  // continue the newest unfinished run

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "BatchTracker.h"
+#include "ProgressView.h"
 #include "UpgradeReport.h"
 #include "support/TestSupport.h"
 #include "upgrade/UpgradeResult.h"
@@ -75,4 +76,17 @@ TEST(BatchTracker, StatusOfEachCameraWhenTheBatchIsCancelled) {
                         "\"Upgrade failed!\", \"status\": \"cancelled\""),
               std::string::npos)
         << json;
+}
+
+// What --progress json and the live view say of a transfer: the text's
+// percentage is the number's, and a start reads as one.
+TEST(BatchTracker, ProgressTextAgreesWithThePercentShown) {
+    CBatchTracker batch(Cameras({"aa"}));
+    batch.Apply(Result(UPGRADE_STATE_STARTING, "aa"), 0);
+    EXPECT_EQ(batch.Outcomes()[0].state, "starting");
+    for (const int block : {0, 36, 98}) {
+        batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, block, "aa"), 1);
+        const CameraOutcome& o = batch.Outcomes()[0];
+        EXPECT_EQ(o.state, std::to_string(ShownPercent(o)) + "%");
+    }
 }

@@ -224,3 +224,73 @@ TEST_F(CliPassword, FileOrVariableNeverShowsInProcessArguments) {
     EXPECT_TRUE(child.Wait(seconds(60)).has_value());
     EXPECT_TRUE(byFile.Wait(seconds(60)).has_value());
 }
+
+// The upgrade asks for the password after the search and the question
+// about the listed cameras, and only when a camera to be upgraded needs it:
+// not for one that a line of the credentials file logs in to, not with
+// --yes and a remembered password (the default one counts).
+TEST_F(CliPassword, UpgradeAsksAfterTheSearchOnlyWhenACameraNeedsIt) {
+    StartCameras(1);
+    CTestTerminal terminal;
+    ASSERT_TRUE(terminal.Open());
+    const auto start = [&](CChildProcess& child, const std::string& name,
+                           std::vector<std::string> extra) {
+        std::vector<std::string> args = {"upgrade", "--package",   NewStylePackage(m_box),
+                                         "--mac",   Camera(1).mac, "--seconds",
+                                         "1"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        for (const std::string& target : TargetArgs()) {
+            args.push_back(target);
+        }
+        return StartCli(child, args, m_box.Path(), m_box.File(name + ".out"),
+                        m_box.File(name + ".err"), terminal.Device());
+    };
+    const auto shows = [&](const std::string& name, const std::string& text) {
+        return testing_support::WaitFor(
+            [&] { return m_box.Read(name + ".err").find(text) != std::string::npos; }, seconds(60));
+    };
+    // Ends without a password question, or fails the test at it.
+    const auto endsUnasked = [&](CChildProcess& child, const std::string& name) {
+        std::optional<CHILD_EXIT> end;
+        EXPECT_TRUE(testing_support::WaitFor(
+            [&] {
+                end = child.Wait(std::chrono::milliseconds(0));
+                return end.has_value() ||
+                       m_box.Read(name + ".err").find("Device password") != std::string::npos;
+            },
+            seconds(60)));
+        EXPECT_EQ(m_box.Read(name + ".err").find("Device password"), std::string::npos)
+            << m_box.Read(name + ".err");
+        return end.has_value() && end->code == 0;
+    };
+
+    // The camera has a line of the credentials file.
+    const std::string credentials = m_box.File("credentials.txt");
+    m_box.Write("credentials.txt", Camera(1).mac + " admin " + kSecret + "\n");
+    chmod(credentials.c_str(), 0600);
+    CChildProcess byFile;
+    ASSERT_TRUE(start(byFile, "file", {"--credentials", credentials}));
+    ASSERT_TRUE(shows("file", "Upgrade 1 camera? [y/N]"));
+    ASSERT_TRUE(terminal.Type("y\n"));
+    EXPECT_TRUE(endsUnasked(byFile, "file")) << m_box.Read("file.err");
+
+    CChildProcess typed;
+    ASSERT_TRUE(start(typed, "typed", {"--remember"}));
+    ASSERT_TRUE(shows("typed", "Upgrade 1 camera? [y/N]"));
+    EXPECT_NE(m_box.Read("typed.err").find("1 camera chosen"), std::string::npos)
+        << "the cameras are found and listed first: " << m_box.Read("typed.err");
+    EXPECT_EQ(m_box.Read("typed.err").find("Device password"), std::string::npos);
+    ASSERT_TRUE(terminal.Type("y\n"));
+    ASSERT_TRUE(shows("typed", "Device password (Enter: the remembered one): "));
+    ASSERT_TRUE(terminal.Type(kSecret + "\n"));
+    const auto typedEnd = typed.Wait(seconds(60));
+    ASSERT_TRUE(typedEnd.has_value());
+    EXPECT_EQ(typedEnd->code, 0) << m_box.Read("typed.out") << m_box.Read("typed.err");
+
+    // With --yes: the remembered password, unasked.
+    CChildProcess remembered;
+    ASSERT_TRUE(start(remembered, "remembered", {"--yes"}));
+    EXPECT_TRUE(endsUnasked(remembered, "remembered")) << m_box.Read("remembered.err");
+    EXPECT_NE(m_box.Read("remembered.out").find("Upgraded successfully!"), std::string::npos)
+        << m_box.Read("remembered.out");
+}

@@ -169,8 +169,9 @@ TEST_F(CliRolloutTest, DryRunPlansRunsAreListedAndOnlyFailedCamerasAreRetried) {
     const std::string page = m_box.Read("first.html");
     EXPECT_NE(page.find("id=\"upgraded\">1<"), std::string::npos) << page;
     EXPECT_NE(page.find("id=\"failed\">1<"), std::string::npos) << page;
-    EXPECT_NE(page.find("<title>" + good.mac + ": transfer</title>"), std::string::npos) << page;
-    EXPECT_NE(page.find("<title>" + refusing.mac + ": failed</title>"), std::string::npos);
+    EXPECT_NE(page.find("<title>Cam 1 (" + good.mac + "): transfer</title>"), std::string::npos)
+        << page;
+    EXPECT_NE(page.find("<title>Cam 2 (" + refusing.mac + "): failed</title>"), std::string::npos);
     EXPECT_EQ(page.find("<script"), std::string::npos);
     EXPECT_EQ(Run({"runs"}, out), 0);
     // Run, date, time, state, cameras, upgraded, skipped, failed, open.

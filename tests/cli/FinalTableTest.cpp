@@ -4,9 +4,14 @@
 // goes to a table of its own.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 
+#include "AiVersionsCommand.h"
+#include "ScanCommand.h"
+#include "TextTable.h"
 #include "UpgradeReport.h"
+#include "app/StringTable.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -71,4 +76,81 @@ TEST(FinalTable, WideEnoughItIsOneTableAndWithoutATerminalEverything) {
     EXPECT_NE(whole.find("127.200.1.2"), std::string::npos) << whole;
     EXPECT_NE(whole.find("Attempts  Seconds"), std::string::npos) << whole;
     EXPECT_NE(whole.find("61.2"), std::string::npos) << whole;
+}
+
+// The list scan prints: at 80 columns every line fits, the number, name,
+// address, MAC and version stay, and what gives way goes first.
+TEST(ScanTableFit, FitsTheTerminalKeepingWhatTellsCamerasApart) {
+    auto record = MakeEmptyDeviceInfo();
+    CopyField(record->devName, "Loading bay north");
+    CopyField(record->mac, "02:CC:00:00:00:01");
+    CopyField(record->ip, "192.168.100.200");
+    CopyField(record->ip2, "192.168.101.201");
+    CopyField(record->productModel, "IPC-2020-PRO-STARLIGHT");
+    CopyField(record->softwareVer, "4.0.12.7");
+    record->build = 230118;
+    CopyField(record->buildDate, "2023-01-18");
+    CopyField(record->kernelVer, "5.10.120-rt");
+    record->deviceActivated = 1;
+    const std::string version = DeviceTableRow(1, *record)[6];
+
+    const auto print = [&](std::optional<TerminalSize> terminal) {
+        CTextTable table(DeviceTableHeadings());
+        table.AddRow(DeviceTableRow(1, *record));
+        table.AddRow(DeviceTableRow(2, *record));
+        FitDeviceTable(table, terminal);
+        std::ostringstream out;
+        table.Print(out);
+        return out.str();
+    };
+    const std::string whole = print(std::nullopt);
+    EXPECT_NE(whole.find("5.10.120-rt"), std::string::npos) << whole;
+    EXPECT_NE(whole.find("Loading bay north"), std::string::npos) << whole;
+
+    const std::string fitted = print(TerminalSize{80, 24});
+    std::istringstream lines(fitted);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(DisplayWidth(line), 80u) << line;
+    }
+    for (const std::string& kept :
+         {std::string("02:CC:00:00:00:01"), std::string("192.168.100.200"), version}) {
+        EXPECT_NE(fitted.find(kept), std::string::npos) << kept << "\n" << fitted;
+    }
+    EXPECT_NE(fitted.find("Loading"), std::string::npos) << "shortened, not left out";
+    EXPECT_EQ(fitted.find("5.10.120-rt"), std::string::npos) << "the kernel gives way";
+    EXPECT_EQ(fitted.find("192.168.101.201"), std::string::npos) << fitted;
+}
+
+// ai-versions at 80 columns: the versions and the verdict stay, in the
+// terminal's own short words (no misspelling, no full-width mark).
+TEST(ScanTableFit, AiVersionsFitTheTerminalInTheirOwnWords) {
+    AiVersionResult read;
+    read.mac = "02:CC:00:00:00:01";
+    read.structVersion = "1.0.0";
+    read.faceVersion = "2.1.3";
+    read.vehicleVersion = "0.9.1";
+    read.read = true;
+    read.verdictId = IDS_AI_OK;
+    AiVersionResult silent;
+    silent.mac = "02:CC:00:00:00:02";
+    silent.verdictId = IDS_AI_FAILED;
+    const std::vector<AiVersionResult> results = {read, silent};
+    const std::vector<std::string> ips = {"127.200.1.2", "127.200.1.3"};
+
+    std::ostringstream whole;
+    PrintAiVersionTable(results, ips, whole);
+    EXPECT_NE(whole.str().find("versions read"), std::string::npos) << whole.str();
+    EXPECT_NE(whole.str().find("could not be read\n"), std::string::npos) << whole.str();
+    EXPECT_EQ(whole.str().find("infomation"), std::string::npos);
+    EXPECT_EQ(whole.str().find("\xEF\xBC\x81"), std::string::npos);
+
+    std::ostringstream fitted;
+    PrintAiVersionTable(results, ips, fitted, 80);
+    std::istringstream lines(fitted.str());
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(DisplayWidth(line), 80u) << line;
+    }
+    for (const char* kept : {"02:CC:00:00:00:01", "2.1.3", "0.9.1", "versions read"}) {
+        EXPECT_NE(fitted.str().find(kept), std::string::npos) << kept << "\n" << fitted.str();
+    }
 }

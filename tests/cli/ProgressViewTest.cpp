@@ -3,6 +3,9 @@
 // fits a width.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <optional>
 #include <sstream>
 
 #include "ProgressView.h"
@@ -109,6 +112,84 @@ TEST(ProgressView, WithoutTerminalOneLinePerStateChange) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4) << text;
     EXPECT_EQ(text.find('\x1b'), std::string::npos);
     EXPECT_EQ(view.Columns(), 0u);
+}
+
+TEST(ProgressView, NamesBesideTheMacWhenThereIsRoomAndBarsStayAligned) {
+    std::vector<CameraOutcome> fleet = Fleet(3, 3, 0);
+    fleet[0].name = "Loading bay";
+    fleet[1].name = "\x1b[2JGate north entrance, far side";
+    fleet[2].name = "";
+    const std::vector<std::string> wide = LiveLines(fleet, {80, 24});
+    ASSERT_EQ(wide.size(), 4u);
+    EXPECT_NE(wide[0].find(fleet[0].mac + "  Loading bay"), std::string::npos) << wide[0];
+    EXPECT_NE(wide[1].find("\\x1B[2JGate nor\xE2\x80\xA6"), std::string::npos) << wide[1];
+    // One name column: every bar starts in the same cell.
+    for (const std::string& line : wide) {
+        if (line.find('[') != std::string::npos && line.rfind("02:", 0) == 0) {
+            EXPECT_EQ(DisplayWidth(line.substr(0, line.find("[#"))), 17u + 2 + 16 + 2) << line;
+        }
+        EXPECT_LT(DisplayWidth(line), 80u) << line;
+    }
+    // A narrow terminal keeps the MAC, the bar and the number, not the name.
+    for (const std::string& line : LiveLines(fleet, {60, 24})) {
+        EXPECT_EQ(line.find("Loading"), std::string::npos) << line;
+        EXPECT_LT(DisplayWidth(line), 60u) << line;
+    }
+    EXPECT_NE(LiveLines(fleet, {60, 24})[0].find("[#"), std::string::npos);
+}
+
+// A resize is seen between messages and the next update draws the lines
+// at the new width; without a terminal there is nothing to redraw.
+TEST(ProgressView, ResizeIsPendingUntilTheLinesAreDrawnAtTheNewSize) {
+    std::ostringstream out;
+    TerminalSize size{100, 24};
+    CProgressView view(out, [&]() -> std::optional<TerminalSize> { return size; });
+    std::ostringstream plainOut;
+    CProgressView plain(plainOut, {});
+    const std::vector<CameraOutcome> fleet = Fleet(2, 2, 0);
+    view.Update(fleet, 0);
+    EXPECT_FALSE(view.ResizePending());
+    // The terminal wraps the lines drawn at 100 columns when it narrows:
+    // the redraw goes up over every row they now take.
+    size_t wrappedRows = 0;
+    for (const std::string& line : LiveLines(fleet, {100, 24})) {
+        wrappedRows += (DisplayWidth(line) + 39) / 40;
+    }
+    ASSERT_GT(wrappedRows, 3u);
+
+    size = {40, 24};
+    ASSERT_EQ(raise(SIGWINCH), 0);
+    EXPECT_TRUE(view.ResizePending());
+    EXPECT_FALSE(plain.ResizePending());
+    out.str("");
+    view.Update(fleet, fleet.size());
+    EXPECT_FALSE(view.ResizePending());
+    EXPECT_EQ(view.Columns(), 40u);
+    const std::string drawn = out.str();
+    EXPECT_EQ(drawn.rfind("\x1b[" + std::to_string(wrappedRows) + "A\r\x1b[J", 0), 0u) << drawn;
+    ASSERT_NE(drawn.find("\x1b[J"), std::string::npos) << drawn;
+    std::istringstream lines(drawn.substr(drawn.find("\x1b[J") + 3));
+    size_t count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        EXPECT_LT(DisplayWidth(line), 40u) << line;
+    }
+    EXPECT_EQ(count, 3u) << drawn;
+}
+
+TEST(ProgressView, AnInstallingCameraKeepsItsSecondsWhenTheTextIsCut) {
+    CameraOutcome o;
+    o.mac = "02:CC:00:00:00:01";
+    o.name = "Loading bay";
+    o.attempts = 1;
+    o.progress = 100;
+    o.state = "Installing, waiting for the restart";
+    o.lastBlockSeconds = 3;
+    o.installingFor = 42;
+    EXPECT_NE(CameraLine(o, 200).find("Installing, waiting for the restart (42 s)"),
+              std::string::npos);
+    const std::string cut = CameraLine(o, 79, 11);
+    EXPECT_NE(cut.find("installing, 42 s"), std::string::npos) << cut;
+    EXPECT_LE(DisplayWidth(cut), 79u) << cut;
 }
 
 TEST(TextTableFit, ShortensTextColumnsThenLeavesOutOptionalOnes) {

@@ -22,6 +22,10 @@ SHA1_DIGEST DigestSha1(const void* data, size_t length) {
     return OneShot<20>(EVP_sha1(), data, length);
 }
 
+SHA256_DIGEST DigestSha256(const void* data, size_t length) {
+    return OneShot<32>(EVP_sha256(), data, length);
+}
+
 std::string DigestToHex(const uint8_t* digest, size_t length, bool upperCase) {
     const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
     std::string text;

@@ -1,4 +1,4 @@
-// MD5 and SHA-1 digests, whole or running.
+// MD5, SHA-1 and SHA-256 digests, whole or running.
 #pragma once
 
 #include <array>
@@ -9,9 +9,11 @@
 
 using MD5_DIGEST = std::array<uint8_t, 16>;
 using SHA1_DIGEST = std::array<uint8_t, 20>;
+using SHA256_DIGEST = std::array<uint8_t, 32>;
 
 MD5_DIGEST DigestMd5(const void* data, size_t length);
 SHA1_DIGEST DigestSha1(const void* data, size_t length);
+SHA256_DIGEST DigestSha256(const void* data, size_t length);
 
 // The digest as hexadecimal text in upper or lower case.
 std::string DigestToHex(const uint8_t* digest, size_t length, bool upperCase);
