@@ -274,6 +274,16 @@ TEST(Rollout, JournalRecordsEveryStepAndACorruptOneIsUnreadable) {
     std::ofstream(corrupt) << "{\"event\":\"run\",\"id\":\"x\",\"packages\":[]}\nnot json\n";
     EXPECT_FALSE(ReadRunJournal(corrupt, run, error));
     EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+    // Numbers that no field can hold are refused too (a fraction, 1e80, a
+    // build past 32 bits), never converted into nonsense.
+    for (const char* line : {"{\"event\":\"camera\",\"mac\":\"m\",\"build\":1.5}",
+                             "{\"event\":\"camera\",\"mac\":\"m\",\"t\":1e80}",
+                             "{\"event\":\"camera\",\"mac\":\"m\",\"build\":4294967296}"}) {
+        std::ofstream(corrupt) << "{\"event\":\"run\",\"id\":\"x\",\"packages\":[]}\n"
+                               << line << "\n";
+        EXPECT_FALSE(ReadRunJournal(corrupt, run, error)) << line;
+        EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+    }
 }
 
 // A run killed after a camera's last block, resumed once the camera is back

@@ -4,7 +4,10 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <type_traits>
 
 #include "app/Logger.h"
 #include "model/DeviceText.h"
@@ -35,13 +38,36 @@ std::string NewRunId() {
     return std::string(text) + "-" + std::to_string(PUB_GetProcessId());
 }
 
+// A whole number that fits `T`; anything else (a fraction, 1e300, a value
+// past the type's range) is a line of the wrong shape, never a conversion
+// the language leaves undefined.
+template <typename T>
+T WholeNumber(const json& value) {
+    if (value.is_number_unsigned()) {
+        const uint64_t number = value.get<uint64_t>();
+        if (number <= static_cast<uint64_t>(std::numeric_limits<T>::max())) {
+            return static_cast<T>(number);
+        }
+    } else if (value.is_number_integer()) {
+        const int64_t number = value.get<int64_t>();
+        if (number >= std::numeric_limits<T>::min() && number <= std::numeric_limits<T>::max()) {
+            return static_cast<T>(number);
+        }
+    }
+    throw std::out_of_range("not a whole number in range: " + value.dump().substr(0, 40));
+}
+
 template <typename T>
 T Field(const json& line, const char* key, T fallback) {
     const auto it = line.find(key);
     if (it == line.end()) {
         return fallback;
     }
-    return it->get<T>();
+    if constexpr (std::is_integral_v<T>) {
+        return WholeNumber<T>(*it);
+    } else {
+        return it->get<T>();
+    }
 }
 
 // Applies line `number` to the run; throws on a line of the wrong shape.
@@ -109,7 +135,7 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
         it->lastBlockAt = t;
         it->lastBlockLine = number;
     } else if (event == "result") {
-        it->code = line.at("code").get<int>();
+        it->code = WholeNumber<int>(line.at("code"));
         it->endedAt = t;
     } else {
         throw std::invalid_argument("unknown event");
