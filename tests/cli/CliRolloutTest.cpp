@@ -10,6 +10,8 @@
 
 #include "CliFixture.h"
 #include "CliProcess.h"
+#include "platform/Paths.h"
+#include "upgrade/CameraLock.h"
 #include "upgrade/RunJournal.h"
 
 namespace {
@@ -254,4 +256,53 @@ TEST_F(CliRolloutTest, RunDrivenByAnotherProcessIsShownRunningAndNotResumed) {
     EXPECT_EQ(Run({"runs"}, out), 0) << m_err;
     EXPECT_EQ(out.find("running"), std::string::npos) << out;
     EXPECT_NE(out.find("unfinished"), std::string::npos) << out;
+}
+
+// A desktop session's process (XDG_RUNTIME_DIR set) and an ssh, cron or sudo
+// one (not set), each with the machine's camera locks: the second finds the
+// camera taken while the first transfers to it, and nothing of it reaches
+// the camera.
+TEST_F(CliRolloutTest, ProcessesWithAndWithoutARuntimeFolderNeverUpgradeOneCameraTogether) {
+    std::string problem;
+    if (!PrepareCameraLockFolder("", problem)) {
+        GTEST_SKIP() << "the machine's lock folder is not usable here: " << problem;
+    }
+    auto cam = Camera(1);
+    cam.faults.stopAcksAtBlock = 40;  // the first transfer stalls there
+    m_fleet.AddCamera(cam);
+    ASSERT_TRUE(m_fleet.Start());
+    std::vector<std::string> args = UpgradeArgs({cam});
+    args.insert(args.begin(), {"--set", "WaitUpgradeProgressTimeout=600"});
+    const std::vector<std::string> targets = TargetArgs();
+    args.insert(args.end(), targets.begin(), targets.end());
+    CHILD_OPTIONS desktop;
+    desktop.program =
+        platform::PathCombine(platform::ExecutableFolder(), "../src/cli/firmhand-cli");
+    desktop.args = args;  // no lock folder of the test's own
+    desktop.env = {"XDG_RUNTIME_DIR=" + m_box.File("runtime")};
+    desktop.cwd = m_box.Path();
+    desktop.errPath = m_box.File("err.txt");
+    CChildProcess child;
+    ASSERT_TRUE(child.Start(desktop, problem)) << problem;
+    ASSERT_TRUE(testing_support::WaitFor(
+        [&] { return m_fleet.CountEvents(cam.mac, "acks_stopped") > 0; }, seconds(120)))
+        << m_box.Read("err.txt");
+
+    m_options.cameraLockFolder.clear();
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = runtime != nullptr ? runtime : "";
+    unsetenv("XDG_RUNTIME_DIR");
+    std::string out;
+    const int status = Run(UpgradeArgs({cam}), out);
+    if (runtime != nullptr) {
+        setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    }
+    EXPECT_NE(status, 0) << out << m_err;
+    EXPECT_NE(out.find("Upgraded elsewhere right now"), std::string::npos) << out << m_err;
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "login_ok"), 1) << "only the first process's";
+
+    ASSERT_TRUE(child.Kill());
+    ASSERT_TRUE(child.Wait(seconds(30)).has_value());
+    std::filesystem::remove(std::string(kMachineCameraLockFolder) + "/" + CameraLockName(cam.mac) +
+                            ".lock");
 }

@@ -17,7 +17,8 @@ public:
     CSyncedFile(const CSyncedFile&) = delete;
     CSyncedFile& operator=(const CSyncedFile&) = delete;
 
-    // Writes `line` and a newline, then syncs. False when either failed.
+    // Writes `line` and a newline, then syncs. False when either failed; a
+    // line only partly written is cut again.
     bool Append(const std::string& line);
     // Cuts a torn last line (bytes after the last newline, left by a kill
     // or a full disk during a write) and syncs, so that the next line

@@ -31,6 +31,7 @@ CSyncedFile::~CSyncedFile() {
 
 bool CSyncedFile::Append(const std::string& line) {
     const std::string text = line + '\n';
+    const off_t start = ::lseek(m_fd, 0, SEEK_END);
     size_t written = 0;
     while (written < text.size()) {
         const ssize_t n = ::write(m_fd, text.data() + written, text.size() - written);
@@ -38,6 +39,11 @@ bool CSyncedFile::Append(const std::string& line) {
             continue;
         }
         if (n <= 0) {
+            // A full disk takes part of a line: cut it, or the next line
+            // that fits would be glued to it and both be lost.
+            if (start >= 0 && ::ftruncate(m_fd, start) == 0) {
+                ::fdatasync(m_fd);
+            }
             return false;
         }
         written += static_cast<size_t>(n);
