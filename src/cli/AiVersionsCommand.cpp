@@ -6,6 +6,7 @@
 #include "JsonText.h"
 #include "PasswordSource.h"
 #include "SignalWatch.h"
+#include "TargetChoice.h"
 #include "TextTable.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
@@ -113,7 +114,9 @@ int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, s
 
     bool missing = false;
     const std::vector<DeviceInfoPtr> devices =
-        ChooseCameras(session.Devices(), options.cameras, err, &missing);
+        ChooseCameras(options.onlyTargets ? CamerasAtTargets(session.Devices(), options.targets)
+                                          : session.Devices(),
+                      options.cameras, err, &missing);
     if (devices.empty()) {
         err << "firmhand-cli: no camera to ask\n";
         return kNoCameraExitStatus;

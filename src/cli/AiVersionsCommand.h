@@ -15,6 +15,7 @@ struct AiVersionsOptions {
     CameraChoice cameras;  // --all or --mac
     std::vector<std::string> targets;
     std::string adapter;
+    bool onlyTargets = false;  // choose among the cameras at the targets only
     double seconds = 3;
     std::string user;      // "" = the remembered user name
     std::string password;  // "" = the remembered password

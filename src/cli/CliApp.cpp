@@ -157,6 +157,8 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     scanCommand->add_option("--seconds", scanInput.seconds,
                             "How long to search, 0 < S <= 3600 (default 3)");
     scanCommand->add_option("--target", scan.targets, "Extra search target HOST[:PORT]");
+    scanCommand->add_flag("--only-targets", scan.onlyTargets,
+                          "List only the cameras at the --target addresses");
     scanCommand->add_option("--adapter", scan.adapter, "Network interface to search on");
     scanCommand->add_flag("--json", scan.json, "Print JSON instead of a table");
 
@@ -227,6 +229,8 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     aiCommand->add_flag("--all", ai.cameras.all, "Every camera found")
         ->excludes(aiCommand->add_option("--mac", ai.cameras.macs, "Cameras by MAC address"));
     aiCommand->add_option("--target", ai.targets, "Extra search target HOST[:PORT]");
+    aiCommand->add_flag("--only-targets", ai.onlyTargets,
+                        "Choose only among the cameras at the --target addresses");
     aiCommand->add_option("--adapter", ai.adapter, "Network interface to search on");
     SearchInput aiInput{"", &ai.targets, &ai.adapter, &ai.cameras.macs};
     aiCommand->add_option("--seconds", aiInput.seconds,
@@ -250,8 +254,16 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
         if (std::string problem = CheckSearchInput(scanInput, scan.seconds); !problem.empty()) {
             return Refuse("scan", problem);
         }
+        if (std::string problem = scan.onlyTargets ? CheckOnlyTargets(scan.targets) : "";
+            !problem.empty()) {
+            return Refuse("scan", problem);
+        }
     } else if (aiCommand->parsed()) {
         if (std::string problem = CheckSearchInput(aiInput, ai.seconds); !problem.empty()) {
+            return Refuse("ai-versions", problem);
+        }
+        if (std::string problem = ai.onlyTargets ? CheckOnlyTargets(ai.targets) : "";
+            !problem.empty()) {
             return Refuse("ai-versions", problem);
         }
     }

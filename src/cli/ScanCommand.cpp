@@ -6,6 +6,7 @@
 #include "JsonText.h"
 #include "ProgressJson.h"
 #include "SignalWatch.h"
+#include "TargetChoice.h"
 #include "TextTable.h"
 #include "app/ActivationText.h"
 #include "app/StringTable.h"
@@ -38,6 +39,7 @@ void FitDeviceTable(CTextTable& table, std::optional<TerminalSize> terminal) {
     // What tells cameras apart and what an upgrade needs stay whole; the
     // second address, build date, kernel and activation give way.
     table.SetMaxWidth(static_cast<size_t>(terminal->columns));
+    table.SetNarrowGapWhenTight();
     table.SetFit(1, CTextTable::Fit::Shrink);  // name
     table.SetFit(3, CTextTable::Fit::Drop);    // second address
     table.SetFit(5, CTextTable::Fit::Shrink);  // model
@@ -87,7 +89,9 @@ int RunScan(const ScanOptions& options, const CliContext& context, std::ostream&
         return kInterruptedExitStatus;
     }
     run.Session().Stop();
-    const std::vector<DeviceInfoPtr> devices = run.Session().Devices();
+    const std::vector<DeviceInfoPtr> devices =
+        options.onlyTargets ? CamerasAtTargets(run.Session().Devices(), options.targets)
+                            : run.Session().Devices();
     CProgressEvents(context.events).Scan(devices);
     if (devices.empty()) {
         err << "firmhand-cli: " << run.NothingFoundText(options.seconds) << "\n";

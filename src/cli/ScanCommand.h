@@ -16,6 +16,7 @@ struct ScanOptions {
     double seconds = 3;
     std::vector<std::string> targets;
     std::string adapter;
+    bool onlyTargets = false;  // list only the cameras at the targets
     bool json = false;
 };
 

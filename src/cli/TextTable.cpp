@@ -42,8 +42,9 @@ uint32_t CodePointAt(const std::string& text, size_t i, size_t& length) {
 // Text columns are not shortened below this (or their own width).
 constexpr size_t kMinTextWidth = 8;
 constexpr size_t kGap = 2;
+constexpr size_t kNarrowGap = 1;
 
-size_t LineWidth(const std::vector<size_t>& widths, const std::vector<bool>& shown) {
+size_t LineWidth(const std::vector<size_t>& widths, const std::vector<bool>& shown, size_t gap) {
     size_t total = 0;
     size_t columns = 0;
     for (size_t c = 0; c < widths.size(); ++c) {
@@ -52,7 +53,7 @@ size_t LineWidth(const std::vector<size_t>& widths, const std::vector<bool>& sho
             ++columns;
         }
     }
-    return total + (columns > 0 ? (columns - 1) * kGap : 0);
+    return total + (columns > 0 ? (columns - 1) * gap : 0);
 }
 
 }  // namespace
@@ -90,9 +91,10 @@ std::string FitText(const std::string& text, size_t width) {
 }
 
 // Natural widths, then: leave out Drop columns while even the shortest text
-// would not fit, then shorten the widest text column a cell at a time. A
+// would not fit; then, when asked, narrow the gaps if that keeps the other
+// columns whole; else shorten the widest text column a cell at a time. A
 // left-out column has width 0.
-std::vector<size_t> CTextTable::FittedWidths() const {
+std::vector<size_t> CTextTable::FittedWidths(size_t& gap) const {
     std::vector<size_t> widths(m_headings.size(), 0);
     for (size_t c = 0; c < m_headings.size(); ++c) {
         widths[c] = DisplayWidth(m_headings[c]);
@@ -103,7 +105,8 @@ std::vector<size_t> CTextTable::FittedWidths() const {
         }
     }
     std::vector<bool> shown(widths.size(), true);
-    if (m_maxWidth == 0 || LineWidth(widths, shown) <= m_maxWidth) {
+    gap = kGap;
+    if (m_maxWidth == 0 || LineWidth(widths, shown, gap) <= m_maxWidth) {
         return widths;
     }
     std::vector<size_t> shortest = widths;
@@ -112,12 +115,15 @@ std::vector<size_t> CTextTable::FittedWidths() const {
             shortest[c] = std::min(widths[c], kMinTextWidth);
         }
     }
-    for (size_t c = widths.size(); c-- > 0 && LineWidth(shortest, shown) > m_maxWidth;) {
+    for (size_t c = widths.size(); c-- > 0 && LineWidth(shortest, shown, gap) > m_maxWidth;) {
         if (m_fits[c] == Fit::Drop) {
             shown[c] = false;
         }
     }
-    while (LineWidth(widths, shown) > m_maxWidth) {
+    if (m_narrowGapWhenTight && LineWidth(widths, shown, kNarrowGap) <= m_maxWidth) {
+        gap = kNarrowGap;
+    }
+    while (LineWidth(widths, shown, gap) > m_maxWidth) {
         size_t widest = widths.size();
         for (size_t c = 0; c < widths.size(); ++c) {
             if (shown[c] && m_fits[c] == Fit::Shrink && widths[c] > shortest[c] &&
@@ -144,7 +150,8 @@ void CTextTable::AddRow(std::vector<std::string> cells) {
 }
 
 void CTextTable::Print(std::ostream& out) const {
-    const std::vector<size_t> widths = FittedWidths();
+    size_t gap = kGap;
+    const std::vector<size_t> widths = FittedWidths(gap);
     size_t last = 0;
     for (size_t c = 0; c < widths.size(); ++c) {
         if (widths[c] > 0 || m_maxWidth == 0) {
@@ -161,7 +168,7 @@ void CTextTable::Print(std::ostream& out) const {
                 FitText(c < cells.size() ? cells[c] : std::string(), widths[c]);
             line += cell;
             if (c < last) {
-                line.append(widths[c] - DisplayWidth(cell) + kGap, ' ');
+                line.append(widths[c] - DisplayWidth(cell) + gap, ' ');
             }
         }
         while (!line.empty() && line.back() == ' ') {

@@ -22,15 +22,20 @@ public:
     void SetFit(size_t column, Fit fit) { m_fits.at(column) = fit; }
     // Lines of at most `columns` display cells (0: no limit).
     void SetMaxWidth(size_t columns) { m_maxWidth = columns; }
+    // Over the limit, one space between columns rather than two when that
+    // keeps the columns not left out whole, headings included.
+    void SetNarrowGapWhenTight() { m_narrowGapWhenTight = true; }
     void Print(std::ostream& out) const;
 
 private:
-    std::vector<size_t> FittedWidths() const;
+    // The columns' widths and the gap between them.
+    std::vector<size_t> FittedWidths(size_t& gap) const;
 
     std::vector<std::string> m_headings;
     std::vector<Fit> m_fits;
     std::vector<std::vector<std::string>> m_rows;
     size_t m_maxWidth = 0;
+    bool m_narrowGapWhenTight = false;
 };
 
 // Display width of UTF-8 text: one per code point, two for CJK.

@@ -44,3 +44,38 @@ TEST_F(CliOnlyTargetsTest, TargetsNarrowTheChoice) {
               2);
     EXPECT_NE(m_err.find("a.b.c.d[:PORT]"), std::string::npos) << m_err;
 }
+
+// scan and ai-versions narrow the same way: only the target's camera is
+// listed, and only it is asked for its versions.
+TEST_F(CliOnlyTargetsTest, ScanAndAiVersionsListOnlyTheTargetsCameras) {
+    for (int n = 1; n <= 2; ++n) {
+        m_fleet.AddCamera(Camera(n));
+    }
+    ASSERT_TRUE(m_fleet.Start());
+    const std::vector<SimCameraInfo> cams = m_fleet.Cameras();
+    const std::string first = cams[0].ip + ":" + std::to_string(cams[0].searchPort);
+    const std::string other = cams[1].ip + ":" + std::to_string(cams[1].searchPort);
+
+    std::string out;
+    EXPECT_EQ(RunArgs({"--set", "SearchTargets=" + other, "scan", "--json", "--only-targets",
+                       "--target", first, "--seconds", "1"},
+                      out),
+              0)
+        << m_err;
+    EXPECT_NE(out.find(cams[0].mac), std::string::npos) << out;
+    EXPECT_EQ(out.find(cams[1].mac), std::string::npos) << out;
+
+    EXPECT_EQ(
+        RunArgs({"--set", "SearchTargets=" + other, "ai-versions", "--all", "--json",
+                 "--only-targets", "--target", first, "--seconds", "1", "--password", "secret"},
+                out),
+        0)
+        << m_err << out;
+    EXPECT_NE(out.find(cams[0].mac), std::string::npos) << out;
+    EXPECT_EQ(out.find(cams[1].mac), std::string::npos) << out;
+
+    for (const char* command : {"scan", "ai-versions"}) {
+        EXPECT_EQ(RunArgs({command, "--only-targets", "--target", "camera.example"}, out), 2);
+        EXPECT_NE(m_err.find("a.b.c.d[:PORT]"), std::string::npos) << m_err;
+    }
+}

@@ -119,6 +119,16 @@ TEST(ScanTableFit, FitsTheTerminalKeepingWhatTellsCamerasApart) {
     EXPECT_NE(fitted.find("Loading"), std::string::npos) << "shortened, not left out";
     EXPECT_EQ(fitted.find("5.10.120-rt"), std::string::npos) << "the kernel gives way";
     EXPECT_EQ(fitted.find("192.168.101.201"), std::string::npos) << fitted;
+
+    // Short names and models, as the simulator's: the columns that stay
+    // are whole, headings included, one space apart.
+    CopyField(record->devName, "Camera 1");
+    CopyField(record->productModel, "IPC-2020");
+    CopyField(record->ip, "127.66.0.10");
+    const std::string shortNames = print(TerminalSize{80, 24});
+    const std::string headings = shortNames.substr(0, shortNames.find('\n'));
+    EXPECT_EQ(headings, "Index Camera Name IP Address  MAC address       Product Type " +
+                            DeviceTableHeadings()[6]);
 }
 
 // ai-versions at 80 columns: the versions and the verdict stay, in the
