@@ -7,6 +7,7 @@
 #include "app/Settings.h"
 #include "app/SettingsView.h"
 #include "platform/Paths.h"
+#include "support/PrivateTmpfs.h"
 #include "support/TestSupport.h"
 
 using testing_support::CSandbox;
@@ -124,6 +125,18 @@ TEST_F(SettingsFiles, WriteReplacesValueAndKeepsOtherLines) {
 }
 
 TEST_F(SettingsFiles, FailedWriteLeavesFileIntact) {
+    // A full disk: the replacement cannot be written, the file stays as it was.
+    testing_support::CPrivateTmpfs disk;
+    std::string error;
+    if (disk.Mount(m_box.File("disk"), 64 * 1024, error)) {
+        const std::string before = "[CONFIG]\nA=1\nB=" + std::string(3000, 'b') + "\n";
+        m_box.Write("disk/x.ini", before);
+        CIniFile full(m_box.File("disk/x.ini"));
+        ASSERT_TRUE(disk.Fill(error)) << error;
+        EXPECT_FALSE(full.WriteString("A", std::string(5000, 'a')));
+        EXPECT_EQ(m_box.Read("disk/x.ini"), before);
+        EXPECT_EQ(full.GetString("A", "d"), "1");
+    }
     CIniFile ini(m_box.File("missing-folder/x.ini"));
     EXPECT_FALSE(ini.WriteString("A", "1"));
     CIniFile unresolved;

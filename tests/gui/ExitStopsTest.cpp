@@ -1,6 +1,8 @@
 // The stops that run before the process ends by exit(), and the Qt message
 // handler that runs them when Qt is about to end the process itself.
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <QString>
 #include <QtGlobal>
@@ -55,6 +57,17 @@ TEST(ExitStopsTest, StopsMayUnregisterAndRunFromWithin) {
     EXPECT_EQ(ran, (std::vector<std::string>{"self", "early"}));
 }
 
+// The thread `task` of this process sleeps (waits on a lock or a condition).
+bool TaskIsAsleep(pid_t task) {
+    if (task == 0) {
+        return false;
+    }
+    const std::string stat =
+        testing_support::ReadFile("/proc/self/task/" + std::to_string(task) + "/stat");
+    const size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S';
+}
+
 TEST(ExitStopsTest, UnregisteringWaitsForTheStopAnotherThreadRuns) {
     // The owner of a stop may only go away once its stop has ended.
     std::atomic<bool> entered{false};
@@ -67,14 +80,18 @@ TEST(ExitStopsTest, UnregisteringWaitsForTheStopAnotherThreadRuns) {
     });
     std::thread runner([] { RunExitStops(); });
     ASSERT_TRUE(WaitFor([&] { return entered.load(); }));
-    std::atomic<bool> resetting{false};
+    std::atomic<pid_t> ownerTask{0};
+    std::atomic<bool> returned{false};
     bool endedAtReset = false;
     std::thread owner([&] {
-        resetting = true;
+        ownerTask = static_cast<pid_t>(syscall(SYS_gettid));
         stop.Reset();
         endedAtReset = ended.load();
+        returned = true;
     });
-    ASSERT_TRUE(WaitFor([&] { return resetting.load(); }));
+    // The stop goes on until the owner is asleep in Reset; a Reset that did
+    // not wait would have returned by then, before the stop ended.
+    ASSERT_TRUE(WaitFor([&] { return returned.load() || TaskIsAsleep(ownerTask.load()); }));
     release = true;
     owner.join();
     runner.join();

@@ -131,7 +131,10 @@ TEST_F(FaultTest, AcknowledgementsStopButTheLinkStaysAlive) {
     EXPECT_EQ(fleet.State(mac)->lastBlock, 50);
     ClientFrame frame;
     const int before = client.keepAlives;
-    EXPECT_EQ(client.ReadFrame(&frame, 1300), ReadResult::Timeout);
+    // Keep-alives go on (however slow the machine) and nothing else comes.
+    for (int turn = 0; turn < 60 && client.keepAlives == before; ++turn) {
+        EXPECT_EQ(client.ReadFrame(&frame, 1000), ReadResult::Timeout);
+    }
     EXPECT_GT(client.keepAlives, before);
     EXPECT_EQ(fleet.CountEvents(mac, "acks_stopped"), 1);
 }

@@ -87,19 +87,26 @@ TEST(UpgradeJobs, ReadersKeepTheirCopyWhileReportsReplaceIt) {
     std::atomic<bool> stop{false};
     std::thread reports([&] {
         DEVICE_S_INFO report = *job->Device();
-        for (int i = 0; i < 2000 && !stop; ++i) {
+        for (int i = 0; i < 10'000'000 && !stop; ++i) {
             report.build = i;
             table.OnSearchReport(DEVICE_NOTIFY_CHANGED, report);
         }
     });
-    for (int i = 0; i < 2000; ++i) {
+    // A reader's copy keeps its value after the table has moved on to a
+    // newer report: reports replace the record, never write into it.
+    int replaced = 0;
+    for (int i = 0; i < 1'000'000 && replaced < 20; ++i) {
         const DeviceInfoPtr copy = job->Device();
         const int build = copy->build;
-        EXPECT_EQ(copy->build, build);
         table.forEachJob([](const UpgradeInfoPtr& j) { return j->Device() != nullptr; });
+        if (job->Device() != copy) {
+            ++replaced;
+            EXPECT_EQ(copy->build, build);
+        }
     }
     stop = true;
     reports.join();
+    EXPECT_EQ(replaced, 20);
 }
 
 // Codes without a text of their own clear the text they are given.

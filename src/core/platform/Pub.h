@@ -30,6 +30,8 @@ void PUB_Sleep(uint32_t ms);
 // Milliseconds since an arbitrary start, wrapping at 32 bits, never 0.
 // Differences are taken as unsigned 32-bit values.
 uint32_t PUB_GetTickCount();
+// PUB_GetTickCount over another clock of milliseconds (tests).
+uint32_t PUB_GetTickCountFrom(uint64_t (*nowMs)());
 
 // Milliseconds elapsed since `start` (a PUB_GetTickCount value), wrap-safe.
 inline uint32_t PUB_TicksSince(uint32_t start) {

@@ -43,13 +43,23 @@ void PUB_Sleep(uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms == 0 ? 10 : ms));
 }
 
+namespace {
+
+uint64_t MonotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+}  // namespace
+
 uint32_t PUB_GetTickCount() {
+    return PUB_GetTickCountFrom(&MonotonicMs);
+}
+
+uint32_t PUB_GetTickCountFrom(uint64_t (*nowMs)()) {
     for (;;) {
-        timespec ts{};
-        clock_gettime(CLOCK_MONOTONIC, &ts);
-        const uint64_t ms =
-            static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-        const auto tick = static_cast<uint32_t>(ms);
+        const auto tick = static_cast<uint32_t>(nowMs());
         if (tick != 0) {
             return tick;
         }
