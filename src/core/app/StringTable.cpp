@@ -238,6 +238,28 @@ constexpr StringRow kRows[] = {
     {1193, "Another Firmhand process on this computer is upgrading this camera right now.",
      "此電腦上的另一個 Firmhand 程式正在升級此攝影機。",
      "此电脑上的另一个 Firmhand 程序正在升级此摄像机。"},
+    {1200,
+     "Cancel leaves the run as it is: it is offered again at the next start, until a new batch "
+     "is started instead.",
+     "取消會保留該作業不變：下次啟動時會再次提供，直到改為開始新的批量升級為止。",
+     "取消会保留该任务不变：下次启动时会再次提供，直到改为开始新的批量升级为止。"},
+    {1201, "Upgrade file:", "升級檔案：", "升级文件："},
+    {1202, "Type the package's path or choose Browse", "輸入升級包路徑或按「瀏覽」",
+     "输入升级包路径或点击“浏览”"},
+    {1203, "The upgrade file does not exist or is not a file.", "升級檔案不存在或不是檔案。",
+     "升级文件不存在或不是文件。"},
+    {1204, "More options: packages per model, credentials file, failure limit",
+     "更多選項：各型號套件、帳密檔案、失敗上限", "更多选项：各型号升级包、账号密码文件、失败上限"},
+    {1205, "Developer log lines", "開發人員日誌行", "开发人员日志行"},
+    {1206, "Camera found: %1 (%2) at %3, MAC %4", "找到攝影機：%1（%2），位址 %3，MAC %4",
+     "发现摄像机：%1（%2），地址 %3，MAC %4"},
+    {1207, "Upgrade started: %1 cameras", "開始升級：%1 台攝影機", "开始升级：%1 台摄像机"},
+    {1208, "%1 (%2): upgrade started", "%1（%2）：開始升級", "%1（%2）：开始升级"},
+    {1209, "%1 (%2): %3", "%1（%2）：%3", "%1（%2）：%3"},
+    {1210, "&Language", "語言(&L)", "语言(&L)"},
+    {1211, "English", "English", "English"},
+    {1212, "繁體中文", "繁體中文", "繁體中文"},
+    {1213, "简体中文", "简体中文", "简体中文"},
 };
 
 }  // namespace
