@@ -3,6 +3,7 @@
 // batch's end, and each row shows its camera's progress and result.
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 
 #include <QMessageBox>
 
+#include "BatchEvents.h"
 #include "BatchQuestion.h"
 #include "DeviceFilter.h"
 #include "FirmhandDlg.h"
@@ -54,6 +56,14 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
     // skipped with "No package for this model".
     if (m_upgradeFile.isEmpty() && ModelPackages().empty()) {
         ShowMessage(IDS_SELECT_FILE, false);
+        return;
+    }
+    // A typed path is checked before anything is asked: a mistyped name is
+    // told as such, with the path, not as a package that would not open.
+    if (!m_upgradeFile.isEmpty() && !QFileInfo(m_upgradeFile).isFile()) {
+        m_messageDetail = m_upgradeFile;
+        ShowMessage(IDS_PACKAGE_NOT_FOUND, false);
+        m_messageDetail.clear();
         return;
     }
 
@@ -123,6 +133,7 @@ bool CFirmhandDlg::StartRequest(BatchRequest& request) {
                         (!m_autoMac.empty() && MacEqualsNoCase(FieldText(camera.mac), m_autoMac));
     }
     m_summary.clear();
+    m_events->BatchStarted(static_cast<int>(cameras.size()));
     m_exportResults->setEnabled(true);
     m_statusTimer->start();
     UpdateStatusBar();
@@ -201,6 +212,7 @@ int CFirmhandDlg::OnUpgradeResult(int32_t code, const std::string& mac) {
         m_installingSince.erase(mac);  // a new attempt, or its result
     }
     m_model->SetResult(mac, code, QString::fromStdString(text));
+    m_events->Result(mac, code);
     m_outcomes.Result(mac, code, m_model->Record(m_model->FindDeviceItem(mac)),
                       std::chrono::system_clock::now());
     return 1;
