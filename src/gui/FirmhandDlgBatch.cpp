@@ -157,8 +157,8 @@ bool CFirmhandDlg::ConfirmDuplicates(const std::vector<std::string>& macs) {
 }
 
 void CFirmhandDlg::SetBatchControlsEnabled(bool enabled) {
-    for (int id : {IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE, IDC_UPGRADE,
-                   IDC_ADD_MODEL_PACKAGE, IDC_PACKAGE_LIST, IDC_CREDENTIALS_PATH,
+    for (int id : {IDC_PACKAGE_PATH, IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE,
+                   IDC_UPGRADE, IDC_ADD_MODEL_PACKAGE, IDC_PACKAGE_LIST, IDC_CREDENTIALS_PATH,
                    IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_MAX_FAILURES}) {
         m_controls[id]->setEnabled(enabled);
     }

@@ -142,7 +142,9 @@ TEST_F(TechnicianWindowTest, TypedPackagePathIsTakenAndAMissingOneRefused) {
     m_dlg->OnBnClickedButtonUpdate();
     EXPECT_TRUE(m_dlg->messages.empty());
     ASSERT_TRUE(m_dlg->IsUpgrading());
+    EXPECT_FALSE(PathEdit()->isEnabled()) << "the batch's file stays as it started";
     ASSERT_TRUE(WaitForBatchEnd());
+    EXPECT_TRUE(PathEdit()->isEnabled());
     EXPECT_EQ(m_dlg->LastBatch().Package(), package);
 }
 
