@@ -286,6 +286,8 @@ private:
     QWidget* BuildRolloutControls(QWidget* parent);
     void LoadRolloutTexts();
     void ShowBatchSummary();
+    // The last batch's summary in the current language.
+    QString BatchSummaryText() const;
     // Automatic upgrade test: the configured camera is back after a batch
     // that held it; schedules the next one.
     void OnAutoCameraBack(int row);
@@ -345,6 +347,13 @@ private:
     std::map<std::string, std::chrono::steady_clock::time_point> m_installingSince;
     bool m_batchRan = false;
     QString m_summary;
+    // What the summary says, kept for a language change.
+    struct SUMMARY_FIGURES {
+        int upgraded = 0;
+        int failed = 0;
+        int skipped = 0;
+        double seconds = 0;
+    } m_summaryFigures;
     // A remembered sort is applied once the first cameras are in.
     QTimer* m_restoredSortTimer = nullptr;
     bool m_sortRestored = false;

@@ -68,5 +68,8 @@ void CFirmhandDlg::Retranslate() {
     m_model->headerDataChanged(Qt::Horizontal, 0, COL_COUNT - 1);
     FitColumnsToHeadings();
     SizeStatusLabels();
+    if (!m_summary.isEmpty()) {
+        m_summary = BatchSummaryText();
+    }
     UpdateStatusBar();
 }

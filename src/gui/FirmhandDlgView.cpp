@@ -383,19 +383,24 @@ void CFirmhandDlg::NotifyDesktop(const QString& title, const QString& body) {
 
 void CFirmhandDlg::ShowBatchSummary() {
     const LIST_COUNTS counts = m_model->Counts();
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_batchStart).count();
-    m_summary = ViewText(IDS_BATCH_SUMMARY)
-                    .arg(counts.Of(RowPhase::Upgraded))
-                    .arg(counts.Of(RowPhase::Failed))
-                    .arg(counts.Of(RowPhase::Skipped))
-                    .arg(QString::fromStdString(DurationText(elapsed)));
+    m_summaryFigures = {
+        counts.Of(RowPhase::Upgraded), counts.Of(RowPhase::Failed), counts.Of(RowPhase::Skipped),
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_batchStart).count()};
+    m_summary = BatchSummaryText();
     m_statusTimer->stop();
     UpdateStatusBar();
     m_events->BatchEnded(m_summary);
     if (!isActiveWindow()) {
         NotifyDesktop(ViewText(IDS_NOTIFY_TITLE), m_summary);
     }
+}
+
+QString CFirmhandDlg::BatchSummaryText() const {
+    return ViewText(IDS_BATCH_SUMMARY)
+        .arg(m_summaryFigures.upgraded)
+        .arg(m_summaryFigures.failed)
+        .arg(m_summaryFigures.skipped)
+        .arg(QString::fromStdString(DurationText(m_summaryFigures.seconds)));
 }
 
 void CFirmhandDlg::RestoreWindowState() {

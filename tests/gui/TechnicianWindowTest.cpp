@@ -178,6 +178,13 @@ TEST_F(TechnicianWindowTest, LogPaneShowsEventsAndDeveloperLinesOnRequest) {
         << "one start per camera, not per attempt";
     EXPECT_FALSE(story.contains(QStringLiteral("login succeed")));
 
+    // The status bar's summary follows a language change.
+    m_dlg->ChooseLanguage(UiLanguage::SimplifiedChinese);
+    EXPECT_TRUE(m_dlg->StatusTimeText().startsWith(QString::fromStdString(
+        LoadString(IDS_BATCH_SUMMARY).substr(0, LoadString(IDS_BATCH_SUMMARY).find('%')))))
+        << m_dlg->StatusTimeText().toStdString();
+    m_dlg->ChooseLanguage(UiLanguage::English);
+
     m_dlg->DeveloperLogAction()->setChecked(true);
     EXPECT_TRUE(m_dlg->LogPaneText().contains(QStringLiteral("login succeed")));
     EXPECT_TRUE(m_dlg->LogPaneText().contains(QStringLiteral("Camera found")));
