@@ -29,6 +29,7 @@
 #include "DeviceFilter.h"
 #include "GuiResources.h"
 #include "LogPane.h"
+#include "MessageBoxTexts.h"
 #include "PictureEx.h"
 #include "ResultDelegate.h"
 #include "StateIcons.h"
@@ -503,6 +504,7 @@ void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
             auto* box =
                 new QMessageBox(QMessageBox::Warning, DlgText(IDS_APP_TITLE),
                                 QString::fromStdString(message.Text()), QMessageBox::Ok, this);
+            SetStandardButtonTexts(*box);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->open();
             break;
@@ -535,6 +537,7 @@ bool CFirmhandDlg::ShowMessage(int stringId, bool okCancel) {
     QMessageBox box(okCancel ? QMessageBox::Question : QMessageBox::Warning, DlgText(IDS_APP_TITLE),
                     DlgText(stringId),
                     okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, this);
+    SetStandardButtonTexts(box);
     box.setInformativeText(m_messageDetail);
     return box.exec() == QMessageBox::Ok;
 }

@@ -17,6 +17,7 @@
 #include "BatchQuestion.h"
 #include "DeviceFilter.h"
 #include "FirmhandDlg.h"
+#include "MessageBoxTexts.h"
 #include "PictureEx.h"
 #include "app/Logger.h"
 #include "app/StringTable.h"
@@ -41,6 +42,7 @@ bool CFirmhandDlg::ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras) {
                                  : QString::asprintf(LoadString(IDS_CONFIRM_BATCH).c_str(), count);
     QMessageBox box(QMessageBox::Question, QString::fromStdString(LoadString(IDS_APP_TITLE)),
                     question, QMessageBox::Ok | QMessageBox::Cancel, this);
+    SetStandardButtonTexts(box);
     box.setInformativeText(QString::fromStdString(ChosenCamerasSummary(cameras)));
     box.setDetailedText(QString::fromStdString(ChosenCamerasList(cameras)));
     box.setDefaultButton(QMessageBox::Cancel);

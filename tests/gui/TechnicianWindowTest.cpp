@@ -65,6 +65,9 @@ void CloseNextMessageBox(QStringList* texts) {
     QObject::connect(timer, &QTimer::timeout, timer, [timer, texts] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             *texts << box->windowTitle() << box->text();
+            for (QAbstractButton* button : box->buttons()) {
+                *texts << button->text();
+            }
             box->reject();
             timer->deleteLater();
         }
@@ -294,9 +297,10 @@ TEST_F(TechnicianWindowTest, LanguageChosenInTheProgramRememberedAndInMessageBox
     CBoxDlg box;
     QStringList texts;
     CloseNextMessageBox(&texts);
-    box.ShowMessage(IDS_SELECT_FILE, false);
-    ASSERT_GE(texts.size(), 2);
-    EXPECT_EQ(texts[1], QStringLiteral("請選擇升級檔案！"));
+    box.ShowMessage(IDS_SELECT_FILE, true);
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("批量升級工具 Firmhand"),
+                                  QStringLiteral("請選擇升級檔案！"), QStringLiteral("確定"),
+                                  QStringLiteral("取消")}));
 
     // The next start speaks it before the window is made.
     SetCurrentLanguage(UiLanguage::English);

@@ -260,6 +260,8 @@ constexpr StringRow kRows[] = {
     {1211, "English", "English", "English"},
     {1212, "繁體中文", "繁體中文", "繁體中文"},
     {1213, "简体中文", "简体中文", "简体中文"},
+    {1214, "OK", "確定", "确定"},
+    {1215, "Cancel", "取消", "取消"},
 };
 
 }  // namespace
