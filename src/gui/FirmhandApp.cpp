@@ -8,6 +8,7 @@
 #include "ExitStops.h"
 #include "FirmhandDlg.h"
 #include "LoginDlg.h"
+#include "WindowState.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "reach/HelperReachability.h"
@@ -55,6 +56,11 @@ std::unique_ptr<CFirmhandDlg> CFirmhandApp::MakeWindow() {
 }
 
 bool CFirmhandApp::Start() {
+    // The language chosen in the window wins over the desktop's, from the
+    // adapter question on.
+    if (const std::optional<UiLanguage> language = window_state::LoadLanguage()) {
+        SetCurrentLanguage(*language);
+    }
     // --adapter is for this run only; the remembered choice stays as it is.
     const std::optional<std::string> adapter =
         m_options.adapter ? m_options.adapter : AskForAdapter();

@@ -18,14 +18,18 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyleOptionHeader>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "AboutDlg.h"
+#include "BatchEvents.h"
+#include "CollapsiblePanel.h"
 #include "DeviceFilter.h"
 #include "GuiResources.h"
-#include "LogFeed.h"
+#include "LogPane.h"
+#include "MessageBoxTexts.h"
 #include "PictureEx.h"
 #include "ResultDelegate.h"
 #include "StateIcons.h"
@@ -90,21 +94,84 @@ CFirmhandDlg::CFirmhandDlg(QWidget* parent)
 CFirmhandDlg::~CFirmhandDlg() {
     Shutdown();
     m_qtSink->Detach();
-    m_logFeed.reset();
 }
 
 void CFirmhandDlg::BuildControls() {
     auto* central = new QWidget(this);
     setCentralWidget(central);
+    BuildDeviceList(central);
 
+    // Selection and column buttons, with the busy indicator at their end.
     auto addButton = [this, central](int id) {
         auto* button = new QPushButton(central);
         button->setObjectName(QStringLiteral("ctl%1").arg(id));
         m_controls[id] = button;
         return button;
     };
+    connect(addButton(IDC_SELECT_ALL), &QPushButton::clicked, this, &CFirmhandDlg::OnSelectAll);
+    connect(addButton(IDC_CLEAR_ALL), &QPushButton::clicked, this, &CFirmhandDlg::OnClearAll);
+    QPushButton* sameType = addButton(IDC_CHECK_SAME_TYPE);
+    connect(sameType, &QPushButton::clicked, this, &CFirmhandDlg::OnCheckSameType);
+    sameType->setEnabled(false);
+    connect(addButton(IDC_GET_AI_VERSION), &QPushButton::clicked, this,
+            &CFirmhandDlg::OnBnClickedButtonGetAiVersion);
+    connect(addButton(IDC_SHOW_AI), &QPushButton::clicked, this, &CFirmhandDlg::OnShowAiVersion);
+    connect(addButton(IDC_SHOW_SLAVE_IP), &QPushButton::clicked, this,
+            &CFirmhandDlg::OnShowSlaveIp);
+    auto* buttonRow = new QHBoxLayout;
+    for (int id : {IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE, IDC_GET_AI_VERSION,
+                   IDC_SHOW_AI, IDC_SHOW_SLAVE_IP}) {
+        buttonRow->addWidget(m_controls[id]);
+    }
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(BuildBusyIndicator(central));
 
-    // Device list.
+    // Find and choose: the filter and "Show only failed" above the list.
+    m_filterEdit = new QLineEdit(central);
+    m_filterEdit->setObjectName(QStringLiteral("ctl%1").arg(IDC_FILTER));
+    m_filterEdit->setClearButtonEnabled(true);
+    m_controls[IDC_FILTER] = m_filterEdit;
+    connect(m_filterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_filter->SetText(text);
+        UpdateStatusBar();
+    });
+    m_onlyFailed = new QCheckBox(central);
+    m_onlyFailed->setObjectName(QStringLiteral("ctl%1").arg(IDC_ONLY_FAILED));
+    m_controls[IDC_ONLY_FAILED] = m_onlyFailed;
+    connect(m_onlyFailed, &QCheckBox::toggled, this, [this](bool only) {
+        m_filter->SetOnlyFailed(only);
+        UpdateStatusBar();
+    });
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(m_filterEdit, 1);
+    filterRow->addSpacing(12);
+    filterRow->addWidget(m_onlyFailed);
+
+    auto* layout = new QVBoxLayout(central);
+    layout->addLayout(filterRow);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(buttonRow);
+    layout->addWidget(BuildBatchGroup(central));
+    resize(DefaultWindowSize(QGuiApplication::primaryScreen() != nullptr
+                                 ? QGuiApplication::primaryScreen()->availableSize()
+                                 : QSize()));
+}
+
+QSize CFirmhandDlg::DefaultWindowSize(const QSize& available) const {
+    // Room for every shown column with a readable result, and for the list
+    // to show a day's cameras: most of the screen's height.
+    int columns = 0;
+    for (int column = 0; column < COL_RESULT; ++column) {
+        columns += m_list->isColumnHidden(column) ? 0 : m_list->columnWidth(column);
+    }
+    QSize size(columns + kResultColumnRoom + 60, fontMetrics().height() * 60);
+    if (available.isValid()) {
+        size = size.boundedTo(available * 97 / 100);
+    }
+    return size;
+}
+
+void CFirmhandDlg::BuildDeviceList(QWidget* central) {
     m_model = new CDeviceListModel(this);
     m_filter = new CDeviceFilter(m_model, this);
     m_list = new QTableView(central);
@@ -142,15 +209,11 @@ void CFirmhandDlg::BuildControls() {
     header->setSectionsMovable(true);
     header->setFirstSectionMovable(false);
     for (int column = 0; column < COL_COUNT; ++column) {
-        // Wide enough for the heading in this font and language.
         const int width = DeviceColumnDef(column).width;
-        const int heading =
-            header->fontMetrics().horizontalAdvance(
-                m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()) +
-            24;
-        SetColumnWidth(column, width == 0 ? 0 : std::max(width, heading));
+        SetColumnWidth(column, width == 0 ? 0 : std::max(width, HeadingWidth(column)));
     }
-    SetColumnWidth(COL_SLAVE_IP, m_slaveIpShown ? kSlaveIpColumnWidth : 0);
+    SetColumnWidth(COL_SLAVE_IP,
+                   m_slaveIpShown ? std::max(kSlaveIpColumnWidth, HeadingWidth(COL_SLAVE_IP)) : 0);
     m_controls[IDC_DEVICE_LIST] = m_list;
     connect(header, &QHeaderView::sectionClicked, this, &CFirmhandDlg::OnColumnClick);
     connect(m_list, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
@@ -159,27 +222,41 @@ void CFirmhandDlg::BuildControls() {
     });
     connect(m_model, &CDeviceListModel::CheckToggledByUser, this,
             [this](int) { m_controls[IDC_CHECK_SAME_TYPE]->setEnabled(isCheckedSameModel()); });
+}
 
-    // Selection and column buttons.
-    connect(addButton(IDC_SELECT_ALL), &QPushButton::clicked, this, &CFirmhandDlg::OnSelectAll);
-    connect(addButton(IDC_CLEAR_ALL), &QPushButton::clicked, this, &CFirmhandDlg::OnClearAll);
-    QPushButton* sameType = addButton(IDC_CHECK_SAME_TYPE);
-    connect(sameType, &QPushButton::clicked, this, &CFirmhandDlg::OnCheckSameType);
-    sameType->setEnabled(false);
-    connect(addButton(IDC_GET_AI_VERSION), &QPushButton::clicked, this,
-            &CFirmhandDlg::OnBnClickedButtonGetAiVersion);
-    connect(addButton(IDC_SHOW_AI), &QPushButton::clicked, this, &CFirmhandDlg::OnShowAiVersion);
-    connect(addButton(IDC_SHOW_SLAVE_IP), &QPushButton::clicked, this,
-            &CFirmhandDlg::OnShowSlaveIp);
+int CFirmhandDlg::HeadingWidth(int column, bool arrow) const {
+    // The header's own measure of the heading in this font and language
+    // (as QHeaderView sizes a section to its contents, which it does not do
+    // for a hidden one); the sort arrow's room only where it is asked for,
+    // so that the result column keeps its room on the screen.
+    QHeaderView* header = m_list->horizontalHeader();
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.orientation = Qt::Horizontal;
+    option.section = column;
+    // Measured in bold, as the header does, so that a heading shown bold
+    // fits as well.
+    QFont bold = header->font();
+    bold.setBold(true);
+    option.fontMetrics = QFontMetrics(bold);
+    option.text = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    option.sortIndicator = arrow ? QStyleOptionHeader::SortDown : QStyleOptionHeader::None;
+    const QSize size =
+        header->style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header);
+    return std::max(size.width(), header->minimumSectionSize());
+}
 
-    auto* buttonRow = new QHBoxLayout;
-    for (int id : {IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE, IDC_GET_AI_VERSION,
-                   IDC_SHOW_AI, IDC_SHOW_SLAVE_IP}) {
-        buttonRow->addWidget(m_controls[id]);
+void CFirmhandDlg::FitColumnsToHeadings() {
+    for (int column = 0; column < COL_RESULT; ++column) {
+        if (!m_list->isColumnHidden(column)) {
+            const bool sorted = column == m_sortColumn;
+            SetColumnWidth(column,
+                           std::max(m_list->columnWidth(column), HeadingWidth(column, sorted)));
+        }
     }
-    buttonRow->addStretch(1);
+}
 
-    // Busy indicator.
+QWidget* CFirmhandDlg::BuildBusyIndicator(QWidget* central) {
     m_busyPicture = new CPictureEx(central);
     m_busyPicture->setObjectName(QStringLiteral("ctl%1").arg(IDC_BUSY_PICTURE));
     m_controls[IDC_BUSY_PICTURE] = m_busyPicture;
@@ -205,20 +282,49 @@ void CFirmhandDlg::BuildControls() {
     // The box follows its texts (a language change) but never its
     // children's visibility.
     busyBoxRow->setSizeConstraint(QLayout::SetFixedSize);
-    auto* busyRow = new QHBoxLayout;
-    busyRow->addStretch(1);
-    busyRow->addWidget(busyBox);
-    busyRow->addStretch(1);
-    auto* busyHolder = new QWidget(central);
-    busyHolder->setLayout(busyRow);
-    busyRow->setContentsMargins(0, 0, 0, 0);
-    // Keep the row's height while the indicator is hidden.
-    busyHolder->setMinimumHeight(36);
+    return busyBox;
+}
 
-    // Batch upgrade group.
+QWidget* CFirmhandDlg::BuildBatchGroup(QWidget* central) {
     auto* group = new QGroupBox(central);
     group->setObjectName(QStringLiteral("ctl%1").arg(IDC_BATCH_GROUP));
     m_controls[IDC_BATCH_GROUP] = group;
+    auto* groupLayout = new QVBoxLayout(group);
+    groupLayout->addLayout(BuildCredentialsRow(group));
+    groupLayout->addSpacing(4);
+    groupLayout->addLayout(BuildPackageRow(group));
+    // The rollout's options fold away, so that the list keeps its rows.
+    m_rolloutPanel = new CCollapsiblePanel(group);
+    m_rolloutPanel->setObjectName(QStringLiteral("ctl%1").arg(IDC_ROLLOUT_PANEL));
+    m_controls[IDC_ROLLOUT_PANEL] = m_rolloutPanel;
+    m_rolloutPanel->SetContent(BuildRolloutControls(m_rolloutPanel));
+    groupLayout->addWidget(m_rolloutPanel);
+    QPushButton* upgrade = new QPushButton(group);
+    upgrade->setObjectName(QStringLiteral("ctl%1").arg(IDC_UPGRADE));
+    m_controls[IDC_UPGRADE] = upgrade;
+    upgrade->setMinimumWidth(150);
+    upgrade->setMinimumHeight(fontMetrics().height() * 2);
+    connect(upgrade, &QPushButton::clicked, this, &CFirmhandDlg::OnBnClickedButtonUpdate);
+    // The keyboard goes from the upgrade file through the rollout controls
+    // to Upgrade (a folded control is passed over).
+    QWidget* previous = m_controls[IDC_BROWSE];
+    for (int id : {IDC_ROLLOUT_PANEL, IDC_PACKAGE_LIST, IDC_ADD_MODEL_PACKAGE, IDC_REMOVE_PACKAGE,
+                   IDC_CREDENTIALS_PATH, IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_MAX_FAILURES,
+                   IDC_RETRY_FAILED, IDC_UPGRADE}) {
+        QWidget* next = id == IDC_ROLLOUT_PANEL ? m_rolloutPanel->Toggle() : m_controls[id];
+        QWidget::setTabOrder(previous, next);
+        previous = next;
+    }
+    auto* start = new QHBoxLayout;
+    start->addStretch(1);
+    start->addWidget(upgrade);
+    start->addStretch(1);
+    groupLayout->addSpacing(4);
+    groupLayout->addLayout(start);
+    return group;
+}
+
+QLayout* CFirmhandDlg::BuildCredentialsRow(QGroupBox* group) {
     auto* userLabel = new QLabel(group);
     auto* passwordLabel = new QLabel(group);
     userLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -246,22 +352,9 @@ void CFirmhandDlg::BuildControls() {
     m_passwordEdit->setMinimumWidth(150);
     m_controls[IDC_USERNAME] = m_userEdit;
     m_controls[IDC_PASSWORD] = m_passwordEdit;
-    m_pathEdit = new QLineEdit(group);
-    m_pathEdit->setReadOnly(true);
-    m_controls[IDC_PACKAGE_PATH] = m_pathEdit;
-    for (int id :
-         {IDC_USERNAME_LABEL, IDC_PASSWORD_LABEL, IDC_USERNAME, IDC_PASSWORD, IDC_PACKAGE_PATH}) {
+    for (int id : {IDC_USERNAME_LABEL, IDC_PASSWORD_LABEL, IDC_USERNAME, IDC_PASSWORD}) {
         m_controls[id]->setObjectName(QStringLiteral("ctl%1").arg(id));
     }
-    QPushButton* browse = addButton(IDC_BROWSE);
-    browse->setParent(group);
-    connect(browse, &QPushButton::clicked, this, &CFirmhandDlg::OnBrowse);
-    QPushButton* upgrade = addButton(IDC_UPGRADE);
-    upgrade->setParent(group);
-    upgrade->setMinimumWidth(150);
-    upgrade->setMinimumHeight(fontMetrics().height() * 2);
-    connect(upgrade, &QPushButton::clicked, this, &CFirmhandDlg::OnBnClickedButtonUpdate);
-
     auto* credentials = new QHBoxLayout;
     credentials->addWidget(userLabel);
     credentials->addWidget(m_userEdit);
@@ -271,68 +364,31 @@ void CFirmhandDlg::BuildControls() {
     credentials->addWidget(m_showPassword);
     credentials->addWidget(m_rememberInFile);
     credentials->addStretch(1);
+    return credentials;
+}
+
+QLayout* CFirmhandDlg::BuildPackageRow(QGroupBox* group) {
+    // The upgrade file is typed or browsed; a typed path is checked when
+    // the batch starts.
+    auto* label = new QLabel(group);
+    label->setObjectName(QStringLiteral("ctl%1").arg(IDC_PACKAGE_LABEL));
+    m_controls[IDC_PACKAGE_LABEL] = label;
+    m_pathEdit = new QLineEdit(group);
+    m_pathEdit->setObjectName(QStringLiteral("ctl%1").arg(IDC_PACKAGE_PATH));
+    m_pathEdit->setClearButtonEnabled(true);
+    m_controls[IDC_PACKAGE_PATH] = m_pathEdit;
+    label->setBuddy(m_pathEdit);
+    connect(m_pathEdit, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_upgradeFile = text.trimmed(); });
+    auto* browse = new QPushButton(group);
+    browse->setObjectName(QStringLiteral("ctl%1").arg(IDC_BROWSE));
+    m_controls[IDC_BROWSE] = browse;
+    connect(browse, &QPushButton::clicked, this, &CFirmhandDlg::OnBrowse);
     auto* package = new QHBoxLayout;
+    package->addWidget(label);
     package->addWidget(m_pathEdit, 1);
     package->addWidget(browse);
-    auto* start = new QHBoxLayout;
-    start->addStretch(1);
-    start->addWidget(upgrade);
-    start->addStretch(1);
-    auto* groupLayout = new QVBoxLayout(group);
-    groupLayout->addLayout(credentials);
-    groupLayout->addSpacing(8);
-    groupLayout->addLayout(package);
-    groupLayout->addWidget(BuildRolloutControls(group));
-    // The keyboard goes from the upgrade file through the rollout controls
-    // to Upgrade.
-    QWidget* previous = browse;
-    for (int id :
-         {IDC_PACKAGE_LIST, IDC_ADD_MODEL_PACKAGE, IDC_REMOVE_PACKAGE, IDC_CREDENTIALS_PATH,
-          IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_MAX_FAILURES, IDC_RETRY_FAILED, IDC_UPGRADE}) {
-        QWidget::setTabOrder(previous, m_controls[id]);
-        previous = m_controls[id];
-    }
-    groupLayout->addSpacing(4);
-    groupLayout->addLayout(start);
-
-    // Find and choose: the filter and "Show only failed" above the list.
-    m_filterEdit = new QLineEdit(central);
-    m_filterEdit->setObjectName(QStringLiteral("ctl%1").arg(IDC_FILTER));
-    m_filterEdit->setClearButtonEnabled(true);
-    m_controls[IDC_FILTER] = m_filterEdit;
-    connect(m_filterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        m_filter->SetText(text);
-        UpdateStatusBar();
-    });
-    m_onlyFailed = new QCheckBox(central);
-    m_onlyFailed->setObjectName(QStringLiteral("ctl%1").arg(IDC_ONLY_FAILED));
-    m_controls[IDC_ONLY_FAILED] = m_onlyFailed;
-    connect(m_onlyFailed, &QCheckBox::toggled, this, [this](bool only) {
-        m_filter->SetOnlyFailed(only);
-        UpdateStatusBar();
-    });
-    auto* filterRow = new QHBoxLayout;
-    filterRow->addWidget(m_filterEdit, 1);
-    filterRow->addSpacing(12);
-    filterRow->addWidget(m_onlyFailed);
-
-    auto* layout = new QVBoxLayout(central);
-    layout->addLayout(filterRow);
-    layout->addWidget(m_list, 1);
-    layout->addLayout(buttonRow);
-    layout->addWidget(busyHolder);
-    layout->addWidget(group);
-
-    // Room for every shown column with a readable result, within the screen.
-    int columns = 0;
-    for (int column = 0; column < COL_RESULT; ++column) {
-        columns += m_list->isColumnHidden(column) ? 0 : m_list->columnWidth(column);
-    }
-    QSize size(columns + kResultColumnRoom + 60, fontMetrics().height() * 44);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        size = size.boundedTo(screen->availableSize() * 97 / 100);
-    }
-    resize(size);
+    return package;
 }
 
 void CFirmhandDlg::LoadTexts() {
@@ -347,7 +403,7 @@ void CFirmhandDlg::LoadTexts() {
         {IDC_UPGRADE, IDS_UPGRADE},
         {IDC_GET_AI_VERSION, IDS_GET_AI_VERSION},
         {IDC_BUSY_TEXT, IDS_UPGRADING_WAIT},
-        {IDC_SHOW_AI, IDS_SHOW_AI},
+        {IDC_PACKAGE_LABEL, IDS_PACKAGE_FILE_LABEL},
     };
     for (const auto& [control, id] : kTexts) {
         QWidget* widget = m_controls[control];
@@ -361,6 +417,10 @@ void CFirmhandDlg::LoadTexts() {
     }
     static_cast<QPushButton*>(m_controls[IDC_SHOW_SLAVE_IP])
         ->setText(DlgText(m_slaveIpShown ? IDS_HIDE_SLAVE_IP : IDS_SHOW_SLAVE_IP));
+    static_cast<QPushButton*>(m_controls[IDC_SHOW_AI])
+        ->setText(DlgText(m_aiShown ? IDS_HIDE_AI : IDS_SHOW_AI));
+    m_pathEdit->setPlaceholderText(DlgText(IDS_PACKAGE_PLACEHOLDER));
+    m_rolloutPanel->SetTitle(DlgText(IDS_ROLLOUT_PANEL));
     m_filterEdit->setPlaceholderText(DlgText(IDS_FILTER_PLACEHOLDER));
     m_onlyFailed->setText(DlgText(IDS_SHOW_ONLY_FAILED));
     m_showPassword->setText(DlgText(IDS_SHOW_PASSWORD));
@@ -444,6 +504,7 @@ void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
             auto* box =
                 new QMessageBox(QMessageBox::Warning, DlgText(IDS_APP_TITLE),
                                 QString::fromStdString(message.Text()), QMessageBox::Ok, this);
+            SetStandardButtonTexts(*box);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->open();
             break;
@@ -476,6 +537,7 @@ bool CFirmhandDlg::ShowMessage(int stringId, bool okCancel) {
     QMessageBox box(okCancel ? QMessageBox::Question : QMessageBox::Warning, DlgText(IDS_APP_TITLE),
                     DlgText(stringId),
                     okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, this);
+    SetStandardButtonTexts(box);
     box.setInformativeText(m_messageDetail);
     return box.exec() == QMessageBox::Ok;
 }
@@ -516,7 +578,7 @@ void CFirmhandDlg::Shutdown() {
     m_shutDown = true;
     m_autoUpgradeTimer->stop();
     m_statusTimer->stop();
-    m_logTimer->stop();
+    m_logPane->Stop();
     m_busyPicture->Stop();
     if (m_session) {
         // Every waiting worker wakes now; Stop joins every thread of the

@@ -15,12 +15,14 @@
 #include "BatchOutcomes.h"
 #include "DeviceListModel.h"
 #include "QtMessageSink.h"
+#include "app/Language.h"
 #include "upgrade/RolloutPlan.h"
 
 class QAction;
 class QCheckBox;
 class QDockWidget;
 class QLabel;
+class QMenu;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -30,9 +32,12 @@ class QSpinBox;
 class QGroupBox;
 class QTimer;
 class CPictureEx;
+class CCollapsiblePanel;
+class QLayout;
 class CFirmhandSession;
 class CDeviceFilter;
-class CLogFeed;
+class CLogPane;
+class CBatchEvents;
 struct BatchRequest;
 
 // Control ids of the main window.
@@ -70,6 +75,8 @@ enum FirmhandControlId : int {
     IDC_MAX_FAILURES = 1121,
     IDC_MAX_FAILURES_LABEL = 1122,
     IDC_RETRY_FAILED = 1123,
+    IDC_PACKAGE_LABEL = 1124,
+    IDC_ROLLOUT_PANEL = 1125,
 };
 
 // Longest user name and password the edits take.
@@ -165,7 +172,7 @@ public:
     // From a started batch until its WM_BATCH_END was handled.
     bool IsUpgrading() const { return m_upgrading; }
     const QString& UpgradeFile() const { return m_upgradeFile; }
-    void SetUpgradeFile(const QString& path) { m_upgradeFile = path; }
+    void SetUpgradeFile(const QString& path) { SelectUpgradeFile(path); }
     // An upgrade file chosen outside Browse (--package): kept and shown.
     void SelectUpgradeFile(const QString& path);
     // The packages of given models beside the upgrade file, in list order.
@@ -186,6 +193,17 @@ public:
     // An analytics query run has results still to come.
     bool IsAiQueryPending() const { return m_aiPending > 0; }
     bool IsAutoUpgradeTimerActive() const;
+    // The size the window opens with on a screen of `available` size
+    // (invalid: no screen) before a remembered geometry applies.
+    QSize DefaultWindowSize(const QSize& available) const;
+    // The rollout options' panel (folded or open, remembered).
+    CCollapsiblePanel* RolloutPanel() const { return m_rolloutPanel; }
+
+    // Makes `language` the interface's (remembered) and shows every text of
+    // the window in it; later message boxes follow.
+    void ChooseLanguage(UiLanguage language);
+    // View menu's "Developer log lines".
+    QAction* DeveloperLogAction() const { return m_developerLog; }
 
     // Runs the orderly shutdown once (also done by the destructor): the
     // session's batch is cancelled and every thread of the run is joined.
@@ -226,8 +244,27 @@ protected:
 
 private:
     void BuildControls();
+    void BuildDeviceList(QWidget* central);
+    QWidget* BuildBusyIndicator(QWidget* central);
+    QWidget* BuildBatchGroup(QWidget* central);
+    QLayout* BuildCredentialsRow(QGroupBox* group);
+    QLayout* BuildPackageRow(QGroupBox* group);
+    // Width a column needs for its heading (and the sort arrow).
+    int HeadingWidth(int column, bool arrow = false) const;
+    // Widens the shown columns whose heading no longer fits (a language
+    // change).
+    void FitColumnsToHeadings();
     void BuildMenus();
+    void BuildViewMenu();
+    void BuildLanguageMenu(QMenu* view);
+    // Sets an action's string-table text and keeps it for a language change.
+    QAction* Texted(QAction* action, int stringId);
+    // Every text of the window again, in the current language.
+    void Retranslate();
     void BuildStatusBar();
+    // Fixed sizes of the status bar's labels for the longest texts.
+    void SizeStatusLabels();
+    void WatchStatusCounts();
     void BuildLogPane();
     void RestoreWindowState();
     void UpdateStatusBar();
@@ -237,7 +274,6 @@ private:
     // The model row of the camera selected in the list, -1 for none.
     int SelectedRow() const;
     void RefreshLogPane();
-    void AppendLogLines(const std::vector<std::string>& lines);
     // A batch of the checked rows (or of `only`), as Upgrade starts it.
     void StartBatchOf(const std::vector<int>& rows, bool ask = true);
     // Shows the time each installing camera has been restarting.
@@ -250,6 +286,8 @@ private:
     QWidget* BuildRolloutControls(QWidget* parent);
     void LoadRolloutTexts();
     void ShowBatchSummary();
+    // The last batch's summary in the current language.
+    QString BatchSummaryText() const;
     // Automatic upgrade test: the configured camera is back after a batch
     // that held it; schedules the next one.
     void OnAutoCameraBack(int row);
@@ -279,6 +317,7 @@ private:
     QLineEdit* m_passwordEdit = nullptr;
     QLineEdit* m_pathEdit = nullptr;
     QTreeWidget* m_packageList = nullptr;
+    CCollapsiblePanel* m_rolloutPanel = nullptr;
     QLineEdit* m_credentialsEdit = nullptr;
     QCheckBox* m_force = nullptr;
     QSpinBox* m_maxFailures = nullptr;
@@ -293,18 +332,11 @@ private:
     QLabel* m_statusCounts = nullptr;
     QLabel* m_statusTime = nullptr;
     QTimer* m_statusTimer = nullptr;
-    QDockWidget* m_logDock = nullptr;
-    QPlainTextEdit* m_logView = nullptr;
-    QTimer* m_logTimer = nullptr;
-    std::unique_ptr<CLogFeed> m_logFeed;
-    // Recent log lines with the camera each names, for the pane's filter.
-    struct PaneLine {
-        QString text;
-        std::string macKey;
-    };
-    std::vector<PaneLine> m_logLines;
-    size_t m_logFirst = 0;  // ring start in m_logLines
-    std::string m_logShownMac;
+    CLogPane* m_logPane = nullptr;
+    std::unique_ptr<CBatchEvents> m_events;
+    QAction* m_developerLog = nullptr;
+    std::vector<std::pair<QAction*, int>> m_actionTexts;
+    std::vector<QAction*> m_languageActions;
     std::map<int, QWidget*> m_controls;
 
     // The last batch: its cameras' outcomes and its clock.
@@ -315,6 +347,13 @@ private:
     std::map<std::string, std::chrono::steady_clock::time_point> m_installingSince;
     bool m_batchRan = false;
     QString m_summary;
+    // What the summary says, kept for a language change.
+    struct SUMMARY_FIGURES {
+        int upgraded = 0;
+        int failed = 0;
+        int skipped = 0;
+        double seconds = 0;
+    } m_summaryFigures;
     // A remembered sort is applied once the first cameras are in.
     QTimer* m_restoredSortTimer = nullptr;
     bool m_sortRestored = false;

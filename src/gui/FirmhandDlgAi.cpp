@@ -1,7 +1,7 @@
 // The main window's analytics versions: button 1019 has the session ask the
 // checked cameras, one after another off the window thread; each answer
-// comes back as WM_AI_VERSION_RESULT and fills columns 11 to 13 and the
-// result.
+// comes back as WM_AI_VERSION_RESULT and fills columns 11 to 13. The result
+// column is the upgrade's and keeps its text and colours.
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -40,7 +40,9 @@ void CFirmhandDlg::OnBnClickedButtonGetAiVersion() {
     std::vector<AiQuery> queries;
     for (int row : m_model->CheckedRows()) {
         queries.push_back(MakeAiQuery(*m_model->Record(row), user, password));
-        m_model->SetCellText(row, COL_RESULT, QString());
+        for (int column : {COL_AI_STRUCT, COL_AI_DETECT_FACE, COL_AI_VEHICLE}) {
+            m_model->SetCellText(row, column, QString());
+        }
     }
     if (queries.empty()) {
         ShowMessage(IDS_SELECT_SAME_AI, false);
@@ -65,13 +67,13 @@ int CFirmhandDlg::OnAiVersionResult(int32_t wParam, const std::string& text) {
     if (m_aiPending > 0 && --m_aiPending == 0) {
         m_controls[IDC_GET_AI_VERSION]->setEnabled(true);
     }
-    // A camera that answered shows the analytics columns, even when its row
-    // is gone or unchecked by now.
-    if (result.read && !m_aiShown) {
-        SetAiColumnsShown(true);
-    }
     // The first checked row of exactly this MAC (letter case counts).
     const int row = m_model->FindCheckedRowExactMac(result.mac);
+    // A camera that answered shows the analytics columns, even when its row
+    // is gone or unchecked by now; a row's verdict shows them too.
+    if ((result.read || row >= 0) && !m_aiShown) {
+        SetAiColumnsShown(true);
+    }
     if (row < 0) {
         return 0;
     }
@@ -79,7 +81,12 @@ int CFirmhandDlg::OnAiVersionResult(int32_t wParam, const std::string& text) {
         m_model->SetCellText(row, COL_AI_STRUCT, LocalAiText(result.structVersion));
         m_model->SetCellText(row, COL_AI_DETECT_FACE, LocalAiText(result.faceVersion));
         m_model->SetCellText(row, COL_AI_VEHICLE, LocalAiText(result.vehicleVersion));
+        return 0;
     }
-    m_model->SetCellText(row, COL_RESULT, QString::fromStdString(LoadString(result.verdictId)));
+    // No versions: the first analytics column says why, the others are
+    // empty, so that no version of an earlier answer stands beside it.
+    m_model->SetCellText(row, COL_AI_STRUCT, QString::fromStdString(LoadString(result.verdictId)));
+    m_model->SetCellText(row, COL_AI_DETECT_FACE, QString());
+    m_model->SetCellText(row, COL_AI_VEHICLE, QString());
     return 0;
 }

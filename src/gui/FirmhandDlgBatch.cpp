@@ -3,6 +3,7 @@
 // batch's end, and each row shows its camera's progress and result.
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,9 +13,11 @@
 
 #include <QMessageBox>
 
+#include "BatchEvents.h"
 #include "BatchQuestion.h"
 #include "DeviceFilter.h"
 #include "FirmhandDlg.h"
+#include "MessageBoxTexts.h"
 #include "PictureEx.h"
 #include "app/Logger.h"
 #include "app/StringTable.h"
@@ -39,6 +42,7 @@ bool CFirmhandDlg::ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras) {
                                  : QString::asprintf(LoadString(IDS_CONFIRM_BATCH).c_str(), count);
     QMessageBox box(QMessageBox::Question, QString::fromStdString(LoadString(IDS_APP_TITLE)),
                     question, QMessageBox::Ok | QMessageBox::Cancel, this);
+    SetStandardButtonTexts(box);
     box.setInformativeText(QString::fromStdString(ChosenCamerasSummary(cameras)));
     box.setDetailedText(QString::fromStdString(ChosenCamerasList(cameras)));
     box.setDefaultButton(QMessageBox::Cancel);
@@ -54,6 +58,14 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
     // skipped with "No package for this model".
     if (m_upgradeFile.isEmpty() && ModelPackages().empty()) {
         ShowMessage(IDS_SELECT_FILE, false);
+        return;
+    }
+    // A typed path is checked before anything is asked: a mistyped name is
+    // told as such, with the path, not as a package that would not open.
+    if (!m_upgradeFile.isEmpty() && !QFileInfo(m_upgradeFile).isFile()) {
+        m_messageDetail = m_upgradeFile;
+        ShowMessage(IDS_PACKAGE_NOT_FOUND, false);
+        m_messageDetail.clear();
         return;
     }
 
@@ -123,6 +135,7 @@ bool CFirmhandDlg::StartRequest(BatchRequest& request) {
                         (!m_autoMac.empty() && MacEqualsNoCase(FieldText(camera.mac), m_autoMac));
     }
     m_summary.clear();
+    m_events->BatchStarted(static_cast<int>(cameras.size()));
     m_exportResults->setEnabled(true);
     m_statusTimer->start();
     UpdateStatusBar();
@@ -146,8 +159,8 @@ bool CFirmhandDlg::ConfirmDuplicates(const std::vector<std::string>& macs) {
 }
 
 void CFirmhandDlg::SetBatchControlsEnabled(bool enabled) {
-    for (int id : {IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE, IDC_UPGRADE,
-                   IDC_ADD_MODEL_PACKAGE, IDC_PACKAGE_LIST, IDC_CREDENTIALS_PATH,
+    for (int id : {IDC_PACKAGE_PATH, IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE,
+                   IDC_UPGRADE, IDC_ADD_MODEL_PACKAGE, IDC_PACKAGE_LIST, IDC_CREDENTIALS_PATH,
                    IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_MAX_FAILURES}) {
         m_controls[id]->setEnabled(enabled);
     }
@@ -201,6 +214,7 @@ int CFirmhandDlg::OnUpgradeResult(int32_t code, const std::string& mac) {
         m_installingSince.erase(mac);  // a new attempt, or its result
     }
     m_model->SetResult(mac, code, QString::fromStdString(text));
+    m_events->Result(mac, code);
     m_outcomes.Result(mac, code, m_model->Record(m_model->FindDeviceItem(mac)),
                       std::chrono::system_clock::now());
     return 1;

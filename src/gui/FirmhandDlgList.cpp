@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QUrl>
 
+#include "BatchEvents.h"
 #include "DeviceFilter.h"
 #include "FirmhandDlg.h"
 #include "app/Logger.h"
@@ -59,6 +60,9 @@ int CFirmhandDlg::OnDeviceNotify(CWindowMessage& message) {
             const std::string mac(FieldText(info->mac));
             const bool known = m_model->FindDeviceItem(mac) >= 0;
             addDeviceItem(std::move(info));
+            if (!known && m_model->FindDeviceItem(mac) >= 0) {
+                m_events->CameraFound(m_model->FindDeviceItem(mac));
+            }
             // After a batch that held the automatic test's camera, a report
             // of its new boot is its return (its row stayed).
             if (known && message.wParam == DEVICE_NOTIFY_FOUND && m_autoAwaitingReturn &&
@@ -141,7 +145,7 @@ void CFirmhandDlg::OnShowAiVersion() {
 void CFirmhandDlg::SetAiColumnsShown(bool shown) {
     // Column 14 (match face) is never shown.
     for (int column : {COL_AI_STRUCT, COL_AI_DETECT_FACE, COL_AI_VEHICLE}) {
-        SetColumnWidth(column, shown ? kAiColumnWidth : 0);
+        SetColumnWidth(column, shown ? std::max(kAiColumnWidth, HeadingWidth(column)) : 0);
     }
     m_aiShown = shown;
     static_cast<QPushButton*>(m_controls[IDC_SHOW_AI])
@@ -155,7 +159,8 @@ void CFirmhandDlg::SelectUpgradeFile(const QString& path) {
 
 void CFirmhandDlg::OnShowSlaveIp() {
     m_slaveIpShown = !m_slaveIpShown;
-    SetColumnWidth(COL_SLAVE_IP, m_slaveIpShown ? kSlaveIpColumnWidth : 0);
+    SetColumnWidth(COL_SLAVE_IP,
+                   m_slaveIpShown ? std::max(kSlaveIpColumnWidth, HeadingWidth(COL_SLAVE_IP)) : 0);
     static_cast<QPushButton*>(m_controls[IDC_SHOW_SLAVE_IP])
         ->setText(ListText(m_slaveIpShown ? IDS_HIDE_SLAVE_IP : IDS_SHOW_SLAVE_IP));
 }
@@ -177,6 +182,11 @@ void CFirmhandDlg::UpdateSortIndicator() {
     // The header flips its arrow on every click; show the real order.
     QHeaderView* header = m_list->horizontalHeader();
     header->setSortIndicatorShown(m_sortColumn >= 0);
+    if (m_sortColumn >= 0 && !m_list->isColumnHidden(m_sortColumn)) {
+        // The arrow takes room beside the heading: the column widens for it.
+        SetColumnWidth(m_sortColumn, std::max(m_list->columnWidth(m_sortColumn),
+                                              HeadingWidth(m_sortColumn, true)));
+    }
     if (m_sortColumn >= 0) {
         header->setSortIndicator(m_sortColumn,
                                  m_sortedAscending ? Qt::AscendingOrder : Qt::DescendingOrder);

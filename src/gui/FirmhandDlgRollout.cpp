@@ -274,9 +274,12 @@ bool CFirmhandDlg::OfferResume() {
                  run->id.c_str());
         return false;
     }
+    // What Cancel does is said beside the question: the run stays, and is
+    // offered again until another batch is started.
     m_messageDetail = QString::asprintf(LoadString(IDS_RESUME_RUN_DETAIL).c_str(), run->id.c_str(),
                                         static_cast<int>(run->cameras.size()), run->Upgraded(),
-                                        run->Skipped(), run->Failed(), run->Open());
+                                        run->Skipped(), run->Failed(), run->Open()) +
+                      QStringLiteral("\n\n") + RolloutText(IDS_RESUME_CANCEL_MEANS);
     const bool resume = ShowMessage(IDS_RESUME_RUN, true);
     m_messageDetail.clear();
     if (!resume) {

@@ -21,11 +21,14 @@
 #include <QTableView>
 #include <QTimer>
 
+#include "BatchEvents.h"
 #include "DesktopNotifier.h"
 #include "DeviceFilter.h"
 #include "FirmhandDlg.h"
 
+#include "CollapsiblePanel.h"
 #include "LogFeed.h"
+#include "LogPane.h"
 #include "WindowState.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
@@ -40,16 +43,18 @@ QString ViewText(int id) {
     return QString::fromStdString(LoadString(id));
 }
 
-// Lines the log pane keeps; older ones leave first.
-constexpr size_t kLogPaneLines = 3000;
-// How often waiting log lines reach the pane.
-constexpr int kLogDrainMs = 250;
-
 }  // namespace
+
+QAction* CFirmhandDlg::Texted(QAction* action, int stringId) {
+    action->setText(ViewText(stringId));
+    m_actionTexts.emplace_back(action, stringId);
+    return action;
+}
 
 void CFirmhandDlg::BuildMenus() {
     QMenu* file = menuBar()->addMenu(ViewText(IDS_MENU_FILE));
-    QAction* exportList = file->addAction(ViewText(IDS_EXPORT_LIST));
+    Texted(file->menuAction(), IDS_MENU_FILE);
+    QAction* exportList = Texted(file->addAction(QString()), IDS_EXPORT_LIST);
     exportList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     connect(exportList, &QAction::triggered, this, [this] {
         const QString path = ChooseExportFile(ViewText(IDS_EXPORT_LIST));
@@ -57,7 +62,7 @@ void CFirmhandDlg::BuildMenus() {
             ShowMessage(IDS_EXPORT_FAILED, false);
         }
     });
-    m_exportResults = file->addAction(ViewText(IDS_EXPORT_RESULTS));
+    m_exportResults = Texted(file->addAction(QString()), IDS_EXPORT_RESULTS);
     m_exportResults->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     m_exportResults->setEnabled(false);  // until a batch ran
     connect(m_exportResults, &QAction::triggered, this, [this] {
@@ -67,34 +72,45 @@ void CFirmhandDlg::BuildMenus() {
         }
     });
     file->addSeparator();
-    QAction* quit = file->addAction(ViewText(IDS_MENU_QUIT));
+    QAction* quit = Texted(file->addAction(QString()), IDS_MENU_QUIT);
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
+    BuildViewMenu();
 
+    // About: Linux windows have no system menu, so it sits in the menu bar.
+    if (!ViewText(IDS_ABOUT).isEmpty()) {
+        QAction* action = Texted(menuBar()->addAction(QString()), IDS_ABOUT);
+        connect(action, &QAction::triggered, this, &CFirmhandDlg::ShowAbout);
+    }
+}
+
+void CFirmhandDlg::BuildViewMenu() {
     QMenu* view = menuBar()->addMenu(ViewText(IDS_MENU_VIEW));
-    QAction* find = view->addAction(ViewText(IDS_FILTER_NAME));
+    Texted(view->menuAction(), IDS_MENU_VIEW);
+    QAction* find = Texted(view->addAction(QString()), IDS_FILTER_NAME);
     find->setShortcut(QKeySequence::Find);
     connect(find, &QAction::triggered, this, [this] {
         m_filterEdit->setFocus(Qt::ShortcutFocusReason);
         m_filterEdit->selectAll();
     });
-    QAction* search = view->addAction(ViewText(IDS_SEARCH_NOW));
+    QAction* search = Texted(view->addAction(QString()), IDS_SEARCH_NOW);
     search->setShortcut(QKeySequence(Qt::Key_F5));
     connect(search, &QAction::triggered, this, &CFirmhandDlg::OnSearchNow);
-    QAction* failed = view->addAction(ViewText(IDS_SHOW_ONLY_FAILED));
+    QAction* failed = Texted(view->addAction(QString()), IDS_SHOW_ONLY_FAILED);
     failed->setCheckable(true);
     connect(failed, &QAction::toggled, m_onlyFailed, &QCheckBox::setChecked);
     connect(m_onlyFailed, &QCheckBox::toggled, failed, &QAction::setChecked);
-    QAction* log = m_logDock->toggleViewAction();
+    view->addSeparator();
+    QAction* log = m_logPane->toggleViewAction();
     log->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     view->addAction(log);
-
-    // About: Linux windows have no system menu, so it sits in the menu bar.
-    const QString about = ViewText(IDS_ABOUT);
-    if (!about.isEmpty()) {
-        QAction* action = menuBar()->addAction(about);
-        connect(action, &QAction::triggered, this, &CFirmhandDlg::ShowAbout);
-    }
+    // The program's own lines are for whoever debugs it, not for the
+    // technician's day.
+    m_developerLog = Texted(view->addAction(QString()), IDS_MENU_DEVELOPER_LOG);
+    m_developerLog->setCheckable(true);
+    connect(m_developerLog, &QAction::toggled, m_logPane, &CLogPane::SetDeveloperLinesShown);
+    view->addSeparator();
+    BuildLanguageMenu(view);
 }
 
 void CFirmhandDlg::BuildStatusBar() {
@@ -102,6 +118,14 @@ void CFirmhandDlg::BuildStatusBar() {
     m_statusCounts->setObjectName(QStringLiteral("statusCounts"));
     m_statusTime = new QLabel(this);
     m_statusTime->setObjectName(QStringLiteral("statusTime"));
+    SizeStatusLabels();
+    m_statusTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    statusBar()->addWidget(m_statusCounts);
+    statusBar()->addPermanentWidget(m_statusTime);
+    WatchStatusCounts();
+}
+
+void CFirmhandDlg::SizeStatusLabels() {
     // Fixed sizes, wide enough for the longest texts: a label whose size is
     // fixed changes its text without laying the whole window out again
     // (which costs the window thread tens of milliseconds a second).
@@ -117,9 +141,9 @@ void CFirmhandDlg::BuildStatusBar() {
         });
     m_statusCounts->setFixedSize(metrics.horizontalAdvance(longCounts) + 16, metrics.height() + 4);
     m_statusTime->setFixedSize(metrics.horizontalAdvance(longTime) + 16, metrics.height() + 4);
-    m_statusTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    statusBar()->addWidget(m_statusCounts);
-    statusBar()->addPermanentWidget(m_statusTime);
+}
+
+void CFirmhandDlg::WatchStatusCounts() {
     // The counts follow the list, at most ten times a second; the elapsed
     // time ticks while a batch runs.
     auto* coalesce = new QTimer(this);
@@ -163,10 +187,13 @@ QString CFirmhandDlg::StatusTimeText() const {
     }
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_batchStart).count();
+    // Only cameras whose upgrade ran to its end tell how long one takes: a
+    // camera skipped or cancelled ends in a moment and would make the rest
+    // look quick. Until one has finished there is no estimate.
     const LIST_COUNTS counts = m_model->Counts();
-    const int finished = counts.Of(RowPhase::Upgraded) + counts.Of(RowPhase::Failed) +
-                         counts.Of(RowPhase::Skipped) + counts.Of(RowPhase::Cancelled);
-    const int total = static_cast<int>(m_outcomes.Outcomes().size());
+    const int finished = counts.Of(RowPhase::Upgraded) + counts.Of(RowPhase::Failed);
+    const int total = static_cast<int>(m_outcomes.Outcomes().size()) -
+                      counts.Of(RowPhase::Skipped) - counts.Of(RowPhase::Cancelled);
     // Cameras a batch runs side by side: the estimate's lanes.
     const int inFlight =
         m_session ? m_session->Settings().GetInt(settings::kMaxParallelUpgrades) : 32;
@@ -194,93 +221,37 @@ void CFirmhandDlg::UpdateStatusBar() {
 }
 
 void CFirmhandDlg::BuildLogPane() {
-    m_logDock = new QDockWidget(ViewText(IDS_LOG_PANE), this);
-    m_logDock->setObjectName(QStringLiteral("logDock"));
-    m_logView = new QPlainTextEdit(m_logDock);
-    m_logView->setObjectName(QStringLiteral("ctl%1").arg(IDC_LOG_VIEW));
-    m_logView->setReadOnly(true);
-    m_logView->setMaximumBlockCount(static_cast<int>(kLogPaneLines));
-    m_logView->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_logView->setAccessibleName(ViewText(IDS_LOG_PANE));
-    m_logView->setMinimumHeight(fontMetrics().height() * 4);
-    m_controls[IDC_LOG_VIEW] = m_logView;
-    m_logDock->setWidget(m_logView);
-    addDockWidget(Qt::BottomDockWidgetArea, m_logDock);
-    resizeDocks({m_logDock}, {fontMetrics().height() * 7}, Qt::Vertical);
-
-    // The logger masks passwords before any observer sees a line.
-    m_logFeed = std::make_unique<CLogFeed>();
-    m_logTimer = new QTimer(this);
-    m_logTimer->setInterval(kLogDrainMs);
-    connect(m_logTimer, &QTimer::timeout, this, &CFirmhandDlg::DrainLog);
-    m_logTimer->start();
+    m_logPane = new CLogPane(this);
+    m_logPane->View()->setObjectName(QStringLiteral("ctl%1").arg(IDC_LOG_VIEW));
+    m_controls[IDC_LOG_VIEW] = m_logPane->View();
+    addDockWidget(Qt::BottomDockWidgetArea, m_logPane);
+    m_events = std::make_unique<CBatchEvents>(*m_logPane, *m_model);
+    resizeDocks({m_logPane}, {fontMetrics().height() * 7}, Qt::Vertical);
+    // Every line of a camera, shown or not, is its row's last log line.
+    m_logPane->SetFeedObserver([this](const LOG_FEED_LINE& line) {
+        if (!line.mac.empty()) {
+            m_model->SetLastLogLine(
+                line.mac,
+                QString::fromUtf8(line.text.data(), static_cast<qsizetype>(line.text.size())),
+                QString::fromStdString(line.address));
+        }
+    });
     // The pane follows the selected camera.
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { RefreshLogPane(); });
 }
 
 void CFirmhandDlg::DrainLog() {
-    if (!m_logFeed) {
-        return;
-    }
-    std::vector<LOG_FEED_LINE> lines = m_logFeed->Take();
-    if (lines.empty()) {
-        return;
-    }
-    std::vector<std::string> shown;
-    for (LOG_FEED_LINE& line : lines) {
-        QString text =
-            QString::fromUtf8(line.text.data(), static_cast<qsizetype>(line.text.size()));
-        const std::string key = line.mac.empty() ? std::string() : MacKey(line.mac);
-        if (!key.empty()) {
-            m_model->SetLastLogLine(line.mac, text, QString::fromStdString(line.address));
-        }
-        if (m_logShownMac.empty() || key == m_logShownMac) {
-            shown.push_back(std::move(line.text));
-        }
-        PaneLine entry{std::move(text), key};
-        if (m_logLines.size() < kLogPaneLines) {
-            m_logLines.push_back(std::move(entry));
-        } else {
-            m_logLines[m_logFirst] = std::move(entry);
-            m_logFirst = (m_logFirst + 1) % kLogPaneLines;
-        }
-    }
-    if (m_logDock->isVisible()) {
-        AppendLogLines(shown);
-    }
-}
-
-void CFirmhandDlg::AppendLogLines(const std::vector<std::string>& lines) {
-    if (lines.empty()) {
-        return;
-    }
-    QString text;
-    for (const std::string& line : lines) {
-        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) +
-                QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
-    }
-    m_logView->appendPlainText(text);
+    m_logPane->Drain();
 }
 
 void CFirmhandDlg::RefreshLogPane() {
-    const int row = SelectedRow();
-    const DEVICE_S_INFO* record = m_model->Record(row);
-    m_logShownMac = record != nullptr ? MacKey(FieldText(record->mac)) : std::string();
-    m_logView->setPlainText(LogPaneText());
-    m_logView->moveCursor(QTextCursor::End);
+    const DEVICE_S_INFO* record = m_model->Record(SelectedRow());
+    m_logPane->ShowCamera(record != nullptr ? std::string(FieldText(record->mac)) : std::string());
 }
 
 QString CFirmhandDlg::LogPaneText() const {
-    QString text;
-    const size_t count = m_logLines.size();
-    for (size_t i = 0; i < count; ++i) {
-        const PaneLine& line = m_logLines[(m_logFirst + i) % count];
-        if (m_logShownMac.empty() || line.macKey == m_logShownMac) {
-            text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + line.text;
-        }
-    }
-    return text;
+    return m_logPane->Text();
 }
 
 int CFirmhandDlg::ModelRow(const QModelIndex& viewIndex) const {
@@ -412,18 +383,24 @@ void CFirmhandDlg::NotifyDesktop(const QString& title, const QString& body) {
 
 void CFirmhandDlg::ShowBatchSummary() {
     const LIST_COUNTS counts = m_model->Counts();
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_batchStart).count();
-    m_summary = ViewText(IDS_BATCH_SUMMARY)
-                    .arg(counts.Of(RowPhase::Upgraded))
-                    .arg(counts.Of(RowPhase::Failed))
-                    .arg(counts.Of(RowPhase::Skipped))
-                    .arg(QString::fromStdString(DurationText(elapsed)));
+    m_summaryFigures = {
+        counts.Of(RowPhase::Upgraded), counts.Of(RowPhase::Failed), counts.Of(RowPhase::Skipped),
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_batchStart).count()};
+    m_summary = BatchSummaryText();
     m_statusTimer->stop();
     UpdateStatusBar();
+    m_events->BatchEnded(m_summary);
     if (!isActiveWindow()) {
         NotifyDesktop(ViewText(IDS_NOTIFY_TITLE), m_summary);
     }
+}
+
+QString CFirmhandDlg::BatchSummaryText() const {
+    return ViewText(IDS_BATCH_SUMMARY)
+        .arg(m_summaryFigures.upgraded)
+        .arg(m_summaryFigures.failed)
+        .arg(m_summaryFigures.skipped)
+        .arg(QString::fromStdString(DurationText(m_summaryFigures.seconds)));
 }
 
 void CFirmhandDlg::RestoreWindowState() {
@@ -440,6 +417,9 @@ void CFirmhandDlg::RestoreWindowState() {
     if (view.showAi && *view.showAi != m_aiShown) {
         SetAiColumnsShown(*view.showAi);
     }
+    // Folded and without developer lines unless the technician chose them.
+    m_rolloutPanel->SetOpen(view.rolloutOpen.value_or(false));
+    m_developerLog->setChecked(view.developerLog.value_or(false));
     QHeaderView* header = m_list->horizontalHeader();
     for (int column = 0; column < static_cast<int>(view.widths.size()); ++column) {
         const int width = view.widths[static_cast<size_t>(column)];
@@ -483,6 +463,8 @@ void CFirmhandDlg::SaveWindowState() {
     view.sortAscending = m_sortedAscending;
     view.showAi = m_aiShown;
     view.showSlaveIp = m_slaveIpShown;
+    view.rolloutOpen = m_rolloutPanel->IsOpen();
+    view.developerLog = m_developerLog->isChecked();
     if (!window_state::Save(view)) {
         LOG_WARN("CFirmhandDlg::SaveWindowState", "window state not saved");
     }

@@ -1,5 +1,7 @@
 #include "WindowState.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <charconv>
 
@@ -88,6 +90,8 @@ SAVED_VIEW Load(int columns) {
     view.sortAscending = ReadBool(ini, kSortAscending).value_or(false);
     view.showAi = ReadBool(ini, kShowAi);
     view.showSlaveIp = ReadBool(ini, kShowSlaveIp);
+    view.rolloutOpen = ReadBool(ini, kRolloutOpen);
+    view.developerLog = ReadBool(ini, kDeveloperLog);
     return view;
 }
 
@@ -102,10 +106,43 @@ bool Save(const SAVED_VIEW& view) {
     if (view.showAi) {
         ok = ini.WriteString(kShowAi, *view.showAi ? "true" : "false") && ok;
     }
-    if (view.showSlaveIp) {
-        ok = ini.WriteString(kShowSlaveIp, *view.showSlaveIp ? "true" : "false") && ok;
+    for (const auto& [key, value] :
+         {std::pair{kShowSlaveIp, view.showSlaveIp}, std::pair{kRolloutOpen, view.rolloutOpen},
+          std::pair{kDeveloperLog, view.developerLog}}) {
+        if (value) {
+            ok = ini.WriteString(key, *value ? "true" : "false") && ok;
+        }
     }
     return ok;
+}
+
+namespace {
+
+constexpr std::pair<UiLanguage, const char*> kLanguageNames[] = {
+    {UiLanguage::English, "en"},
+    {UiLanguage::TraditionalChinese, "zh_TW"},
+    {UiLanguage::SimplifiedChinese, "zh_CN"},
+};
+
+}  // namespace
+
+std::optional<UiLanguage> LoadLanguage() {
+    const std::string text = GetUserIni().GetString(kLanguage, "");
+    for (const auto& [language, name] : kLanguageNames) {
+        if (strcasecmp(text.c_str(), name) == 0) {
+            return language;
+        }
+    }
+    return std::nullopt;
+}
+
+bool SaveLanguage(UiLanguage language) {
+    for (const auto& [known, name] : kLanguageNames) {
+        if (known == language) {
+            return GetUserIni().WriteString(kLanguage, name);
+        }
+    }
+    return false;
 }
 
 }  // namespace window_state

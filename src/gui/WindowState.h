@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Language.h"
+
 namespace window_state {
 
 inline constexpr const char* kGeometry = "WindowGeometry";
@@ -19,6 +21,9 @@ inline constexpr const char* kSortColumn = "ListSortColumn";
 inline constexpr const char* kSortAscending = "ListSortAscending";
 inline constexpr const char* kShowAi = "ListShowAiColumns";
 inline constexpr const char* kShowSlaveIp = "ListShowSlaveIp";
+inline constexpr const char* kRolloutOpen = "RolloutPanelOpen";
+inline constexpr const char* kDeveloperLog = "LogDeveloperLines";
+inline constexpr const char* kLanguage = "Language";
 
 struct SAVED_VIEW {
     QByteArray geometry;      // QWidget::saveGeometry
@@ -29,6 +34,8 @@ struct SAVED_VIEW {
     bool sortAscending = false;
     std::optional<bool> showAi;
     std::optional<bool> showSlaveIp;
+    std::optional<bool> rolloutOpen;
+    std::optional<bool> developerLog;
 };
 
 // Reads what was saved; missing or unreadable values stay at their
@@ -36,6 +43,11 @@ struct SAVED_VIEW {
 // are ignored, and an order must name each column once.
 SAVED_VIEW Load(int columns);
 bool Save(const SAVED_VIEW& view);
+
+// The interface language chosen in the window ("en", "zh_TW", "zh_CN"),
+// written as soon as it is chosen; none when unset or unknown.
+std::optional<UiLanguage> LoadLanguage();
+bool SaveLanguage(UiLanguage language);
 
 // "1,2,3" -> {1, 2, 3}; anything but digits and commas gives nothing.
 std::optional<std::vector<int>> ParseIntList(const std::string& text);

@@ -1,5 +1,6 @@
 // The analytics versions in the window: button 1019 has the session ask
-// simulated cameras' HTTP API; the handling of WM_AI_VERSION_RESULT.
+// simulated cameras' HTTP API; the handling of WM_AI_VERSION_RESULT. The
+// answers fill the analytics columns; the result column stays the upgrade's.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -67,18 +68,21 @@ TEST_F(AiVersionTest, CheckedCamerasAnswerInListOrder) {
     for (const std::string& mac : {good.mac, dead.mac, missing.mac, noFace.mac}) {
         Check(mac);
     }
-    DeviceList().SetCellText(m_dlg->findDeviceItem(unchecked.mac), COL_RESULT,
+    DeviceList().SetCellText(m_dlg->findDeviceItem(unchecked.mac), COL_AI_STRUCT,
                              QStringLiteral("old"));
-    DeviceList().SetCellText(m_dlg->findDeviceItem(noFace.mac), COL_RESULT, QStringLiteral("old"));
+    DeviceList().SetCellText(m_dlg->findDeviceItem(noFace.mac), COL_AI_STRUCT,
+                             QStringLiteral("old"));
+    DeviceList().SetCellText(m_dlg->findDeviceItem(noFace.mac), COL_RESULT,
+                             QStringLiteral("upgraded"));
     qobject_cast<QLineEdit*>(m_dlg->Control(IDC_PASSWORD))->setText(QStringLiteral("admin123"));
 
     // The order in which the results arrive.
     std::vector<std::string> order;
     QObject::connect(
         &DeviceList(), &QAbstractItemModel::dataChanged, m_dlg,
-        [&](const QModelIndex& from, const QModelIndex&) {
-            if (from.column() == COL_RESULT) {
-                const QString text = DeviceList().CellText(from.row(), COL_RESULT);
+        [&](const QModelIndex& from, const QModelIndex& to) {
+            if (from.column() <= COL_AI_STRUCT && COL_AI_STRUCT <= to.column()) {
+                const QString text = DeviceList().CellText(from.row(), COL_AI_STRUCT);
                 if (!text.isEmpty() && text != QStringLiteral("old")) {
                     order.emplace_back(FieldText(DeviceList().Record(from.row())->mac));
                 }
@@ -89,8 +93,8 @@ TEST_F(AiVersionTest, CheckedCamerasAnswerInListOrder) {
     // The window goes on at once; the button waits for the last answer.
     EXPECT_TRUE(m_dlg->IsAiQueryPending());
     EXPECT_FALSE(m_dlg->Control(IDC_GET_AI_VERSION)->isEnabled());
-    EXPECT_EQ(Cell(noFace.mac, COL_RESULT), QString()) << "checked rows are cleared";
-    EXPECT_EQ(Cell(unchecked.mac, COL_RESULT), QStringLiteral("old"));
+    EXPECT_EQ(Cell(noFace.mac, COL_AI_STRUCT), QString()) << "checked rows are cleared";
+    EXPECT_EQ(Cell(unchecked.mac, COL_AI_STRUCT), QStringLiteral("old"));
 
     ASSERT_TRUE(PumpUntil([&] { return !m_dlg->IsAiQueryPending(); }, 20000));
     EXPECT_TRUE(m_dlg->Control(IDC_GET_AI_VERSION)->isEnabled());
@@ -101,15 +105,15 @@ TEST_F(AiVersionTest, CheckedCamerasAnswerInListOrder) {
     EXPECT_EQ(Cell(good.mac, COL_AI_STRUCT), QStringLiteral("S2.1"));
     EXPECT_EQ(Cell(good.mac, COL_AI_DETECT_FACE), QStringLiteral("F3.0"));
     EXPECT_EQ(Cell(good.mac, COL_AI_VEHICLE), QStringLiteral("V1.4"));
-    EXPECT_EQ(Cell(good.mac, COL_RESULT), Text(IDS_AI_OK));
-    EXPECT_EQ(Cell(dead.mac, COL_RESULT), Text(IDS_AI_FAILED));
-    EXPECT_EQ(Cell(missing.mac, COL_RESULT), Text(IDS_AI_NOT_SUPPORTED));
-    EXPECT_EQ(Cell(missing.mac, COL_AI_STRUCT), QString());
+    EXPECT_EQ(Cell(good.mac, COL_RESULT), QString());
+    EXPECT_EQ(Cell(dead.mac, COL_AI_STRUCT), Text(IDS_AI_FAILED));
+    EXPECT_EQ(Cell(missing.mac, COL_AI_STRUCT), Text(IDS_AI_NOT_SUPPORTED));
+    EXPECT_EQ(Cell(missing.mac, COL_AI_VEHICLE), QString());
     EXPECT_EQ(Cell(noFace.mac, COL_AI_STRUCT), QStringLiteral("1.0.0"));
     EXPECT_EQ(Cell(noFace.mac, COL_AI_DETECT_FACE), QString());
     EXPECT_EQ(Cell(noFace.mac, COL_AI_VEHICLE), QStringLiteral("1.0.0"));
-    EXPECT_EQ(Cell(noFace.mac, COL_RESULT), Text(IDS_AI_OK));
-    EXPECT_EQ(Cell(unchecked.mac, COL_RESULT), QStringLiteral("old"));
+    EXPECT_EQ(Cell(noFace.mac, COL_RESULT), QStringLiteral("upgraded"));
+    EXPECT_EQ(Cell(unchecked.mac, COL_AI_STRUCT), QStringLiteral("old"));
     EXPECT_EQ(m_fleet.State(unchecked.mac)->httpRequests, 0);
 
     // The analytics columns came up with the first answer.
@@ -138,28 +142,30 @@ TEST_F(AiVersionTest, ResultMessagesMatchCheckedRowsByExactMac) {
     };
 
     // Another letter case, or an unchecked row: nothing changes. A failure
-    // does not bring up the columns; a read reply does, row or not.
+    // of no checked row does not bring up the columns; a read reply does,
+    // row or not.
     post(MakeAiVersionFailedMessage("AA:BB:CC:00:00:02"));
+    EXPECT_FALSE(m_dlg->AreAiColumnsShown());
     post(MakeAiVersionReadMessage("aa:bb:cc:00:00:01", "1", "2", "3"));
-    EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_RESULT), QString());
     EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_AI_STRUCT), QString());
-    EXPECT_EQ(Cell("AA:BB:CC:00:00:02", COL_RESULT), QString());
+    EXPECT_EQ(Cell("AA:BB:CC:00:00:02", COL_AI_STRUCT), QString());
     EXPECT_TRUE(m_dlg->AreAiColumnsShown());
 
     post(MakeAiVersionReadMessage("AA:BB:CC:00:00:01", "S", "F", "V"));
     EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_AI_STRUCT), QStringLiteral("S"));
-    EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_RESULT), Text(IDS_AI_OK));
+    EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_AI_VEHICLE), QStringLiteral("V"));
 
-    // Three empty versions: "not supported", the columns keep their texts.
+    // Three empty versions: "not supported" stands in the first column.
     post(MakeAiVersionReadMessage("AA:BB:CC:00:00:01", "", "", ""));
-    EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_AI_STRUCT), QStringLiteral("S"));
-    EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_RESULT), Text(IDS_AI_NOT_SUPPORTED));
+    EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_AI_STRUCT), Text(IDS_AI_NOT_SUPPORTED));
+    EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_AI_VEHICLE), QString());
 
     post(MakeAiVersionFailedMessage("AA:BB:CC:00:00:01"));
-    EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_RESULT), Text(IDS_AI_FAILED));
+    EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_AI_STRUCT), Text(IDS_AI_FAILED));
     // Any other wParam changes nothing.
     post(MakeTextMessage(WM_AI_VERSION_RESULT, 22, "AA:BB:CC:00:00:01#9_9_9"));
-    EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_RESULT), Text(IDS_AI_FAILED));
+    EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_AI_STRUCT), Text(IDS_AI_FAILED));
+    EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_RESULT), QString()) << "the upgrade's column";
     EXPECT_EQ(m_dlg->OnAiVersionResult(AI_VERSION_FAILED, "AA:BB:CC:00:00:01"), 0);
 }
 

@@ -285,6 +285,7 @@ TEST_F(DesktopWindowTest, RowMenuActionsExportAndBatchSummary) {
 TEST_F(DesktopWindowTest, LogPaneFollowsTheSelectedCamera) {
     Open();
     AddCameras(2);
+    m_dlg->DeveloperLogAction()->setChecked(true);
     GetLogInstance()->SetLevel(kLogInfo);
     LOG_INFO("Test", "login succeed, mac: %s", Mac(0).c_str());
     LOG_INFO("Test", "connect failed 3, mac: %s", Mac(1).c_str());

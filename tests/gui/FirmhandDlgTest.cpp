@@ -48,7 +48,8 @@ TEST_F(FirmhandDlgTest, StoredCredentialsAndStartState) {
     EXPECT_EQ(password->echoMode(), QLineEdit::Password);
     qobject_cast<QAbstractButton*>(m_dlg->Control(IDC_SHOW_PASSWORD))->setChecked(true);
     EXPECT_EQ(password->echoMode(), QLineEdit::Normal);
-    EXPECT_TRUE(qobject_cast<QLineEdit*>(m_dlg->Control(IDC_PACKAGE_PATH))->isReadOnly());
+    // The upgrade file is typed or browsed.
+    EXPECT_FALSE(qobject_cast<QLineEdit*>(m_dlg->Control(IDC_PACKAGE_PATH))->isReadOnly());
 
     // Columns at start: slave address shown (the default), analytics hidden.
     EXPECT_GT(m_dlg->ColumnWidth(COL_SLAVE_IP), 0);
@@ -63,7 +64,8 @@ TEST_F(FirmhandDlgTest, ColumnsShowAndHide) {
     EXPECT_EQ(m_dlg->ColumnWidth(COL_SLAVE_IP), 0);
     EXPECT_EQ(ControlText(IDC_SHOW_SLAVE_IP), QStringLiteral("Show slave IP address"));
     m_dlg->OnShowSlaveIp();
-    EXPECT_EQ(m_dlg->ColumnWidth(COL_SLAVE_IP), 110);
+    // At least their start widths; wider where the heading needs it.
+    EXPECT_GE(m_dlg->ColumnWidth(COL_SLAVE_IP), 110);
     EXPECT_EQ(ControlText(IDC_SHOW_SLAVE_IP), QStringLiteral("Hide slave IP address"));
     m_dlg->OnShowSlaveIp();
     EXPECT_EQ(m_dlg->ColumnWidth(COL_SLAVE_IP), 0);
@@ -72,7 +74,7 @@ TEST_F(FirmhandDlgTest, ColumnsShowAndHide) {
     EXPECT_TRUE(m_dlg->AreAiColumnsShown());
     EXPECT_EQ(ControlText(IDC_SHOW_AI), QStringLiteral("Hide AI Version"));
     for (int column : {COL_AI_STRUCT, COL_AI_DETECT_FACE, COL_AI_VEHICLE}) {
-        EXPECT_EQ(m_dlg->ColumnWidth(column), 80) << column;
+        EXPECT_GE(m_dlg->ColumnWidth(column), 80) << column;
     }
     EXPECT_EQ(m_dlg->ColumnWidth(COL_AI_MATCH_FACE), 0);
     m_dlg->OnShowAiVersion();
@@ -237,9 +239,8 @@ TEST_F(FirmhandDlgTest, RefusedBatchesMakeNoCameraReachableAndLeaveNoJob) {
     m_dlg->SetUpgradeFile(QString::fromStdString(m_sandbox.File("missing.bin")));
     m_dlg->OnBnClickedButtonUpdate();
     ASSERT_FALSE(m_dlg->details.empty());
-    EXPECT_NE(m_dlg->details.back().find("missing.bin: No such file"), std::string::npos)
-        << m_dlg->details.back();
-    refused(IDS_OPEN_FILE_FAILED);
+    EXPECT_EQ(m_dlg->details.back(), m_sandbox.File("missing.bin"));
+    refused(IDS_PACKAGE_NOT_FOUND);
 
     m_sandbox.Write("short.bin", "ab");  // not even a package's first word
     m_dlg->SetUpgradeFile(QString::fromStdString(m_sandbox.File("short.bin")));

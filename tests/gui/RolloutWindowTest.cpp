@@ -143,6 +143,20 @@ TEST_F(RolloutWindowTest, OfferResumesAnUnfinishedRun) {
     }
     m_dlg->SelectUpgradeFile(QString());
 
+    // The question says what Cancel does, and does it: the run stays as it
+    // is and is offered again.
+    m_dlg->answer = false;
+    EXPECT_FALSE(m_dlg->OfferResume());
+    ASSERT_EQ(m_dlg->messages, (std::vector<int>{IDS_RESUME_RUN}));
+    EXPECT_NE(m_dlg->details.back().find("Cancel leaves the run as it is: it is offered again at "
+                                         "the next start"),
+              std::string::npos)
+        << m_dlg->details.back();
+    EXPECT_FALSE(m_dlg->IsUpgrading());
+    ASSERT_TRUE(Session().UnfinishedRun());
+    m_dlg->messages.clear();
+
+    m_dlg->answer = true;
     ASSERT_TRUE(m_dlg->OfferResume());
     ASSERT_EQ(m_dlg->messages, (std::vector<int>{IDS_RESUME_RUN}));
     EXPECT_NE(m_dlg->details.back().find("2"), std::string::npos) << m_dlg->details.back();

@@ -16,5 +16,6 @@ void InitApplication(const std::string& logBaseName) {
 }
 
 std::string MainWindowTitle() {
-    return LoadString(IDS_APP_TITLE) + "v" + VersionToString(GetModuleVersionNumber());
+    // "Batch Firmhand v1.0.0.0": the name and the version read as two words.
+    return LoadString(IDS_APP_TITLE) + " v" + VersionToString(GetModuleVersionNumber());
 }

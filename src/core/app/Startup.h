@@ -7,5 +7,5 @@
 // `logBaseName` names the log file ("firmhand", "firmhand-cli").
 void InitApplication(const std::string& logBaseName);
 
-// "Batch Firmhand" + "v" + product version, the main window's title.
+// "Batch Firmhand v" + product version, the main window's title.
 std::string MainWindowTitle();

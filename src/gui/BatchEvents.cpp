@@ -1,0 +1,64 @@
+#include "BatchEvents.h"
+
+#include "DeviceListModel.h"
+#include "DeviceListRules.h"
+#include "LogPane.h"
+#include "RowPhase.h"
+#include "app/StringTable.h"
+#include "upgrade/UpgradeResult.h"
+
+namespace {
+
+QString EventText(int id) {
+    return QString::fromStdString(LoadString(id));
+}
+
+}  // namespace
+
+CBatchEvents::CBatchEvents(CLogPane& pane, const CDeviceListModel& list)
+    : m_pane(pane), m_list(list) {}
+
+void CBatchEvents::CameraFound(int row) {
+    const QString text = EventText(IDS_LOG_CAMERA_FOUND)
+                             .arg(m_list.CellText(row, COL_NAME), m_list.CellText(row, COL_PRODUCT),
+                                  m_list.CellText(row, COL_IP), m_list.CellText(row, COL_MAC));
+    m_pane.AddEvent(text, m_list.CellText(row, COL_MAC).toStdString());
+}
+
+void CBatchEvents::BatchStarted(int cameras) {
+    m_started.clear();
+    m_pane.AddEvent(EventText(IDS_LOG_BATCH_STARTED).arg(cameras), std::string());
+}
+
+void CBatchEvents::Result(const std::string& mac, int code) {
+    if (code == UPGRADE_STATE_STARTING) {
+        // Later attempts of the same camera are not news to a technician.
+        if (m_started.insert(MacKey(mac)).second) {
+            const auto [name, address] = Who(mac);
+            m_pane.AddEvent(EventText(IDS_LOG_CAMERA_STARTED).arg(name, address), mac);
+        }
+        return;
+    }
+    if (!IsFinalPhase(PhaseOfResult(code))) {
+        return;
+    }
+    QString text = QString::fromStdString(ResultCodeToText(code));
+    const std::string reason = ResultReasonText(code);
+    if (!reason.empty() && code != UPGRADE_OK) {
+        text += QLatin1Char(' ') + QString::fromStdString(reason);
+    }
+    const auto [name, address] = Who(mac);
+    m_pane.AddEvent(EventText(IDS_LOG_CAMERA_RESULT).arg(name, address, text), mac);
+}
+
+void CBatchEvents::BatchEnded(const QString& summary) {
+    m_pane.AddEvent(summary, std::string());
+}
+
+std::pair<QString, QString> CBatchEvents::Who(const std::string& mac) const {
+    const int row = m_list.FindDeviceItem(mac);
+    if (row < 0) {
+        return {QString::fromStdString(mac), QString::fromStdString(mac)};
+    }
+    return {m_list.CellText(row, COL_NAME), m_list.CellText(row, COL_IP)};
+}

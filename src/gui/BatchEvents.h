@@ -1,0 +1,33 @@
+// The technician's events in the log pane, worded from what the window
+// handles: a camera found, a batch and each camera's upgrade started, each
+// camera's result and the batch's end. They read in the interface language,
+// where the program's own log lines are for developers.
+#pragma once
+
+#include <QString>
+#include <set>
+#include <string>
+#include <utility>
+
+class CDeviceListModel;
+class CLogPane;
+
+class CBatchEvents {
+public:
+    CBatchEvents(CLogPane& pane, const CDeviceListModel& list);
+
+    void CameraFound(int row);
+    void BatchStarted(int cameras);
+    // A result code posted for `mac`: the first attempt's start and the
+    // final result are events, the rest is progress.
+    void Result(const std::string& mac, int code);
+    void BatchEnded(const QString& summary);
+
+private:
+    // The name and address of the camera's row (its MAC twice without one).
+    std::pair<QString, QString> Who(const std::string& mac) const;
+
+    CLogPane& m_pane;
+    const CDeviceListModel& m_list;
+    std::set<std::string> m_started;  // MAC keys of the batch's started cameras
+};
