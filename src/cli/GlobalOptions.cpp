@@ -22,6 +22,9 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
                    "Progress output: auto (bars on a terminal, else one line per state "
                    "change), lines, or json (events on standard output)")
         ->check(CLI::IsMember({"auto", "lines", "json"}));
+    app.add_option("--inventory", options.inventory,
+                   "Site inventory database (default: "
+                   "$XDG_STATE_HOME/firmhand/inventory.sqlite)");
     app.add_flag("--list-settings", options.listSettings)->group("");
     app.add_option("--lock-folder", options.lockFolder)->group("");
     app.add_flag("--list-options", options.listOptions)->group("");

@@ -87,6 +87,7 @@ int RunScan(const ScanOptions& options, const CliContext& context, std::ostream&
         return kInterruptedExitStatus;
     }
     run.Session().Stop();
+    run.Drain({});  // an inventory notice posted at the end of the search
     const std::vector<DeviceInfoPtr> devices = run.Session().Devices();
     CProgressEvents(context.events).Scan(devices);
     if (devices.empty()) {

@@ -17,6 +17,7 @@ struct ScanOptions {
     std::vector<std::string> targets;
     std::string adapter;
     bool json = false;
+    std::string site;  // of the inventory; "" its default
 };
 
 // Exit status: 0 with the list printed; 1 when the search could not be
