@@ -7,7 +7,8 @@
 #include "app/Settings.h"
 
 const char* const kHelpFooter =
-    "Global options (--set, --verbose, --progress) may come before or after the command.\n"
+    "Global options (--set, --verbose, --progress, --inventory) may come before or after the\n"
+    "command.\n"
     "With --progress json, standard output carries one JSON object per event and the\n"
     "tables and messages go to standard error.\n"
     "\n"
@@ -46,7 +47,7 @@ std::string UsageErrorText(const CLI::App& app, const CLI::Error& error) {
     } else if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
         text +=
             "; options belong after the command they are for, the global ones "
-            "(--set, --verbose, --progress) go anywhere";
+            "(--set, --verbose, --progress, --inventory) go anywhere";
     } else if (std::string(error.what()).rfind("--progress", 0) == 0) {
         text += "; use --progress auto, lines or json";
     }
