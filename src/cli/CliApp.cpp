@@ -12,6 +12,7 @@
 #include "CliSystem.h"
 #include "GlobalOptions.h"
 #include "InputCheck.h"
+#include "InventoryCommand.h"
 #include "OptionTable.h"
 #include "PasswordSource.h"
 #include "RunsCommand.h"
@@ -24,6 +25,7 @@
 #include "app/SettingsView.h"
 #include "app/Startup.h"
 #include "app/Version.h"
+#include "inventory/InventoryText.h"
 #include "upgrade/UpgradePackage.h"
 
 namespace {
@@ -126,8 +128,41 @@ std::string CheckUpgradeInput(UpgradeOptions& upgrade, const SearchInput& search
             return problem;
         }
     }
+    // The report's site is the inventory's too.
+    if (!upgrade.site.empty()) {
+        if (std::string problem = CheckSiteOption(upgrade.site); !problem.empty()) {
+            return problem;
+        }
+    }
     if (!upgrade.yes && !upgrade.dryRun && !StdinIsTerminal()) {
         return "no terminal to confirm the upgrade on; add --yes to upgrade without asking";
+    }
+    return "";
+}
+
+std::string CheckHistoryInput(HistoryOptions& history) {
+    if (!history.mac.empty()) {
+        std::vector<std::string> macs{history.mac};
+        if (std::string problem = CheckMacs(macs); !problem.empty()) {
+            return problem;
+        }
+        history.mac = macs.front();
+    }
+    return history.site.empty() ? "" : CheckSiteOption(history.site);
+}
+
+// `olderThanGiven`: an empty --older-than is malformed, not absent.
+std::string CheckInventoryInput(const InventoryOptions& options, bool olderThanGiven) {
+    if (!options.site.empty()) {
+        if (std::string problem = CheckSiteOption(options.site); !problem.empty()) {
+            return problem;
+        }
+    }
+    if (olderThanGiven) {
+        if (std::string problem = inventory::CheckVersionText(options.olderThan);
+            !problem.empty()) {
+            return "--older-than: " + problem;
+        }
     }
     return "";
 }
@@ -161,6 +196,9 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
                           "List only the cameras at the --target addresses");
     scanCommand->add_option("--adapter", scan.adapter, "Network interface to search on");
     scanCommand->add_flag("--json", scan.json, "Print JSON instead of a table");
+    scanCommand->add_option("--site", scan.site,
+                            "Site the cameras are recorded under in the inventory (default: the "
+                            "adapter's subnet, as 192.168.1.0/24)");
 
     UpgradeOptions upgrade;
     CLI::App* upgradeCommand =
@@ -192,7 +230,9 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     upgradeCommand->add_option("--report", upgrade.reports,
                                "Write results to FILE.json, FILE.csv or a self-contained FILE.html "
                                "(repeatable; the folder must exist)");
-    upgradeCommand->add_option("--site", upgrade.site, "Site named in the HTML report");
+    upgradeCommand->add_option("--site", upgrade.site,
+                               "Site named in the HTML report and recorded in the inventory "
+                               "(default there: the adapter's subnet)");
     upgradeCommand->add_option("--customer", upgrade.customer, "Customer named in the HTML report");
     upgradeCommand->add_option("--technician", upgrade.technician,
                                "Technician named in the HTML report");
@@ -222,6 +262,25 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
 
     CLI::App* runsCommand =
         app.add_subcommand("runs", "List the upgrade runs recorded on this machine");
+
+    HistoryOptions history;
+    CLI::App* historyCommand = app.add_subcommand(
+        "history", "List the upgrade steps the inventory recorded (no camera is contacted)");
+    historyCommand->add_option("--mac", history.mac, "Only the steps of this camera");
+    historyCommand->add_option("--site", history.site, "Only the steps of this site");
+    historyCommand->add_flag("--json", history.json, "Print JSON instead of a table");
+
+    InventoryOptions inventory;
+    CLI::App* inventoryCommand = app.add_subcommand(
+        "inventory", "List the cameras the inventory recorded (no camera is contacted)");
+    inventoryCommand->add_option("--site", inventory.site, "Only the cameras of this site");
+    inventoryCommand->add_option(
+        "--older-than", inventory.olderThan,
+        "Only cameras whose last version compares below VERSION, byte by byte as the "
+        "package check compares versions (4.0.10 is below 4.0.2)");
+    inventoryCommand->add_flag("--csv", inventory.csv, "Print CSV instead of a table")
+        ->excludes(
+            inventoryCommand->add_flag("--json", inventory.json, "Print JSON instead of a table"));
 
     AiVersionsOptions ai;
     CLI::App* aiCommand = app.add_subcommand(
@@ -266,6 +325,21 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
             !problem.empty()) {
             return Refuse("ai-versions", problem);
         }
+    } else if (historyCommand->parsed()) {
+        if (std::string problem = CheckHistoryInput(history); !problem.empty()) {
+            return Refuse("history", problem);
+        }
+    } else if (inventoryCommand->parsed()) {
+        if (std::string problem =
+                CheckInventoryInput(inventory, inventoryCommand->count("--older-than") > 0);
+            !problem.empty()) {
+            return Refuse("inventory", problem);
+        }
+    }
+    if (scanCommand->parsed() && !scan.site.empty()) {
+        if (std::string problem = CheckSiteOption(scan.site); !problem.empty()) {
+            return Refuse("scan", problem);
+        }
     }
 
     if (global.listOptions) {
@@ -292,6 +366,13 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     if (!global.lockFolder.empty()) {
         context.session.cameraLockFolder = global.lockFolder;
     }
+    // Every search records what it saw; the embedding program (a test) may
+    // have chosen the database already.
+    const std::string inventoryPath = !global.inventory.empty()     ? global.inventory
+                                      : !base.inventoryPath.empty() ? base.inventoryPath
+                                                                    : InventoryPathOf("");
+    context.session.inventoryPath = inventoryPath;
+    context.session.inventorySite = scanCommand->parsed() ? scan.site : upgrade.site;
     std::ostream& human = ApplyProgress(global, context, std::cout);
     if (!ParseSettingOverrides(global.overrides, context.session.settingOverrides)) {
         return 2;
@@ -304,6 +385,12 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     }
     if (runsCommand->parsed()) {
         return RunRuns(context, std::cout, std::cerr);
+    }
+    if (historyCommand->parsed()) {
+        return RunHistory(history, inventoryPath, std::cout, std::cerr);
+    }
+    if (inventoryCommand->parsed()) {
+        return RunInventory(inventory, inventoryPath, std::cout, std::cerr);
     }
     if (upgradeCommand->parsed()) {
         if (!upgrade.rollout.parallel.empty()) {

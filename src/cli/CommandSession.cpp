@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iostream>
 
 #include "app/Settings.h"
+#include "model/SafeText.h"
 
 CCommandSession::CCommandSession(SESSION_OPTIONS options, std::function<bool()> stopRequested)
     : m_stopRequested(std::move(stopRequested)),
@@ -27,18 +29,23 @@ void CCommandSession::PumpUntil(const std::function<bool()>& done, int ms, const
         }
         // Short pops, so that `done` (a stop request) is seen soon.
         if (auto message = m_queue->Pop(static_cast<int>(std::min<long long>(left.count(), 100)))) {
-            if (handler) {
-                handler(*message);
-            }
+            Hand(*message, handler);
         }
     }
 }
 
 void CCommandSession::Drain(const Handler& handler) {
     while (auto message = m_queue->TryPop()) {
-        if (handler) {
-            handler(*message);
-        }
+        Hand(*message, handler);
+    }
+}
+
+void CCommandSession::Hand(CWindowMessage& message, const Handler& handler) {
+    if (handler) {
+        handler(message);
+    } else if (message.id == WM_INVENTORY_NOTICE) {
+        // No live view draws yet: the line goes out as it is.
+        std::cerr << "firmhand-cli: " << VisibleText(message.Text()) << "\n";
     }
 }
 

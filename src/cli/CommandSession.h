@@ -24,6 +24,7 @@ public:
     using Handler = std::function<void(CWindowMessage&)>;
     // Hands each message that arrives to `handler` (search reports need
     // nothing: the session keeps the table) until `done` holds or `ms` passed.
+    // Without a handler, an inventory notice is printed on standard error.
     void PumpUntil(const std::function<bool()>& done, int ms, const Handler& handler = {});
     // Handles what is queued now, without waiting.
     void Drain(const Handler& handler);
@@ -33,6 +34,8 @@ public:
     std::string NothingFoundText(double seconds) const;
 
 private:
+    void Hand(CWindowMessage& message, const Handler& handler);
+
     std::shared_ptr<CMessageQueue> m_queue = std::make_shared<CMessageQueue>();
     std::function<bool()> m_stopRequested;
     std::string m_adapter;

@@ -7,7 +7,8 @@
 #include "app/Settings.h"
 
 const char* const kHelpFooter =
-    "Global options (--set, --verbose, --progress) may come before or after the command.\n"
+    "Global options (--set, --verbose, --progress, --inventory) may come before or after the\n"
+    "command.\n"
     "With --progress json, standard output carries one JSON object per event and the\n"
     "tables and messages go to standard error.\n"
     "\n"
@@ -22,6 +23,9 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
                    "Progress output: auto (bars on a terminal, else one line per state "
                    "change), lines, or json (events on standard output)")
         ->check(CLI::IsMember({"auto", "lines", "json"}));
+    app.add_option("--inventory", options.inventory,
+                   "Site inventory database (default: "
+                   "$XDG_STATE_HOME/firmhand/inventory.sqlite)");
     app.add_flag("--list-settings", options.listSettings)->group("");
     app.add_option("--lock-folder", options.lockFolder)->group("");
     app.add_flag("--list-options", options.listOptions)->group("");
@@ -43,7 +47,7 @@ std::string UsageErrorText(const CLI::App& app, const CLI::Error& error) {
     } else if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
         text +=
             "; options belong after the command they are for, the global ones "
-            "(--set, --verbose, --progress) go anywhere";
+            "(--set, --verbose, --progress, --inventory) go anywhere";
     } else if (std::string(error.what()).rfind("--progress", 0) == 0) {
         text += "; use --progress auto, lines or json";
     }

@@ -19,6 +19,8 @@ struct GlobalOptions {
     // Hidden: the folder of the per-camera locks instead of the machine's
     // (tests keep theirs apart; never taken from the environment).
     std::string lockFolder;
+    // The site inventory's database instead of the user's.
+    std::string inventory;
     bool listOptions = false;  // hidden: the option table, for completion
     bool manCommands = false;  // hidden: the manual's COMMANDS section
 };

@@ -89,6 +89,7 @@ int RunScan(const ScanOptions& options, const CliContext& context, std::ostream&
         return kInterruptedExitStatus;
     }
     run.Session().Stop();
+    run.Drain({});  // an inventory notice posted at the end of the search
     const std::vector<DeviceInfoPtr> devices =
         options.onlyTargets ? CamerasAtTargets(run.Session().Devices(), options.targets)
                             : run.Session().Devices();

@@ -18,6 +18,7 @@ struct ScanOptions {
     std::string adapter;
     bool onlyTargets = false;  // list only the cameras at the targets
     bool json = false;
+    std::string site;  // of the inventory; "" its default
 };
 
 // Exit status: 0 with the list printed; 1 when the search could not be

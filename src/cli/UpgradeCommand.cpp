@@ -381,7 +381,7 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     }
     CProgressView view(out, context.terminal);
     const auto onMessage = [&](CWindowMessage& message) {
-        if (message.id == WM_REACH_NOTICE) {
+        if (message.id == WM_REACH_NOTICE || message.id == WM_INVENTORY_NOTICE) {
             view.Erase();
             err << "firmhand-cli: " << VisibleText(message.Text()) << "\n";
             return;

@@ -29,6 +29,10 @@ constexpr uint32_t WM_WEB_PAGE_READY = WM_USER + 1008;  // 0x7F0
 // network helper is missing or lacks its capabilities); the text says what
 // grants it. Posted once per run of the program.
 constexpr uint32_t WM_REACH_NOTICE = WM_USER + 1009;  // 0x7F1
+// WM_INVENTORY_NOTICE: the site inventory cannot be used or written (not
+// SQLite, locked, a newer schema); the text says which file and why. Posted
+// once per session; the run goes on without the inventory.
+constexpr uint32_t WM_INVENTORY_NOTICE = WM_USER + 1010;  // 0x7F2
 
 // wParam of WM_DEVICE_NOTIFY.
 enum DeviceNotifyKind : int32_t {

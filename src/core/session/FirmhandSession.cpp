@@ -10,6 +10,7 @@
 #include "net/SWL_Socket.h"
 #include "reach/Ipv4.h"
 #include "session/AwaitedCameraProbe.h"
+#include "session/InventoryRecorder.h"
 
 FH_LOG_SOURCE("FirmhandSession");
 
@@ -72,7 +73,14 @@ CFirmhandSession::CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink)
     engine.journalWriteFails = m_options.journalWriteFails;
     // The session outlives its engine.
     engine.currentRecord = [this](const std::string& mac) { return m_devices.Find(mac); };
-    m_engine = std::make_unique<CUpgradeEngine>(m_frontEnd, std::move(engine));
+    MessageSinkPtr engineSink = m_frontEnd;
+    if (!m_options.inventoryPath.empty()) {
+        m_inventory = std::make_shared<CInventoryRecorder>(
+            m_options.inventoryPath, m_options.inventorySite, m_options.adapter, m_frontEnd,
+            [this](const std::string& mac) { return m_devices.Find(mac); });
+        engineSink = CInventoryRecorder::RecordingSink(m_inventory, m_frontEnd);
+    }
+    m_engine = std::make_unique<CUpgradeEngine>(engineSink, std::move(engine));
     m_aiQuery = std::make_unique<CAiVersionQuery>(m_frontEnd);
 }
 
@@ -164,6 +172,9 @@ bool CFirmhandSession::OnSearchReport(CWindowMessage& message) {
     }
     // The table first: a job that ends on this record finds it listed.
     m_devices.Update(**record);
+    if (m_inventory) {
+        m_inventory->OnDeviceFound(**record);
+    }
     m_engine->OnSearchReport(message.wParam, **record);
     return true;
 }
@@ -210,7 +221,18 @@ BatchStartResult CFirmhandSession::StartBatch(const BatchRequest& request) {
     if (m_stopped) {
         return BatchStartResult::ThreadFailed;
     }
-    return m_engine->StartBatch(request);
+    if (m_inventory) {
+        m_inventory->OnBatchStarting();
+    }
+    const BatchStartResult result = m_engine->StartBatch(request);
+    if (m_inventory && result == BatchStartResult::Started) {
+        m_inventory->OnBatchStarted(m_engine->RunJournalPath());
+    }
+    return result;
+}
+
+std::string CFirmhandSession::InventoryProblem() const {
+    return m_inventory ? m_inventory->Problem() : "";
 }
 
 bool CFirmhandSession::QueryAiVersions(std::vector<AiQuery> queries) {

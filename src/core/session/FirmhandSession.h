@@ -41,6 +41,7 @@
 class CSearchIntake;
 class CAiVersionQuery;
 class CSessionSink;
+class CInventoryRecorder;
 
 class CFirmhandSession {
 public:
@@ -113,6 +114,9 @@ public:
     // Starts the next search round at once (F5); false when no search runs.
     bool SearchNow();
 
+    // Why the site inventory is not written (it was asked for), else "".
+    std::string InventoryProblem() const;
+
     // The settings this run reads (files with this run's overrides).
     const CSettingsView& Settings() const { return m_settings; }
     const SESSION_OPTIONS& Options() const { return m_options; }
@@ -129,6 +133,7 @@ private:
     MessageSinkPtr m_frontEnd;
     std::shared_ptr<CSessionSink> m_sink;
     CDeviceTable m_devices;
+    std::shared_ptr<CInventoryRecorder> m_inventory;  // null unless asked for
     std::unique_ptr<CUpgradeEngine> m_engine;
     std::unique_ptr<CSearchIntake> m_intake;
     std::unique_ptr<CAiVersionQuery> m_aiQuery;

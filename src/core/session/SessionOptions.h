@@ -34,6 +34,13 @@ struct SESSION_OPTIONS {
     std::string cameraLockFolder;
     // Where run journals are written; "": $XDG_STATE_HOME/firmhand/runs.
     std::string runsFolder;
+    // The site inventory to record the cameras seen and the upgrade steps
+    // in; "" records nothing (the default, so that tests never write into a
+    // real home).
+    std::string inventoryPath;
+    // The site they are recorded under; "": the subnet of `adapter`, else
+    // each camera's subnet.
+    std::string inventorySite;
     // Tests: journal lines for which this holds fail as on a full disk.
     std::function<bool(const std::string& line)> journalWriteFails;
 };
