@@ -140,6 +140,11 @@ CNetDVSDevice::~CNetDVSDevice() {
 }
 
 void CNetDVSDevice::Interrupt() {
+    {
+        CPUB_LockAction guard(m_stateLock);
+        m_interrupted = true;
+    }
+    m_requestChanged.notify_all();
     m_link->Interrupt();
 }
 
@@ -233,10 +238,7 @@ void CNetDVSDevice::RecvEntry(void* context, const uint8_t* frame, int32_t lengt
 }
 
 void CNetDVSDevice::OnLinkLost() {
-    {
-        CPUB_LockAction guard(m_stateLock);
-        m_requestState.store(REQUEST_LINK_LOST);
-    }
+    SetRequestState(REQUEST_LINK_LOST);
     {
         CPUB_LockAction guard(m_progressLock);
         m_connectState = CONNECT_LINK_LOST;
