@@ -96,11 +96,12 @@ bool CFirmhandSession::Start() {
     }
     const std::string targets =
         JoinTargets(m_settings.GetString(settings::kSearchTargets), m_options.searchTargets);
-    LANPROBE_SEARCH_SetNetworkAdapter(m_options.adapter.c_str());
-    LANPROBE_SEARCH_SetSearchTargets(targets.c_str());
-    LANPROBE_SEARCH_SetRoundIntervalMs(m_options.searchRoundIntervalMs);
-    ProbeAwaitedCameras(m_engine.get());
     m_intake = std::make_unique<CSearchIntake>(m_sink);
+    CLanProbeSearch& search = m_intake->Search();
+    search.SetNetworkAdapter(m_options.adapter.c_str());
+    search.SetSearchTargets(targets.c_str());
+    search.SetRoundIntervalMs(m_options.searchRoundIntervalMs);
+    ProbeAwaitedCameras(search, m_engine.get());
     // This run's targets count as a network to search, as the setting's do
     // (they may be on the loopback network, the only one up).
     const bool hasTargets = targets.find_first_not_of(" \t,") != std::string::npos;
@@ -134,9 +135,6 @@ void CFirmhandSession::Stop() {
     m_engine.reset();  // joins the batch's threads
     m_aiQuery.reset();
     JoinWebPageThread();
-    LANPROBE_SEARCH_SetSearchTargets(nullptr);
-    LANPROBE_SEARCH_SetRoundIntervalMs(0);
-    ProbeAwaitedCameras(nullptr);
     if (m_socketsStarted) {
         SWL_Quit();
         m_socketsStarted = false;
@@ -279,5 +277,9 @@ void CFirmhandSession::JoinWebPageThread() {
 }
 
 bool CFirmhandSession::SearchNow() {
-    return m_started && !m_stopped && LANPROBE_SEARCH_SearchNow() == 0;
+    return m_intake && m_intake->Search().SearchNow() == 0;
+}
+
+int CFirmhandSession::SearchReplyPort() const {
+    return m_intake ? m_intake->Search().GetReplyPort() : 0;
 }

@@ -112,6 +112,9 @@ public:
 
     // Starts the next search round at once (F5); false when no search runs.
     bool SearchNow();
+    // The local port of this session's search (its replies); 0 while it
+    // does not search.
+    int SearchReplyPort() const;
 
     // The settings this run reads (files with this run's overrides).
     const CSettingsView& Settings() const { return m_settings; }
