@@ -10,6 +10,7 @@
 #include "net/SWL_Socket.h"
 #include "reach/Ipv4.h"
 #include "session/AwaitedCameraProbe.h"
+#include "upgrade/UpgradeEngine.h"
 
 FH_LOG_SOURCE("FirmhandSession");
 
@@ -132,7 +133,8 @@ void CFirmhandSession::Stop() {
         m_intake->Stop();
         m_intake.reset();
     }
-    m_engine.reset();  // joins the batch's threads
+    // Joins the batch's threads; the engine stays to answer for the batch.
+    m_engine->Shutdown();
     m_aiQuery.reset();
     JoinWebPageThread();
     if (m_socketsStarted) {
@@ -168,10 +170,43 @@ bool CFirmhandSession::OnSearchReport(CWindowMessage& message) {
 
 BatchStartResult CFirmhandSession::DryRun(const BatchRequest& request,
                                           std::vector<CameraPlan>& plans) {
-    if (!m_engine) {
-        return BatchStartResult::AlreadyRunning;
-    }
     return m_engine->DryRun(request, plans);
+}
+
+std::string CFirmhandSession::RunJournalPath() const {
+    return m_engine->RunJournalPath();
+}
+
+std::string CFirmhandSession::RefusalDetail() const {
+    return m_engine->RefusalDetail();
+}
+
+BatchState CFirmhandSession::BatchStateNow() const {
+    return m_engine->State();
+}
+
+std::vector<BatchOutcome> CFirmhandSession::LastBatchOutcomes() const {
+    return m_engine->LastOutcomes();
+}
+
+bool CFirmhandSession::IsUpgrading() const {
+    return m_engine->IsUpgrading();
+}
+
+bool CFirmhandSession::HasJob(const std::string& mac) const {
+    return m_engine->HasJob(mac);
+}
+
+BatchCallResult CFirmhandSession::CancelAll() {
+    return m_engine->CancelAll();
+}
+
+bool CFirmhandSession::WaitForBatchEnd(int timeoutMs) {
+    return m_engine->WaitForBatchEnd(timeoutMs);
+}
+
+UpgradePackagePtr CFirmhandSession::Package() const {
+    return m_engine->Package();
 }
 
 std::string CFirmhandSession::RunsFolder() const {
@@ -205,9 +240,7 @@ std::vector<DeviceInfoPtr> CFirmhandSession::ResumeDevices(const RunSummary& run
 }
 
 BatchStartResult CFirmhandSession::StartBatch(const BatchRequest& request) {
-    if (m_stopped) {
-        return BatchStartResult::ThreadFailed;
-    }
+    // After Stop the engine refuses (ThreadFailed).
     return m_engine->StartBatch(request);
 }
 
