@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 
+#include "net/SWL_LinkTimer.h"
 #include "support/SessionHarness.h"
 #include "upgrade/UpgradeResult.h"
 
@@ -35,10 +36,12 @@ struct ConnectGate {
 };
 
 UpgradeClientFactory GatedFactory(const std::shared_ptr<ConnectGate>& gate) {
-    const UpgradeClientFactory real = DefaultUpgradeClientFactory();
-    return [gate, real](const std::string& mac, const std::string& ip, uint16_t port,
-                        uint32_t& error, uint32_t timeoutMs,
-                        const std::atomic<bool>* cancel) -> UpgradeDeviceClientPtr {
+    // The factory's own link timer, alive as long as a copy of it.
+    auto timer = std::make_shared<CSWL_LinkTimer>();
+    const UpgradeClientFactory real = DefaultUpgradeClientFactory(*timer);
+    return [gate, timer, real](const std::string& mac, const std::string& ip, uint16_t port,
+                               uint32_t& error, uint32_t timeoutMs,
+                               const std::atomic<bool>* cancel) -> UpgradeDeviceClientPtr {
         {
             std::unique_lock<std::mutex> lock(gate->mutex);
             ++gate->waiting;

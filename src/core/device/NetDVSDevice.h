@@ -6,7 +6,7 @@
 //
 //   // 1. Connect, read the camera's 64-byte first message, check protocol.
 //   std::shared_ptr<CNetDVSDevice> dev;
-//   uint32_t r = CNetDVSDevice::CreateServerObject(dev, mac, ip, port,
+//   uint32_t r = CNetDVSDevice::CreateServerObject(dev, linkTimer, mac, ip, port,
 //                                                  callback, context, 5000);
 //   //   0      connected; `dev` is set (connectState 100)
 //   //   13/14  protocol version below/above 3 (NET_PROTOCOL_TOO_OLD/_NEW)
@@ -80,9 +80,11 @@ class CNetDVSDevice : public CNetDevice {
 public:
     // Connects to `ip`:`port`, reads the server information and checks the
     // protocol version. On 0 `client` holds the new client; else it is empty.
-    // A set `cancel` flag ends the connect early (a failed connect).
+    // A set `cancel` flag ends the connect early (a failed connect). The
+    // link's keep-alives run on `linkTimer`, which must outlive the client.
     static uint32_t CreateServerObject(std::shared_ptr<CNetDVSDevice>& client,
-                                       const std::string& mac, const std::string& ip, uint16_t port,
+                                       CSWL_LinkTimer& linkTimer, const std::string& mac,
+                                       const std::string& ip, uint16_t port,
                                        DeviceEventCallback callback, void* context,
                                        uint32_t timeoutMs,
                                        const std::atomic<bool>* cancel = nullptr);

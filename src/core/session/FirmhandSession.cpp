@@ -7,6 +7,7 @@
 #include "discovery/SearchIntake.h"
 #include "http/AiVersionQuery.h"
 #include "model/DeviceText.h"
+#include "net/SWL_LinkTimer.h"
 #include "net/SWL_Socket.h"
 #include "reach/Ipv4.h"
 #include "session/AwaitedCameraProbe.h"
@@ -67,7 +68,9 @@ CFirmhandSession::CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink)
     engine.settings = m_settings;
     engine.timings = m_options.timings;
     engine.reachability = m_options.reachability;
-    engine.clientFactory = m_options.clientFactory;
+    m_linkTimer = std::make_unique<CSWL_LinkTimer>();
+    engine.clientFactory = m_options.clientFactory ? m_options.clientFactory
+                                                   : DefaultUpgradeClientFactory(*m_linkTimer);
     engine.cameraLockFolder = m_options.cameraLockFolder;
     engine.runsFolder = m_options.runsFolder;
     engine.journalWriteFails = m_options.journalWriteFails;

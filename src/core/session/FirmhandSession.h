@@ -39,6 +39,7 @@
 #include "upgrade/RunJournal.h"
 
 class CSearchIntake;
+class CSWL_LinkTimer;
 class CUpgradeEngine;
 class CAiVersionQuery;
 class CSessionSink;
@@ -134,6 +135,9 @@ private:
     MessageSinkPtr m_frontEnd;
     std::shared_ptr<CSessionSink> m_sink;
     CDeviceTable m_devices;
+    // The keep-alive turns of every camera link of this session; declared
+    // before the engine, whose links it outlives.
+    std::unique_ptr<CSWL_LinkTimer> m_linkTimer;
     std::unique_ptr<CUpgradeEngine> m_engine;
     std::unique_ptr<CSearchIntake> m_intake;
     std::unique_ptr<CAiVersionQuery> m_aiQuery;

@@ -133,11 +133,7 @@ int BatchStartMessageId(BatchStartResult result) {
 }
 
 CUpgradeEngine::CUpgradeEngine(MessageSinkPtr sink, ENGINE_OPTIONS options)
-    : m_sink(std::move(sink)), m_options(std::move(options)) {
-    if (!m_options.clientFactory) {
-        m_options.clientFactory = DefaultUpgradeClientFactory();
-    }
-}
+    : m_sink(std::move(sink)), m_options(std::move(options)) {}
 
 CUpgradeEngine::~CUpgradeEngine() {
     Shutdown();
@@ -272,6 +268,10 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
 }
 
 BatchStartResult CUpgradeEngine::StartRun(const BatchRequest& request) {
+    if (!m_options.clientFactory) {
+        LOG_ERROR("CUpgradeEngine::StartBatch", "batch refused, no camera client");
+        return BatchStartResult::ThreadFailed;
+    }
     auto run = std::make_shared<CBatchRun>();
     run->context = std::make_shared<CBatchContext>();
     if (!request.resumeRun.empty()) {

@@ -35,7 +35,9 @@ struct ENGINE_OPTIONS {
     // Makes each camera reachable before its job is built; null: cameras
     // are taken at their listed addresses.
     std::shared_ptr<IReachability> reachability;
-    UpgradeClientFactory clientFactory;  // empty: the cameras' real client
+    // Connects to the cameras (the session gives the real client's, on its
+    // link timer, unless its options give another).
+    UpgradeClientFactory clientFactory;
     // Where the per-camera locks live; "": the machine's, shared by every
     // Firmhand process (tests give a folder of their own).
     std::string cameraLockFolder;
