@@ -75,6 +75,15 @@ struct BatchStateTest : ::testing::Test {
         return request;
     }
 
+    // Both cameras on one slave address: the start asks whether to go on.
+    BatchRequest SharingRequest() {
+        BatchRequest request = Request({first.mac, second.mac});
+        auto sharing = std::make_shared<DEVICE_S_INFO>(*request.devices[1]);
+        std::memcpy(sharing->ip2, request.devices[0]->ip2, sizeof(sharing->ip2));
+        request.devices[1] = sharing;
+        return request;
+    }
+
     std::shared_ptr<ConnectGate> gate = std::make_shared<ConnectGate>();
     CSessionHarness h;
     SimCameraConfig first;
@@ -152,12 +161,8 @@ TEST_F(BatchStateTest, CancelOnceWhileRunningThenEnded) {
 }
 
 TEST_F(BatchStateTest, ACancelWhileStartingEndsTheBatchAtOnce) {
-    // Two cameras on one slave address: the start asks, and the test
-    // answers from within the Starting state.
-    BatchRequest request = Request({first.mac, second.mac});
-    auto sharing = std::make_shared<DEVICE_S_INFO>(*request.devices[1]);
-    std::memcpy(sharing->ip2, request.devices[0]->ip2, sizeof(sharing->ip2));
-    request.devices[1] = sharing;
+    // The start asks, and the test answers from within the Starting state.
+    BatchRequest request = SharingRequest();
     BatchState seen = BatchState::Idle;
     BatchStartResult nested = BatchStartResult::Started;
     BatchCallResult cancel = BatchCallResult::WrongState;
@@ -196,4 +201,18 @@ TEST_F(BatchStateTest, AStopEndsTheBatchAndKeepsItReadable) {
     EXPECT_EQ(Session().CancelAll(), BatchCallResult::WrongState);
     EXPECT_EQ(Session().StartBatch(Request({second.mac})), BatchStartResult::ThreadFailed);
     EXPECT_EQ(Session().BatchStateNow(), BatchState::Ended);
+}
+
+TEST_F(BatchStateTest, AStopWhileStartingStartsNothing) {
+    BatchRequest request = SharingRequest();
+    request.confirmDuplicates = [&](const std::vector<std::string>&) {
+        Session().Stop();  // the window closes while it asks
+        return true;
+    };
+    EXPECT_EQ(h.StartBatch(request), BatchStartResult::ThreadFailed);
+    EXPECT_EQ(Session().BatchStateNow(), BatchState::Idle);
+    EXPECT_EQ(Session().RunJournalPath(), "") << "no journal begun";
+    EXPECT_FALSE(Session().UnfinishedRun());
+    EXPECT_EQ(gate->waiting, 0);
+    EXPECT_EQ(Session().CancelAll(), BatchCallResult::WrongState);
 }

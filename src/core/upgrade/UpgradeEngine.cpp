@@ -309,6 +309,14 @@ BatchStartResult CUpgradeEngine::StartRun(const BatchRequest& request) {
     run->maxFailures = request.maxFailures;
     run->parallel = std::clamp(m_options.settings.GetInt(settings::kMaxParallelUpgrades),
                                kMinParallelUpgrades, kMaxParallelUpgrades);
+    {
+        // Shut down while it decided (a stop from within its question): no
+        // journal is begun for a batch that will not run.
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (m_shutDown) {
+            return BatchStartResult::ThreadFailed;
+        }
+    }
     OpenJournal(packages, *run);
 
     // The previous batch has posted its end; its thread is about to return.
@@ -723,12 +731,12 @@ BatchCallResult CUpgradeEngine::CancelAll() {
         if (m_state != BatchState::Starting && m_state != BatchState::Running) {
             return BatchCallResult::WrongState;
         }
+        LOG_INFO("CUpgradeEngine::CancelAll", "cancel of the %s batch", BatchStateName(m_state));
         m_state = BatchState::Cancelling;
         // While it starts there is no run yet: the start sees the state.
         run = m_run;
     }
     m_stateChanged.notify_all();
-    LOG_INFO("CUpgradeEngine::CancelAll", "batch cancelled");
     if (!run) {
         return BatchCallResult::Done;
     }
