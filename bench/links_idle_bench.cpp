@@ -73,11 +73,12 @@ int main(int argc, char** argv) {
     }
 
     const int threadsBefore = ThreadCount();
+    CSWL_LinkTimer timer;  // outlives the clients
     std::vector<std::shared_ptr<CNetDVSDevice>> clients;
     for (const Camera& camera : fleet) {
         std::shared_ptr<CNetDVSDevice> client;
-        if (CNetDVSDevice::CreateServerObject(client, camera.mac, camera.ip, camera.port, nullptr,
-                                              nullptr, 5000) != 0) {
+        if (CNetDVSDevice::CreateServerObject(client, timer, camera.mac, camera.ip, camera.port,
+                                              nullptr, nullptr, 5000) != 0) {
             continue;
         }
         NET_DEVICE_INFO info;

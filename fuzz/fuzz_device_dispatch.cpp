@@ -11,8 +11,15 @@
 #include "FuzzInput.h"
 #include "app/Logger.h"
 #include "device/NetDVSDevice.h"
+#include "net/SWL_LinkTimer.h"
 
 namespace {
+
+// One link timer for every run of the target, outliving each link.
+CSWL_LinkTimer& FuzzLinkTimer() {
+    static CSWL_LinkTimer timer;
+    return timer;
+}
 
 struct Connected {
     fuzz_peer::CListener listener;
@@ -28,9 +35,9 @@ std::unique_ptr<Connected> Connect(uint8_t streamEncrypted) {
         fuzz_peer::LinkMessage(fuzz_peer::Frame(NET_REPLY_LOGIN_ACCEPTED, fuzz_peer::Bytes(112)));
     script.insert(script.end(), accepted.begin(), accepted.end());
     c->peer = std::make_unique<fuzz_peer::CPeerConnection>(c->listener, script, false);
-    if (CNetDVSDevice::CreateServerObject(c->client, "00:1A:2B:3C:4D:5E", "127.0.0.1",
-                                          c->listener.Port(), &fuzz_peer::TouchEvent, nullptr,
-                                          5000) != NET_OK) {
+    if (CNetDVSDevice::CreateServerObject(c->client, FuzzLinkTimer(), "00:1A:2B:3C:4D:5E",
+                                          "127.0.0.1", c->listener.Port(), &fuzz_peer::TouchEvent,
+                                          nullptr, 5000) != NET_OK) {
         std::abort();
     }
     NET_DEVICE_INFO info;

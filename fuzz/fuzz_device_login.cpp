@@ -18,9 +18,16 @@
 #include "FuzzInput.h"
 #include "app/Logger.h"
 #include "device/NetDVSDevice.h"
+#include "net/SWL_LinkTimer.h"
 #include "net/SWL_TCPLink.h"
 
 namespace {
+
+// One link timer for every run of the target, outliving each link.
+CSWL_LinkTimer& FuzzLinkTimer() {
+    static CSWL_LinkTimer timer;
+    return timer;
+}
 
 struct Finished {
     std::shared_ptr<CNetDVSDevice> client;
@@ -117,9 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Finished finished;
     finished.peer = std::make_unique<fuzz_peer::CPeerConnection>(*listener, script, true);
-    const uint32_t created =
-        CNetDVSDevice::CreateServerObject(finished.client, "00:1A:2B:3C:4D:5E", "127.0.0.1",
-                                          listener->Port(), &fuzz_peer::TouchEvent, nullptr, 2000);
+    const uint32_t created = CNetDVSDevice::CreateServerObject(
+        finished.client, FuzzLinkTimer(), "00:1A:2B:3C:4D:5E", "127.0.0.1", listener->Port(),
+        &fuzz_peer::TouchEvent, nullptr, 2000);
     if (created == NET_OK) {
         NET_DEVICE_INFO deviceInfo;
         finished.client->LogIn("admin", "secret", &deviceInfo, (flags & 1) != 0);

@@ -11,9 +11,16 @@
 #include <vector>
 
 #include "FuzzInput.h"
+#include "net/SWL_LinkTimer.h"
 #include "net/SWL_TCPLink.h"
 
 namespace {
+
+// One link timer for every run of the target, outliving each link.
+CSWL_LinkTimer& FuzzLinkTimer() {
+    static CSWL_LinkTimer timer;
+    return timer;
+}
 
 // More than one input's bytes fit into the pair's buffer, so writing
 // everything before reading never blocks.
@@ -51,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     shutdown(pair[1], SHUT_WR);  // the device's end: the link sees "closed", never a stall
 
-    auto link = CSWL_TCPLink::Create(pair[0]);
+    auto link = CSWL_TCPLink::Create(pair[0], FuzzLinkTimer());
     if (!link) {
         std::abort();
     }

@@ -320,3 +320,13 @@ TEST_F(DispatchTest, ChannelRecordsFollowTheDeviceAndTheCaller) {
     EXPECT_EQ(m.client->SetChannelSetting(64, 0, 1, {}), NET_SEND_FAILED);
     EXPECT_FALSE(m.client->SendChannelSettings(64, records));
 }
+
+TEST_F(DispatchTest, AnInterruptEndsAWaitThatHasNoLimit) {
+    std::vector<uint8_t> reply;
+    auto pending = std::async(std::launch::async, [&] { return m.client->Request0208(reply); });
+    ASSERT_TRUE(m.device.ReadFrame());
+    m.client->Interrupt();
+    EXPECT_EQ(pending.get(), NET_SEND_FAILED);
+    // Interrupted for good: a later request does not wait either.
+    EXPECT_EQ(m.client->Request0701(), NET_SEND_FAILED);
+}

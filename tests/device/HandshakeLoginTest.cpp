@@ -92,14 +92,15 @@ TEST(Handshake, ADeviceThatSendsFewerThan64BytesIsNoClient) {
 TEST(Handshake, RefusedConnectIsResultFifteen) {
     CLogCapture log;
     std::shared_ptr<CNetDVSDevice> client;
-    EXPECT_EQ(CNetDVSDevice::CreateServerObject(client, kMac, "127.0.0.1", loopback::ClosedPort(),
-                                                nullptr, nullptr, 300),
+    EXPECT_EQ(CNetDVSDevice::CreateServerObject(client, testing_support::TestLinkTimer(), kMac,
+                                                "127.0.0.1", loopback::ClosedPort(), nullptr,
+                                                nullptr, 300),
               NET_FAILED);
     EXPECT_EQ(client, nullptr);
     EXPECT_TRUE(log.Contains("connect failed " + std::to_string(ECONNREFUSED) + ", mac: " + kMac));
-    EXPECT_EQ(
-        CNetDVSDevice::CreateServerObject(client, kMac, "not-an-ip", 80, nullptr, nullptr, 300),
-        NET_NO_RESOURCES);
+    EXPECT_EQ(CNetDVSDevice::CreateServerObject(client, testing_support::TestLinkTimer(), kMac,
+                                                "not-an-ip", 80, nullptr, nullptr, 300),
+              NET_NO_RESOURCES);
 }
 
 TEST(Handshake, LoopbackConnectionCarriesTheLoopbackMac) {

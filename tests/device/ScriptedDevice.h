@@ -10,6 +10,7 @@
 
 #include "device/NetDVSDevice.h"
 #include "net/LoopbackPeer.h"
+#include "support/TestLinkTimer.h"
 
 namespace scripted {
 
@@ -164,8 +165,8 @@ public:
             m_peer.Write(firstBytes);
         });
         const uint32_t result = CNetDVSDevice::CreateServerObject(
-            client, kMac, Address(), Port(), events != nullptr ? &EventLog::Callback : nullptr,
-            events, timeoutMs);
+            client, testing_support::TestLinkTimer(), kMac, Address(), Port(),
+            events != nullptr ? &EventLog::Callback : nullptr, events, timeoutMs);
         device.join();
         return result;
     }

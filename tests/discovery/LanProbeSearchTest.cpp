@@ -70,20 +70,22 @@ FakeCamera Camera(int n) {
 
 struct LibraryFixture : ::testing::Test {
     void SetUp() override {
-        LANPROBE_SEARCH_SetNetworkAdapter(kNoAdapter);
-        LANPROBE_SEARCH_SetRoundIntervalMs(kRoundMs);
+        search.SetNetworkAdapter(kNoAdapter);
+        search.SetRoundIntervalMs(kRoundMs);
     }
     void TearDown() override {
-        LANPROBE_SEARCH_Quit();
-        LANPROBE_SEARCH_SetSearchPort(0);
-        LANPROBE_SEARCH_SetRoundIntervalMs(0);
-        LANPROBE_SEARCH_SetSearchTargets(nullptr);
+        search.Quit();
+        search.SetSearchPort(0);
+        search.SetRoundIntervalMs(0);
+        search.SetSearchTargets(nullptr);
     }
-    void Target(const CTestResponder& responder) {
+    void Target(const CTestResponder& responder) { Target(responder, search); }
+    void Target(const CTestResponder& responder, CLanProbeSearch& to) {
         const std::string target = "127.0.0.1:" + std::to_string(responder.Port());
-        LANPROBE_SEARCH_SetSearchTargets(target.c_str());
+        to.SetSearchTargets(target.c_str());
     }
     Reports reports;
+    CLanProbeSearch search;
 };
 
 }  // namespace
@@ -93,8 +95,8 @@ TEST_F(LibraryFixture, FoundChangedRestartedGoneAndSilentOtherwise) {
     FakeCamera a = Camera(1), b = Camera(2);
     responder.SetCameras({a, b});
     Target(responder);
-    ASSERT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), 0);
-    ASSERT_EQ(LANPROBE_SEARCH_StartAuto(5), 0);
+    ASSERT_EQ(search.Initial(&Reports::Callback, &reports, 32), 0);
+    ASSERT_EQ(search.StartAuto(5), 0);
 
     ASSERT_TRUE(WaitFor([&] { return reports.Count() >= 2; }));
     auto list = reports.Snapshot();
@@ -144,23 +146,23 @@ TEST_F(LibraryFixture, FoundChangedRestartedGoneAndSilentOtherwise) {
 TEST_F(LibraryFixture, AdapterNameIsHonoured) {
     CTestResponder group(CTestResponder::kMulticast);
     group.SetCameras({Camera(7)});
-    LANPROBE_SEARCH_SetSearchPort(group.Port());
+    search.SetSearchPort(group.Port());
     // A unicast target without cameras: it counts the rounds.
     CTestResponder rounds;
     Target(rounds);
 
     CLogCapture log;
-    ASSERT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), 0);
-    ASSERT_EQ(LANPROBE_SEARCH_StartAuto(5), 0);
+    ASSERT_EQ(search.Initial(&Reports::Callback, &reports, 32), 0);
+    ASSERT_EQ(search.StartAuto(5), 0);
     ASSERT_TRUE(WaitFor([&] { return rounds.Probes() >= 4; }));
     EXPECT_TRUE(log.Contains("no interface that is up"));
     EXPECT_EQ(group.Probes(), 0) << "an adapter that is not there gets no probe";
     EXPECT_EQ(log.Count("no interface that is up"), 1) << "said once, not every round";
-    LANPROBE_SEARCH_Quit();
+    search.Quit();
 
-    LANPROBE_SEARCH_SetNetworkAdapter("lo");
-    ASSERT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), 0);
-    ASSERT_EQ(LANPROBE_SEARCH_StartAuto(5), 0);
+    search.SetNetworkAdapter("lo");
+    ASSERT_EQ(search.Initial(&Reports::Callback, &reports, 32), 0);
+    ASSERT_EQ(search.StartAuto(5), 0);
     ASSERT_TRUE(WaitFor([&] { return reports.Count() >= 1; }));
     EXPECT_EQ(reports.Snapshot()[0].mac, Camera(7).mac);
     EXPECT_EQ(group.LastProbeSource(), "127.0.0.1") << "multicast left through lo";
@@ -174,33 +176,66 @@ TEST_F(LibraryFixture, QuitJoinsPromptlyAndEndsTheCallbacks) {
     }
     responder.SetCameras(cameras);
     Target(responder);
-    LANPROBE_SEARCH_SetRoundIntervalMs(0);  // StartAuto's rounds of a minute
-    ASSERT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), 0);
-    ASSERT_EQ(LANPROBE_SEARCH_StartAuto(60), 0);
+    search.SetRoundIntervalMs(0);  // StartAuto's rounds of a minute
+    ASSERT_EQ(search.Initial(&Reports::Callback, &reports, 32), 0);
+    ASSERT_EQ(search.StartAuto(60), 0);
     ASSERT_TRUE(WaitFor([&] { return reports.Count() >= 10; }));
-    EXPECT_NE(LANPROBE_SEARCH_GetReplyPort(), 0);
+    EXPECT_NE(search.GetReplyPort(), 0);
 
     EXPECT_TRUE(ReturnsWithin(20s, [&] {
-        EXPECT_EQ(LANPROBE_SEARCH_Quit(), 0);
+        EXPECT_EQ(search.Quit(), 0);
         reports.closed = true;
     })) << "no waiting for the round to end";
-    EXPECT_EQ(LANPROBE_SEARCH_GetReplyPort(), 0);
+    EXPECT_EQ(search.GetReplyPort(), 0);
     // Replies still queued would reach a thread left running at once.
     EXPECT_FALSE(WaitFor([&] { return reports.afterClose.load() > 0; }, 200ms));
 }
 
+TEST_F(LibraryFixture, TwoSearchesSideBySideEachFindTheirOwnCameras) {
+    CTestResponder responder, otherResponder;
+    responder.SetCameras({Camera(21)});
+    otherResponder.SetCameras({Camera(22), Camera(23)});
+    Target(responder);
+    Reports otherReports;  // outlives the search that calls it
+    CLanProbeSearch other;
+    other.SetNetworkAdapter(kNoAdapter);
+    other.SetRoundIntervalMs(kRoundMs);
+    Target(otherResponder, other);
+    ASSERT_EQ(search.Initial(&Reports::Callback, &reports, 32), 0);
+    ASSERT_EQ(other.Initial(&Reports::Callback, &otherReports, 32), 0) << "not one per process";
+    ASSERT_EQ(search.StartAuto(5), 0);
+    ASSERT_EQ(other.StartAuto(5), 0);
+    ASSERT_TRUE(WaitFor([&] { return reports.Count() >= 1 && otherReports.Count() >= 2; }));
+    EXPECT_NE(search.GetReplyPort(), other.GetReplyPort());
+    // Another round each: still nothing of the other's cameras.
+    EXPECT_EQ(search.SearchNow(), 0);
+    ASSERT_TRUE(WaitFor([&] { return responder.Probes() >= 2; }));
+    for (const auto& report : reports.Snapshot()) {
+        EXPECT_EQ(report.mac, Camera(21).mac);
+    }
+    for (const auto& report : otherReports.Snapshot()) {
+        EXPECT_NE(report.mac, Camera(21).mac);
+    }
+    // One ends, the other goes on.
+    EXPECT_EQ(search.Quit(), 0);
+    EXPECT_EQ(search.GetReplyPort(), 0);
+    EXPECT_NE(other.GetReplyPort(), 0);
+    EXPECT_EQ(other.SearchNow(), 0);
+    EXPECT_EQ(other.Quit(), 0);
+}
+
 TEST_F(LibraryFixture, CallsOutOfOrderAreHarmless) {
-    EXPECT_EQ(LANPROBE_SEARCH_Quit(), 0) << "Quit without Initial";
-    EXPECT_EQ(LANPROBE_SEARCH_StartAuto(5), -1) << "StartAuto before Initial";
-    EXPECT_EQ(LANPROBE_SEARCH_Initial(nullptr, nullptr, 32), -1);
-    ASSERT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 0), 0);
-    EXPECT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), -1);
-    EXPECT_EQ(LANPROBE_SEARCH_StartAuto(5), 0);
-    EXPECT_EQ(LANPROBE_SEARCH_StartAuto(5), -1) << "StartAuto twice";
-    EXPECT_EQ(LANPROBE_SEARCH_SetSearchPort(70000), -1);
-    EXPECT_EQ(LANPROBE_SEARCH_Quit(), 0);
-    EXPECT_EQ(LANPROBE_SEARCH_Quit(), 0) << "Quit twice";
-    EXPECT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), 0) << "again after Quit";
+    EXPECT_EQ(search.Quit(), 0) << "Quit without Initial";
+    EXPECT_EQ(search.StartAuto(5), -1) << "StartAuto before Initial";
+    EXPECT_EQ(search.Initial(nullptr, nullptr, 32), -1);
+    ASSERT_EQ(search.Initial(&Reports::Callback, &reports, 0), 0);
+    EXPECT_EQ(search.Initial(&Reports::Callback, &reports, 32), -1);
+    EXPECT_EQ(search.StartAuto(5), 0);
+    EXPECT_EQ(search.StartAuto(5), -1) << "StartAuto twice";
+    EXPECT_EQ(search.SetSearchPort(70000), -1);
+    EXPECT_EQ(search.Quit(), 0);
+    EXPECT_EQ(search.Quit(), 0) << "Quit twice";
+    EXPECT_EQ(search.Initial(&Reports::Callback, &reports, 32), 0) << "again after Quit";
 }
 
 TEST_F(LibraryFixture, BadDatagramsAreDroppedAndLogged) {
@@ -219,8 +254,8 @@ TEST_F(LibraryFixture, BadDatagramsAreDroppedAndLogged) {
     });
     Target(responder);
     CLogCapture log;
-    ASSERT_EQ(LANPROBE_SEARCH_Initial(&Reports::Callback, &reports, 32), 0);
-    ASSERT_EQ(LANPROBE_SEARCH_StartAuto(5), 0);
+    ASSERT_EQ(search.Initial(&Reports::Callback, &reports, 32), 0);
+    ASSERT_EQ(search.StartAuto(5), 0);
     ASSERT_TRUE(WaitFor([&] { return responder.Probes() >= 3 && reports.Count() >= 1; }));
     EXPECT_EQ(reports.Count(), 1u);
     EXPECT_EQ(reports.Snapshot()[0].mac, good.mac);
@@ -288,12 +323,14 @@ TEST_F(LibraryFixture, IntakePostsTheRecordsInOrder) {
     cameras[1].series = "OTHER";
     cameras[2].ip = "192.168.1.99";
     responder.SetCameras(cameras);
-    Target(responder);
 
     auto queue = std::make_shared<CMessageQueue>();
     std::atomic<int> observed{0};
     {
         CSearchIntake intake(queue);
+        intake.Search().SetNetworkAdapter(kNoAdapter);
+        intake.Search().SetRoundIntervalMs(kRoundMs);
+        Target(responder, intake.Search());
         intake.SetSearchReportObserver([&](DeviceNotifyKind, const DEVICE_S_INFO&) { ++observed; });
         ASSERT_TRUE(intake.Start([] { return true; }, 10));
         ASSERT_TRUE(WaitFor([&] { return queue->Size() >= 2; }));

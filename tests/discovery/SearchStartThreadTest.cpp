@@ -51,9 +51,9 @@ TEST(SearchStartThread, StopEndsTheWaitWithoutANetwork) {
 }
 
 TEST(SearchStartThread, IntakeStopsWhileWaitingForTheNetwork) {
-    LANPROBE_SEARCH_SetNetworkAdapter("fh-nosuch0");
     auto queue = std::make_shared<CMessageQueue>();
     CSearchIntake intake(queue);
+    intake.Search().SetNetworkAdapter("fh-nosuch0");
     std::atomic<int> checks{0};
     ASSERT_TRUE(intake.Start(
         [&] {
@@ -64,6 +64,6 @@ TEST(SearchStartThread, IntakeStopsWhileWaitingForTheNetwork) {
     EXPECT_FALSE(intake.Start([] { return false; }, 500)) << "already started";
     ASSERT_TRUE(WaitFor([&] { return checks >= 1; }));
     EXPECT_TRUE(ReturnsWithin(20s, [&] { intake.Stop(); })) << "not a whole poll interval";
-    EXPECT_EQ(LANPROBE_SEARCH_GetReplyPort(), 0) << "the search never started";
+    EXPECT_EQ(intake.Search().GetReplyPort(), 0) << "the search never started";
     intake.Stop();
 }

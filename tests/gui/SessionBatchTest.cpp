@@ -12,8 +12,8 @@
 #include "FirmhandDlgFixture.h"
 #include "PictureEx.h"
 #include "app/StringTable.h"
-#include "discovery/LanProbeSearch.h"
 #include "net/SWL_Socket.h"
+#include "support/TestSupport.h"
 #include "upgrade/UpgradeResult.h"
 
 using testing_support::ProcessThreads;
@@ -165,10 +165,12 @@ TEST_F(SessionBatchTest, StartsTheSearchAndRunsABatchThroughTheSession) {
         5000));
 
     // The end: search stopped, socket layer released.
+    const int replyPort = Session().SearchReplyPort();
+    EXPECT_NE(replyPort, 0);
     m_app.reset();
     m_dlg = nullptr;
     EXPECT_EQ(SWL_InitCount(), initsBefore);
-    EXPECT_EQ(LANPROBE_SEARCH_GetReplyPort(), 0);
+    EXPECT_TRUE(testing_support::UdpPortIsFree(replyPort)) << "the search's socket is closed";
 }
 
 TEST_F(SessionBatchTest, StartUpAsksForTheAdapterUnlessGiven) {
@@ -252,7 +254,7 @@ TEST_F(SessionBatchTest, ClosingMidBatchJoinsEveryThreadLongBeforeTheWaitEnds) {
     EXPECT_TRUE(PumpUntil([&] { return ProcessThreads().size() <= threadsBefore; }, 10000))
         << ProcessThreads().size() << " threads, " << threadsBefore << " before the start";
     EXPECT_EQ(SWL_InitCount(), initsBefore);
-    EXPECT_EQ(LANPROBE_SEARCH_GetReplyPort(), 0);
+    EXPECT_EQ(Session().SearchReplyPort(), 0);
     EXPECT_EQ(DeviceList().RowCount(), 0);
     EXPECT_FALSE(m_dlg->BusyPicture()->HasThread());
 }

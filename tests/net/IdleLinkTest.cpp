@@ -62,7 +62,7 @@ protected:
         g_losses = 0;
         m_pair = loopback::MakePair();
         ASSERT_GE(m_pair.local, 0);
-        m_link = CSWL_TCPLink::Create(m_pair.local);
+        m_link = CSWL_TCPLink::Create(m_pair.local, m_timer);
         ASSERT_NE(m_link, nullptr);
         ASSERT_EQ(m_link->Init(&Count, nullptr), 0);
         const std::set<pid_t> before = ProcessThreads();
@@ -73,6 +73,7 @@ protected:
     }
 
     loopback::SocketPair m_pair;
+    CSWL_LinkTimer m_timer;  // outlives the link
     std::unique_ptr<CSWL_TCPLink> m_link;
     pid_t m_recvThread = 0;
 };
@@ -103,13 +104,14 @@ TEST(IdleLinks, ShareOneTimerThreadThatEndsWithTheLastLink) {
     // thread: that happens before the baseline is taken.
     std::thread([] {}).join();
     const std::set<pid_t> baseline = ProcessThreads();
+    CSWL_LinkTimer timer;
     constexpr int kLinks = 6;
     std::vector<loopback::SocketPair> pairs(kLinks);
     std::vector<std::unique_ptr<CSWL_TCPLink>> links;
     for (auto& pair : pairs) {
         pair = loopback::MakePair();
         ASSERT_GE(pair.local, 0);
-        links.push_back(CSWL_TCPLink::Create(pair.local));
+        links.push_back(CSWL_TCPLink::Create(pair.local, timer));
         ASSERT_NE(links.back(), nullptr);
         ASSERT_EQ(links.back()->Init(&Count, nullptr), 0);
         ASSERT_EQ(links.back()->StartAutoRecv(), 0);
@@ -129,14 +131,42 @@ TEST(IdleLinks, ShareOneTimerThreadThatEndsWithTheLastLink) {
         << ProcessThreads().size() << " threads, " << baseline.size() << " before";
     // A later link starts the timer again.
     auto pair = loopback::MakePair();
-    auto link = CSWL_TCPLink::Create(pair.local);
+    auto link = CSWL_TCPLink::Create(pair.local, timer);
     ASSERT_EQ(link->Init(&Count, nullptr), 0);
     EXPECT_EQ(pair.peer.Read(8), DataHead(0));
 }
 
+TEST(IdleLinks, TwoTimersServeTheirOwnLinksAndEndApart) {
+    std::thread([] {}).join();
+    const std::set<pid_t> baseline = ProcessThreads();
+    CSWL_LinkTimer first;
+    CSWL_LinkTimer second;
+    auto firstPair = loopback::MakePair();
+    auto secondPair = loopback::MakePair();
+    auto firstLink = CSWL_TCPLink::Create(firstPair.local, first);
+    auto secondLink = CSWL_TCPLink::Create(secondPair.local, second);
+    ASSERT_TRUE(firstLink && secondLink);
+    ASSERT_EQ(firstLink->Init(&Count, nullptr), 0);
+    ASSERT_EQ(secondLink->Init(&Count, nullptr), 0);
+    // A thread per timer (two sessions' links never share one).
+    EXPECT_TRUE(WaitFor([&] { return ProcessThreads().size() == baseline.size() + 2; }))
+        << ProcessThreads().size() << " threads, " << baseline.size() << " before";
+    EXPECT_EQ(firstPair.peer.Read(8), DataHead(0));
+    EXPECT_EQ(secondPair.peer.Read(8), DataHead(0));
+    // The first timer's last link goes: its thread ends, the second's goes on.
+    firstLink->Destroy();
+    EXPECT_TRUE(WaitFor([&] { return ProcessThreads().size() == baseline.size() + 1; }))
+        << ProcessThreads().size() << " threads, " << baseline.size() << " before";
+    EXPECT_EQ(secondPair.peer.Read(8), DataHead(0));
+    EXPECT_EQ(secondPair.peer.Read(8), DataHead(0));
+    secondLink->Destroy();
+    EXPECT_TRUE(WaitFor([&] { return ProcessThreads() == baseline; }));
+}
+
 TEST(LinkSend, TwoPiecesGoOutAsOneMessage) {
     auto pair = loopback::MakePair();
-    auto link = CSWL_TCPLink::Create(pair.local);
+    CSWL_LinkTimer timer;
+    auto link = CSWL_TCPLink::Create(pair.local, timer);
     ASSERT_NE(link, nullptr);
     const Bytes head = {1, 2, 3};
     const Bytes body = loopback::Pattern(70000, 5);

@@ -62,7 +62,7 @@ protected:
     void SetUp() override {
         m_pair = loopback::MakePair();
         ASSERT_GE(m_pair.local, 0);
-        m_link = CSWL_TCPLink::Create(m_pair.local);
+        m_link = CSWL_TCPLink::Create(m_pair.local, m_timer);
         ASSERT_NE(m_link, nullptr);
     }
     void TearDown() override {
@@ -88,8 +88,9 @@ protected:
     }
 
     loopback::SocketPair m_pair;
-    std::unique_ptr<CSWL_TCPLink> m_link;
     Sink m_sink;
+    CSWL_LinkTimer m_timer;  // outlives the link
+    std::unique_ptr<CSWL_TCPLink> m_link;
 };
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "device/NetDVSDevice.h"
 #include "http/AiQuery.h"
 #include "support/SessionHarness.h"
+#include "support/TestLinkTimer.h"
 
 namespace fs = std::filesystem;
 
@@ -126,8 +127,9 @@ TEST(PasswordNotLogged, LoginsAndQueriesWithEveryProtectionLeaveNoTrace) {
     for (const SimCameraInfo& camera : h.Fleet().Cameras()) {
         for (const std::string& password : {kPassword, kWrongPassword}) {
             std::shared_ptr<CNetDVSDevice> client;
-            ASSERT_EQ(CNetDVSDevice::CreateServerObject(client, camera.mac, camera.ip,
-                                                        camera.dataPort, nullptr, nullptr, 3000),
+            ASSERT_EQ(CNetDVSDevice::CreateServerObject(client, testing_support::TestLinkTimer(),
+                                                        camera.mac, camera.ip, camera.dataPort,
+                                                        nullptr, nullptr, 3000),
                       NET_OK);
             NET_DEVICE_INFO info;
             const uint32_t result = client->LogIn("admin", password.c_str(), &info, false);

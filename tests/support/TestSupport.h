@@ -48,6 +48,10 @@ pid_t ThisThreadId();
 // sleep, a select): lets a test act once another thread is inside a wait.
 bool IsThreadBlocked(pid_t tid);
 
+// True when a UDP socket can be bound to `port` on every address: no
+// socket of this process (a search that did not end) holds it.
+bool UdpPortIsFree(int port);
+
 // Sets an environment variable for the life of the object.
 class CScopedEnv {
 public:

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "net/SWL_LinkTimer.h"
+
 namespace {
 
 // The client result of device error 22.
@@ -55,8 +57,10 @@ private:
 
 UpgradeClientFactory UpgradeModeOnEveryAttempt(CSimFleet& fleet, const std::string& mac,
                                                int atBlock, uint32_t offlineMs) {
-    const UpgradeClientFactory real = DefaultUpgradeClientFactory();
-    return [real, &fleet, mac, atBlock, offlineMs](
+    // The factory's own link timer, alive as long as a copy of it.
+    auto timer = std::make_shared<CSWL_LinkTimer>();
+    const UpgradeClientFactory real = DefaultUpgradeClientFactory(*timer);
+    return [timer, real, &fleet, mac, atBlock, offlineMs](
                const std::string& target, const std::string& ip, uint16_t port, uint32_t& error,
                uint32_t timeoutMs, const std::atomic<bool>* cancel) -> UpgradeDeviceClientPtr {
         UpgradeDeviceClientPtr client = real(target, ip, port, error, timeoutMs, cancel);

@@ -1,5 +1,6 @@
 // The device's data and setting requests and the waits for their replies.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "app/Logger.h"
@@ -8,60 +9,70 @@
 FH_LOG_SOURCE("NetDVSDevice");
 
 namespace {
-constexpr uint32_t kPollTurnMs = 100;
+// The turn limits of the requests that give up, in 100 ms turns.
+constexpr uint32_t kTurnMs = 100;
 constexpr uint32_t kTurns3s = 30;
 constexpr uint32_t kTurns6s = 60;
 constexpr uint32_t kTurns10s = 100;
 }  // namespace
 
+void CNetDVSDevice::SetRequestState(uint32_t state) {
+    {
+        CPUB_LockAction guard(m_stateLock);
+        m_requestState.store(state);
+    }
+    m_requestChanged.notify_all();
+}
+
 uint32_t CNetDVSDevice::PollRequest(const std::function<uint32_t()>& send, uint32_t turnLimit,
                                     const std::function<uint32_t()>& onRefused,
                                     const std::function<void()>& onDone) {
     m_statusEvent.Reset();
-    {
-        CPUB_LockAction guard(m_stateLock);
-        m_requestState.store(REQUEST_WAITING);
-    }
+    SetRequestState(REQUEST_WAITING);
     const uint32_t sent = send();
     if (sent != NET_OK) {
         m_statusEvent.Set();
         return sent;
     }
-    for (uint32_t turn = 0;; ++turn) {
-        uint32_t state = REQUEST_WAITING;
-        {
-            CPUB_LockAction guard(m_stateLock);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(turnLimit * kTurnMs);
+    uint32_t state = REQUEST_WAITING;
+    bool interrupted = false;
+    {
+        std::unique_lock<CPUB_Lock> lock(m_stateLock);
+        // Woken by every change of the request state and by Interrupt; a
+        // refusal ends the wait only for the requests that expect one.
+        const auto answered = [&] {
             state = m_requestState.load();
-            if (state == REQUEST_DONE && onDone) {
-                onDone();
-            }
+            interrupted = m_interrupted;
+            return interrupted || state == REQUEST_DONE || state == REQUEST_LINK_LOST ||
+                   (state == REQUEST_REFUSED && onRefused);
+        };
+        if (turnLimit == 0) {
+            m_requestChanged.wait(lock, answered);
+        } else {
+            m_requestChanged.wait_until(lock, deadline, answered);
         }
-        if (state == REQUEST_DONE) {
-            m_statusEvent.Set();
-            return NET_OK;
+        if (!interrupted && state == REQUEST_DONE && onDone) {
+            onDone();
         }
-        if (state == REQUEST_REFUSED && onRefused) {
-            m_statusEvent.Set();
-            return onRefused();
-        }
-        if (state == REQUEST_LINK_LOST) {
-            m_statusEvent.Set();
-            return NET_SEND_FAILED;
-        }
-        if (turnLimit != 0 && turn >= turnLimit) {
-            m_statusEvent.Set();
-            return NET_FAILED;
-        }
-        PUB_Sleep(kPollTurnMs);
     }
+    m_statusEvent.Set();
+    if (interrupted || state == REQUEST_LINK_LOST) {
+        return NET_SEND_FAILED;
+    }
+    if (state == REQUEST_DONE) {
+        return NET_OK;
+    }
+    if (state == REQUEST_REFUSED && onRefused) {
+        return onRefused();
+    }
+    return NET_FAILED;
 }
 
 uint32_t CNetDVSDevice::StatusEventRequest(const std::function<uint32_t()>& send,
                                            const std::atomic<uint32_t>& result) {
-    {
-        CPUB_LockAction guard(m_stateLock);
-        m_requestState.store(REQUEST_WAITING);
-    }
+    SetRequestState(REQUEST_WAITING);
     m_statusEvent.Reset();
     const uint32_t sent = send();
     if (sent != NET_OK) {
@@ -120,9 +131,11 @@ uint32_t CNetDVSDevice::Request0208(std::vector<uint8_t>& reply) {
 
 uint32_t CNetDVSDevice::Send0406() {
     const uint32_t result = SendDirect(0x0406, nullptr, 0);
-    CPUB_LockAction guard(m_stateLock);
-    std::vector<uint8_t>().swap(m_reply);
-    m_requestState.store(REQUEST_IDLE);
+    {
+        CPUB_LockAction guard(m_stateLock);
+        std::vector<uint8_t>().swap(m_reply);
+    }
+    SetRequestState(REQUEST_IDLE);
     return result;
 }
 
@@ -225,8 +238,7 @@ uint32_t CNetDVSDevice::Request0701() {
 
 uint32_t CNetDVSDevice::Send0703() {
     const uint32_t result = SendPackcmd(0x0703, 0, nullptr, 0);
-    CPUB_LockAction guard(m_stateLock);
-    m_requestState.store(REQUEST_IDLE);
+    SetRequestState(REQUEST_IDLE);
     return result;
 }
 

@@ -63,10 +63,10 @@ uint32_t CNetDVSDevice::ReplyWaitMs() {
 }
 
 uint32_t CNetDVSDevice::CreateServerObject(std::shared_ptr<CNetDVSDevice>& client,
-                                           const std::string& mac, const std::string& ip,
-                                           uint16_t port, DeviceEventCallback callback,
-                                           void* context, uint32_t timeoutMs,
-                                           const std::atomic<bool>* cancel) {
+                                           CSWL_LinkTimer& linkTimer, const std::string& mac,
+                                           const std::string& ip, uint16_t port,
+                                           DeviceEventCallback callback, void* context,
+                                           uint32_t timeoutMs, const std::atomic<bool>* cancel) {
     client.reset();
     auto connectProc = CSWL_ConnectProc::Create(ip.c_str(), port);
     if (!connectProc) {
@@ -79,7 +79,7 @@ uint32_t CNetDVSDevice::CreateServerObject(std::shared_ptr<CNetDVSDevice>& clien
                   connectProc->LastError(), mac.c_str());
         return NET_FAILED;
     }
-    auto link = CSWL_TCPLink::Create(sock);
+    auto link = CSWL_TCPLink::Create(sock, linkTimer);
     if (!link) {
         return NET_NO_RESOURCES;
     }
@@ -140,6 +140,11 @@ CNetDVSDevice::~CNetDVSDevice() {
 }
 
 void CNetDVSDevice::Interrupt() {
+    {
+        CPUB_LockAction guard(m_stateLock);
+        m_interrupted = true;
+    }
+    m_requestChanged.notify_all();
     m_link->Interrupt();
 }
 
@@ -233,10 +238,7 @@ void CNetDVSDevice::RecvEntry(void* context, const uint8_t* frame, int32_t lengt
 }
 
 void CNetDVSDevice::OnLinkLost() {
-    {
-        CPUB_LockAction guard(m_stateLock);
-        m_requestState.store(REQUEST_LINK_LOST);
-    }
+    SetRequestState(REQUEST_LINK_LOST);
     {
         CPUB_LockAction guard(m_progressLock);
         m_connectState = CONNECT_LINK_LOST;

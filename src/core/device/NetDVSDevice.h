@@ -6,7 +6,7 @@
 //
 //   // 1. Connect, read the camera's 64-byte first message, check protocol.
 //   std::shared_ptr<CNetDVSDevice> dev;
-//   uint32_t r = CNetDVSDevice::CreateServerObject(dev, mac, ip, port,
+//   uint32_t r = CNetDVSDevice::CreateServerObject(dev, linkTimer, mac, ip, port,
 //                                                  callback, context, 5000);
 //   //   0      connected; `dev` is set (connectState 100)
 //   //   13/14  protocol version below/above 3 (NET_PROTOCOL_TOO_OLD/_NEW)
@@ -60,6 +60,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -79,9 +80,11 @@ class CNetDVSDevice : public CNetDevice {
 public:
     // Connects to `ip`:`port`, reads the server information and checks the
     // protocol version. On 0 `client` holds the new client; else it is empty.
-    // A set `cancel` flag ends the connect early (a failed connect).
+    // A set `cancel` flag ends the connect early (a failed connect). The
+    // link's keep-alives run on `linkTimer`, which must outlive the client.
     static uint32_t CreateServerObject(std::shared_ptr<CNetDVSDevice>& client,
-                                       const std::string& mac, const std::string& ip, uint16_t port,
+                                       CSWL_LinkTimer& linkTimer, const std::string& mac,
+                                       const std::string& ip, uint16_t port,
                                        DeviceEventCallback callback, void* context,
                                        uint32_t timeoutMs,
                                        const std::atomic<bool>* cancel = nullptr);
@@ -202,17 +205,20 @@ private:
     // Sends a frame without SendPackcmd (not logged): 0, or 4.
     uint32_t SendDirect(uint32_t cmdType, const void* payload, uint32_t dataLength);
 
-    // The polling wait: resets the status event, sets the request state to
-    // Waiting, sends with `send`, then reads the state every 100 ms. Done:
-    // `onDone` (under the state lock), 0. Refused: `onRefused()` when given,
-    // else the wait goes on. Link lost: 4. `turnLimit` turns without an
-    // answer: 15 (0: no limit). The status event is set on every way out.
+    // The reply wait: resets the status event, sets the request state to
+    // Waiting, sends with `send`, then sleeps until the state changes or
+    // Interrupt is called. Done: `onDone` (under the state lock), 0.
+    // Refused: `onRefused()` when given, else the wait goes on. Link lost or
+    // interrupted: 4. `turnLimit` 100 ms turns without an answer: 15 (0: no
+    // limit). The status event is set on every way out.
     uint32_t PollRequest(const std::function<uint32_t()>& send, uint32_t turnLimit,
                          const std::function<uint32_t()>& onRefused,
                          const std::function<void()>& onDone);
     // The status-event wait (5000 ms): state Done with `result` 1 gives 0.
     uint32_t StatusEventRequest(const std::function<uint32_t()>& send,
                                 const std::atomic<uint32_t>& result);
+    // Stores the request state under the state lock and wakes the reply wait.
+    void SetRequestState(uint32_t state);
 
     static uint32_t StatusWaitMs();
     static uint32_t DataWaitMs();
@@ -236,6 +242,9 @@ private:
     // State lock: request state, reply buffer, channel records, results.
     CPUB_Lock m_stateLock;
     std::atomic<uint32_t> m_requestState{REQUEST_IDLE};
+    // Notified with every change of the request state and by Interrupt.
+    std::condition_variable_any m_requestChanged;
+    bool m_interrupted = false;  // by Interrupt, for good
     std::atomic<uint32_t> m_refusalDetail{0};
     std::vector<uint8_t> m_reply;
     std::atomic<uint32_t> m_parameterResult{0};

@@ -60,19 +60,20 @@ uint32_t CNetDVSDevice::GetParameterBlock(ParameterBlock& block) {
 }
 
 void CNetDVSDevice::SetDone() {
-    CPUB_LockAction guard(m_stateLock);
-    m_requestState.store(REQUEST_DONE);
+    SetRequestState(REQUEST_DONE);
 }
 
 void CNetDVSDevice::SetRefused() {
-    CPUB_LockAction guard(m_stateLock);
-    m_requestState.store(REQUEST_REFUSED);
+    SetRequestState(REQUEST_REFUSED);
 }
 
 void CNetDVSDevice::KeepReply(const uint8_t* payload, uint32_t dataLength) {
-    CPUB_LockAction guard(m_stateLock);
-    m_reply.assign(payload, payload + dataLength);
-    m_requestState.store(REQUEST_DONE);
+    {
+        CPUB_LockAction guard(m_stateLock);
+        m_reply.assign(payload, payload + dataLength);
+        m_requestState.store(REQUEST_DONE);
+    }
+    m_requestChanged.notify_all();
 }
 
 void CNetDVSDevice::KeepData(const uint8_t* payload, uint32_t dataLength) {
@@ -173,7 +174,7 @@ void CNetDVSDevice::ProcRecvCmd(uint32_t cmdType, const uint8_t* payload, uint32
             LOG_INFO("CNetDVSDevice::ProcRecvCmd", "set network qrcode result %d, mac: %s", word,
                      m_mac.c_str());
             m_qrCodeResult.store(word);
-            m_requestState.store(REQUEST_DONE);
+            SetRequestState(REQUEST_DONE);
             m_statusEvent.Set();
             break;
         case 0x01000402:
@@ -227,7 +228,7 @@ void CNetDVSDevice::ProcRecvCmd(uint32_t cmdType, const uint8_t* payload, uint32
             LOG_INFO("CNetDVSDevice::ProcRecvCmd", "set upgrade mode result %d, mac: %s", word,
                      m_mac.c_str());
             m_upgradeModeResult.store(word);
-            m_requestState.store(REQUEST_DONE);
+            SetRequestState(REQUEST_DONE);
             m_statusEvent.Set();
             break;
         case 0x01000B01:

@@ -115,10 +115,7 @@ void CNetDVSDevice::ResetCounters() {
 
 uint32_t CNetDVSDevice::SetUpgradeMode(uint32_t mode) {
     m_upgradeModeResult.store(255);
-    {
-        CPUB_LockAction guard(m_stateLock);
-        m_requestState.store(REQUEST_WAITING);
-    }
+    SetRequestState(REQUEST_WAITING);
     m_statusEvent.Reset();
     uint8_t payload[4];
     WriteLE32(payload, mode);

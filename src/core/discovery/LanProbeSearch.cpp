@@ -1,7 +1,5 @@
 #include "discovery/LanProbeSearch.h"
 
-#include <memory>
-#include <mutex>
 #include <string>
 
 #include "app/Logger.h"
@@ -14,42 +12,26 @@ namespace {
 
 constexpr int kDefaultDatagramsPerPass = 32;
 
-struct Library {
-    std::mutex mutex;
-    std::string adapterName;
-    uint16_t searchPort = search::kSearchPort;
-    int intervalOverrideMs = 0;
-    bool targetsGiven = false;
-    std::string targets;
-    bool initialised = false;
-    LANPROBE_SEARCH_CALLBACK callback = nullptr;
-    void* context = nullptr;
-    int datagramsPerPass = kDefaultDatagramsPerPass;
-    LANPROBE_SEARCH_DIRECTED_TARGETS directedTargets;
-    int directedProbeMs = 500;
-    std::unique_ptr<CSearchEngine> engine;
-};
-
-Library& TheLibrary() {
-    static Library library;
-    return library;
-}
-
 }  // namespace
 
-int LANPROBE_SEARCH_SetNetworkAdapter(const char* adapterName) {
-    Library& lib = TheLibrary();
-    std::lock_guard<std::mutex> guard(lib.mutex);
-    lib.adapterName = adapterName != nullptr ? adapterName : "";
-    LOG_INFO("LANPROBE_SEARCH_SetNetworkAdapter", "adapter: '%s'", lib.adapterName.c_str());
+CLanProbeSearch::CLanProbeSearch()
+    : m_searchPort(search::kSearchPort), m_datagramsPerPass(kDefaultDatagramsPerPass) {}
+
+CLanProbeSearch::~CLanProbeSearch() {
+    Quit();
+}
+
+int CLanProbeSearch::SetNetworkAdapter(const char* adapterName) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_adapterName = adapterName != nullptr ? adapterName : "";
+    LOG_INFO("LANPROBE_SEARCH_SetNetworkAdapter", "adapter: '%s'", m_adapterName.c_str());
     return 0;
 }
 
-int LANPROBE_SEARCH_Initial(LANPROBE_SEARCH_CALLBACK callback, void* context,
-                            int datagramsPerPass) {
-    Library& lib = TheLibrary();
-    std::lock_guard<std::mutex> guard(lib.mutex);
-    if (lib.initialised) {
+int CLanProbeSearch::Initial(LANPROBE_SEARCH_CALLBACK callback, void* context,
+                             int datagramsPerPass) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_initialised) {
         LOG_WARN("LANPROBE_SEARCH_Initial", "already initialised");
         return -1;
     }
@@ -57,38 +39,36 @@ int LANPROBE_SEARCH_Initial(LANPROBE_SEARCH_CALLBACK callback, void* context,
         LOG_ERROR("LANPROBE_SEARCH_Initial", "no callback given");
         return -1;
     }
-    lib.callback = callback;
-    lib.context = context;
-    lib.datagramsPerPass = datagramsPerPass >= 1 ? datagramsPerPass : kDefaultDatagramsPerPass;
-    lib.initialised = true;
+    m_callback = callback;
+    m_context = context;
+    m_datagramsPerPass = datagramsPerPass >= 1 ? datagramsPerPass : kDefaultDatagramsPerPass;
+    m_initialised = true;
     return 0;
 }
 
-int LANPROBE_SEARCH_StartAuto(int intervalSeconds) {
-    Library& lib = TheLibrary();
-    std::lock_guard<std::mutex> guard(lib.mutex);
-    if (!lib.initialised) {
+int CLanProbeSearch::StartAuto(int intervalSeconds) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (!m_initialised) {
         LOG_WARN("LANPROBE_SEARCH_StartAuto", "not initialised");
         return -1;
     }
-    if (lib.engine) {
+    if (m_engine) {
         LOG_WARN("LANPROBE_SEARCH_StartAuto", "search already running");
         return -1;
     }
     SearchConfig config;
-    config.adapterName = lib.adapterName;
-    config.searchPort = lib.searchPort;
-    config.datagramsPerPass = lib.datagramsPerPass;
-    config.roundIntervalMs = lib.intervalOverrideMs > 0
-                                 ? lib.intervalOverrideMs
+    config.adapterName = m_adapterName;
+    config.searchPort = m_searchPort;
+    config.datagramsPerPass = m_datagramsPerPass;
+    config.roundIntervalMs = m_intervalOverrideMs > 0
+                                 ? m_intervalOverrideMs
                                  : (intervalSeconds >= 1 ? intervalSeconds : 5) * 1000;
     config.targets = ParseSearchTargets(
-        lib.targetsGiven ? lib.targets : settings::GetString(settings::kSearchTargets),
-        lib.searchPort);
-    config.directedTargets = lib.directedTargets;
-    config.directedProbeMs = lib.directedProbeMs;
-    const LANPROBE_SEARCH_CALLBACK callback = lib.callback;
-    void* const context = lib.context;
+        m_targetsGiven ? m_targets : settings::GetString(settings::kSearchTargets), m_searchPort);
+    config.directedTargets = m_directedTargets;
+    config.directedProbeMs = m_directedProbeMs;
+    const LANPROBE_SEARCH_CALLBACK callback = m_callback;
+    void* const context = m_context;
     auto engine = std::make_unique<CSearchEngine>(
         std::move(config),
         [callback, context](const std::string& mac, int kind, const std::string& xml) {
@@ -97,78 +77,71 @@ int LANPROBE_SEARCH_StartAuto(int intervalSeconds) {
     if (!engine->Start()) {
         return -1;
     }
-    lib.engine = std::move(engine);
+    m_engine = std::move(engine);
     return 0;
 }
 
-int LANPROBE_SEARCH_Quit() {
-    Library& lib = TheLibrary();
+int CLanProbeSearch::Quit() {
     std::unique_ptr<CSearchEngine> engine;
     {
-        std::lock_guard<std::mutex> guard(lib.mutex);
-        if (lib.engine && lib.engine->IsOwnThread()) {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (m_engine && m_engine->IsOwnThread()) {
             LOG_ERROR("LANPROBE_SEARCH_Quit", "called from the search callback: refused");
             return -1;
         }
-        if (!lib.initialised && !lib.engine) {
+        if (!m_initialised && !m_engine) {
             return 0;
         }
-        engine = std::move(lib.engine);
-        lib.initialised = false;
-        lib.callback = nullptr;
-        lib.context = nullptr;
+        engine = std::move(m_engine);
+        m_initialised = false;
+        m_callback = nullptr;
+        m_context = nullptr;
     }
     // Joined outside the lock, so that nothing waits on it meanwhile.
     engine.reset();
     return 0;
 }
 
-int LANPROBE_SEARCH_SetSearchPort(int port) {
+int CLanProbeSearch::SetSearchPort(int port) {
     if (port < 0 || port > 65535) {
         LOG_WARN("LANPROBE_SEARCH_SetSearchPort", "port %d out of range", port);
         return -1;
     }
-    Library& lib = TheLibrary();
-    std::lock_guard<std::mutex> guard(lib.mutex);
-    lib.searchPort = port == 0 ? search::kSearchPort : static_cast<uint16_t>(port);
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_searchPort = port == 0 ? search::kSearchPort : static_cast<uint16_t>(port);
     return 0;
 }
 
-int LANPROBE_SEARCH_SetSearchTargets(const char* targets) {
-    Library& lib = TheLibrary();
-    std::lock_guard<std::mutex> guard(lib.mutex);
-    lib.targetsGiven = targets != nullptr;
-    lib.targets = targets != nullptr ? targets : "";
+int CLanProbeSearch::SetSearchTargets(const char* targets) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_targetsGiven = targets != nullptr;
+    m_targets = targets != nullptr ? targets : "";
     return 0;
 }
 
-int LANPROBE_SEARCH_SetRoundIntervalMs(int intervalMs) {
-    Library& lib = TheLibrary();
-    std::lock_guard<std::mutex> guard(lib.mutex);
-    lib.intervalOverrideMs = intervalMs > 0 ? intervalMs : 0;
+int CLanProbeSearch::SetRoundIntervalMs(int intervalMs) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_intervalOverrideMs = intervalMs > 0 ? intervalMs : 0;
     return 0;
 }
 
-int LANPROBE_SEARCH_SearchNow() {
-    Library& lib = TheLibrary();
-    std::lock_guard<std::mutex> guard(lib.mutex);
-    if (!lib.engine) {
+int CLanProbeSearch::SearchNow() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (!m_engine) {
         return -1;
     }
-    lib.engine->SearchNow();
+    m_engine->SearchNow();
     return 0;
 }
 
-int LANPROBE_SEARCH_SetDirectedTargets(LANPROBE_SEARCH_DIRECTED_TARGETS targets, int intervalMs) {
-    Library& lib = TheLibrary();
-    std::lock_guard<std::mutex> guard(lib.mutex);
-    lib.directedTargets = std::move(targets);
-    lib.directedProbeMs = intervalMs > 0 ? intervalMs : 500;
+int CLanProbeSearch::SetDirectedTargets(DirectedTargets targets, int intervalMs) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_directedTargets = std::move(targets);
+    m_directedProbeMs = intervalMs > 0 ? intervalMs : 500;
     return 0;
 }
 
-int LANPROBE_SEARCH_GetReplyPort() {
-    Library& lib = TheLibrary();
-    std::lock_guard<std::mutex> guard(lib.mutex);
-    return lib.engine ? lib.engine->LocalPort() : 0;
+int CLanProbeSearch::GetReplyPort() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_engine ? m_engine->LocalPort() : 0;
 }

@@ -1,7 +1,7 @@
 // One running device search: a thread that sends a probe every round on the
 // chosen interfaces and to the extra targets, reads the replies on one
-// socket, and turns them into found / changed / gone reports. The
-// LANPROBE_SEARCH_* functions run one engine; tests may run several.
+// socket, and turns them into found / changed / gone reports. A
+// CLanProbeSearch runs one engine; several run side by side.
 #pragma once
 
 #include <atomic>

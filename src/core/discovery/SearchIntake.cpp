@@ -1,7 +1,6 @@
 #include "discovery/SearchIntake.h"
 
 #include "app/Logger.h"
-#include "discovery/LanProbeSearch.h"
 #include "discovery/NetInterfaces.h"
 #include "discovery/SearchReport.h"
 
@@ -40,13 +39,13 @@ bool CSearchIntake::Start(CSearchStartThread::Check networkAlive, uint32_t pollM
         LOG_WARN("CSearchIntake::Start", "already started");
         return false;
     }
-    if (LANPROBE_SEARCH_Initial(SearchResultCallback, this, kSearchDatagramsPerPass) != 0) {
+    if (m_search.Initial(SearchResultCallback, this, kSearchDatagramsPerPass) != 0) {
         LOG_ERROR("CSearchIntake::Start", "device search cannot be initialised");
         return false;
     }
     m_started = true;
     if (!m_startThread.Start(
-            std::move(networkAlive), [] { LANPROBE_SEARCH_StartAuto(kSearchIntervalSeconds); },
+            std::move(networkAlive), [this] { m_search.StartAuto(kSearchIntervalSeconds); },
             pollMs)) {
         Stop();
         return false;
@@ -59,7 +58,7 @@ void CSearchIntake::Stop() {
         return;
     }
     m_startThread.Stop();
-    LANPROBE_SEARCH_Quit();
+    m_search.Quit();
     m_started = false;
 }
 

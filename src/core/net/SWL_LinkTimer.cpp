@@ -2,135 +2,142 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <system_error>
-#include <thread>
-#include <vector>
 
 namespace {
 
-thread_local bool t_onTimerThread = false;
-
-struct TimerState {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<CSWL_LinkTimer::IClient*> clients;
-    CSWL_LinkTimer::IClient* current = nullptr;  // whose turn runs now
-    bool currentRemoved = false;                 // removed during its own turn
-    // A thread runs while its generation is the current one; a new
-    // generation tells the old thread to end.
-    uint64_t generation = 0;
-    bool threadRunning = false;
-    std::thread thread;
-
-    void Run(uint64_t mine) {
-        t_onTimerThread = true;
-        std::unique_lock<std::mutex> lock(mutex);
-        while (mine == generation) {
-            changed.wait_for(lock, std::chrono::milliseconds(CSWL_LinkTimer::kTurnMs),
-                             [&] { return mine != generation; });
-            if (mine != generation) {
-                break;
-            }
-            const std::vector<CSWL_LinkTimer::IClient*> turn = clients;
-            for (CSWL_LinkTimer::IClient* client : turn) {
-                if (mine != generation) {
-                    break;
-                }
-                if (std::find(clients.begin(), clients.end(), client) == clients.end()) {
-                    continue;  // removed by an earlier turn
-                }
-                current = client;
-                currentRemoved = false;
-                lock.unlock();
-                const bool keep = client->OnTimerTurn();
-                lock.lock();
-                // A newer thread may have taken over meanwhile (this client
-                // emptied the list in its turn): its turn is left alone.
-                if (current == client) {
-                    current = nullptr;
-                }
-                // A client removed during its turn may be gone: not touched.
-                if (mine == generation && !keep && !currentRemoved) {
-                    const auto it = std::find(clients.begin(), clients.end(), client);
-                    if (it != clients.end()) {
-                        clients.erase(it);
-                    }
-                }
-                changed.notify_all();
-            }
-        }
-        if (mine == generation) {
-            threadRunning = false;
-        }
-    }
-};
-
-// Never destroyed: links that outlive main (a thread of their own still
-// destroying them at exit) must find the timer's state intact.
-TimerState& State() {
-    static TimerState* const state = new TimerState;
-    return *state;
-}
+// The timer whose thread this is (null on every other thread).
+thread_local const CSWL_LinkTimer* t_timerOfThread = nullptr;
 
 }  // namespace
 
-bool CSWL_LinkTimer::Add(IClient* client) {
-    TimerState& state = State();
-    std::thread previous;
+CSWL_LinkTimer::~CSWL_LinkTimer() {
+    std::thread current;
+    std::vector<std::thread> retired;
     {
-        std::lock_guard<std::mutex> guard(state.mutex);
-        if (!state.threadRunning) {
-            // A thread that ended during its own client's turn is joined here.
-            previous = std::move(state.thread);
-            const uint64_t generation = ++state.generation;
+        std::lock_guard<std::mutex> guard(m_mutex);
+        ++m_generation;
+        m_threadRunning = false;
+        m_clients.clear();
+        current = std::move(m_thread);
+        retired.swap(m_retired);
+    }
+    m_changed.notify_all();
+    if (current.joinable()) {
+        current.join();
+    }
+    for (std::thread& thread : retired) {
+        thread.join();
+    }
+}
+
+bool CSWL_LinkTimer::OnOwnThread() const {
+    return t_timerOfThread == this;
+}
+
+void CSWL_LinkTimer::Run(uint64_t mine) {
+    t_timerOfThread = this;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (mine == m_generation) {
+        m_changed.wait_for(lock, std::chrono::milliseconds(kTurnMs),
+                           [&] { return mine != m_generation; });
+        if (mine != m_generation) {
+            break;
+        }
+        const std::vector<IClient*> turn = m_clients;
+        for (IClient* client : turn) {
+            if (mine != m_generation) {
+                break;
+            }
+            if (std::find(m_clients.begin(), m_clients.end(), client) == m_clients.end()) {
+                continue;  // removed by an earlier turn
+            }
+            m_current = client;
+            m_currentRemoved = false;
+            lock.unlock();
+            const bool keep = client->OnTimerTurn();
+            lock.lock();
+            // A newer thread may have taken over meanwhile (this client
+            // emptied the list in its turn): its turn is left alone.
+            if (m_current == client) {
+                m_current = nullptr;
+            }
+            // A client removed during its turn may be gone: not touched.
+            if (mine == m_generation && !keep && !m_currentRemoved) {
+                const auto it = std::find(m_clients.begin(), m_clients.end(), client);
+                if (it != m_clients.end()) {
+                    m_clients.erase(it);
+                }
+            }
+            m_changed.notify_all();
+        }
+    }
+    if (mine == m_generation) {
+        m_threadRunning = false;
+    }
+}
+
+bool CSWL_LinkTimer::Add(IClient* client) {
+    std::thread previous;
+    std::vector<std::thread> retired;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (!m_threadRunning) {
+            // A thread that ended during its own client's turn is joined
+            // here, or later when this is that very thread.
+            previous = std::move(m_thread);
+            const uint64_t generation = ++m_generation;
             try {
-                state.thread = std::thread([&state, generation] { state.Run(generation); });
+                m_thread = std::thread([this, generation] { Run(generation); });
             } catch (const std::system_error&) {
+                m_thread = std::move(previous);
                 return false;
             }
-            state.threadRunning = true;
+            m_threadRunning = true;
+            if (previous.joinable() && OnOwnThread()) {
+                m_retired.push_back(std::move(previous));
+            }
         }
-        state.clients.push_back(client);
+        if (!OnOwnThread()) {
+            retired.swap(m_retired);
+        }
+        m_clients.push_back(client);
     }
     if (previous.joinable()) {
-        if (t_onTimerThread) {
-            previous.detach();  // this very thread, ending after its turn
-        } else {
-            previous.join();
-        }
+        previous.join();
+    }
+    for (std::thread& thread : retired) {
+        thread.join();
     }
     return true;
 }
 
 void CSWL_LinkTimer::Remove(IClient* client) {
-    TimerState& state = State();
     std::thread ended;
     {
-        std::unique_lock<std::mutex> lock(state.mutex);
-        const auto it = std::find(state.clients.begin(), state.clients.end(), client);
-        if (it != state.clients.end()) {
-            state.clients.erase(it);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const auto it = std::find(m_clients.begin(), m_clients.end(), client);
+        if (it != m_clients.end()) {
+            m_clients.erase(it);
         }
-        const bool onTimerThread = t_onTimerThread;
+        const bool onTimerThread = OnOwnThread();
         if (onTimerThread) {
-            if (state.current == client) {
-                state.currentRemoved = true;
+            if (m_current == client) {
+                m_currentRemoved = true;
             }
         } else {
-            state.changed.wait(lock, [&] { return state.current != client; });
+            m_changed.wait(lock, [&] { return m_current != client; });
         }
-        if (state.clients.empty() && state.threadRunning) {
+        if (m_clients.empty() && m_threadRunning) {
             // The last client: the thread ends; joined here unless this is it.
-            ++state.generation;
-            state.threadRunning = false;
+            ++m_generation;
+            m_threadRunning = false;
             if (!onTimerThread) {
-                ended = std::move(state.thread);
+                ended = std::move(m_thread);
             }
         }
     }
-    state.changed.notify_all();
+    m_changed.notify_all();
     if (ended.joinable()) {
         ended.join();
     }

@@ -72,19 +72,20 @@ void CSWL_TCPLink::Slot::Clear() {
     std::vector<uint8_t>().swap(buffer);
 }
 
-std::unique_ptr<CSWL_TCPLink> CSWL_TCPLink::Create(SWL_SOCKET sock) {
+std::unique_ptr<CSWL_TCPLink> CSWL_TCPLink::Create(SWL_SOCKET sock, CSWL_LinkTimer& timer) {
     if (sock == SWL_INVALID_SOCKET) {
         return nullptr;
     }
     try {
-        return std::make_unique<CSWL_TCPLink>(PrivateTag{}, sock);
+        return std::make_unique<CSWL_TCPLink>(PrivateTag{}, sock, timer);
     } catch (const std::bad_alloc&) {
         SWL_CloseSocketEx(sock);
         return nullptr;
     }
 }
 
-CSWL_TCPLink::CSWL_TCPLink(PrivateTag, SWL_SOCKET sock) : m_socket(sock), m_fd(sock) {}
+CSWL_TCPLink::CSWL_TCPLink(PrivateTag, SWL_SOCKET sock, CSWL_LinkTimer& timer)
+    : m_timer(timer), m_socket(sock), m_fd(sock) {}
 
 CSWL_TCPLink::~CSWL_TCPLink() {
     Destroy();
@@ -97,7 +98,7 @@ int CSWL_TCPLink::Init(LinkCallback callback, void* context) {
     }
     m_callback = callback;
     m_context = context;
-    if (!m_wake.Valid() || !CSWL_LinkTimer::Add(this)) {
+    if (!m_wake.Valid() || !m_timer.Add(this)) {
         LOG_WARN("CSWL_TCPLink::Init", "link timer not started %d", errno);
         return 1;
     }
@@ -589,7 +590,7 @@ int CSWL_TCPLink::Destroy() {
     {
         CPUB_LockAction guard(m_threadLock);
         if (m_timed) {
-            CSWL_LinkTimer::Remove(this);
+            m_timer.Remove(this);
             m_timed = false;
         }
         PUB_ExitThread(m_recvThread, &m_recvRunning);

@@ -13,8 +13,8 @@
 //
 // Threads: the receive thread sleeps until bytes arrive or Destroy wakes it
 // (the socket and a wake-up descriptor in one poll). The keep-alive heads,
-// one a second, go out from the links' shared timer (net/SWL_LinkTimer.h),
-// which also notices a broken link.
+// one a second, go out from the timer the link was created with
+// (net/SWL_LinkTimer.h, one per session), which also notices a broken link.
 //
 // The loss of the link reaches the owner only through the callback with a
 // null data pointer and length -1, from the timer's thread, within about
@@ -54,16 +54,17 @@ constexpr uint32_t SWL_MAX_MESSAGE_LENGTH = 64u << 20;
 
 class CSWL_TCPLink : private CSWL_LinkTimer::IClient {
 public:
-    // Takes ownership of the connected socket (closed by Destroy). Null only
-    // when the link cannot be made; the socket is then closed.
-    static std::unique_ptr<CSWL_TCPLink> Create(SWL_SOCKET sock);
+    // Takes ownership of the connected socket (closed by Destroy); `timer`
+    // gives it its keep-alive turns and must outlive it. Null only when the
+    // link cannot be made; the socket is then closed.
+    static std::unique_ptr<CSWL_TCPLink> Create(SWL_SOCKET sock, CSWL_LinkTimer& timer);
 
     // Destroy, if the owner has not called it.
     ~CSWL_TCPLink();
     CSWL_TCPLink(const CSWL_TCPLink&) = delete;
     CSWL_TCPLink& operator=(const CSWL_TCPLink&) = delete;
 
-    // Stores the callback and joins the links' timer (keep-alives, loss
+    // Stores the callback and joins the link's timer (keep-alives, loss
     // reports): 0, or 1 when the timer cannot be started.
     int Init(LinkCallback callback, void* context);
 
@@ -114,7 +115,7 @@ private:
     struct PrivateTag {};
 
 public:
-    CSWL_TCPLink(PrivateTag, SWL_SOCKET sock);
+    CSWL_TCPLink(PrivateTag, SWL_SOCKET sock, CSWL_LinkTimer& timer);
 
 private:
     // One message being gathered from fragments.
@@ -155,6 +156,7 @@ private:
     KeepSend TrySendKeepInfo();
     void ReportLoss();
 
+    CSWL_LinkTimer& m_timer;
     CSWL_SocketHandle m_socket;  // owner of the socket until Destroy closes it
     const SWL_SOCKET m_fd;       // the same socket, for I/O
     LinkCallback m_callback = nullptr;

@@ -23,11 +23,11 @@ std::vector<std::string> AwaitedCameraAddresses(const CUpgradeEngine& engine) {
     return addresses;
 }
 
-void ProbeAwaitedCameras(const CUpgradeEngine* engine) {
+void ProbeAwaitedCameras(CLanProbeSearch& search, const CUpgradeEngine* engine) {
     if (engine == nullptr) {
-        LANPROBE_SEARCH_SetDirectedTargets(nullptr, 0);
+        search.SetDirectedTargets(nullptr, 0);
         return;
     }
-    LANPROBE_SEARCH_SetDirectedTargets([engine] { return AwaitedCameraAddresses(*engine); },
-                                       kAwaitedProbeIntervalMs);
+    search.SetDirectedTargets([engine] { return AwaitedCameraAddresses(*engine); },
+                              kAwaitedProbeIntervalMs);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class CLanProbeSearch;
 class CUpgradeEngine;
 
 constexpr int kAwaitedProbeIntervalMs = 500;
@@ -16,6 +17,6 @@ constexpr int kAwaitedProbeIntervalMs = 500;
 // whose jobs wait for them.
 std::vector<std::string> AwaitedCameraAddresses(const CUpgradeEngine& engine);
 
-// Lets the search probe the awaited cameras of `engine` (read when the
-// search starts); null `engine` stops it. The engine must outlive the search.
-void ProbeAwaitedCameras(const CUpgradeEngine* engine);
+// Lets `search` probe the awaited cameras of `engine` (read when the search
+// starts); null `engine` stops it. The engine must outlive the search.
+void ProbeAwaitedCameras(CLanProbeSearch& search, const CUpgradeEngine* engine);

@@ -7,10 +7,12 @@
 #include "discovery/SearchIntake.h"
 #include "http/AiVersionQuery.h"
 #include "model/DeviceText.h"
+#include "net/SWL_LinkTimer.h"
 #include "net/SWL_Socket.h"
 #include "reach/Ipv4.h"
 #include "session/AwaitedCameraProbe.h"
 #include "session/InventoryRecorder.h"
+#include "upgrade/UpgradeEngine.h"
 
 FH_LOG_SOURCE("FirmhandSession");
 
@@ -67,7 +69,9 @@ CFirmhandSession::CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink)
     engine.settings = m_settings;
     engine.timings = m_options.timings;
     engine.reachability = m_options.reachability;
-    engine.clientFactory = m_options.clientFactory;
+    m_linkTimer = std::make_unique<CSWL_LinkTimer>();
+    engine.clientFactory = m_options.clientFactory ? m_options.clientFactory
+                                                   : DefaultUpgradeClientFactory(*m_linkTimer);
     engine.cameraLockFolder = m_options.cameraLockFolder;
     engine.runsFolder = m_options.runsFolder;
     engine.journalWriteFails = m_options.journalWriteFails;
@@ -104,11 +108,12 @@ bool CFirmhandSession::Start() {
     }
     const std::string targets =
         JoinTargets(m_settings.GetString(settings::kSearchTargets), m_options.searchTargets);
-    LANPROBE_SEARCH_SetNetworkAdapter(m_options.adapter.c_str());
-    LANPROBE_SEARCH_SetSearchTargets(targets.c_str());
-    LANPROBE_SEARCH_SetRoundIntervalMs(m_options.searchRoundIntervalMs);
-    ProbeAwaitedCameras(m_engine.get());
     m_intake = std::make_unique<CSearchIntake>(m_sink);
+    CLanProbeSearch& search = m_intake->Search();
+    search.SetNetworkAdapter(m_options.adapter.c_str());
+    search.SetSearchTargets(targets.c_str());
+    search.SetRoundIntervalMs(m_options.searchRoundIntervalMs);
+    ProbeAwaitedCameras(search, m_engine.get());
     // This run's targets count as a network to search, as the setting's do
     // (they may be on the loopback network, the only one up).
     const bool hasTargets = targets.find_first_not_of(" \t,") != std::string::npos;
@@ -139,12 +144,10 @@ void CFirmhandSession::Stop() {
         m_intake->Stop();
         m_intake.reset();
     }
-    m_engine.reset();  // joins the batch's threads
+    // Joins the batch's threads; the engine stays to answer for the batch.
+    m_engine->Shutdown();
     m_aiQuery.reset();
     JoinWebPageThread();
-    LANPROBE_SEARCH_SetSearchTargets(nullptr);
-    LANPROBE_SEARCH_SetRoundIntervalMs(0);
-    ProbeAwaitedCameras(nullptr);
     if (m_socketsStarted) {
         SWL_Quit();
         m_socketsStarted = false;
@@ -181,10 +184,43 @@ bool CFirmhandSession::OnSearchReport(CWindowMessage& message) {
 
 BatchStartResult CFirmhandSession::DryRun(const BatchRequest& request,
                                           std::vector<CameraPlan>& plans) {
-    if (!m_engine) {
-        return BatchStartResult::AlreadyRunning;
-    }
     return m_engine->DryRun(request, plans);
+}
+
+std::string CFirmhandSession::RunJournalPath() const {
+    return m_engine->RunJournalPath();
+}
+
+std::string CFirmhandSession::RefusalDetail() const {
+    return m_engine->RefusalDetail();
+}
+
+BatchState CFirmhandSession::BatchStateNow() const {
+    return m_engine->State();
+}
+
+std::vector<BatchOutcome> CFirmhandSession::LastBatchOutcomes() const {
+    return m_engine->LastOutcomes();
+}
+
+bool CFirmhandSession::IsUpgrading() const {
+    return m_engine->IsUpgrading();
+}
+
+bool CFirmhandSession::HasJob(const std::string& mac) const {
+    return m_engine->HasJob(mac);
+}
+
+BatchCallResult CFirmhandSession::CancelAll() {
+    return m_engine->CancelAll();
+}
+
+bool CFirmhandSession::WaitForBatchEnd(int timeoutMs) {
+    return m_engine->WaitForBatchEnd(timeoutMs);
+}
+
+UpgradePackagePtr CFirmhandSession::Package() const {
+    return m_engine->Package();
 }
 
 std::string CFirmhandSession::RunsFolder() const {
@@ -219,7 +255,7 @@ std::vector<DeviceInfoPtr> CFirmhandSession::ResumeDevices(const RunSummary& run
 
 BatchStartResult CFirmhandSession::StartBatch(const BatchRequest& request) {
     if (m_stopped) {
-        return BatchStartResult::ThreadFailed;
+        return BatchStartResult::ThreadFailed;  // the engine would refuse too
     }
     if (m_inventory) {
         m_inventory->OnBatchStarting();
@@ -301,5 +337,9 @@ void CFirmhandSession::JoinWebPageThread() {
 }
 
 bool CFirmhandSession::SearchNow() {
-    return m_started && !m_stopped && LANPROBE_SEARCH_SearchNow() == 0;
+    return m_intake && m_intake->Search().SearchNow() == 0;
+}
+
+int CFirmhandSession::SearchReplyPort() const {
+    return m_intake ? m_intake->Search().GetReplyPort() : 0;
 }

@@ -35,10 +35,12 @@
 #include "http/AiQuery.h"
 #include "session/DeviceTable.h"
 #include "session/SessionOptions.h"
+#include "upgrade/BatchTypes.h"
 #include "upgrade/RunJournal.h"
-#include "upgrade/UpgradeEngine.h"
 
 class CSearchIntake;
+class CSWL_LinkTimer;
+class CUpgradeEngine;
 class CAiVersionQuery;
 class CSessionSink;
 class CInventoryRecorder;
@@ -57,7 +59,8 @@ public:
     bool Start();
     // Cancels a running batch and query, joins every thread of the run,
     // stops the search and the socket layer. Nothing is posted after it
-    // returns. Harmless twice.
+    // returns; the last batch's state, journal and outcomes stay readable,
+    // a new batch is refused. Harmless twice.
     void Stop();
 
     // The cameras found so far, in the order first seen.
@@ -80,26 +83,26 @@ public:
     // The records to resume a run with: each camera of the run as found by
     // this search, else as the journal has it.
     std::vector<DeviceInfoPtr> ResumeDevices(const RunSummary& run) const;
-    // The journal of the running or last batch, or "".
-    std::string RunJournalPath() const { return m_engine ? m_engine->RunJournalPath() : ""; }
+    // The journal of the running or last batch, or "" (also after Stop).
+    std::string RunJournalPath() const;
     // The file and reason behind the last refusal of StartBatch, or "".
-    std::string RefusalDetail() const { return m_engine ? m_engine->RefusalDetail() : ""; }
-    bool IsUpgrading() const { return m_engine && m_engine->IsUpgrading(); }
-    bool HasJob(const std::string& mac) const { return m_engine && m_engine->HasJob(mac); }
+    std::string RefusalDetail() const;
+    // Where the batch is on its way (any thread; also after Stop).
+    BatchState BatchStateNow() const;
+    // The final result of each camera of the last batch that ended, in
+    // request order (also after Stop); empty before.
+    std::vector<BatchOutcome> LastBatchOutcomes() const;
+    // Running or Cancelling.
+    bool IsUpgrading() const;
+    bool HasJob(const std::string& mac) const;
     // Any thread, also a signal-watching one: every waiting worker wakes at
     // once, every transfer stops at its next block; the batch still ends
-    // with WM_BATCH_END.
-    // Not after Stop (the engine is gone then).
-    void CancelAll() {
-        if (m_engine) {
-            m_engine->CancelAll();
-        }
-    }
+    // with WM_BATCH_END. WrongState when no batch starts or runs (also
+    // after Stop) or it is being cancelled already.
+    BatchCallResult CancelAll();
     // Waits up to `timeoutMs` for the running batch to end (tests, tools).
-    bool WaitForBatchEnd(int timeoutMs) {
-        return !m_engine || m_engine->WaitForBatchEnd(timeoutMs);
-    }
-    UpgradePackagePtr Package() const { return m_engine ? m_engine->Package() : nullptr; }
+    bool WaitForBatchEnd(int timeoutMs);
+    UpgradePackagePtr Package() const;
 
     // Asks the cameras for their analytics versions, one after another, off
     // the caller's thread. False when the list is empty or a query runs.
@@ -113,6 +116,9 @@ public:
 
     // Starts the next search round at once (F5); false when no search runs.
     bool SearchNow();
+    // The local port of this session's search (its replies); 0 while it
+    // does not search.
+    int SearchReplyPort() const;
 
     // Why the site inventory is not written (it was asked for), else "".
     std::string InventoryProblem() const;
@@ -134,6 +140,9 @@ private:
     std::shared_ptr<CSessionSink> m_sink;
     CDeviceTable m_devices;
     std::shared_ptr<CInventoryRecorder> m_inventory;  // null unless asked for
+    // The keep-alive turns of every camera link of this session; declared
+    // before the engine, whose links it outlives.
+    std::unique_ptr<CSWL_LinkTimer> m_linkTimer;
     std::unique_ptr<CUpgradeEngine> m_engine;
     std::unique_ptr<CSearchIntake> m_intake;
     std::unique_ptr<CAiVersionQuery> m_aiQuery;

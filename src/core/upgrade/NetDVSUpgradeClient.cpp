@@ -55,12 +55,13 @@ private:
 
 }  // namespace
 
-UpgradeClientFactory DefaultUpgradeClientFactory() {
-    return [](const std::string& mac, const std::string& ip, uint16_t port, uint32_t& error,
-              uint32_t timeoutMs, const std::atomic<bool>* cancel) -> UpgradeDeviceClientPtr {
+UpgradeClientFactory DefaultUpgradeClientFactory(CSWL_LinkTimer& linkTimer) {
+    return [&linkTimer](const std::string& mac, const std::string& ip, uint16_t port,
+                        uint32_t& error, uint32_t timeoutMs,
+                        const std::atomic<bool>* cancel) -> UpgradeDeviceClientPtr {
         std::shared_ptr<CNetDVSDevice> device;
-        error = CNetDVSDevice::CreateServerObject(device, mac, ip, port, IgnoreDeviceEvent, nullptr,
-                                                  timeoutMs, cancel);
+        error = CNetDVSDevice::CreateServerObject(device, linkTimer, mac, ip, port,
+                                                  IgnoreDeviceEvent, nullptr, timeoutMs, cancel);
         if (error != 0 || !device) {
             return nullptr;
         }

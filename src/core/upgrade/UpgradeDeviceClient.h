@@ -58,8 +58,11 @@ using UpgradeClientFactory = std::function<UpgradeDeviceClientPtr(
     const std::string& mac, const std::string& ip, uint16_t port, uint32_t& error,
     uint32_t timeoutMs, const std::atomic<bool>* cancel)>;
 
-// The factory of the cameras' real protocol client.
-UpgradeClientFactory DefaultUpgradeClientFactory();
+class CSWL_LinkTimer;
+
+// The factory of the cameras' real protocol client; the links' keep-alives
+// run on `linkTimer`, which must outlive every client made.
+UpgradeClientFactory DefaultUpgradeClientFactory(CSWL_LinkTimer& linkTimer);
 
 // Word offsets in the server information.
 constexpr int SERVER_INFO_DEVICE_TYPE = 1;

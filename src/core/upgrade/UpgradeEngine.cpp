@@ -58,6 +58,13 @@ struct CUpgradeEngine::CBatchRun {
     bool rememberTyped = false;
     bool typedRemembered = false;
     bool rememberInSettingsFile = false;  // set before the workers start
+    // The final result of each camera so far.
+    std::map<std::string, int> outcomes;
+
+    void NoteOutcome(const std::string& mac, int code) {
+        std::lock_guard<std::mutex> lock(slotMutex);
+        outcomes[mac] = code;
+    }
 
     // From a worker: every camera that takes the typed credentials says so,
     // only the first one wakes the coordinator.
@@ -126,14 +133,41 @@ int BatchStartMessageId(BatchStartResult result) {
 }
 
 CUpgradeEngine::CUpgradeEngine(MessageSinkPtr sink, ENGINE_OPTIONS options)
-    : m_sink(std::move(sink)), m_options(std::move(options)) {
-    if (!m_options.clientFactory) {
-        m_options.clientFactory = DefaultUpgradeClientFactory();
-    }
-}
+    : m_sink(std::move(sink)), m_options(std::move(options)) {}
 
 CUpgradeEngine::~CUpgradeEngine() {
+    Shutdown();
+}
+
+const char* BatchStateName(BatchState state) {
+    switch (state) {
+        case BatchState::Idle:
+            return "idle";
+        case BatchState::Starting:
+            return "starting";
+        case BatchState::Running:
+            return "running";
+        case BatchState::Cancelling:
+            return "cancelling";
+        case BatchState::Ended:
+            return "ended";
+    }
+    return "unknown";
+}
+
+void CUpgradeEngine::Shutdown() {
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_shutDown = true;
+    }
+    // A start still deciding (on another thread, or below on this one in
+    // its question) finds the flag and starts nothing; a batch that runs
+    // is cancelled and joined.
     CancelAll();
+    JoinCoordinator();
+}
+
+void CUpgradeEngine::JoinCoordinator() {
     std::thread coordinator;
     {
         // The coordinator takes the lock once more before it ends.
@@ -207,8 +241,36 @@ BatchStartResult CUpgradeEngine::DryRun(const BatchRequest& request,
 
 BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     m_refusalDetail.clear();
-    if (m_upgrading.load()) {
-        return BatchStartResult::AlreadyRunning;
+    BatchState before = BatchState::Idle;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (m_shutDown) {
+            return BatchStartResult::ThreadFailed;
+        }
+        if (m_state != BatchState::Idle && m_state != BatchState::Ended) {
+            LOG_WARN("CUpgradeEngine::StartBatch", "batch %s, start refused",
+                     BatchStateName(m_state));
+            return BatchStartResult::AlreadyRunning;
+        }
+        before = m_state;
+        m_state = BatchState::Starting;
+    }
+    // Every way out before the coordinator runs leaves the state as it was.
+    const BatchStartResult started = StartRun(request);
+    if (started != BatchStartResult::Started) {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_state = before;
+        }
+        m_stateChanged.notify_all();
+    }
+    return started;
+}
+
+BatchStartResult CUpgradeEngine::StartRun(const BatchRequest& request) {
+    if (!m_options.clientFactory) {
+        LOG_ERROR("CUpgradeEngine::StartBatch", "batch refused, no camera client");
+        return BatchStartResult::ThreadFailed;
     }
     auto run = std::make_shared<CBatchRun>();
     run->context = std::make_shared<CBatchContext>();
@@ -247,28 +309,43 @@ BatchStartResult CUpgradeEngine::StartBatch(const BatchRequest& request) {
     run->maxFailures = request.maxFailures;
     run->parallel = std::clamp(m_options.settings.GetInt(settings::kMaxParallelUpgrades),
                                kMinParallelUpgrades, kMaxParallelUpgrades);
+    {
+        // Shut down while it decided (a stop from within its question): no
+        // journal is begun for a batch that will not run.
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (m_shutDown) {
+            return BatchStartResult::ThreadFailed;
+        }
+    }
     OpenJournal(packages, *run);
 
+    // The previous batch has posted its end; its thread is about to return.
+    JoinCoordinator();
     std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_coordinator.joinable()) {
-        // The previous batch has posted its end; its thread is about to return.
-        m_coordinator.join();
+    if (m_shutDown) {
+        return BatchStartResult::ThreadFailed;
+    }
+    if (m_state == BatchState::Cancelling) {
+        // Cancelled while it started: it runs to its end at once, every
+        // camera "Cancelled".
+        run->cancelled.store(true);
+        run->stop.request_stop();
     }
     m_run = run;
     m_package = run->defaultPackage;
     m_journalPath = run->journalPath;
-    m_ended.Reset();
-    m_upgrading.store(true);
     try {
         m_coordinator = std::thread([this, run] { RunBatch(run); });
     } catch (const std::system_error& error) {
         LOG_ERROR("CUpgradeEngine::StartBatch", "batch thread not started %d",
                   error.code().value());
         m_run.reset();
-        m_upgrading.store(false);
-        m_ended.Set();
         return BatchStartResult::ThreadFailed;
     }
+    if (m_state == BatchState::Starting) {
+        m_state = BatchState::Running;
+    }
+    m_stateChanged.notify_all();
     return BatchStartResult::Started;
 }
 
@@ -386,6 +463,7 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
         const std::string mac = plan.record->mac;
         const JOURNAL_CAMERA* before = run->resumed ? run->resumed->Find(mac) : nullptr;
         if (before && before->Done()) {
+            run->NoteOutcome(mac, before->code);
             post(before->code, mac);
             continue;
         }
@@ -393,6 +471,7 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             if (context.journal) {
                 context.journal->Result(mac, plan.skipCode);
             }
+            run->NoteOutcome(mac, plan.skipCode);
             post(plan.skipCode, mac);
             continue;
         }
@@ -481,6 +560,7 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             if (context.journal) {
                 context.journal->Result(mac, code);
             }
+            run->NoteOutcome(mac, code);
             post(code, mac);
         }
         flush();
@@ -502,18 +582,33 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     context.journal.reset();
     LOG_INFO("CUpgradeEngine::RunBatch", "batch ended, %d cameras, %d failed", cameras,
              run->failed);
-    {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        m_run.reset();
-    }
-    m_upgrading.store(false);
+    EndRun(*run);
     // The workers' buffers and links are gone by now.
     PUB_ReleaseFreeMemory();
     // Every worker posted its final result before it returned.
     if (m_sink) {
         m_sink->PostMessage(MakeTextMessage(WM_BATCH_END, cameras, std::string()));
     }
-    m_ended.Set();
+}
+
+void CUpgradeEngine::EndRun(CBatchRun& run) {
+    std::vector<BatchOutcome> outcomes;
+    {
+        std::lock_guard<std::mutex> lock(run.slotMutex);
+        for (const CameraPlan& plan : run.plans) {
+            const auto it = run.outcomes.find(plan.record->mac);
+            if (it != run.outcomes.end()) {
+                outcomes.push_back({it->first, it->second});
+            }
+        }
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_run.reset();
+        m_lastOutcomes = std::move(outcomes);
+        m_state = BatchState::Ended;
+    }
+    m_stateChanged.notify_all();
 }
 
 void CUpgradeEngine::StartCamera(const std::shared_ptr<CBatchRun>& run, const UpgradeInfoPtr& job,
@@ -551,6 +646,7 @@ void CUpgradeEngine::StartCamera(const std::shared_ptr<CBatchRun>& run, const Up
         if (run->context->journal) {
             run->context->journal->Result(mac, UPGRADE_FAILED);
         }
+        run->NoteOutcome(mac, UPGRADE_FAILED);
         if (m_sink) {
             m_sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_FAILED, mac));
         }
@@ -566,6 +662,7 @@ void CUpgradeEngine::EndCamera(CBatchRun& run, const std::string& mac, int code)
     }
     if (!mac.empty()) {
         run.endedMacs.push_back(mac);
+        run.outcomes[mac] = code;
     }
     run.slotFreed.notify_all();
 }
@@ -612,10 +709,36 @@ std::string CUpgradeEngine::RunJournalPath() const {
     return m_journalPath;
 }
 
-void CUpgradeEngine::CancelAll() {
-    const auto run = CurrentRun();
+bool CUpgradeEngine::IsUpgrading() const {
+    const BatchState state = State();
+    return state == BatchState::Running || state == BatchState::Cancelling;
+}
+
+BatchState CUpgradeEngine::State() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_state;
+}
+
+std::vector<BatchOutcome> CUpgradeEngine::LastOutcomes() const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_lastOutcomes;
+}
+
+BatchCallResult CUpgradeEngine::CancelAll() {
+    std::shared_ptr<CBatchRun> run;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (m_state != BatchState::Starting && m_state != BatchState::Running) {
+            return BatchCallResult::WrongState;
+        }
+        LOG_INFO("CUpgradeEngine::CancelAll", "cancel of the %s batch", BatchStateName(m_state));
+        m_state = BatchState::Cancelling;
+        // While it starts there is no run yet: the start sees the state.
+        run = m_run;
+    }
+    m_stateChanged.notify_all();
     if (!run) {
-        return;
+        return BatchCallResult::Done;
     }
     {
         std::lock_guard<std::mutex> guard(run->slotMutex);
@@ -629,15 +752,21 @@ void CUpgradeEngine::CancelAll() {
         job->Cancel();
         return true;
     });
+    return BatchCallResult::Done;
 }
 
 bool CUpgradeEngine::WaitForBatchEnd(int timeoutMs) {
-    if (!m_ended.Wait(timeoutMs)) {
-        return false;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const auto ended = [this] {
+            return m_state == BatchState::Idle || m_state == BatchState::Ended;
+        };
+        if (timeoutMs < 0) {
+            m_stateChanged.wait(lock, ended);
+        } else if (!m_stateChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), ended)) {
+            return false;
+        }
     }
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_coordinator.joinable() && !m_upgrading.load()) {
-        m_coordinator.join();
-    }
+    JoinCoordinator();
     return true;
 }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -24,62 +25,9 @@
 #include "app/MessageSink.h"
 #include "app/SettingsView.h"
 #include "reach/Reachability.h"
+#include "upgrade/BatchTypes.h"
 #include "upgrade/RolloutPlan.h"
 #include "upgrade/UpgradeContext.h"
-
-// Why a batch did not start, each with the message the front-end shows.
-enum class BatchStartResult {
-    Started,
-    AlreadyRunning,      // 1005 "Upgrading, Please wait...."
-    NoPackage,           // 1026 "Please select the upgrade file!"
-    NoDevice,            // 1027 "Please select at least one device!"
-    DuplicatesDeclined,  // the technician did not confirm 1071
-    OpenFailed,          // 1018 "Failed to open the file!"
-    PackageInvalid,      // 1019 "Upgrade package error!": wrong for every camera,
-                         // two for one model, or a model no chosen camera has
-    ThreadFailed,        // 1021: the batch's thread could not be started
-    CredentialsInvalid,  // 1081: the credentials file is refused
-    RunUnreadable,       // 1082: the run to resume cannot be read
-    RunInUse,            // 1084: another process drives the run to resume
-    LockFolderRefused,   // 1086: the camera locks' folder is not safe to use
-};
-
-// The string id of the message box for a refusal; 0 for Started and
-// DuplicatesDeclined.
-int BatchStartMessageId(BatchStartResult result);
-
-// Bounds of the "MaxParallelUpgrades" setting.
-constexpr int kMinParallelUpgrades = 1;
-constexpr int kMaxParallelUpgrades = 64;
-
-struct BatchRequest {
-    // Records of the checked rows, in list order; any number.
-    std::vector<DeviceInfoPtr> devices;
-    // One package for every camera; ignored when `packages` is not empty.
-    std::string packagePath;
-    // Packages by model ("" for every camera without its own).
-    std::vector<BatchPackage> packages;
-    std::string user;
-    std::string password;
-    // The password was typed by the technician (not read from a file, the
-    // environment or a setting): it is remembered once a camera takes it,
-    // in the keyring, or without one in the owner-only user settings file
-    // when `rememberInSettingsFile` (the technician agreed).
-    bool rememberLogin = false;
-    bool rememberInSettingsFile = false;
-    // "MATCH USER PASSWORD" lines tried before the typed credentials; "" none.
-    std::string credentialsFile;
-    // Upgrades cameras that already run the package's version.
-    bool force = false;
-    // No further camera starts once the failed ones pass it.
-    FailureLimit maxFailures;
-    // The journal of an unfinished run to continue; "" starts a new run.
-    std::string resumeRun;
-    // Asked on the caller's thread when slave addresses repeat, with the
-    // MACs of the cameras that share one; true continues. Without it the
-    // batch continues.
-    std::function<bool(const std::vector<std::string>& duplicateMacs)> confirmDuplicates;
-};
 
 struct ENGINE_OPTIONS {
     CSettingsView settings;
@@ -87,7 +35,9 @@ struct ENGINE_OPTIONS {
     // Makes each camera reachable before its job is built; null: cameras
     // are taken at their listed addresses.
     std::shared_ptr<IReachability> reachability;
-    UpgradeClientFactory clientFactory;  // empty: the cameras' real client
+    // Connects to the cameras (the session gives the real client's, on its
+    // link timer, unless its options give another).
+    UpgradeClientFactory clientFactory;
     // Where the per-camera locks live; "": the machine's, shared by every
     // Firmhand process (tests give a folder of their own).
     std::string cameraLockFolder;
@@ -117,8 +67,14 @@ public:
     // What exactly the last refusal refers to (the package's file and the
     // reason), or "" (the message id says it all). The caller's thread.
     const std::string& RefusalDetail() const { return m_refusalDetail; }
-    // From a successful StartBatch until just before WM_BATCH_END is posted.
-    bool IsUpgrading() const { return m_upgrading.load(); }
+    // Running or Cancelling: from a successful StartBatch until just before
+    // WM_BATCH_END is posted.
+    bool IsUpgrading() const;
+    // Any thread.
+    BatchState State() const;
+    // The final result of each camera of the last batch that ended, in the
+    // order of its request; empty before. Kept after Shutdown.
+    std::vector<BatchOutcome> LastOutcomes() const;
 
     // A search report (found or changed) for a camera, on any thread: its
     // job takes the new record and, for "found" while it waits, wakes up.
@@ -135,16 +91,25 @@ public:
     // The journal of the running or last batch ("" before the first).
     std::string RunJournalPath() const;
 
-    // Cancels the running batch, on any thread: cameras not yet prepared are
-    // left alone, every waiting worker wakes at once, every transfer stops
-    // at its next block. The batch still ends with WM_BATCH_END.
-    void CancelAll();
-    // Waits up to `timeoutMs` until no batch runs and its threads are
-    // joined. True when none runs.
+    // Cancels the starting or running batch, on any thread: cameras not yet
+    // prepared are left alone, every waiting worker wakes at once, every
+    // transfer stops at its next block. The batch still ends with
+    // WM_BATCH_END (a batch cancelled while it starts, at once). WrongState
+    // when no batch starts or runs, or one is being cancelled already.
+    BatchCallResult CancelAll();
+    // Waits up to `timeoutMs` until no batch starts or runs and its threads
+    // are joined. True when none runs.
     bool WaitForBatchEnd(int timeoutMs);
+    // Cancels and joins as the destructor does; afterwards StartBatch is
+    // refused (ThreadFailed), also one that is deciding meanwhile, and
+    // everything else answers as before. Harmless twice.
+    void Shutdown();
 
 private:
     struct CBatchRun;
+    // StartBatch once the state is Starting: every refusal, then the
+    // coordinator.
+    BatchStartResult StartRun(const BatchRequest& request);
     BatchStartResult Prepare(const BatchRequest& request, CBatchRun& run,
                              std::vector<BatchPackage>& packages);
     BatchStartResult PlanBatch(const BatchRequest& request,
@@ -159,15 +124,22 @@ private:
     void PostReachNotice();
     std::shared_ptr<CBatchRun> CurrentRun() const;
 
+    // Ends the batch's way: Ended, its outcomes kept, waiters woken.
+    void EndRun(CBatchRun& run);
+    // Joins an ended batch's coordinator; the owner's thread.
+    void JoinCoordinator();
+
     MessageSinkPtr m_sink;
     ENGINE_OPTIONS m_options;
-    std::atomic<bool> m_upgrading{false};
     std::string m_refusalDetail;  // the StartBatch caller's thread
 
     mutable std::mutex m_mutex;  // guards the members below
+    std::condition_variable m_stateChanged;
+    BatchState m_state = BatchState::Idle;
+    bool m_shutDown = false;
     std::shared_ptr<CBatchRun> m_run;
     UpgradePackagePtr m_package;
     std::string m_journalPath;
-    std::thread m_coordinator;  // started and joined by the owner's thread
-    CPUB_Event m_ended{true, true};
+    std::vector<BatchOutcome> m_lastOutcomes;
+    std::thread m_coordinator;  // started and joined by the owner's threads
 };
