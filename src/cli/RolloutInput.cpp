@@ -124,17 +124,3 @@ std::vector<BatchPackage> PackagesOfReport(const std::vector<ReportCamera>& rows
     }
     return packages;
 }
-
-std::string PackagePathForModel(const std::vector<BatchPackage>& packages,
-                                const std::string& model) {
-    std::string common;
-    for (const BatchPackage& package : packages) {
-        if (!package.model.empty() && package.model == model) {
-            return package.path;
-        }
-        if (package.model.empty()) {
-            common = package.path;
-        }
-    }
-    return common;
-}

@@ -94,7 +94,8 @@ std::vector<CameraOutcome> InitialOutcomes(const std::vector<DeviceInfoPtr>& dev
     for (const DeviceInfoPtr& record : devices) {
         CameraOutcome outcome;
         outcome.mac = record->mac;
-        outcome.package = PackagePathForModel(packages, FieldString(record->productModel));
+        const BatchPackage* package = PackageForModel(packages, FieldString(record->productModel));
+        outcome.package = package != nullptr ? package->path : std::string();
         outcome.ip = record->ip;
         outcome.name = record->devName;
         outcome.oldVersion = DeviceVersionText(*record);

@@ -124,7 +124,7 @@ void CBatchOutcomes::Begin(const std::vector<DEVICE_S_INFO>& cameras, std::strin
 
 CAMERA_OUTCOME* CBatchOutcomes::Find(const std::string& mac) {
     for (CAMERA_OUTCOME& o : m_outcomes) {
-        if (MacEqualsNoCase(o.mac, mac)) {
+        if (SameMac(o.mac, mac)) {
             return &o;
         }
     }

@@ -119,8 +119,8 @@ bool CFirmhandDlg::StartRequest(BatchRequest& request) {
                      std::chrono::system_clock::now());
     m_autoInBatch = false;
     for (const DEVICE_S_INFO& camera : cameras) {
-        m_autoInBatch = m_autoInBatch ||
-                        (!m_autoMac.empty() && MacEqualsNoCase(FieldText(camera.mac), m_autoMac));
+        m_autoInBatch =
+            m_autoInBatch || (!m_autoMac.empty() && SameMac(FieldText(camera.mac), m_autoMac));
     }
     m_summary.clear();
     m_exportResults->setEnabled(true);
@@ -233,7 +233,7 @@ void CFirmhandDlg::OnBatchEnd() {
         m_autoAwaitingReturn = true;
         int code = -1;
         for (const CAMERA_OUTCOME& outcome : m_outcomes.Outcomes()) {
-            code = MacEqualsNoCase(outcome.mac, m_autoMac) ? outcome.code : code;
+            code = SameMac(outcome.mac, m_autoMac) ? outcome.code : code;
         }
         // Upgraded, or back with its old version: the job saw it return.
         const int row = m_model->FindDeviceItem(m_autoMac);

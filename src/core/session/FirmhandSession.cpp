@@ -7,7 +7,9 @@
 #include "discovery/SearchIntake.h"
 #include "http/AiVersionQuery.h"
 #include "model/DeviceText.h"
+#include "model/RunsFolder.h"
 #include "net/SWL_Socket.h"
+#include "platform/Paths.h"
 #include "reach/Ipv4.h"
 #include "session/AwaitedCameraProbe.h"
 
@@ -177,7 +179,7 @@ BatchStartResult CFirmhandSession::DryRun(const BatchRequest& request,
 }
 
 std::string CFirmhandSession::RunsFolder() const {
-    return m_options.runsFolder.empty() ? DefaultRunsFolder() : m_options.runsFolder;
+    return RunsFolderOf(m_options.runsFolder, platform::LocalStateFolder());
 }
 
 std::optional<RunSummary> CFirmhandSession::UnfinishedRun(std::string* problem) const {

@@ -136,8 +136,6 @@ private:
     std::function<bool(const std::string& line)> m_writeFault;
 };
 
-// The folder of the journals: $XDG_STATE_HOME/firmhand/runs.
-std::string DefaultRunsFolder();
 
 // Reads a journal. A torn last line (a kill during its write) is ignored;
 // any other bad line makes the journal unreadable: false with `error`
