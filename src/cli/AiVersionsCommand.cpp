@@ -3,13 +3,13 @@
 #include <ostream>
 
 #include "CommandSession.h"
-#include "JsonText.h"
 #include "PasswordSource.h"
 #include "SignalWatch.h"
 #include "TextTable.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "http/AiQuery.h"
+#include "model/JsonText.h"
 
 namespace {
 

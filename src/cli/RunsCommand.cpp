@@ -3,8 +3,8 @@
 #include <ostream>
 
 #include "TextTable.h"
-#include "UtcTime.h"
 #include "model/RunsFolder.h"
+#include "model/UtcTime.h"
 #include "platform/Paths.h"
 #include "upgrade/RunJournal.h"
 

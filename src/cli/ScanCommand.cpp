@@ -3,13 +3,13 @@
 #include <ostream>
 
 #include "CommandSession.h"
-#include "JsonText.h"
 #include "ProgressJson.h"
 #include "SignalWatch.h"
 #include "TextTable.h"
 #include "app/ActivationText.h"
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
+#include "model/JsonText.h"
 
 std::vector<std::string> DeviceTableHeadings() {
     return {LoadString(IDS_COL_INDEX),

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "CliContext.h"
-#include "JsonText.h"
 #include "TerminalSize.h"
 #include "TextTable.h"
 #include "model/DeviceSInfo.h"
+#include "model/JsonText.h"
 
 struct ScanOptions {
     double seconds = 3;

@@ -31,6 +31,7 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "session/FirmhandSession.h"
+#include "upgrade/BatchReport.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 
@@ -393,10 +394,10 @@ bool CFirmhandDlg::ExportResults(const QString& path) {
         ShowMessage(IDS_NO_RESULTS, false);
         return true;
     }
-    const bool csv = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
-    const bool ok =
-        WriteTextFile(QFile::encodeName(path).toStdString(),
-                      OutcomeReportText(m_outcomes.Outcomes(), m_outcomes.Package(), csv));
+    const std::string file = QFile::encodeName(path).toStdString();
+    const bool ok = WriteTextFile(
+        file, BatchReportText(m_outcomes.Outcomes(), file,
+                              m_session ? m_session->RunJournalPath() : std::string()));
     LOG_INFO("CFirmhandDlg::ExportResults", "results to %s: %s",
              QFile::encodeName(path).constData(), ok ? "written" : "failed");
     return ok;

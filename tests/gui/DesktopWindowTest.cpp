@@ -269,7 +269,7 @@ TEST_F(DesktopWindowTest, RowMenuActionsExportAndBatchSummary) {
     const std::string csv = ReadFile(report);
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
               "mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status,name,package,"
-              "startedAt,endedAt");
+              "startedAt,endedAt,queuedAt,reason");
     EXPECT_NE(csv.find(Mac(0) + ",127.0.70.1,"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",3.1.0(12),,"), std::string::npos) << "old version, no new one: " << csv;
     EXPECT_NE(csv.find(",failed,cam," + m_sandbox.File("fw.bin") + ","), std::string::npos) << csv;

@@ -324,6 +324,15 @@ bool CRunJournal::End() {
     return Append(json{{"event", "end"}, {"t", NowMs()}}.dump());
 }
 
+ReportRun ReportRunOf(const RunSummary& run) {
+    ReportRun report{run.startedAt, run.endedAt, run.packages, {}};
+    for (const JOURNAL_CAMERA& c : run.cameras) {
+        report.lanes.push_back({c.mac, c.name, c.queuedAt, c.startedAt, c.lastBlockAt, c.endedAt,
+                                c.HasResult(), c.code});
+    }
+    return report;
+}
+
 bool ReadRunJournal(const std::string& path, RunSummary& run, std::string& error) {
     run = RunSummary{};
     run.path = path;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "model/CameraOutcome.h"
 #include "model/ResultCode.h"
 
 // The list text of a result code in the interface language. False (and an
@@ -12,3 +13,9 @@ std::string ResultCodeToText(int code);
 // Why a camera with this final code failed, as a sentence in the interface
 // language; "" for codes that are no failure.
 std::string ResultReasonText(int code);
+// The words of every code, in the interface language now, for the reports.
+ResultWords CurrentResultWords();
+// One camera's result and reason in words (see CameraOutcome.h), for a
+// view that shows a camera at a time.
+std::string OutcomeText(const CameraOutcome& outcome);
+std::string OutcomeReason(const CameraOutcome& outcome);
