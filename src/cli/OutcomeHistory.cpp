@@ -1,8 +1,8 @@
 #include "OutcomeHistory.h"
 
 #include "model/DeviceText.h"
+#include "model/MacAddress.h"
 #include "model/UtcTime.h"
-#include "session/DeviceTable.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "InputCheck.h"
 #include "model/DeviceText.h"
+#include "model/MacAddress.h"
 #include "platform/Paths.h"
-#include "session/DeviceTable.h"
 #include "upgrade/CredentialsFile.h"
 #include "upgrade/UpgradePackage.h"
 

@@ -26,12 +26,12 @@
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
 #include "model/HtmlReport.h"
+#include "model/MacAddress.h"
 #include "model/OutcomeReport.h"
 #include "model/SafeText.h"
 #include "model/UtcTime.h"
 #include "reach/HelperReachability.h"
 #include "reach/Reachability.h"
-#include "session/DeviceTable.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
