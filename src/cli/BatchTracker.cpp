@@ -3,7 +3,6 @@
 #include <string>
 
 #include "app/StringTable.h"
-#include "model/DeviceText.h"
 #include "upgrade/UpgradePackage.h"
 #include "upgrade/UpgradeResult.h"
 
@@ -11,14 +10,7 @@ std::vector<CameraOutcome> InitialOutcomes(const std::vector<DeviceInfoPtr>& dev
                                            const std::vector<BatchPackage>& packages) {
     std::vector<CameraOutcome> outcomes;
     for (const DeviceInfoPtr& record : devices) {
-        CameraOutcome outcome;
-        outcome.mac = record->mac;
-        const BatchPackage* package = PackageForModel(packages, FieldString(record->productModel));
-        outcome.package = package != nullptr ? package->path : std::string();
-        outcome.ip = record->ip;
-        outcome.name = record->devName;
-        outcome.oldVersion = DeviceVersionText(*record);
-        outcomes.push_back(outcome);
+        outcomes.push_back(OutcomeBefore(*record, packages));
     }
     return outcomes;
 }

@@ -12,8 +12,7 @@
 #include "model/BatchRecord.h"
 #include "model/DeviceSInfo.h"
 
-// Each chosen camera's outcome before the batch starts: its package by its
-// model, its version before the batch.
+// Each chosen camera's outcome before the batch starts (OutcomeBefore).
 std::vector<CameraOutcome> InitialOutcomes(const std::vector<DeviceInfoPtr>& devices,
                                            const std::vector<BatchPackage>& packages);
 

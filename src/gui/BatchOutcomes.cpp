@@ -13,14 +13,7 @@ void CBatchOutcomes::Begin(const std::vector<DEVICE_S_INFO>& cameras,
     std::vector<CameraOutcome> outcomes;
     m_begin = now;
     for (const DEVICE_S_INFO& camera : cameras) {
-        CameraOutcome o;
-        o.mac = std::string(FieldText(camera.mac));
-        o.ip = std::string(FieldText(camera.ip));
-        o.name = std::string(FieldText(camera.devName));
-        o.oldVersion = DeviceVersionText(camera);
-        const BatchPackage* package = PackageForModel(packages, FieldString(camera.productModel));
-        o.package = package != nullptr ? package->path : std::string();
-        outcomes.push_back(std::move(o));
+        outcomes.push_back(OutcomeBefore(camera, packages));
     }
     m_record = CBatchRecord(std::move(outcomes));
 }

@@ -48,7 +48,7 @@ Batch MakeBatch() {
     Batch batch;
     const std::vector<std::pair<std::string, std::string>> cameras = {
         {"02:CC:00:00:10:01", "IPC-100"},
-        {"02:cc:00:00:10:02", "IPC-100"},  // the session's messages name it in upper case
+        {"02:cc:00:00:10:02", "IPC-100"},  // the CLI's messages name it in upper case
         {"02:CC:00:00:10:03", "NVR-8"},
         {"02:CC:00:00:10:04", "IPC-100"},
         {"02:CC:00:00:10:05", "DOOR-1"},
@@ -167,7 +167,8 @@ TEST(SameReport, TheCliAndTheWindowWriteOneBatchByteForByte) {
          {"\n02:CC:00:00:10:01,127.0.70.1,0,Upgraded successfully!,3.1.0(12),3.2.0(14),1,39.2,"
           "upgraded,cam 0,/srv/fw/ipc.bin,2026-12-07T21:04:06Z,2026-12-07T21:04:45Z,"
           "2026-12-07T21:04:05Z,\n",
-          "\n02:cc:00:00:10:02,127.0.70.2,11,Incorrect Username/Password!,3.1.0(12),,1,1.5,"
+          // Shown as every MAC is, whatever the camera sent.
+          "\n02:CC:00:00:10:02,127.0.70.2,11,Incorrect Username/Password!,3.1.0(12),,1,1.5,"
           "failed,\"'=HYPERLINK(\"\"h\"\"),<b>\",/srv/fw/ipc.bin,",
           // "Cancelled" before it was prepared or attempted.
           "\n02:CC:00:00:10:03,127.0.70.3,28,Cancelled,3.1.0(12),,0,0.0,not-started,cam 2,"

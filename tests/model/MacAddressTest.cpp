@@ -40,6 +40,8 @@ TEST(MacAddress, OneComparisonForTablesAndLookups) {
     EXPECT_FALSE(SameMac("AA:BB", "AA:BB:"));
     EXPECT_FALSE(SameMac("AA:BB:CC:01:02:03 ", "AA:BB:CC:01:02:03"));
     EXPECT_EQ(MacKey("cam-a"), "CAM-A");
+    EXPECT_EQ(MacShown("02-cc-0a-bb-ff-00"), "02:CC:0A:BB:FF:00");
+    EXPECT_EQ(MacShown("cam-a"), "cam-a");
     for (const char* a :
          {"aa:bb:cc:01:02:03", "AA-BB-CC-01-02-03", "cam-a", "CAM-A", "", "AA:BB"}) {
         for (const char* b : {"AA:BB:CC:01:02:03", "aa-bb-cc-01-02-04", "Cam-A", "", "aa:bb"}) {

@@ -1,5 +1,6 @@
 #include "model/BatchRecord.h"
 
+#include "model/DeviceText.h"
 #include "model/MacAddress.h"
 #include "model/UtcTime.h"
 
@@ -10,6 +11,18 @@ int64_t EpochMs(std::chrono::system_clock::time_point when) {
 }
 
 }  // namespace
+
+CameraOutcome OutcomeBefore(const DEVICE_S_INFO& camera,
+                            const std::vector<BatchPackage>& packages) {
+    CameraOutcome o;
+    o.mac = MacShown(FieldText(camera.mac));
+    o.ip = FieldString(camera.ip);
+    o.name = FieldString(camera.devName);
+    o.oldVersion = DeviceVersionText(camera);
+    const BatchPackage* package = PackageForModel(packages, FieldString(camera.productModel));
+    o.package = package != nullptr ? package->path : std::string();
+    return o;
+}
 
 std::optional<size_t> CBatchRecord::Find(std::string_view mac) const {
     const std::string key = MacKey(mac);

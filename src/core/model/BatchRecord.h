@@ -9,7 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "model/BatchPackage.h"
 #include "model/CameraOutcome.h"
+#include "model/DeviceSInfo.h"
+
+// A chosen camera's outcome before the batch starts: its MAC as shown, its
+// package by its model, its version before the batch.
+CameraOutcome OutcomeBefore(const DEVICE_S_INFO& camera, const std::vector<BatchPackage>& packages);
 
 class CBatchRecord {
 public:

@@ -65,6 +65,11 @@ std::string MacKey(std::string_view text) {
     return key;
 }
 
+std::string MacShown(std::string_view text) {
+    const std::optional<CMacAddress> mac = CMacAddress::Parse(text);
+    return mac ? mac->Text() : std::string(text);
+}
+
 // As MacKey(a) == MacKey(b), without building either: a text that is a
 // MAC never equals one that is not, since the key of the one would parse.
 bool SameMac(std::string_view a, std::string_view b) {

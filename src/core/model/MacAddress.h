@@ -34,5 +34,9 @@ private:
 // still names one row and never matches a real address.
 std::string MacKey(std::string_view text);
 
+// How a MAC is shown in outcomes and reports: the address's one text, or a
+// text that is no MAC as it came.
+std::string MacShown(std::string_view text);
+
 // The one comparison of two MAC texts: the same address however written.
 bool SameMac(std::string_view a, std::string_view b);
