@@ -1,6 +1,7 @@
 #include "BatchOutcomes.h"
 
 #include "app/ActivationText.h"
+#include "model/DeviceJson.h"
 #include "model/DeviceText.h"
 #include "model/JsonText.h"
 #include "model/SafeText.h"
@@ -77,25 +78,7 @@ std::string DeviceListText(const std::vector<DEVICE_S_INFO>& devices, bool csv) 
                     CsvField(F(r.kernelVer)) + ',' + CsvField(activation) + '\n';
             continue;
         }
-        items.push_back(CJsonObject()
-                            .Add("devName", F(r.devName))
-                            .Add("mac", F(r.mac))
-                            .Add("ip", F(r.ip))
-                            .Add("ip2", F(r.ip2))
-                            .Add("mask", F(r.mask))
-                            .Add("mask2", F(r.mask2))
-                            .Add("dataPort", static_cast<long long>(r.dataPort))
-                            .Add("httpPort", static_cast<long long>(r.httpPort))
-                            .Add("productModel", F(r.productModel))
-                            .Add("softwareVer", F(r.softwareVer))
-                            .Add("buildDate", F(r.buildDate))
-                            .Add("kernelVer", F(r.kernelVer))
-                            .Add("hardwareVer", F(r.hardwareVer))
-                            .Add("build", static_cast<long long>(r.build))
-                            .Add("deviceActivated", static_cast<long long>(r.deviceActivated))
-                            .Add("versionText", version)
-                            .Add("activationText", activation)
-                            .Text());
+        items.push_back(DeviceJsonObject(r, activation).Text());
     }
     return csv ? text : JsonArray(items) + "\n";
 }
