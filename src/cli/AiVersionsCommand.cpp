@@ -3,7 +3,6 @@
 #include <ostream>
 
 #include "CommandSession.h"
-#include "JsonText.h"
 #include "PasswordSource.h"
 #include "SignalWatch.h"
 #include "TargetChoice.h"
@@ -11,6 +10,7 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "http/AiQuery.h"
+#include "model/JsonText.h"
 
 namespace {
 

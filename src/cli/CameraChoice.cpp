@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <ostream>
 
-#include "session/DeviceTable.h"
+#include "model/MacAddress.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 
 #include "CliSystem.h"
 #include "app/Settings.h"
+#include "model/MacAddress.h"
 #include "reach/Adapters.h"
 
 namespace {
@@ -228,28 +229,8 @@ std::string CheckReportField(const std::string& option, const std::string& value
 }
 
 std::string NormalMac(const std::string& mac) {
-    if (mac.size() != 17) {
-        return "";
-    }
-    const char separator = mac[2];
-    if (separator != ':' && separator != '-') {
-        return "";
-    }
-    std::string normal;
-    for (size_t i = 0; i < mac.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(mac[i]);
-        if (i % 3 == 2) {
-            if (c != static_cast<unsigned char>(separator)) {
-                return "";
-            }
-            normal += ':';
-        } else if (std::isxdigit(c)) {
-            normal += static_cast<char>(std::toupper(c));
-        } else {
-            return "";
-        }
-    }
-    return normal;
+    const std::optional<CMacAddress> parsed = CMacAddress::Parse(mac);
+    return parsed ? parsed->Text() : std::string();
 }
 
 std::string CheckMacs(std::vector<std::string>& macs) {

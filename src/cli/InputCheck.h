@@ -25,8 +25,8 @@ std::string CheckReportPath(const std::string& path);
 constexpr size_t kMaxReportFieldBytes = 200;
 std::string CheckReportField(const std::string& option, const std::string& value);
 
-// A MAC of six hex pairs joined by ":" or "-" as "AA:BB:CC:DD:EE:FF"; ""
-// when malformed.
+// A MAC of six hex pairs joined by ":" or "-" as CMacAddress prints it
+// ("AA:BB:CC:DD:EE:FF"); "" when malformed.
 std::string NormalMac(const std::string& mac);
 // Every MAC normalised in place; the first malformed one refused.
 std::string CheckMacs(std::vector<std::string>& macs);

@@ -1,8 +1,8 @@
 #include "OutcomeHistory.h"
 
-#include "UtcTime.h"
 #include "model/DeviceText.h"
-#include "session/DeviceTable.h"
+#include "model/MacAddress.h"
+#include "model/UtcTime.h"
 
 namespace {
 
@@ -24,21 +24,6 @@ const JOURNAL_CAMERA* EarlierCamera(const RunSummary& run, const std::string& ma
 }
 
 }  // namespace
-
-void StampOutcomeTimes(CameraOutcome& o, std::chrono::system_clock::time_point now) {
-    // The first message of a camera is its place in the queue.
-    if (o.queuedAt.empty()) {
-        o.queuedAt = IsoUtc(now);
-    }
-    if (o.startedAt.empty() && o.attempts > 0) {
-        o.startedAt = IsoUtc(now);
-        o.startedMs = EpochMs(now);
-    }
-    if (o.endedAt.empty() && o.code >= 0) {
-        o.endedAt = IsoUtc(now);
-        o.endedMs = EpochMs(now);
-    }
-}
 
 void EndOutcomeNow(CameraOutcome& o) {
     const auto now = std::chrono::system_clock::now();

@@ -9,11 +9,8 @@
 #include <vector>
 
 #include "UpgradeReport.h"
+#include "model/BatchRecord.h"
 #include "upgrade/RunJournal.h"
-
-// Stamps the times of `o` that its state reached just now (called on each
-// message that changed it).
-void StampOutcomeTimes(CameraOutcome& o, std::chrono::system_clock::time_point now);
 
 // Ends a camera without a result (cancelled) now.
 void EndOutcomeNow(CameraOutcome& o);

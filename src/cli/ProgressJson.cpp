@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "JsonText.h"
 #include "ProgressView.h"
 #include "ScanCommand.h"
+#include "model/JsonText.h"
 #include "upgrade/UpgradeResult.h"
 
 void CProgressEvents::Write(const JsonValue& event) {

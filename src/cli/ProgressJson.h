@@ -12,9 +12,9 @@
 #include <ostream>
 #include <vector>
 
-#include "JsonText.h"
 #include "UpgradeReport.h"
 #include "model/DeviceSInfo.h"
+#include "model/JsonText.h"
 
 class CProgressEvents {
 public:

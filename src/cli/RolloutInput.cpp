@@ -5,8 +5,8 @@
 
 #include "InputCheck.h"
 #include "model/DeviceText.h"
+#include "model/MacAddress.h"
 #include "platform/Paths.h"
-#include "session/DeviceTable.h"
 #include "upgrade/CredentialsFile.h"
 #include "upgrade/UpgradePackage.h"
 
@@ -123,18 +123,4 @@ std::vector<BatchPackage> PackagesOfReport(const std::vector<ReportCamera>& rows
         }
     }
     return packages;
-}
-
-std::string PackagePathForModel(const std::vector<BatchPackage>& packages,
-                                const std::string& model) {
-    std::string common;
-    for (const BatchPackage& package : packages) {
-        if (!package.model.empty() && package.model == model) {
-            return package.path;
-        }
-        if (package.model.empty()) {
-            common = package.path;
-        }
-    }
-    return common;
 }

@@ -44,7 +44,3 @@ std::string FailedCamerasOfReport(const std::string& path, std::vector<std::stri
 // of its camera as found now (one package alone serves every model).
 std::vector<BatchPackage> PackagesOfReport(const std::vector<ReportCamera>& rows,
                                            const std::vector<DeviceInfoPtr>& found);
-
-// The package a camera of `model` gets ("" when none).
-std::string PackagePathForModel(const std::vector<BatchPackage>& packages,
-                                const std::string& model);

@@ -3,12 +3,14 @@
 #include <ostream>
 
 #include "TextTable.h"
-#include "UtcTime.h"
+#include "model/RunsFolder.h"
+#include "model/UtcTime.h"
+#include "platform/Paths.h"
 #include "upgrade/RunJournal.h"
 
 int RunRuns(const CliContext& context, std::ostream& out, std::ostream& err) {
     const std::string folder =
-        context.session.runsFolder.empty() ? DefaultRunsFolder() : context.session.runsFolder;
+        RunsFolderOf(context.session.runsFolder, platform::LocalStateFolder());
     const std::vector<RunListing> runs = ListRuns(folder);
     if (runs.empty()) {
         err << "firmhand-cli: no run recorded in " << folder << "\n";

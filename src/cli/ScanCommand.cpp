@@ -3,14 +3,15 @@
 #include <ostream>
 
 #include "CommandSession.h"
-#include "JsonText.h"
 #include "ProgressJson.h"
 #include "SignalWatch.h"
 #include "TargetChoice.h"
 #include "TextTable.h"
 #include "app/ActivationText.h"
 #include "app/StringTable.h"
+#include "model/DeviceJson.h"
 #include "model/DeviceText.h"
+#include "model/JsonText.h"
 
 std::vector<std::string> DeviceTableHeadings() {
     return {LoadString(IDS_COL_INDEX),
@@ -51,25 +52,7 @@ void FitDeviceTable(CTextTable& table, std::optional<TerminalSize> terminal) {
 CJsonObject DeviceJsonObject(const DEVICE_S_INFO& r) {
     std::string activation;
     DeviceActivationText(r, activation);
-    CJsonObject object;
-    object.Add("devName", r.devName)
-        .Add("mac", r.mac)
-        .Add("ip", r.ip)
-        .Add("ip2", r.ip2)
-        .Add("mask", r.mask)
-        .Add("mask2", r.mask2)
-        .Add("dataPort", r.dataPort)
-        .Add("httpPort", r.httpPort)
-        .Add("productModel", r.productModel)
-        .Add("softwareVer", r.softwareVer)
-        .Add("buildDate", r.buildDate)
-        .Add("kernelVer", r.kernelVer)
-        .Add("hardwareVer", r.hardwareVer)
-        .Add("build", r.build)
-        .Add("deviceActivated", r.deviceActivated)
-        .Add("versionText", DeviceVersionText(r))
-        .Add("activationText", activation);
-    return object;
+    return DeviceJsonObject(r, activation);
 }
 
 std::string DeviceJson(const DEVICE_S_INFO& r) {

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "CliContext.h"
-#include "JsonText.h"
 #include "TerminalSize.h"
 #include "TextTable.h"
 #include "model/DeviceSInfo.h"
+#include "model/JsonText.h"
 
 struct ScanOptions {
     double seconds = 3;
@@ -27,8 +27,8 @@ struct ScanOptions {
 int RunScan(const ScanOptions& options, const CliContext& context, std::ostream& out,
             std::ostream& err);
 
-// The record as the list shows it: one table row, or one JSON object with
-// the record's field names plus versionText and activationText.
+// The record as the list shows it: one table row, or its JSON object (see
+// model/DeviceJson.h) with the activation text in the interface language.
 std::vector<std::string> DeviceTableHeadings();
 std::vector<std::string> DeviceTableRow(int index, const DEVICE_S_INFO& record);
 // Fits the list to a terminal's width; as it is without one.

@@ -10,9 +10,9 @@
 #include "BatchTracker.h"
 #include "CliSystem.h"
 #include "CommandSession.h"
-#include "HtmlReport.h"
 #include "InputCheck.h"
 #include "OutcomeHistory.h"
+#include "PackageFacts.h"
 #include "PackageModels.h"
 #include "PasswordSource.h"
 #include "ProgressJson.h"
@@ -22,14 +22,16 @@
 #include "TargetChoice.h"
 #include "TextTable.h"
 #include "UpgradeReport.h"
-#include "UtcTime.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
+#include "model/HtmlReport.h"
+#include "model/MacAddress.h"
+#include "model/OutcomeReport.h"
 #include "model/SafeText.h"
+#include "model/UtcTime.h"
 #include "reach/HelperReachability.h"
 #include "reach/Reachability.h"
-#include "session/DeviceTable.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -86,21 +88,6 @@ void ShowChosen(const std::vector<DeviceInfoPtr>& devices, std::ostream& out) {
     }
     table.Print(out);
     out.flush();
-}
-
-std::vector<CameraOutcome> InitialOutcomes(const std::vector<DeviceInfoPtr>& devices,
-                                           const std::vector<BatchPackage>& packages) {
-    std::vector<CameraOutcome> outcomes;
-    for (const DeviceInfoPtr& record : devices) {
-        CameraOutcome outcome;
-        outcome.mac = record->mac;
-        outcome.package = PackagePathForModel(packages, FieldString(record->productModel));
-        outcome.ip = record->ip;
-        outcome.name = record->devName;
-        outcome.oldVersion = DeviceVersionText(*record);
-        outcomes.push_back(outcome);
-    }
-    return outcomes;
 }
 
 std::vector<DeviceInfoPtr> OnlyMacs(const std::vector<DeviceInfoPtr>& devices,
@@ -172,23 +159,9 @@ void PrintPlan(const std::vector<CameraPlan>& plans, std::ostream& out) {
 }
 
 bool WantsHtmlReport(const UpgradeOptions& options) {
-    return std::any_of(options.reports.begin(), options.reports.end(),
-                       [](const std::string& path) { return EndsWithNoCase(path, ".html"); });
-}
-
-// The report in the format its name asks for; the page's timeline comes
-// from the run's journal.
-bool WriteReport(const std::vector<CameraOutcome>& outcomes, const std::string& journal,
-                 const ReportHeader& header, const std::string& path) {
-    if (EndsWithNoCase(path, ".html")) {
-        RunSummary run;
-        std::string problem;
-        if (!journal.empty()) {
-            ReadRunJournal(journal, run, problem);
-        }
-        return WriteHtmlReport(outcomes, run, header, path);
-    }
-    return WriteOutcomeReport(outcomes, path);
+    return std::any_of(options.reports.begin(), options.reports.end(), [](const std::string& path) {
+        return ReportFormatOfPath(path) == ReportFormat::Html;
+    });
 }
 
 // True when a camera to be upgraded has no line of the credentials file:

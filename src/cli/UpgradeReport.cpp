@@ -5,11 +5,10 @@
 #include <ostream>
 #include <sstream>
 
-#include "InputCheck.h"
-#include "JsonText.h"
 #include "TextTable.h"
 #include "app/StringTable.h"
 #include "platform/Paths.h"
+#include "upgrade/BatchReport.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -21,40 +20,6 @@ std::string Seconds(double seconds) {
 }
 
 }  // namespace
-
-std::string OutcomeStatus(const CameraOutcome& o) {
-    if (o.code == UPGRADE_OK) {
-        return "upgraded";
-    }
-    // Its last block went out before the cancel: it installs on its own,
-    // and a resumed run verifies it.
-    if (o.lastBlockSeconds >= 0 && (o.code == UPGRADE_CANCELLED || o.openAtCancel)) {
-        return "installing";
-    }
-    if (IsSkippedResult(o.code)) {
-        return "skipped";
-    }
-    if (o.code == UPGRADE_NOT_STARTED) {
-        return "not-started";
-    }
-    if (o.code == UPGRADE_ELSEWHERE) {
-        return "busy";
-    }
-    if (o.code == UPGRADE_CANCELLED || (o.openAtCancel && (o.prepared || o.attempts > 0))) {
-        return o.prepared || o.attempts > 0 ? "cancelled" : "not-started";
-    }
-    if (o.code >= 0 || o.attempts > 0) {
-        return "failed";
-    }
-    return "not-started";
-}
-
-std::string OutcomeText(const CameraOutcome& o) {
-    if (OutcomeStatus(o) == "installing") {
-        return LoadString(IDS_SENT_INSTALLING);
-    }
-    return ResultCodeToText(o.code);
-}
 
 namespace {
 
@@ -106,11 +71,6 @@ std::string OutcomeTableText(const std::vector<CameraOutcome>& outcomes, size_t 
 
 }  // namespace
 
-std::string OutcomeReason(const CameraOutcome& o) {
-    const std::string status = OutcomeStatus(o);
-    return status == "failed" || status == "busy" ? ResultReasonText(o.code) : std::string();
-}
-
 namespace {
 
 // Each failed camera's reason under the table, whole: a sentence that is
@@ -157,41 +117,11 @@ bool WriteReportFile(const std::string& path, const std::string& text) {
     return platform::WriteReportFile(path, text);
 }
 
+bool WriteReport(const std::vector<CameraOutcome>& outcomes, const std::string& journal,
+                 const ReportHeader& header, const std::string& path) {
+    return WriteReportFile(path, BatchReportText(outcomes, path, journal, header));
+}
+
 bool WriteOutcomeReport(const std::vector<CameraOutcome>& outcomes, const std::string& path) {
-    std::ostringstream file;
-    if (EndsWithNoCase(path, ".csv")) {
-        file << "mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status,name,package,"
-                "startedAt,endedAt,queuedAt,reason\n";
-        for (const CameraOutcome& o : outcomes) {
-            file << CsvField(o.mac) << ',' << CsvField(o.ip) << ',' << o.code << ','
-                 << CsvField(OutcomeText(o)) << ',' << CsvField(o.oldVersion) << ','
-                 << CsvField(o.newVersion) << ',' << o.attempts << ',' << Seconds(o.seconds) << ','
-                 << OutcomeStatus(o) << ',' << CsvField(o.name) << ',' << CsvField(o.package) << ','
-                 << o.startedAt << ',' << o.endedAt << ',' << o.queuedAt << ','
-                 << CsvField(OutcomeReason(o)) << '\n';
-        }
-    } else {
-        std::vector<std::string> items;
-        for (const CameraOutcome& o : outcomes) {
-            items.push_back(CJsonObject()
-                                .Add("mac", o.mac)
-                                .Add("ip", o.ip)
-                                .Add("code", o.code)
-                                .Add("text", OutcomeText(o))
-                                .Add("status", OutcomeStatus(o))
-                                .Add("oldVersion", o.oldVersion)
-                                .Add("newVersion", o.newVersion)
-                                .Add("attempts", o.attempts)
-                                .Add("seconds", o.seconds)
-                                .Add("name", o.name)
-                                .Add("package", o.package)
-                                .Add("queuedAt", o.queuedAt)
-                                .Add("startedAt", o.startedAt)
-                                .Add("endedAt", o.endedAt)
-                                .Add("reason", OutcomeReason(o))
-                                .Text());
-        }
-        file << "{\"results\": " << JsonArray(items) << "}\n";
-    }
-    return WriteReportFile(path, file.str());
+    return WriteReport(outcomes, "", {}, path);
 }

@@ -84,27 +84,6 @@ const DEVICE_COLUMN_DEF& DeviceColumnDef(int column) {
     return kColumns[static_cast<size_t>(column)];
 }
 
-bool MacEqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string MacKey(std::string_view mac) {
-    std::string key(mac);
-    for (char& c : key) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return key;
-}
-
 int ActivationStringId(int32_t deviceActivated) {
     switch (deviceActivated) {
         case 0:

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "model/DeviceSInfo.h"
+#include "model/MacAddress.h"       // SameMac, MacKey: rows are found by MacKey
 #include "upgrade/UpgradeResult.h"  // ResultCodeToText
 
 // Columns of the device list.
@@ -48,11 +49,6 @@ constexpr int kSlaveIpColumnWidth = 110;
 constexpr int kAiColumnWidth = 80;
 // Most cameras that one batch may upgrade.
 constexpr int kMaxDevicesPerBatch = 32;
-
-// MAC texts are compared without regard to case (ASCII letters).
-bool MacEqualsNoCase(std::string_view a, std::string_view b);
-// The MAC in lower case: the key under which a row is found.
-std::string MacKey(std::string_view mac);
 
 // String id of the activation text, or 0 when the value has none (the
 // column then keeps whatever it showed).

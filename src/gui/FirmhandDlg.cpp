@@ -489,7 +489,7 @@ void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
             OnUpgradeResult(message.wParam, message.Text());
             break;
         case WM_BATCH_PREPARED:
-            m_outcomes.Prepared(message.Text());
+            m_outcomes.Prepared(message.Text(), std::chrono::system_clock::now());
             break;
         case WM_BATCH_END:
             OnBatchEnd();

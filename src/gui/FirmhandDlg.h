@@ -231,8 +231,9 @@ protected:
     virtual void OnNewDeviceRow(int row);
     // Opens a web page in the desktop's browser.
     virtual void OpenWebPage(const std::string& url);
-    // The export file dialog; "" when the user cancelled.
-    virtual QString ChooseExportFile(const QString& caption);
+    // The export file dialog offering the files of `filterId`; "" when the
+    // user cancelled.
+    virtual QString ChooseExportFile(const QString& caption, int filterId);
     // Puts text on the clipboard.
     virtual void CopyText(const QString& text);
     // Tells the desktop that the batch ended (the window is not active).

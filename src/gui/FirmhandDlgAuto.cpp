@@ -32,7 +32,7 @@ void CFirmhandDlg::InitAutoUpgradeTest() {
 
 void CFirmhandDlg::OnNewDeviceRow(int row) {
     const DEVICE_S_INFO* info = m_model->Record(row);
-    if (info == nullptr || m_autoMac.empty() || !MacEqualsNoCase(FieldText(info->mac), m_autoMac)) {
+    if (info == nullptr || m_autoMac.empty() || !SameMac(FieldText(info->mac), m_autoMac)) {
         return;
     }
     OnAutoCameraBack(row);

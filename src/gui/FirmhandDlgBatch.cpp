@@ -127,12 +127,14 @@ bool CFirmhandDlg::StartRequest(BatchRequest& request) {
     m_batchRan = true;
     m_batchStart = std::chrono::steady_clock::now();
     m_outcomes.Begin(cameras,
-                     request.packages.empty() ? request.packagePath : request.packages.front().path,
+                     request.packages.empty()
+                         ? std::vector<BatchPackage>{{std::string(), request.packagePath}}
+                         : request.packages,
                      std::chrono::system_clock::now());
     m_autoInBatch = false;
     for (const DEVICE_S_INFO& camera : cameras) {
-        m_autoInBatch = m_autoInBatch ||
-                        (!m_autoMac.empty() && MacEqualsNoCase(FieldText(camera.mac), m_autoMac));
+        m_autoInBatch =
+            m_autoInBatch || (!m_autoMac.empty() && SameMac(FieldText(camera.mac), m_autoMac));
     }
     m_summary.clear();
     m_events->BatchStarted(static_cast<int>(cameras.size()));
@@ -172,7 +174,7 @@ void CFirmhandDlg::SetBatchControlsEnabled(bool enabled) {
                                                !m_packageList->selectedItems().isEmpty());
     // "Retry failed" is offered only after a batch with failures.
     bool failed = false;
-    for (const CAMERA_OUTCOME& outcome : m_outcomes.Outcomes()) {
+    for (const CameraOutcome& outcome : m_outcomes.Outcomes()) {
         failed = failed || IsFailedResult(outcome.code);
     }
     m_controls[IDC_RETRY_FAILED]->setEnabled(enabled && m_batchRan && failed);
@@ -184,7 +186,7 @@ void CFirmhandDlg::ShowBusy(bool shown) {
 }
 
 int CFirmhandDlg::OnUpgradeProgress(int32_t progress, const std::string& mac) {
-    m_outcomes.Progress(mac, std::chrono::system_clock::now());
+    m_outcomes.Progress(mac, progress, std::chrono::system_clock::now());
     // After the last block the camera installs and restarts: a full bar
     // would read as a transfer that hangs.
     if (progress + 1 >= static_cast<int32_t>(UPGRADE_BLOCK_COUNT)) {
@@ -246,8 +248,8 @@ void CFirmhandDlg::OnBatchEnd() {
         m_autoInBatch = false;
         m_autoAwaitingReturn = true;
         int code = -1;
-        for (const CAMERA_OUTCOME& outcome : m_outcomes.Outcomes()) {
-            code = MacEqualsNoCase(outcome.mac, m_autoMac) ? outcome.code : code;
+        for (const CameraOutcome& outcome : m_outcomes.Outcomes()) {
+            code = SameMac(outcome.mac, m_autoMac) ? outcome.code : code;
         }
         // Upgraded, or back with its old version: the job saw it return.
         const int row = m_model->FindDeviceItem(m_autoMac);

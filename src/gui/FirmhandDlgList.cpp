@@ -66,7 +66,7 @@ int CFirmhandDlg::OnDeviceNotify(CWindowMessage& message) {
             // After a batch that held the automatic test's camera, a report
             // of its new boot is its return (its row stayed).
             if (known && message.wParam == DEVICE_NOTIFY_FOUND && m_autoAwaitingReturn &&
-                !m_upgrading && MacEqualsNoCase(mac, m_autoMac)) {
+                !m_upgrading && SameMac(mac, m_autoMac)) {
                 OnAutoCameraBack(m_model->FindDeviceItem(mac));
             }
             break;

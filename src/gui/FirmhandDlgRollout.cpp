@@ -239,7 +239,7 @@ void CFirmhandDlg::OnRetryFailed() {
         return;
     }
     std::vector<int> rows;
-    for (const CAMERA_OUTCOME& outcome : m_outcomes.Outcomes()) {
+    for (const CameraOutcome& outcome : m_outcomes.Outcomes()) {
         const int row = m_model->FindDeviceItem(outcome.mac);
         if (row >= 0 && IsFailedResult(outcome.code)) {
             rows.push_back(row);

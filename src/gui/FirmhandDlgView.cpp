@@ -34,6 +34,7 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "session/FirmhandSession.h"
+#include "upgrade/BatchReport.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 
@@ -57,7 +58,7 @@ void CFirmhandDlg::BuildMenus() {
     QAction* exportList = Texted(file->addAction(QString()), IDS_EXPORT_LIST);
     exportList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     connect(exportList, &QAction::triggered, this, [this] {
-        const QString path = ChooseExportFile(ViewText(IDS_EXPORT_LIST));
+        const QString path = ChooseExportFile(ViewText(IDS_EXPORT_LIST), IDS_EXPORT_FILTER);
         if (!path.isEmpty() && !ExportList(path)) {
             ShowMessage(IDS_EXPORT_FAILED, false);
         }
@@ -66,7 +67,8 @@ void CFirmhandDlg::BuildMenus() {
     m_exportResults->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     m_exportResults->setEnabled(false);  // until a batch ran
     connect(m_exportResults, &QAction::triggered, this, [this] {
-        const QString path = ChooseExportFile(ViewText(IDS_EXPORT_RESULTS));
+        const QString path =
+            ChooseExportFile(ViewText(IDS_EXPORT_RESULTS), IDS_EXPORT_RESULTS_FILTER);
         if (!path.isEmpty() && !ExportResults(path)) {
             ShowMessage(IDS_EXPORT_FAILED, false);
         }
@@ -334,16 +336,25 @@ void CFirmhandDlg::OnSearchNow() {
     }
 }
 
-QString CFirmhandDlg::ChooseExportFile(const QString& caption) {
+QString CFirmhandDlg::ChooseExportFile(const QString& caption, int filterId) {
+    const QString filter = ViewText(filterId);
     QString selected;
-    QString path = QFileDialog::getSaveFileName(this, caption, QString(),
-                                                ViewText(IDS_EXPORT_FILTER), &selected);
-    if (!path.isEmpty() && !path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) &&
-        !path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)) {
-        path += selected.contains(QStringLiteral("*.csv")) ? QStringLiteral(".csv")
-                                                           : QStringLiteral(".json");
+    const QString path = QFileDialog::getSaveFileName(this, caption, QString(), filter, &selected);
+    // A name with an extension the dialog offers stays; else the kind of
+    // file chosen in the dialog's list names it.
+    for (const QString& extension :
+         {QStringLiteral(".csv"), QStringLiteral(".json"), QStringLiteral(".html")}) {
+        if (path.isEmpty() || (filter.contains(QLatin1Char('*') + extension) &&
+                               path.endsWith(extension, Qt::CaseInsensitive))) {
+            return path;
+        }
     }
-    return path;
+    for (const QString& extension : {QStringLiteral(".csv"), QStringLiteral(".html")}) {
+        if (selected.contains(QLatin1Char('*') + extension)) {
+            return path + extension;
+        }
+    }
+    return path + QStringLiteral(".json");
 }
 
 bool CFirmhandDlg::ExportList(const QString& path) {
@@ -364,10 +375,10 @@ bool CFirmhandDlg::ExportResults(const QString& path) {
         ShowMessage(IDS_NO_RESULTS, false);
         return true;
     }
-    const bool csv = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
-    const bool ok =
-        WriteTextFile(QFile::encodeName(path).toStdString(),
-                      OutcomeReportText(m_outcomes.Outcomes(), m_outcomes.Package(), csv));
+    const std::string file = QFile::encodeName(path).toStdString();
+    const bool ok = WriteTextFile(
+        file, BatchReportText(m_outcomes.Outcomes(), file,
+                              m_session ? m_session->RunJournalPath() : std::string()));
     LOG_INFO("CFirmhandDlg::ExportResults", "results to %s: %s",
              QFile::encodeName(path).constData(), ok ? "written" : "failed");
     return ok;

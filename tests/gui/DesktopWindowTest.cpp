@@ -269,10 +269,16 @@ TEST_F(DesktopWindowTest, RowMenuActionsExportAndBatchSummary) {
     const std::string csv = ReadFile(report);
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
               "mac,ip,code,text,oldVersion,newVersion,attempts,seconds,status,name,package,"
-              "startedAt,endedAt");
+              "startedAt,endedAt,queuedAt,reason");
     EXPECT_NE(csv.find(Mac(0) + ",127.0.70.1,"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",3.1.0(12),,"), std::string::npos) << "old version, no new one: " << csv;
     EXPECT_NE(csv.find(",failed,cam," + m_sandbox.File("fw.bin") + ","), std::string::npos) << csv;
+    // The page a technician hands over, as the CLI writes it.
+    const std::string page = m_sandbox.File("report.html");
+    ASSERT_TRUE(m_dlg->ExportResults(QString::fromStdString(page)));
+    const std::string html = ReadFile(page);
+    EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u) << html;
+    EXPECT_NE(html.find("<td id=\"failed\">2</td>"), std::string::npos) << html;
 
     // Retry takes the one camera, whatever is checked.
     m_dlg->OnClearAll();

@@ -3,13 +3,6 @@
 #include "DeviceListRules.h"
 #include "GuiTestSupport.h"
 
-TEST(DeviceListRules, MacComparisonIgnoresCase) {
-    EXPECT_TRUE(MacEqualsNoCase("AA:bb:CC:01:02:03", "aa:BB:cc:01:02:03"));
-    EXPECT_FALSE(MacEqualsNoCase("AA:BB", "AA:BC"));
-    EXPECT_FALSE(MacEqualsNoCase("AA:BB", "AA:BB:"));
-    EXPECT_EQ(MacKey("AA:Bb:0F"), "aa:bb:0f");
-}
-
 TEST(DeviceListRules, AddressesReadLikeInetAddr) {
     EXPECT_EQ(Ipv4HostOrder("192.168.1.2"), 0xC0A80102u);
     EXPECT_EQ(Ipv4HostOrder("10.1"), 0x0A000001u);

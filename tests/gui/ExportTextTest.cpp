@@ -10,15 +10,17 @@
 
 #include "BatchOutcomes.h"
 #include "support/TestSupport.h"
+#include "upgrade/BatchReport.h"
 
 TEST(ExportText, CameraNamesCannotStartFormulasOrBreakLines) {
-    CAMERA_OUTCOME outcome;
+    CameraOutcome outcome;
     outcome.mac = "02:CC:00:00:10:01";
     outcome.name = "=HYPERLINK(\"h\")";
+    outcome.package = "-fw.bin";
     outcome.code = 0;
-    CAMERA_OUTCOME other = outcome;
+    CameraOutcome other = outcome;
     other.name = "\x1b[31mR\r\n@x";
-    const std::string csv = OutcomeReportText({outcome, other}, "-fw.bin", true);
+    const std::string csv = BatchReportText({outcome, other}, "results.csv", "");
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3) << csv;
     EXPECT_NE(csv.find(",\"'=HYPERLINK(\"\"h\"\")\","), std::string::npos) << csv;
     EXPECT_NE(csv.find(",\\x1B[31mR\\x0D\\x0A@x,'-fw.bin,"), std::string::npos) << csv;

@@ -126,7 +126,7 @@ protected:
     }
     QString ChooseUpgradeFile() override { return chosenFile; }
     void OpenWebPage(const std::string& url) override { opened.push_back(url); }
-    QString ChooseExportFile(const QString&) override { return exportFile; }
+    QString ChooseExportFile(const QString&, int) override { return exportFile; }
     void CopyText(const QString& text) override { copied.push_back(text); }
     void NotifyDesktop(const QString& title, const QString& body) override {
         notified.push_back(title + QStringLiteral(": ") + body);

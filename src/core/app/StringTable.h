@@ -115,6 +115,7 @@ enum StringId : int {
     IDS_REASON_ELSEWHERE = 1193,
     IDS_TIP_REASON = 1194,
     IDS_COL_REASON = 1195,
+    IDS_EXPORT_RESULTS_FILTER = 1196,
     // The desktop window's own texts (1100 to 1149).
     IDS_FILTER_PLACEHOLDER = 1100,
     IDS_SHOW_ONLY_FAILED = 1101,

@@ -1,22 +1,10 @@
 #include "discovery/SearchTable.h"
 
-#include <cctype>
-
-namespace {
-
-std::string Key(const std::string& mac) {
-    std::string key = mac;
-    for (char& c : key) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return key;
-}
-
-}  // namespace
+#include "model/MacAddress.h"
 
 CSearchTable::Outcome CSearchTable::OnReply(const std::string& mac, const std::string& bootId,
                                             const std::string& text, std::string& reportMac) {
-    const std::string key = Key(mac);
+    const std::string key = MacKey(mac);
     auto it = m_entries.find(key);
     if (it == m_entries.end()) {
         if (m_entries.size() >= m_maxEntries) {

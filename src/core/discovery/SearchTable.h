@@ -49,5 +49,5 @@ private:
     };
 
     size_t m_maxEntries;
-    std::map<std::string, Entry> m_entries;  // by upper-case MAC
+    std::map<std::string, Entry> m_entries;  // by MacKey
 };

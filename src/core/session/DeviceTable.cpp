@@ -1,12 +1,6 @@
 #include "session/DeviceTable.h"
 
-#include <strings.h>
-
 #include <algorithm>
-
-bool SameMac(const std::string& a, const std::string& b) {
-    return strcasecmp(a.c_str(), b.c_str()) == 0;
-}
 
 void CDeviceTable::Update(const DEVICE_S_INFO& record) {
     auto copy = std::make_shared<DEVICE_S_INFO>(record);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/DeviceSInfo.h"
+#include "model/MacAddress.h"
 
 class CDeviceTable {
 public:
@@ -15,7 +16,7 @@ public:
     // False when no record had the MAC.
     bool Remove(const std::string& mac);
     std::vector<DeviceInfoPtr> Snapshot() const;
-    // The record of the MAC, compared without regard to case; null if none.
+    // The record of the MAC (SameMac); null if none.
     DeviceInfoPtr Find(const std::string& mac) const;
     size_t Size() const;
 
@@ -23,6 +24,3 @@ private:
     mutable std::mutex m_mutex;
     std::vector<DeviceInfoPtr> m_devices;
 };
-
-// MACs compared without regard to case.
-bool SameMac(const std::string& a, const std::string& b);

@@ -7,8 +7,10 @@
 #include "discovery/SearchIntake.h"
 #include "http/AiVersionQuery.h"
 #include "model/DeviceText.h"
+#include "model/RunsFolder.h"
 #include "net/SWL_LinkTimer.h"
 #include "net/SWL_Socket.h"
+#include "platform/Paths.h"
 #include "reach/Ipv4.h"
 #include "session/AwaitedCameraProbe.h"
 #include "session/InventoryRecorder.h"
@@ -224,7 +226,7 @@ UpgradePackagePtr CFirmhandSession::Package() const {
 }
 
 std::string CFirmhandSession::RunsFolder() const {
-    return m_options.runsFolder.empty() ? DefaultRunsFolder() : m_options.runsFolder;
+    return RunsFolderOf(m_options.runsFolder, platform::LocalStateFolder());
 }
 
 std::optional<RunSummary> CFirmhandSession::UnfinishedRun(std::string* problem) const {

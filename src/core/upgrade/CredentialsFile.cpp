@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "model/DeviceText.h"
+#include "model/MacAddress.h"
 #include "platform/OwnerOnlyFile.h"
 
 namespace {
@@ -21,17 +22,6 @@ std::string NextField(const std::string& line, size_t& pos) {
     const size_t end = line.find_first_of(kSpaces, start);
     pos = end == std::string::npos ? line.size() : end;
     return line.substr(start, pos - start);
-}
-
-std::string NormalisedMac(const std::string& text) {
-    std::string mac;
-    for (char c : text) {
-        if (c == '-') {
-            c = ':';
-        }
-        mac += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return mac;
 }
 
 }  // namespace
@@ -92,7 +82,7 @@ bool CredentialMatches(const CREDENTIAL_ENTRY& entry, const DEVICE_S_INFO& recor
     if (entry.match == "*") {
         return true;
     }
-    if (NormalisedMac(entry.match) == NormalisedMac(FieldString(record.mac))) {
+    if (SameMac(entry.match, FieldText(record.mac))) {
         return true;
     }
     return entry.match == FieldString(record.productModel);

@@ -70,18 +70,10 @@ bool LoadRolloutPackages(const std::vector<BatchPackage>& packages,
     return true;
 }
 
-UpgradePackagePtr PackageForModel(const std::vector<ROLLOUT_PACKAGE>& packages,
-                                  const std::string& model) {
-    UpgradePackagePtr common;
-    for (const ROLLOUT_PACKAGE& entry : packages) {
-        if (!entry.model.empty() && entry.model == model) {
-            return entry.package;
-        }
-        if (entry.model.empty()) {
-            common = entry.package;
-        }
-    }
-    return common;
+UpgradePackagePtr LoadedPackageForModel(const std::vector<ROLLOUT_PACKAGE>& packages,
+                                        const std::string& model) {
+    const ROLLOUT_PACKAGE* entry = PackageForModel(packages, model);
+    return entry != nullptr ? entry->package : nullptr;
 }
 
 bool IsAlreadyCurrent(const DEVICE_S_INFO& record, const std::string& packageFileName) {
@@ -95,7 +87,7 @@ CameraPlan PlanCamera(const DeviceInfoPtr& record, const std::vector<ROLLOUT_PAC
                       const std::string& user, const std::string& password) {
     CameraPlan plan;
     plan.record = record;
-    plan.package = PackageForModel(packages, FieldString(record->productModel));
+    plan.package = LoadedPackageForModel(packages, FieldString(record->productModel));
     if (!plan.package) {
         plan.skipCode = UPGRADE_NO_PACKAGE_FOR_MODEL;
     } else if (!force && IsAlreadyCurrent(*record, plan.package->FileName())) {

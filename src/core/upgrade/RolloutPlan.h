@@ -6,15 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "model/BatchPackage.h"
 #include "model/DeviceSInfo.h"
 #include "upgrade/CredentialsFile.h"
 #include "upgrade/UpgradePackage.h"
-
-// A package of a batch and the model it is for ("": every camera).
-struct BatchPackage {
-    std::string model;
-    std::string path;
-};
 
 // Stop starting cameras once the failed ones pass `value` (a count, or a
 // percentage of the cameras to upgrade). A negative value sets no limit.
@@ -49,10 +44,9 @@ bool LoadRolloutPackages(const std::vector<BatchPackage>& packages,
                          std::vector<ROLLOUT_PACKAGE>& loaded, std::string& error,
                          bool& openFailed);
 
-// The package for a camera's model: the one named for it, else the one for
-// every camera, else null.
-UpgradePackagePtr PackageForModel(const std::vector<ROLLOUT_PACKAGE>& packages,
-                                  const std::string& model);
+// The loaded package for a camera's model, by PackageForModel; null for none.
+UpgradePackagePtr LoadedPackageForModel(const std::vector<ROLLOUT_PACKAGE>& packages,
+                                        const std::string& model);
 
 // True when the camera already runs the package's version: the package's
 // file name holds both its software version text and its build number

@@ -11,6 +11,7 @@
 
 #include "app/Logger.h"
 #include "model/DeviceText.h"
+#include "model/MacAddress.h"
 #include "platform/Paths.h"
 #include "platform/Pub.h"
 #include "upgrade/UpgradeResult.h"
@@ -114,7 +115,7 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
         return;
     }
     auto it = std::find_if(run.cameras.begin(), run.cameras.end(),
-                           [&](const JOURNAL_CAMERA& c) { return c.mac == mac; });
+                           [&](const JOURNAL_CAMERA& c) { return SameMac(c.mac, mac); });
     if (it == run.cameras.end()) {
         throw std::invalid_argument("step of a camera not listed");
     }
@@ -151,7 +152,7 @@ bool JOURNAL_CAMERA::Done() const {
 
 const JOURNAL_CAMERA* RunSummary::Find(const std::string& mac) const {
     for (const JOURNAL_CAMERA& camera : cameras) {
-        if (camera.mac == mac) {
+        if (SameMac(camera.mac, mac)) {
             return &camera;
         }
     }
@@ -323,12 +324,13 @@ bool CRunJournal::End() {
     return Append(json{{"event", "end"}, {"t", NowMs()}}.dump());
 }
 
-std::string DefaultRunsFolder() {
-    const std::string state = platform::LocalStateFolder();
-    if (state.empty()) {
-        return {};
+ReportRun ReportRunOf(const RunSummary& run) {
+    ReportRun report{run.startedAt, run.endedAt, run.packages, {}};
+    for (const JOURNAL_CAMERA& c : run.cameras) {
+        report.lanes.push_back({c.mac, c.name, c.queuedAt, c.startedAt, c.lastBlockAt, c.endedAt,
+                                c.HasResult(), c.code});
     }
-    return platform::PathCombine(platform::PathCombine(state, "firmhand"), "runs");
+    return report;
 }
 
 bool ReadRunJournal(const std::string& path, RunSummary& run, std::string& error) {

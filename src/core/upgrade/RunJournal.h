@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "model/DeviceSInfo.h"
+#include "model/HtmlReport.h"
 #include "platform/FileLock.h"
 #include "platform/SyncedFile.h"
 #include "upgrade/RolloutPlan.h"
@@ -85,6 +86,9 @@ struct RunSummary {
     int Open() const;  // not Done
 };
 
+// The run as the HTML report draws it: its times, packages and lanes.
+ReportRun ReportRunOf(const RunSummary& run);
+
 class CRunJournal {
 public:
     // Starts the journal of a new run in `folder` (created when missing).
@@ -135,9 +139,6 @@ private:
     std::string m_heldLines;  // joined by '\n', without the last one
     std::function<bool(const std::string& line)> m_writeFault;
 };
-
-// The folder of the journals: $XDG_STATE_HOME/firmhand/runs.
-std::string DefaultRunsFolder();
 
 // Reads a journal. A torn last line (a kill during its write) is ignored;
 // any other bad line makes the journal unreadable: false with `error`

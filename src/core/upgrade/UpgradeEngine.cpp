@@ -15,6 +15,8 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
+#include "model/RunsFolder.h"
+#include "platform/Paths.h"
 #include "upgrade/CameraLock.h"
 #include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeProcedure.h"
@@ -386,7 +388,7 @@ BatchStartResult CUpgradeEngine::PlanBatch(const BatchRequest& request,
         run.plans.push_back(
             PlanCamera(record, loaded, request.force, entries, request.user, request.password));
     }
-    run.defaultPackage = PackageForModel(loaded, "");
+    run.defaultPackage = LoadedPackageForModel(loaded, "");
     if (!run.defaultPackage) {
         run.defaultPackage = loaded.front().package;
     }
@@ -402,8 +404,7 @@ void CUpgradeEngine::OpenJournal(const std::vector<BatchPackage>& packages, CBat
         journal = std::move(run.resumedJournal);
         journal->Resumed();
     } else {
-        const std::string folder =
-            m_options.runsFolder.empty() ? DefaultRunsFolder() : m_options.runsFolder;
+        const std::string folder = RunsFolderOf(m_options.runsFolder, platform::LocalStateFolder());
         journal = CRunJournal::Create(folder, packages, error);
     }
     if (!journal) {

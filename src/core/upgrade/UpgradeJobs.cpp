@@ -1,6 +1,7 @@
 #include "upgrade/UpgradeJobs.h"
 
 #include "app/WindowMessages.h"
+#include "model/MacAddress.h"
 
 DeviceInfoPtr UpgradeInfo::Device() const {
     CPUB_LockAction guard(deviceLock);
@@ -47,13 +48,13 @@ bool CUpgradeJobTable::addJob(const UpgradeInfoPtr& job) {
         return false;
     }
     CPUB_LockAction guard(jobsLock);
-    upgradeJobs[record->mac] = job;
+    upgradeJobs[MacKey(record->mac)] = job;
     return true;
 }
 
 UpgradeInfoPtr CUpgradeJobTable::findJob(const std::string& mac) const {
     CPUB_LockAction guard(jobsLock);
-    const auto it = upgradeJobs.find(mac);
+    const auto it = upgradeJobs.find(MacKey(mac));
     return it == upgradeJobs.end() ? nullptr : it->second;
 }
 

@@ -88,5 +88,5 @@ public:
 
 private:
     mutable CPUB_Lock jobsLock;
-    std::map<std::string, UpgradeInfoPtr> upgradeJobs;
+    std::map<std::string, UpgradeInfoPtr> upgradeJobs;  // by MacKey
 };

@@ -130,3 +130,37 @@ std::string ResultReasonText(int code) {
     }
     return id == 0 ? std::string() : LoadString(id);
 }
+
+namespace {
+
+void AddWordsOf(int code, ResultWords& words) {
+    words.text[code] = ResultCodeToText(code);
+    words.reason[code] = ResultReasonText(code);
+}
+
+// The words of one code only: a view of one camera needs no more.
+ResultWords WordsOf(int code) {
+    ResultWords words;
+    AddWordsOf(code, words);
+    words.sentInstalling = LoadString(IDS_SENT_INSTALLING);
+    return words;
+}
+
+}  // namespace
+
+ResultWords CurrentResultWords() {
+    ResultWords words;
+    for (int code = -1; code <= UPGRADE_LOCK_REFUSED; ++code) {
+        AddWordsOf(code, words);
+    }
+    words.sentInstalling = LoadString(IDS_SENT_INSTALLING);
+    return words;
+}
+
+std::string OutcomeText(const CameraOutcome& outcome) {
+    return OutcomeText(outcome, WordsOf(outcome.code));
+}
+
+std::string OutcomeReason(const CameraOutcome& outcome) {
+    return OutcomeReason(outcome, WordsOf(outcome.code));
+}

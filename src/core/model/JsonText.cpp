@@ -1,4 +1,4 @@
-#include "JsonText.h"
+#include "model/JsonText.h"
 
 #include <cmath>
 

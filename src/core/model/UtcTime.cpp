@@ -1,4 +1,4 @@
-#include "UtcTime.h"
+#include "model/UtcTime.h"
 
 #include <cstdio>
 

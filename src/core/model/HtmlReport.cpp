@@ -1,14 +1,13 @@
-#include "HtmlReport.h"
+#include "model/HtmlReport.h"
 
 #include <algorithm>
 #include <map>
 #include <sstream>
 #include <tuple>
 
-#include "UpgradeReport.h"
-#include "UtcTime.h"
+#include "model/ResultCode.h"
 #include "model/SafeText.h"
-#include "upgrade/UpgradeResult.h"
+#include "model/UtcTime.h"
 
 namespace {
 
@@ -62,7 +61,7 @@ struct TimelinePhase {
     const char* colour;
 };
 
-std::vector<TimelinePhase> PhasesOf(const JOURNAL_CAMERA& c, int64_t end) {
+std::vector<TimelinePhase> PhasesOf(const TimelineLane& c, int64_t end) {
     std::vector<TimelinePhase> phases;
     const int64_t ended = c.endedAt > 0 ? c.endedAt : end;
     if (c.queuedAt > 0 && c.startedAt > c.queuedAt) {
@@ -75,17 +74,17 @@ std::vector<TimelinePhase> PhasesOf(const JOURNAL_CAMERA& c, int64_t end) {
             phases.push_back({c.lastBlockAt, ended, "flashing and reboot", "#f59e0b"});
         }
     }
-    if (c.HasResult()) {
+    if (c.hasResult) {
         const bool ok = c.code == UPGRADE_OK || IsSkippedResult(c.code);
         phases.push_back({ended, ended, ok ? "verified" : "failed", ok ? "#16a34a" : "#dc2626"});
     }
     return phases;
 }
 
-void WriteTimeline(std::ostream& out, const RunSummary& run) {
+void WriteTimeline(std::ostream& out, const ReportRun& run) {
     int64_t start = run.startedAt;
     int64_t end = run.endedAt;
-    for (const JOURNAL_CAMERA& c : run.cameras) {
+    for (const TimelineLane& c : run.lanes) {
         end = std::max({end, c.endedAt, c.lastBlockAt, c.startedAt, c.queuedAt});
     }
     if (start <= 0 || end <= start) {
@@ -95,12 +94,12 @@ void WriteTimeline(std::ostream& out, const RunSummary& run) {
     const auto x = [&](int64_t t) {
         return kLabelWidth + static_cast<int>(static_cast<double>(t - start) * scale);
     };
-    const int height = static_cast<int>(run.cameras.size()) * kLaneHeight + 30;
+    const int height = static_cast<int>(run.lanes.size()) * kLaneHeight + 30;
     out << "<h2>Timeline</h2>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\""
         << kLabelWidth + kPlotWidth + 10 << "\" height=\"" << height
         << "\" role=\"img\" aria-label=\"timeline\">\n";
     int lane = 0;
-    for (const JOURNAL_CAMERA& c : run.cameras) {
+    for (const TimelineLane& c : run.lanes) {
         const int y = lane * kLaneHeight;
         const std::string who =
             c.name.empty() ? Escape(c.mac) : Escape(c.name) + " (" + Escape(c.mac) + ")";
@@ -127,7 +126,7 @@ void WriteTimeline(std::ostream& out, const RunSummary& run) {
            "<span style=\"color:#dc2626\">&#9632;</span> failed</p>\n";
 }
 
-void WritePackages(std::ostream& out, const RunSummary& run, const ReportHeader& header) {
+void WritePackages(std::ostream& out, const ReportRun& run, const ReportHeader& header) {
     for (const PackageFacts& package : header.packages) {
         out << "<tr><th>Package" << (package.model.empty() ? "" : " for " + Escape(package.model))
             << "</th><td><span class=\"package\">" << Escape(package.name) << "</span>";
@@ -150,8 +149,8 @@ void WritePackages(std::ostream& out, const RunSummary& run, const ReportHeader&
 
 }  // namespace
 
-std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const RunSummary& run,
-                           const ReportHeader& header) {
+std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const ResultWords& words,
+                           const ReportRun& run, const ReportHeader& header) {
     std::map<std::string, int> statuses;
     for (const CameraOutcome& o : outcomes) {
         ++statuses[OutcomeStatus(o)];
@@ -196,17 +195,12 @@ std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const Run
         out << "<tr" << (status == "failed" ? " class=\"failed\"" : "") << "><td>" << Escape(o.mac)
             << "</td><td>" << Escape(o.ip) << "</td><td>" << Escape(o.name) << "</td><td>"
             << Escape(o.oldVersion) << "</td><td>" << Escape(o.newVersion) << "</td><td>"
-            << Escape(OutcomeText(o)) << "</td><td>" << status << "</td><td>"
-            << Escape(OutcomeReason(o)) << "</td><td>" << o.attempts << "</td><td>"
+            << Escape(OutcomeText(o, words)) << "</td><td>" << status << "</td><td>"
+            << Escape(OutcomeReason(o, words)) << "</td><td>" << o.attempts << "</td><td>"
             << Escape(o.package) << "</td></tr>\n";
     }
     out << "</table>\n";
     WriteTimeline(out, run);
     out << "</body></html>\n";
     return out.str();
-}
-
-bool WriteHtmlReport(const std::vector<CameraOutcome>& outcomes, const RunSummary& run,
-                     const ReportHeader& header, const std::string& path) {
-    return WriteReportFile(path, HtmlReportText(outcomes, run, header));
 }

@@ -1,4 +1,4 @@
-// The CLI's machine-readable output: JSON by nlohmann-json, laid out as the
+// The machine-readable output of the CLI and the reports: JSON by nlohmann-json, laid out as the
 // reports have always been (one object per line), and CSV fields.
 #pragma once
 

@@ -1,0 +1,53 @@
+#include "model/CameraOutcome.h"
+
+#include "model/ResultCode.h"
+
+namespace {
+
+const std::string& WordOf(const std::map<int, std::string>& words, int code) {
+    static const std::string none;
+    const auto found = words.find(code);
+    return found == words.end() ? none : found->second;
+}
+
+}  // namespace
+
+std::string OutcomeStatus(const CameraOutcome& o) {
+    if (o.code == UPGRADE_OK) {
+        return "upgraded";
+    }
+    // Its last block went out before the cancel: it installs on its own,
+    // and a resumed run verifies it.
+    if (o.lastBlockSeconds >= 0 && (o.code == UPGRADE_CANCELLED || o.openAtCancel)) {
+        return "installing";
+    }
+    if (IsSkippedResult(o.code)) {
+        return "skipped";
+    }
+    if (o.code == UPGRADE_NOT_STARTED) {
+        return "not-started";
+    }
+    if (o.code == UPGRADE_ELSEWHERE) {
+        return "busy";
+    }
+    const bool begun = o.prepared || o.attempts > 0;
+    if (o.code == UPGRADE_CANCELLED || (o.openAtCancel && begun)) {
+        return begun ? "cancelled" : "not-started";
+    }
+    if (o.code >= 0 || o.attempts > 0) {
+        return "failed";
+    }
+    return "not-started";
+}
+
+std::string OutcomeText(const CameraOutcome& o, const ResultWords& words) {
+    if (OutcomeStatus(o) == "installing") {
+        return words.sentInstalling;
+    }
+    return WordOf(words.text, o.code);
+}
+
+std::string OutcomeReason(const CameraOutcome& o, const ResultWords& words) {
+    const std::string status = OutcomeStatus(o);
+    return status == "failed" || status == "busy" ? WordOf(words.reason, o.code) : std::string();
+}
