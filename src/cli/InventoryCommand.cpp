@@ -4,12 +4,12 @@
 #include <ostream>
 #include <vector>
 
-#include "JsonText.h"
 #include "TextTable.h"
-#include "UtcTime.h"
 #include "inventory/Inventory.h"
 #include "inventory/InventoryText.h"
+#include "model/JsonText.h"
 #include "model/SafeText.h"
+#include "model/UtcTime.h"
 
 namespace {
 

@@ -148,7 +148,8 @@ TEST_F(TechnicianWindowTest, TypedPackagePathIsTakenAndAMissingOneRefused) {
     EXPECT_FALSE(PathEdit()->isEnabled()) << "the batch's file stays as it started";
     ASSERT_TRUE(WaitForBatchEnd());
     EXPECT_TRUE(PathEdit()->isEnabled());
-    EXPECT_EQ(m_dlg->LastBatch().Package(), package);
+    ASSERT_FALSE(m_dlg->LastBatch().Outcomes().empty());
+    EXPECT_EQ(m_dlg->LastBatch().Outcomes().front().package, package);
 }
 
 // At the default level the pane tells the technician's story; the
