@@ -80,10 +80,7 @@ CFirmhandDlg::CFirmhandDlg(QWidget* parent)
     m_busyPicture->hide();
     m_busyText->hide();
 
-    // The automatic upgrade test's timer fires once per start.
-    m_autoUpgradeTimer = new QTimer(this);
-    m_autoUpgradeTimer->setSingleShot(true);
-    connect(m_autoUpgradeTimer, &QTimer::timeout, this, [this] { OnTimer(AUTO_UPGRADE_TIMER); });
+    m_auto = new CAutoUpgradeTest(*this, *m_model, this);
 
     // Left clicks anywhere in the window are swallowed while a batch runs.
     if (QCoreApplication::instance() != nullptr) {
@@ -461,7 +458,7 @@ QWidget* CFirmhandDlg::Control(int id) const {
 
 void CFirmhandDlg::SetSession(std::unique_ptr<CFirmhandSession> session) {
     m_session = std::move(session);
-    InitAutoUpgradeTest();
+    m_auto->Configure(m_session ? &m_session->Settings() : nullptr);
 }
 
 bool CFirmhandDlg::event(QEvent* event) {
@@ -576,7 +573,7 @@ void CFirmhandDlg::Shutdown() {
         return;
     }
     m_shutDown = true;
-    m_autoUpgradeTimer->stop();
+    m_auto->Stop();
     m_statusTimer->stop();
     m_logPane->Stop();
     m_busyPicture->Stop();

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "AutoUpgradeTest.h"
 #include "BatchOutcomes.h"
 #include "DeviceListModel.h"
 #include "QtMessageSink.h"
@@ -81,10 +82,7 @@ enum FirmhandControlId : int {
 
 // Longest user name and password the edits take.
 constexpr int kCredentialMaxLength = 30;
-// The automatic upgrade test's one-shot timer.
-constexpr int AUTO_UPGRADE_TIMER = 257;
-
-class CFirmhandDlg : public QMainWindow {
+class CFirmhandDlg : public QMainWindow, private CAutoUpgradeTest::IWindow {
     Q_OBJECT
 
 public:
@@ -97,8 +95,8 @@ public:
     // it when it closes. Reads the automatic upgrade test's settings.
     void SetSession(std::unique_ptr<CFirmhandSession> session);
     CFirmhandSession* Session() const { return m_session.get(); }
-    // Reads the automatic upgrade test's settings (done by SetSession).
-    void InitAutoUpgradeTest();
+    // The automatic upgrade test (off unless the run's settings turn it on).
+    CAutoUpgradeTest& AutoUpgrade() { return *m_auto; }
 
     // Controls by id (null for an unknown id).
     QWidget* Control(int id) const;
@@ -155,10 +153,6 @@ public:
     // Button 1019: asks the checked cameras for their analytics versions,
     // one after another off the window thread.
     void OnBnClickedButtonGetAiVersion();
-    // Timer handler; ids other than AUTO_UPGRADE_TIMER are ignored.
-    void OnTimer(int timerId);
-    // The automatic test's batch: chooses the package and presses Upgrade.
-    void startAutoUpgrade();
 
     // Handlers of the posted messages; return values as the message table
     // gives them.
@@ -170,8 +164,8 @@ public:
     int OnAiVersionResult(int32_t wParam, const std::string& text);
 
     // From a started batch until its WM_BATCH_END was handled.
-    bool IsUpgrading() const { return m_upgrading; }
-    const QString& UpgradeFile() const { return m_upgradeFile; }
+    bool IsUpgrading() const override { return m_upgrading; }
+    const QString& UpgradeFile() const override { return m_upgradeFile; }
     void SetUpgradeFile(const QString& path) { SelectUpgradeFile(path); }
     // An upgrade file chosen outside Browse (--package): kept and shown.
     void SelectUpgradeFile(const QString& path);
@@ -192,7 +186,6 @@ public:
     bool AreAiColumnsShown() const { return m_aiShown; }
     // An analytics query run has results still to come.
     bool IsAiQueryPending() const { return m_aiPending > 0; }
-    bool IsAutoUpgradeTimerActive() const;
     // The size the window opens with on a screen of `available` size
     // (invalid: no screen) before a remembered geometry applies.
     QSize DefaultWindowSize(const QSize& available) const;
@@ -227,8 +220,6 @@ protected:
     virtual bool ChooseModelPackage(std::string& model, QString& path);
     // The credentials file dialog; "" when the user cancelled.
     virtual QString ChooseCredentialsFile();
-    // Called for every new row, after its record is stored.
-    virtual void OnNewDeviceRow(int row);
     // Opens a web page in the desktop's browser.
     virtual void OpenWebPage(const std::string& url);
     // The export file dialog; "" when the user cancelled.
@@ -288,9 +279,8 @@ private:
     void ShowBatchSummary();
     // The last batch's summary in the current language.
     QString BatchSummaryText() const;
-    // Automatic upgrade test: the configured camera is back after a batch
-    // that held it; schedules the next one.
-    void OnAutoCameraBack(int row);
+    // The automatic upgrade test's Upgrade with its package.
+    void UpgradeCheckedWith(const QString& package) override;
     void ShowAbout();
     // Every checked row of one product model (remembered for button 1004).
     bool isCheckedSameModel();
@@ -372,17 +362,5 @@ private:
     // Analytics versions: the results still to come.
     int m_aiPending = 0;
 
-    // Automatic upgrade test (all empty while it is off). A start that came
-    // during a batch waits for the batch's end.
-    QTimer* m_autoUpgradeTimer = nullptr;
-    bool m_autoStartPending = false;
-    // A batch that held the configured camera has ended; the camera's
-    // return (a search report after its reboot) schedules the next one.
-    bool m_autoAwaitingReturn = false;
-    bool m_autoInBatch = false;
-    std::string m_autoMac;
-    QString m_package1;
-    QString m_package2;
-    std::string m_buildNo1;
-    std::string m_buildNo2;
+    CAutoUpgradeTest* m_auto = nullptr;
 };

@@ -129,11 +129,7 @@ bool CFirmhandDlg::StartRequest(BatchRequest& request) {
     m_outcomes.Begin(cameras,
                      request.packages.empty() ? request.packagePath : request.packages.front().path,
                      std::chrono::system_clock::now());
-    m_autoInBatch = false;
-    for (const DEVICE_S_INFO& camera : cameras) {
-        m_autoInBatch = m_autoInBatch ||
-                        (!m_autoMac.empty() && MacEqualsNoCase(FieldText(camera.mac), m_autoMac));
-    }
+    m_auto->OnBatchStarted(cameras);
     m_summary.clear();
     m_events->BatchStarted(static_cast<int>(cameras.size()));
     m_exportResults->setEnabled(true);
@@ -240,23 +236,10 @@ void CFirmhandDlg::OnBatchEnd() {
     SetBatchControlsEnabled(true);
     ShowBusy(false);
     ShowBatchSummary();
-    if (m_autoInBatch) {
-        // The configured camera's batch is over: its return schedules the
-        // next one (at once when the batch already saw it come back).
-        m_autoInBatch = false;
-        m_autoAwaitingReturn = true;
-        int code = -1;
-        for (const CAMERA_OUTCOME& outcome : m_outcomes.Outcomes()) {
-            code = MacEqualsNoCase(outcome.mac, m_autoMac) ? outcome.code : code;
-        }
-        // Upgraded, or back with its old version: the job saw it return.
-        const int row = m_model->FindDeviceItem(m_autoMac);
-        if (row >= 0 && (code == UPGRADE_OK || code == UPGRADE_VERSION_UNCHANGED)) {
-            OnAutoCameraBack(row);
-        }
-    }
-    if (m_autoStartPending) {
-        m_autoStartPending = false;
-        startAutoUpgrade();
-    }
+    m_auto->OnBatchEnded(m_outcomes);
+}
+
+void CFirmhandDlg::UpgradeCheckedWith(const QString& package) {
+    m_upgradeFile = package;  // the edit that shows the file is left as it is
+    OnBnClickedButtonUpdate();
 }

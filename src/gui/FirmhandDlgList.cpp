@@ -31,7 +31,7 @@ bool CFirmhandDlg::addDeviceItem(std::unique_ptr<DEVICE_S_INFO> info) {
         return false;
     }
     if (isNewRow) {
-        OnNewDeviceRow(0);
+        m_auto->OnNewRow(0);
     }
     return true;
 }
@@ -63,11 +63,8 @@ int CFirmhandDlg::OnDeviceNotify(CWindowMessage& message) {
             if (!known && m_model->FindDeviceItem(mac) >= 0) {
                 m_events->CameraFound(m_model->FindDeviceItem(mac));
             }
-            // After a batch that held the automatic test's camera, a report
-            // of its new boot is its return (its row stayed).
-            if (known && message.wParam == DEVICE_NOTIFY_FOUND && m_autoAwaitingReturn &&
-                !m_upgrading && MacEqualsNoCase(mac, m_autoMac)) {
-                OnAutoCameraBack(m_model->FindDeviceItem(mac));
+            if (known && message.wParam == DEVICE_NOTIFY_FOUND) {
+                m_auto->OnCameraReported(m_model->FindDeviceItem(mac), mac);
             }
             break;
         }
