@@ -291,10 +291,13 @@ QWidget* CFirmhandDlg::BuildBatchGroup(QWidget* central) {
     groupLayout->addSpacing(4);
     groupLayout->addLayout(BuildPackageRow(group));
     // The rollout's options fold away, so that the list keeps its rows.
-    m_rolloutPanel = new CCollapsiblePanel(group);
-    m_rolloutPanel->setObjectName(QStringLiteral("ctl%1").arg(IDC_ROLLOUT_PANEL));
-    m_controls[IDC_ROLLOUT_PANEL] = m_rolloutPanel;
-    m_rolloutPanel->SetContent(BuildRolloutControls(m_rolloutPanel));
+    m_rolloutPanel = new CRolloutPanel(group);
+    m_controls.insert(m_rolloutPanel->Controls().begin(), m_rolloutPanel->Controls().end());
+    connect(m_rolloutPanel, &CRolloutPanel::AddModelPackageClicked, this,
+            &CFirmhandDlg::OnAddModelPackage);
+    connect(m_rolloutPanel, &CRolloutPanel::BrowseCredentialsClicked, this,
+            &CFirmhandDlg::OnBrowseCredentials);
+    connect(m_rolloutPanel, &CRolloutPanel::RetryFailedClicked, this, &CFirmhandDlg::OnRetryFailed);
     groupLayout->addWidget(m_rolloutPanel);
     QPushButton* upgrade = new QPushButton(group);
     upgrade->setObjectName(QStringLiteral("ctl%1").arg(IDC_UPGRADE));
@@ -417,12 +420,11 @@ void CFirmhandDlg::LoadTexts() {
     static_cast<QPushButton*>(m_controls[IDC_SHOW_AI])
         ->setText(DlgText(m_aiShown ? IDS_HIDE_AI : IDS_SHOW_AI));
     m_pathEdit->setPlaceholderText(DlgText(IDS_PACKAGE_PLACEHOLDER));
-    m_rolloutPanel->SetTitle(DlgText(IDS_ROLLOUT_PANEL));
     m_filterEdit->setPlaceholderText(DlgText(IDS_FILTER_PLACEHOLDER));
     m_onlyFailed->setText(DlgText(IDS_SHOW_ONLY_FAILED));
     m_showPassword->setText(DlgText(IDS_SHOW_PASSWORD));
     m_rememberInFile->setText(DlgText(IDS_REMEMBER_IN_FILE));
-    LoadRolloutTexts();
+    m_rolloutPanel->LoadTexts();
 
     // Every control has a name for screen readers (and the tests).
     static const std::pair<int, int> kNames[] = {

@@ -16,6 +16,8 @@
 #include "BatchOutcomes.h"
 #include "DeviceListModel.h"
 #include "QtMessageSink.h"
+#include "RolloutPanel.h"
+#include "WindowControls.h"
 #include "app/Language.h"
 #include "upgrade/RolloutPlan.h"
 
@@ -41,47 +43,6 @@ class CLogPane;
 class CBatchEvents;
 struct BatchRequest;
 
-// Control ids of the main window.
-enum FirmhandControlId : int {
-    IDC_DEVICE_LIST = 1001,
-    IDC_SELECT_ALL = 1002,
-    IDC_CLEAR_ALL = 1003,
-    IDC_CHECK_SAME_TYPE = 1004,
-    IDC_PACKAGE_PATH = 1006,
-    IDC_BROWSE = 1007,
-    IDC_UPGRADE = 1008,
-    IDC_BUSY_PICTURE = 1009,
-    IDC_BUSY_TEXT = 1011,
-    IDC_BATCH_GROUP = 1012,
-    IDC_USERNAME = 1013,
-    IDC_USERNAME_LABEL = 1014,
-    IDC_PASSWORD_LABEL = 1015,
-    IDC_PASSWORD = 1016,
-    IDC_GET_AI_VERSION = 1019,
-    IDC_SHOW_AI = 1022,
-    IDC_SHOW_SLAVE_IP = 1024,
-    // The desktop window's own controls.
-    IDC_FILTER = 1100,
-    IDC_ONLY_FAILED = 1101,
-    IDC_SHOW_PASSWORD = 1102,
-    IDC_REMEMBER_IN_FILE = 1145,
-    IDC_LOG_VIEW = 1114,
-    // The rollout controls.
-    IDC_PACKAGE_LIST = 1115,
-    IDC_ADD_MODEL_PACKAGE = 1116,
-    IDC_REMOVE_PACKAGE = 1117,
-    IDC_CREDENTIALS_PATH = 1118,
-    IDC_CREDENTIALS_BROWSE = 1119,
-    IDC_FORCE = 1120,
-    IDC_MAX_FAILURES = 1121,
-    IDC_MAX_FAILURES_LABEL = 1122,
-    IDC_RETRY_FAILED = 1123,
-    IDC_PACKAGE_LABEL = 1124,
-    IDC_ROLLOUT_PANEL = 1125,
-};
-
-// Longest user name and password the edits take.
-constexpr int kCredentialMaxLength = 30;
 class CFirmhandDlg : public QMainWindow, private CAutoUpgradeTest::IWindow {
     Q_OBJECT
 
@@ -169,12 +130,8 @@ public:
     void SetUpgradeFile(const QString& path) { SelectUpgradeFile(path); }
     // An upgrade file chosen outside Browse (--package): kept and shown.
     void SelectUpgradeFile(const QString& path);
-    // The packages of given models beside the upgrade file, in list order.
-    std::vector<BatchPackage> ModelPackages() const;
-    void AddModelPackage(const std::string& model, const QString& path);
     // "Add model package...": asks a model and a file.
     void OnAddModelPackage();
-    void OnRemovePackage();
     void OnBrowseCredentials();
     // Checks only the rows that failed in the last batch and starts it again.
     void OnRetryFailed();
@@ -190,7 +147,7 @@ public:
     // (invalid: no screen) before a remembered geometry applies.
     QSize DefaultWindowSize(const QSize& available) const;
     // The rollout options' panel (folded or open, remembered).
-    CCollapsiblePanel* RolloutPanel() const { return m_rolloutPanel; }
+    CRolloutPanel* RolloutPanel() const { return m_rolloutPanel; }
 
     // Makes `language` the interface's (remembered) and shows every text of
     // the window in it; later message boxes follow.
@@ -269,13 +226,8 @@ private:
     void StartBatchOf(const std::vector<int>& rows, bool ask = true);
     // Shows the time each installing camera has been restarting.
     void RefreshInstallingRows();
-    // The rollout controls' part of a request (packages, credentials file,
-    // force, failure limit).
-    void FillRolloutRequest(BatchRequest& request) const;
     // Starts a filled request; the window locks until its end.
     bool StartRequest(BatchRequest& request);
-    QWidget* BuildRolloutControls(QWidget* parent);
-    void LoadRolloutTexts();
     void ShowBatchSummary();
     // The last batch's summary in the current language.
     QString BatchSummaryText() const;
@@ -306,11 +258,7 @@ private:
     QLineEdit* m_userEdit = nullptr;
     QLineEdit* m_passwordEdit = nullptr;
     QLineEdit* m_pathEdit = nullptr;
-    QTreeWidget* m_packageList = nullptr;
-    CCollapsiblePanel* m_rolloutPanel = nullptr;
-    QLineEdit* m_credentialsEdit = nullptr;
-    QCheckBox* m_force = nullptr;
-    QSpinBox* m_maxFailures = nullptr;
+    CRolloutPanel* m_rolloutPanel = nullptr;
     QLineEdit* m_filterEdit = nullptr;
     QCheckBox* m_onlyFailed = nullptr;
     QCheckBox* m_showPassword = nullptr;

@@ -56,7 +56,7 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
     }
     // Packages of given models alone are enough: the other cameras are
     // skipped with "No package for this model".
-    if (m_upgradeFile.isEmpty() && ModelPackages().empty()) {
+    if (m_upgradeFile.isEmpty() && m_rolloutPanel->ModelPackages().empty()) {
         ShowMessage(IDS_SELECT_FILE, false);
         return;
     }
@@ -90,7 +90,7 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
         return;
     }
     request.packagePath = QFile::encodeName(m_upgradeFile).toStdString();
-    FillRolloutRequest(request);
+    m_rolloutPanel->FillRequest(request);
     StartRequest(request);
 }
 
@@ -156,22 +156,19 @@ bool CFirmhandDlg::ConfirmDuplicates(const std::vector<std::string>& macs) {
 
 void CFirmhandDlg::SetBatchControlsEnabled(bool enabled) {
     for (int id : {IDC_PACKAGE_PATH, IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE,
-                   IDC_UPGRADE, IDC_ADD_MODEL_PACKAGE, IDC_PACKAGE_LIST, IDC_CREDENTIALS_PATH,
-                   IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_MAX_FAILURES}) {
+                   IDC_UPGRADE}) {
         m_controls[id]->setEnabled(enabled);
     }
     // The list stays enabled, so that hundreds of rows can still be scrolled
     // and a row's menu copies its address; only its check boxes are locked
     // (the left button is discarded anyway while a batch runs).
     m_model->SetChecksLocked(!enabled);
-    m_controls[IDC_REMOVE_PACKAGE]->setEnabled(enabled &&
-                                               !m_packageList->selectedItems().isEmpty());
     // "Retry failed" is offered only after a batch with failures.
     bool failed = false;
     for (const CAMERA_OUTCOME& outcome : m_outcomes.Outcomes()) {
         failed = failed || IsFailedResult(outcome.code);
     }
-    m_controls[IDC_RETRY_FAILED]->setEnabled(enabled && m_batchRan && failed);
+    m_rolloutPanel->SetBatchControlsEnabled(enabled, m_batchRan && failed);
 }
 
 void CFirmhandDlg::ShowBusy(bool shown) {

@@ -53,8 +53,8 @@ TEST_F(RolloutWindowTest, PackagesByModelAndForce) {
     }
     ASSERT_NO_FATAL_FAILURE(LaunchOne(base, 3));
     m_dlg->SelectUpgradeFile(QString::fromStdString(current));
-    m_dlg->AddModelPackage("IPC-B", QString::fromStdString(second));
-    m_dlg->AddModelPackage("IPC-A", QString::fromStdString(first));
+    m_dlg->RolloutPanel()->AddModelPackage("IPC-B", QString::fromStdString(second));
+    m_dlg->RolloutPanel()->AddModelPackage("IPC-A", QString::fromStdString(first));
     m_dlg->OnSelectAll();
     m_dlg->OnBnClickedButtonUpdate();
     ASSERT_TRUE(m_dlg->IsUpgrading());

@@ -255,8 +255,9 @@ TEST_F(TechnicianWindowTest, TimeEstimateWaitsForAnUpgradeThatFinished) {
     other.ip = "127.0.70.2";
     Found(other);
     ProcessGuiEvents();
-    m_dlg->AddModelPackage("IPC-100", QString::fromStdString(CGuiSimSetup::WritePackage(
-                                          m_sandbox.File("ipc.bin"), 200)));
+    m_dlg->RolloutPanel()->AddModelPackage(
+        "IPC-100",
+        QString::fromStdString(CGuiSimSetup::WritePackage(m_sandbox.File("ipc.bin"), 200)));
     m_reach->Close();  // the IPC camera waits before it is contacted
     Check(Mac(0));
     Check(Mac(1));
