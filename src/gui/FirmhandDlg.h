@@ -14,6 +14,7 @@
 
 #include "AutoUpgradeTest.h"
 #include "BatchOutcomes.h"
+#include "DeviceListController.h"
 #include "DeviceListModel.h"
 #include "QtMessageSink.h"
 #include "RolloutPanel.h"
@@ -61,33 +62,16 @@ public:
 
     // Controls by id (null for an unknown id).
     QWidget* Control(int id) const;
-    CDeviceListModel& DeviceList() { return *m_model; }
-    // The rows shown (filter text, "Show only failed").
-    CDeviceFilter& Filter() { return *m_filter; }
-    QTableView* ListView() const { return m_list; }
+    // The list of cameras, its rows and its view.
+    CDeviceListController& List() const { return *m_list; }
+    CDeviceListModel& DeviceList() const { return m_list->Model(); }
+    CDeviceFilter& Filter() const { return m_list->Filter(); }
+    QTableView* ListView() const { return m_list->View(); }
     CPictureEx* BusyPicture() const { return m_busyPicture; }
 
-    // The list's row operations.
-    bool addDeviceItem(std::unique_ptr<DEVICE_S_INFO> info);
-    int findDeviceItem(const std::string& mac) const;
-    // The model of the checked rows that button 1004 checks.
-    const std::string& RememberedModel() const { return m_sameModel; }
-
-    // Buttons and the list's header.
-    void OnSelectAll();
-    void OnClearAll();
-    void OnCheckSameType();
     void OnBrowse();
-    void OnShowAiVersion();
-    void OnShowSlaveIp();
-    void OnColumnClick(int column);
     // F5: a search round now.
     void OnSearchNow();
-    // The context menu's actions on a model row.
-    void OnCopyAddress(int row);
-    void OnCopyMac(int row);
-    void OnCheckModelOf(int row);
-    void OnRetryCamera(int row);
     // Export of the list or of the last batch's results; the file's
     // ending (.csv, else JSON) chooses the format. False when not written.
     bool ExportList(const QString& path);
@@ -138,9 +122,6 @@ public:
     // When the last run did not finish, asks whether to resume it; yes
     // starts it with its journal. False when nothing was started.
     bool OfferResume();
-    // Shown width of a list column (0 while it is hidden).
-    int ColumnWidth(int column) const;
-    bool AreAiColumnsShown() const { return m_aiShown; }
     // An analytics query run has results still to come.
     bool IsAiQueryPending() const { return m_aiPending > 0; }
     // The size the window opens with on a screen of `available` size
@@ -192,16 +173,12 @@ protected:
 
 private:
     void BuildControls();
-    void BuildDeviceList(QWidget* central);
+    // The list's requests: the window's dialogs, batches and log pane.
+    void WireList();
     QWidget* BuildBusyIndicator(QWidget* central);
     QWidget* BuildBatchGroup(QWidget* central);
     QLayout* BuildCredentialsRow(QGroupBox* group);
     QLayout* BuildPackageRow(QGroupBox* group);
-    // Width a column needs for its heading (and the sort arrow).
-    int HeadingWidth(int column, bool arrow = false) const;
-    // Widens the shown columns whose heading no longer fits (a language
-    // change).
-    void FitColumnsToHeadings();
     void BuildMenus();
     void BuildViewMenu();
     void BuildLanguageMenu(QMenu* view);
@@ -216,16 +193,8 @@ private:
     void BuildLogPane();
     void RestoreWindowState();
     void UpdateStatusBar();
-    void ShowRowMenu(const QPoint& globalPos, int row);
-    // The model row of a view index, -1 for none.
-    int ModelRow(const QModelIndex& viewIndex) const;
-    // The model row of the camera selected in the list, -1 for none.
-    int SelectedRow() const;
-    void RefreshLogPane();
     // A batch of the checked rows (or of `only`), as Upgrade starts it.
     void StartBatchOf(const std::vector<int>& rows, bool ask = true);
-    // Shows the time each installing camera has been restarting.
-    void RefreshInstallingRows();
     // Starts a filled request; the window locks until its end.
     bool StartRequest(BatchRequest& request);
     void ShowBatchSummary();
@@ -234,14 +203,9 @@ private:
     // The automatic upgrade test's Upgrade with its package.
     void UpgradeCheckedWith(const QString& package) override;
     void ShowAbout();
-    // Every checked row of one product model (remembered for button 1004).
-    bool isCheckedSameModel();
     void LoadTexts();
-    void SetColumnWidth(int column, int width);
     void SetBatchControlsEnabled(bool enabled);
     void ShowBusy(bool shown);
-    void UpdateSortIndicator();
-    void SetAiColumnsShown(bool shown);
     // Selects the rows of the cameras that share a slave address and asks
     // whether to go on.
     bool ConfirmDuplicates(const std::vector<std::string>& macs);
@@ -251,22 +215,18 @@ private:
     std::unique_ptr<CFirmhandSession> m_session;
 
     QIcon m_icon;
-    CDeviceListModel* m_model = nullptr;
-    QTableView* m_list = nullptr;
+    CDeviceListController* m_list = nullptr;
     CPictureEx* m_busyPicture = nullptr;
     QLabel* m_busyText = nullptr;
     QLineEdit* m_userEdit = nullptr;
     QLineEdit* m_passwordEdit = nullptr;
     QLineEdit* m_pathEdit = nullptr;
     CRolloutPanel* m_rolloutPanel = nullptr;
-    QLineEdit* m_filterEdit = nullptr;
-    QCheckBox* m_onlyFailed = nullptr;
     QCheckBox* m_showPassword = nullptr;
     // Without a keyring the typed password is remembered in the settings
     // file only when this is checked.
     QCheckBox* m_rememberInFile = nullptr;
     QAction* m_exportResults = nullptr;
-    CDeviceFilter* m_filter = nullptr;
     QLabel* m_statusCounts = nullptr;
     QLabel* m_statusTime = nullptr;
     QTimer* m_statusTimer = nullptr;
@@ -280,9 +240,6 @@ private:
     // The last batch: its cameras' outcomes and its clock.
     CBatchOutcomes m_outcomes;
     std::chrono::steady_clock::time_point m_batchStart{};
-    // Cameras whose last block went out, and when: their rows count the
-    // seconds of the restart (by MAC as posted).
-    std::map<std::string, std::chrono::steady_clock::time_point> m_installingSince;
     bool m_batchRan = false;
     QString m_summary;
     // What the summary says, kept for a language change.
@@ -292,18 +249,9 @@ private:
         int skipped = 0;
         double seconds = 0;
     } m_summaryFigures;
-    // A remembered sort is applied once the first cameras are in.
-    QTimer* m_restoredSortTimer = nullptr;
-    bool m_sortRestored = false;
 
     QString m_upgradeFile;
     QString m_messageDetail;
-    std::string m_sameModel;
-    std::map<int, bool> m_sortAscending;  // per column; false until first sorted
-    int m_sortColumn = -1;
-    bool m_sortedAscending = false;
-    bool m_slaveIpShown = true;
-    bool m_aiShown = false;
     bool m_upgrading = false;
     bool m_shutDown = false;
 

@@ -3,6 +3,7 @@
 // batch's end, and each row shows its camera's progress and result.
 #include <QAction>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -27,12 +28,30 @@
 
 FH_LOG_SOURCE("FirmhandDlg");
 
+QString CFirmhandDlg::ChooseUpgradeFile() {
+    const QString filter = QString::fromStdString(FileDialogFilter(LoadString(IDS_FILE_FILTER)));
+    return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+}
+
+void CFirmhandDlg::OnBrowse() {
+    const QString chosen = ChooseUpgradeFile();
+    if (!chosen.isEmpty()) {
+        m_upgradeFile = chosen;
+    }
+    m_pathEdit->setText(m_upgradeFile);
+}
+
+void CFirmhandDlg::SelectUpgradeFile(const QString& path) {
+    m_upgradeFile = path;
+    m_pathEdit->setText(m_upgradeFile);
+}
+
 void CFirmhandDlg::OnBnClickedButtonUpdate() {
-    StartBatchOf(m_model->CheckedRows());
+    StartBatchOf(DeviceList().CheckedRows());
 }
 
 void CFirmhandDlg::UpgradeCheckedWithoutAsking() {
-    StartBatchOf(m_model->CheckedRows(), false);
+    StartBatchOf(DeviceList().CheckedRows(), false);
 }
 
 bool CFirmhandDlg::ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras) {
@@ -71,7 +90,7 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
 
     BatchRequest request;
     for (int row : rows) {
-        request.devices.push_back(std::make_shared<DEVICE_S_INFO>(*m_model->Record(row)));
+        request.devices.push_back(std::make_shared<DEVICE_S_INFO>(*DeviceList().Record(row)));
     }
     if (ask && !request.devices.empty()) {
         std::vector<DEVICE_S_INFO> cameras;
@@ -84,7 +103,7 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
     }
     // Every row's result is cleared, checked or not, whatever the session
     // decides.
-    m_model->ClearResultTexts();
+    DeviceList().ClearResultTexts();
     if (!m_session) {
         LOG_WARN("CFirmhandDlg::OnBnClickedButtonUpdate", "no session");
         return;
@@ -143,14 +162,7 @@ bool CFirmhandDlg::StartRequest(BatchRequest& request) {
 bool CFirmhandDlg::ConfirmDuplicates(const std::vector<std::string>& macs) {
     // Cameras that share a slave address (an empty one too) are selected,
     // and the user decides whether to go on.
-    QItemSelectionModel* selection = m_list->selectionModel();
-    for (const std::string& mac : macs) {
-        const int row = m_model->FindDeviceItem(mac);
-        if (row >= 0) {
-            selection->select(m_filter->mapFromSource(m_model->index(row, 0)),
-                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        }
-    }
+    m_list->SelectRowsOf(macs);
     return ShowMessage(IDS_DUPLICATE_SLAVE_IP, true);
 }
 
@@ -159,10 +171,7 @@ void CFirmhandDlg::SetBatchControlsEnabled(bool enabled) {
                    IDC_UPGRADE}) {
         m_controls[id]->setEnabled(enabled);
     }
-    // The list stays enabled, so that hundreds of rows can still be scrolled
-    // and a row's menu copies its address; only its check boxes are locked
-    // (the left button is discarded anyway while a batch runs).
-    m_model->SetChecksLocked(!enabled);
+    m_list->SetBatchRunning(!enabled);
     // "Retry failed" is offered only after a batch with failures.
     bool failed = false;
     for (const CAMERA_OUTCOME& outcome : m_outcomes.Outcomes()) {
@@ -178,48 +187,15 @@ void CFirmhandDlg::ShowBusy(bool shown) {
 
 int CFirmhandDlg::OnUpgradeProgress(int32_t progress, const std::string& mac) {
     m_outcomes.Progress(mac, std::chrono::system_clock::now());
-    // After the last block the camera installs and restarts: a full bar
-    // would read as a transfer that hangs.
-    if (progress + 1 >= static_cast<int32_t>(UPGRADE_BLOCK_COUNT)) {
-        m_installingSince.emplace(mac, std::chrono::steady_clock::now());
-        return m_model->SetResult(mac, UPGRADE_WAIT_COMPLETE,
-                                  QString::fromStdString(InstallingText(0)))
-                   ? 1
-                   : 0;
-    }
-    return m_model->SetProgress(mac, progress, QString::fromStdString(ProgressText(progress))) ? 1
-                                                                                               : 0;
+    return m_list->ShowProgress(mac, progress) ? 1 : 0;
 }
 
 int CFirmhandDlg::OnUpgradeResult(int32_t code, const std::string& mac) {
-    std::string text;
-    ResultCodeToText(code, text);  // a code without a text clears the column
-    if (code == UPGRADE_WAIT_COMPLETE) {
-        // The camera is still installing, since its last block.
-        const auto since = m_installingSince.find(mac);
-        text = since == m_installingSince.end()
-                   ? LoadString(IDS_INSTALLING)
-                   : InstallingText(
-                         static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(
-                                              std::chrono::steady_clock::now() - since->second)
-                                              .count()));
-    } else {
-        m_installingSince.erase(mac);  // a new attempt, or its result
-    }
-    m_model->SetResult(mac, code, QString::fromStdString(text));
+    m_list->ShowResult(mac, code);
     m_events->Result(mac, code);
-    m_outcomes.Result(mac, code, m_model->Record(m_model->FindDeviceItem(mac)),
+    m_outcomes.Result(mac, code, DeviceList().Record(DeviceList().FindDeviceItem(mac)),
                       std::chrono::system_clock::now());
     return 1;
-}
-
-void CFirmhandDlg::RefreshInstallingRows() {
-    const auto now = std::chrono::steady_clock::now();
-    for (const auto& [mac, since] : m_installingSince) {
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - since).count();
-        m_model->SetResult(mac, UPGRADE_WAIT_COMPLETE,
-                           QString::fromStdString(InstallingText(static_cast<int>(seconds))));
-    }
 }
 
 void CFirmhandDlg::OnBatchEnd() {
@@ -228,8 +204,7 @@ void CFirmhandDlg::OnBatchEnd() {
         return;
     }
     m_upgrading = false;
-    m_installingSince.clear();
-    m_model->FlushRepaints();  // every row shows its final text first
+    m_list->FinishBatch();  // every row shows its final text first
     SetBatchControlsEnabled(true);
     ShowBusy(false);
     ShowBatchSummary();

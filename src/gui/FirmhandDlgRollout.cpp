@@ -25,8 +25,8 @@ bool CFirmhandDlg::ChooseModelPackage(std::string& model, QString& path) {
     // The models of the listed cameras, each once, in list order.
     QStringList models;
     std::set<std::string> seen;
-    for (int row = 0; row < m_model->RowCount(); ++row) {
-        const std::string text(FieldText(m_model->Record(row)->productModel));
+    for (int row = 0; row < DeviceList().RowCount(); ++row) {
+        const std::string text(FieldText(DeviceList().Record(row)->productModel));
         if (!text.empty() && seen.insert(text).second) {
             models << QString::fromStdString(text);
         }
@@ -69,7 +69,7 @@ void CFirmhandDlg::OnRetryFailed() {
     }
     std::vector<int> rows;
     for (const CAMERA_OUTCOME& outcome : m_outcomes.Outcomes()) {
-        const int row = m_model->FindDeviceItem(outcome.mac);
+        const int row = DeviceList().FindDeviceItem(outcome.mac);
         if (row >= 0 && IsFailedResult(outcome.code)) {
             rows.push_back(row);
         }
@@ -77,9 +77,9 @@ void CFirmhandDlg::OnRetryFailed() {
     if (rows.empty()) {
         return;
     }
-    OnClearAll();
+    m_list->OnClearAll();
     for (int row : rows) {
-        m_model->SetChecked(row, true);
+        DeviceList().SetChecked(row, true);
     }
     StartBatchOf(rows);
 }

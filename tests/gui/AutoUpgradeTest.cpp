@@ -36,7 +36,7 @@ protected:
         ASSERT_TRUE(WaitForBatchEnd());
         Post(MakeTextMessage(WM_DEVICE_NOTIFY, DEVICE_NOTIFY_GONE, "AA:00:00:00:00:01"));
         ProcessGuiEvents();
-        ASSERT_EQ(m_dlg->findDeviceItem("AA:00:00:00:00:01"), -1);
+        ASSERT_EQ(m_dlg->List().findDeviceItem("AA:00:00:00:00:01"), -1);
     }
     void Fire() {
         ASSERT_TRUE(m_dlg->AutoUpgrade().IsTimerActive());
@@ -72,7 +72,7 @@ TEST_F(AutoUpgradeTest, PackagesAlternateAndWrongBuildsAreLogged) {
     Check(Mac(0));
 
     Appear(50);
-    EXPECT_TRUE(DeviceList().IsChecked(m_dlg->findDeviceItem("AA:00:00:00:00:01")));
+    EXPECT_TRUE(DeviceList().IsChecked(m_dlg->List().findDeviceItem("AA:00:00:00:00:01")));
     EXPECT_TRUE(m_dlg->AutoUpgrade().IsTimerActive());
     m_dlg->AutoUpgrade().OnTimer(258);  // another timer: nothing
     EXPECT_FALSE(m_dlg->IsUpgrading());

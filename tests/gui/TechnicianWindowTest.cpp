@@ -201,21 +201,21 @@ TEST_F(TechnicianWindowTest, LogPaneShowsEventsAndDeveloperLinesOnRequest) {
 // column has room for its arrow too.
 TEST_F(TechnicianWindowTest, HeadingsFitTheirColumns) {
     Open();
-    m_dlg->OnShowAiVersion();
+    m_dlg->List().OnShowAiVersion();
     QHeaderView* header = m_dlg->ListView()->horizontalHeader();
     for (UiLanguage language :
          {UiLanguage::English, UiLanguage::SimplifiedChinese, UiLanguage::TraditionalChinese}) {
         m_dlg->ChooseLanguage(language);
         for (int column = 0; column < COL_RESULT; ++column) {
-            if (m_dlg->ColumnWidth(column) > 0) {
-                EXPECT_GE(m_dlg->ColumnWidth(column), header->sectionSizeHint(column))
+            if (m_dlg->List().ColumnWidth(column) > 0) {
+                EXPECT_GE(m_dlg->List().ColumnWidth(column), header->sectionSizeHint(column))
                     << "column " << column << " in language " << static_cast<int>(language);
             }
         }
     }
-    m_dlg->OnColumnClick(COL_SLAVE_IP);
+    m_dlg->List().OnColumnClick(COL_SLAVE_IP);
     ASSERT_TRUE(header->isSortIndicatorShown());
-    EXPECT_GE(m_dlg->ColumnWidth(COL_SLAVE_IP), header->sectionSizeHint(COL_SLAVE_IP));
+    EXPECT_GE(m_dlg->List().ColumnWidth(COL_SLAVE_IP), header->sectionSizeHint(COL_SLAVE_IP));
 }
 
 // "Get AI Version" fills its own columns; the upgrade's result, its text
@@ -224,11 +224,11 @@ TEST_F(TechnicianWindowTest, AnalyticsVersionsLeaveTheUpgradeResult) {
     Open();
     DeviceFields fields;
     fields.mac = "AA:BB:CC:00:00:01";
-    m_dlg->addDeviceItem(MakeDevice(fields));
+    m_dlg->List().addDeviceItem(MakeDevice(fields));
     Check(fields.mac);
     const QString upgraded = QString::fromStdString(ResultCodeToText(UPGRADE_OK));
     DeviceList().SetResult(fields.mac, UPGRADE_OK, upgraded);
-    const int row = m_dlg->findDeviceItem(fields.mac);
+    const int row = m_dlg->List().findDeviceItem(fields.mac);
     auto post = [this](CWindowMessage message) {
         Post(std::move(message));
         ProcessGuiEvents();
@@ -241,7 +241,7 @@ TEST_F(TechnicianWindowTest, AnalyticsVersionsLeaveTheUpgradeResult) {
     EXPECT_EQ(DeviceList().CellText(row, COL_AI_DETECT_FACE), QString()) << "no stale version";
     EXPECT_EQ(DeviceList().CellText(row, COL_RESULT), upgraded);
     EXPECT_EQ(DeviceList().Counts().Of(RowPhase::Upgraded), 1);
-    EXPECT_TRUE(m_dlg->AreAiColumnsShown());
+    EXPECT_TRUE(m_dlg->List().AreAiColumnsShown());
 }
 
 // A camera skipped at once says nothing of how long an upgrade takes: no
