@@ -80,11 +80,9 @@ public:
     // The status bar's texts.
     QString StatusCountsText() const;
     QString StatusTimeText() const;
-    // The log pane's text (lines of the selected camera when one is
-    // selected).
-    QString LogPaneText() const;
-    // Takes the waiting log lines now (a timer does it otherwise).
-    void DrainLog();
+    // The log pane: the technician's events and, on request, the program's
+    // lines (of the selected camera when one is selected).
+    CLogPane& LogPane() const { return *m_logPane; }
     // Saves the window's geometry, columns and view in the per-user file
     // (also done on close).
     void SaveWindowState();

@@ -230,14 +230,6 @@ void CFirmhandDlg::BuildLogPane() {
     resizeDocks({m_logPane}, {fontMetrics().height() * 7}, Qt::Vertical);
 }
 
-void CFirmhandDlg::DrainLog() {
-    m_logPane->Drain();
-}
-
-QString CFirmhandDlg::LogPaneText() const {
-    return m_logPane->Text();
-}
-
 void CFirmhandDlg::OnSearchNow() {
     if (m_session) {
         m_session->SearchNow();

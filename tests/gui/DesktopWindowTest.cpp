@@ -14,6 +14,7 @@
 
 #include "DeviceFilter.h"
 #include "FirmhandDlgFixture.h"
+#include "LogPane.h"
 #include "ResultDelegate.h"
 #include "StateIcons.h"
 #include "app/Logger.h"
@@ -105,7 +106,7 @@ TEST_F(DesktopWindowTest, ResultColumnFollowsThePhasesAndRepaintsOncePerRowPerFr
     GetLogInstance()->SetLevel(kLogInfo);
     LOG_INFO("Test", "1(1) times upgrade device, mac: %s, currentIp: 127.0.70.2:9008, x: 1",
              Mac(1).c_str());
-    m_dlg->DrainLog();
+    m_dlg->LogPane().Drain();
     m_dlg->OnUpgradeResult(UPGRADE_STATE_STARTING, Mac(1));
     m_dlg->OnUpgradeResult(UPGRADE_CONNECT_FAILED, Mac(1));
     const QModelIndex failed = list.index(Row(1), COL_RESULT);
@@ -290,21 +291,21 @@ TEST_F(DesktopWindowTest, LogPaneFollowsTheSelectedCamera) {
     LOG_INFO("Test", "login succeed, mac: %s", Mac(0).c_str());
     LOG_INFO("Test", "connect failed 3, mac: %s", Mac(1).c_str());
     LOG_INFO("Test", "search round");
-    m_dlg->DrainLog();
-    QString all = m_dlg->LogPaneText();
+    m_dlg->LogPane().Drain();
+    QString all = m_dlg->LogPane().Text();
     EXPECT_TRUE(all.contains(QStringLiteral("login succeed")));
     EXPECT_TRUE(all.contains(QStringLiteral("connect failed")));
     EXPECT_TRUE(all.contains(QStringLiteral("search round")));
 
     QTableView* view = m_dlg->ListView();
     view->setCurrentIndex(m_dlg->Filter().mapFromSource(DeviceList().index(Row(1), 0)));
-    const QString one = m_dlg->LogPaneText();
+    const QString one = m_dlg->LogPane().Text();
     EXPECT_FALSE(one.contains(QStringLiteral("login succeed")));
     EXPECT_TRUE(one.contains(QStringLiteral("connect failed")));
     EXPECT_FALSE(one.contains(QStringLiteral("search round")));
     view->clearSelection();
     view->selectionModel()->clearCurrentIndex();
-    EXPECT_EQ(m_dlg->LogPaneText(), all);
+    EXPECT_EQ(m_dlg->LogPane().Text(), all);
 }
 
 TEST_F(DesktopWindowTest, ViewIsRememberedAndDamagedValuesAreIgnored) {

@@ -16,6 +16,7 @@
 
 #include "CollapsiblePanel.h"
 #include "FirmhandDlgFixture.h"
+#include "LogPane.h"
 #include "RowPhase.h"
 #include "WindowState.h"
 #include "app/IniFile.h"
@@ -158,8 +159,8 @@ TEST_F(TechnicianWindowTest, LogPaneShowsEventsAndDeveloperLinesOnRequest) {
     AddCameras(1);
     GetLogInstance()->SetLevel(kLogInfo);
     LOG_INFO("Test", "login succeed, mac: %s", Mac(0).c_str());
-    m_dlg->DrainLog();
-    const QString found = m_dlg->LogPaneText();
+    m_dlg->LogPane().Drain();
+    const QString found = m_dlg->LogPane().Text();
     EXPECT_TRUE(found.contains(
         QStringLiteral("Camera found: cam (IPC-100) at 127.0.70.1, MAC 00:11:22:33:00:00")))
         << found.toStdString();
@@ -168,8 +169,8 @@ TEST_F(TechnicianWindowTest, LogPaneShowsEventsAndDeveloperLinesOnRequest) {
 
     StartWith({0});
     ASSERT_TRUE(WaitForBatchEnd());
-    m_dlg->DrainLog();
-    const QString story = m_dlg->LogPaneText();
+    m_dlg->LogPane().Drain();
+    const QString story = m_dlg->LogPane().Text();
     for (const QString& event :
          {QStringLiteral("Upgrade started: 1 cameras"),
           QStringLiteral("cam (127.0.70.1): upgrade started"),
@@ -189,8 +190,8 @@ TEST_F(TechnicianWindowTest, LogPaneShowsEventsAndDeveloperLinesOnRequest) {
     m_dlg->ChooseLanguage(UiLanguage::English);
 
     m_dlg->DeveloperLogAction()->setChecked(true);
-    EXPECT_TRUE(m_dlg->LogPaneText().contains(QStringLiteral("login succeed")));
-    EXPECT_TRUE(m_dlg->LogPaneText().contains(QStringLiteral("Camera found")));
+    EXPECT_TRUE(m_dlg->LogPane().Text().contains(QStringLiteral("login succeed")));
+    EXPECT_TRUE(m_dlg->LogPane().Text().contains(QStringLiteral("Camera found")));
     m_dlg->SaveWindowState();
     m_ownDlg.reset();
     Open();
