@@ -1,15 +1,14 @@
 // The main window's construction, layout, message dispatch, about box and
-// shutdown. The list's handlers are in FirmhandDlgList.cpp, the batch in
-// FirmhandDlgBatch.cpp.
+// shutdown. The wiring of the list is in FirmhandDlgList.cpp, the batch in
+// FirmhandDlgBatch.cpp, the rollout options' dialogs and resume in
+// FirmhandDlgRollout.cpp, menus and status bar in FirmhandDlgView.cpp.
 #include "FirmhandDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -18,22 +17,15 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QStyleOptionHeader>
-#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "AboutDlg.h"
 #include "BatchEvents.h"
-#include "CollapsiblePanel.h"
-#include "DeviceFilter.h"
 #include "GuiResources.h"
 #include "LogPane.h"
 #include "MessageBoxTexts.h"
 #include "PictureEx.h"
-#include "ResultDelegate.h"
-#include "StateIcons.h"
-#include "TextCellDelegate.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "app/Startup.h"

@@ -1,7 +1,12 @@
-// The main window: the list of cameras found on the network, the buttons
-// that choose them, the package and credentials, and the batch upgrade with
-// its progress shown per row. It renders what the core session posts and
-// asks the session for everything else; it runs nothing of its own.
+// The main window's shell: the menus, the status bar, the layout of its
+// parts and the wiring between them and the core session. It owns the list
+// of cameras (CDeviceListController), the rollout options (CRolloutPanel),
+// the log pane (CLogPane) and the automatic upgrade test (CAutoUpgradeTest),
+// and keeps for itself the credentials, the upgrade file and the batch:
+// starting one, locking the controls until its end, its outcomes and
+// summary. Every dialog the window opens is a virtual here, so that a test
+// stands it in. It renders what the session posts and asks the session for
+// everything else; it runs nothing of its own.
 #pragma once
 
 #include <QIcon>
@@ -24,24 +29,18 @@
 
 class QAction;
 class QCheckBox;
-class QDockWidget;
-class QLabel;
-class QMenu;
-class QLineEdit;
-class QPlainTextEdit;
-class QPushButton;
-class QTableView;
-class QTreeWidget;
-class QSpinBox;
 class QGroupBox;
-class QTimer;
-class CPictureEx;
-class CCollapsiblePanel;
+class QLabel;
 class QLayout;
-class CFirmhandSession;
-class CDeviceFilter;
-class CLogPane;
+class QLineEdit;
+class QMenu;
+class QTableView;
+class QTimer;
 class CBatchEvents;
+class CDeviceFilter;
+class CFirmhandSession;
+class CLogPane;
+class CPictureEx;
 struct BatchRequest;
 
 class CFirmhandDlg : public QMainWindow, private CAutoUpgradeTest::IWindow {

@@ -1,7 +1,6 @@
 // The main window's analytics versions: button 1019 has the session ask the
 // checked cameras, one after another off the window thread; each answer
-// comes back as WM_AI_VERSION_RESULT and fills columns 11 to 13. The result
-// column is the upgrade's and keeps its text and colours.
+// comes back as WM_AI_VERSION_RESULT and the list fills columns 11 to 13.
 #include <QLineEdit>
 #include <QPushButton>
 

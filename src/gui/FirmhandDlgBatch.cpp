@@ -1,29 +1,25 @@
-// The main window's batch upgrade: the Upgrade button hands the checked
-// rows to the session, the controls stay locked from the start until the
-// batch's end, and each row shows its camera's progress and result.
+// The main window's batch upgrade: the upgrade file, the Upgrade button that
+// hands the checked rows to the session, the controls locked from the start
+// until the batch's end, and each camera's progress and result passed on to
+// its row, the batch's outcomes and the log pane's events.
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTableView>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <QMessageBox>
 
 #include "BatchEvents.h"
 #include "BatchQuestion.h"
-#include "DeviceFilter.h"
 #include "FirmhandDlg.h"
 #include "MessageBoxTexts.h"
 #include "PictureEx.h"
 #include "app/Logger.h"
 #include "app/StringTable.h"
 #include "session/FirmhandSession.h"
-#include "upgrade/UpgradePackage.h"
 #include "upgrade/UpgradeResult.h"
 
 FH_LOG_SOURCE("FirmhandDlg");

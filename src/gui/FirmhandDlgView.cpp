@@ -1,6 +1,5 @@
 // The main window's desktop side: menus and shortcuts, the status bar, the
-// log pane, the row menu, export, the remembered view and the end-of-batch
-// summary.
+// log pane's dock, export, the remembered view and the end-of-batch summary.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -8,17 +7,12 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
-#include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QStatusBar>
-#include <QTableView>
 #include <QTimer>
 
 #include "BatchEvents.h"
@@ -26,8 +20,6 @@
 #include "DeviceFilter.h"
 #include "FirmhandDlg.h"
 
-#include "CollapsiblePanel.h"
-#include "LogFeed.h"
 #include "LogPane.h"
 #include "WindowState.h"
 #include "app/Logger.h"
