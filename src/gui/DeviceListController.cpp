@@ -166,8 +166,7 @@ void CDeviceListController::LoadTexts() {
     m_onlyFailed->setAccessibleName(ListText(IDS_SHOW_ONLY_FAILED));
 }
 
-void CDeviceListController::Retranslate() {
-    LoadTexts();
+void CDeviceListController::RetranslateHeadings() {
     m_model->headerDataChanged(Qt::Horizontal, 0, COL_COUNT - 1);
     FitColumnsToHeadings();
 }

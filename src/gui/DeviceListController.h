@@ -44,10 +44,10 @@ public:
     QCheckBox* OnlyFailedBox() const { return m_onlyFailed; }
     // The list's controls by id (WindowControls.h), for the window's list.
     const std::map<int, QWidget*>& Controls() const { return m_controls; }
-    // Every text in the current language; Retranslate() also fits the
-    // columns to their new headings.
+    // Every text in the current language.
     void LoadTexts();
-    void Retranslate();
+    // The headings in the current language; the columns widen to fit them.
+    void RetranslateHeadings();
 
     // The row operations.
     bool addDeviceItem(std::unique_ptr<DEVICE_S_INFO> info);
