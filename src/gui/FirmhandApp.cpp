@@ -100,7 +100,7 @@ void CFirmhandApp::WatchForAutoStart() {
             m_autoStarted = true;
             QObject::disconnect(m_autoStartConnection);
             LOG_INFO("CFirmhandApp::WatchForAutoStart", "%d cameras listed, upgrading", count);
-            window->OnSelectAll();
+            window->List().OnSelectAll();
             window->UpgradeCheckedWithoutAsking();
         },
         Qt::QueuedConnection);

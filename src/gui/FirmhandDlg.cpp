@@ -1,15 +1,14 @@
 // The main window's construction, layout, message dispatch, about box and
-// shutdown. The list's handlers are in FirmhandDlgList.cpp, the batch in
-// FirmhandDlgBatch.cpp.
+// shutdown. The wiring of the list is in FirmhandDlgList.cpp, the batch in
+// FirmhandDlgBatch.cpp, the rollout options' dialogs and resume in
+// FirmhandDlgRollout.cpp, menus and status bar in FirmhandDlgView.cpp.
 #include "FirmhandDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -18,22 +17,15 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QStyleOptionHeader>
-#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "AboutDlg.h"
 #include "BatchEvents.h"
-#include "CollapsiblePanel.h"
-#include "DeviceFilter.h"
 #include "GuiResources.h"
 #include "LogPane.h"
 #include "MessageBoxTexts.h"
 #include "PictureEx.h"
-#include "ResultDelegate.h"
-#include "StateIcons.h"
-#include "TextCellDelegate.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "app/Startup.h"
@@ -59,8 +51,6 @@ CFirmhandDlg::CFirmhandDlg(QWidget* parent)
     m_icon = QIcon(QStringLiteral(":/ICON/128"));
     setWindowIcon(m_icon);
 
-    // The adapter dialog has run before the window is made (CFirmhandApp).
-    m_slaveIpShown = settings::GetBool(settings::kShowSlaveIp);
     setWindowTitle(QString::fromStdString(MainWindowTitle()));
 
     BuildControls();
@@ -80,10 +70,8 @@ CFirmhandDlg::CFirmhandDlg(QWidget* parent)
     m_busyPicture->hide();
     m_busyText->hide();
 
-    // The automatic upgrade test's timer fires once per start.
-    m_autoUpgradeTimer = new QTimer(this);
-    m_autoUpgradeTimer->setSingleShot(true);
-    connect(m_autoUpgradeTimer, &QTimer::timeout, this, [this] { OnTimer(AUTO_UPGRADE_TIMER); });
+    m_auto = new CAutoUpgradeTest(*this, m_list->Model(), this);
+    WireList();
 
     // Left clicks anywhere in the window are swallowed while a batch runs.
     if (QCoreApplication::instance() != nullptr) {
@@ -99,25 +87,10 @@ CFirmhandDlg::~CFirmhandDlg() {
 void CFirmhandDlg::BuildControls() {
     auto* central = new QWidget(this);
     setCentralWidget(central);
-    BuildDeviceList(central);
+    m_list = new CDeviceListController(central, this);
+    m_controls.insert(m_list->Controls().begin(), m_list->Controls().end());
 
-    // Selection and column buttons, with the busy indicator at their end.
-    auto addButton = [this, central](int id) {
-        auto* button = new QPushButton(central);
-        button->setObjectName(QStringLiteral("ctl%1").arg(id));
-        m_controls[id] = button;
-        return button;
-    };
-    connect(addButton(IDC_SELECT_ALL), &QPushButton::clicked, this, &CFirmhandDlg::OnSelectAll);
-    connect(addButton(IDC_CLEAR_ALL), &QPushButton::clicked, this, &CFirmhandDlg::OnClearAll);
-    QPushButton* sameType = addButton(IDC_CHECK_SAME_TYPE);
-    connect(sameType, &QPushButton::clicked, this, &CFirmhandDlg::OnCheckSameType);
-    sameType->setEnabled(false);
-    connect(addButton(IDC_GET_AI_VERSION), &QPushButton::clicked, this,
-            &CFirmhandDlg::OnBnClickedButtonGetAiVersion);
-    connect(addButton(IDC_SHOW_AI), &QPushButton::clicked, this, &CFirmhandDlg::OnShowAiVersion);
-    connect(addButton(IDC_SHOW_SLAVE_IP), &QPushButton::clicked, this,
-            &CFirmhandDlg::OnShowSlaveIp);
+    // The list's buttons, with the busy indicator at their end.
     auto* buttonRow = new QHBoxLayout;
     for (int id : {IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE, IDC_GET_AI_VERSION,
                    IDC_SHOW_AI, IDC_SHOW_SLAVE_IP}) {
@@ -127,29 +100,14 @@ void CFirmhandDlg::BuildControls() {
     buttonRow->addWidget(BuildBusyIndicator(central));
 
     // Find and choose: the filter and "Show only failed" above the list.
-    m_filterEdit = new QLineEdit(central);
-    m_filterEdit->setObjectName(QStringLiteral("ctl%1").arg(IDC_FILTER));
-    m_filterEdit->setClearButtonEnabled(true);
-    m_controls[IDC_FILTER] = m_filterEdit;
-    connect(m_filterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        m_filter->SetText(text);
-        UpdateStatusBar();
-    });
-    m_onlyFailed = new QCheckBox(central);
-    m_onlyFailed->setObjectName(QStringLiteral("ctl%1").arg(IDC_ONLY_FAILED));
-    m_controls[IDC_ONLY_FAILED] = m_onlyFailed;
-    connect(m_onlyFailed, &QCheckBox::toggled, this, [this](bool only) {
-        m_filter->SetOnlyFailed(only);
-        UpdateStatusBar();
-    });
     auto* filterRow = new QHBoxLayout;
-    filterRow->addWidget(m_filterEdit, 1);
+    filterRow->addWidget(m_list->FilterEdit(), 1);
     filterRow->addSpacing(12);
-    filterRow->addWidget(m_onlyFailed);
+    filterRow->addWidget(m_list->OnlyFailedBox());
 
     auto* layout = new QVBoxLayout(central);
     layout->addLayout(filterRow);
-    layout->addWidget(m_list, 1);
+    layout->addWidget(m_list->View(), 1);
     layout->addLayout(buttonRow);
     layout->addWidget(BuildBatchGroup(central));
     resize(DefaultWindowSize(QGuiApplication::primaryScreen() != nullptr
@@ -162,98 +120,13 @@ QSize CFirmhandDlg::DefaultWindowSize(const QSize& available) const {
     // to show a day's cameras: most of the screen's height.
     int columns = 0;
     for (int column = 0; column < COL_RESULT; ++column) {
-        columns += m_list->isColumnHidden(column) ? 0 : m_list->columnWidth(column);
+        columns += m_list->ColumnWidth(column);
     }
     QSize size(columns + kResultColumnRoom + 60, fontMetrics().height() * 60);
     if (available.isValid()) {
         size = size.boundedTo(available * 97 / 100);
     }
     return size;
-}
-
-void CFirmhandDlg::BuildDeviceList(QWidget* central) {
-    m_model = new CDeviceListModel(this);
-    m_filter = new CDeviceFilter(m_model, this);
-    m_list = new QTableView(central);
-    m_list->setObjectName(QStringLiteral("ctl%1").arg(IDC_DEVICE_LIST));
-    m_list->setModel(m_filter);
-    m_list->setItemDelegate(new CTextCellDelegate(m_list));
-    m_list->setItemDelegateForColumn(COL_RESULT, new CResultDelegate(m_list));
-    PrepareStateIcons(m_list->iconSize().isValid()
-                          ? m_list->iconSize().width()
-                          : m_list->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, m_list),
-                      m_list->devicePixelRatioF());
-    m_list->setTabKeyNavigation(false);  // Tab leaves the list for the buttons
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setShowGrid(true);
-    m_list->setWordWrap(false);
-    // The row menu comes by the right button and by the menu key.
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        const QModelIndex index = m_list->indexAt(pos);
-        const int row = index.isValid() ? ModelRow(index) : SelectedRow();
-        if (row >= 0) {
-            ShowRowMenu(m_list->viewport()->mapToGlobal(pos), row);
-        }
-    });
-    m_list->verticalHeader()->hide();
-    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_list->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
-    QHeaderView* header = m_list->horizontalHeader();
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->setSectionsClickable(true);
-    header->setHighlightSections(false);
-    header->setStretchLastSection(true);
-    header->setSectionsMovable(true);
-    header->setFirstSectionMovable(false);
-    for (int column = 0; column < COL_COUNT; ++column) {
-        const int width = DeviceColumnDef(column).width;
-        SetColumnWidth(column, width == 0 ? 0 : std::max(width, HeadingWidth(column)));
-    }
-    SetColumnWidth(COL_SLAVE_IP,
-                   m_slaveIpShown ? std::max(kSlaveIpColumnWidth, HeadingWidth(COL_SLAVE_IP)) : 0);
-    m_controls[IDC_DEVICE_LIST] = m_list;
-    connect(header, &QHeaderView::sectionClicked, this, &CFirmhandDlg::OnColumnClick);
-    connect(m_list, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        OnListDoubleClicked(index.isValid() ? m_model->index(ModelRow(index), index.column())
-                                            : QModelIndex());
-    });
-    connect(m_model, &CDeviceListModel::CheckToggledByUser, this,
-            [this](int) { m_controls[IDC_CHECK_SAME_TYPE]->setEnabled(isCheckedSameModel()); });
-}
-
-int CFirmhandDlg::HeadingWidth(int column, bool arrow) const {
-    // The header's own measure of the heading in this font and language
-    // (as QHeaderView sizes a section to its contents, which it does not do
-    // for a hidden one); the sort arrow's room only where it is asked for,
-    // so that the result column keeps its room on the screen.
-    QHeaderView* header = m_list->horizontalHeader();
-    QStyleOptionHeader option;
-    option.initFrom(header);
-    option.orientation = Qt::Horizontal;
-    option.section = column;
-    // Measured in bold, as the header does, so that a heading shown bold
-    // fits as well.
-    QFont bold = header->font();
-    bold.setBold(true);
-    option.fontMetrics = QFontMetrics(bold);
-    option.text = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-    option.sortIndicator = arrow ? QStyleOptionHeader::SortDown : QStyleOptionHeader::None;
-    const QSize size =
-        header->style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header);
-    return std::max(size.width(), header->minimumSectionSize());
-}
-
-void CFirmhandDlg::FitColumnsToHeadings() {
-    for (int column = 0; column < COL_RESULT; ++column) {
-        if (!m_list->isColumnHidden(column)) {
-            const bool sorted = column == m_sortColumn;
-            SetColumnWidth(column,
-                           std::max(m_list->columnWidth(column), HeadingWidth(column, sorted)));
-        }
-    }
 }
 
 QWidget* CFirmhandDlg::BuildBusyIndicator(QWidget* central) {
@@ -294,10 +167,13 @@ QWidget* CFirmhandDlg::BuildBatchGroup(QWidget* central) {
     groupLayout->addSpacing(4);
     groupLayout->addLayout(BuildPackageRow(group));
     // The rollout's options fold away, so that the list keeps its rows.
-    m_rolloutPanel = new CCollapsiblePanel(group);
-    m_rolloutPanel->setObjectName(QStringLiteral("ctl%1").arg(IDC_ROLLOUT_PANEL));
-    m_controls[IDC_ROLLOUT_PANEL] = m_rolloutPanel;
-    m_rolloutPanel->SetContent(BuildRolloutControls(m_rolloutPanel));
+    m_rolloutPanel = new CRolloutPanel(group);
+    m_controls.insert(m_rolloutPanel->Controls().begin(), m_rolloutPanel->Controls().end());
+    connect(m_rolloutPanel, &CRolloutPanel::AddModelPackageClicked, this,
+            &CFirmhandDlg::OnAddModelPackage);
+    connect(m_rolloutPanel, &CRolloutPanel::BrowseCredentialsClicked, this,
+            &CFirmhandDlg::OnBrowseCredentials);
+    connect(m_rolloutPanel, &CRolloutPanel::RetryFailedClicked, this, &CFirmhandDlg::OnRetryFailed);
     groupLayout->addWidget(m_rolloutPanel);
     QPushButton* upgrade = new QPushButton(group);
     upgrade->setObjectName(QStringLiteral("ctl%1").arg(IDC_UPGRADE));
@@ -393,15 +269,11 @@ QLayout* CFirmhandDlg::BuildPackageRow(QGroupBox* group) {
 
 void CFirmhandDlg::LoadTexts() {
     static const std::pair<int, int> kTexts[] = {
-        {IDC_SELECT_ALL, IDS_SELECT_ALL},
-        {IDC_CLEAR_ALL, IDS_CLEAR_ALL},
-        {IDC_CHECK_SAME_TYPE, IDS_CHECK_SAME_TYPE},
         {IDC_BATCH_GROUP, IDS_BATCH_UPGRADE},
         {IDC_USERNAME_LABEL, IDS_USERNAME},
         {IDC_PASSWORD_LABEL, IDS_PASSWORD},
         {IDC_BROWSE, IDS_BROWSE},
         {IDC_UPGRADE, IDS_UPGRADE},
-        {IDC_GET_AI_VERSION, IDS_GET_AI_VERSION},
         {IDC_BUSY_TEXT, IDS_UPGRADING_WAIT},
         {IDC_PACKAGE_LABEL, IDS_PACKAGE_FILE_LABEL},
     };
@@ -415,31 +287,22 @@ void CFirmhandDlg::LoadTexts() {
             group->setTitle(DlgText(id));
         }
     }
-    static_cast<QPushButton*>(m_controls[IDC_SHOW_SLAVE_IP])
-        ->setText(DlgText(m_slaveIpShown ? IDS_HIDE_SLAVE_IP : IDS_SHOW_SLAVE_IP));
-    static_cast<QPushButton*>(m_controls[IDC_SHOW_AI])
-        ->setText(DlgText(m_aiShown ? IDS_HIDE_AI : IDS_SHOW_AI));
+    m_list->LoadTexts();
     m_pathEdit->setPlaceholderText(DlgText(IDS_PACKAGE_PLACEHOLDER));
-    m_rolloutPanel->SetTitle(DlgText(IDS_ROLLOUT_PANEL));
-    m_filterEdit->setPlaceholderText(DlgText(IDS_FILTER_PLACEHOLDER));
-    m_onlyFailed->setText(DlgText(IDS_SHOW_ONLY_FAILED));
     m_showPassword->setText(DlgText(IDS_SHOW_PASSWORD));
     m_rememberInFile->setText(DlgText(IDS_REMEMBER_IN_FILE));
-    LoadRolloutTexts();
+    m_rolloutPanel->LoadTexts();
 
     // Every control has a name for screen readers (and the tests).
     static const std::pair<int, int> kNames[] = {
-        {IDC_DEVICE_LIST, IDS_DEVICE_LIST_NAME},
         {IDC_USERNAME, IDS_USERNAME},
         {IDC_PASSWORD, IDS_PASSWORD},
         {IDC_PACKAGE_PATH, IDS_PACKAGE_FILE_NAME},
-        {IDC_FILTER, IDS_FILTER_NAME},
         {IDC_BUSY_PICTURE, IDS_BUSY_PICTURE_NAME},
         {IDC_BUSY_TEXT, IDS_UPGRADING_WAIT},
         {IDC_BATCH_GROUP, IDS_BATCH_UPGRADE},
         {IDC_USERNAME_LABEL, IDS_USERNAME},
         {IDC_PASSWORD_LABEL, IDS_PASSWORD},
-        {IDC_ONLY_FAILED, IDS_SHOW_ONLY_FAILED},
         {IDC_SHOW_PASSWORD, IDS_SHOW_PASSWORD},
     };
     for (const auto& [control, id] : kNames) {
@@ -461,7 +324,7 @@ QWidget* CFirmhandDlg::Control(int id) const {
 
 void CFirmhandDlg::SetSession(std::unique_ptr<CFirmhandSession> session) {
     m_session = std::move(session);
-    InitAutoUpgradeTest();
+    m_auto->Configure(m_session ? &m_session->Settings() : nullptr);
 }
 
 bool CFirmhandDlg::event(QEvent* event) {
@@ -576,7 +439,7 @@ void CFirmhandDlg::Shutdown() {
         return;
     }
     m_shutDown = true;
-    m_autoUpgradeTimer->stop();
+    m_auto->Stop();
     m_statusTimer->stop();
     m_logPane->Stop();
     m_busyPicture->Stop();
@@ -587,6 +450,6 @@ void CFirmhandDlg::Shutdown() {
         m_session->Stop();
     }
     // The rows' records go with the rows.
-    m_model->Clear();
+    m_list->Model().Clear();
     LOG_INFO("CFirmhandDlg::Shutdown", "main window closed");
 }

@@ -1,7 +1,12 @@
-// The main window: the list of cameras found on the network, the buttons
-// that choose them, the package and credentials, and the batch upgrade with
-// its progress shown per row. It renders what the core session posts and
-// asks the session for everything else; it runs nothing of its own.
+// The main window's shell: the menus, the status bar, the layout of its
+// parts and the wiring between them and the core session. It owns the list
+// of cameras (CDeviceListController), the rollout options (CRolloutPanel),
+// the log pane (CLogPane) and the automatic upgrade test (CAutoUpgradeTest),
+// and keeps for itself the credentials, the upgrade file and the batch:
+// starting one, locking the controls until its end, its outcomes and
+// summary. Every dialog the window opens is a virtual here, so that a test
+// stands it in. It renders what the session posts and asks the session for
+// everything else; it runs nothing of its own.
 #pragma once
 
 #include <QIcon>
@@ -12,79 +17,33 @@
 #include <string>
 #include <vector>
 
+#include "AutoUpgradeTest.h"
 #include "BatchOutcomes.h"
+#include "DeviceListController.h"
 #include "DeviceListModel.h"
 #include "QtMessageSink.h"
+#include "RolloutPanel.h"
+#include "WindowControls.h"
 #include "app/Language.h"
 #include "upgrade/RolloutPlan.h"
 
 class QAction;
 class QCheckBox;
-class QDockWidget;
-class QLabel;
-class QMenu;
-class QLineEdit;
-class QPlainTextEdit;
-class QPushButton;
-class QTableView;
-class QTreeWidget;
-class QSpinBox;
 class QGroupBox;
-class QTimer;
-class CPictureEx;
-class CCollapsiblePanel;
+class QLabel;
 class QLayout;
-class CFirmhandSession;
-class CDeviceFilter;
-class CLogPane;
+class QLineEdit;
+class QMenu;
+class QTableView;
+class QTimer;
 class CBatchEvents;
+class CDeviceFilter;
+class CFirmhandSession;
+class CLogPane;
+class CPictureEx;
 struct BatchRequest;
 
-// Control ids of the main window.
-enum FirmhandControlId : int {
-    IDC_DEVICE_LIST = 1001,
-    IDC_SELECT_ALL = 1002,
-    IDC_CLEAR_ALL = 1003,
-    IDC_CHECK_SAME_TYPE = 1004,
-    IDC_PACKAGE_PATH = 1006,
-    IDC_BROWSE = 1007,
-    IDC_UPGRADE = 1008,
-    IDC_BUSY_PICTURE = 1009,
-    IDC_BUSY_TEXT = 1011,
-    IDC_BATCH_GROUP = 1012,
-    IDC_USERNAME = 1013,
-    IDC_USERNAME_LABEL = 1014,
-    IDC_PASSWORD_LABEL = 1015,
-    IDC_PASSWORD = 1016,
-    IDC_GET_AI_VERSION = 1019,
-    IDC_SHOW_AI = 1022,
-    IDC_SHOW_SLAVE_IP = 1024,
-    // The desktop window's own controls.
-    IDC_FILTER = 1100,
-    IDC_ONLY_FAILED = 1101,
-    IDC_SHOW_PASSWORD = 1102,
-    IDC_REMEMBER_IN_FILE = 1145,
-    IDC_LOG_VIEW = 1114,
-    // The rollout controls.
-    IDC_PACKAGE_LIST = 1115,
-    IDC_ADD_MODEL_PACKAGE = 1116,
-    IDC_REMOVE_PACKAGE = 1117,
-    IDC_CREDENTIALS_PATH = 1118,
-    IDC_CREDENTIALS_BROWSE = 1119,
-    IDC_FORCE = 1120,
-    IDC_MAX_FAILURES = 1121,
-    IDC_MAX_FAILURES_LABEL = 1122,
-    IDC_RETRY_FAILED = 1123,
-    IDC_PACKAGE_LABEL = 1124,
-    IDC_ROLLOUT_PANEL = 1125,
-};
-
-// Longest user name and password the edits take.
-constexpr int kCredentialMaxLength = 30;
-// The automatic upgrade test's one-shot timer.
-constexpr int AUTO_UPGRADE_TIMER = 257;
-
-class CFirmhandDlg : public QMainWindow {
+class CFirmhandDlg : public QMainWindow, private CAutoUpgradeTest::IWindow {
     Q_OBJECT
 
 public:
@@ -97,38 +56,21 @@ public:
     // it when it closes. Reads the automatic upgrade test's settings.
     void SetSession(std::unique_ptr<CFirmhandSession> session);
     CFirmhandSession* Session() const { return m_session.get(); }
-    // Reads the automatic upgrade test's settings (done by SetSession).
-    void InitAutoUpgradeTest();
+    // The automatic upgrade test (off unless the run's settings turn it on).
+    CAutoUpgradeTest& AutoUpgrade() { return *m_auto; }
 
     // Controls by id (null for an unknown id).
     QWidget* Control(int id) const;
-    CDeviceListModel& DeviceList() { return *m_model; }
-    // The rows shown (filter text, "Show only failed").
-    CDeviceFilter& Filter() { return *m_filter; }
-    QTableView* ListView() const { return m_list; }
+    // The list of cameras, its rows and its view.
+    CDeviceListController& List() const { return *m_list; }
+    CDeviceListModel& DeviceList() const { return m_list->Model(); }
+    CDeviceFilter& Filter() const { return m_list->Filter(); }
+    QTableView* ListView() const { return m_list->View(); }
     CPictureEx* BusyPicture() const { return m_busyPicture; }
 
-    // The list's row operations.
-    bool addDeviceItem(std::unique_ptr<DEVICE_S_INFO> info);
-    int findDeviceItem(const std::string& mac) const;
-    // The model of the checked rows that button 1004 checks.
-    const std::string& RememberedModel() const { return m_sameModel; }
-
-    // Buttons and the list's header.
-    void OnSelectAll();
-    void OnClearAll();
-    void OnCheckSameType();
     void OnBrowse();
-    void OnShowAiVersion();
-    void OnShowSlaveIp();
-    void OnColumnClick(int column);
     // F5: a search round now.
     void OnSearchNow();
-    // The context menu's actions on a model row.
-    void OnCopyAddress(int row);
-    void OnCopyMac(int row);
-    void OnCheckModelOf(int row);
-    void OnRetryCamera(int row);
     // Export of the list or of the last batch's results; the file's
     // ending (.csv, else JSON) chooses the format. False when not written.
     bool ExportList(const QString& path);
@@ -137,11 +79,9 @@ public:
     // The status bar's texts.
     QString StatusCountsText() const;
     QString StatusTimeText() const;
-    // The log pane's text (lines of the selected camera when one is
-    // selected).
-    QString LogPaneText() const;
-    // Takes the waiting log lines now (a timer does it otherwise).
-    void DrainLog();
+    // The log pane: the technician's events and, on request, the program's
+    // lines (of the selected camera when one is selected).
+    CLogPane& LogPane() const { return *m_logPane; }
     // Saves the window's geometry, columns and view in the per-user file
     // (also done on close).
     void SaveWindowState();
@@ -155,10 +95,6 @@ public:
     // Button 1019: asks the checked cameras for their analytics versions,
     // one after another off the window thread.
     void OnBnClickedButtonGetAiVersion();
-    // Timer handler; ids other than AUTO_UPGRADE_TIMER are ignored.
-    void OnTimer(int timerId);
-    // The automatic test's batch: chooses the package and presses Upgrade.
-    void startAutoUpgrade();
 
     // Handlers of the posted messages; return values as the message table
     // gives them.
@@ -170,34 +106,26 @@ public:
     int OnAiVersionResult(int32_t wParam, const std::string& text);
 
     // From a started batch until its WM_BATCH_END was handled.
-    bool IsUpgrading() const { return m_upgrading; }
-    const QString& UpgradeFile() const { return m_upgradeFile; }
+    bool IsUpgrading() const override { return m_upgrading; }
+    const QString& UpgradeFile() const override { return m_upgradeFile; }
     void SetUpgradeFile(const QString& path) { SelectUpgradeFile(path); }
     // An upgrade file chosen outside Browse (--package): kept and shown.
     void SelectUpgradeFile(const QString& path);
-    // The packages of given models beside the upgrade file, in list order.
-    std::vector<BatchPackage> ModelPackages() const;
-    void AddModelPackage(const std::string& model, const QString& path);
     // "Add model package...": asks a model and a file.
     void OnAddModelPackage();
-    void OnRemovePackage();
     void OnBrowseCredentials();
     // Checks only the rows that failed in the last batch and starts it again.
     void OnRetryFailed();
     // When the last run did not finish, asks whether to resume it; yes
     // starts it with its journal. False when nothing was started.
     bool OfferResume();
-    // Shown width of a list column (0 while it is hidden).
-    int ColumnWidth(int column) const;
-    bool AreAiColumnsShown() const { return m_aiShown; }
     // An analytics query run has results still to come.
     bool IsAiQueryPending() const { return m_aiPending > 0; }
-    bool IsAutoUpgradeTimerActive() const;
     // The size the window opens with on a screen of `available` size
     // (invalid: no screen) before a remembered geometry applies.
     QSize DefaultWindowSize(const QSize& available) const;
     // The rollout options' panel (folded or open, remembered).
-    CCollapsiblePanel* RolloutPanel() const { return m_rolloutPanel; }
+    CRolloutPanel* RolloutPanel() const { return m_rolloutPanel; }
 
     // Makes `language` the interface's (remembered) and shows every text of
     // the window in it; later message boxes follow.
@@ -227,8 +155,6 @@ protected:
     virtual bool ChooseModelPackage(std::string& model, QString& path);
     // The credentials file dialog; "" when the user cancelled.
     virtual QString ChooseCredentialsFile();
-    // Called for every new row, after its record is stored.
-    virtual void OnNewDeviceRow(int row);
     // Opens a web page in the desktop's browser.
     virtual void OpenWebPage(const std::string& url);
     // The export file dialog offering the files of `filterId`; "" when the
@@ -245,16 +171,12 @@ protected:
 
 private:
     void BuildControls();
-    void BuildDeviceList(QWidget* central);
+    // The list's requests: the window's dialogs, batches and log pane.
+    void WireList();
     QWidget* BuildBusyIndicator(QWidget* central);
     QWidget* BuildBatchGroup(QWidget* central);
     QLayout* BuildCredentialsRow(QGroupBox* group);
     QLayout* BuildPackageRow(QGroupBox* group);
-    // Width a column needs for its heading (and the sort arrow).
-    int HeadingWidth(int column, bool arrow = false) const;
-    // Widens the shown columns whose heading no longer fits (a language
-    // change).
-    void FitColumnsToHeadings();
     void BuildMenus();
     void BuildViewMenu();
     void BuildLanguageMenu(QMenu* view);
@@ -269,38 +191,19 @@ private:
     void BuildLogPane();
     void RestoreWindowState();
     void UpdateStatusBar();
-    void ShowRowMenu(const QPoint& globalPos, int row);
-    // The model row of a view index, -1 for none.
-    int ModelRow(const QModelIndex& viewIndex) const;
-    // The model row of the camera selected in the list, -1 for none.
-    int SelectedRow() const;
-    void RefreshLogPane();
     // A batch of the checked rows (or of `only`), as Upgrade starts it.
     void StartBatchOf(const std::vector<int>& rows, bool ask = true);
-    // Shows the time each installing camera has been restarting.
-    void RefreshInstallingRows();
-    // The rollout controls' part of a request (packages, credentials file,
-    // force, failure limit).
-    void FillRolloutRequest(BatchRequest& request) const;
     // Starts a filled request; the window locks until its end.
     bool StartRequest(BatchRequest& request);
-    QWidget* BuildRolloutControls(QWidget* parent);
-    void LoadRolloutTexts();
     void ShowBatchSummary();
     // The last batch's summary in the current language.
     QString BatchSummaryText() const;
-    // Automatic upgrade test: the configured camera is back after a batch
-    // that held it; schedules the next one.
-    void OnAutoCameraBack(int row);
+    // The automatic upgrade test's Upgrade with its package.
+    void UpgradeCheckedWith(const QString& package) override;
     void ShowAbout();
-    // Every checked row of one product model (remembered for button 1004).
-    bool isCheckedSameModel();
     void LoadTexts();
-    void SetColumnWidth(int column, int width);
     void SetBatchControlsEnabled(bool enabled);
     void ShowBusy(bool shown);
-    void UpdateSortIndicator();
-    void SetAiColumnsShown(bool shown);
     // Selects the rows of the cameras that share a slave address and asks
     // whether to go on.
     bool ConfirmDuplicates(const std::vector<std::string>& macs);
@@ -310,26 +213,18 @@ private:
     std::unique_ptr<CFirmhandSession> m_session;
 
     QIcon m_icon;
-    CDeviceListModel* m_model = nullptr;
-    QTableView* m_list = nullptr;
+    CDeviceListController* m_list = nullptr;
     CPictureEx* m_busyPicture = nullptr;
     QLabel* m_busyText = nullptr;
     QLineEdit* m_userEdit = nullptr;
     QLineEdit* m_passwordEdit = nullptr;
     QLineEdit* m_pathEdit = nullptr;
-    QTreeWidget* m_packageList = nullptr;
-    CCollapsiblePanel* m_rolloutPanel = nullptr;
-    QLineEdit* m_credentialsEdit = nullptr;
-    QCheckBox* m_force = nullptr;
-    QSpinBox* m_maxFailures = nullptr;
-    QLineEdit* m_filterEdit = nullptr;
-    QCheckBox* m_onlyFailed = nullptr;
+    CRolloutPanel* m_rolloutPanel = nullptr;
     QCheckBox* m_showPassword = nullptr;
     // Without a keyring the typed password is remembered in the settings
     // file only when this is checked.
     QCheckBox* m_rememberInFile = nullptr;
     QAction* m_exportResults = nullptr;
-    CDeviceFilter* m_filter = nullptr;
     QLabel* m_statusCounts = nullptr;
     QLabel* m_statusTime = nullptr;
     QTimer* m_statusTimer = nullptr;
@@ -343,9 +238,6 @@ private:
     // The last batch: its cameras' outcomes and its clock.
     CBatchOutcomes m_outcomes;
     std::chrono::steady_clock::time_point m_batchStart{};
-    // Cameras whose last block went out, and when: their rows count the
-    // seconds of the restart (by MAC as posted).
-    std::map<std::string, std::chrono::steady_clock::time_point> m_installingSince;
     bool m_batchRan = false;
     QString m_summary;
     // What the summary says, kept for a language change.
@@ -355,35 +247,14 @@ private:
         int skipped = 0;
         double seconds = 0;
     } m_summaryFigures;
-    // A remembered sort is applied once the first cameras are in.
-    QTimer* m_restoredSortTimer = nullptr;
-    bool m_sortRestored = false;
 
     QString m_upgradeFile;
     QString m_messageDetail;
-    std::string m_sameModel;
-    std::map<int, bool> m_sortAscending;  // per column; false until first sorted
-    int m_sortColumn = -1;
-    bool m_sortedAscending = false;
-    bool m_slaveIpShown = true;
-    bool m_aiShown = false;
     bool m_upgrading = false;
     bool m_shutDown = false;
 
     // Analytics versions: the results still to come.
     int m_aiPending = 0;
 
-    // Automatic upgrade test (all empty while it is off). A start that came
-    // during a batch waits for the batch's end.
-    QTimer* m_autoUpgradeTimer = nullptr;
-    bool m_autoStartPending = false;
-    // A batch that held the configured camera has ended; the camera's
-    // return (a search report after its reboot) schedules the next one.
-    bool m_autoAwaitingReturn = false;
-    bool m_autoInBatch = false;
-    std::string m_autoMac;
-    QString m_package1;
-    QString m_package2;
-    std::string m_buildNo1;
-    std::string m_buildNo2;
+    CAutoUpgradeTest* m_auto = nullptr;
 };

@@ -1,7 +1,6 @@
 // The main window's analytics versions: button 1019 has the session ask the
 // checked cameras, one after another off the window thread; each answer
-// comes back as WM_AI_VERSION_RESULT and fills columns 11 to 13. The result
-// column is the upgrade's and keeps its text and colours.
+// comes back as WM_AI_VERSION_RESULT and the list fills columns 11 to 13.
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -13,14 +12,6 @@
 #include "session/FirmhandSession.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
-
-namespace {
-
-QString LocalAiText(const std::string& text) {
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 void CFirmhandDlg::OnBnClickedButtonGetAiVersion() {
     if (!m_session) {
@@ -38,10 +29,10 @@ void CFirmhandDlg::OnBnClickedButtonGetAiVersion() {
     const std::string password = m_passwordEdit->text().toLocal8Bit().toStdString();
 
     std::vector<AiQuery> queries;
-    for (int row : m_model->CheckedRows()) {
-        queries.push_back(MakeAiQuery(*m_model->Record(row), user, password));
+    for (int row : DeviceList().CheckedRows()) {
+        queries.push_back(MakeAiQuery(*DeviceList().Record(row), user, password));
         for (int column : {COL_AI_STRUCT, COL_AI_DETECT_FACE, COL_AI_VEHICLE}) {
-            m_model->SetCellText(row, column, QString());
+            DeviceList().SetCellText(row, column, QString());
         }
     }
     if (queries.empty()) {
@@ -67,26 +58,6 @@ int CFirmhandDlg::OnAiVersionResult(int32_t wParam, const std::string& text) {
     if (m_aiPending > 0 && --m_aiPending == 0) {
         m_controls[IDC_GET_AI_VERSION]->setEnabled(true);
     }
-    // The first checked row of exactly this MAC (letter case counts).
-    const int row = m_model->FindCheckedRowExactMac(result.mac);
-    // A camera that answered shows the analytics columns, even when its row
-    // is gone or unchecked by now; a row's verdict shows them too.
-    if ((result.read || row >= 0) && !m_aiShown) {
-        SetAiColumnsShown(true);
-    }
-    if (row < 0) {
-        return 0;
-    }
-    if (result.verdictId == IDS_AI_OK) {
-        m_model->SetCellText(row, COL_AI_STRUCT, LocalAiText(result.structVersion));
-        m_model->SetCellText(row, COL_AI_DETECT_FACE, LocalAiText(result.faceVersion));
-        m_model->SetCellText(row, COL_AI_VEHICLE, LocalAiText(result.vehicleVersion));
-        return 0;
-    }
-    // No versions: the first analytics column says why, the others are
-    // empty, so that no version of an earlier answer stands beside it.
-    m_model->SetCellText(row, COL_AI_STRUCT, QString::fromStdString(LoadString(result.verdictId)));
-    m_model->SetCellText(row, COL_AI_DETECT_FACE, QString());
-    m_model->SetCellText(row, COL_AI_VEHICLE, QString());
+    m_list->ShowAiVersions(result);
     return 0;
 }

@@ -1,38 +1,53 @@
-// The main window's batch upgrade: the Upgrade button hands the checked
-// rows to the session, the controls stay locked from the start until the
-// batch's end, and each row shows its camera's progress and result.
+// The main window's batch upgrade: the upgrade file, the Upgrade button that
+// hands the checked rows to the session, the controls locked from the start
+// until the batch's end, and each camera's progress and result passed on to
+// its row, the batch's outcomes and the log pane's events.
 #include <QAction>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTableView>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <QMessageBox>
 
 #include "BatchEvents.h"
 #include "BatchQuestion.h"
-#include "DeviceFilter.h"
 #include "FirmhandDlg.h"
 #include "MessageBoxTexts.h"
 #include "PictureEx.h"
 #include "app/Logger.h"
 #include "app/StringTable.h"
 #include "session/FirmhandSession.h"
-#include "upgrade/UpgradePackage.h"
 #include "upgrade/UpgradeResult.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 
+QString CFirmhandDlg::ChooseUpgradeFile() {
+    const QString filter = QString::fromStdString(FileDialogFilter(LoadString(IDS_FILE_FILTER)));
+    return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+}
+
+void CFirmhandDlg::OnBrowse() {
+    const QString chosen = ChooseUpgradeFile();
+    if (!chosen.isEmpty()) {
+        m_upgradeFile = chosen;
+    }
+    m_pathEdit->setText(m_upgradeFile);
+}
+
+void CFirmhandDlg::SelectUpgradeFile(const QString& path) {
+    m_upgradeFile = path;
+    m_pathEdit->setText(m_upgradeFile);
+}
+
 void CFirmhandDlg::OnBnClickedButtonUpdate() {
-    StartBatchOf(m_model->CheckedRows());
+    StartBatchOf(DeviceList().CheckedRows());
 }
 
 void CFirmhandDlg::UpgradeCheckedWithoutAsking() {
-    StartBatchOf(m_model->CheckedRows(), false);
+    StartBatchOf(DeviceList().CheckedRows(), false);
 }
 
 bool CFirmhandDlg::ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras) {
@@ -56,7 +71,7 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
     }
     // Packages of given models alone are enough: the other cameras are
     // skipped with "No package for this model".
-    if (m_upgradeFile.isEmpty() && ModelPackages().empty()) {
+    if (m_upgradeFile.isEmpty() && m_rolloutPanel->ModelPackages().empty()) {
         ShowMessage(IDS_SELECT_FILE, false);
         return;
     }
@@ -71,7 +86,7 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
 
     BatchRequest request;
     for (int row : rows) {
-        request.devices.push_back(std::make_shared<DEVICE_S_INFO>(*m_model->Record(row)));
+        request.devices.push_back(std::make_shared<DEVICE_S_INFO>(*DeviceList().Record(row)));
     }
     if (ask && !request.devices.empty()) {
         std::vector<DEVICE_S_INFO> cameras;
@@ -84,13 +99,13 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
     }
     // Every row's result is cleared, checked or not, whatever the session
     // decides.
-    m_model->ClearResultTexts();
+    DeviceList().ClearResultTexts();
     if (!m_session) {
         LOG_WARN("CFirmhandDlg::OnBnClickedButtonUpdate", "no session");
         return;
     }
     request.packagePath = QFile::encodeName(m_upgradeFile).toStdString();
-    FillRolloutRequest(request);
+    m_rolloutPanel->FillRequest(request);
     StartRequest(request);
 }
 
@@ -131,11 +146,7 @@ bool CFirmhandDlg::StartRequest(BatchRequest& request) {
                          ? std::vector<BatchPackage>{{std::string(), request.packagePath}}
                          : request.packages,
                      std::chrono::system_clock::now());
-    m_autoInBatch = false;
-    for (const DEVICE_S_INFO& camera : cameras) {
-        m_autoInBatch =
-            m_autoInBatch || (!m_autoMac.empty() && SameMac(FieldText(camera.mac), m_autoMac));
-    }
+    m_auto->OnBatchStarted(cameras);
     m_summary.clear();
     m_events->BatchStarted(static_cast<int>(cameras.size()));
     m_exportResults->setEnabled(true);
@@ -149,35 +160,22 @@ bool CFirmhandDlg::StartRequest(BatchRequest& request) {
 bool CFirmhandDlg::ConfirmDuplicates(const std::vector<std::string>& macs) {
     // Cameras that share a slave address (an empty one too) are selected,
     // and the user decides whether to go on.
-    QItemSelectionModel* selection = m_list->selectionModel();
-    for (const std::string& mac : macs) {
-        const int row = m_model->FindDeviceItem(mac);
-        if (row >= 0) {
-            selection->select(m_filter->mapFromSource(m_model->index(row, 0)),
-                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        }
-    }
+    m_list->SelectRowsOf(macs);
     return ShowMessage(IDS_DUPLICATE_SLAVE_IP, true);
 }
 
 void CFirmhandDlg::SetBatchControlsEnabled(bool enabled) {
     for (int id : {IDC_PACKAGE_PATH, IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE,
-                   IDC_UPGRADE, IDC_ADD_MODEL_PACKAGE, IDC_PACKAGE_LIST, IDC_CREDENTIALS_PATH,
-                   IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_MAX_FAILURES}) {
+                   IDC_UPGRADE}) {
         m_controls[id]->setEnabled(enabled);
     }
-    // The list stays enabled, so that hundreds of rows can still be scrolled
-    // and a row's menu copies its address; only its check boxes are locked
-    // (the left button is discarded anyway while a batch runs).
-    m_model->SetChecksLocked(!enabled);
-    m_controls[IDC_REMOVE_PACKAGE]->setEnabled(enabled &&
-                                               !m_packageList->selectedItems().isEmpty());
+    m_list->SetBatchRunning(!enabled);
     // "Retry failed" is offered only after a batch with failures.
     bool failed = false;
     for (const CameraOutcome& outcome : m_outcomes.Outcomes()) {
         failed = failed || IsFailedResult(outcome.code);
     }
-    m_controls[IDC_RETRY_FAILED]->setEnabled(enabled && m_batchRan && failed);
+    m_rolloutPanel->SetBatchControlsEnabled(enabled, m_batchRan && failed);
 }
 
 void CFirmhandDlg::ShowBusy(bool shown) {
@@ -187,48 +185,15 @@ void CFirmhandDlg::ShowBusy(bool shown) {
 
 int CFirmhandDlg::OnUpgradeProgress(int32_t progress, const std::string& mac) {
     m_outcomes.Progress(mac, progress, std::chrono::system_clock::now());
-    // After the last block the camera installs and restarts: a full bar
-    // would read as a transfer that hangs.
-    if (progress + 1 >= static_cast<int32_t>(UPGRADE_BLOCK_COUNT)) {
-        m_installingSince.emplace(mac, std::chrono::steady_clock::now());
-        return m_model->SetResult(mac, UPGRADE_WAIT_COMPLETE,
-                                  QString::fromStdString(InstallingText(0)))
-                   ? 1
-                   : 0;
-    }
-    return m_model->SetProgress(mac, progress, QString::fromStdString(ProgressText(progress))) ? 1
-                                                                                               : 0;
+    return m_list->ShowProgress(mac, progress) ? 1 : 0;
 }
 
 int CFirmhandDlg::OnUpgradeResult(int32_t code, const std::string& mac) {
-    std::string text;
-    ResultCodeToText(code, text);  // a code without a text clears the column
-    if (code == UPGRADE_WAIT_COMPLETE) {
-        // The camera is still installing, since its last block.
-        const auto since = m_installingSince.find(mac);
-        text = since == m_installingSince.end()
-                   ? LoadString(IDS_INSTALLING)
-                   : InstallingText(
-                         static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(
-                                              std::chrono::steady_clock::now() - since->second)
-                                              .count()));
-    } else {
-        m_installingSince.erase(mac);  // a new attempt, or its result
-    }
-    m_model->SetResult(mac, code, QString::fromStdString(text));
+    m_list->ShowResult(mac, code);
     m_events->Result(mac, code);
-    m_outcomes.Result(mac, code, m_model->Record(m_model->FindDeviceItem(mac)),
+    m_outcomes.Result(mac, code, DeviceList().Record(DeviceList().FindDeviceItem(mac)),
                       std::chrono::system_clock::now());
     return 1;
-}
-
-void CFirmhandDlg::RefreshInstallingRows() {
-    const auto now = std::chrono::steady_clock::now();
-    for (const auto& [mac, since] : m_installingSince) {
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - since).count();
-        m_model->SetResult(mac, UPGRADE_WAIT_COMPLETE,
-                           QString::fromStdString(InstallingText(static_cast<int>(seconds))));
-    }
 }
 
 void CFirmhandDlg::OnBatchEnd() {
@@ -237,28 +202,14 @@ void CFirmhandDlg::OnBatchEnd() {
         return;
     }
     m_upgrading = false;
-    m_installingSince.clear();
-    m_model->FlushRepaints();  // every row shows its final text first
+    m_list->FinishBatch();  // every row shows its final text first
     SetBatchControlsEnabled(true);
     ShowBusy(false);
     ShowBatchSummary();
-    if (m_autoInBatch) {
-        // The configured camera's batch is over: its return schedules the
-        // next one (at once when the batch already saw it come back).
-        m_autoInBatch = false;
-        m_autoAwaitingReturn = true;
-        int code = -1;
-        for (const CameraOutcome& outcome : m_outcomes.Outcomes()) {
-            code = SameMac(outcome.mac, m_autoMac) ? outcome.code : code;
-        }
-        // Upgraded, or back with its old version: the job saw it return.
-        const int row = m_model->FindDeviceItem(m_autoMac);
-        if (row >= 0 && (code == UPGRADE_OK || code == UPGRADE_VERSION_UNCHANGED)) {
-            OnAutoCameraBack(row);
-        }
-    }
-    if (m_autoStartPending) {
-        m_autoStartPending = false;
-        startAutoUpgrade();
-    }
+    m_auto->OnBatchEnded(m_outcomes);
+}
+
+void CFirmhandDlg::UpgradeCheckedWith(const QString& package) {
+    m_upgradeFile = package;  // the edit that shows the file is left as it is
+    OnBnClickedButtonUpdate();
 }

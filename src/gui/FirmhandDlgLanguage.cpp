@@ -57,7 +57,7 @@ void CFirmhandDlg::ChooseLanguage(UiLanguage language) {
 
 void CFirmhandDlg::Retranslate() {
     setWindowTitle(QString::fromStdString(MainWindowTitle()));
-    LoadTexts();
+    LoadTexts();  // the list's too
     for (const auto& [action, id] : m_actionTexts) {
         action->setText(QString::fromStdString(LoadString(id)));
     }
@@ -65,8 +65,7 @@ void CFirmhandDlg::Retranslate() {
         action->setChecked(action->data().toInt() == static_cast<int>(CurrentLanguage()));
     }
     m_logPane->Retranslate();
-    m_model->headerDataChanged(Qt::Horizontal, 0, COL_COUNT - 1);
-    FitColumnsToHeadings();
+    m_list->RetranslateHeadings();
     SizeStatusLabels();
     if (!m_summary.isEmpty()) {
         m_summary = BatchSummaryText();

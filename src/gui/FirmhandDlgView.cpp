@@ -1,6 +1,5 @@
 // The main window's desktop side: menus and shortcuts, the status bar, the
-// log pane, the row menu, export, the remembered view and the end-of-batch
-// summary.
+// log pane's dock, export, the remembered view and the end-of-batch summary.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -8,17 +7,12 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
-#include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QStatusBar>
-#include <QTableView>
 #include <QTimer>
 
 #include "BatchEvents.h"
@@ -26,8 +20,6 @@
 #include "DeviceFilter.h"
 #include "FirmhandDlg.h"
 
-#include "CollapsiblePanel.h"
-#include "LogFeed.h"
 #include "LogPane.h"
 #include "WindowState.h"
 #include "app/Logger.h"
@@ -92,16 +84,16 @@ void CFirmhandDlg::BuildViewMenu() {
     QAction* find = Texted(view->addAction(QString()), IDS_FILTER_NAME);
     find->setShortcut(QKeySequence::Find);
     connect(find, &QAction::triggered, this, [this] {
-        m_filterEdit->setFocus(Qt::ShortcutFocusReason);
-        m_filterEdit->selectAll();
+        m_list->FilterEdit()->setFocus(Qt::ShortcutFocusReason);
+        m_list->FilterEdit()->selectAll();
     });
     QAction* search = Texted(view->addAction(QString()), IDS_SEARCH_NOW);
     search->setShortcut(QKeySequence(Qt::Key_F5));
     connect(search, &QAction::triggered, this, &CFirmhandDlg::OnSearchNow);
     QAction* failed = Texted(view->addAction(QString()), IDS_SHOW_ONLY_FAILED);
     failed->setCheckable(true);
-    connect(failed, &QAction::toggled, m_onlyFailed, &QCheckBox::setChecked);
-    connect(m_onlyFailed, &QCheckBox::toggled, failed, &QAction::setChecked);
+    connect(failed, &QAction::toggled, m_list->OnlyFailedBox(), &QCheckBox::setChecked);
+    connect(m_list->OnlyFailedBox(), &QCheckBox::toggled, failed, &QAction::setChecked);
     view->addSeparator();
     QAction* log = m_logPane->toggleViewAction();
     log->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
@@ -157,22 +149,23 @@ void CFirmhandDlg::WatchStatusCounts() {
             coalesce->start();
         }
     };
+    CDeviceListModel* model = &DeviceList();
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
-        connect(m_model, signal, this, later);
+        connect(model, signal, this, later);
     }
-    connect(m_model, &QAbstractItemModel::dataChanged, this, later);
-    connect(m_model, &QAbstractItemModel::modelReset, this, later);
+    connect(model, &QAbstractItemModel::dataChanged, this, later);
+    connect(model, &QAbstractItemModel::modelReset, this, later);
     m_statusTimer = new QTimer(this);
     m_statusTimer->setInterval(1000);
     connect(m_statusTimer, &QTimer::timeout, this, [this] {
         UpdateStatusBar();
-        RefreshInstallingRows();
+        m_list->RefreshInstallingRows();
     });
     UpdateStatusBar();
 }
 
 QString CFirmhandDlg::StatusCountsText() const {
-    const LIST_COUNTS counts = m_model->Counts();
+    const LIST_COUNTS counts = DeviceList().Counts();
     return ViewText(IDS_STATUS_COUNTS)
         .arg(counts.found)
         .arg(counts.checked)
@@ -192,7 +185,7 @@ QString CFirmhandDlg::StatusTimeText() const {
     // Only cameras whose upgrade ran to its end tell how long one takes: a
     // camera skipped or cancelled ends in a moment and would make the rest
     // look quick. Until one has finished there is no estimate.
-    const LIST_COUNTS counts = m_model->Counts();
+    const LIST_COUNTS counts = DeviceList().Counts();
     const int finished = counts.Of(RowPhase::Upgraded) + counts.Of(RowPhase::Failed);
     const int total = static_cast<int>(m_outcomes.Outcomes().size()) -
                       counts.Of(RowPhase::Skipped) - counts.Of(RowPhase::Cancelled);
@@ -227,107 +220,8 @@ void CFirmhandDlg::BuildLogPane() {
     m_logPane->View()->setObjectName(QStringLiteral("ctl%1").arg(IDC_LOG_VIEW));
     m_controls[IDC_LOG_VIEW] = m_logPane->View();
     addDockWidget(Qt::BottomDockWidgetArea, m_logPane);
-    m_events = std::make_unique<CBatchEvents>(*m_logPane, *m_model);
+    m_events = std::make_unique<CBatchEvents>(*m_logPane, DeviceList());
     resizeDocks({m_logPane}, {fontMetrics().height() * 7}, Qt::Vertical);
-    // Every line of a camera, shown or not, is its row's last log line.
-    m_logPane->SetFeedObserver([this](const LOG_FEED_LINE& line) {
-        if (!line.mac.empty()) {
-            m_model->SetLastLogLine(
-                line.mac,
-                QString::fromUtf8(line.text.data(), static_cast<qsizetype>(line.text.size())),
-                QString::fromStdString(line.address));
-        }
-    });
-    // The pane follows the selected camera.
-    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { RefreshLogPane(); });
-}
-
-void CFirmhandDlg::DrainLog() {
-    m_logPane->Drain();
-}
-
-void CFirmhandDlg::RefreshLogPane() {
-    const DEVICE_S_INFO* record = m_model->Record(SelectedRow());
-    m_logPane->ShowCamera(record != nullptr ? std::string(FieldText(record->mac)) : std::string());
-}
-
-QString CFirmhandDlg::LogPaneText() const {
-    return m_logPane->Text();
-}
-
-int CFirmhandDlg::ModelRow(const QModelIndex& viewIndex) const {
-    if (!viewIndex.isValid()) {
-        return -1;
-    }
-    if (viewIndex.model() == m_model) {
-        return viewIndex.row();  // already a model index
-    }
-    return m_filter->mapToSource(viewIndex).row();
-}
-
-int CFirmhandDlg::SelectedRow() const {
-    // The current row when it is selected, else the first selected one.
-    QItemSelectionModel* selection = m_list->selectionModel();
-    const QModelIndex current = selection->currentIndex();
-    if (current.isValid() && selection->isRowSelected(current.row())) {
-        return ModelRow(current);
-    }
-    const QModelIndexList rows = selection->selectedRows();
-    return rows.isEmpty() ? -1 : ModelRow(rows.first());
-}
-
-void CFirmhandDlg::ShowRowMenu(const QPoint& globalPos, int row) {
-    const DEVICE_S_INFO* record = m_model->Record(row);
-    if (record == nullptr) {
-        return;
-    }
-    QMenu menu(this);
-    menu.addAction(ViewText(IDS_MENU_OPEN_WEB), this,
-                   [this, row] { OnListDoubleClicked(m_model->index(row, COL_NAME)); });
-    menu.addAction(ViewText(IDS_MENU_COPY_ADDRESS), this, [this, row] { OnCopyAddress(row); });
-    menu.addAction(ViewText(IDS_MENU_COPY_MAC), this, [this, row] { OnCopyMac(row); });
-    QAction* model =
-        menu.addAction(ViewText(IDS_MENU_CHECK_MODEL), this, [this, row] { OnCheckModelOf(row); });
-    QAction* retry =
-        menu.addAction(ViewText(IDS_MENU_RETRY), this, [this, row] { OnRetryCamera(row); });
-    model->setEnabled(!m_upgrading);
-    retry->setEnabled(!m_upgrading && m_batchRan);
-    menu.exec(globalPos);
-}
-
-void CFirmhandDlg::OnCopyAddress(int row) {
-    if (const DEVICE_S_INFO* record = m_model->Record(row)) {
-        CopyText(QString::fromLocal8Bit(FieldText(record->ip).data(),
-                                        static_cast<qsizetype>(FieldText(record->ip).size())));
-    }
-}
-
-void CFirmhandDlg::OnCopyMac(int row) {
-    if (const DEVICE_S_INFO* record = m_model->Record(row)) {
-        CopyText(QString::fromLocal8Bit(FieldText(record->mac).data(),
-                                        static_cast<qsizetype>(FieldText(record->mac).size())));
-    }
-}
-
-void CFirmhandDlg::OnCheckModelOf(int row) {
-    if (const DEVICE_S_INFO* record = m_model->Record(row)) {
-        const std::string model(FieldText(record->productModel));
-        for (int visible : m_filter->VisibleRows()) {
-            const DEVICE_S_INFO* other = m_model->Record(visible);
-            if (other != nullptr && FieldText(other->productModel) == model) {
-                m_model->SetChecked(visible, true);
-            }
-        }
-        m_controls[IDC_CHECK_SAME_TYPE]->setEnabled(isCheckedSameModel());
-    }
-}
-
-void CFirmhandDlg::OnRetryCamera(int row) {
-    if (m_upgrading || m_model->Record(row) == nullptr) {
-        return;
-    }
-    StartBatchOf({row});
 }
 
 void CFirmhandDlg::OnSearchNow() {
@@ -359,8 +253,8 @@ QString CFirmhandDlg::ChooseExportFile(const QString& caption, int filterId) {
 
 bool CFirmhandDlg::ExportList(const QString& path) {
     std::vector<DEVICE_S_INFO> devices;
-    for (int row : m_filter->VisibleRows()) {
-        devices.push_back(*m_model->Record(row));
+    for (int row : Filter().VisibleRows()) {
+        devices.push_back(*DeviceList().Record(row));
     }
     const bool csv = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
     const bool ok =
@@ -393,7 +287,7 @@ void CFirmhandDlg::NotifyDesktop(const QString& title, const QString& body) {
 }
 
 void CFirmhandDlg::ShowBatchSummary() {
-    const LIST_COUNTS counts = m_model->Counts();
+    const LIST_COUNTS counts = DeviceList().Counts();
     m_summaryFigures = {
         counts.Of(RowPhase::Upgraded), counts.Of(RowPhase::Failed), counts.Of(RowPhase::Skipped),
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_batchStart).count()};
@@ -422,58 +316,17 @@ void CFirmhandDlg::RestoreWindowState() {
     if (!view.docks.isEmpty()) {
         restoreState(view.docks);
     }
-    if (view.showSlaveIp && *view.showSlaveIp != m_slaveIpShown) {
-        OnShowSlaveIp();
-    }
-    if (view.showAi && *view.showAi != m_aiShown) {
-        SetAiColumnsShown(*view.showAi);
-    }
+    m_list->RestoreView(view);
     // Folded and without developer lines unless the technician chose them.
     m_rolloutPanel->SetOpen(view.rolloutOpen.value_or(false));
     m_developerLog->setChecked(view.developerLog.value_or(false));
-    QHeaderView* header = m_list->horizontalHeader();
-    for (int column = 0; column < static_cast<int>(view.widths.size()); ++column) {
-        const int width = view.widths[static_cast<size_t>(column)];
-        if (width > 0 && column != COL_RESULT) {
-            header->resizeSection(column, width);
-        }
-    }
-    for (int visual = 0; visual < static_cast<int>(view.order.size()); ++visual) {
-        const int column = view.order[static_cast<size_t>(visual)];
-        header->moveSection(header->visualIndex(column), visual);
-    }
-    if (view.sortColumn >= 0 && IsSortableColumn(view.sortColumn)) {
-        // Applied once the first search round has filled the list.
-        m_sortColumn = view.sortColumn;
-        m_sortedAscending = view.sortAscending;
-        m_sortAscending[view.sortColumn] = !view.sortAscending;
-        UpdateSortIndicator();
-        m_restoredSortTimer = new QTimer(this);
-        m_restoredSortTimer->setSingleShot(true);
-        m_restoredSortTimer->setInterval(1000);
-        connect(m_restoredSortTimer, &QTimer::timeout, this, [this] {
-            if (!m_sortRestored && m_sortColumn >= 0 && !m_upgrading) {
-                m_model->SortByColumn(m_sortColumn, m_sortedAscending);
-            }
-        });
-        connect(m_model, &QAbstractItemModel::rowsInserted, m_restoredSortTimer,
-                qOverload<>(&QTimer::start));
-    }
 }
 
 void CFirmhandDlg::SaveWindowState() {
     window_state::SAVED_VIEW view;
     view.geometry = saveGeometry();
     view.docks = saveState();
-    QHeaderView* header = m_list->horizontalHeader();
-    for (int column = 0; column < COL_COUNT; ++column) {
-        view.widths.push_back(header->isSectionHidden(column) ? 0 : header->sectionSize(column));
-        view.order.push_back(header->logicalIndex(column));
-    }
-    view.sortColumn = m_sortColumn;
-    view.sortAscending = m_sortedAscending;
-    view.showAi = m_aiShown;
-    view.showSlaveIp = m_slaveIpShown;
+    m_list->SaveView(view);
     view.rolloutOpen = m_rolloutPanel->IsOpen();
     view.developerLog = m_developerLog->isChecked();
     if (!window_state::Save(view)) {

@@ -28,11 +28,11 @@ protected:
         fields.httpPort = where.httpPort;
         auto record = MakeDevice(fields);
         record->dataPort = where.dataPort;
-        m_dlg->addDeviceItem(std::move(record));
+        m_dlg->List().addDeviceItem(std::move(record));
     }
     void AddRow(const SimCameraInfo& where) { AddRow(where, where.ip, where.ip2); }
     QString Cell(const std::string& mac, int column) {
-        return DeviceList().CellText(m_dlg->findDeviceItem(mac), column);
+        return DeviceList().CellText(m_dlg->List().findDeviceItem(mac), column);
     }
     static QString Text(int id) { return QString::fromStdString(LoadString(id)); }
 };
@@ -68,11 +68,11 @@ TEST_F(AiVersionTest, CheckedCamerasAnswerInListOrder) {
     for (const std::string& mac : {good.mac, dead.mac, missing.mac, noFace.mac}) {
         Check(mac);
     }
-    DeviceList().SetCellText(m_dlg->findDeviceItem(unchecked.mac), COL_AI_STRUCT,
+    DeviceList().SetCellText(m_dlg->List().findDeviceItem(unchecked.mac), COL_AI_STRUCT,
                              QStringLiteral("old"));
-    DeviceList().SetCellText(m_dlg->findDeviceItem(noFace.mac), COL_AI_STRUCT,
+    DeviceList().SetCellText(m_dlg->List().findDeviceItem(noFace.mac), COL_AI_STRUCT,
                              QStringLiteral("old"));
-    DeviceList().SetCellText(m_dlg->findDeviceItem(noFace.mac), COL_RESULT,
+    DeviceList().SetCellText(m_dlg->List().findDeviceItem(noFace.mac), COL_RESULT,
                              QStringLiteral("upgraded"));
     qobject_cast<QLineEdit*>(m_dlg->Control(IDC_PASSWORD))->setText(QStringLiteral("admin123"));
 
@@ -117,8 +117,8 @@ TEST_F(AiVersionTest, CheckedCamerasAnswerInListOrder) {
     EXPECT_EQ(m_fleet.State(unchecked.mac)->httpRequests, 0);
 
     // The analytics columns came up with the first answer.
-    EXPECT_TRUE(m_dlg->AreAiColumnsShown());
-    EXPECT_GT(m_dlg->ColumnWidth(COL_AI_STRUCT), 0);
+    EXPECT_TRUE(m_dlg->List().AreAiColumnsShown());
+    EXPECT_GT(m_dlg->List().ColumnWidth(COL_AI_STRUCT), 0);
 }
 
 TEST_F(AiVersionTest, NothingCheckedAsksForACamera) {
@@ -132,9 +132,9 @@ TEST_F(AiVersionTest, NothingCheckedAsksForACamera) {
 TEST_F(AiVersionTest, ResultMessagesMatchCheckedRowsByExactMac) {
     DeviceFields fields;
     fields.mac = "AA:BB:CC:00:00:01";
-    m_dlg->addDeviceItem(MakeDevice(fields));
+    m_dlg->List().addDeviceItem(MakeDevice(fields));
     fields.mac = "AA:BB:CC:00:00:02";
-    m_dlg->addDeviceItem(MakeDevice(fields));
+    m_dlg->List().addDeviceItem(MakeDevice(fields));
     Check("AA:BB:CC:00:00:01");
     auto post = [this](CWindowMessage message) {
         Post(std::move(message));
@@ -145,11 +145,11 @@ TEST_F(AiVersionTest, ResultMessagesMatchCheckedRowsByExactMac) {
     // of no checked row does not bring up the columns; a read reply does,
     // row or not.
     post(MakeAiVersionFailedMessage("AA:BB:CC:00:00:02"));
-    EXPECT_FALSE(m_dlg->AreAiColumnsShown());
+    EXPECT_FALSE(m_dlg->List().AreAiColumnsShown());
     post(MakeAiVersionReadMessage("aa:bb:cc:00:00:01", "1", "2", "3"));
     EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_AI_STRUCT), QString());
     EXPECT_EQ(Cell("AA:BB:CC:00:00:02", COL_AI_STRUCT), QString());
-    EXPECT_TRUE(m_dlg->AreAiColumnsShown());
+    EXPECT_TRUE(m_dlg->List().AreAiColumnsShown());
 
     post(MakeAiVersionReadMessage("AA:BB:CC:00:00:01", "S", "F", "V"));
     EXPECT_EQ(Cell("AA:BB:CC:00:00:01", COL_AI_STRUCT), QStringLiteral("S"));
@@ -170,11 +170,11 @@ TEST_F(AiVersionTest, ResultMessagesMatchCheckedRowsByExactMac) {
 }
 
 TEST_F(AiVersionTest, HiddenColumnsComeBackWithTheNextAnswer) {
-    m_dlg->OnShowAiVersion();
-    m_dlg->OnShowAiVersion();
-    EXPECT_FALSE(m_dlg->AreAiColumnsShown());
+    m_dlg->List().OnShowAiVersion();
+    m_dlg->List().OnShowAiVersion();
+    EXPECT_FALSE(m_dlg->List().AreAiColumnsShown());
     Post(MakeAiVersionReadMessage("no:row", "1", "", ""));
     ProcessGuiEvents();
-    EXPECT_TRUE(m_dlg->AreAiColumnsShown());
+    EXPECT_TRUE(m_dlg->List().AreAiColumnsShown());
     EXPECT_EQ(ControlText(IDC_SHOW_AI), QStringLiteral("Hide AI Version"));
 }

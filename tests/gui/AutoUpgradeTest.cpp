@@ -36,11 +36,11 @@ protected:
         ASSERT_TRUE(WaitForBatchEnd());
         Post(MakeTextMessage(WM_DEVICE_NOTIFY, DEVICE_NOTIFY_GONE, "AA:00:00:00:00:01"));
         ProcessGuiEvents();
-        ASSERT_EQ(m_dlg->findDeviceItem("AA:00:00:00:00:01"), -1);
+        ASSERT_EQ(m_dlg->List().findDeviceItem("AA:00:00:00:00:01"), -1);
     }
     void Fire() {
-        ASSERT_TRUE(m_dlg->IsAutoUpgradeTimerActive());
-        m_dlg->OnTimer(AUTO_UPGRADE_TIMER);
+        ASSERT_TRUE(m_dlg->AutoUpgrade().IsTimerActive());
+        m_dlg->AutoUpgrade().OnTimer(AUTO_UPGRADE_TIMER);
     }
     std::string LastPackage() {
         return Session().Package() ? Session().Package()->Path() : std::string();
@@ -59,8 +59,8 @@ TEST_F(AutoUpgradeTest, OffLeavesTheCameraAlone) {
     Open();
     Appear(5);
     EXPECT_TRUE(DeviceList().CheckedRows().empty());
-    EXPECT_FALSE(m_dlg->IsAutoUpgradeTimerActive());
-    m_dlg->OnTimer(AUTO_UPGRADE_TIMER);
+    EXPECT_FALSE(m_dlg->AutoUpgrade().IsTimerActive());
+    m_dlg->AutoUpgrade().OnTimer(AUTO_UPGRADE_TIMER);
     EXPECT_FALSE(m_dlg->IsUpgrading());
     EXPECT_EQ(Session().Package(), nullptr);
 }
@@ -72,14 +72,14 @@ TEST_F(AutoUpgradeTest, PackagesAlternateAndWrongBuildsAreLogged) {
     Check(Mac(0));
 
     Appear(50);
-    EXPECT_TRUE(DeviceList().IsChecked(m_dlg->findDeviceItem("AA:00:00:00:00:01")));
-    EXPECT_TRUE(m_dlg->IsAutoUpgradeTimerActive());
-    m_dlg->OnTimer(258);  // another timer: nothing
+    EXPECT_TRUE(DeviceList().IsChecked(m_dlg->List().findDeviceItem("AA:00:00:00:00:01")));
+    EXPECT_TRUE(m_dlg->AutoUpgrade().IsTimerActive());
+    m_dlg->AutoUpgrade().OnTimer(258);  // another timer: nothing
     EXPECT_FALSE(m_dlg->IsUpgrading());
     Fire();
     EXPECT_TRUE(m_dlg->IsUpgrading());
     EXPECT_EQ(LastPackage(), m_package1);
-    EXPECT_FALSE(m_dlg->IsAutoUpgradeTimerActive());
+    EXPECT_FALSE(m_dlg->AutoUpgrade().IsTimerActive());
     EXPECT_EQ(log.Count("update failed"), 0) << "no package had been sent before";
     // The edit showing the file is not touched.
     EXPECT_EQ(ControlText(IDC_PACKAGE_PATH), QString());
@@ -126,7 +126,7 @@ TEST_F(AutoUpgradeTest, AStartDuringABatchWaitsForItsEnd) {
     Appear(101);
     Fire();
     EXPECT_EQ(LastPackage(), m_sandbox.File("fw.bin")) << "not started during the batch";
-    EXPECT_FALSE(m_dlg->IsAutoUpgradeTimerActive());
+    EXPECT_FALSE(m_dlg->AutoUpgrade().IsTimerActive());
 
     m_reach->Open();
     ASSERT_TRUE(PumpUntil([&] { return m_dlg->batchEnds.size() == 1u; }, 20000));

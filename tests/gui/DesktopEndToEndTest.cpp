@@ -108,7 +108,7 @@ TEST_F(DesktopOnX11, Drive) {
     QTest::keyClicks(filter, QString::fromStdString(m_fleet.Cameras()[1].ip));
     EXPECT_EQ(m_dlg->ListView()->model()->rowCount(), 1);
     Click(Named<QPushButton>(QStringLiteral("Select All")));
-    EXPECT_EQ(DeviceList().CheckedRows(), std::vector<int>{m_dlg->findDeviceItem(wanted)});
+    EXPECT_EQ(DeviceList().CheckedRows(), std::vector<int>{m_dlg->List().findDeviceItem(wanted)});
     filter->selectAll();
     QTest::keyClick(filter, Qt::Key_Backspace);
     EXPECT_EQ(m_dlg->ListView()->model()->rowCount(), 3);

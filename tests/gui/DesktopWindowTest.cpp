@@ -14,6 +14,7 @@
 
 #include "DeviceFilter.h"
 #include "FirmhandDlgFixture.h"
+#include "LogPane.h"
 #include "ResultDelegate.h"
 #include "StateIcons.h"
 #include "app/Logger.h"
@@ -27,7 +28,7 @@ namespace {
 
 class DesktopWindowTest : public FirmhandDlgTest {
 protected:
-    int Row(int i) { return m_dlg->findDeviceItem(Mac(i)); }
+    int Row(int i) { return m_dlg->List().findDeviceItem(Mac(i)); }
     // Result-column repaints the model sends for a row.
     static int ChangesOfRow(const QSignalSpy& spy, int row) {
         int count = 0;
@@ -105,7 +106,7 @@ TEST_F(DesktopWindowTest, ResultColumnFollowsThePhasesAndRepaintsOncePerRowPerFr
     GetLogInstance()->SetLevel(kLogInfo);
     LOG_INFO("Test", "1(1) times upgrade device, mac: %s, currentIp: 127.0.70.2:9008, x: 1",
              Mac(1).c_str());
-    m_dlg->DrainLog();
+    m_dlg->LogPane().Drain();
     m_dlg->OnUpgradeResult(UPGRADE_STATE_STARTING, Mac(1));
     m_dlg->OnUpgradeResult(UPGRADE_CONNECT_FAILED, Mac(1));
     const QModelIndex failed = list.index(Row(1), COL_RESULT);
@@ -185,23 +186,23 @@ TEST_F(DesktopWindowTest, FilterShowsMatchingRowsAndTheButtonsActOnThem) {
 
     // Select All and Clear All take only the rows shown.
     FilterEdit()->setText(QStringLiteral("nvr"));
-    m_dlg->OnSelectAll();
+    m_dlg->List().OnSelectAll();
     EXPECT_EQ(DeviceList().CheckedRows().size(), 2u);
     EXPECT_FALSE(DeviceList().IsChecked(Row(0)));
     FilterEdit()->setText(QString());
-    m_dlg->OnSelectAll();
+    m_dlg->List().OnSelectAll();
     EXPECT_EQ(DeviceList().CheckedRows().size(), 5u);
     FilterEdit()->setText(QStringLiteral("gate"));
-    m_dlg->OnClearAll();
+    m_dlg->List().OnClearAll();
     EXPECT_EQ(DeviceList().CheckedRows().size(), 3u);
 
     // "Check the same type" too.
     FilterEdit()->setText(QString());
-    m_dlg->OnClearAll();
+    m_dlg->List().OnClearAll();
     ClickCheck(Mac(3), true);
-    ASSERT_EQ(m_dlg->RememberedModel(), "NVR-8");
+    ASSERT_EQ(m_dlg->List().RememberedModel(), "NVR-8");
     FilterEdit()->setText(QStringLiteral("127.0.70.4"));  // camera 3 only
-    m_dlg->OnCheckSameType();
+    m_dlg->List().OnCheckSameType();
     EXPECT_FALSE(DeviceList().IsChecked(Row(4)));
     FilterEdit()->setText(QString());
 
@@ -228,11 +229,11 @@ TEST_F(DesktopWindowTest, RowMenuActionsExportAndBatchSummary) {
     Found(other);
     ProcessGuiEvents();
 
-    m_dlg->OnCopyMac(Row(1));
-    m_dlg->OnCopyAddress(Row(2));
+    m_dlg->List().OnCopyMac(Row(1));
+    m_dlg->List().OnCopyAddress(Row(2));
     EXPECT_EQ(m_dlg->copied,
               (std::vector<QString>{QString::fromStdString(Mac(1)), QStringLiteral("127.0.70.3")}));
-    m_dlg->OnCheckModelOf(Row(0));
+    m_dlg->List().OnCheckModelOf(Row(0));
     EXPECT_EQ(DeviceList().CheckedRows().size(), 2u);
     EXPECT_FALSE(DeviceList().IsChecked(Row(2)));
     EXPECT_TRUE(Enabled(IDC_CHECK_SAME_TYPE));
@@ -281,8 +282,8 @@ TEST_F(DesktopWindowTest, RowMenuActionsExportAndBatchSummary) {
     EXPECT_NE(html.find("<td id=\"failed\">2</td>"), std::string::npos) << html;
 
     // Retry takes the one camera, whatever is checked.
-    m_dlg->OnClearAll();
-    m_dlg->OnRetryCamera(Row(2));
+    m_dlg->List().OnClearAll();
+    m_dlg->List().OnRetryCamera(Row(2));
     ASSERT_TRUE(WaitForBatchEnd());
     ASSERT_EQ(m_dlg->LastBatch().Outcomes().size(), 1u);
     EXPECT_EQ(m_dlg->LastBatch().Outcomes()[0].mac, Mac(2));
@@ -296,21 +297,21 @@ TEST_F(DesktopWindowTest, LogPaneFollowsTheSelectedCamera) {
     LOG_INFO("Test", "login succeed, mac: %s", Mac(0).c_str());
     LOG_INFO("Test", "connect failed 3, mac: %s", Mac(1).c_str());
     LOG_INFO("Test", "search round");
-    m_dlg->DrainLog();
-    QString all = m_dlg->LogPaneText();
+    m_dlg->LogPane().Drain();
+    QString all = m_dlg->LogPane().Text();
     EXPECT_TRUE(all.contains(QStringLiteral("login succeed")));
     EXPECT_TRUE(all.contains(QStringLiteral("connect failed")));
     EXPECT_TRUE(all.contains(QStringLiteral("search round")));
 
     QTableView* view = m_dlg->ListView();
     view->setCurrentIndex(m_dlg->Filter().mapFromSource(DeviceList().index(Row(1), 0)));
-    const QString one = m_dlg->LogPaneText();
+    const QString one = m_dlg->LogPane().Text();
     EXPECT_FALSE(one.contains(QStringLiteral("login succeed")));
     EXPECT_TRUE(one.contains(QStringLiteral("connect failed")));
     EXPECT_FALSE(one.contains(QStringLiteral("search round")));
     view->clearSelection();
     view->selectionModel()->clearCurrentIndex();
-    EXPECT_EQ(m_dlg->LogPaneText(), all);
+    EXPECT_EQ(m_dlg->LogPane().Text(), all);
 }
 
 TEST_F(DesktopWindowTest, ViewIsRememberedAndDamagedValuesAreIgnored) {
@@ -318,19 +319,19 @@ TEST_F(DesktopWindowTest, ViewIsRememberedAndDamagedValuesAreIgnored) {
     QHeaderView* header = m_dlg->ListView()->horizontalHeader();
     header->resizeSection(COL_MAC, 201);
     header->moveSection(header->visualIndex(COL_PRODUCT), 2);
-    m_dlg->OnShowAiVersion();
-    m_dlg->OnShowSlaveIp();
-    m_dlg->OnColumnClick(COL_IP);  // descending
+    m_dlg->List().OnShowAiVersion();
+    m_dlg->List().OnShowSlaveIp();
+    m_dlg->List().OnColumnClick(COL_IP);  // descending
     m_dlg->resize(1234, 777);
     m_dlg->SaveWindowState();
     m_ownDlg.reset();
 
     Open();
     header = m_dlg->ListView()->horizontalHeader();
-    EXPECT_EQ(m_dlg->ColumnWidth(COL_MAC), 201);
+    EXPECT_EQ(m_dlg->List().ColumnWidth(COL_MAC), 201);
     EXPECT_EQ(header->visualIndex(COL_PRODUCT), 2);
-    EXPECT_TRUE(m_dlg->AreAiColumnsShown());
-    EXPECT_EQ(m_dlg->ColumnWidth(COL_SLAVE_IP), 0);
+    EXPECT_TRUE(m_dlg->List().AreAiColumnsShown());
+    EXPECT_EQ(m_dlg->List().ColumnWidth(COL_SLAVE_IP), 0);
     EXPECT_EQ(m_dlg->size(), QSize(1234, 777));
     EXPECT_EQ(header->sortIndicatorSection(), COL_IP);
     EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
@@ -344,9 +345,9 @@ TEST_F(DesktopWindowTest, ViewIsRememberedAndDamagedValuesAreIgnored) {
         "ListColumnWidths=1,2,x\nListColumnOrder=0,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14\n"
         "ListSortColumn=99\nListShowAiColumns=maybe\n");
     Open();
-    EXPECT_EQ(m_dlg->ColumnWidth(COL_MAC), 125);
+    EXPECT_EQ(m_dlg->List().ColumnWidth(COL_MAC), 125);
     EXPECT_EQ(m_dlg->ListView()->horizontalHeader()->visualIndex(COL_PRODUCT), COL_PRODUCT);
-    EXPECT_FALSE(m_dlg->AreAiColumnsShown());
+    EXPECT_FALSE(m_dlg->List().AreAiColumnsShown());
     EXPECT_FALSE(m_dlg->ListView()->horizontalHeader()->isSortIndicatorShown());
 }
 

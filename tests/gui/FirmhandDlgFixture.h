@@ -257,16 +257,16 @@ protected:
         return mac;
     }
     void Check(const std::string& mac) {
-        DeviceList().SetChecked(m_dlg->findDeviceItem(mac), true);
+        DeviceList().SetChecked(m_dlg->List().findDeviceItem(mac), true);
     }
     // A click on a check box as the view makes it.
     void ClickCheck(const std::string& mac, bool checked) {
         CDeviceListModel& list = DeviceList();
-        list.setData(list.index(m_dlg->findDeviceItem(mac), COL_CHECK),
+        list.setData(list.index(m_dlg->List().findDeviceItem(mac), COL_CHECK),
                      checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
     }
     std::string Result(const std::string& mac) {
-        return DeviceList().CellText(m_dlg->findDeviceItem(mac), COL_RESULT).toStdString();
+        return DeviceList().CellText(m_dlg->List().findDeviceItem(mac), COL_RESULT).toStdString();
     }
     QString ControlText(int id) const {
         QWidget* w = m_dlg->Control(id);

@@ -52,35 +52,35 @@ TEST_F(FirmhandDlgTest, StoredCredentialsAndStartState) {
     EXPECT_FALSE(qobject_cast<QLineEdit*>(m_dlg->Control(IDC_PACKAGE_PATH))->isReadOnly());
 
     // Columns at start: slave address shown (the default), analytics hidden.
-    EXPECT_GT(m_dlg->ColumnWidth(COL_SLAVE_IP), 0);
+    EXPECT_GT(m_dlg->List().ColumnWidth(COL_SLAVE_IP), 0);
     for (int column : {COL_AI_STRUCT, COL_AI_DETECT_FACE, COL_AI_VEHICLE, COL_AI_MATCH_FACE}) {
-        EXPECT_EQ(m_dlg->ColumnWidth(column), 0) << column;
+        EXPECT_EQ(m_dlg->List().ColumnWidth(column), 0) << column;
     }
 }
 
 TEST_F(FirmhandDlgTest, ColumnsShowAndHide) {
     WriteProgramSettings("ShowSlaveIp=false\n");
     Open();
-    EXPECT_EQ(m_dlg->ColumnWidth(COL_SLAVE_IP), 0);
+    EXPECT_EQ(m_dlg->List().ColumnWidth(COL_SLAVE_IP), 0);
     EXPECT_EQ(ControlText(IDC_SHOW_SLAVE_IP), QStringLiteral("Show slave IP address"));
-    m_dlg->OnShowSlaveIp();
+    m_dlg->List().OnShowSlaveIp();
     // At least their start widths; wider where the heading needs it.
-    EXPECT_GE(m_dlg->ColumnWidth(COL_SLAVE_IP), 110);
+    EXPECT_GE(m_dlg->List().ColumnWidth(COL_SLAVE_IP), 110);
     EXPECT_EQ(ControlText(IDC_SHOW_SLAVE_IP), QStringLiteral("Hide slave IP address"));
-    m_dlg->OnShowSlaveIp();
-    EXPECT_EQ(m_dlg->ColumnWidth(COL_SLAVE_IP), 0);
+    m_dlg->List().OnShowSlaveIp();
+    EXPECT_EQ(m_dlg->List().ColumnWidth(COL_SLAVE_IP), 0);
 
-    m_dlg->OnShowAiVersion();
-    EXPECT_TRUE(m_dlg->AreAiColumnsShown());
+    m_dlg->List().OnShowAiVersion();
+    EXPECT_TRUE(m_dlg->List().AreAiColumnsShown());
     EXPECT_EQ(ControlText(IDC_SHOW_AI), QStringLiteral("Hide AI Version"));
     for (int column : {COL_AI_STRUCT, COL_AI_DETECT_FACE, COL_AI_VEHICLE}) {
-        EXPECT_GE(m_dlg->ColumnWidth(column), 80) << column;
+        EXPECT_GE(m_dlg->List().ColumnWidth(column), 80) << column;
     }
-    EXPECT_EQ(m_dlg->ColumnWidth(COL_AI_MATCH_FACE), 0);
-    m_dlg->OnShowAiVersion();
+    EXPECT_EQ(m_dlg->List().ColumnWidth(COL_AI_MATCH_FACE), 0);
+    m_dlg->List().OnShowAiVersion();
     EXPECT_EQ(ControlText(IDC_SHOW_AI), QStringLiteral("Show AI Version"));
     for (int column : {COL_AI_STRUCT, COL_AI_DETECT_FACE, COL_AI_VEHICLE}) {
-        EXPECT_EQ(m_dlg->ColumnWidth(column), 0) << column;
+        EXPECT_EQ(m_dlg->List().ColumnWidth(column), 0) << column;
     }
 }
 
@@ -98,14 +98,14 @@ TEST_F(FirmhandDlgTest, SearchReportsReachTheList) {
     Found(fields);
     ProcessGuiEvents();
     ASSERT_EQ(DeviceList().RowCount(), 2);
-    EXPECT_EQ(DeviceList().CellText(m_dlg->findDeviceItem("AA:00:00:00:00:01"), COL_IP),
+    EXPECT_EQ(DeviceList().CellText(m_dlg->List().findDeviceItem("AA:00:00:00:00:01"), COL_IP),
               QStringLiteral("127.0.70.77"));
 
     Post(MakeTextMessage(WM_DEVICE_NOTIFY, DEVICE_NOTIFY_GONE, "aa:00:00:00:00:01"));
     Post(MakeTextMessage(WM_DEVICE_NOTIFY, DEVICE_NOTIFY_GONE, "no:such:mac"));
     ProcessGuiEvents();
     EXPECT_EQ(DeviceList().RowCount(), 1);
-    EXPECT_EQ(m_dlg->findDeviceItem("AA:00:00:00:00:02"), 0);
+    EXPECT_EQ(m_dlg->List().findDeviceItem("AA:00:00:00:00:02"), 0);
 }
 
 TEST_F(FirmhandDlgTest, ColumnClicksSortDescendingThenAscending) {
@@ -115,7 +115,7 @@ TEST_F(FirmhandDlgTest, ColumnClicksSortDescendingThenAscending) {
         DeviceFields fields;
         fields.mac = mac;
         fields.ip = ip;
-        m_dlg->addDeviceItem(MakeDevice(fields));
+        m_dlg->List().addDeviceItem(MakeDevice(fields));
     }
     auto ips = [this] {
         std::vector<std::string> texts;
@@ -130,14 +130,14 @@ TEST_F(FirmhandDlgTest, ColumnClicksSortDescendingThenAscending) {
     EXPECT_EQ(ips(), (Texts{"10.0.0.10", "10.0.0.2", "9.0.0.1"}));
     EXPECT_EQ(m_dlg->ListView()->horizontalHeader()->sortIndicatorSection(), COL_IP);
     EXPECT_EQ(m_dlg->ListView()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
-    m_dlg->OnColumnClick(COL_IP);
+    m_dlg->List().OnColumnClick(COL_IP);
     EXPECT_EQ(ips(), (Texts{"9.0.0.1", "10.0.0.2", "10.0.0.10"}));
-    m_dlg->OnColumnClick(COL_BUILD_DATE);  // not a sort column
+    m_dlg->List().OnColumnClick(COL_BUILD_DATE);  // not a sort column
     EXPECT_EQ(ips(), (Texts{"9.0.0.1", "10.0.0.2", "10.0.0.10"}));
     // Each column keeps its own direction.
-    m_dlg->OnColumnClick(COL_MAC);
+    m_dlg->List().OnColumnClick(COL_MAC);
     EXPECT_EQ(DeviceList().CellText(0, COL_MAC), QStringLiteral("03"));
-    m_dlg->OnColumnClick(COL_IP);
+    m_dlg->List().OnColumnClick(COL_IP);
     EXPECT_EQ(ips(), (Texts{"10.0.0.10", "10.0.0.2", "9.0.0.1"}));
 }
 
@@ -148,28 +148,28 @@ TEST_F(FirmhandDlgTest, SameTypeButtonFollowsTheCheckedModels) {
              {"01", "A"}, {"02", "B"}, {"03", "A"}, {"04", "A"}}) {
         fields.mac = mac;
         fields.model = model;
-        m_dlg->addDeviceItem(MakeDevice(fields));
+        m_dlg->List().addDeviceItem(MakeDevice(fields));
     }
     ClickCheck("01", true);
     EXPECT_TRUE(Enabled(IDC_CHECK_SAME_TYPE));
-    EXPECT_EQ(m_dlg->RememberedModel(), "A");
-    m_dlg->OnCheckSameType();
-    EXPECT_TRUE(DeviceList().IsChecked(m_dlg->findDeviceItem("03")));
-    EXPECT_TRUE(DeviceList().IsChecked(m_dlg->findDeviceItem("04")));
-    EXPECT_FALSE(DeviceList().IsChecked(m_dlg->findDeviceItem("02")));
+    EXPECT_EQ(m_dlg->List().RememberedModel(), "A");
+    m_dlg->List().OnCheckSameType();
+    EXPECT_TRUE(DeviceList().IsChecked(m_dlg->List().findDeviceItem("03")));
+    EXPECT_TRUE(DeviceList().IsChecked(m_dlg->List().findDeviceItem("04")));
+    EXPECT_FALSE(DeviceList().IsChecked(m_dlg->List().findDeviceItem("02")));
 
     ClickCheck("02", true);  // two models checked
     EXPECT_FALSE(Enabled(IDC_CHECK_SAME_TYPE));
-    EXPECT_EQ(m_dlg->RememberedModel(), "A");
+    EXPECT_EQ(m_dlg->List().RememberedModel(), "A");
     ClickCheck("02", false);
     EXPECT_TRUE(Enabled(IDC_CHECK_SAME_TYPE));
 
-    m_dlg->OnSelectAll();
+    m_dlg->List().OnSelectAll();
     EXPECT_EQ(DeviceList().CheckedRows().size(), 4u);
     EXPECT_FALSE(Enabled(IDC_CHECK_SAME_TYPE));
     ClickCheck("02", false);
     EXPECT_TRUE(Enabled(IDC_CHECK_SAME_TYPE));
-    m_dlg->OnClearAll();
+    m_dlg->List().OnClearAll();
     EXPECT_TRUE(DeviceList().CheckedRows().empty());
     EXPECT_FALSE(Enabled(IDC_CHECK_SAME_TYPE));
     ClickCheck("02", true);
@@ -224,7 +224,7 @@ TEST_F(FirmhandDlgTest, RefusedBatchesMakeNoCameraReachableAndLeaveNoJob) {
     refused(IDS_SELECT_DEVICE);
     EXPECT_EQ(DeviceList().CellText(5, COL_RESULT), QString()) << "cleared anyway";
 
-    m_dlg->OnClearAll();
+    m_dlg->List().OnClearAll();
     for (const char* mac : {"AA:00:00:00:00:01", "AA:00:00:00:00:02"}) {
         Check(mac);
     }
@@ -234,7 +234,7 @@ TEST_F(FirmhandDlgTest, RefusedBatchesMakeNoCameraReachableAndLeaveNoJob) {
     refused(IDS_DUPLICATE_SLAVE_IP);  // the question, declined
     m_dlg->answer = true;
 
-    m_dlg->OnClearAll();
+    m_dlg->List().OnClearAll();
     Check(Mac(0));
     m_dlg->SetUpgradeFile(QString::fromStdString(m_sandbox.File("missing.bin")));
     m_dlg->OnBnClickedButtonUpdate();
@@ -269,8 +269,8 @@ TEST_F(FirmhandDlgTest, SharedSlaveAddressesAskFirst) {
     for (const QModelIndex& index : m_dlg->ListView()->selectionModel()->selectedRows()) {
         selected.insert(index.row());
     }
-    EXPECT_EQ(selected,
-              (std::set<int>{m_dlg->findDeviceItem(Mac(0)), m_dlg->findDeviceItem(Mac(1))}));
+    EXPECT_EQ(selected, (std::set<int>{m_dlg->List().findDeviceItem(Mac(0)),
+                                       m_dlg->List().findDeviceItem(Mac(1))}));
 
     m_dlg->messages.clear();
     m_dlg->answer = true;
@@ -288,7 +288,8 @@ TEST_F(FirmhandDlgTest, SharedSlaveAddressesAskFirst) {
 TEST_F(FirmhandDlgTest, UpgradeLocksAtOnceAndUnlocksAtTheBatchEnd) {
     Open();
     AddCameras(4);
-    DeviceList().SetCellText(m_dlg->findDeviceItem(Mac(3)), COL_RESULT, QStringLiteral("old"));
+    DeviceList().SetCellText(m_dlg->List().findDeviceItem(Mac(3)), COL_RESULT,
+                             QStringLiteral("old"));
     ChoosePackage();
     for (int i : {0, 1, 2}) {
         Check(Mac(i));
@@ -301,7 +302,7 @@ TEST_F(FirmhandDlgTest, UpgradeLocksAtOnceAndUnlocksAtTheBatchEnd) {
     // The list itself stays usable (scrolling, a row's menu), but its check
     // boxes do not change, neither by a click nor by the space key.
     EXPECT_TRUE(m_dlg->Control(IDC_DEVICE_LIST)->isEnabled());
-    const QModelIndex check = DeviceList().index(m_dlg->findDeviceItem(Mac(3)), COL_CHECK);
+    const QModelIndex check = DeviceList().index(m_dlg->List().findDeviceItem(Mac(3)), COL_CHECK);
     EXPECT_FALSE(DeviceList().flags(check) & Qt::ItemIsUserCheckable);
     EXPECT_FALSE(DeviceList().setData(check, Qt::Checked, Qt::CheckStateRole));
     EXPECT_FALSE(DeviceList().IsChecked(check.row()));
@@ -423,15 +424,15 @@ TEST_F(FirmhandDlgTest, DoubleClickOpensTheWebPage) {
     fields.ip = "127.0.70.5";
     fields.ip2 = "127.0.71.5";
     fields.httpPort = 80;
-    m_dlg->addDeviceItem(MakeDevice(fields));
+    m_dlg->List().addDeviceItem(MakeDevice(fields));
     fields.mac = "02";
     fields.httpPort = 8080;
-    m_dlg->addDeviceItem(MakeDevice(fields));
+    m_dlg->List().addDeviceItem(MakeDevice(fields));
     CDeviceListModel& list = DeviceList();
 
     // Nothing to add: the listed address.
     m_reach->Close();
-    emit m_dlg->ListView()->doubleClicked(list.index(m_dlg->findDeviceItem("01"), COL_NAME));
+    emit m_dlg->ListView()->doubleClicked(list.index(m_dlg->List().findDeviceItem("01"), COL_NAME));
     m_dlg->OnListDoubleClicked(QModelIndex());  // empty space: nothing
     EXPECT_TRUE(m_dlg->opened.empty());
     ASSERT_TRUE(PumpUntil([this] { return m_reach->Entered() == 1; }, 10000));
@@ -442,7 +443,7 @@ TEST_F(FirmhandDlgTest, DoubleClickOpensTheWebPage) {
     // An address added in the camera's subnet: its second address, once the
     // added one is there.
     m_reach->useSecondAddress = true;
-    m_dlg->OnListDoubleClicked(list.index(m_dlg->findDeviceItem("02"), COL_MAC));
+    m_dlg->OnListDoubleClicked(list.index(m_dlg->List().findDeviceItem("02"), COL_MAC));
     ASSERT_TRUE(PumpUntil([this] { return m_dlg->opened.size() == 2; }, 10000));
     EXPECT_TRUE(m_reach->tryFirst.load());
     EXPECT_EQ(m_reach->asked.load(), 2);

@@ -53,9 +53,9 @@ TEST_F(RolloutWindowTest, PackagesByModelAndForce) {
     }
     ASSERT_NO_FATAL_FAILURE(LaunchOne(base, 3));
     m_dlg->SelectUpgradeFile(QString::fromStdString(current));
-    m_dlg->AddModelPackage("IPC-B", QString::fromStdString(second));
-    m_dlg->AddModelPackage("IPC-A", QString::fromStdString(first));
-    m_dlg->OnSelectAll();
+    m_dlg->RolloutPanel()->AddModelPackage("IPC-B", QString::fromStdString(second));
+    m_dlg->RolloutPanel()->AddModelPackage("IPC-A", QString::fromStdString(first));
+    m_dlg->List().OnSelectAll();
     m_dlg->OnBnClickedButtonUpdate();
     ASSERT_TRUE(m_dlg->IsUpgrading());
     ASSERT_TRUE(WaitForBatchEnd());
@@ -66,7 +66,7 @@ TEST_F(RolloutWindowTest, PackagesByModelAndForce) {
     EXPECT_EQ(Logins(c), 0) << "a current camera is not connected";
 
     qobject_cast<QCheckBox*>(m_dlg->Control(IDC_FORCE))->setChecked(true);
-    m_dlg->OnClearAll();
+    m_dlg->List().OnClearAll();
     Check(c.mac);
     m_dlg->OnBnClickedButtonUpdate();
     ASSERT_TRUE(WaitForBatchEnd());
@@ -89,7 +89,7 @@ TEST_F(RolloutWindowTest, FailureLimitAndRetryFailed) {
     ChoosePackage();
     qobject_cast<QSpinBox*>(m_dlg->Control(IDC_MAX_FAILURES))->setValue(2);
     EXPECT_FALSE(Enabled(IDC_RETRY_FAILED));
-    m_dlg->OnSelectAll();
+    m_dlg->List().OnSelectAll();
     m_dlg->OnBnClickedButtonUpdate();
     ASSERT_TRUE(WaitForBatchEnd());
     std::vector<std::string> failed;
@@ -132,7 +132,7 @@ TEST_F(RolloutWindowTest, OfferResumesAnUnfinishedRun) {
     EXPECT_TRUE(m_dlg->messages.empty());
     ChoosePackage();
     m_reach->Close();  // the first camera is held before it is contacted
-    m_dlg->OnSelectAll();
+    m_dlg->List().OnSelectAll();
     m_dlg->OnBnClickedButtonUpdate();
     ASSERT_TRUE(PumpUntil([&] { return m_reach->Entered() >= 1; }, 10000));
     Session().CancelAll();

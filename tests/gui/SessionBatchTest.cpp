@@ -226,7 +226,7 @@ TEST_F(SessionBatchTest, ClosingMidBatchJoinsEveryThreadLongBeforeTheWaitEnds) {
     const size_t threadsBefore = ProcessThreads().size();
     ASSERT_TRUE(Launch(FleetOptions(), base));
     ASSERT_TRUE(PumpUntil([&] { return DeviceList().RowCount() == 1; }, 10000));
-    m_dlg->OnSelectAll();
+    m_dlg->List().OnSelectAll();
     m_dlg->OnBnClickedButtonUpdate();
     ASSERT_TRUE(m_dlg->IsUpgrading());
     const std::string awaited = LoadString(IDS_INSTALLING);

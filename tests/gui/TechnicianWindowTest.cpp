@@ -16,6 +16,7 @@
 
 #include "CollapsiblePanel.h"
 #include "FirmhandDlgFixture.h"
+#include "LogPane.h"
 #include "RowPhase.h"
 #include "WindowState.h"
 #include "app/IniFile.h"
@@ -159,8 +160,8 @@ TEST_F(TechnicianWindowTest, LogPaneShowsEventsAndDeveloperLinesOnRequest) {
     AddCameras(1);
     GetLogInstance()->SetLevel(kLogInfo);
     LOG_INFO("Test", "login succeed, mac: %s", Mac(0).c_str());
-    m_dlg->DrainLog();
-    const QString found = m_dlg->LogPaneText();
+    m_dlg->LogPane().Drain();
+    const QString found = m_dlg->LogPane().Text();
     EXPECT_TRUE(found.contains(
         QStringLiteral("Camera found: cam (IPC-100) at 127.0.70.1, MAC 00:11:22:33:00:00")))
         << found.toStdString();
@@ -169,8 +170,8 @@ TEST_F(TechnicianWindowTest, LogPaneShowsEventsAndDeveloperLinesOnRequest) {
 
     StartWith({0});
     ASSERT_TRUE(WaitForBatchEnd());
-    m_dlg->DrainLog();
-    const QString story = m_dlg->LogPaneText();
+    m_dlg->LogPane().Drain();
+    const QString story = m_dlg->LogPane().Text();
     for (const QString& event :
          {QStringLiteral("Upgrade started: 1 cameras"),
           QStringLiteral("cam (127.0.70.1): upgrade started"),
@@ -190,8 +191,8 @@ TEST_F(TechnicianWindowTest, LogPaneShowsEventsAndDeveloperLinesOnRequest) {
     m_dlg->ChooseLanguage(UiLanguage::English);
 
     m_dlg->DeveloperLogAction()->setChecked(true);
-    EXPECT_TRUE(m_dlg->LogPaneText().contains(QStringLiteral("login succeed")));
-    EXPECT_TRUE(m_dlg->LogPaneText().contains(QStringLiteral("Camera found")));
+    EXPECT_TRUE(m_dlg->LogPane().Text().contains(QStringLiteral("login succeed")));
+    EXPECT_TRUE(m_dlg->LogPane().Text().contains(QStringLiteral("Camera found")));
     m_dlg->SaveWindowState();
     m_ownDlg.reset();
     Open();
@@ -202,21 +203,21 @@ TEST_F(TechnicianWindowTest, LogPaneShowsEventsAndDeveloperLinesOnRequest) {
 // column has room for its arrow too.
 TEST_F(TechnicianWindowTest, HeadingsFitTheirColumns) {
     Open();
-    m_dlg->OnShowAiVersion();
+    m_dlg->List().OnShowAiVersion();
     QHeaderView* header = m_dlg->ListView()->horizontalHeader();
     for (UiLanguage language :
          {UiLanguage::English, UiLanguage::SimplifiedChinese, UiLanguage::TraditionalChinese}) {
         m_dlg->ChooseLanguage(language);
         for (int column = 0; column < COL_RESULT; ++column) {
-            if (m_dlg->ColumnWidth(column) > 0) {
-                EXPECT_GE(m_dlg->ColumnWidth(column), header->sectionSizeHint(column))
+            if (m_dlg->List().ColumnWidth(column) > 0) {
+                EXPECT_GE(m_dlg->List().ColumnWidth(column), header->sectionSizeHint(column))
                     << "column " << column << " in language " << static_cast<int>(language);
             }
         }
     }
-    m_dlg->OnColumnClick(COL_SLAVE_IP);
+    m_dlg->List().OnColumnClick(COL_SLAVE_IP);
     ASSERT_TRUE(header->isSortIndicatorShown());
-    EXPECT_GE(m_dlg->ColumnWidth(COL_SLAVE_IP), header->sectionSizeHint(COL_SLAVE_IP));
+    EXPECT_GE(m_dlg->List().ColumnWidth(COL_SLAVE_IP), header->sectionSizeHint(COL_SLAVE_IP));
 }
 
 // "Get AI Version" fills its own columns; the upgrade's result, its text
@@ -225,11 +226,11 @@ TEST_F(TechnicianWindowTest, AnalyticsVersionsLeaveTheUpgradeResult) {
     Open();
     DeviceFields fields;
     fields.mac = "AA:BB:CC:00:00:01";
-    m_dlg->addDeviceItem(MakeDevice(fields));
+    m_dlg->List().addDeviceItem(MakeDevice(fields));
     Check(fields.mac);
     const QString upgraded = QString::fromStdString(ResultCodeToText(UPGRADE_OK));
     DeviceList().SetResult(fields.mac, UPGRADE_OK, upgraded);
-    const int row = m_dlg->findDeviceItem(fields.mac);
+    const int row = m_dlg->List().findDeviceItem(fields.mac);
     auto post = [this](CWindowMessage message) {
         Post(std::move(message));
         ProcessGuiEvents();
@@ -242,7 +243,7 @@ TEST_F(TechnicianWindowTest, AnalyticsVersionsLeaveTheUpgradeResult) {
     EXPECT_EQ(DeviceList().CellText(row, COL_AI_DETECT_FACE), QString()) << "no stale version";
     EXPECT_EQ(DeviceList().CellText(row, COL_RESULT), upgraded);
     EXPECT_EQ(DeviceList().Counts().Of(RowPhase::Upgraded), 1);
-    EXPECT_TRUE(m_dlg->AreAiColumnsShown());
+    EXPECT_TRUE(m_dlg->List().AreAiColumnsShown());
 }
 
 // A camera skipped at once says nothing of how long an upgrade takes: no
@@ -256,8 +257,9 @@ TEST_F(TechnicianWindowTest, TimeEstimateWaitsForAnUpgradeThatFinished) {
     other.ip = "127.0.70.2";
     Found(other);
     ProcessGuiEvents();
-    m_dlg->AddModelPackage("IPC-100", QString::fromStdString(CGuiSimSetup::WritePackage(
-                                          m_sandbox.File("ipc.bin"), 200)));
+    m_dlg->RolloutPanel()->AddModelPackage(
+        "IPC-100",
+        QString::fromStdString(CGuiSimSetup::WritePackage(m_sandbox.File("ipc.bin"), 200)));
     m_reach->Close();  // the IPC camera waits before it is contacted
     Check(Mac(0));
     Check(Mac(1));

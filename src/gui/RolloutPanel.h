@@ -1,0 +1,60 @@
+// The rollout options, folded under their title below the upgrade file:
+// packages per model beside the upgrade file, a credentials file, "Force",
+// a failure limit and "Retry failed". The panel owns these controls and
+// what they add to a batch request; the window opens the dialogs they ask
+// for (so that a test stands those in) and starts the batches.
+#pragma once
+
+#include <QString>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CollapsiblePanel.h"
+#include "upgrade/RolloutPlan.h"
+
+class QCheckBox;
+class QLineEdit;
+class QSpinBox;
+class QTreeWidget;
+struct BatchRequest;
+
+class CRolloutPanel : public CCollapsiblePanel {
+    Q_OBJECT
+
+public:
+    explicit CRolloutPanel(QWidget* parent);
+
+    // The panel's controls by id (WindowControls.h), for the window's list.
+    const std::map<int, QWidget*>& Controls() const { return m_controls; }
+    // Every text in the current language.
+    void LoadTexts();
+
+    // The packages of given models beside the upgrade file, in list order.
+    std::vector<BatchPackage> ModelPackages() const;
+    void AddModelPackage(const std::string& model, const QString& path);
+    void SetCredentialsFile(const QString& path);
+    // The options' part of a request (packages of the chosen cameras'
+    // models, credentials file, force, failure limit).
+    void FillRequest(BatchRequest& request) const;
+    // Locked while a batch runs; "Retry failed" only when `retryOffered`.
+    void SetBatchControlsEnabled(bool enabled, bool retryOffered);
+
+signals:
+    // "Add model package...", the credentials file's Browse, "Retry failed".
+    void AddModelPackageClicked();
+    void BrowseCredentialsClicked();
+    void RetryFailedClicked();
+
+private:
+    QWidget* BuildControls();
+    QWidget* AddControl(int id, QWidget* widget);
+    void OnRemovePackage();
+
+    std::map<int, QWidget*> m_controls;
+    QTreeWidget* m_packageList = nullptr;
+    QLineEdit* m_credentialsEdit = nullptr;
+    QCheckBox* m_force = nullptr;
+    QSpinBox* m_maxFailures = nullptr;
+    bool m_locked = false;
+};
