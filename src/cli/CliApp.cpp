@@ -276,8 +276,8 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     inventoryCommand->add_option("--site", inventory.site, "Only the cameras of this site");
     inventoryCommand->add_option(
         "--older-than", inventory.olderThan,
-        "Only cameras whose last version compares below VERSION, byte by byte as the "
-        "package check compares versions (4.0.10 is below 4.0.2)");
+        "Only cameras whose last version is older than VERSION, in release order "
+        "(4.0.10 is newer than 4.0.2)");
     inventoryCommand->add_flag("--csv", inventory.csv, "Print CSV instead of a table")
         ->excludes(
             inventoryCommand->add_flag("--json", inventory.json, "Print JSON instead of a table"));

@@ -62,10 +62,13 @@ TEST_F(CliInventory, AScanAndAnUpgradeRecordCamerasVersionsAndSteps) {
     EXPECT_EQ(first["site"], "Depot");
     EXPECT_EQ(first["version"], "4.0.2");
     EXPECT_EQ(ByMac(cameras, b.mac)["version"], "4.0.10");
-    // Byte order: 4.0.10 is below 4.0.2, as the package check has it.
+    // Release order: 4.0.10 is newer than 4.0.2 and older than 4.0.11.
     cameras = Json({"inventory", "--site", "Depot", "--older-than", "4.0.2", "--json"});
-    EXPECT_FALSE(ByMac(cameras, b.mac).is_null()) << cameras;
+    EXPECT_TRUE(ByMac(cameras, b.mac).is_null()) << cameras;
     EXPECT_TRUE(ByMac(cameras, a.mac).is_null()) << cameras;
+    cameras = Json({"inventory", "--site", "Depot", "--older-than", "4.0.11", "--json"});
+    EXPECT_FALSE(ByMac(cameras, b.mac).is_null()) << cameras;
+    EXPECT_FALSE(ByMac(cameras, a.mac).is_null()) << cameras;
 
     const std::string package = NewStylePackage(m_box);
     ASSERT_EQ(RunInv({"upgrade", "--package", package, "--mac", a.mac, "--password", "secret",

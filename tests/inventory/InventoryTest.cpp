@@ -107,18 +107,22 @@ TEST(Inventory, CamerasKeepEveryVersionSeenAndStepsFollowTheirRun) {
     EXPECT_EQ(first.versions[1].version, "4.0.10");
     EXPECT_TRUE(cameras[2].versions.empty());
 
-    // Byte order, as the package check compares: 4.0.10 is below 4.0.2; a
-    // camera without a version is not older than anything.
+    // Release order: 4.0.10 comes after 4.0.2; a camera without a version
+    // is not older than anything.
     cameras.clear();
     ASSERT_TRUE(inventory->Cameras("", "4.0.2", cameras, error));
     std::vector<std::string> older;
     for (const INVENTORY_CAMERA& c : cameras) {
         older.push_back(c.site + " " + c.mac);
     }
-    EXPECT_EQ(older, (std::vector<std::string>{"Depot 02:AA:00:00:00:01", "Depot 02:AA:00:00:00:02",
-                                               "Yard 02:AA:00:00:00:09"}));
-    EXPECT_LT(inventory::CompareFirmwareVersions("4.0.10", "4.0.2"), 0);
+    EXPECT_EQ(older,
+              (std::vector<std::string>{"Depot 02:AA:00:00:00:02", "Yard 02:AA:00:00:00:09"}));
+    EXPECT_GT(inventory::CompareFirmwareVersions("4.0.10", "4.0.2"), 0);
     EXPECT_GT(inventory::CompareFirmwareVersions("4.0.2.1", "4.0.2"), 0);
+    EXPECT_EQ(inventory::CompareFirmwareVersions("4.0", "4.0.0"), 0);
+    EXPECT_EQ(inventory::CompareFirmwareVersions("4.00.2", "4.0.2"), 0);
+    EXPECT_LT(inventory::CompareFirmwareVersions("3.9.99", "4.0"), 0);
+    EXPECT_LT(inventory::CompareFirmwareVersions("4.1.0", "4.1.0beta"), 0);
 
     // A resumed run replaces its camera's step; another run adds one. A
     // camera only the run knew gets a row.

@@ -4,8 +4,10 @@
 
 #include <filesystem>
 #include <map>
+#include <string_view>
 
 #include "inventory/InventorySchema.h"
+#include "inventory/InventoryText.h"
 #include "model/SafeText.h"
 #include "platform/Paths.h"
 
@@ -13,6 +15,13 @@ using inventory::CStatement;
 using inventory::Exec;
 
 namespace {
+
+// Versions in release order for --older-than (InventoryText.h).
+int FirmwareCollation(void* /*unused*/, int lengthA, const void* a, int lengthB, const void* b) {
+    return inventory::CompareFirmwareVersions(
+        std::string_view(static_cast<const char*>(a), static_cast<size_t>(lengthA)),
+        std::string_view(static_cast<const char*>(b), static_cast<size_t>(lengthB)));
+}
 
 // Texts read back are cut to these bytes: a database edited by hand cannot
 // make a report unbounded.
@@ -100,6 +109,7 @@ std::unique_ptr<CInventory> CInventory::Open(const std::string& path, InventoryA
         return nullptr;
     }
     sqlite3_busy_timeout(raw, busyMs);
+    sqlite3_create_collation(raw, "firmware", SQLITE_UTF8, nullptr, &FirmwareCollation);
     std::string detail;
     // Only read until the schema is known: a file that is no database, or
     // one of a newer program, is left byte for byte as it was.
@@ -303,7 +313,7 @@ bool CInventory::Cameras(const std::string& site, const std::string& olderThan,
         where += " AND s.name = ?1";
     }
     if (!olderThan.empty()) {
-        where += " AND c.version <> '' AND c.version < ?2";
+        where += " AND c.version <> '' AND c.version < ?2 COLLATE firmware";
     }
     const std::string from = " FROM camera c JOIN site s ON s.id = c.site_id";
     CStatement rows(m_db.get(), ("SELECT " + std::string(kCameraColumns) + from + where +
