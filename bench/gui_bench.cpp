@@ -231,7 +231,7 @@ void ListFigures(CTimedApplication& app, int cameras) {
          {COL_NAME, COL_IP, COL_SLAVE_IP, COL_MAC, COL_PRODUCT, COL_VERSION, COL_KERNEL}) {
         for (int click = 0; click < 2; ++click) {
             const auto start = Clock::now();
-            dlg.OnColumnClick(column);
+            dlg.List().OnColumnClick(column);
             const double ms = MsSince(start);
             if (ms > longestSort) {
                 longestSort = ms;
@@ -386,7 +386,7 @@ void BatchFigures(CTimedApplication& app, int cameras, const std::vector<std::st
         return;
     }
     dlg.SetUpgradeFile(QString::fromStdString(package));
-    dlg.OnSelectAll();
+    dlg.List().OnSelectAll();
     app.Reset();
     dlg.ResetStats();
     const double cpuStart = ProcessCpuSeconds();

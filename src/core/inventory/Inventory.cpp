@@ -8,6 +8,7 @@
 
 #include "inventory/InventorySchema.h"
 #include "inventory/InventoryText.h"
+#include "model/MacAddress.h"
 #include "model/SafeText.h"
 #include "platform/Paths.h"
 
@@ -55,15 +56,6 @@ int64_t TimeColumn(const CStatement& statement, int column) {
 }
 
 // MACs are kept in upper case, so that any spelling finds its camera.
-std::string UpperMac(std::string mac) {
-    for (char& c : mac) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return mac;
-}
-
 }  // namespace
 
 std::string DefaultInventoryPath() {
@@ -206,7 +198,7 @@ ON CONFLICT DO UPDATE SET first_seen = min(first_seen, excluded.first_seen),
             }
             for (const CAMERA_SIGHTING& s : sightings) {
                 if (!camera.Bind(1, siteId)
-                         .Bind(2, UpperMac(s.mac))
+                         .Bind(2, MacKey(s.mac))
                          .Bind(3, s.name)
                          .Bind(4, s.model)
                          .Bind(5, s.ip)
@@ -217,7 +209,7 @@ ON CONFLICT DO UPDATE SET first_seen = min(first_seen, excluded.first_seen),
                          .Run()) {
                     return false;
                 }
-                if (id.Bind(1, siteId).Bind(2, UpperMac(s.mac)).Step() != SQLITE_ROW) {
+                if (id.Bind(1, siteId).Bind(2, MacKey(s.mac)).Step() != SQLITE_ROW) {
                     return false;
                 }
                 const int64_t cameraId = id.Int(0);
@@ -262,7 +254,7 @@ ON CONFLICT (run_id, camera_id) DO UPDATE SET
             for (const UPGRADE_STEP& s : steps) {
                 const int64_t at = s.startedAt != 0 ? s.startedAt : s.endedAt;
                 if (!camera.Bind(1, siteId)
-                         .Bind(2, UpperMac(s.mac))
+                         .Bind(2, MacKey(s.mac))
                          .Bind(3, s.name)
                          .Bind(4, s.model)
                          .Bind(5, s.ip)
@@ -270,7 +262,7 @@ ON CONFLICT (run_id, camera_id) DO UPDATE SET
                          .Run()) {
                     return false;
                 }
-                if (id.Bind(1, siteId).Bind(2, UpperMac(s.mac)).Step() != SQLITE_ROW) {
+                if (id.Bind(1, siteId).Bind(2, MacKey(s.mac)).Step() != SQLITE_ROW) {
                     return false;
                 }
                 const int64_t cameraId = id.Int(0);
@@ -403,7 +395,7 @@ bool CInventory::Steps(const std::string& site, const std::string& mac,
         rows.Bind(1, site);
     }
     if (!mac.empty()) {
-        rows.Bind(2, UpperMac(mac));
+        rows.Bind(2, MacKey(mac));
     }
     int code = SQLITE_ROW;
     while ((code = rows.Step()) == SQLITE_ROW) {
