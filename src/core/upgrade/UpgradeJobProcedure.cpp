@@ -181,193 +181,244 @@ bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job
 
 namespace {
 
-int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
-    // One upgrade per camera on this machine, whichever process runs it.
-    std::unique_ptr<platform::CFileLock> cameraLock;
-    if (const DeviceInfoPtr record = job->Device()) {
-        bool busy = false;
-        std::string problem;
-        cameraLock = LockCamera(record->mac, busy, problem, context->cameraLockFolder);
-        if (busy) {
-            LOG_WARN(kJobFunc, "upgraded elsewhere right now, mac: %s", record->mac);
-            return UPGRADE_ELSEWHERE;
-        }
-        if (!cameraLock) {
-            return UPGRADE_LOCK_REFUSED;
-        }
+// One upgrade per camera on this machine, whichever process runs it. Null
+// with `refusal` set when the camera is taken or cannot be locked.
+std::unique_ptr<platform::CFileLock> LockJobCamera(const CBatchContext& context,
+                                                   const UpgradeInfoPtr& job, int& refusal) {
+    refusal = 0;
+    const DeviceInfoPtr record = job->Device();
+    if (!record) {
+        return nullptr;
     }
-    waitDeviceIp2Change(*context, job);
-
-    const DeviceInfoPtr first = job->Device();
-    if (!first) {
-        LOG_ERROR(kJobFunc, "invalid device info");
-        return UPGRADE_FAILED;
+    bool busy = false;
+    std::string problem;
+    auto lock = LockCamera(record->mac, busy, problem, context.cameraLockFolder);
+    if (busy) {
+        LOG_WARN(kJobFunc, "upgraded elsewhere right now, mac: %s", record->mac);
+        refusal = UPGRADE_ELSEWHERE;
+    } else if (!lock) {
+        refusal = UPGRADE_LOCK_REFUSED;
     }
-    const std::string mac = first->mac;
-    const UpgradeTimings& timings = context->timings;
-    const int tryMaxCount = context->settings.GetInt(settings::kTryUpgradeMaxCount);
-    const int tryMaxCountSingle = context->settings.GetInt(settings::kTryUpgradeMaxCountSingle);
-    const int upgradeModeTimeout = context->settings.GetInt(settings::kWaitUpgradeModeTimeout);
-    LOG_INFO(kJobFunc,
-             "upgrade device, mac: %s, product: %s, mes: %d, tryMaxCount: %d, "
-             "upgradeModeTimeout: %ds",
-             mac.c_str(), first->productModel, 0, tryMaxCount, upgradeModeTimeout);
+    return lock;
+}
 
-    auto deviceEvent = std::make_shared<CPUB_Event>(false, false);
-    job->SetDeviceEvent(deviceEvent);
-
-    if (context->journal) {
+// The journal's first line of the job, and for a camera that may be
+// flashing its verification. True when that ends the job with `result`.
+bool StartOrVerify(const CBatchContext& context, const UpgradeInfoPtr& job,
+                   const DEVICE_S_INFO& first, int& result) {
+    if (context.journal) {
         if (job->mayBeFlashingFrom) {
-            context->journal->Step(mac, "verifying");
+            context.journal->Step(first.mac, "verifying");
         } else {
-            context->journal->Started(*first);
+            context.journal->Started(first);
         }
     }
-    if (job->mayBeFlashingFrom) {
-        int verified = UPGRADE_FAILED;
-        if (VerifyResumedCamera(*context, job, job->mayBeFlashingFrom, verified)) {
-            job->SetDeviceEvent(nullptr);
-            return verified;
-        }
-        // It showed its old version after the waits: the earlier last block
-        // never took. A new transfer starts, and its own lines follow.
-        if (context->journal) {
-            if (const DeviceInfoPtr now = job->Device()) {
-                context->journal->Started(*now);
-            }
+    if (!job->mayBeFlashingFrom) {
+        return false;
+    }
+    if (VerifyResumedCamera(context, job, job->mayBeFlashingFrom, result)) {
+        return true;
+    }
+    // It showed its old version after the waits: the earlier last block
+    // never took. A new transfer starts, and its own lines follow.
+    if (context.journal) {
+        if (const DeviceInfoPtr now = job->Device()) {
+            context.journal->Started(*now);
         }
     }
-    // The credentials to try: entries of the credentials file, then the
-    // typed ones; a refused login moves on to the next without using up
-    // an attempt.
-    std::vector<CameraCredential> credentials = job->credentials;
-    if (credentials.empty()) {
-        credentials.push_back({context->user, context->password, "typed"});
+    return false;
+}
+
+// The attempts of one job: each attempt's result goes to its own handler,
+// which says whether another attempt follows.
+class CJobAttempts {
+public:
+    CJobAttempts(const BatchContextPtr& context, const UpgradeInfoPtr& job, std::string mac)
+        : m_context(context),
+          m_job(job),
+          m_mac(std::move(mac)),
+          m_credentials(job->credentials),
+          m_deviceEvent(std::make_shared<CPUB_Event>(false, false)) {
+        // The credentials to try: entries of the credentials file, then the
+        // typed ones; a refused login moves on to the next without using up
+        // an attempt.
+        if (m_credentials.empty()) {
+            m_credentials.push_back({context->user, context->password, "typed"});
+        }
+        job->SetDeviceEvent(m_deviceEvent);
     }
-    size_t credential = 0;
 
-    int tryCount = 0;
-    int singleCount = 0;
-    std::string lastIp;
-    bool upgradeMode = false;
-    uint32_t progress = 0;
-    int result = UPGRADE_FAILED;
+    int Run();
+    int TryCount() const { return m_tryCount; }
 
-    while (tryCount < tryMaxCount && singleCount < tryMaxCountSingle) {
-        ++tryCount;
-        ++singleCount;
-        if (singleCount > 1) {
-            job->PauseUnlessCancelled(timings.retryPauseMs);
-        }
-        if (job->cancelled.load()) {
-            LOG_WARN(kJobFunc, "upgrade canceled, mac: %s", mac.c_str());
-            result = UPGRADE_FAILED;
+private:
+    enum class Next { Attempt, Stop };
+
+    Next Attempt();
+    Next OnResult(int r, const DeviceInfoPtr& record, const std::string& ip, uint16_t port);
+    Next OnWaitUpgradeMode();
+    // The address of the attempt; a new one starts its attempts afresh.
+    std::string AttemptAddress(const DEVICE_S_INFO& record, uint16_t port);
+    Next Cancelled() {
+        LOG_WARN(kJobFunc, "upgrade canceled, mac: %s", m_mac.c_str());
+        m_result = UPGRADE_FAILED;
+        return Next::Stop;
+    }
+
+    const BatchContextPtr& m_context;
+    const UpgradeInfoPtr& m_job;
+    const std::string m_mac;
+    std::vector<CameraCredential> m_credentials;
+    std::shared_ptr<CPUB_Event> m_deviceEvent;
+    size_t m_credential = 0;
+    int m_tryCount = 0;
+    int m_singleCount = 0;
+    std::string m_lastIp;
+    bool m_upgradeMode = false;
+    uint32_t m_progress = 0;
+    int m_result = UPGRADE_FAILED;
+};
+
+int CJobAttempts::Run() {
+    const int tryMaxCount = m_context->settings.GetInt(settings::kTryUpgradeMaxCount);
+    const int tryMaxCountSingle = m_context->settings.GetInt(settings::kTryUpgradeMaxCountSingle);
+    while (m_tryCount < tryMaxCount && m_singleCount < tryMaxCountSingle) {
+        ++m_tryCount;
+        ++m_singleCount;
+        if (Attempt() == Next::Stop) {
             break;
         }
-        const DeviceInfoPtr record = job->Device();
-        if (!record) {
-            LOG_ERROR(kJobFunc, "invalid device info, mac: %s", mac.c_str());
-            break;
-        }
-        const auto port = static_cast<uint16_t>(record->dataPort);
-        const std::string ip = ChooseAddress(*context, *record, port);
-        if (lastIp.empty()) {
-            lastIp = ip;
-        }
-        if (lastIp != ip) {
-            LOG_WARN(kJobFunc,
-                     "%d(%d) times upgrade device, ip changed reset tryCount, mac: %s, lastIp: "
-                     "%s, currentIp: %s",
-                     singleCount, tryCount, mac.c_str(), lastIp.c_str(), ip.c_str());
-            singleCount = 1;
-            lastIp = ip;
-        }
-        LOG_INFO(kJobFunc,
-                 "%d(%d) times upgrade device, mac: %s, ip: %s, ip2: %s, currentIp: %s:%d, "
-                 "upgradeMode: %d",
-                 singleCount, tryCount, mac.c_str(), record->ip, record->ip2, ip.c_str(),
-                 static_cast<int>(port), upgradeMode ? 1 : 0);
-        progress = 0;
-        PostResult(*context, UPGRADE_STATE_STARTING, mac);
+    }
+    return m_result;
+}
 
-        ProgressReporter reporter = [&](uint32_t percent) {
-            if (job->cancelled.load()) {
-                return false;
+std::string CJobAttempts::AttemptAddress(const DEVICE_S_INFO& record, uint16_t port) {
+    const std::string ip = ChooseAddress(*m_context, record, port);
+    if (m_lastIp.empty()) {
+        m_lastIp = ip;
+    }
+    if (m_lastIp != ip) {
+        LOG_WARN(kJobFunc,
+                 "%d(%d) times upgrade device, ip changed reset tryCount, mac: %s, lastIp: "
+                 "%s, currentIp: %s",
+                 m_singleCount, m_tryCount, m_mac.c_str(), m_lastIp.c_str(), ip.c_str());
+        m_singleCount = 1;
+        m_lastIp = ip;
+    }
+    return ip;
+}
+
+CJobAttempts::Next CJobAttempts::Attempt() {
+    if (m_singleCount > 1) {
+        m_job->PauseUnlessCancelled(m_context->timings.retryPauseMs);
+    }
+    if (m_job->cancelled.load()) {
+        return Cancelled();
+    }
+    const DeviceInfoPtr record = m_job->Device();
+    if (!record) {
+        LOG_ERROR(kJobFunc, "invalid device info, mac: %s", m_mac.c_str());
+        return Next::Stop;
+    }
+    const auto port = static_cast<uint16_t>(record->dataPort);
+    const std::string ip = AttemptAddress(*record, port);
+    LOG_INFO(kJobFunc,
+             "%d(%d) times upgrade device, mac: %s, ip: %s, ip2: %s, currentIp: %s:%d, "
+             "upgradeMode: %d",
+             m_singleCount, m_tryCount, m_mac.c_str(), record->ip, record->ip2, ip.c_str(),
+             static_cast<int>(port), m_upgradeMode ? 1 : 0);
+    m_progress = 0;
+    PostResult(*m_context, UPGRADE_STATE_STARTING, m_mac);
+
+    ProgressReporter reporter = [this](uint32_t percent) {
+        if (m_job->cancelled.load()) {
+            return false;
+        }
+        m_progress = percent;
+        if (m_context->sink) {
+            m_context->sink->PostMessage(
+                MakeTextMessage(WM_UPGRADE_PROGRESS, static_cast<int32_t>(percent) - 1, m_mac));
+        }
+        return true;
+    };
+    const bool login = record->deviceActivated != 1;
+    const CameraCredential& attemptLogin = m_credentials[m_credential];
+    const int r =
+        upgradeDevice(*m_context, m_mac, ip, port, attemptLogin.user, attemptLogin.password,
+                      reporter, m_upgradeMode, login, &m_job->cancelled, m_job->StopToken());
+    return OnResult(r, record, ip, port);
+}
+
+CJobAttempts::Next CJobAttempts::OnResult(int r, const DeviceInfoPtr& record, const std::string& ip,
+                                          uint16_t port) {
+    if (m_job->cancelled.load()) {
+        // A cancelled transfer is a failure, never a completed upgrade.
+        m_result = UPGRADE_FAILED;
+        return Next::Stop;
+    }
+    switch (r) {
+        case UPGRADE_PACKAGE_ERROR:
+        case UPGRADE_NOT_SUPPORTED:
+            m_result = r;
+            return Next::Stop;
+        case UPGRADE_BAD_CREDENTIALS:
+            if (m_credential + 1 >= m_credentials.size()) {
+                break;
             }
-            progress = percent;
-            if (context->sink) {
-                context->sink->PostMessage(
-                    MakeTextMessage(WM_UPGRADE_PROGRESS, static_cast<int32_t>(percent) - 1, mac));
-            }
-            return true;
-        };
-        const bool login = record->deviceActivated != 1;
-        const CameraCredential& attemptLogin = credentials[credential];
-        const int r =
-            upgradeDevice(*context, mac, ip, port, attemptLogin.user, attemptLogin.password,
-                          reporter, upgradeMode, login, &job->cancelled, job->StopToken());
-
-        if (job->cancelled.load()) {
-            // A cancelled transfer is a failure, never a completed upgrade.
-            result = UPGRADE_FAILED;
-            break;
-        }
-        if (r == UPGRADE_PACKAGE_ERROR || r == UPGRADE_NOT_SUPPORTED) {
-            result = r;
-            break;
-        }
-        if (r == UPGRADE_BAD_CREDENTIALS && credential + 1 < credentials.size()) {
-            ++credential;
+            ++m_credential;
             LOG_WARN(kJobFunc, "login refused, next credentials (%s), mac: %s",
-                     credentials[credential].source.c_str(), mac.c_str());
-            --tryCount;
-            --singleCount;
-            result = r;
-            continue;
-        }
-        if (r == UPGRADE_LOGIN_SET_MODE || r == UPGRADE_LOGIN_CLEAR_MODE) {
-            upgradeMode = r == UPGRADE_LOGIN_SET_MODE;
-            result = r;
-            continue;
-        }
-        if (r == UPGRADE_WAIT_UPGRADE_MODE) {
-            LOG_INFO(kJobFunc, "wait upgrade mode, mac: %s", mac.c_str());
-            deviceEvent->Reset();
-            job->waitingForDevice.store(true);
-            PostResult(*context, UPGRADE_WAIT_UPGRADE_MODE, mac);
-            // Checked after the reset: a cancellation's wake-up is never lost.
-            const bool signalled =
-                job->cancelled.load() || deviceEvent->Wait(upgradeModeTimeout * 1000);
-            job->waitingForDevice.store(false);
-            if (job->cancelled.load()) {
-                LOG_WARN(kJobFunc, "upgrade canceled, mac: %s", mac.c_str());
-                result = UPGRADE_FAILED;
-                break;
-            }
-            if (!signalled) {
-                LOG_WARN(kJobFunc, "device reboot timeout, mac: %s", mac.c_str());
-                result = UPGRADE_TIMEOUT;
-                break;
-            }
-            LOG_INFO(kJobFunc, "device reboot, mac: %s", mac.c_str());
-            upgradeMode = true;
-            job->PauseUnlessCancelled(timings.upgradeModePauseMs);
-            // The wait does not change the result: attempts that run out
-            // now end with the result from before it.
-            continue;
-        }
-        if (r == UPGRADE_WAIT_COMPLETE || progress == UPGRADE_BLOCK_COUNT) {
-            result = CompleteUpgrade(*context, job, record, mac, ip, port, r);
+                     m_credentials[m_credential].source.c_str(), m_mac.c_str());
+            --m_tryCount;
+            --m_singleCount;
+            m_result = r;
+            return Next::Attempt;
+        case UPGRADE_LOGIN_SET_MODE:
+        case UPGRADE_LOGIN_CLEAR_MODE:
+            m_upgradeMode = r == UPGRADE_LOGIN_SET_MODE;
+            m_result = r;
+            return Next::Attempt;
+        case UPGRADE_WAIT_UPGRADE_MODE:
+            return OnWaitUpgradeMode();
+        default:
             break;
-        }
-        result = r;
-        if (progress != 0) {
-            break;
-        }
     }
+    if (r == UPGRADE_WAIT_COMPLETE || m_progress == UPGRADE_BLOCK_COUNT) {
+        m_result = CompleteUpgrade(*m_context, m_job, record, m_mac, ip, port, r);
+        return Next::Stop;
+    }
+    m_result = r;
+    return m_progress != 0 ? Next::Stop : Next::Attempt;
+}
 
+CJobAttempts::Next CJobAttempts::OnWaitUpgradeMode() {
+    LOG_INFO(kJobFunc, "wait upgrade mode, mac: %s", m_mac.c_str());
+    m_deviceEvent->Reset();
+    m_job->waitingForDevice.store(true);
+    PostResult(*m_context, UPGRADE_WAIT_UPGRADE_MODE, m_mac);
+    // Checked after the reset: a cancellation's wake-up is never lost.
+    const int timeoutS = m_context->settings.GetInt(settings::kWaitUpgradeModeTimeout);
+    const bool signalled = m_job->cancelled.load() || m_deviceEvent->Wait(timeoutS * 1000);
+    m_job->waitingForDevice.store(false);
+    if (m_job->cancelled.load()) {
+        return Cancelled();
+    }
+    if (!signalled) {
+        LOG_WARN(kJobFunc, "device reboot timeout, mac: %s", m_mac.c_str());
+        m_result = UPGRADE_TIMEOUT;
+        return Next::Stop;
+    }
+    LOG_INFO(kJobFunc, "device reboot, mac: %s", m_mac.c_str());
+    m_upgradeMode = true;
+    m_job->PauseUnlessCancelled(m_context->timings.upgradeModePauseMs);
+    // The wait does not change the result: attempts that run out now end
+    // with the result from before it.
+    return Next::Attempt;
+}
+
+// The job's result as reported: never a progress state, "Cancelled" for a
+// cancelled camera that did not end upgraded.
+int FinalJobResult(const UpgradeInfoPtr& job, int result, int tryCount, const std::string& mac) {
     if (IsIntermediateResult(result)) {
-        // A progress state is never a final result.
         result = UPGRADE_FAILED;
     }
     if (result == UPGRADE_OK) {
@@ -378,6 +429,38 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     if (job->cancelled.load() && result != UPGRADE_OK) {
         result = UPGRADE_CANCELLED;
     }
+    return result;
+}
+
+int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
+    int refusal = 0;
+    const auto cameraLock = LockJobCamera(*context, job, refusal);
+    if (refusal != 0) {
+        return refusal;
+    }
+    waitDeviceIp2Change(*context, job);
+
+    const DeviceInfoPtr first = job->Device();
+    if (!first) {
+        LOG_ERROR(kJobFunc, "invalid device info");
+        return UPGRADE_FAILED;
+    }
+    const std::string mac = first->mac;
+    LOG_INFO(kJobFunc,
+             "upgrade device, mac: %s, product: %s, mes: %d, tryMaxCount: %d, "
+             "upgradeModeTimeout: %ds",
+             mac.c_str(), first->productModel, 0,
+             context->settings.GetInt(settings::kTryUpgradeMaxCount),
+             context->settings.GetInt(settings::kWaitUpgradeModeTimeout));
+
+    CJobAttempts attempts(context, job, mac);
+    int result = UPGRADE_FAILED;
+    if (StartOrVerify(*context, job, *first, result)) {
+        job->SetDeviceEvent(nullptr);
+        return result;
+    }
+    const int attempted = attempts.Run();
+    result = FinalJobResult(job, attempted, attempts.TryCount(), mac);
     job->SetDeviceEvent(nullptr);
     return result;
 }
