@@ -103,13 +103,8 @@ int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, s
     CCommandSession run(CommandSessionOptions(context, options.targets, options.adapter),
                         context.stopRequested);
     CFirmhandSession& session = run.Session();
-    if (!run.Start()) {
-        err << "firmhand-cli: the device search could not be started\n";
-        return 2;
-    }
-    if (!run.Search(options.seconds)) {
-        err << "firmhand-cli: interrupted\n";
-        return kInterruptedExitStatus;
+    if (const std::optional<int> status = run.StartAndSearch(options.seconds, err)) {
+        return *status;
     }
 
     bool missing = false;
