@@ -9,8 +9,8 @@
 #include "TextTable.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
-#include "http/AiQuery.h"
 #include "model/JsonText.h"
+#include "session/SessionTypes.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "TargetChoice.h"
 #include "UpgradeCommand.h"
 #include "app/Settings.h"
-#include "inventory/InventoryText.h"
+#include "session/SessionInventory.h"
 
 namespace {
 

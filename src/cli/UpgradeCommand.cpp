@@ -30,9 +30,8 @@
 #include "model/OutcomeReport.h"
 #include "model/SafeText.h"
 #include "model/UtcTime.h"
-#include "reach/HelperReachability.h"
-#include "reach/Reachability.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionNetwork.h"
+#include "session/SessionTypes.h"
 
 namespace {
 
