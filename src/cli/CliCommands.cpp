@@ -119,6 +119,18 @@ std::string CheckInventoryInput(const InventoryOptions& options, bool olderThanG
     return "";
 }
 
+// The upgrade's --report and the names its HTML report carries.
+void AddReportOptions(CLI::App& command, UpgradeOptions& upgrade) {
+    command.add_option("--report", upgrade.reports,
+                       "Write results to FILE.json, FILE.csv or a self-contained FILE.html "
+                       "(repeatable; the folder must exist)");
+    command.add_option("--site", upgrade.site,
+                       "Site named in the HTML report and recorded in the inventory "
+                       "(default there: the adapter's subnet)");
+    command.add_option("--customer", upgrade.customer, "Customer named in the HTML report");
+    command.add_option("--technician", upgrade.technician, "Technician named in the HTML report");
+}
+
 }  // namespace
 
 CliCommand AddScanCommand(CLI::App& app) {
@@ -185,14 +197,7 @@ CliCommand AddUpgradeCommand(CLI::App& app, std::vector<std::string> commandLine
     command->add_option("--adapter", upgrade.adapter, "Network interface to search on");
     command->add_flag("--yes", upgrade.yes,
                       "Upgrade without asking (also on duplicate slave addresses)");
-    command->add_option("--report", upgrade.reports,
-                        "Write results to FILE.json, FILE.csv or a self-contained FILE.html "
-                        "(repeatable; the folder must exist)");
-    command->add_option("--site", upgrade.site,
-                        "Site named in the HTML report and recorded in the inventory "
-                        "(default there: the adapter's subnet)");
-    command->add_option("--customer", upgrade.customer, "Customer named in the HTML report");
-    command->add_option("--technician", upgrade.technician, "Technician named in the HTML report");
+    AddReportOptions(*command, upgrade);
     command->add_option("--credentials", upgrade.rollout.credentials,
                         "File of \"MATCH USER PASSWORD\" lines tried before the typed "
                         "credentials (owner-only)");
