@@ -9,8 +9,8 @@
 #include "TextTable.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
-#include "http/AiQuery.h"
 #include "model/JsonText.h"
+#include "session/SessionTypes.h"
 
 namespace {
 
@@ -98,18 +98,48 @@ void PrintAiVersionTable(const std::vector<AiVersionResult>& results,
     table.Print(out);
 }
 
+namespace {
+
+// Asks the cameras and gathers their answers, then stops the session.
+// Nothing when every camera answered or the query ended, else the exit
+// status (why is said on `err`).
+std::optional<int> CollectAiVersions(CCommandSession& run, const std::vector<AiQuery>& queries,
+                                     std::vector<AiVersionResult>& results, std::ostream& err) {
+    CFirmhandSession& session = run.Session();
+    // Results come back as messages, one per camera in list order.
+    const auto onMessage = [&results](CWindowMessage& message) {
+        AiVersionResult r;
+        if (ParseAiVersionResult(message, r)) {
+            results.push_back(std::move(r));
+        }
+    };
+    if (!session.QueryAiVersions(queries)) {
+        err << "firmhand-cli: the query could not be started\n";
+        return 2;
+    }
+    const auto allIn = [&] { return results.size() >= queries.size(); };
+    while (!allIn() && session.IsAiQueryRunning() && !run.StopRequested()) {
+        run.PumpUntil([&] { return allIn() || run.StopRequested(); }, 1000, onMessage);
+    }
+    if (run.StopRequested()) {
+        err << "firmhand-cli: interrupted\n";
+        return kInterruptedExitStatus;
+    }
+    // The query posts every result before it reports that it no longer runs.
+    run.Drain(onMessage);
+    session.Stop();
+    return std::nullopt;
+}
+
+}  // namespace
+
 int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, std::ostream& out,
                   std::ostream& err) {
     CCommandSession run(CommandSessionOptions(context, options.targets, options.adapter),
                         context.stopRequested);
     CFirmhandSession& session = run.Session();
-    if (!run.Start()) {
-        err << "firmhand-cli: the device search could not be started\n";
-        return 2;
-    }
-    if (!run.Search(options.seconds)) {
-        err << "firmhand-cli: interrupted\n";
-        return kInterruptedExitStatus;
+    if (const std::optional<int> status = run.StartAndSearch(options.seconds, err)) {
+        return *status;
     }
 
     bool missing = false;
@@ -148,30 +178,10 @@ int RunAiVersions(const AiVersionsOptions& options, const CliContext& context, s
         ips.push_back(record->ip);
     }
 
-    // Results come back as messages, one per camera in list order.
     std::vector<AiVersionResult> results;
-    const auto onMessage = [&results](CWindowMessage& message) {
-        AiVersionResult r;
-        if (ParseAiVersionResult(message, r)) {
-            results.push_back(std::move(r));
-        }
-    };
-    if (!session.QueryAiVersions(queries)) {
-        err << "firmhand-cli: the query could not be started\n";
-        return 2;
+    if (const std::optional<int> status = CollectAiVersions(run, queries, results, err)) {
+        return *status;
     }
-    const auto allIn = [&] { return results.size() >= queries.size(); };
-    while (!allIn() && session.IsAiQueryRunning() && !run.StopRequested()) {
-        run.PumpUntil([&] { return allIn() || run.StopRequested(); }, 1000, onMessage);
-    }
-    if (run.StopRequested()) {
-        err << "firmhand-cli: interrupted\n";
-        return kInterruptedExitStatus;
-    }
-    // The query posts every result before it reports that it no longer runs.
-    run.Drain(onMessage);
-    session.Stop();
-
     if (options.json) {
         std::vector<std::string> items;
         for (const AiVersionResult& r : results) {

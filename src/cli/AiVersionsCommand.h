@@ -9,7 +9,7 @@
 
 #include "CameraChoice.h"
 #include "CliContext.h"
-#include "http/AiVersionResult.h"
+#include "session/SessionTypes.h"
 
 struct AiVersionsOptions {
     CameraChoice cameras;  // --all or --mac

@@ -3,8 +3,7 @@
 #include <string>
 
 #include "app/StringTable.h"
-#include "upgrade/UpgradePackage.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionTypes.h"
 
 std::vector<CameraOutcome> InitialOutcomes(const std::vector<DeviceInfoPtr>& devices,
                                            const std::vector<BatchPackage>& packages) {

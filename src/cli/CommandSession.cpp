@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "SignalWatch.h"
 #include "app/Settings.h"
 #include "model/SafeText.h"
 
@@ -52,6 +53,18 @@ void CCommandSession::Hand(CWindowMessage& message, const Handler& handler) {
 bool CCommandSession::Search(double seconds) {
     PumpUntil(m_stopRequested, static_cast<int>(seconds * 1000));
     return !m_stopRequested();
+}
+
+std::optional<int> CCommandSession::StartAndSearch(double seconds, std::ostream& err) {
+    if (!Start()) {
+        err << "firmhand-cli: the device search could not be started\n";
+        return kSearchNotStartedExitStatus;
+    }
+    if (!Search(seconds)) {
+        err << "firmhand-cli: interrupted\n";
+        return kInterruptedExitStatus;
+    }
+    return std::nullopt;
 }
 
 std::string CCommandSession::NothingFoundText(double seconds) const {

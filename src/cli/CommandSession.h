@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <ostream>
 #include <string>
 
 #include "CliContext.h"
@@ -12,6 +14,8 @@
 
 // Exit status of a search that found no camera (or none of those chosen).
 inline constexpr int kNoCameraExitStatus = 3;
+// Exit status when the device search could not be started.
+inline constexpr int kSearchNotStartedExitStatus = 1;
 
 class CCommandSession {
 public:
@@ -30,6 +34,10 @@ public:
     void Drain(const Handler& handler);
     // Lets the search run for `seconds`; false when a stop came first.
     bool Search(double seconds);
+    // Starts the session and lets its search run for `seconds`: nothing when
+    // both went well, else the exit status to end the command with (why is
+    // said on `err`).
+    std::optional<int> StartAndSearch(double seconds, std::ostream& err);
     // Why a search of `seconds` may have found no camera: where it looked.
     std::string NothingFoundText(double seconds) const;
 

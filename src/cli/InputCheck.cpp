@@ -10,7 +10,7 @@
 #include "CliSystem.h"
 #include "app/Settings.h"
 #include "model/MacAddress.h"
-#include "reach/Adapters.h"
+#include "session/SessionNetwork.h"
 
 namespace {
 

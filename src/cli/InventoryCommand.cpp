@@ -5,11 +5,10 @@
 #include <vector>
 
 #include "TextTable.h"
-#include "inventory/Inventory.h"
-#include "inventory/InventoryText.h"
 #include "model/JsonText.h"
 #include "model/SafeText.h"
 #include "model/UtcTime.h"
+#include "session/SessionInventory.h"
 
 namespace {
 

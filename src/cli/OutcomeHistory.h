@@ -10,7 +10,7 @@
 
 #include "UpgradeReport.h"
 #include "model/BatchRecord.h"
-#include "upgrade/RunJournal.h"
+#include "session/SessionFiles.h"
 
 // Ends a camera without a result (cancelled) now.
 void EndOutcomeNow(CameraOutcome& o);

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "device/Digest.h"
-#include "upgrade/UpgradePackage.h"
+#include "session/SessionFiles.h"
+#include "session/SessionTypes.h"
 
 PackageFacts DescribePackage(const BatchPackage& package) {
     PackageFacts facts;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/HtmlReport.h"
-#include "upgrade/RolloutPlan.h"
+#include "session/SessionTypes.h"
 
 PackageFacts DescribePackage(const BatchPackage& package);
 std::vector<PackageFacts> DescribePackages(const std::vector<BatchPackage>& packages);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/DeviceSInfo.h"
-#include "upgrade/RolloutPlan.h"
+#include "session/SessionTypes.h"
 
 // Rewrites each package's model to the spelling of the chosen cameras'.
 // "" when every model matched a chosen camera, else the message for the

@@ -5,7 +5,7 @@
 #include "ProgressView.h"
 #include "ScanCommand.h"
 #include "model/JsonText.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionTypes.h"
 
 void CProgressEvents::Write(const JsonValue& event) {
     // One line each, flushed: the reader acts on every event as it comes.

@@ -6,7 +6,7 @@
 
 #include "TextTable.h"
 #include "model/SafeText.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionTypes.h"
 
 namespace {
 

@@ -6,9 +6,8 @@
 #include "InputCheck.h"
 #include "model/DeviceText.h"
 #include "model/MacAddress.h"
-#include "platform/Paths.h"
-#include "upgrade/CredentialsFile.h"
-#include "upgrade/UpgradePackage.h"
+#include "session/SessionFiles.h"
+#include "session/SessionTypes.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/DeviceSInfo.h"
-#include "upgrade/RolloutPlan.h"
+#include "session/SessionTypes.h"
 
 struct ReportCamera {
     std::string mac;

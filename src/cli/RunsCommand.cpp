@@ -5,8 +5,7 @@
 #include "TextTable.h"
 #include "model/RunsFolder.h"
 #include "model/UtcTime.h"
-#include "platform/Paths.h"
-#include "upgrade/RunJournal.h"
+#include "session/SessionFiles.h"
 
 int RunRuns(const CliContext& context, std::ostream& out, std::ostream& err) {
     const std::string folder =

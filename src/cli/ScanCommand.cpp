@@ -4,7 +4,6 @@
 
 #include "CommandSession.h"
 #include "ProgressJson.h"
-#include "SignalWatch.h"
 #include "TargetChoice.h"
 #include "TextTable.h"
 #include "app/ActivationText.h"
@@ -63,13 +62,8 @@ int RunScan(const ScanOptions& options, const CliContext& context, std::ostream&
             std::ostream& err) {
     CCommandSession run(CommandSessionOptions(context, options.targets, options.adapter),
                         context.stopRequested);
-    if (!run.Start()) {
-        err << "firmhand-cli: the device search could not be started\n";
-        return 1;
-    }
-    if (!run.Search(options.seconds)) {
-        err << "firmhand-cli: interrupted\n";
-        return kInterruptedExitStatus;
+    if (const std::optional<int> status = run.StartAndSearch(options.seconds, err)) {
+        return *status;
     }
     run.Session().Stop();
     run.Drain({});  // an inventory notice posted at the end of the search

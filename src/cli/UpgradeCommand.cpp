@@ -30,9 +30,8 @@
 #include "model/OutcomeReport.h"
 #include "model/SafeText.h"
 #include "model/UtcTime.h"
-#include "reach/HelperReachability.h"
-#include "reach/Reachability.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionNetwork.h"
+#include "session/SessionTypes.h"
 
 namespace {
 
@@ -201,6 +200,282 @@ bool NewVersionsListed(const CFirmhandSession& session,
     return true;
 }
 
+// One upgrade command's run, from the cameras found to the exit status.
+struct UpgradeRun {
+    const UpgradeOptions& options;
+    const CliContext& context;
+    CCommandSession& run;
+    CFirmhandSession& session;
+    std::ostream& out;
+    std::ostream& err;
+    BatchRequest request;
+    std::optional<RunSummary> resumed;
+    bool unfoundRetry = false;  // a camera of the retried report was not found
+};
+
+// --resume: the last unfinished run's cameras, when there is such a run.
+// Nothing, or the exit status when the command ends here.
+std::optional<int> TakeUnfinishedRun(UpgradeRun& u) {
+    std::string problem;
+    u.resumed = u.session.UnfinishedRun(&problem);
+    if (u.resumed && u.resumed->running) {
+        // Its cameras are being upgraded right now; a second driver
+        // would only race it.
+        u.session.Stop();
+        u.err << "firmhand-cli: run " << u.resumed->id
+              << " is going on in another process; it is not resumed\n";
+        return 2;
+    }
+    if (u.resumed) {
+        u.out << "Resuming run " << u.resumed->id << ": " << CameraCount(u.resumed->cameras.size())
+              << ", " << u.resumed->cameras.size() - u.resumed->Open() << " finished before\n";
+        u.request.resumeRun = u.resumed->path;
+        u.request.devices = u.session.ResumeDevices(*u.resumed);
+    } else if (!problem.empty()) {
+        u.err << "firmhand-cli: the last run is unreadable (" << problem
+              << "); starting a new run\n";
+    } else {
+        u.err << "firmhand-cli: no unfinished run to resume; starting a new run\n";
+    }
+    return std::nullopt;
+}
+
+// The cameras to upgrade: the resumed run's, or those the options choose
+// among the found ones. Nothing, or the exit status when the command ends.
+std::optional<int> ChooseRequestCameras(UpgradeRun& u) {
+    const UpgradeOptions& options = u.options;
+    if (options.resume) {
+        if (const std::optional<int> status = TakeUnfinishedRun(u)) {
+            return status;
+        }
+    }
+    if (u.resumed) {
+        return std::nullopt;
+    }
+    bool missing = false;
+    const std::vector<DeviceInfoPtr> found =
+        options.onlyTargets ? CamerasAtTargets(u.session.Devices(), options.targets)
+                            : u.session.Devices();
+    u.request.devices = ChooseCameras(found, options.cameras, u.err, &missing);
+    if (!options.rollout.retryMacs.empty()) {
+        u.request.devices = OnlyMacs(u.request.devices, options.rollout.retryMacs);
+        u.unfoundRetry = ListUnfoundReportCameras(u.session.Devices(), options.rollout, u.err);
+    }
+    if (missing || u.request.devices.empty()) {
+        u.session.Stop();
+        u.err << "firmhand-cli: nothing upgraded; run \"firmhand-cli scan\" to list the "
+                 "cameras\n";
+        return kNoCameraExitStatus;
+    }
+    return std::nullopt;
+}
+
+// The packages, the rollout's options and the credentials of the request;
+// false (said on `err`) when a package does not fit the chosen cameras.
+bool FillRequest(UpgradeRun& u) {
+    const UpgradeOptions& options = u.options;
+    BatchRequest& request = u.request;
+    request.packages = options.rollout.parsedPackages;
+    if (request.packages.empty()) {
+        request.packages = PackagesOfReport(options.rollout.retryCameras, request.devices);
+    }
+    if (const std::string problem = MatchPackageModels(request.packages, request.devices);
+        !problem.empty()) {
+        u.session.Stop();
+        u.err << "firmhand-cli: " << problem << "\n";
+        return false;
+    }
+    request.credentialsFile = options.rollout.credentials;
+    request.force = options.force;
+    request.maxFailures = options.rollout.failureLimit;
+    request.user =
+        options.userGiven ? options.user : u.session.Settings().GetString(settings::kUsername);
+    request.password = options.passwordGiven ? options.password
+                                             : u.session.Settings().GetString(settings::kPassword);
+    // Only a password typed here is remembered; one from a file, the
+    // environment or the command line stays where it came from.
+    request.rememberLogin = options.passwordTyped;
+    request.rememberInSettingsFile = options.remember;
+    return true;
+}
+
+// Asks to go on (and for the password, when the cameras need one) and
+// starts the batch. Nothing once it runs, else the exit status.
+std::optional<int> ConfirmAndStart(UpgradeRun& u) {
+    const UpgradeOptions& options = u.options;
+    BatchRequest& request = u.request;
+    // The list goes where the question goes, so that it is seen before the
+    // answer even when the output is redirected.
+    ShowChosen(request.devices, options.yes ? u.out : u.err);
+    const size_t count = request.devices.size();
+    if (!AskYes("Upgrade " + CameraCount(count) + "?", options.yes, u.err)) {
+        u.session.Stop();
+        if (u.run.StopRequested()) {
+            return kInterruptedExitStatus;
+        }
+        u.err << "firmhand-cli: nothing upgraded\n";
+        return 2;
+    }
+    if (!options.passwordGiven && !(options.yes && !request.password.empty()) &&
+        NeedsTypedPassword(u.session, request)) {
+        bool given = false;
+        bool typed = false;
+        std::string password;
+        AskDevicePassword(!request.password.empty(), password, given, typed);
+        if (u.run.StopRequested()) {
+            u.session.Stop();
+            return kInterruptedExitStatus;
+        }
+        if (given) {
+            request.password = password;
+            request.rememberLogin = typed;
+        }
+    }
+    std::ostream& err = u.err;
+    request.confirmDuplicates = [&options, &err](const std::vector<std::string>& macs) {
+        return AskToContinue(macs, options.yes, err);
+    };
+    const BatchStartResult started = u.session.StartBatch(request);
+    if (started != BatchStartResult::Started && u.run.StopRequested()) {
+        u.err << "firmhand-cli: interrupted\n";  // at the question about slave addresses
+        return kInterruptedExitStatus;
+    }
+    if (started != BatchStartResult::Started) {
+        return RefuseBatch(started, u.session, u.err);
+    }
+    return std::nullopt;
+}
+
+// Follows the batch until it is over, drawing each change; the first stop
+// request cancels it. True when it was cancelled.
+bool FollowBatch(UpgradeRun& u, CBatchTracker& batch, CProgressView& view, CProgressEvents& events,
+                 Clock::time_point batchStart) {
+    const auto onMessage = [&](CWindowMessage& message) {
+        if (message.id == WM_REACH_NOTICE || message.id == WM_INVENTORY_NOTICE) {
+            view.Erase();
+            u.err << "firmhand-cli: " << VisibleText(message.Text()) << "\n";
+            return;
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();
+        if (const auto changed = batch.Apply(message, seconds)) {
+            CameraOutcome& o = batch.Outcomes()[*changed];
+            StampOutcomeTimes(o, std::chrono::system_clock::now());
+            if (o.code == UPGRADE_OK && o.newVersion.empty()) {
+                TakeVerifiedVersion(u.session, o);
+            }
+            view.Update(batch.Outcomes(), *changed);
+            events.Update(batch.Outcomes(), *changed);
+        }
+    };
+    bool cancelled = false;
+    while (!batch.Over()) {
+        u.run.PumpUntil(
+            [&] {
+                return batch.Over() || (!cancelled && u.run.StopRequested()) ||
+                       view.ResizePending();
+            },
+            1000, onMessage);
+        // An installing camera's time counts on between its messages; a
+        // resized terminal is drawn on at once.
+        if (batch.Tick(std::chrono::duration<double>(Clock::now() - batchStart).count()) ||
+            view.ResizePending()) {
+            view.Update(batch.Outcomes(), batch.Outcomes().size());
+        }
+        if (!cancelled && u.run.StopRequested()) {
+            cancelled = true;
+            view.Erase();
+            u.err << "firmhand-cli: interrupted, cancelling the upgrade"
+                     " (interrupt again to quit at once)\n";
+            // Results already posted count as finished before the cancel.
+            u.run.Drain(onMessage);
+            batch.MarkCancelled();
+            u.session.CancelAll();
+        }
+    }
+    return cancelled;
+}
+
+// The last words on each camera once the batch is over: end times of the
+// cancelled ones, the versions the table learned late.
+void CloseOutcomes(UpgradeRun& u, std::vector<CameraOutcome>& outcomes, bool cancelled) {
+    if (!cancelled) {
+        u.run.PumpUntil(
+            [&] { return NewVersionsListed(u.session, outcomes) || u.run.StopRequested(); },
+            kNewVersionWaitMs);
+    }
+    for (CameraOutcome& o : outcomes) {
+        if (!o.startedAt.empty() && o.endedAt.empty()) {
+            EndOutcomeNow(o);  // cancelled
+        }
+        // Only an upgraded camera came back with a version of its own; one
+        // whose record lagged behind its result is read now.
+        const DeviceInfoPtr record = u.session.FindDevice(o.mac);
+        if (o.code == UPGRADE_OK && o.newVersion.empty() && record) {
+            o.newVersion = DeviceVersionText(*record);
+        }
+    }
+    if (u.resumed) {
+        CloseEarlierRun(outcomes, *u.resumed);
+    }
+}
+
+// The table, the journal's path and the reports, then the exit status.
+int PrintResults(UpgradeRun& u, const std::vector<CameraOutcome>& outcomes,
+                 const ReportHeader& header, const std::string& journal, size_t columns,
+                 bool cancelled) {
+    u.out << "\n";
+    PrintOutcomeTable(outcomes, u.out, columns);
+    u.out.flush();
+    if (!journal.empty()) {
+        u.out << "Run journal: " << journal << "\n";
+    }
+    for (const std::string& report : u.options.reports) {
+        if (!WriteReport(outcomes, journal, header, report)) {
+            u.err << "firmhand-cli: the report " << report << " could not be written\n";
+        } else {
+            u.out << "Report written: " << report << "\n";
+        }
+    }
+    if (cancelled || u.run.StopRequested()) {
+        if (!journal.empty()) {
+            u.err << "firmhand-cli: the run was interrupted; continue it with:\n  "
+                  << ResumeCommandLine(u.options.commandLine) << "\n";
+        }
+        return kInterruptedExitStatus;
+    }
+    for (const CameraOutcome& o : outcomes) {
+        if (o.code != UPGRADE_OK && o.code != UPGRADE_ALREADY_CURRENT) {
+            return 1;
+        }
+    }
+    return u.unfoundRetry ? 1 : 0;
+}
+
+// Runs the started batch to its end and reports it.
+int RunBatch(UpgradeRun& u, CProgressEvents& events) {
+    const UpgradeOptions& options = u.options;
+    // The files as the cameras got them, before anyone can change them.
+    ReportHeader header{options.site, options.customer, options.technician, {}};
+    if (WantsHtmlReport(options)) {
+        header.packages = DescribePackages(
+            !u.request.packages.empty() || !u.resumed ? u.request.packages : u.resumed->packages);
+    }
+    const auto batchStart = Clock::now();
+    CBatchTracker batch(InitialOutcomes(u.request.devices, u.request.packages));
+    if (u.resumed) {
+        TakeEarlierRun(batch.Outcomes(), *u.resumed);
+    }
+    CProgressView view(u.out, u.context.terminal);
+    const bool cancelled = FollowBatch(u, batch, view, events, batchStart);
+    view.Finish(batch.Outcomes());
+    CloseOutcomes(u, batch.Outcomes(), cancelled);
+    // The journal is named by the engine, which the stop releases.
+    const std::string journal = u.session.RunJournalPath();
+    u.session.Stop();
+    events.BatchEnd(batch.Outcomes());
+    return PrintResults(u, batch.Outcomes(), header, journal, view.Columns(), cancelled);
+}
+
 }  // namespace
 
 int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::ostream& out,
@@ -212,13 +487,8 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     }
     CCommandSession run(std::move(sessionOptions), context.stopRequested);
     CFirmhandSession& session = run.Session();
-    if (!run.Start()) {
-        err << "firmhand-cli: the device search could not be started\n";
-        return 2;
-    }
-    if (!run.Search(options.seconds)) {
-        err << "firmhand-cli: interrupted\n";
-        return kInterruptedExitStatus;
+    if (const std::optional<int> status = run.StartAndSearch(options.seconds, err)) {
+        return *status;
     }
     CProgressEvents events(context.events);
     events.Scan(session.Devices());
@@ -228,73 +498,16 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         err << "firmhand-cli: " << run.NothingFoundText(options.seconds) << "\n";
         return kNoCameraExitStatus;
     }
-    BatchRequest request;
-    std::optional<RunSummary> resumed;
-    if (options.resume) {
-        std::string problem;
-        resumed = session.UnfinishedRun(&problem);
-        if (resumed && resumed->running) {
-            // Its cameras are being upgraded right now; a second driver
-            // would only race it.
-            session.Stop();
-            err << "firmhand-cli: run " << resumed->id
-                << " is going on in another process; it is not resumed\n";
-            return 2;
-        }
-        if (resumed) {
-            out << "Resuming run " << resumed->id << ": " << CameraCount(resumed->cameras.size())
-                << ", " << resumed->cameras.size() - resumed->Open() << " finished before\n";
-            request.resumeRun = resumed->path;
-            request.devices = session.ResumeDevices(*resumed);
-        } else if (!problem.empty()) {
-            err << "firmhand-cli: the last run is unreadable (" << problem
-                << "); starting a new run\n";
-        } else {
-            err << "firmhand-cli: no unfinished run to resume; starting a new run\n";
-        }
+    UpgradeRun u{options, context, run, session, out, err, {}, {}, false};
+    if (const std::optional<int> status = ChooseRequestCameras(u)) {
+        return *status;
     }
-    bool unfoundRetry = false;  // a camera of the retried report was not found
-    if (!resumed) {
-        bool missing = false;
-        const std::vector<DeviceInfoPtr> found =
-            options.onlyTargets ? CamerasAtTargets(session.Devices(), options.targets)
-                                : session.Devices();
-        request.devices = ChooseCameras(found, options.cameras, err, &missing);
-        if (!options.rollout.retryMacs.empty()) {
-            request.devices = OnlyMacs(request.devices, options.rollout.retryMacs);
-            unfoundRetry = ListUnfoundReportCameras(session.Devices(), options.rollout, err);
-        }
-        if (missing || request.devices.empty()) {
-            session.Stop();
-            err << "firmhand-cli: nothing upgraded; run \"firmhand-cli scan\" to list the "
-                   "cameras\n";
-            return kNoCameraExitStatus;
-        }
-    }
-    request.packages = options.rollout.parsedPackages;
-    if (request.packages.empty()) {
-        request.packages = PackagesOfReport(options.rollout.retryCameras, request.devices);
-    }
-    if (const std::string problem = MatchPackageModels(request.packages, request.devices);
-        !problem.empty()) {
-        session.Stop();
-        err << "firmhand-cli: " << problem << "\n";
+    if (!FillRequest(u)) {
         return 2;
     }
-    request.credentialsFile = options.rollout.credentials;
-    request.force = options.force;
-    request.maxFailures = options.rollout.failureLimit;
-    request.user =
-        options.userGiven ? options.user : session.Settings().GetString(settings::kUsername);
-    request.password = options.passwordGiven ? options.password
-                                             : session.Settings().GetString(settings::kPassword);
-    // Only a password typed here is remembered; one from a file, the
-    // environment or the command line stays where it came from.
-    request.rememberLogin = options.passwordTyped;
-    request.rememberInSettingsFile = options.remember;
     if (options.dryRun) {
         std::vector<CameraPlan> plans;
-        const BatchStartResult planned = session.DryRun(request, plans);
+        const BatchStartResult planned = session.DryRun(u.request, plans);
         session.Stop();
         if (planned != BatchStartResult::Started) {
             return RefuseBatch(planned, session, err);
@@ -302,147 +515,8 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         PrintPlan(plans, out);
         return 0;
     }
-    // The list goes where the question goes, so that it is seen before the
-    // answer even when the output is redirected.
-    ShowChosen(request.devices, options.yes ? out : err);
-    const size_t count = request.devices.size();
-    if (!AskYes("Upgrade " + CameraCount(count) + "?", options.yes, err)) {
-        session.Stop();
-        if (run.StopRequested()) {
-            return kInterruptedExitStatus;
-        }
-        err << "firmhand-cli: nothing upgraded\n";
-        return 2;
+    if (const std::optional<int> status = ConfirmAndStart(u)) {
+        return *status;
     }
-    if (!options.passwordGiven && !(options.yes && !request.password.empty()) &&
-        NeedsTypedPassword(session, request)) {
-        bool given = false;
-        bool typed = false;
-        std::string password;
-        AskDevicePassword(!request.password.empty(), password, given, typed);
-        if (run.StopRequested()) {
-            session.Stop();
-            return kInterruptedExitStatus;
-        }
-        if (given) {
-            request.password = password;
-            request.rememberLogin = typed;
-        }
-    }
-    request.confirmDuplicates = [&](const std::vector<std::string>& macs) {
-        return AskToContinue(macs, options.yes, err);
-    };
-    const BatchStartResult started = session.StartBatch(request);
-    if (started != BatchStartResult::Started && run.StopRequested()) {
-        err << "firmhand-cli: interrupted\n";  // at the question about slave addresses
-        return kInterruptedExitStatus;
-    }
-    if (started != BatchStartResult::Started) {
-        return RefuseBatch(started, session, err);
-    }
-
-    // The files as the cameras got them, before anyone can change them.
-    ReportHeader header{options.site, options.customer, options.technician, {}};
-    if (WantsHtmlReport(options)) {
-        header.packages = DescribePackages(
-            !request.packages.empty() || !resumed ? request.packages : resumed->packages);
-    }
-    const auto batchStart = Clock::now();
-    CBatchTracker batch(InitialOutcomes(request.devices, request.packages));
-    if (resumed) {
-        TakeEarlierRun(batch.Outcomes(), *resumed);
-    }
-    CProgressView view(out, context.terminal);
-    const auto onMessage = [&](CWindowMessage& message) {
-        if (message.id == WM_REACH_NOTICE || message.id == WM_INVENTORY_NOTICE) {
-            view.Erase();
-            err << "firmhand-cli: " << VisibleText(message.Text()) << "\n";
-            return;
-        }
-        const double seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();
-        if (const auto changed = batch.Apply(message, seconds)) {
-            CameraOutcome& o = batch.Outcomes()[*changed];
-            StampOutcomeTimes(o, std::chrono::system_clock::now());
-            if (o.code == UPGRADE_OK && o.newVersion.empty()) {
-                TakeVerifiedVersion(session, o);
-            }
-            view.Update(batch.Outcomes(), *changed);
-            events.Update(batch.Outcomes(), *changed);
-        }
-    };
-    bool cancelled = false;
-    while (!batch.Over()) {
-        run.PumpUntil(
-            [&] {
-                return batch.Over() || (!cancelled && run.StopRequested()) || view.ResizePending();
-            },
-            1000, onMessage);
-        // An installing camera's time counts on between its messages; a
-        // resized terminal is drawn on at once.
-        if (batch.Tick(std::chrono::duration<double>(Clock::now() - batchStart).count()) ||
-            view.ResizePending()) {
-            view.Update(batch.Outcomes(), batch.Outcomes().size());
-        }
-        if (!cancelled && run.StopRequested()) {
-            cancelled = true;
-            view.Erase();
-            err << "firmhand-cli: interrupted, cancelling the upgrade"
-                   " (interrupt again to quit at once)\n";
-            // Results already posted count as finished before the cancel.
-            run.Drain(onMessage);
-            batch.MarkCancelled();
-            session.CancelAll();
-        }
-    }
-    view.Finish(batch.Outcomes());
-    if (!cancelled) {
-        run.PumpUntil(
-            [&] { return NewVersionsListed(session, batch.Outcomes()) || run.StopRequested(); },
-            kNewVersionWaitMs);
-    }
-    for (CameraOutcome& o : batch.Outcomes()) {
-        if (!o.startedAt.empty() && o.endedAt.empty()) {
-            EndOutcomeNow(o);  // cancelled
-        }
-        // Only an upgraded camera came back with a version of its own; one
-        // whose record lagged behind its result is read now.
-        const DeviceInfoPtr record = session.FindDevice(o.mac);
-        if (o.code == UPGRADE_OK && o.newVersion.empty() && record) {
-            o.newVersion = DeviceVersionText(*record);
-        }
-    }
-    if (resumed) {
-        CloseEarlierRun(batch.Outcomes(), *resumed);
-    }
-    // The journal is named by the engine, which the stop releases.
-    const std::string journal = session.RunJournalPath();
-    session.Stop();
-    events.BatchEnd(batch.Outcomes());
-
-    out << "\n";
-    PrintOutcomeTable(batch.Outcomes(), out, view.Columns());
-    out.flush();
-    if (!journal.empty()) {
-        out << "Run journal: " << journal << "\n";
-    }
-    for (const std::string& report : options.reports) {
-        if (!WriteReport(batch.Outcomes(), journal, header, report)) {
-            err << "firmhand-cli: the report " << report << " could not be written\n";
-        } else {
-            out << "Report written: " << report << "\n";
-        }
-    }
-    if (cancelled || run.StopRequested()) {
-        if (!journal.empty()) {
-            err << "firmhand-cli: the run was interrupted; continue it with:\n  "
-                << ResumeCommandLine(options.commandLine) << "\n";
-        }
-        return kInterruptedExitStatus;
-    }
-    for (const CameraOutcome& o : batch.Outcomes()) {
-        if (o.code != UPGRADE_OK && o.code != UPGRADE_ALREADY_CURRENT) {
-            return 1;
-        }
-    }
-    return unfoundRetry ? 1 : 0;
+    return RunBatch(u, events);
 }

@@ -7,9 +7,8 @@
 
 #include "TextTable.h"
 #include "app/StringTable.h"
-#include "platform/Paths.h"
-#include "upgrade/BatchReport.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionFiles.h"
+#include "session/SessionTypes.h"
 
 namespace {
 

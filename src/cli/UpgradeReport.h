@@ -7,7 +7,7 @@
 
 #include "model/CameraOutcome.h"
 #include "model/HtmlReport.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionTypes.h"
 
 // At most `columns` wide when given (a terminal's width): text shortened,
 // the address and time left out first.

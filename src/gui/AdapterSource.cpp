@@ -1,7 +1,6 @@
 #include "AdapterSource.h"
 
-#include "reach/Adapters.h"
-#include "reach/Ipv4.h"
+#include "session/SessionNetwork.h"
 
 namespace {
 

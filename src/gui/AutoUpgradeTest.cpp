@@ -10,7 +10,7 @@
 #include "app/Settings.h"
 #include "app/SettingsView.h"
 #include "model/MacAddress.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionTypes.h"
 
 // Its lines keep the window's source and names, as before it had a class.
 FH_LOG_SOURCE("FirmhandDlg");

@@ -5,7 +5,7 @@
 #include "LogPane.h"
 #include "RowPhase.h"
 #include "app/StringTable.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionTypes.h"
 
 namespace {
 

@@ -5,9 +5,8 @@
 #include "model/DeviceText.h"
 #include "model/JsonText.h"
 #include "model/SafeText.h"
-#include "platform/Paths.h"
-#include "upgrade/UpgradePackage.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionFiles.h"
+#include "session/SessionTypes.h"
 
 void CBatchOutcomes::Begin(const std::vector<DEVICE_S_INFO>& cameras,
                            const std::vector<BatchPackage>& packages, Clock::time_point now) {

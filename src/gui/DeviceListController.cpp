@@ -21,9 +21,7 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "app/WindowMessages.h"
-#include "http/AiVersionResult.h"
-#include "upgrade/UpgradePackage.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionTypes.h"
 
 namespace {
 

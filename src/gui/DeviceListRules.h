@@ -12,8 +12,8 @@
 #include <string_view>
 
 #include "model/DeviceSInfo.h"
-#include "model/MacAddress.h"       // SameMac, MacKey: rows are found by MacKey
-#include "upgrade/UpgradeResult.h"  // ResultCodeToText
+#include "model/MacAddress.h"      // SameMac, MacKey: rows are found by MacKey
+#include "session/SessionTypes.h"  // ResultCodeToText
 
 // Columns of the device list.
 enum DeviceColumn : int {

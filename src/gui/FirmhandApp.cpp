@@ -11,8 +11,8 @@
 #include "WindowState.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
-#include "reach/HelperReachability.h"
 #include "session/FirmhandSession.h"
+#include "session/SessionNetwork.h"
 
 namespace {
 

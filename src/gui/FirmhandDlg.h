@@ -25,7 +25,7 @@
 #include "RolloutPanel.h"
 #include "WindowControls.h"
 #include "app/Language.h"
-#include "upgrade/RolloutPlan.h"
+#include "session/SessionTypes.h"
 
 class QAction;
 class QCheckBox;

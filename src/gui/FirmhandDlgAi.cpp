@@ -7,9 +7,8 @@
 #include "FirmhandDlg.h"
 #include "app/Logger.h"
 #include "app/StringTable.h"
-#include "http/AiQuery.h"
-#include "http/AiVersionResult.h"
 #include "session/FirmhandSession.h"
+#include "session/SessionTypes.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 

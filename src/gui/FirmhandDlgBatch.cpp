@@ -20,7 +20,7 @@
 #include "app/Logger.h"
 #include "app/StringTable.h"
 #include "session/FirmhandSession.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionTypes.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 

@@ -9,7 +9,7 @@
 #include "app/Logger.h"
 #include "app/StringTable.h"
 #include "session/FirmhandSession.h"
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionTypes.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 

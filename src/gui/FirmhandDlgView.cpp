@@ -26,7 +26,7 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "session/FirmhandSession.h"
-#include "upgrade/BatchReport.h"
+#include "session/SessionFiles.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 

@@ -16,7 +16,7 @@
 #include "DeviceListRules.h"
 #include "WindowControls.h"
 #include "app/StringTable.h"
-#include "upgrade/UpgradeEngine.h"
+#include "session/SessionTypes.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "CollapsiblePanel.h"
-#include "upgrade/RolloutPlan.h"
+#include "session/SessionTypes.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionTypes.h"
 
 RowPhase PhaseOfResult(int code) {
     switch (code) {

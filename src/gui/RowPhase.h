@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "upgrade/UpgradeResult.h"
+#include "session/SessionTypes.h"
 
 enum class RowPhase : uint8_t {
     None,          // no batch result
