@@ -11,6 +11,7 @@
 #include "model/DeviceText.h"
 #include "reach/Adapters.h"
 #include "reach/Ipv4.h"
+#include "session/InventorySite.h"
 #include "upgrade/RunJournal.h"
 #include "upgrade/UpgradePackage.h"
 #include "upgrade/UpgradeResult.h"
@@ -85,11 +86,9 @@ CInventoryRecorder::CInventoryRecorder(
                 const uint32_t address = reach::Ipv4ToHost(entry.address);
                 const uint32_t mask = reach::Ipv4ToHost(entry.mask);
                 m_subnets.emplace_back(address, mask);
-                if (!adapter.empty() && info.AdapterName == adapter && m_adapterSubnet.empty()) {
-                    m_adapterSubnet = inventory::SubnetText(address, mask);
-                }
             }
         }
+        m_adapterSubnet = AdapterSubnet(adapters, adapter);
     }
     std::string error;
     std::lock_guard<std::mutex> lock(m_mutex);
