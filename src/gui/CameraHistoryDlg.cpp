@@ -31,9 +31,9 @@ CCameraHistoryDlg::CCameraHistoryDlg(const std::string& inventoryPath, const std
     layout->addWidget(m_versions, 1);
     layout->addWidget(new QLabel(InventoryText(IDS_HISTORY_STEPS), this));
     m_steps = MakeInventoryTable(
-        {IDS_INV_COL_STARTED, IDS_INV_COL_ENDED, IDS_INV_COL_SITE, IDS_INV_COL_RUN,
-         IDS_INV_COL_PACKAGE, IDS_INV_COL_SHA256, IDS_INV_COL_FROM, IDS_INV_COL_TO,
-         IDS_INV_COL_RESULT, IDS_INV_COL_ATTEMPTS},
+        {IDS_INV_COL_STARTED, IDS_INV_COL_ENDED, IDS_INV_COL_SITE, IDS_INV_COL_FROM, IDS_INV_COL_TO,
+         IDS_INV_COL_RESULT, IDS_INV_COL_ATTEMPTS, IDS_INV_COL_PACKAGE, IDS_INV_COL_SHA256,
+         IDS_INV_COL_RUN},
         QStringLiteral("Steps"), this);
     layout->addWidget(m_steps, 2);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -71,8 +71,8 @@ void CCameraHistoryDlg::Load(const std::string& inventoryPath, const std::string
     std::vector<std::vector<std::string>> stepRows;
     for (const INVENTORY_STEP& step : steps) {
         const STEP_ROW r = StepRow(step);
-        stepRows.push_back({r.started, r.ended, r.site, r.run, r.package, r.sha256, r.from, r.to,
-                            r.result, r.attempts});
+        stepRows.push_back({r.started, r.ended, r.site, r.from, r.to, r.result, r.attempts,
+                            r.package, r.sha256, r.run});
     }
     FillInventoryTable(*m_versions, versionRows);
     FillInventoryTable(*m_steps, stepRows);
