@@ -49,6 +49,9 @@ bool CFirmhandDlg::SetReportFields(const report_fields::REPORT_FIELDS& fields) {
         return false;
     }
     m_reportFields = fields;
+    if (m_session) {
+        m_session->SetInventorySite(fields.site);
+    }
     return true;
 }
 

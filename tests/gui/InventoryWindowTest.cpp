@@ -71,7 +71,8 @@ protected:
 };
 
 // After an upgrade the row menu's history lists the step with its run,
-// package and digest, versions before and after, and the versions seen.
+// package and digest, versions before and after, and the versions seen; the
+// step is recorded under the Site typed after the window started.
 TEST_F(InventoryWindowTest, HistoryOfAnUpgradedCamera) {
     SESSION_OPTIONS base = SimOptions(27);
     const std::string path = m_sandbox.File("inventory.sqlite");
@@ -82,6 +83,9 @@ TEST_F(InventoryWindowTest, HistoryOfAnUpgradedCamera) {
     ASSERT_NO_FATAL_FAILURE(LaunchFleet(base, 1));
     EXPECT_EQ(m_dlg->InventoryPath(), path);
     EXPECT_EQ(m_dlg->InventorySite(), "127.0.0.0/8");  // adapter "lo"
+    // A Site typed now names the site of what is recorded from now on.
+    ASSERT_TRUE(m_dlg->SetReportFields({"Hall 2", "", ""}));
+    EXPECT_EQ(m_dlg->InventorySite(), "Hall 2");
 
     m_dlg->List().OnSelectAll();
     m_dlg->OnBnClickedButtonUpdate();
@@ -96,7 +100,7 @@ TEST_F(InventoryWindowTest, HistoryOfAnUpgradedCamera) {
         << history->windowTitle().toStdString();
     const QTableWidget* steps = history->Steps();
     ASSERT_EQ(steps->rowCount(), 1);
-    EXPECT_EQ(Cell(steps, 0, Column(steps, QStringLiteral("Site"))).toStdString(), "127.0.0.0/8");
+    EXPECT_EQ(Cell(steps, 0, Column(steps, QStringLiteral("Site"))).toStdString(), "Hall 2");
     EXPECT_EQ(Cell(steps, 0, Column(steps, QStringLiteral("Package"))).toStdString(), "fw.bin");
     const std::string package = ReadFile(m_dlg->UpgradeFile().toStdString());
     EXPECT_EQ(Cell(steps, 0, Column(steps, QStringLiteral("SHA-256"))).toStdString(),
