@@ -218,16 +218,6 @@ std::string CheckReportPath(const std::string& path) {
     return "";
 }
 
-std::string CheckReportField(const std::string& option, const std::string& value) {
-    if (value.size() > kMaxReportFieldBytes) {
-        return option + " is longer than " + std::to_string(kMaxReportFieldBytes) + " bytes";
-    }
-    if (value.find_first_of("\r\n") != std::string::npos) {
-        return option + " must be one line";
-    }
-    return "";
-}
-
 std::string NormalMac(const std::string& mac) {
     const std::optional<CMacAddress> parsed = CMacAddress::Parse(mac);
     return parsed ? parsed->Text() : std::string();

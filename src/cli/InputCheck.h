@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/ReportField.h"
+
 // True when `text` ends in `tail` (longer than it), letters in any case:
 // "R.JSON" is a JSON report.
 bool EndsWithNoCase(const std::string& text, const std::string& tail);
@@ -21,9 +23,7 @@ std::string CheckSetting(const std::string& key, const std::string& value);
 std::string CheckAdapter(const std::string& adapter);
 // --report: FILE.json, FILE.csv or FILE.html in a writable folder.
 std::string CheckReportPath(const std::string& path);
-// --site, --customer, --technician: one line of at most 200 bytes.
-constexpr size_t kMaxReportFieldBytes = 200;
-std::string CheckReportField(const std::string& option, const std::string& value);
+// --site, --customer, --technician: CheckReportField (model/ReportField.h).
 
 // A MAC of six hex pairs joined by ":" or "-" as CMacAddress prints it
 // ("AA:BB:CC:DD:EE:FF"); "" when malformed.

@@ -51,18 +51,6 @@ std::string IsoMs(int64_t ms) {
                    : IsoUtc(std::chrono::system_clock::time_point(std::chrono::milliseconds(ms)));
 }
 
-std::string VersionText(const std::string& version, int32_t build) {
-    return build != 0 ? version + "(" + std::to_string(build) + ")" : version;
-}
-
-std::string VersionsText(const std::vector<SEEN_VERSION>& versions) {
-    std::string text;
-    for (const SEEN_VERSION& v : versions) {
-        text += (text.empty() ? "" : ", ") + VersionText(v.version, v.build);
-    }
-    return text;
-}
-
 CJsonObject CameraJson(const INVENTORY_CAMERA& c) {
     JsonValue versions = JsonValue::array();
     for (const SEEN_VERSION& v : c.versions) {
@@ -148,11 +136,10 @@ int RunHistory(const HistoryOptions& options, const std::string& path, std::ostr
     }
     CTextTable table({"Started", "Site", "MAC", "Name", "Model", "From", "To", "Result", "Attempts",
                       "Package", "SHA-256", "Run"});
-    for (const INVENTORY_STEP& row : steps) {
-        const UPGRADE_STEP& s = row.step;
-        table.AddRow({UtcText(s.startedAt != 0 ? s.startedAt : s.endedAt), row.site, s.mac, s.name,
-                      s.model, s.fromVersion, s.toVersion, s.resultText, std::to_string(s.attempts),
-                      s.packageName, s.packageSha256.substr(0, 12), s.runId});
+    for (const INVENTORY_STEP& step : steps) {
+        const STEP_ROW r = StepRow(step);
+        table.AddRow({r.started, r.site, r.mac, r.name, r.model, r.from, r.to, r.result, r.attempts,
+                      r.package, r.sha256.substr(0, 12), r.run});
     }
     table.Print(out);
     return 0;
@@ -185,7 +172,7 @@ int RunInventory(const InventoryOptions& options, const std::string& path, std::
             out << CsvField(c.site) << ',' << CsvField(c.mac) << ',' << CsvField(c.name) << ','
                 << CsvField(c.model) << ',' << CsvField(c.ip) << ',' << CsvField(c.ip2) << ','
                 << CsvField(c.version) << ',' << c.build << ',' << IsoMs(c.firstSeen) << ','
-                << IsoMs(c.lastSeen) << ',' << CsvField(VersionsText(c.versions)) << "\n";
+                << IsoMs(c.lastSeen) << ',' << CsvField(SeenVersionsText(c.versions)) << "\n";
         }
         return 0;
     }
@@ -196,9 +183,10 @@ int RunInventory(const InventoryOptions& options, const std::string& path, std::
     }
     CTextTable table({"Site", "MAC", "Name", "Model", "IP", "Version", "First seen", "Last seen",
                       "Versions seen"});
-    for (const INVENTORY_CAMERA& c : cameras) {
-        table.AddRow({c.site, c.mac, c.name, c.model, c.ip, VersionText(c.version, c.build),
-                      UtcText(c.firstSeen), UtcText(c.lastSeen), VersionsText(c.versions)});
+    for (const INVENTORY_CAMERA& camera : cameras) {
+        const CAMERA_ROW r = CameraRow(camera);
+        table.AddRow({r.site, r.mac, r.name, r.model, r.ip, r.version, r.firstSeen, r.lastSeen,
+                      r.versionsSeen});
     }
     table.Print(out);
     return 0;

@@ -393,6 +393,8 @@ void CDeviceListController::ShowRowMenu(const QPoint& globalPos, int row) {
         menu.addAction(ListText(IDS_MENU_CHECK_MODEL), this, [this, row] { OnCheckModelOf(row); });
     QAction* retry =
         menu.addAction(ListText(IDS_MENU_RETRY), this, [this, row] { OnRetryCamera(row); });
+    menu.addAction(ListText(IDS_MENU_CAMERA_HISTORY), this,
+                   [this, mac = std::string(FieldText(record->mac))] { emit HistoryWanted(mac); });
     model->setEnabled(!m_batchRunning);
     retry->setEnabled(!m_batchRunning && m_batchRan);
     menu.exec(globalPos);

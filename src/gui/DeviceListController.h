@@ -111,6 +111,8 @@ signals:
     // A double click, or the row menu's "Open web page" (a model index).
     void WebPageWanted(const QModelIndex& index);
     void RetryWanted(int row);
+    // The row menu's "History...": the camera's record in the site inventory.
+    void HistoryWanted(const std::string& mac);
     void CopyWanted(const QString& text);
     // Button 1019: the checked cameras' analytics versions.
     void AiVersionsWanted();

@@ -70,8 +70,11 @@ bool CFirmhandApp::Start() {
     }
     m_window = MakeWindow();
     // The session posts to the window, and the window owns and stops it.
-    m_window->SetSession(std::make_unique<CFirmhandSession>(
-        MakeSessionOptions(m_options, m_base, *adapter), m_window->MessageSink()));
+    SESSION_OPTIONS sessionOptions = MakeSessionOptions(m_options, m_base, *adapter);
+    // The Site field names the site the run records under ("" the adapter's subnet).
+    sessionOptions.inventorySite = m_window->ReportFields().site;
+    m_window->SetSession(
+        std::make_unique<CFirmhandSession>(std::move(sessionOptions), m_window->MessageSink()));
     if (!m_window->Session()->Start()) {
         // The window stays: the technician sees an empty list and the log.
         LOG_ERROR("CFirmhandApp::Start", "session not started");
@@ -109,6 +112,8 @@ void CFirmhandApp::WatchForAutoStart() {
 int RunFirmhand(const FIRMHAND_OPTIONS& options) {
     SESSION_OPTIONS base;
     base.reachability = MakeReachability();
+    // The site inventory, where the command line keeps it too.
+    base.inventoryPath = DefaultInventoryPath();
     CFirmhandApp app(options, std::move(base));
     if (!app.Start()) {
         return 0;

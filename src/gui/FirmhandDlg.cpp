@@ -372,6 +372,9 @@ void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
             box->open();
             break;
         }
+        case WM_INVENTORY_NOTICE:
+            OnInventoryNotice(message.Text());
+            break;
         default:
             break;
     }

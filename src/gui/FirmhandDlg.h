@@ -22,6 +22,7 @@
 #include "DeviceListController.h"
 #include "DeviceListModel.h"
 #include "QtMessageSink.h"
+#include "ReportFields.h"
 #include "RolloutPanel.h"
 #include "WindowControls.h"
 #include "app/Language.h"
@@ -38,6 +39,7 @@ class QTableView;
 class QTimer;
 class CBatchEvents;
 class CDeviceFilter;
+class CInventoryView;
 class CFirmhandSession;
 class CLogPane;
 class CPictureEx;
@@ -133,6 +135,21 @@ public:
     // View menu's "Developer log lines".
     QAction* DeveloperLogAction() const { return m_developerLog; }
 
+    // The site inventory (FirmhandDlgInventory.cpp): the database the
+    // session records into ("" when it records nothing), the site the
+    // views and the report name (the Site field, else the adapter's
+    // subnet), and the report's remembered fields.
+    std::string InventoryPath() const;
+    std::string InventorySite() const;
+    const report_fields::REPORT_FIELDS& ReportFields() const { return m_reportFields; }
+    // Remembers the fields; false (and nothing changed) when one breaks its bound.
+    bool SetReportFields(const report_fields::REPORT_FIELDS& fields);
+    // A camera's history and the site's cameras, as non-modal dialogs.
+    QDialog* OpenCameraHistory(const std::string& mac);
+    CInventoryView* OpenInventoryView();
+    // The inventory's notice, told once in the log pane and the status bar.
+    void OnInventoryNotice(const std::string& text);
+
     // Runs the orderly shutdown once (also done by the destructor): the
     // session's batch is cancelled and every thread of the run is joined.
     void Shutdown();
@@ -179,6 +196,9 @@ private:
     QLayout* BuildPackageRow(QGroupBox* group);
     void BuildMenus();
     void BuildViewMenu();
+    // File > Site and report; View > Inventory and the row menu's History.
+    void AddReportFieldsAction(QMenu* file);
+    void AddInventoryActions(QMenu* view);
     void BuildLanguageMenu(QMenu* view);
     // Sets an action's string-table text and keeps it for a language change.
     QAction* Texted(QAction* action, int stringId);
@@ -257,4 +277,7 @@ private:
     int m_aiPending = 0;
 
     CAutoUpgradeTest* m_auto = nullptr;
+
+    report_fields::REPORT_FIELDS m_reportFields = report_fields::Load();
+    bool m_inventoryNoticeShown = false;
 };

@@ -65,6 +65,7 @@ void CFirmhandDlg::BuildMenus() {
             ShowMessage(IDS_EXPORT_FAILED, false);
         }
     });
+    AddReportFieldsAction(file);
     file->addSeparator();
     QAction* quit = Texted(file->addAction(QString()), IDS_MENU_QUIT);
     quit->setShortcut(QKeySequence::Quit);
@@ -103,6 +104,7 @@ void CFirmhandDlg::BuildViewMenu() {
     m_developerLog = Texted(view->addAction(QString()), IDS_MENU_DEVELOPER_LOG);
     m_developerLog->setCheckable(true);
     connect(m_developerLog, &QAction::toggled, m_logPane, &CLogPane::SetDeveloperLinesShown);
+    AddInventoryActions(view);
     view->addSeparator();
     BuildLanguageMenu(view);
 }
@@ -271,8 +273,10 @@ bool CFirmhandDlg::ExportResults(const QString& path) {
     }
     const std::string file = QFile::encodeName(path).toStdString();
     const bool ok = WriteTextFile(
-        file, BatchReportText(m_outcomes.Outcomes(), file,
-                              m_session ? m_session->RunJournalPath() : std::string()));
+        file,
+        BatchReportText(
+            m_outcomes.Outcomes(), file, m_session ? m_session->RunJournalPath() : std::string(),
+            ReportHeader{InventorySite(), m_reportFields.customer, m_reportFields.technician, {}}));
     LOG_INFO("CFirmhandDlg::ExportResults", "results to %s: %s",
              QFile::encodeName(path).constData(), ok ? "written" : "failed");
     return ok;

@@ -273,6 +273,12 @@ std::string CFirmhandSession::InventoryProblem() const {
     return m_inventory ? m_inventory->Problem() : "";
 }
 
+void CFirmhandSession::SetInventorySite(const std::string& site) {
+    if (m_inventory) {
+        m_inventory->SetSite(site);
+    }
+}
+
 bool CFirmhandSession::QueryAiVersions(std::vector<AiQuery> queries) {
     if (m_stopped) {
         return false;

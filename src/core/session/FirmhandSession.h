@@ -122,6 +122,9 @@ public:
 
     // Why the site inventory is not written (it was asked for), else "".
     std::string InventoryProblem() const;
+    // The site recorded under from now on, in place of
+    // SESSION_OPTIONS::inventorySite ("" the adapter's subnet).
+    void SetInventorySite(const std::string& site);
 
     // The settings this run reads (files with this run's overrides).
     const CSettingsView& Settings() const { return m_settings; }

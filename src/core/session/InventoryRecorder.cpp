@@ -11,6 +11,7 @@
 #include "model/DeviceText.h"
 #include "reach/Adapters.h"
 #include "reach/Ipv4.h"
+#include "session/InventorySite.h"
 #include "upgrade/RunJournal.h"
 #include "upgrade/UpgradePackage.h"
 #include "upgrade/UpgradeResult.h"
@@ -74,23 +75,20 @@ MessageSinkPtr CInventoryRecorder::RecordingSink(std::shared_ptr<CInventoryRecor
 CInventoryRecorder::CInventoryRecorder(
     const std::string& path, std::string site, const std::string& adapter, MessageSinkPtr frontEnd,
     std::function<DeviceInfoPtr(const std::string& mac)> currentRecord)
-    : m_site(std::move(site)),
-      m_frontEnd(std::move(frontEnd)),
-      m_currentRecord(std::move(currentRecord)) {
-    if (m_site.empty()) {
-        std::vector<ADAPTER_INFO> adapters;
-        GetAdapterList(adapters);
-        for (const ADAPTER_INFO& info : adapters) {
-            for (const IP_ADDR_ENTRY& entry : info.IpAddressList) {
-                const uint32_t address = reach::Ipv4ToHost(entry.address);
-                const uint32_t mask = reach::Ipv4ToHost(entry.mask);
-                m_subnets.emplace_back(address, mask);
-                if (!adapter.empty() && info.AdapterName == adapter && m_adapterSubnet.empty()) {
-                    m_adapterSubnet = inventory::SubnetText(address, mask);
-                }
-            }
+    : m_frontEnd(std::move(frontEnd)),
+      m_currentRecord(std::move(currentRecord)),
+      m_site(std::move(site)) {
+    // Read even with a site: the window may clear its Site later.
+    std::vector<ADAPTER_INFO> adapters;
+    GetAdapterList(adapters);
+    for (const ADAPTER_INFO& info : adapters) {
+        for (const IP_ADDR_ENTRY& entry : info.IpAddressList) {
+            const uint32_t address = reach::Ipv4ToHost(entry.address);
+            const uint32_t mask = reach::Ipv4ToHost(entry.mask);
+            m_subnets.emplace_back(address, mask);
         }
     }
+    m_adapterSubnet = AdapterSubnet(adapters, adapter);
     std::string error;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_inventory = CInventory::Open(path, InventoryAccess::Write, error);
@@ -135,6 +133,11 @@ void CInventoryRecorder::GiveUpLocked(const std::string& problem) {
     if (m_frontEnd) {
         m_frontEnd->PostMessage(MakeTextMessage(WM_INVENTORY_NOTICE, 0, m_problem));
     }
+}
+
+void CInventoryRecorder::SetSite(std::string site) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_site = std::move(site);
 }
 
 std::string CInventoryRecorder::Problem() const {

@@ -40,6 +40,10 @@ public:
     // Any worker thread: a camera's final result.
     void OnJobResult(const std::string& mac, int code);
 
+    // The site of what is recorded from now on ("" each camera's subnet,
+    // as in the constructor); any thread.
+    void SetSite(std::string site);
+
     // Why the inventory is not written, "" while it is.
     std::string Problem() const;
 
@@ -54,7 +58,6 @@ private:
     std::string PackageSha256Locked(const std::string& path);
     void GiveUpLocked(const std::string& problem);
 
-    std::string m_site;
     std::string m_adapterSubnet;  // of the chosen adapter, "" without one
     // The host's subnets as address and mask in host order.
     std::vector<std::pair<uint32_t, uint32_t>> m_subnets;
@@ -62,6 +65,7 @@ private:
     std::function<DeviceInfoPtr(const std::string& mac)> m_currentRecord;
 
     mutable std::mutex m_mutex;  // guards the members below
+    std::string m_site;
     std::unique_ptr<CInventory> m_inventory;
     std::string m_problem;
     std::string m_journalPath;

@@ -3,4 +3,5 @@
 #pragma once
 
 #include "inventory/Inventory.h"
+#include "inventory/InventoryRows.h"
 #include "inventory/InventoryText.h"
