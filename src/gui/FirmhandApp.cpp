@@ -12,6 +12,7 @@
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "session/FirmhandSession.h"
+#include "session/SessionInventory.h"
 #include "session/SessionNetwork.h"
 
 namespace {
