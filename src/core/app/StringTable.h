@@ -90,6 +90,9 @@ enum StringId : int {
     IDS_RUN_IN_USE = 1084,
     IDS_LOCK_REFUSED = 1085,
     IDS_LOCK_FOLDER_REFUSED = 1086,
+    IDS_CANARY_FAILED = 1087,
+    IDS_CANARY_WAIT = 1088,
+    IDS_PAUSED = 1089,
     // What a technician is told during and after a batch (1170 to 1189).
     IDS_INSTALLING = 1170,
     IDS_SENT_INSTALLING = 1171,
@@ -187,4 +190,7 @@ enum StringId : int {
     IDS_LANGUAGE_SIMPLIFIED = 1213,
     IDS_BUTTON_OK = 1214,
     IDS_BUTTON_CANCEL = 1215,
+    IDS_CANARY_FIRST = 1216,
+    IDS_PAUSE = 1217,
+    IDS_GO_ON = 1218,
 };

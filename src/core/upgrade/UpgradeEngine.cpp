@@ -40,6 +40,7 @@ struct CUpgradeEngine::CBatchRun {
     // and the job table.
     std::mutex reportsMutex;
     FailureLimit maxFailures;
+    int canary = 0;  // canaries per model; 0: off
     int parallel = 32;
     int prepared = 0;  // the coordinator's
     std::atomic<bool> cancelled{false};
@@ -54,6 +55,13 @@ struct CUpgradeEngine::CBatchRun {
     int inFlight = 0;
     int failed = 0;
     int toUpgrade = 0;
+    // No further camera starts while set (PauseBatch); running ones finish.
+    bool paused = false;
+    // Canaries: the model of each canary camera, and per model how many
+    // of its canaries have not yet ended upgraded, and whether one failed.
+    std::map<std::string, std::string> canaryModels;
+    std::map<std::string, int> canariesLeft;
+    std::set<std::string> canaryFailedModels;
     std::vector<std::string> endedMacs;  // workers to join
     // A camera took the typed credentials: the coordinator writes them to
     // the user settings file (once a batch; `typedRemembered` keeps it once).
@@ -62,6 +70,25 @@ struct CUpgradeEngine::CBatchRun {
     bool rememberInSettingsFile = false;  // set before the workers start
     // The final result of each camera so far.
     std::map<std::string, int> outcomes;
+
+    // A model's other cameras wait for its canaries.
+    bool Waits(const std::string& model) const {
+        const auto left = canariesLeft.find(model);
+        return left != canariesLeft.end() && left->second > 0;
+    }
+    // A canary's final result, with slotMutex held: upgraded (or found
+    // already current) counts it off, anything else fails its model.
+    void CanaryEnded(const std::string& mac, int code) {
+        const auto it = canaryModels.find(mac);
+        if (it == canaryModels.end()) {
+            return;
+        }
+        if (code == UPGRADE_OK || code == UPGRADE_ALREADY_CURRENT) {
+            --canariesLeft[it->second];
+        } else {
+            canaryFailedModels.insert(it->second);
+        }
+    }
 
     void NoteOutcome(const std::string& mac, int code) {
         std::lock_guard<std::mutex> lock(slotMutex);
@@ -309,6 +336,10 @@ BatchStartResult CUpgradeEngine::StartRun(const BatchRequest& request) {
     }
     run->rememberInSettingsFile = request.rememberInSettingsFile;
     run->maxFailures = request.maxFailures;
+    // A resumed run keeps its rule unless the request sets one.
+    run->canary =
+        std::clamp(request.canary > 0 ? request.canary : (run->resumed ? run->resumed->canary : 0),
+                   0, kMaxCanary);
     run->parallel = std::clamp(m_options.settings.GetInt(settings::kMaxParallelUpgrades),
                                kMinParallelUpgrades, kMaxParallelUpgrades);
     {
@@ -416,6 +447,9 @@ void CUpgradeEngine::OpenJournal(const std::vector<BatchPackage>& packages, CBat
         journal->SetWriteFault(m_options.journalWriteFails);
     }
     journal->Hold();
+    if (run.canary > 0) {
+        journal->Canary(run.canary);
+    }
     for (const CameraPlan& plan : run.plans) {
         if (!run.resumed || run.resumed->Find(plan.record->mac) == nullptr) {
             journal->Camera(*plan.record, plan.package ? plan.package->Path() : std::string());
@@ -460,6 +494,18 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     // rest are queued, every one a job from now on (search reports keep
     // their records current while they wait).
     std::vector<UpgradeInfoPtr> queue;
+    std::vector<std::string> macs;    // of `queue`
+    std::vector<std::string> models;  // of `queue`
+    // Canaries chosen per model, counting those an earlier run of a resumed
+    // one upgraded already: a model proven there needs none again.
+    std::map<std::string, int> canariesPicked;
+    if (run->canary > 0 && run->resumed) {
+        for (const JOURNAL_CAMERA& camera : run->resumed->cameras) {
+            if (camera.Done() && camera.code == UPGRADE_OK) {
+                ++canariesPicked[camera.model];
+            }
+        }
+    }
     for (const CameraPlan& plan : run->plans) {
         const std::string mac = plan.record->mac;
         const JOURNAL_CAMERA* before = run->resumed ? run->resumed->Find(mac) : nullptr;
@@ -493,18 +539,32 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             }
             context.jobs->addJob(job);
         }
+        const std::string model = FieldString(plan.record->productModel);
+        bool waits = false;
+        if (run->canary > 0) {
+            // No worker runs yet: the canary maps are the coordinator's.
+            if (int& picked = canariesPicked[model]; picked < run->canary) {
+                ++picked;
+                run->canaryModels[mac] = model;
+                ++run->canariesLeft[model];
+            } else {
+                waits = run->Waits(model);
+            }
+        }
         if (context.journal) {
             context.journal->Step(mac, "queued");
         }
-        post(UPGRADE_QUEUED, mac);
+        post(waits ? UPGRADE_CANARY_WAIT : UPGRADE_QUEUED, mac);
         queue.push_back(job);
+        macs.push_back(mac);
+        models.push_back(model);
     }
     run->toUpgrade = static_cast<int>(queue.size());
     flush();
 
     std::map<std::string, std::thread> workers;
-    auto joinEnded = [&](std::vector<std::string> macs) {
-        for (const std::string& mac : macs) {
+    auto joinEnded = [&](std::vector<std::string> ended) {
+        for (const std::string& mac : ended) {
             if (auto it = workers.find(mac); it != workers.end()) {
                 it->second.join();
                 workers.erase(it);
@@ -531,10 +591,84 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
         joinEnded(ended);
         return isReady;
     };
-    size_t next = 0;
+    // Ends cameras that never start with `code`, their lines written first.
+    auto endUnstarted = [&](const std::vector<size_t>& indexes, int code) {
+        if (context.journal) {
+            context.journal->Hold();
+        }
+        for (size_t i : indexes) {
+            queue[i]->finished.store(true);
+            if (context.journal) {
+                context.journal->Result(macs[i], code);
+            }
+            run->NoteOutcome(macs[i], code);
+            post(code, macs[i]);
+        }
+        flush();
+    };
+    std::vector<size_t> pending(queue.size());
+    for (size_t i = 0; i < pending.size(); ++i) {
+        pending[i] = i;
+    }
+    std::set<std::string> released;  // models whose waiting cameras were told "Queued"
     bool stopped = false;
-    while (next < queue.size()) {
-        if (!waitFor([&] { return run->cancelled.load() || run->inFlight < run->parallel; })) {
+    bool canaryFailed = false;
+    while (!pending.empty()) {
+        // Decided under slotMutex, as the workers' ends change it: the
+        // cameras of a model whose canary failed, those whose canaries all
+        // passed, or the next camera that may start now.
+        std::vector<size_t> heldBack;
+        std::vector<size_t> nowQueued;
+        size_t pick = queue.size();
+        const auto decide = [&] {
+            heldBack.clear();
+            nowQueued.clear();
+            pick = queue.size();
+            for (size_t i : pending) {
+                const std::string& model = models[i];
+                if (run->canaryFailedModels.count(model) != 0) {
+                    heldBack.push_back(i);
+                } else if (run->canariesLeft.count(model) != 0 && !run->Waits(model) &&
+                           released.count(model) == 0) {
+                    nowQueued.push_back(i);
+                }
+            }
+            if (!heldBack.empty() || !nowQueued.empty() || run->cancelled.load()) {
+                return true;
+            }
+            if (run->paused || run->inFlight >= run->parallel) {
+                return false;
+            }
+            for (size_t i : pending) {
+                if (run->canaryModels.count(macs[i]) != 0 || !run->Waits(models[i])) {
+                    pick = i;
+                    return true;
+                }
+            }
+            return false;
+        };
+        if (!waitFor(decide)) {
+            continue;
+        }
+        if (!heldBack.empty()) {
+            LOG_WARN("CUpgradeEngine::RunBatch",
+                     "canary of model %s failed, %d cameras not started",
+                     models[heldBack.front()].c_str(), static_cast<int>(heldBack.size()));
+            endUnstarted(heldBack, UPGRADE_CANARY_FAILED);
+            std::erase_if(pending, [&](size_t i) {
+                return std::find(heldBack.begin(), heldBack.end(), i) != heldBack.end();
+            });
+            canaryFailed = true;
+            continue;
+        }
+        if (!nowQueued.empty()) {
+            LOG_INFO("CUpgradeEngine::RunBatch", "canaries of model %s upgraded",
+                     models[nowQueued.front()].c_str());
+            for (size_t i : nowQueued) {
+                released.insert(models[i]);
+                post(UPGRADE_QUEUED, macs[i]);
+            }
+            flush();
             continue;
         }
         {
@@ -544,27 +678,15 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
         if (run->cancelled.load() || stopped) {
             break;
         }
-        StartCamera(run, queue[next], workers);
-        ++next;
+        StartCamera(run, queue[pick], workers);
+        std::erase(pending, pick);
     }
-    if (next < queue.size()) {
+    if (!pending.empty()) {
         const int code = run->cancelled.load() ? UPGRADE_CANCELLED : UPGRADE_NOT_STARTED;
         LOG_WARN("CUpgradeEngine::RunBatch", "%s, %d failed, %d cameras not started",
                  stopped ? "rollout stopped" : "batch cancelled", run->failed,
-                 static_cast<int>(queue.size() - next));
-        if (context.journal) {
-            context.journal->Hold();
-        }
-        for (; next < queue.size(); ++next) {
-            const std::string mac = queue[next]->Device()->mac;
-            queue[next]->finished.store(true);
-            if (context.journal) {
-                context.journal->Result(mac, code);
-            }
-            run->NoteOutcome(mac, code);
-            post(code, mac);
-        }
-        flush();
+                 static_cast<int>(pending.size()));
+        endUnstarted(pending, code);
     }
     while (!waitFor([&] { return run->inFlight == 0; })) {
     }
@@ -573,9 +695,10 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     }
     const int cameras = static_cast<int>(run->plans.size());
     context.jobs->cancelAllJobs();
-    // A cancelled run, and one stopped by the failure limit, stay open: a
-    // later run may resume their cameras that were not started.
-    if (context.journal && !run->cancelled.load() && !stopped) {
+    // A cancelled run, one stopped by the failure limit and one whose
+    // canary failed stay open: a later run may resume their cameras that
+    // were not started.
+    if (context.journal && !run->cancelled.load() && !stopped && !canaryFailed) {
         context.journal->End();
     }
     // Every worker is joined: the run's lock goes before the batch's end is
@@ -644,6 +767,10 @@ void CUpgradeEngine::StartCamera(const std::shared_ptr<CBatchRun>& run, const Up
     } catch (const std::system_error& error) {
         LOG_ERROR("CUpgradeEngine::StartCamera", "_beginthread failed %d", error.code().value());
         job->finished.store(true);
+        {
+            std::lock_guard<std::mutex> lock(run->slotMutex);
+            run->CanaryEnded(mac, UPGRADE_FAILED);
+        }
         if (run->context->journal) {
             run->context->journal->Result(mac, UPGRADE_FAILED);
         }
@@ -664,6 +791,7 @@ void CUpgradeEngine::EndCamera(CBatchRun& run, const std::string& mac, int code)
     if (!mac.empty()) {
         run.endedMacs.push_back(mac);
         run.outcomes[mac] = code;
+        run.CanaryEnded(mac, code);
     }
     run.slotFreed.notify_all();
 }
@@ -754,6 +882,43 @@ BatchCallResult CUpgradeEngine::CancelAll() {
         return true;
     });
     return BatchCallResult::Done;
+}
+
+BatchCallResult CUpgradeEngine::PauseBatch(bool pause) {
+    std::shared_ptr<CBatchRun> run;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (m_state != BatchState::Running || !m_run) {
+            LOG_WARN("CUpgradeEngine::PauseBatch", "batch %s, %s refused", BatchStateName(m_state),
+                     pause ? "pause" : "go on");
+            return BatchCallResult::WrongState;
+        }
+        run = m_run;
+    }
+    {
+        // Posted under the lock, so that the messages come in the order
+        // of the changes.
+        std::lock_guard<std::mutex> lock(run->slotMutex);
+        if (run->paused != pause) {
+            run->paused = pause;
+            LOG_INFO("CUpgradeEngine::PauseBatch", "batch %s", pause ? "paused" : "goes on");
+            if (m_sink) {
+                m_sink->PostMessage(MakeTextMessage(
+                    WM_BATCH_PAUSED, pause ? BATCH_PAUSED : BATCH_GOES_ON, std::string()));
+            }
+        }
+    }
+    run->slotFreed.notify_all();
+    return BatchCallResult::Done;
+}
+
+bool CUpgradeEngine::IsPaused() const {
+    const auto run = CurrentRun();
+    if (!run) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(run->slotMutex);
+    return run->paused;
 }
 
 bool CUpgradeEngine::WaitForBatchEnd(int timeoutMs) {
