@@ -248,6 +248,14 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
                              "Also upgrade cameras that already run the package's version");
     upgradeCommand->add_option("--max-failures", upgrade.rollout.maxFailures,
                                "Start no further camera once more than N (or N%) failed");
+    CLI::Option* canaryOption =
+        upgradeCommand
+            ->add_option("--canary", upgrade.rollout.canary,
+                         "Upgrade and verify the first N cameras of each model (1 without N) "
+                         "before the others of that model start; when one fails, the others "
+                         "of its model are not started")
+            ->expected(0, 1)
+            ->type_name("N");
     upgradeCommand->add_flag("--resume", upgrade.resume,
                              "Continue the last unfinished run (killed or interrupted)");
     CLI::Option* retryOption =
@@ -306,6 +314,7 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     }
     // Wrong input is refused here, before any search sends a packet.
     if (upgradeCommand->parsed()) {
+        upgrade.rollout.canaryGiven = canaryOption->count() > 0;
         if (std::string problem = CheckUpgradeInput(upgrade, upgradeInput); !problem.empty()) {
             return Refuse("upgrade", problem);
         }

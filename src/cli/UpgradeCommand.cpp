@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <utility>
 
 #include "BatchTracker.h"
 #include "CliSystem.h"
@@ -20,6 +21,7 @@
 #include "ResumeCommand.h"
 #include "SignalWatch.h"
 #include "TargetChoice.h"
+#include "TerminalKeys.h"
 #include "TextTable.h"
 #include "UpgradeReport.h"
 #include "app/Settings.h"
@@ -284,6 +286,7 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     request.credentialsFile = options.rollout.credentials;
     request.force = options.force;
     request.maxFailures = options.rollout.failureLimit;
+    request.canary = options.rollout.canaryCount;
     request.user =
         options.userGiven ? options.user : session.Settings().GetString(settings::kUsername);
     request.password = options.passwordGiven ? options.password
@@ -354,6 +357,12 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     }
     CProgressView view(out, context.terminal);
     const auto onMessage = [&](CWindowMessage& message) {
+        if (message.id == WM_BATCH_PAUSED) {
+            const bool paused = message.wParam == BATCH_PAUSED;
+            view.SetStatus(batch.Outcomes(), paused ? LoadString(IDS_PAUSED) : std::string());
+            events.Paused(paused);
+            return;
+        }
         if (message.id == WM_REACH_NOTICE || message.id == WM_INVENTORY_NOTICE) {
             view.Erase();
             err << "firmhand-cli: " << VisibleText(message.Text()) << "\n";
@@ -371,12 +380,34 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
         }
     };
     bool cancelled = false;
+    // SIGUSR1, or "p" typed on the terminal, pauses the batch or lets it go on.
+    CTerminalKeys keys;
+    int pauseToggles = CSignalWatch::PauseToggles();
+    std::optional<char> key;
     while (!batch.Over()) {
         run.PumpUntil(
             [&] {
-                return batch.Over() || (!cancelled && run.StopRequested()) || view.ResizePending();
+                if (!key) {
+                    key = keys.Next();
+                }
+                return batch.Over() || (!cancelled && run.StopRequested()) ||
+                       view.ResizePending() || CSignalWatch::PauseToggles() != pauseToggles ||
+                       key.has_value();
             },
             1000, onMessage);
+        bool toggle = false;
+        if (const int toggles = CSignalWatch::PauseToggles(); toggles != pauseToggles) {
+            toggle = (toggles - pauseToggles) % 2 != 0;
+            pauseToggles = toggles;
+        }
+        if (const std::optional<char> typed = std::exchange(key, std::nullopt);
+            typed == 'p' || typed == 'P') {
+            toggle = !toggle;
+        }
+        if (toggle && !cancelled && !batch.Over()) {
+            // Refused only once the batch ends or is cancelled: nothing to do.
+            session.PauseBatch(!session.IsBatchPaused());
+        }
         // An installing camera's time counts on between its messages; a
         // resized terminal is drawn on at once.
         if (batch.Tick(std::chrono::duration<double>(Clock::now() - batchStart).count()) ||
