@@ -181,12 +181,19 @@ QWidget* CFirmhandDlg::BuildBatchGroup(QWidget* central) {
     upgrade->setMinimumWidth(150);
     upgrade->setMinimumHeight(fontMetrics().height() * 2);
     connect(upgrade, &QPushButton::clicked, this, &CFirmhandDlg::OnBnClickedButtonUpdate);
+    // Beside Upgrade: pauses the running batch or lets it go on.
+    QPushButton* pause = new QPushButton(group);
+    pause->setObjectName(QStringLiteral("ctl%1").arg(IDC_PAUSE));
+    m_controls[IDC_PAUSE] = pause;
+    pause->setMinimumHeight(upgrade->minimumHeight());
+    pause->setEnabled(false);
+    connect(pause, &QPushButton::clicked, this, &CFirmhandDlg::OnPauseClicked);
     // The keyboard goes from the upgrade file through the rollout controls
     // to Upgrade (a folded control is passed over).
     QWidget* previous = m_controls[IDC_BROWSE];
     for (int id : {IDC_ROLLOUT_PANEL, IDC_PACKAGE_LIST, IDC_ADD_MODEL_PACKAGE, IDC_REMOVE_PACKAGE,
-                   IDC_CREDENTIALS_PATH, IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_MAX_FAILURES,
-                   IDC_RETRY_FAILED, IDC_UPGRADE}) {
+                   IDC_CREDENTIALS_PATH, IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_CANARY,
+                   IDC_MAX_FAILURES, IDC_RETRY_FAILED, IDC_UPGRADE, IDC_PAUSE}) {
         QWidget* next = id == IDC_ROLLOUT_PANEL ? m_rolloutPanel->Toggle() : m_controls[id];
         QWidget::setTabOrder(previous, next);
         previous = next;
@@ -194,6 +201,7 @@ QWidget* CFirmhandDlg::BuildBatchGroup(QWidget* central) {
     auto* start = new QHBoxLayout;
     start->addStretch(1);
     start->addWidget(upgrade);
+    start->addWidget(pause);
     start->addStretch(1);
     groupLayout->addSpacing(4);
     groupLayout->addLayout(start);
@@ -269,13 +277,10 @@ QLayout* CFirmhandDlg::BuildPackageRow(QGroupBox* group) {
 
 void CFirmhandDlg::LoadTexts() {
     static const std::pair<int, int> kTexts[] = {
-        {IDC_BATCH_GROUP, IDS_BATCH_UPGRADE},
-        {IDC_USERNAME_LABEL, IDS_USERNAME},
-        {IDC_PASSWORD_LABEL, IDS_PASSWORD},
-        {IDC_BROWSE, IDS_BROWSE},
-        {IDC_UPGRADE, IDS_UPGRADE},
-        {IDC_BUSY_TEXT, IDS_UPGRADING_WAIT},
-        {IDC_PACKAGE_LABEL, IDS_PACKAGE_FILE_LABEL},
+        {IDC_BATCH_GROUP, IDS_BATCH_UPGRADE}, {IDC_USERNAME_LABEL, IDS_USERNAME},
+        {IDC_PASSWORD_LABEL, IDS_PASSWORD},   {IDC_BROWSE, IDS_BROWSE},
+        {IDC_UPGRADE, IDS_UPGRADE},           {IDC_PAUSE, m_paused ? IDS_GO_ON : IDS_PAUSE},
+        {IDC_BUSY_TEXT, IDS_UPGRADING_WAIT},  {IDC_PACKAGE_LABEL, IDS_PACKAGE_FILE_LABEL},
     };
     for (const auto& [control, id] : kTexts) {
         QWidget* widget = m_controls[control];
@@ -354,8 +359,12 @@ void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
         case WM_BATCH_PREPARED:
             m_outcomes.Prepared(message.Text(), std::chrono::system_clock::now());
             break;
+        case WM_BATCH_PAUSED:
+            OnBatchPaused(message.wParam == BATCH_PAUSED);
+            break;
         case WM_BATCH_END:
             OnBatchEnd();
+            ShowPaused(false);
             break;
         case WM_AI_VERSION_RESULT:
             OnAiVersionResult(message.wParam, message.Text());
