@@ -22,8 +22,13 @@ void RestoreTerminalKeys() {
 }
 
 CTerminalKeys::CTerminalKeys() {
-    // In the background a change of the terminal would stop the process.
-    if (!isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) != getpgrp() ||
+    if (!isatty(STDIN_FILENO)) {
+        return;
+    }
+    // In the background of its own terminal a change of the terminal would
+    // stop the process; a terminal that is not its own has no foreground.
+    const pid_t foreground = tcgetpgrp(STDIN_FILENO);
+    if ((foreground != -1 && foreground != getpgrp()) ||
         tcgetattr(STDIN_FILENO, &g_original) != 0) {
         return;
     }

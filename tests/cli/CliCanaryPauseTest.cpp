@@ -1,6 +1,7 @@
 // firmhand-cli's canaries and pause: --canary refused before any search
 // when it asks for none, --canary 2 upgrading two cameras of a model before
-// the rest, and SIGUSR1 pausing a running upgrade and letting it go on.
+// the rest, and SIGUSR1 or "p" typed on its terminal pausing a running
+// upgrade and letting it go on.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -62,6 +63,82 @@ protected:
         }
         return false;
     }
+    // Three cameras upgraded one at a time, `toggle` pausing the run while
+    // the first runs and letting it go on once that one ended.
+    void PauseAndGoOn(const std::function<void(CChildProcess&)>& toggle,
+                      const std::string& inPath) {
+        std::vector<std::string> macs;
+        for (int n = 1; n <= 3; ++n) {
+            auto cam = Camera(n);
+            cam.password = "secret";
+            // Each stays away after flashing until the test lets it back.
+            cam.faults.neverReturn = true;
+            m_fleet.AddCamera(cam);
+            macs.push_back(cam.mac);
+        }
+        ASSERT_TRUE(m_fleet.Start());
+        std::vector<std::string> args = {"--set",
+                                         "WaitRebootTimeout=600",
+                                         "upgrade",
+                                         "--package",
+                                         NewStylePackage(m_box),
+                                         "--all",
+                                         "--password",
+                                         "secret",
+                                         "--yes",
+                                         "--parallel",
+                                         "1",
+                                         "--seconds",
+                                         "1"};
+        const std::vector<std::string> targets = TargetArgs();
+        args.insert(args.end(), targets.begin(), targets.end());
+        CChildProcess child;
+        ASSERT_TRUE(StartCli(child, args, m_box.Path(), m_box.File("out.txt"),
+                             m_box.File("err.txt"), inPath));
+        const auto waitFor = [&](const std::function<bool()>& done) {
+            return testing_support::WaitFor(done, seconds(120));
+        };
+
+        // One camera runs (one at a time): it cannot end before the test lets
+        // it back, so nothing else starts before the pause.
+        std::string first;
+        ASSERT_TRUE(waitFor([&] {
+            const auto started = InOrderOf(m_fleet, "connect");
+            first = started.empty() ? "" : started.front();
+            return !first.empty();
+        })) << m_box.Read("err.txt");
+        toggle(child);
+        ASSERT_TRUE(waitFor([&] {
+            return m_box.Read("out.txt").find(
+                       "Paused: no further camera starts; running ones "
+                       "finish") != std::string::npos;
+        })) << m_box.Read("out.txt");
+        ASSERT_TRUE(waitFor([&] { return m_fleet.State(first)->phase == "offline"; }));
+        ASSERT_TRUE(m_fleet.SetOnline(first, true));
+        ASSERT_TRUE(waitFor([&] { return HasResult(first); })) << m_box.Read("out.txt");
+        for (const std::string& mac : macs) {
+            if (mac != first) {
+                EXPECT_EQ(m_fleet.CountEvents(mac, "connect"), 0) << mac << " started while paused";
+            }
+        }
+
+        toggle(child);
+        // Each camera is let back once it fell silent after flashing.
+        ASSERT_TRUE(waitFor([&] {
+            for (const std::string& mac : macs) {
+                if (m_fleet.State(mac)->phase == "offline") {
+                    m_fleet.SetOnline(mac, true);
+                }
+            }
+            return !child.Running();
+        })) << m_box.Read("out.txt");
+        const auto end = child.Wait(seconds(10));
+        ASSERT_TRUE(end.has_value());
+        EXPECT_EQ(end->code, 0) << m_box.Read("out.txt") << m_box.Read("err.txt");
+        for (const std::string& mac : macs) {
+            EXPECT_EQ(m_fleet.State(mac)->upgradesCompleted, 1) << mac;
+        }
+    }
 };
 
 }  // namespace
@@ -122,74 +199,11 @@ TEST_F(CliCanaryPauseTest, TwoCanariesComeBackUpgradedBeforeTheOthersStart) {
 }
 
 TEST_F(CliCanaryPauseTest, UserSignalPausesTheUpgradeAndASecondOneLetsItGoOn) {
-    std::vector<std::string> macs;
-    for (int n = 1; n <= 3; ++n) {
-        auto cam = Camera(n);
-        cam.password = "secret";
-        // Each stays away after flashing until the test lets it back.
-        cam.faults.neverReturn = true;
-        m_fleet.AddCamera(cam);
-        macs.push_back(cam.mac);
-    }
-    ASSERT_TRUE(m_fleet.Start());
-    std::vector<std::string> args = {"--set",
-                                     "WaitRebootTimeout=600",
-                                     "upgrade",
-                                     "--package",
-                                     NewStylePackage(m_box),
-                                     "--all",
-                                     "--password",
-                                     "secret",
-                                     "--yes",
-                                     "--parallel",
-                                     "1",
-                                     "--seconds",
-                                     "1"};
-    const std::vector<std::string> targets = TargetArgs();
-    args.insert(args.end(), targets.begin(), targets.end());
-    CChildProcess child;
-    ASSERT_TRUE(StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")));
-    const auto waitFor = [&](const std::function<bool()>& done) {
-        return testing_support::WaitFor(done, seconds(120));
-    };
+    PauseAndGoOn([](CChildProcess& child) { ASSERT_EQ(::kill(child.Pid(), SIGUSR1), 0); }, "");
+}
 
-    // One camera runs (one at a time): it cannot end before the test lets
-    // it back, so nothing else starts before the pause.
-    std::string first;
-    ASSERT_TRUE(waitFor([&] {
-        const auto started = InOrderOf(m_fleet, "connect");
-        first = started.empty() ? "" : started.front();
-        return !first.empty();
-    })) << m_box.Read("err.txt");
-    ASSERT_EQ(::kill(child.Pid(), SIGUSR1), 0);
-    ASSERT_TRUE(waitFor([&] {
-        return m_box.Read("out.txt").find(
-                   "Paused: no further camera starts; running ones "
-                   "finish") != std::string::npos;
-    })) << m_box.Read("out.txt");
-    ASSERT_TRUE(waitFor([&] { return m_fleet.State(first)->phase == "offline"; }));
-    ASSERT_TRUE(m_fleet.SetOnline(first, true));
-    ASSERT_TRUE(waitFor([&] { return HasResult(first); })) << m_box.Read("out.txt");
-    for (const std::string& mac : macs) {
-        if (mac != first) {
-            EXPECT_EQ(m_fleet.CountEvents(mac, "connect"), 0) << mac << " started while paused";
-        }
-    }
-
-    ASSERT_EQ(::kill(child.Pid(), SIGUSR1), 0);
-    // Each camera is let back once it fell silent after flashing.
-    ASSERT_TRUE(waitFor([&] {
-        for (const std::string& mac : macs) {
-            if (m_fleet.State(mac)->phase == "offline") {
-                m_fleet.SetOnline(mac, true);
-            }
-        }
-        return !child.Running();
-    })) << m_box.Read("out.txt");
-    const auto end = child.Wait(seconds(10));
-    ASSERT_TRUE(end.has_value());
-    EXPECT_EQ(end->code, 0) << m_box.Read("out.txt") << m_box.Read("err.txt");
-    for (const std::string& mac : macs) {
-        EXPECT_EQ(m_fleet.State(mac)->upgradesCompleted, 1) << mac;
-    }
+TEST_F(CliCanaryPauseTest, PTypedOnTheTerminalPausesTheUpgradeAndGoesOn) {
+    CTestTerminal terminal;
+    ASSERT_TRUE(terminal.Open());
+    PauseAndGoOn([&](CChildProcess&) { ASSERT_TRUE(terminal.Type("p")); }, terminal.Device());
 }
