@@ -9,6 +9,7 @@
 
 #include "app/Settings.h"
 #include "support/SessionHarness.h"
+#include "upgrade/CanarySchedule.h"
 #include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeResult.h"
 
@@ -53,6 +54,39 @@ void ExpectStartedAfter(const CSessionHarness& h, const std::vector<SimEvent>& e
 }
 
 }  // namespace
+
+TEST(Canary, ScheduleLetsEachModelWaitForItsOwnCanariesOnly) {
+    CCanarySchedule schedule(1, {{"IPC-B", 1}});  // IPC-B was proven by an earlier run
+    EXPECT_FALSE(schedule.Queue("a1", "IPC-A"));
+    EXPECT_TRUE(schedule.Queue("a2", "IPC-A"));
+    EXPECT_FALSE(schedule.Queue("b1", "IPC-B"));
+    EXPECT_FALSE(schedule.Queue("c1", "IPC-C"));
+    EXPECT_TRUE(schedule.Queue("c2", "IPC-C"));
+    std::vector<size_t> pending = {0, 1, 2, 3, 4};
+    for (const size_t expected : {0u, 2u, 3u}) {
+        const auto step = schedule.Next(pending, true);
+        ASSERT_EQ(step.start, expected);
+        std::erase(pending, expected);
+    }
+    EXPECT_FALSE(schedule.Next(pending, true).Any()) << "both wait for their canaries";
+
+    schedule.Ended("a1", UPGRADE_OK);
+    auto step = schedule.Next(pending, false);
+    EXPECT_EQ(step.released, std::vector<size_t>{1});
+    EXPECT_FALSE(step.start) << "no start while starts are not allowed (paused)";
+    schedule.MarkReleased(step.released);
+    EXPECT_EQ(schedule.Next(pending, true).start, 1u);
+    std::erase(pending, 1u);
+
+    schedule.Ended("c1", UPGRADE_BAD_CREDENTIALS);
+    EXPECT_EQ(schedule.Next(pending, true).heldBack, std::vector<size_t>{4});
+    EXPECT_TRUE(schedule.AnyFailed());
+
+    CCanarySchedule off(0, {});
+    EXPECT_FALSE(off.Queue("a1", "IPC-A"));
+    EXPECT_FALSE(off.Queue("a2", "IPC-A"));
+    EXPECT_EQ(off.Next({1}, true).start, 1u);
+}
 
 TEST(Canary, FailedCanaryHoldsItsModelBackWhileAnotherModelCompletes) {
     CSessionHarness h;

@@ -18,6 +18,7 @@
 #include "model/RunsFolder.h"
 #include "platform/Paths.h"
 #include "upgrade/CameraLock.h"
+#include "upgrade/CanarySchedule.h"
 #include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeProcedure.h"
 #include "upgrade/UpgradeResult.h"
@@ -57,11 +58,9 @@ struct CUpgradeEngine::CBatchRun {
     int toUpgrade = 0;
     // No further camera starts while set (PauseBatch); running ones finish.
     bool paused = false;
-    // Canaries: the model of each canary camera, and per model how many
-    // of its canaries have not yet ended upgraded, and whether one failed.
-    std::map<std::string, std::string> canaryModels;
-    std::map<std::string, int> canariesLeft;
-    std::set<std::string> canaryFailedModels;
+    // Which queued camera may start, each model's canaries first; set up
+    // by the coordinator before its first worker starts.
+    std::optional<CCanarySchedule> canaries;
     std::vector<std::string> endedMacs;  // workers to join
     // A camera took the typed credentials: the coordinator writes them to
     // the user settings file (once a batch; `typedRemembered` keeps it once).
@@ -70,25 +69,6 @@ struct CUpgradeEngine::CBatchRun {
     bool rememberInSettingsFile = false;  // set before the workers start
     // The final result of each camera so far.
     std::map<std::string, int> outcomes;
-
-    // A model's other cameras wait for its canaries.
-    bool Waits(const std::string& model) const {
-        const auto left = canariesLeft.find(model);
-        return left != canariesLeft.end() && left->second > 0;
-    }
-    // A canary's final result, with slotMutex held: upgraded (or found
-    // already current) counts it off, anything else fails its model.
-    void CanaryEnded(const std::string& mac, int code) {
-        const auto it = canaryModels.find(mac);
-        if (it == canaryModels.end()) {
-            return;
-        }
-        if (code == UPGRADE_OK || code == UPGRADE_ALREADY_CURRENT) {
-            --canariesLeft[it->second];
-        } else {
-            canaryFailedModels.insert(it->second);
-        }
-    }
 
     void NoteOutcome(const std::string& mac, int code) {
         std::lock_guard<std::mutex> lock(slotMutex);
@@ -494,18 +474,19 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     // rest are queued, every one a job from now on (search reports keep
     // their records current while they wait).
     std::vector<UpgradeInfoPtr> queue;
-    std::vector<std::string> macs;    // of `queue`
-    std::vector<std::string> models;  // of `queue`
-    // Canaries chosen per model, counting those an earlier run of a resumed
-    // one upgraded already: a model proven there needs none again.
-    std::map<std::string, int> canariesPicked;
+    std::vector<std::string> macs;  // of `queue`
+    // A model whose cameras the earlier run (of a resumed one) upgraded
+    // needs that many canaries less.
+    std::map<std::string, int> proven;
     if (run->canary > 0 && run->resumed) {
         for (const JOURNAL_CAMERA& camera : run->resumed->cameras) {
             if (camera.Done() && camera.code == UPGRADE_OK) {
-                ++canariesPicked[camera.model];
+                ++proven[camera.model];
             }
         }
     }
+    // No worker runs yet: the schedule is the coordinator's until the first starts.
+    run->canaries.emplace(run->canary, std::move(proven));
     for (const CameraPlan& plan : run->plans) {
         const std::string mac = plan.record->mac;
         const JOURNAL_CAMERA* before = run->resumed ? run->resumed->Find(mac) : nullptr;
@@ -539,25 +520,13 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             }
             context.jobs->addJob(job);
         }
-        const std::string model = FieldString(plan.record->productModel);
-        bool waits = false;
-        if (run->canary > 0) {
-            // No worker runs yet: the canary maps are the coordinator's.
-            if (int& picked = canariesPicked[model]; picked < run->canary) {
-                ++picked;
-                run->canaryModels[mac] = model;
-                ++run->canariesLeft[model];
-            } else {
-                waits = run->Waits(model);
-            }
-        }
+        const bool waits = run->canaries->Queue(mac, FieldString(plan.record->productModel));
         if (context.journal) {
             context.journal->Step(mac, "queued");
         }
         post(waits ? UPGRADE_CANARY_WAIT : UPGRADE_QUEUED, mac);
         queue.push_back(job);
         macs.push_back(mac);
-        models.push_back(model);
     }
     run->toUpgrade = static_cast<int>(queue.size());
     flush();
@@ -610,62 +579,33 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     for (size_t i = 0; i < pending.size(); ++i) {
         pending[i] = i;
     }
-    std::set<std::string> released;  // models whose waiting cameras were told "Queued"
     bool stopped = false;
-    bool canaryFailed = false;
     while (!pending.empty()) {
-        // Decided under slotMutex, as the workers' ends change it: the
-        // cameras of a model whose canary failed, those whose canaries all
-        // passed, or the next camera that may start now.
-        std::vector<size_t> heldBack;
-        std::vector<size_t> nowQueued;
-        size_t pick = queue.size();
+        // Decided under slotMutex, as the workers' ends change it.
+        CCanarySchedule::Step step;
         const auto decide = [&] {
-            heldBack.clear();
-            nowQueued.clear();
-            pick = queue.size();
-            for (size_t i : pending) {
-                const std::string& model = models[i];
-                if (run->canaryFailedModels.count(model) != 0) {
-                    heldBack.push_back(i);
-                } else if (run->canariesLeft.count(model) != 0 && !run->Waits(model) &&
-                           released.count(model) == 0) {
-                    nowQueued.push_back(i);
-                }
-            }
-            if (!heldBack.empty() || !nowQueued.empty() || run->cancelled.load()) {
-                return true;
-            }
-            if (run->paused || run->inFlight >= run->parallel) {
-                return false;
-            }
-            for (size_t i : pending) {
-                if (run->canaryModels.count(macs[i]) != 0 || !run->Waits(models[i])) {
-                    pick = i;
-                    return true;
-                }
-            }
-            return false;
+            step = run->canaries->Next(pending, !run->paused && run->inFlight < run->parallel);
+            return step.Any() || run->cancelled.load();
         };
         if (!waitFor(decide)) {
             continue;
         }
-        if (!heldBack.empty()) {
-            LOG_WARN("CUpgradeEngine::RunBatch",
-                     "canary of model %s failed, %d cameras not started",
-                     models[heldBack.front()].c_str(), static_cast<int>(heldBack.size()));
-            endUnstarted(heldBack, UPGRADE_CANARY_FAILED);
+        if (!step.heldBack.empty()) {
+            LOG_WARN("CUpgradeEngine::RunBatch", "canary failed, %d cameras not started, mac: %s",
+                     static_cast<int>(step.heldBack.size()), macs[step.heldBack.front()].c_str());
+            endUnstarted(step.heldBack, UPGRADE_CANARY_FAILED);
             std::erase_if(pending, [&](size_t i) {
-                return std::find(heldBack.begin(), heldBack.end(), i) != heldBack.end();
+                return std::find(step.heldBack.begin(), step.heldBack.end(), i) !=
+                       step.heldBack.end();
             });
-            canaryFailed = true;
             continue;
         }
-        if (!nowQueued.empty()) {
-            LOG_INFO("CUpgradeEngine::RunBatch", "canaries of model %s upgraded",
-                     models[nowQueued.front()].c_str());
-            for (size_t i : nowQueued) {
-                released.insert(models[i]);
+        if (!step.released.empty()) {
+            {
+                std::lock_guard<std::mutex> lock(run->slotMutex);
+                run->canaries->MarkReleased(step.released);
+            }
+            for (size_t i : step.released) {
                 post(UPGRADE_QUEUED, macs[i]);
             }
             flush();
@@ -675,11 +615,11 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             std::lock_guard<std::mutex> lock(run->slotMutex);
             stopped = run->maxFailures.IsPassed(run->failed, run->toUpgrade);
         }
-        if (run->cancelled.load() || stopped) {
+        if (run->cancelled.load() || stopped || !step.start) {
             break;
         }
-        StartCamera(run, queue[pick], workers);
-        std::erase(pending, pick);
+        StartCamera(run, queue[*step.start], workers);
+        std::erase(pending, *step.start);
     }
     if (!pending.empty()) {
         const int code = run->cancelled.load() ? UPGRADE_CANCELLED : UPGRADE_NOT_STARTED;
@@ -698,7 +638,7 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     // A cancelled run, one stopped by the failure limit and one whose
     // canary failed stay open: a later run may resume their cameras that
     // were not started.
-    if (context.journal && !run->cancelled.load() && !stopped && !canaryFailed) {
+    if (context.journal && !run->cancelled.load() && !stopped && !run->canaries->AnyFailed()) {
         context.journal->End();
     }
     // Every worker is joined: the run's lock goes before the batch's end is
@@ -769,7 +709,7 @@ void CUpgradeEngine::StartCamera(const std::shared_ptr<CBatchRun>& run, const Up
         job->finished.store(true);
         {
             std::lock_guard<std::mutex> lock(run->slotMutex);
-            run->CanaryEnded(mac, UPGRADE_FAILED);
+            run->canaries->Ended(mac, UPGRADE_FAILED);
         }
         if (run->context->journal) {
             run->context->journal->Result(mac, UPGRADE_FAILED);
@@ -791,7 +731,7 @@ void CUpgradeEngine::EndCamera(CBatchRun& run, const std::string& mac, int code)
     if (!mac.empty()) {
         run.endedMacs.push_back(mac);
         run.outcomes[mac] = code;
-        run.CanaryEnded(mac, code);
+        run.canaries->Ended(mac, code);
     }
     run.slotFreed.notify_all();
 }
