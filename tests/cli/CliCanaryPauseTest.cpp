@@ -10,6 +10,7 @@
 
 #include "CliFixture.h"
 #include "CliProcess.h"
+#include "ProgressView.h"
 
 namespace {
 
@@ -142,6 +143,26 @@ protected:
 };
 
 }  // namespace
+
+TEST(ProgressView, PausedStatusClosesTheLiveViewWithinTheTerminal) {
+    std::vector<CameraOutcome> outcomes(30);
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        outcomes[i].mac = "02:CC:00:00:00:" + std::to_string(10 + i);
+    }
+    const std::string paused = "Paused: no further camera starts; running ones finish";
+    for (const TerminalSize size :
+         {TerminalSize{80, 24}, TerminalSize{30, 3}, TerminalSize{80, 1}}) {
+        const std::vector<std::string> lines = LiveLines(outcomes, size, paused);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_LE(lines.size(), static_cast<size_t>(std::max(size.rows - 1, 1)));
+        if (size.rows >= 3) {
+            EXPECT_EQ(lines.back().substr(0, 7), "Paused:") << size.columns;
+            EXPECT_NE(lines[lines.size() - 2].find("queued"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(LiveLines(outcomes, {80, 24}).size(), LiveLines(outcomes, {80, 24}, paused).size())
+        << "the status takes a camera's line, not one more";
+}
 
 TEST_F(CliCanaryPauseTest, CanaryOfNoCameraIsRefusedBeforeAnySearch) {
     auto cam = Camera(1);
