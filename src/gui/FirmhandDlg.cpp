@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -277,10 +278,13 @@ QLayout* CFirmhandDlg::BuildPackageRow(QGroupBox* group) {
 
 void CFirmhandDlg::LoadTexts() {
     static const std::pair<int, int> kTexts[] = {
-        {IDC_BATCH_GROUP, IDS_BATCH_UPGRADE}, {IDC_USERNAME_LABEL, IDS_USERNAME},
-        {IDC_PASSWORD_LABEL, IDS_PASSWORD},   {IDC_BROWSE, IDS_BROWSE},
-        {IDC_UPGRADE, IDS_UPGRADE},           {IDC_PAUSE, m_paused ? IDS_GO_ON : IDS_PAUSE},
-        {IDC_BUSY_TEXT, IDS_UPGRADING_WAIT},  {IDC_PACKAGE_LABEL, IDS_PACKAGE_FILE_LABEL},
+        {IDC_BATCH_GROUP, IDS_BATCH_UPGRADE},
+        {IDC_USERNAME_LABEL, IDS_USERNAME},
+        {IDC_PASSWORD_LABEL, IDS_PASSWORD},
+        {IDC_BROWSE, IDS_BROWSE},
+        {IDC_UPGRADE, IDS_UPGRADE},
+        {IDC_BUSY_TEXT, IDS_UPGRADING_WAIT},
+        {IDC_PACKAGE_LABEL, IDS_PACKAGE_FILE_LABEL},
     };
     for (const auto& [control, id] : kTexts) {
         QWidget* widget = m_controls[control];
@@ -297,6 +301,12 @@ void CFirmhandDlg::LoadTexts() {
     m_showPassword->setText(DlgText(IDS_SHOW_PASSWORD));
     m_rememberInFile->setText(DlgText(IDS_REMEMBER_IN_FILE));
     m_rolloutPanel->LoadTexts();
+    // The pause button and a paused batch's note follow the batch.
+    static_cast<QPushButton*>(m_controls[IDC_PAUSE])
+        ->setText(DlgText(m_paused ? IDS_GO_ON : IDS_PAUSE));
+    if (m_paused) {
+        statusBar()->showMessage(DlgText(IDS_PAUSED));
+    }
 
     // Every control has a name for screen readers (and the tests).
     static const std::pair<int, int> kNames[] = {

@@ -100,6 +100,10 @@ TEST_F(CanaryPauseWindowTest, PauseButtonHoldsTheNextCameraUntilGoOn) {
     ASSERT_TRUE(PumpUntil([&] { return pause->text().toStdString() == "Go on"; }, 10000));
     EXPECT_EQ(StatusMessage().toStdString(),
               "Paused: no further camera starts; running ones finish");
+    m_dlg->ChooseLanguage(UiLanguage::TraditionalChinese);
+    EXPECT_EQ(StatusMessage().toStdString(), LoadString(IDS_PAUSED));
+    EXPECT_EQ(pause->text().toStdString(), LoadString(IDS_GO_ON));
+    m_dlg->ChooseLanguage(UiLanguage::English);
     ASSERT_TRUE(PumpUntil([&] { return m_fleet.State(first)->phase == "offline"; }, 30000));
     ASSERT_TRUE(m_fleet.SetOnline(first, true));
     ASSERT_TRUE(PumpUntil([&] { return Result(first) == ResultCodeToText(UPGRADE_OK); }, 30000));
