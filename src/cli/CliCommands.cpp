@@ -210,6 +210,14 @@ CliCommand AddUpgradeCommand(CLI::App& app, std::vector<std::string> commandLine
                       "Also upgrade cameras that already run the package's version");
     command->add_option("--max-failures", upgrade.rollout.maxFailures,
                         "Start no further camera once more than N (or N%) failed");
+    CLI::Option* canaryOption =
+        command
+            ->add_option("--canary", upgrade.rollout.canary,
+                         "Upgrade and verify the first N cameras of each model (1 without N) "
+                         "before the others of that model start; when one fails, the others "
+                         "of its model are not started")
+            ->expected(0, 1)
+            ->type_name("N");
     command->add_flag("--resume", upgrade.resume,
                       "Continue the last unfinished run (killed or interrupted)");
     CLI::Option* retryOption =
@@ -221,7 +229,10 @@ CliCommand AddUpgradeCommand(CLI::App& app, std::vector<std::string> commandLine
         ->needs(retryOption);
     command->add_flag("--dry-run", upgrade.dryRun,
                       "Print each camera's package or skip reason; start nothing");
-    auto check = [in] { return CheckUpgradeInput(in->upgrade, in->search); };
+    auto check = [in, canaryOption] {
+        in->upgrade.rollout.canaryGiven = canaryOption->count() > 0;
+        return CheckUpgradeInput(in->upgrade, in->search);
+    };
     auto run = [in, command, commandLine = std::move(commandLine)](CliContext& context,
                                                                    std::ostream& human) {
         UpgradeOptions& upgrade = in->upgrade;

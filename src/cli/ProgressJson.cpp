@@ -61,6 +61,12 @@ void CProgressEvents::Update(const std::vector<CameraOutcome>& outcomes, size_t 
     }
 }
 
+void CProgressEvents::Paused(bool paused) {
+    if (m_out != nullptr) {
+        Write({{"event", "paused"}, {"paused", paused}});
+    }
+}
+
 void CProgressEvents::BatchEnd(const std::vector<CameraOutcome>& outcomes) {
     if (m_out == nullptr) {
         return;

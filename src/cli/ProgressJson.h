@@ -5,6 +5,7 @@
 //   {"event":"started","mac":...,"attempt":N}          an attempt begins
 //   {"event":"progress","mac":...,"percent":P,"text":...}
 //   {"event":"result","mac":...,"code":C,"text":...,"status":...,"attempts":N,"seconds":S}
+//   {"event":"paused","paused":true|false}            no further camera starts / go on
 //   {"event":"batch-end","upgraded":N,"failed":N,"busy":N,"skipped":N,
 //    "installing":N,"cancelled":N,"not-started":N}
 #pragma once
@@ -26,6 +27,7 @@ public:
     // the events that lead from there to its state now.
     void Update(const std::vector<CameraOutcome>& outcomes, size_t changed);
     void BatchEnd(const std::vector<CameraOutcome>& outcomes);
+    void Paused(bool paused);
 
 private:
     struct Written {

@@ -143,7 +143,8 @@ size_t NameColumnWidth(const std::vector<CameraOutcome>& outcomes, size_t column
     return width >= kShortestName ? width : 0;
 }
 
-std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, TerminalSize size) {
+std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, TerminalSize size,
+                                   const std::string& status) {
     const size_t columns = static_cast<size_t>(std::max(size.columns - 1, 1));
     const size_t rows = static_cast<size_t>(std::max(size.rows - 1, 1));
     std::vector<const CameraOutcome*> order;
@@ -156,12 +157,16 @@ std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, T
         }
     }
     const size_t nameWidth = NameColumnWidth(outcomes, columns);
-    const size_t shown = std::min(order.size(), rows - 1);
+    const size_t summary = status.empty() || rows < 2 ? 1 : 2;
+    const size_t shown = std::min(order.size(), rows - std::min(rows, summary));
     std::vector<std::string> lines;
     for (size_t i = 0; i < shown; ++i) {
         lines.push_back(CameraLine(*order[i], columns, nameWidth));
     }
     lines.push_back(FitText(CountLine(outcomes, order.size() - shown), columns));
+    if (summary == 2) {
+        lines.push_back(FitText(status, columns));
+    }
     return lines;
 }
 
@@ -193,7 +198,7 @@ void CProgressView::Redraw(const std::vector<CameraOutcome>& outcomes) {
     // smaller terminal or fewer rows leave nothing behind.
     MoveToFirstLine();
     m_out << "\r\x1b[J";
-    const std::vector<std::string> lines = LiveLines(outcomes, *m_size);
+    const std::vector<std::string> lines = LiveLines(outcomes, *m_size, m_status);
     m_drawnWidths.clear();
     for (const std::string& line : lines) {
         m_out << line << "\n";
@@ -244,6 +249,20 @@ void CProgressView::Erase() {
         m_out.flush();
     }
     m_drawnWidths.clear();
+}
+
+void CProgressView::SetStatus(const std::vector<CameraOutcome>& outcomes,
+                              const std::string& status) {
+    if (status == m_status) {
+        return;
+    }
+    m_status = status;
+    if (m_size) {
+        Redraw(outcomes);
+    } else if (!status.empty()) {
+        m_out << status << "\n";
+        m_out.flush();
+    }
 }
 
 void CProgressView::Finish(const std::vector<CameraOutcome>& outcomes) {

@@ -25,6 +25,9 @@ public:
     // Takes the drawn lines off the terminal, so that a message printed
     // now is not left among them; the next update draws them anew.
     void Erase();
+    // A line about the whole run under the counts ("" for none), such as
+    // the note that it is paused; without a terminal it is printed once.
+    void SetStatus(const std::vector<CameraOutcome>& outcomes, const std::string& status);
     // Ends the live display.
     void Finish(const std::vector<CameraOutcome>& outcomes);
     // The terminal was resized and the lines wait to be drawn anew (Update
@@ -47,13 +50,16 @@ private:
     // Display widths of the lines drawn last.
     std::vector<size_t> m_drawnWidths;
     std::vector<std::string> m_lastPlain;
+    std::string m_status;
 };
 
 // The lines the live view draws for `outcomes` on a terminal of `size`:
 // at most rows - 1 lines (the cursor keeps a line), none wider than
 // columns - 1, running cameras first, then finished and queued ones while
-// they fit, and last a count of the cameras in each state.
-std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, TerminalSize size);
+// they fit, then a count of the cameras in each state, and last `status`
+// when there is one.
+std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, TerminalSize size,
+                                   const std::string& status = "");
 // One camera's line of at most `columns` display cells; its name follows the
 // MAC in a column `nameWidth` wide when that leaves room for a bar.
 std::string CameraLine(const CameraOutcome& outcome, size_t columns, size_t nameWidth = 0);

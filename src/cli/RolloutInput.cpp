@@ -1,5 +1,7 @@
 #include "RolloutInput.h"
 
+#include <algorithm>
+#include <cctype>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -12,6 +14,28 @@
 namespace {
 
 constexpr size_t kMaxReportBytes = 64u << 20;
+
+// "--canary" alone is one camera per model; 0 is refused rather than taken
+// for "off", which leaving the option out already says.
+std::string CheckCanary(const std::string& text, int& count) {
+    if (text.empty()) {
+        count = 1;
+        return "";
+    }
+    const bool digits = text.size() <= 4 && std::all_of(text.begin(), text.end(), [](char c) {
+                            return std::isdigit(static_cast<unsigned char>(c)) != 0;
+                        });
+    count = digits ? std::stoi(text) : -1;
+    if (count == 0) {
+        return "--canary 0: a canary needs at least 1 camera per model (leave --canary out for "
+               "none)";
+    }
+    if (count < 1 || count > kMaxCanary) {
+        return "--canary " + text + ": a whole number of cameras per model, 1 to " +
+               std::to_string(kMaxCanary);
+    }
+    return "";
+}
 
 }  // namespace
 
@@ -46,6 +70,11 @@ std::string CheckRolloutInput(RolloutInput& input) {
     }
     if (!input.maxFailures.empty() && !ParseFailureLimit(input.maxFailures, input.failureLimit)) {
         return "--max-failures " + input.maxFailures + ": expected N or N% (0 to 100%)";
+    }
+    if (input.canaryGiven) {
+        if (std::string problem = CheckCanary(input.canary, input.canaryCount); !problem.empty()) {
+            return problem;
+        }
     }
     if (!input.retryFailed.empty()) {
         if (std::string problem = FailedCamerasOfReport(input.retryFailed, input.retryMacs,

@@ -20,12 +20,15 @@ struct RolloutInput {
     std::string credentials;
     std::string parallel;     // "" = the "MaxParallelUpgrades" setting
     std::string maxFailures;  // "" = no limit
+    std::string canary;       // "N"; "" with `canaryGiven` means 1
+    bool canaryGiven = false;
     std::string retryFailed;  // a report of an earlier run
     bool retryBusy = false;   // also its cameras upgraded elsewhere at the time
 
     // Filled by CheckRolloutInput.
     std::vector<BatchPackage> parsedPackages;
     FailureLimit failureLimit;
+    int canaryCount = 0;  // canaries per model; 0: off
     std::vector<std::string> retryMacs;
     // The report's rows of those cameras: address and package, by MAC.
     std::vector<ReportCamera> retryCameras;

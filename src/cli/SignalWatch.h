@@ -1,6 +1,7 @@
 // SIGINT and SIGTERM while a command runs. The handler only counts them; the
 // command's main loop asks between messages and stops in order. A second
-// one ends the process at once, for when that orderly stop hangs.
+// one ends the process at once, for when that orderly stop hangs. SIGUSR1
+// is counted too: each one pauses a running upgrade or lets it go on.
 #pragma once
 
 // Exit status of a command ended by SIGINT or SIGTERM (128 + SIGINT).
@@ -17,4 +18,6 @@ public:
 
     // True once a stop signal arrived, on any thread.
     static bool StopRequested();
+    // SIGUSR1 signals since the watch was installed, on any thread.
+    static int PauseToggles();
 };

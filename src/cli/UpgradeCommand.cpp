@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <utility>
 
 #include "BatchTracker.h"
 #include "CliSystem.h"
@@ -20,6 +21,7 @@
 #include "ResumeCommand.h"
 #include "SignalWatch.h"
 #include "TargetChoice.h"
+#include "TerminalKeys.h"
 #include "TextTable.h"
 #include "UpgradeReport.h"
 #include "app/Settings.h"
@@ -288,6 +290,7 @@ bool FillRequest(UpgradeRun& u) {
     request.credentialsFile = options.rollout.credentials;
     request.force = options.force;
     request.maxFailures = options.rollout.failureLimit;
+    request.canary = options.rollout.canaryCount;
     request.user =
         options.userGiven ? options.user : u.session.Settings().GetString(settings::kUsername);
     request.password = options.passwordGiven ? options.password
@@ -346,11 +349,48 @@ std::optional<int> ConfirmAndStart(UpgradeRun& u) {
     return std::nullopt;
 }
 
+// SIGUSR1, or "p" typed on the terminal: the batch's pause is to flip.
+class CPauseRequests {
+public:
+    bool Pending() {
+        if (!m_key) {
+            m_key = m_keys.Next();
+        }
+        return CSignalWatch::PauseToggles() != m_toggles || m_key.has_value();
+    }
+    // True when the requests since the last call flip the pause (two
+    // signals cancel out).
+    bool TakeToggle() {
+        bool toggle = false;
+        if (const int toggles = CSignalWatch::PauseToggles(); toggles != m_toggles) {
+            toggle = (toggles - m_toggles) % 2 != 0;
+            m_toggles = toggles;
+        }
+        if (const std::optional<char> typed = std::exchange(m_key, std::nullopt);
+            typed == 'p' || typed == 'P') {
+            toggle = !toggle;
+        }
+        return toggle;
+    }
+
+private:
+    CTerminalKeys m_keys;
+    int m_toggles = CSignalWatch::PauseToggles();
+    std::optional<char> m_key;
+};
+
 // Follows the batch until it is over, drawing each change; the first stop
-// request cancels it. True when it was cancelled.
+// request cancels it, a pause request pauses it or lets it go on. True when
+// it was cancelled.
 bool FollowBatch(UpgradeRun& u, CBatchTracker& batch, CProgressView& view, CProgressEvents& events,
                  Clock::time_point batchStart) {
     const auto onMessage = [&](CWindowMessage& message) {
+        if (message.id == WM_BATCH_PAUSED) {
+            const bool paused = message.wParam == BATCH_PAUSED;
+            view.SetStatus(batch.Outcomes(), paused ? LoadString(IDS_PAUSED) : std::string());
+            events.Paused(paused);
+            return;
+        }
         if (message.id == WM_REACH_NOTICE || message.id == WM_INVENTORY_NOTICE) {
             view.Erase();
             u.err << "firmhand-cli: " << VisibleText(message.Text()) << "\n";
@@ -368,13 +408,18 @@ bool FollowBatch(UpgradeRun& u, CBatchTracker& batch, CProgressView& view, CProg
         }
     };
     bool cancelled = false;
+    CPauseRequests pause;
     while (!batch.Over()) {
         u.run.PumpUntil(
             [&] {
                 return batch.Over() || (!cancelled && u.run.StopRequested()) ||
-                       view.ResizePending();
+                       view.ResizePending() || pause.Pending();
             },
             1000, onMessage);
+        if (pause.TakeToggle() && !cancelled && !batch.Over()) {
+            // Refused only once the batch ends or is cancelled: nothing to do.
+            u.session.PauseBatch(!u.session.IsBatchPaused());
+        }
         // An installing camera's time counts on between its messages; a
         // resized terminal is drawn on at once.
         if (batch.Tick(std::chrono::duration<double>(Clock::now() - batchStart).count()) ||

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -181,12 +182,19 @@ QWidget* CFirmhandDlg::BuildBatchGroup(QWidget* central) {
     upgrade->setMinimumWidth(150);
     upgrade->setMinimumHeight(fontMetrics().height() * 2);
     connect(upgrade, &QPushButton::clicked, this, &CFirmhandDlg::OnBnClickedButtonUpdate);
+    // Beside Upgrade: pauses the running batch or lets it go on.
+    QPushButton* pause = new QPushButton(group);
+    pause->setObjectName(QStringLiteral("ctl%1").arg(IDC_PAUSE));
+    m_controls[IDC_PAUSE] = pause;
+    pause->setMinimumHeight(upgrade->minimumHeight());
+    pause->setEnabled(false);
+    connect(pause, &QPushButton::clicked, this, &CFirmhandDlg::OnPauseClicked);
     // The keyboard goes from the upgrade file through the rollout controls
     // to Upgrade (a folded control is passed over).
     QWidget* previous = m_controls[IDC_BROWSE];
     for (int id : {IDC_ROLLOUT_PANEL, IDC_PACKAGE_LIST, IDC_ADD_MODEL_PACKAGE, IDC_REMOVE_PACKAGE,
-                   IDC_CREDENTIALS_PATH, IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_MAX_FAILURES,
-                   IDC_RETRY_FAILED, IDC_UPGRADE}) {
+                   IDC_CREDENTIALS_PATH, IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_CANARY,
+                   IDC_MAX_FAILURES, IDC_RETRY_FAILED, IDC_UPGRADE, IDC_PAUSE}) {
         QWidget* next = id == IDC_ROLLOUT_PANEL ? m_rolloutPanel->Toggle() : m_controls[id];
         QWidget::setTabOrder(previous, next);
         previous = next;
@@ -194,6 +202,7 @@ QWidget* CFirmhandDlg::BuildBatchGroup(QWidget* central) {
     auto* start = new QHBoxLayout;
     start->addStretch(1);
     start->addWidget(upgrade);
+    start->addWidget(pause);
     start->addStretch(1);
     groupLayout->addSpacing(4);
     groupLayout->addLayout(start);
@@ -292,6 +301,12 @@ void CFirmhandDlg::LoadTexts() {
     m_showPassword->setText(DlgText(IDS_SHOW_PASSWORD));
     m_rememberInFile->setText(DlgText(IDS_REMEMBER_IN_FILE));
     m_rolloutPanel->LoadTexts();
+    // The pause button and a paused batch's note follow the batch.
+    static_cast<QPushButton*>(m_controls[IDC_PAUSE])
+        ->setText(DlgText(m_paused ? IDS_GO_ON : IDS_PAUSE));
+    if (m_paused) {
+        statusBar()->showMessage(DlgText(IDS_PAUSED));
+    }
 
     // Every control has a name for screen readers (and the tests).
     static const std::pair<int, int> kNames[] = {
@@ -354,8 +369,12 @@ void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
         case WM_BATCH_PREPARED:
             m_outcomes.Prepared(message.Text(), std::chrono::system_clock::now());
             break;
+        case WM_BATCH_PAUSED:
+            OnBatchPaused(message.wParam == BATCH_PAUSED);
+            break;
         case WM_BATCH_END:
             OnBatchEnd();
+            ShowPaused(false);
             break;
         case WM_AI_VERSION_RESULT:
             OnAiVersionResult(message.wParam, message.Text());

@@ -105,6 +105,10 @@ public:
     int OnUpgradeResult(int32_t code, const std::string& mac);
     // The batch's last message: the controls come back.
     void OnBatchEnd();
+    // "Pause" / "Go on" beside Upgrade, and the batch's answer to it: the
+    // button's text and the status bar follow the batch.
+    void OnPauseClicked();
+    void OnBatchPaused(bool paused);
     int OnAiVersionResult(int32_t wParam, const std::string& text);
 
     // From a started batch until its WM_BATCH_END was handled.
@@ -271,6 +275,9 @@ private:
     QString m_upgradeFile;
     QString m_messageDetail;
     bool m_upgrading = false;
+    // The running batch is paused (WM_BATCH_PAUSED).
+    bool m_paused = false;
+    void ShowPaused(bool paused);
     bool m_shutDown = false;
 
     // Analytics versions: the results still to come.

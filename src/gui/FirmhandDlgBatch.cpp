@@ -169,6 +169,7 @@ void CFirmhandDlg::SetBatchControlsEnabled(bool enabled) {
                    IDC_UPGRADE}) {
         m_controls[id]->setEnabled(enabled);
     }
+    m_controls[IDC_PAUSE]->setEnabled(!enabled);
     m_list->SetBatchRunning(!enabled);
     // "Retry failed" is offered only after a batch with failures.
     bool failed = false;

@@ -74,6 +74,8 @@ QWidget* CRolloutPanel::BuildControls() {
 
     m_force = new QCheckBox(holder);
     AddControl(IDC_FORCE, m_force);
+    m_canary = new QCheckBox(holder);
+    AddControl(IDC_CANARY, m_canary);
     auto* limitLabel = new QLabel(holder);
     AddControl(IDC_MAX_FAILURES_LABEL, limitLabel);
     m_maxFailures = new QSpinBox(holder);
@@ -97,6 +99,8 @@ QWidget* CRolloutPanel::BuildControls() {
     options->addWidget(credentialsBrowse);
     options->addSpacing(12);
     options->addWidget(m_force);
+    options->addSpacing(12);
+    options->addWidget(m_canary);
     options->addSpacing(12);
     options->addWidget(limitLabel);
     options->addWidget(m_maxFailures);
@@ -125,12 +129,14 @@ void CRolloutPanel::LoadTexts() {
     static_cast<QLabel*>(m_controls[IDC_MAX_FAILURES_LABEL])
         ->setText(RolloutText(IDS_STOP_AFTER_FAILURES));
     m_force->setText(RolloutText(IDS_FORCE));
+    m_canary->setText(RolloutText(IDS_CANARY_FIRST));
     m_maxFailures->setSpecialValueText(RolloutText(IDS_FAILURE_LIMIT_OFF));
     m_credentialsEdit->setPlaceholderText(RolloutText(IDS_CREDENTIALS_FILE));
     static const std::pair<int, int> kNames[] = {
         {IDC_PACKAGE_LIST, IDS_PACKAGES_NAME},
         {IDC_CREDENTIALS_PATH, IDS_CREDENTIALS_FILE},
         {IDC_FORCE, IDS_FORCE},
+        {IDC_CANARY, IDS_CANARY_FIRST},
         {IDC_MAX_FAILURES, IDS_STOP_AFTER_FAILURES},
         {IDC_MAX_FAILURES_LABEL, IDS_STOP_AFTER_FAILURES},
     };
@@ -192,6 +198,8 @@ void CRolloutPanel::FillRequest(BatchRequest& request) const {
     }
     request.credentialsFile = QFile::encodeName(m_credentialsEdit->text().trimmed()).toStdString();
     request.force = m_force->isChecked();
+    // The first camera of each model is upgraded and verified first.
+    request.canary = m_canary->isChecked() ? 1 : 0;
     // "Stop after N failures": the run stops once N have failed, that is when
     // the failed ones pass N - 1.
     if (m_maxFailures->value() > 0) {
@@ -202,7 +210,7 @@ void CRolloutPanel::FillRequest(BatchRequest& request) const {
 void CRolloutPanel::SetBatchControlsEnabled(bool enabled, bool retryOffered) {
     m_locked = !enabled;
     for (int id : {IDC_ADD_MODEL_PACKAGE, IDC_PACKAGE_LIST, IDC_CREDENTIALS_PATH,
-                   IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_MAX_FAILURES}) {
+                   IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_CANARY, IDC_MAX_FAILURES}) {
         m_controls[id]->setEnabled(enabled);
     }
     m_controls[IDC_REMOVE_PACKAGE]->setEnabled(enabled &&

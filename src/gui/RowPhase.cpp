@@ -16,12 +16,14 @@ RowPhase PhaseOfResult(int code) {
         case UPGRADE_WAIT_COMPLETE:
             return RowPhase::Waiting;
         case UPGRADE_QUEUED:
+        case UPGRADE_CANARY_WAIT:
             return RowPhase::Queued;
         case UPGRADE_ALREADY_CURRENT:
         case UPGRADE_NO_PACKAGE_FOR_MODEL:
             return RowPhase::Skipped;
         case UPGRADE_NOT_STARTED:
         case UPGRADE_CANCELLED:
+        case UPGRADE_CANARY_FAILED:
             return RowPhase::Cancelled;
         case UPGRADE_LOGIN_SET_MODE:
         case UPGRADE_LOGIN_CLEAR_MODE:

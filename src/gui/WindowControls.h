@@ -39,6 +39,8 @@ enum FirmhandControlId : int {
     IDC_RETRY_FAILED = 1123,
     IDC_PACKAGE_LABEL = 1124,
     IDC_ROLLOUT_PANEL = 1125,
+    IDC_CANARY = 1126,
+    IDC_PAUSE = 1127,
 };
 
 // Longest user name and password the edits take.

@@ -115,8 +115,9 @@ TEST(OptionTable, ManualPageListsEveryOptionOfEveryCommand) {
         }
     }
     const auto& upgrade = table.at("upgrade");
-    for (const char* option : {"--resume", "--retry-failed", "--credentials", "--max-failures",
-                               "--dry-run", "--parallel", "--force", "--only-targets"}) {
+    for (const char* option :
+         {"--resume", "--retry-failed", "--credentials", "--max-failures", "--dry-run",
+          "--parallel", "--force", "--only-targets", "--canary"}) {
         EXPECT_NE(std::find(upgrade.begin(), upgrade.end(), option), upgrade.end()) << option;
     }
 }

@@ -104,6 +104,12 @@ constexpr StringRow kRows[] = {
      "未開始：無法安全取得此設備的鎖", "未开始：无法安全获取此设备的锁"},
     {1086, "The folder of the camera locks cannot be used safely.", "無法安全使用設備鎖的資料夾。",
      "无法安全使用设备锁的文件夹。"},
+    // Canary rollouts and a paused batch.
+    {1087, "Not started: canary failed", "未開始：先行升級的設備失敗",
+     "未开始：先行升级的设备失败"},
+    {1088, "Waiting for the canary", "等待先行升級的設備", "等待先行升级的设备"},
+    {1089, "Paused: no further camera starts; running ones finish",
+     "已暫停：不再開始其他攝影機；進行中的會完成", "已暂停：不再开始其他摄像机；进行中的会完成"},
     // The desktop window's own texts.
     {1100, "Filter: name, address, MAC, model or version (Ctrl+F)",
      "篩選：名稱、位址、MAC、型號或版本 (Ctrl+F)", "筛选：名称、地址、MAC、型号或版本 (Ctrl+F)"},
@@ -296,6 +302,9 @@ constexpr StringRow kRows[] = {
     {1258, "%1 must be one line of at most %2 bytes.", "%1 必須是一行，最多 %2 位元組。",
      "%1 必须是一行，最多 %2 字节。"},
     {1259, "Site", "站點", "站点"},
+    {1216, "Canary first", "先行升級", "先行升级"},
+    {1217, "Pause", "暫停", "暂停"},
+    {1218, "Go on", "繼續", "继续"},
 };
 
 }  // namespace

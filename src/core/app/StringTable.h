@@ -90,6 +90,9 @@ enum StringId : int {
     IDS_RUN_IN_USE = 1084,
     IDS_LOCK_REFUSED = 1085,
     IDS_LOCK_FOLDER_REFUSED = 1086,
+    IDS_CANARY_FAILED = 1087,
+    IDS_CANARY_WAIT = 1088,
+    IDS_PAUSED = 1089,
     // What a technician is told during and after a batch (1170 to 1189).
     IDS_INSTALLING = 1170,
     IDS_SENT_INSTALLING = 1171,
@@ -218,4 +221,7 @@ enum StringId : int {
     IDS_INVENTORY_NOTICE = 1257,
     IDS_REPORT_FIELD_BOUND = 1258,
     IDS_INV_COL_SITE = 1259,
+    IDS_CANARY_FIRST = 1216,
+    IDS_PAUSE = 1217,
+    IDS_GO_ON = 1218,
 };

@@ -33,6 +33,9 @@ constexpr uint32_t WM_REACH_NOTICE = WM_USER + 1009;  // 0x7F1
 // SQLite, locked, a newer schema); the text says which file and why. Posted
 // once per session; the run goes on without the inventory.
 constexpr uint32_t WM_INVENTORY_NOTICE = WM_USER + 1010;  // 0x7F2
+// WM_BATCH_PAUSED: the running batch was paused (wParam 1: no further camera
+// starts, running ones finish) or goes on (wParam 0). No payload.
+constexpr uint32_t WM_BATCH_PAUSED = WM_USER + 1011;  // 0x7F3
 
 // wParam of WM_DEVICE_NOTIFY.
 enum DeviceNotifyKind : int32_t {

@@ -24,7 +24,7 @@ std::string OutcomeStatus(const CameraOutcome& o) {
     if (IsSkippedResult(o.code)) {
         return "skipped";
     }
-    if (o.code == UPGRADE_NOT_STARTED) {
+    if (o.code == UPGRADE_NOT_STARTED || o.code == UPGRADE_CANARY_FAILED) {
         return "not-started";
     }
     if (o.code == UPGRADE_ELSEWHERE) {

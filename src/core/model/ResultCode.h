@@ -39,13 +39,25 @@ enum UpgradeResultCode : int {
     // The camera's lock could not be taken safely: the camera is left
     // alone rather than risk a second process upgrading it at once.
     UPGRADE_LOCK_REFUSED = 30,
+    // Canary rollouts: a camera of a model whose canary failed is left
+    // alone (a resumed run takes it up again), and one that waits for its
+    // model's canaries to be upgraded and verified.
+    UPGRADE_CANARY_FAILED = 31,  // not started: a canary of its model failed
+    UPGRADE_CANARY_WAIT = 32,    // progress state: waits for its model's canaries
 };
 
 // True for the codes posted while a camera's job still runs or waits
-// (16, 17, 18, 24).
+// (16, 17, 18, 24, 32).
 inline bool IsIntermediateResult(int code) {
     return code == UPGRADE_STATE_STARTING || code == UPGRADE_WAIT_UPGRADE_MODE ||
-           code == UPGRADE_WAIT_COMPLETE || code == UPGRADE_QUEUED;
+           code == UPGRADE_WAIT_COMPLETE || code == UPGRADE_QUEUED || code == UPGRADE_CANARY_WAIT;
+}
+
+// Final codes of cameras never sent the package because the run held them
+// back: a resumed run takes them up again.
+inline bool IsHeldBackResult(int code) {
+    return code == UPGRADE_NOT_STARTED || code == UPGRADE_CANCELLED ||
+           code == UPGRADE_CANARY_FAILED;
 }
 
 // Final codes of cameras left alone on purpose: they count as done.
@@ -57,5 +69,5 @@ inline bool IsSkippedResult(int code) {
 // another process upgrades right now has not failed: it is busy.
 inline bool IsFailedResult(int code) {
     return code != UPGRADE_OK && !IsIntermediateResult(code) && !IsSkippedResult(code) &&
-           code != UPGRADE_NOT_STARTED && code != UPGRADE_CANCELLED && code != UPGRADE_ELSEWHERE;
+           !IsHeldBackResult(code) && code != UPGRADE_ELSEWHERE;
 }

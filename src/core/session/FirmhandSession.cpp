@@ -217,6 +217,14 @@ BatchCallResult CFirmhandSession::CancelAll() {
     return m_engine->CancelAll();
 }
 
+BatchCallResult CFirmhandSession::PauseBatch(bool pause) {
+    return m_engine->PauseBatch(pause);
+}
+
+bool CFirmhandSession::IsBatchPaused() const {
+    return m_engine->IsPaused();
+}
+
 bool CFirmhandSession::WaitForBatchEnd(int timeoutMs) {
     return m_engine->WaitForBatchEnd(timeoutMs);
 }

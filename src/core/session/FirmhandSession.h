@@ -9,6 +9,7 @@
 //                         job is never reported gone)
 //   WM_BATCH_PREPARED     a camera of a starting batch was made reachable
 //   WM_UPGRADE_PROGRESS, WM_UPGRADE_RESULT   per camera
+//   WM_BATCH_PAUSED       the running batch was paused or goes on
 //   WM_BATCH_END          after every final result of the batch
 //   WM_AI_VERSION_RESULT  per camera of an analytics query
 //   WM_WEB_PAGE_READY     the address of a requested web page
@@ -100,6 +101,13 @@ public:
     // with WM_BATCH_END. WrongState when no batch starts or runs (also
     // after Stop) or it is being cancelled already.
     BatchCallResult CancelAll();
+    // Any thread, also a signal-watching one: true pauses the running batch
+    // (no further camera starts, running ones finish), false lets it go on;
+    // WM_BATCH_PAUSED tells the front-end. WrongState unless the batch is
+    // Running (also while it is being cancelled, and after Stop).
+    BatchCallResult PauseBatch(bool pause);
+    // The running batch is paused.
+    bool IsBatchPaused() const;
     // Waits up to `timeoutMs` for the running batch to end (tests, tools).
     bool WaitForBatchEnd(int timeoutMs);
     UpgradePackagePtr Package() const;

@@ -56,6 +56,11 @@ struct BatchRequest {
     bool force = false;
     // No further camera starts once the failed ones pass it.
     FailureLimit maxFailures;
+    // The first `canary` cameras of each model are upgraded and verified
+    // before any other camera of that model starts; when one of them fails,
+    // the others of its model are not started. 0: off (a resumed run then
+    // keeps the count its journal has).
+    int canary = 0;
     // The journal of an unfinished run to continue; "" starts a new run.
     std::string resumeRun;
     // Asked on the caller's thread when slave addresses repeat, with the
@@ -71,6 +76,12 @@ struct BatchRequest {
 enum class BatchState { Idle, Starting, Running, Cancelling, Ended };
 
 const char* BatchStateName(BatchState state);
+
+// wParam of WM_BATCH_PAUSED.
+enum BatchPauseKind : int {
+    BATCH_GOES_ON = 0,
+    BATCH_PAUSED = 1,
+};
 
 // The answer of a call that only some states allow.
 enum class BatchCallResult {

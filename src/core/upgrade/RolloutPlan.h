@@ -26,6 +26,9 @@ struct FailureLimit {
     }
 };
 
+// Bound of a batch's canaries per model.
+constexpr int kMaxCanary = 1000;
+
 // Parses "N" or "N%" (N from 0; a percentage up to 100). False on anything else.
 bool ParseFailureLimit(const std::string& text, FailureLimit& limit);
 // Parses "[MODEL=]FILE". A lone "=" or an empty file is refused.

@@ -92,6 +92,10 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
         run.endedAt = t;
         return;
     }
+    if (event == "canary") {
+        run.canary = std::clamp(Field<int>(line, "count", 0), 0, kMaxCanary);
+        return;
+    }
     const std::string mac = line.at("mac").get<std::string>();
     if (event == "camera") {
         if (run.cameras.size() >= kMaxCameras) {
@@ -147,7 +151,7 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
 }  // namespace
 
 bool JOURNAL_CAMERA::Done() const {
-    return HasResult() && code != UPGRADE_CANCELLED && code != UPGRADE_NOT_STARTED;
+    return HasResult() && !IsHeldBackResult(code);
 }
 
 const JOURNAL_CAMERA* RunSummary::Find(const std::string& mac) const {
@@ -244,6 +248,10 @@ std::unique_ptr<CRunJournal> CRunJournal::Resume(const std::string& path, std::s
         return nullptr;
     }
     return std::unique_ptr<CRunJournal>(new CRunJournal(path, std::move(lock), std::move(file)));
+}
+
+bool CRunJournal::Canary(int count) {
+    return Append(json{{"event", "canary"}, {"count", count}, {"t", NowMs()}}.dump());
 }
 
 bool CRunJournal::Resumed() {

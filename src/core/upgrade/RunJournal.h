@@ -11,6 +11,7 @@
 //   {"event":"started","mac":...,"softwareVer":...,"build":N,"t":...}
 //   {"event":"queued"|"verifying"|"last-block","mac":...,"t":...}
 //   {"event":"result","mac":...,"code":N,"t":...}
+//   {"event":"canary","count":N,"t":...}   the run's canary rule, when on
 //   {"event":"resumed","t":...}   a later process continues the run
 //   {"event":"end","t":...}
 #pragma once
@@ -75,6 +76,8 @@ struct RunSummary {
     int64_t endedAt = 0;  // 0 while unfinished
     std::vector<BatchPackage> packages;
     std::vector<JOURNAL_CAMERA> cameras;
+    // Canaries per model of the run's rule (the last "canary" line); 0: off.
+    int canary = 0;
     // Another process (or another batch of this one) drives the run now.
     bool running = false;
 
@@ -112,6 +115,8 @@ public:
     bool End();
     // The "resumed" line: this process continues the run.
     bool Resumed();
+    // The "canary" line: the run's canaries per model (a resumed run keeps it).
+    bool Canary(int count);
 
     // Between Hold and Flush the lines of the calling thread wait in
     // memory; Flush writes them with one sync (other threads' lines go out

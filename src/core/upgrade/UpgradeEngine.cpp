@@ -18,6 +18,7 @@
 #include "model/RunsFolder.h"
 #include "platform/Paths.h"
 #include "upgrade/CameraLock.h"
+#include "upgrade/CanarySchedule.h"
 #include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeProcedure.h"
 #include "upgrade/UpgradeResult.h"
@@ -40,6 +41,7 @@ struct CUpgradeEngine::CBatchRun {
     // and the job table.
     std::mutex reportsMutex;
     FailureLimit maxFailures;
+    int canary = 0;  // canaries per model; 0: off
     int parallel = 32;
     int prepared = 0;  // the coordinator's
     std::atomic<bool> cancelled{false};
@@ -54,6 +56,11 @@ struct CUpgradeEngine::CBatchRun {
     int inFlight = 0;
     int failed = 0;
     int toUpgrade = 0;
+    // No further camera starts while set (PauseBatch); running ones finish.
+    bool paused = false;
+    // Which queued camera may start, each model's canaries first; set up
+    // by the coordinator before its first worker starts.
+    std::optional<CCanarySchedule> canaries;
     std::vector<std::string> endedMacs;  // workers to join
     // A camera took the typed credentials: the coordinator writes them to
     // the user settings file (once a batch; `typedRemembered` keeps it once).
@@ -309,6 +316,10 @@ BatchStartResult CUpgradeEngine::StartRun(const BatchRequest& request) {
     }
     run->rememberInSettingsFile = request.rememberInSettingsFile;
     run->maxFailures = request.maxFailures;
+    // A resumed run keeps its rule unless the request sets one.
+    run->canary =
+        std::clamp(request.canary > 0 ? request.canary : (run->resumed ? run->resumed->canary : 0),
+                   0, kMaxCanary);
     run->parallel = std::clamp(m_options.settings.GetInt(settings::kMaxParallelUpgrades),
                                kMinParallelUpgrades, kMaxParallelUpgrades);
     {
@@ -416,6 +427,9 @@ void CUpgradeEngine::OpenJournal(const std::vector<BatchPackage>& packages, CBat
         journal->SetWriteFault(m_options.journalWriteFails);
     }
     journal->Hold();
+    if (run.canary > 0) {
+        journal->Canary(run.canary);
+    }
     for (const CameraPlan& plan : run.plans) {
         if (!run.resumed || run.resumed->Find(plan.record->mac) == nullptr) {
             journal->Camera(*plan.record, plan.package ? plan.package->Path() : std::string());
@@ -460,6 +474,19 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     // rest are queued, every one a job from now on (search reports keep
     // their records current while they wait).
     std::vector<UpgradeInfoPtr> queue;
+    std::vector<std::string> macs;  // of `queue`
+    // A model whose cameras the earlier run (of a resumed one) upgraded
+    // needs that many canaries less.
+    std::map<std::string, int> proven;
+    if (run->canary > 0 && run->resumed) {
+        for (const JOURNAL_CAMERA& camera : run->resumed->cameras) {
+            if (camera.Done() && camera.code == UPGRADE_OK) {
+                ++proven[camera.model];
+            }
+        }
+    }
+    // No worker runs yet: the schedule is the coordinator's until the first starts.
+    run->canaries.emplace(run->canary, std::move(proven));
     for (const CameraPlan& plan : run->plans) {
         const std::string mac = plan.record->mac;
         const JOURNAL_CAMERA* before = run->resumed ? run->resumed->Find(mac) : nullptr;
@@ -493,18 +520,20 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             }
             context.jobs->addJob(job);
         }
+        const bool waits = run->canaries->Queue(mac, FieldString(plan.record->productModel));
         if (context.journal) {
             context.journal->Step(mac, "queued");
         }
-        post(UPGRADE_QUEUED, mac);
+        post(waits ? UPGRADE_CANARY_WAIT : UPGRADE_QUEUED, mac);
         queue.push_back(job);
+        macs.push_back(mac);
     }
     run->toUpgrade = static_cast<int>(queue.size());
     flush();
 
     std::map<std::string, std::thread> workers;
-    auto joinEnded = [&](std::vector<std::string> macs) {
-        for (const std::string& mac : macs) {
+    auto joinEnded = [&](std::vector<std::string> ended) {
+        for (const std::string& mac : ended) {
             if (auto it = workers.find(mac); it != workers.end()) {
                 it->second.join();
                 workers.erase(it);
@@ -531,40 +560,73 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
         joinEnded(ended);
         return isReady;
     };
-    size_t next = 0;
+    // Ends cameras that never start with `code`, their lines written first.
+    auto endUnstarted = [&](const std::vector<size_t>& indexes, int code) {
+        if (context.journal) {
+            context.journal->Hold();
+        }
+        for (size_t i : indexes) {
+            queue[i]->finished.store(true);
+            if (context.journal) {
+                context.journal->Result(macs[i], code);
+            }
+            run->NoteOutcome(macs[i], code);
+            post(code, macs[i]);
+        }
+        flush();
+    };
+    std::vector<size_t> pending(queue.size());
+    for (size_t i = 0; i < pending.size(); ++i) {
+        pending[i] = i;
+    }
     bool stopped = false;
-    while (next < queue.size()) {
-        if (!waitFor([&] { return run->cancelled.load() || run->inFlight < run->parallel; })) {
+    while (!pending.empty()) {
+        // Decided under slotMutex, as the workers' ends change it.
+        CCanarySchedule::Step step;
+        const auto decide = [&] {
+            step = run->canaries->Next(pending, !run->paused && run->inFlight < run->parallel);
+            return step.Any() || run->cancelled.load();
+        };
+        if (!waitFor(decide)) {
+            continue;
+        }
+        if (!step.heldBack.empty()) {
+            LOG_WARN("CUpgradeEngine::RunBatch", "canary failed, %d cameras not started, mac: %s",
+                     static_cast<int>(step.heldBack.size()), macs[step.heldBack.front()].c_str());
+            endUnstarted(step.heldBack, UPGRADE_CANARY_FAILED);
+            std::erase_if(pending, [&](size_t i) {
+                return std::find(step.heldBack.begin(), step.heldBack.end(), i) !=
+                       step.heldBack.end();
+            });
+            continue;
+        }
+        if (!step.released.empty()) {
+            {
+                std::lock_guard<std::mutex> lock(run->slotMutex);
+                run->canaries->MarkReleased(step.released);
+            }
+            for (size_t i : step.released) {
+                post(UPGRADE_QUEUED, macs[i]);
+            }
+            flush();
             continue;
         }
         {
             std::lock_guard<std::mutex> lock(run->slotMutex);
             stopped = run->maxFailures.IsPassed(run->failed, run->toUpgrade);
         }
-        if (run->cancelled.load() || stopped) {
+        if (run->cancelled.load() || stopped || !step.start) {
             break;
         }
-        StartCamera(run, queue[next], workers);
-        ++next;
+        StartCamera(run, queue[*step.start], workers);
+        std::erase(pending, *step.start);
     }
-    if (next < queue.size()) {
+    if (!pending.empty()) {
         const int code = run->cancelled.load() ? UPGRADE_CANCELLED : UPGRADE_NOT_STARTED;
         LOG_WARN("CUpgradeEngine::RunBatch", "%s, %d failed, %d cameras not started",
                  stopped ? "rollout stopped" : "batch cancelled", run->failed,
-                 static_cast<int>(queue.size() - next));
-        if (context.journal) {
-            context.journal->Hold();
-        }
-        for (; next < queue.size(); ++next) {
-            const std::string mac = queue[next]->Device()->mac;
-            queue[next]->finished.store(true);
-            if (context.journal) {
-                context.journal->Result(mac, code);
-            }
-            run->NoteOutcome(mac, code);
-            post(code, mac);
-        }
-        flush();
+                 static_cast<int>(pending.size()));
+        endUnstarted(pending, code);
     }
     while (!waitFor([&] { return run->inFlight == 0; })) {
     }
@@ -573,9 +635,10 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     }
     const int cameras = static_cast<int>(run->plans.size());
     context.jobs->cancelAllJobs();
-    // A cancelled run, and one stopped by the failure limit, stay open: a
-    // later run may resume their cameras that were not started.
-    if (context.journal && !run->cancelled.load() && !stopped) {
+    // A cancelled run, one stopped by the failure limit and one whose
+    // canary failed stay open: a later run may resume their cameras that
+    // were not started.
+    if (context.journal && !run->cancelled.load() && !stopped && !run->canaries->AnyFailed()) {
         context.journal->End();
     }
     // Every worker is joined: the run's lock goes before the batch's end is
@@ -644,6 +707,10 @@ void CUpgradeEngine::StartCamera(const std::shared_ptr<CBatchRun>& run, const Up
     } catch (const std::system_error& error) {
         LOG_ERROR("CUpgradeEngine::StartCamera", "_beginthread failed %d", error.code().value());
         job->finished.store(true);
+        {
+            std::lock_guard<std::mutex> lock(run->slotMutex);
+            run->canaries->Ended(mac, UPGRADE_FAILED);
+        }
         if (run->context->journal) {
             run->context->journal->Result(mac, UPGRADE_FAILED);
         }
@@ -664,6 +731,7 @@ void CUpgradeEngine::EndCamera(CBatchRun& run, const std::string& mac, int code)
     if (!mac.empty()) {
         run.endedMacs.push_back(mac);
         run.outcomes[mac] = code;
+        run.canaries->Ended(mac, code);
     }
     run.slotFreed.notify_all();
 }
@@ -754,6 +822,43 @@ BatchCallResult CUpgradeEngine::CancelAll() {
         return true;
     });
     return BatchCallResult::Done;
+}
+
+BatchCallResult CUpgradeEngine::PauseBatch(bool pause) {
+    std::shared_ptr<CBatchRun> run;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (m_state != BatchState::Running || !m_run) {
+            LOG_WARN("CUpgradeEngine::PauseBatch", "batch %s, %s refused", BatchStateName(m_state),
+                     pause ? "pause" : "go on");
+            return BatchCallResult::WrongState;
+        }
+        run = m_run;
+    }
+    {
+        // Posted under the lock, so that the messages come in the order
+        // of the changes.
+        std::lock_guard<std::mutex> lock(run->slotMutex);
+        if (run->paused != pause) {
+            run->paused = pause;
+            LOG_INFO("CUpgradeEngine::PauseBatch", "batch %s", pause ? "paused" : "goes on");
+            if (m_sink) {
+                m_sink->PostMessage(MakeTextMessage(
+                    WM_BATCH_PAUSED, pause ? BATCH_PAUSED : BATCH_GOES_ON, std::string()));
+            }
+        }
+    }
+    run->slotFreed.notify_all();
+    return BatchCallResult::Done;
+}
+
+bool CUpgradeEngine::IsPaused() const {
+    const auto run = CurrentRun();
+    if (!run) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(run->slotMutex);
+    return run->paused;
 }
 
 bool CUpgradeEngine::WaitForBatchEnd(int timeoutMs) {

@@ -97,6 +97,12 @@ public:
     // WM_BATCH_END (a batch cancelled while it starts, at once). WrongState
     // when no batch starts or runs, or one is being cancelled already.
     BatchCallResult CancelAll();
+    // Pauses the running batch (no further camera starts, running ones
+    // finish) or lets it go on, on any thread; posts WM_BATCH_PAUSED when
+    // that changes anything. WrongState unless the batch is Running.
+    BatchCallResult PauseBatch(bool pause);
+    // The running batch is paused.
+    bool IsPaused() const;
     // Waits up to `timeoutMs` until no batch starts or runs and its threads
     // are joined. True when none runs.
     bool WaitForBatchEnd(int timeoutMs);

@@ -59,6 +59,10 @@ int StringIdOf(int code) {
             return IDS_JOURNAL_FAILED;
         case UPGRADE_LOCK_REFUSED:
             return IDS_LOCK_REFUSED;
+        case UPGRADE_CANARY_FAILED:
+            return IDS_CANARY_FAILED;
+        case UPGRADE_CANARY_WAIT:
+            return IDS_CANARY_WAIT;
         default:
             return 0;
     }
@@ -150,7 +154,7 @@ ResultWords WordsOf(int code) {
 
 ResultWords CurrentResultWords() {
     ResultWords words;
-    for (int code = -1; code <= UPGRADE_LOCK_REFUSED; ++code) {
+    for (int code = -1; code <= UPGRADE_CANARY_WAIT; ++code) {
         AddWordsOf(code, words);
     }
     words.sentInstalling = LoadString(IDS_SENT_INSTALLING);

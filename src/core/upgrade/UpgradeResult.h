@@ -7,7 +7,7 @@
 #include "model/ResultCode.h"
 
 // The list text of a result code in the interface language. False (and an
-// empty text) for codes without a text: 13, 14, 20, 21 and above 30.
+// empty text) for codes without a text: 13, 14, 20, 21 and above 32.
 bool ResultCodeToText(int code, std::string& text);
 std::string ResultCodeToText(int code);
 // Why a camera with this final code failed, as a sentence in the interface

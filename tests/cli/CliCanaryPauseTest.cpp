@@ -1,0 +1,230 @@
+// firmhand-cli's canaries and pause: --canary refused before any search
+// when it asks for none, --canary 2 upgrading two cameras of a model before
+// the rest, and SIGUSR1 or "p" typed on its terminal pausing a running
+// upgrade and letting it go on.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <set>
+
+#include "CliFixture.h"
+#include "CliProcess.h"
+#include "ProgressView.h"
+
+namespace {
+
+using std::chrono::seconds;
+
+// Cameras in the order the fleet's log first shows `kind` for them.
+std::vector<std::string> InOrderOf(const CSimFleet& fleet, const std::string& kind) {
+    std::vector<std::string> macs;
+    std::set<std::string> seen;
+    for (const SimEvent& event : fleet.Events()) {
+        if (event.kind == kind && seen.insert(event.mac).second) {
+            macs.push_back(event.mac);
+        }
+    }
+    return macs;
+}
+
+int FirstEvent(const std::vector<SimEvent>& events, const std::string& mac, const std::string& kind,
+               int from = 0) {
+    for (int i = from; i < static_cast<int>(events.size()); ++i) {
+        if (events[i].mac == mac && events[i].kind == kind) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+class CliCanaryPauseTest : public CliFixture {
+protected:
+    std::string Journals() const {
+        std::string text;
+        std::error_code error;
+        const std::string folder = m_box.File("state/firmhand/runs");
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            text += m_box.Read("state/firmhand/runs/" + entry.path().filename().string());
+        }
+        return text;
+    }
+    // The journal has the camera's final result.
+    bool HasResult(const std::string& mac) const {
+        const std::string text = Journals();
+        for (size_t at = text.find("\"mac\":\"" + mac + "\""); at != std::string::npos;
+             at = text.find("\"mac\":\"" + mac + "\"", at + 1)) {
+            const size_t begin = text.rfind('\n', at);
+            const size_t end = text.find('\n', at);
+            const std::string line =
+                text.substr(begin == std::string::npos ? 0 : begin, end - begin);
+            if (line.find("\"event\":\"result\"") != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+    // Three cameras upgraded one at a time, `toggle` pausing the run while
+    // the first runs and letting it go on once that one ended.
+    void PauseAndGoOn(const std::function<void(CChildProcess&)>& toggle,
+                      const std::string& inPath) {
+        std::vector<std::string> macs;
+        for (int n = 1; n <= 3; ++n) {
+            auto cam = Camera(n);
+            cam.password = "secret";
+            // Each stays away after flashing until the test lets it back.
+            cam.faults.neverReturn = true;
+            m_fleet.AddCamera(cam);
+            macs.push_back(cam.mac);
+        }
+        ASSERT_TRUE(m_fleet.Start());
+        std::vector<std::string> args = {"--set",
+                                         "WaitRebootTimeout=600",
+                                         "upgrade",
+                                         "--package",
+                                         NewStylePackage(m_box),
+                                         "--all",
+                                         "--password",
+                                         "secret",
+                                         "--yes",
+                                         "--parallel",
+                                         "1",
+                                         "--seconds",
+                                         "1"};
+        const std::vector<std::string> targets = TargetArgs();
+        args.insert(args.end(), targets.begin(), targets.end());
+        CChildProcess child;
+        ASSERT_TRUE(StartCli(child, args, m_box.Path(), m_box.File("out.txt"),
+                             m_box.File("err.txt"), inPath));
+        const auto waitFor = [&](const std::function<bool()>& done) {
+            return testing_support::WaitFor(done, seconds(120));
+        };
+
+        // One camera runs (one at a time): it cannot end before the test lets
+        // it back, so nothing else starts before the pause.
+        std::string first;
+        ASSERT_TRUE(waitFor([&] {
+            const auto started = InOrderOf(m_fleet, "connect");
+            first = started.empty() ? "" : started.front();
+            return !first.empty();
+        })) << m_box.Read("err.txt");
+        toggle(child);
+        ASSERT_TRUE(waitFor([&] {
+            return m_box.Read("out.txt").find(
+                       "Paused: no further camera starts; running ones "
+                       "finish") != std::string::npos;
+        })) << m_box.Read("out.txt");
+        ASSERT_TRUE(waitFor([&] { return m_fleet.State(first)->phase == "offline"; }));
+        ASSERT_TRUE(m_fleet.SetOnline(first, true));
+        ASSERT_TRUE(waitFor([&] { return HasResult(first); })) << m_box.Read("out.txt");
+        for (const std::string& mac : macs) {
+            if (mac != first) {
+                EXPECT_EQ(m_fleet.CountEvents(mac, "connect"), 0) << mac << " started while paused";
+            }
+        }
+
+        toggle(child);
+        // Each camera is let back once it fell silent after flashing.
+        ASSERT_TRUE(waitFor([&] {
+            for (const std::string& mac : macs) {
+                if (m_fleet.State(mac)->phase == "offline") {
+                    m_fleet.SetOnline(mac, true);
+                }
+            }
+            return !child.Running();
+        })) << m_box.Read("out.txt");
+        const auto end = child.Wait(seconds(10));
+        ASSERT_TRUE(end.has_value());
+        EXPECT_EQ(end->code, 0) << m_box.Read("out.txt") << m_box.Read("err.txt");
+        for (const std::string& mac : macs) {
+            EXPECT_EQ(m_fleet.State(mac)->upgradesCompleted, 1) << mac;
+        }
+    }
+};
+
+}  // namespace
+
+TEST(ProgressView, PausedStatusClosesTheLiveViewWithinTheTerminal) {
+    std::vector<CameraOutcome> outcomes(30);
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        outcomes[i].mac = "02:CC:00:00:00:" + std::to_string(10 + i);
+    }
+    const std::string paused = "Paused: no further camera starts; running ones finish";
+    for (const TerminalSize size :
+         {TerminalSize{80, 24}, TerminalSize{30, 3}, TerminalSize{80, 1}}) {
+        const std::vector<std::string> lines = LiveLines(outcomes, size, paused);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_LE(lines.size(), static_cast<size_t>(std::max(size.rows - 1, 1)));
+        if (size.rows >= 3) {
+            EXPECT_EQ(lines.back().substr(0, 7), "Paused:") << size.columns;
+            EXPECT_NE(lines[lines.size() - 2].find("queued"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(LiveLines(outcomes, {80, 24}).size(), LiveLines(outcomes, {80, 24}, paused).size())
+        << "the status takes a camera's line, not one more";
+}
+
+TEST_F(CliCanaryPauseTest, CanaryOfNoCameraIsRefusedBeforeAnySearch) {
+    auto cam = Camera(1);
+    m_fleet.AddCamera(cam);
+    ASSERT_TRUE(m_fleet.Start());
+    const std::string package = NewStylePackage(m_box);
+    for (const auto& [value, message] :
+         {std::pair{"0", "--canary 0: a canary needs at least 1 camera per model"},
+          std::pair{"x", "--canary x: a whole number of cameras per model, 1 to 1000"},
+          std::pair{"1001", "1 to 1000"}}) {
+        std::string out;
+        EXPECT_EQ(Run({"upgrade", "--package", package, "--all", "--yes", "--canary", value}, out),
+                  2)
+            << value;
+        EXPECT_NE(m_err.find(message), std::string::npos) << m_err;
+    }
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
+    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0);
+}
+
+TEST_F(CliCanaryPauseTest, TwoCanariesComeBackUpgradedBeforeTheOthersStart) {
+    for (int n = 1; n <= 4; ++n) {
+        auto cam = Camera(n);
+        cam.password = "secret";
+        m_fleet.AddCamera(cam);
+    }
+    ASSERT_TRUE(m_fleet.Start());
+    std::string out;
+    ASSERT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--all", "--password", "secret",
+                   "--yes", "--canary", "2"},
+                  out),
+              0)
+        << out << m_err;
+    const std::vector<SimEvent> events = m_fleet.Events();
+    const std::vector<std::string> order = InOrderOf(m_fleet, "connect");
+    ASSERT_EQ(order.size(), 4u);
+    for (size_t canary = 0; canary < 2; ++canary) {
+        const int back = FirstEvent(events, order[canary], "online",
+                                    FirstEvent(events, order[canary], "flash_start"));
+        ASSERT_GE(back, 0) << order[canary];
+        for (size_t other = 2; other < 4; ++other) {
+            EXPECT_GT(FirstEvent(events, order[other], "connect"), back) << order[other];
+        }
+    }
+    EXPECT_NE(out.find("Waiting for the canary"), std::string::npos) << out;
+    EXPECT_NE(Journals().find("\"event\":\"canary\""), std::string::npos);
+
+    // "--canary" alone takes one camera per model.
+    ASSERT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--canary", "--all",
+                   "--password", "secret", "--yes", "--force"},
+                  out),
+              0)
+        << m_err;
+    EXPECT_NE(Journals().find("\"count\":1"), std::string::npos);
+}
+
+TEST_F(CliCanaryPauseTest, UserSignalPausesTheUpgradeAndASecondOneLetsItGoOn) {
+    PauseAndGoOn([](CChildProcess& child) { ASSERT_EQ(::kill(child.Pid(), SIGUSR1), 0); }, "");
+}
+
+TEST_F(CliCanaryPauseTest, PTypedOnTheTerminalPausesTheUpgradeAndGoesOn) {
+    CTestTerminal terminal;
+    ASSERT_TRUE(terminal.Open());
+    PauseAndGoOn([&](CChildProcess&) { ASSERT_TRUE(terminal.Type("p")); }, terminal.Device());
+}
