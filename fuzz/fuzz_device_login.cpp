@@ -98,6 +98,9 @@ bool Setup() {
     GetLogInstance();  // constructed before the exit handler is registered
     // A stalled half message ends quickly instead of after 20 s.
     CSWL_TCPLink::SetProgressLimitForTest(2000);
+    // Made before the exit handler is registered, so that it goes after
+    // the reapers have ended their clients' links.
+    FuzzLinkTimer();
     g_reaper = std::make_unique<CReaper>();
     g_listener = std::make_unique<fuzz_peer::CListener>();
     std::atexit([] {
