@@ -5,6 +5,7 @@
 #include "LogPane.h"
 #include "RowPhase.h"
 #include "app/StringTable.h"
+#include "model/SafeText.h"
 #include "session/SessionTypes.h"
 
 namespace {
@@ -13,21 +14,30 @@ QString EventText(int id) {
     return QString::fromStdString(LoadString(id));
 }
 
+// A camera's own text as the pane shows it: control characters escaped,
+// never sent to the widget raw.
+QString Shown(const QString& text) {
+    return QString::fromStdString(VisibleText(text.toStdString()));
+}
+
 }  // namespace
 
 CBatchEvents::CBatchEvents(CLogPane& pane, const CDeviceListModel& list)
     : m_pane(pane), m_list(list) {}
 
 void CBatchEvents::CameraFound(int row) {
-    const QString text = EventText(IDS_LOG_CAMERA_FOUND)
-                             .arg(m_list.CellText(row, COL_NAME), m_list.CellText(row, COL_PRODUCT),
-                                  m_list.CellText(row, COL_IP), m_list.CellText(row, COL_MAC));
+    const QString text =
+        EventText(IDS_LOG_CAMERA_FOUND)
+            .arg(Shown(m_list.CellText(row, COL_NAME)), Shown(m_list.CellText(row, COL_PRODUCT)),
+                 m_list.CellText(row, COL_IP), Shown(m_list.CellText(row, COL_MAC)));
     m_pane.AddEvent(text, m_list.CellText(row, COL_MAC).toStdString());
 }
 
 void CBatchEvents::BatchStarted(int cameras) {
     m_started.clear();
-    m_pane.AddEvent(EventText(IDS_LOG_BATCH_STARTED).arg(cameras), std::string());
+    m_pane.AddEvent(cameras == 1 ? EventText(IDS_LOG_BATCH_STARTED_ONE)
+                                 : EventText(IDS_LOG_BATCH_STARTED).arg(cameras),
+                    std::string());
 }
 
 void CBatchEvents::Result(const std::string& mac, int code) {
@@ -58,7 +68,8 @@ void CBatchEvents::BatchEnded(const QString& summary) {
 std::pair<QString, QString> CBatchEvents::Who(const std::string& mac) const {
     const int row = m_list.FindDeviceItem(mac);
     if (row < 0) {
-        return {QString::fromStdString(mac), QString::fromStdString(mac)};
+        const QString shown = QString::fromStdString(VisibleText(mac));
+        return {shown, shown};
     }
-    return {m_list.CellText(row, COL_NAME), m_list.CellText(row, COL_IP)};
+    return {Shown(m_list.CellText(row, COL_NAME)), m_list.CellText(row, COL_IP)};
 }

@@ -173,7 +173,7 @@ TEST_F(TechnicianWindowTest, LogPaneShowsEventsAndDeveloperLinesOnRequest) {
     m_dlg->LogPane().Drain();
     const QString story = m_dlg->LogPane().Text();
     for (const QString& event :
-         {QStringLiteral("Upgrade started: 1 cameras"),
+         {QStringLiteral("Upgrade started: 1 camera"),
           QStringLiteral("cam (127.0.70.1): upgrade started"),
           QStringLiteral("cam (127.0.70.1): ") + QString::fromStdString(Result(Mac(0))),
           QStringLiteral("Batch finished: 0 upgraded, 1 failed")}) {
@@ -197,6 +197,18 @@ TEST_F(TechnicianWindowTest, LogPaneShowsEventsAndDeveloperLinesOnRequest) {
     m_ownDlg.reset();
     Open();
     EXPECT_TRUE(m_dlg->DeveloperLogAction()->isChecked());
+
+    // A camera's name that holds a terminal escape shows it escaped.
+    DeviceFields hostile;
+    hostile.mac = Mac(7);
+    hostile.name = "lobby\x1B[2J";
+    Found(hostile);
+    ProcessGuiEvents();
+    m_dlg->LogPane().Drain();
+    const QString shown = m_dlg->LogPane().Text();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Camera found: lobby\\x1B[2J")))
+        << shown.toStdString();
+    EXPECT_FALSE(shown.contains(QChar(0x1B)));
 }
 
 // Every shown heading fits its column, in each language, and the sorted

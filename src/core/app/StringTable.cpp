@@ -305,6 +305,7 @@ constexpr StringRow kRows[] = {
     {1216, "Canary first", "先行升級", "先行升级"},
     {1217, "Pause", "暫停", "暂停"},
     {1218, "Go on", "繼續", "继续"},
+    {1219, "Upgrade started: 1 camera", "開始升級：1 台攝影機", "开始升级：1 台摄像机"},
 };
 
 }  // namespace

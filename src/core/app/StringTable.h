@@ -224,4 +224,5 @@ enum StringId : int {
     IDS_CANARY_FIRST = 1216,
     IDS_PAUSE = 1217,
     IDS_GO_ON = 1218,
+    IDS_LOG_BATCH_STARTED_ONE = 1219,
 };
