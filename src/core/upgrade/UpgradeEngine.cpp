@@ -450,57 +450,77 @@ void CUpgradeEngine::PostReachNotice() {
     }
 }
 
-void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
-    CBatchContext& context = *run->context;
+struct CUpgradeEngine::CCoordination {
+    CCoordination(std::shared_ptr<CBatchRun> batch, MessageSinkPtr messages)
+        : run(std::move(batch)), context(*run->context), sink(std::move(messages)) {}
+
     // Posted once their journal lines are on the disk: the lines of many
     // cameras go out together, with one sync.
-    std::vector<std::pair<int, std::string>> held;
-    auto post = [&held](int code, const std::string& mac) { held.emplace_back(code, mac); };
-    auto flush = [this, &context, &held] {
+    void Post(int code, const std::string& mac) { held.emplace_back(code, mac); }
+    void Flush() {
         if (context.journal) {
             context.journal->Flush();
         }
         for (const auto& [code, mac] : held) {
-            if (m_sink) {
-                m_sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
+            if (sink) {
+                sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
             }
         }
         held.clear();
-    };
-    if (context.journal) {
-        context.journal->Hold();
     }
-    // Skipped cameras and those a resumed run had finished end at once; the
-    // rest are queued, every one a job from now on (search reports keep
-    // their records current while they wait).
-    std::vector<UpgradeInfoPtr> queue;
-    std::vector<std::string> macs;  // of `queue`
+
+    std::shared_ptr<CBatchRun> run;
+    CBatchContext& context;
+    MessageSinkPtr sink;
+    std::vector<std::pair<int, std::string>> held;
+    std::vector<UpgradeInfoPtr> queue;  // the cameras to upgrade
+    std::vector<std::string> macs;      // of `queue`
+    std::vector<size_t> pending;        // indexes of `queue` not started
+    std::map<std::string, std::thread> workers;
+    bool stopped = false;  // by the failure limit
+};
+
+void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
+    CCoordination c(run, m_sink);
+    QueueCameras(c);
+    ScheduleCameras(c);
+    FinishBatch(c);
+}
+
+// Skipped cameras and those a resumed run had finished end at once; the rest
+// are queued, every one a job from now on (search reports keep their
+// records current while they wait).
+void CUpgradeEngine::QueueCameras(CCoordination& c) {
+    CBatchRun& run = *c.run;
+    if (c.context.journal) {
+        c.context.journal->Hold();
+    }
     // A model whose cameras the earlier run (of a resumed one) upgraded
     // needs that many canaries less.
     std::map<std::string, int> proven;
-    if (run->canary > 0 && run->resumed) {
-        for (const JOURNAL_CAMERA& camera : run->resumed->cameras) {
+    if (run.canary > 0 && run.resumed) {
+        for (const JOURNAL_CAMERA& camera : run.resumed->cameras) {
             if (camera.Done() && camera.code == UPGRADE_OK) {
                 ++proven[camera.model];
             }
         }
     }
     // No worker runs yet: the schedule is the coordinator's until the first starts.
-    run->canaries.emplace(run->canary, std::move(proven));
-    for (const CameraPlan& plan : run->plans) {
+    run.canaries.emplace(run.canary, std::move(proven));
+    for (const CameraPlan& plan : run.plans) {
         const std::string mac = plan.record->mac;
-        const JOURNAL_CAMERA* before = run->resumed ? run->resumed->Find(mac) : nullptr;
+        const JOURNAL_CAMERA* before = run.resumed ? run.resumed->Find(mac) : nullptr;
         if (before && before->Done()) {
-            run->NoteOutcome(mac, before->code);
-            post(before->code, mac);
+            run.NoteOutcome(mac, before->code);
+            c.Post(before->code, mac);
             continue;
         }
         if (plan.skipCode != 0) {
-            if (context.journal) {
-                context.journal->Result(mac, plan.skipCode);
+            if (c.context.journal) {
+                c.context.journal->Result(mac, plan.skipCode);
             }
-            run->NoteOutcome(mac, plan.skipCode);
-            post(plan.skipCode, mac);
+            run.NoteOutcome(mac, plan.skipCode);
+            c.Post(plan.skipCode, mac);
             continue;
         }
         std::shared_ptr<UpgradeInfo> job;
@@ -508,7 +528,7 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
             // A camera may have come back from a reboot since the request
             // was made, and the search reports that only once: the job
             // starts from the newest record.
-            std::lock_guard<std::mutex> lock(run->reportsMutex);
+            std::lock_guard<std::mutex> lock(run.reportsMutex);
             DeviceInfoPtr newest = m_options.currentRecord ? m_options.currentRecord(mac) : nullptr;
             job = std::make_shared<UpgradeInfo>(newest ? newest : plan.record);
             job->package = plan.package;
@@ -518,83 +538,80 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
                 // run, not against what this run happened to find.
                 job->mayBeFlashingFrom = MayBeFlashingFrom(*before, plan.record);
             }
-            context.jobs->addJob(job);
+            c.context.jobs->addJob(job);
         }
-        const bool waits = run->canaries->Queue(mac, FieldString(plan.record->productModel));
-        if (context.journal) {
-            context.journal->Step(mac, "queued");
+        const bool waits = run.canaries->Queue(mac, FieldString(plan.record->productModel));
+        if (c.context.journal) {
+            c.context.journal->Step(mac, "queued");
         }
-        post(waits ? UPGRADE_CANARY_WAIT : UPGRADE_QUEUED, mac);
-        queue.push_back(job);
-        macs.push_back(mac);
+        c.Post(waits ? UPGRADE_CANARY_WAIT : UPGRADE_QUEUED, mac);
+        c.queue.push_back(job);
+        c.macs.push_back(mac);
     }
-    run->toUpgrade = static_cast<int>(queue.size());
-    flush();
+    run.toUpgrade = static_cast<int>(c.queue.size());
+    c.Flush();
+    c.pending.resize(c.queue.size());
+    for (size_t i = 0; i < c.pending.size(); ++i) {
+        c.pending[i] = i;
+    }
+}
 
-    std::map<std::string, std::thread> workers;
-    auto joinEnded = [&](std::vector<std::string> ended) {
-        for (const std::string& mac : ended) {
-            if (auto it = workers.find(mac); it != workers.end()) {
-                it->second.join();
-                workers.erase(it);
-            }
-        }
-    };
-    // Waits until `ready` holds or the typed credentials are to be
-    // remembered; writes them and joins the workers that ended meanwhile.
-    // True when `ready` held.
-    auto waitFor = [&](const std::function<bool()>& ready) {
-        std::vector<std::string> ended;
-        bool remember = false;
-        bool isReady = false;
-        {
-            std::unique_lock<std::mutex> lock(run->slotMutex);
-            run->slotFreed.wait(lock, [&] { return run->rememberTyped || ready(); });
-            ended.swap(run->endedMacs);
-            remember = std::exchange(run->rememberTyped, false);
-            isReady = ready();
-        }
-        if (remember) {
-            RememberTypedLogin(context, run->rememberInSettingsFile);
-        }
-        joinEnded(ended);
-        return isReady;
-    };
-    // Ends cameras that never start with `code`, their lines written first.
-    auto endUnstarted = [&](const std::vector<size_t>& indexes, int code) {
-        if (context.journal) {
-            context.journal->Hold();
-        }
-        for (size_t i : indexes) {
-            queue[i]->finished.store(true);
-            if (context.journal) {
-                context.journal->Result(macs[i], code);
-            }
-            run->NoteOutcome(macs[i], code);
-            post(code, macs[i]);
-        }
-        flush();
-    };
-    std::vector<size_t> pending(queue.size());
-    for (size_t i = 0; i < pending.size(); ++i) {
-        pending[i] = i;
+bool CUpgradeEngine::WaitForWorkers(CCoordination& c, const std::function<bool()>& ready) {
+    CBatchRun& run = *c.run;
+    std::vector<std::string> ended;
+    bool remember = false;
+    bool isReady = false;
+    {
+        std::unique_lock<std::mutex> lock(run.slotMutex);
+        run.slotFreed.wait(lock, [&] { return run.rememberTyped || ready(); });
+        ended.swap(run.endedMacs);
+        remember = std::exchange(run.rememberTyped, false);
+        isReady = ready();
     }
-    bool stopped = false;
-    while (!pending.empty()) {
+    if (remember) {
+        RememberTypedLogin(c.context, run.rememberInSettingsFile);
+    }
+    for (const std::string& mac : ended) {
+        if (auto it = c.workers.find(mac); it != c.workers.end()) {
+            it->second.join();
+            c.workers.erase(it);
+        }
+    }
+    return isReady;
+}
+
+void CUpgradeEngine::EndUnstarted(CCoordination& c, const std::vector<size_t>& indexes, int code) {
+    if (c.context.journal) {
+        c.context.journal->Hold();
+    }
+    for (size_t i : indexes) {
+        c.queue[i]->finished.store(true);
+        if (c.context.journal) {
+            c.context.journal->Result(c.macs[i], code);
+        }
+        c.run->NoteOutcome(c.macs[i], code);
+        c.Post(code, c.macs[i]);
+    }
+    c.Flush();
+}
+
+void CUpgradeEngine::ScheduleCameras(CCoordination& c) {
+    CBatchRun& run = *c.run;
+    while (!c.pending.empty()) {
         // Decided under slotMutex, as the workers' ends change it.
         CCanarySchedule::Step step;
         const auto decide = [&] {
-            step = run->canaries->Next(pending, !run->paused && run->inFlight < run->parallel);
-            return step.Any() || run->cancelled.load();
+            step = run.canaries->Next(c.pending, !run.paused && run.inFlight < run.parallel);
+            return step.Any() || run.cancelled.load();
         };
-        if (!waitFor(decide)) {
+        if (!WaitForWorkers(c, decide)) {
             continue;
         }
         if (!step.heldBack.empty()) {
             LOG_WARN("CUpgradeEngine::RunBatch", "canary failed, %d cameras not started, mac: %s",
-                     static_cast<int>(step.heldBack.size()), macs[step.heldBack.front()].c_str());
-            endUnstarted(step.heldBack, UPGRADE_CANARY_FAILED);
-            std::erase_if(pending, [&](size_t i) {
+                     static_cast<int>(step.heldBack.size()), c.macs[step.heldBack.front()].c_str());
+            EndUnstarted(c, step.heldBack, UPGRADE_CANARY_FAILED);
+            std::erase_if(c.pending, [&](size_t i) {
                 return std::find(step.heldBack.begin(), step.heldBack.end(), i) !=
                        step.heldBack.end();
             });
@@ -602,51 +619,54 @@ void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
         }
         if (!step.released.empty()) {
             {
-                std::lock_guard<std::mutex> lock(run->slotMutex);
-                run->canaries->MarkReleased(step.released);
+                std::lock_guard<std::mutex> lock(run.slotMutex);
+                run.canaries->MarkReleased(step.released);
             }
             for (size_t i : step.released) {
-                post(UPGRADE_QUEUED, macs[i]);
+                c.Post(UPGRADE_QUEUED, c.macs[i]);
             }
-            flush();
+            c.Flush();
             continue;
         }
         {
-            std::lock_guard<std::mutex> lock(run->slotMutex);
-            stopped = run->maxFailures.IsPassed(run->failed, run->toUpgrade);
+            std::lock_guard<std::mutex> lock(run.slotMutex);
+            c.stopped = run.maxFailures.IsPassed(run.failed, run.toUpgrade);
         }
-        if (run->cancelled.load() || stopped || !step.start) {
+        if (run.cancelled.load() || c.stopped || !step.start) {
             break;
         }
-        StartCamera(run, queue[*step.start], workers);
-        std::erase(pending, *step.start);
+        StartCamera(c.run, c.queue[*step.start], c.workers);
+        std::erase(c.pending, *step.start);
     }
-    if (!pending.empty()) {
-        const int code = run->cancelled.load() ? UPGRADE_CANCELLED : UPGRADE_NOT_STARTED;
+}
+
+void CUpgradeEngine::FinishBatch(CCoordination& c) {
+    CBatchRun& run = *c.run;
+    if (!c.pending.empty()) {
+        const int code = run.cancelled.load() ? UPGRADE_CANCELLED : UPGRADE_NOT_STARTED;
         LOG_WARN("CUpgradeEngine::RunBatch", "%s, %d failed, %d cameras not started",
-                 stopped ? "rollout stopped" : "batch cancelled", run->failed,
-                 static_cast<int>(pending.size()));
-        endUnstarted(pending, code);
+                 c.stopped ? "rollout stopped" : "batch cancelled", run.failed,
+                 static_cast<int>(c.pending.size()));
+        EndUnstarted(c, c.pending, code);
     }
-    while (!waitFor([&] { return run->inFlight == 0; })) {
+    while (!WaitForWorkers(c, [&] { return run.inFlight == 0; })) {
     }
-    for (auto& [mac, worker] : workers) {
+    for (auto& [mac, worker] : c.workers) {
         worker.join();
     }
-    const int cameras = static_cast<int>(run->plans.size());
-    context.jobs->cancelAllJobs();
+    const int cameras = static_cast<int>(run.plans.size());
+    c.context.jobs->cancelAllJobs();
     // A cancelled run, one stopped by the failure limit and one whose
     // canary failed stay open: a later run may resume their cameras that
     // were not started.
-    if (context.journal && !run->cancelled.load() && !stopped && !run->canaries->AnyFailed()) {
-        context.journal->End();
+    if (c.context.journal && !run.cancelled.load() && !c.stopped && !run.canaries->AnyFailed()) {
+        c.context.journal->End();
     }
     // Every worker is joined: the run's lock goes before the batch's end is
     // posted, so that a resume started on that message finds it free.
-    context.journal.reset();
-    LOG_INFO("CUpgradeEngine::RunBatch", "batch ended, %d cameras, %d failed", cameras,
-             run->failed);
-    EndRun(*run);
+    c.context.journal.reset();
+    LOG_INFO("CUpgradeEngine::RunBatch", "batch ended, %d cameras, %d failed", cameras, run.failed);
+    EndRun(run);
     // The workers' buffers and links are gone by now.
     PUB_ReleaseFreeMemory();
     // Every worker posted its final result before it returned.

@@ -122,7 +122,19 @@ private:
                                const std::vector<BatchPackage>& packages,
                                const std::vector<DeviceInfoPtr>& devices, CBatchRun& run);
     void OpenJournal(const std::vector<BatchPackage>& packages, CBatchRun& run);
+    // The coordinator's work on a batch: queue its cameras, start them as
+    // the schedule allows, end what never started, close the run.
+    struct CCoordination;
     void RunBatch(const std::shared_ptr<CBatchRun>& run);
+    void QueueCameras(CCoordination& c);
+    void ScheduleCameras(CCoordination& c);
+    // Waits until `ready` holds or the typed credentials are to be
+    // remembered; writes them and joins the workers that ended meanwhile.
+    // True when `ready` held.
+    bool WaitForWorkers(CCoordination& c, const std::function<bool()>& ready);
+    // Ends cameras that never start with `code`, their lines written first.
+    void EndUnstarted(CCoordination& c, const std::vector<size_t>& indexes, int code);
+    void FinishBatch(CCoordination& c);
     void StartCamera(const std::shared_ptr<CBatchRun>& run, const UpgradeInfoPtr& job,
                      std::map<std::string, std::thread>& workers);
     void EndCamera(CBatchRun& run, const std::string& mac, int code);
