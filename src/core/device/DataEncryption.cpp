@@ -7,24 +7,13 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/HexDigit.h"
+
 namespace {
 
 struct CipherCtxFree {
     void operator()(EVP_CIPHER_CTX* ctx) const { EVP_CIPHER_CTX_free(ctx); }
 };
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 }  // namespace
 
@@ -62,11 +51,11 @@ std::array<uint8_t, 16> ParseHexKey(const char* keyText) {
         return key;
     }
     for (size_t i = 0; i < key.size(); ++i) {
-        const int high = HexValue(keyText[2 * i]);
+        const int high = platform::HexDigitValue(keyText[2 * i]);
         if (high < 0) {
             break;
         }
-        const int low = HexValue(keyText[2 * i + 1]);
+        const int low = platform::HexDigitValue(keyText[2 * i + 1]);
         if (low < 0) {
             break;
         }

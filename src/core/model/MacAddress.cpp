@@ -2,20 +2,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "platform/HexDigit.h"
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
+namespace {
 
 char Upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -37,8 +26,8 @@ std::optional<CMacAddress> CMacAddress::Parse(std::string_view text) {
         if (i > 0 && text[at - 1] != separator) {
             return std::nullopt;
         }
-        const int high = HexDigit(text[at]);
-        const int low = HexDigit(text[at + 1]);
+        const int high = platform::HexDigitValue(text[at]);
+        const int low = platform::HexDigitValue(text[at + 1]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }

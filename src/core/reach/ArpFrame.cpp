@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/HexDigit.h"
+
 namespace reach {
 
 namespace {
@@ -16,19 +18,6 @@ void PutU16(uint8_t* at, uint16_t value) {
 
 uint16_t GetU16(const uint8_t* at) {
     return static_cast<uint16_t>((at[0] << 8) | at[1]);
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 }  // namespace
@@ -82,8 +71,8 @@ bool ParseMacText(std::string_view text, MacAddress& mac) {
             }
             ++pos;
         }
-        const int high = HexValue(text[pos]);
-        const int low = HexValue(text[pos + 1]);
+        const int high = platform::HexDigitValue(text[pos]);
+        const int low = platform::HexDigitValue(text[pos + 1]);
         if (high < 0 || low < 0) {
             return false;
         }
