@@ -76,6 +76,13 @@ QWidget* CRolloutPanel::BuildControls() {
     AddControl(IDC_FORCE, m_force);
     m_canary = new QCheckBox(holder);
     AddControl(IDC_CANARY, m_canary);
+    // How many cameras of each model go first; only with "Canary first".
+    m_canaryCount = new QSpinBox(holder);
+    m_canaryCount->setRange(1, kMaxCanary);
+    m_canaryCount->setEnabled(false);
+    AddControl(IDC_CANARY_COUNT, m_canaryCount);
+    connect(m_canary, &QCheckBox::toggled, this,
+            [this](bool on) { m_canaryCount->setEnabled(on && !m_locked); });
     auto* limitLabel = new QLabel(holder);
     AddControl(IDC_MAX_FAILURES_LABEL, limitLabel);
     m_maxFailures = new QSpinBox(holder);
@@ -101,6 +108,7 @@ QWidget* CRolloutPanel::BuildControls() {
     options->addWidget(m_force);
     options->addSpacing(12);
     options->addWidget(m_canary);
+    options->addWidget(m_canaryCount);
     options->addSpacing(12);
     options->addWidget(limitLabel);
     options->addWidget(m_maxFailures);
@@ -130,6 +138,7 @@ void CRolloutPanel::LoadTexts() {
         ->setText(RolloutText(IDS_STOP_AFTER_FAILURES));
     m_force->setText(RolloutText(IDS_FORCE));
     m_canary->setText(RolloutText(IDS_CANARY_FIRST));
+    m_canaryCount->setToolTip(RolloutText(IDS_CANARIES_PER_MODEL));
     m_maxFailures->setSpecialValueText(RolloutText(IDS_FAILURE_LIMIT_OFF));
     m_credentialsEdit->setPlaceholderText(RolloutText(IDS_CREDENTIALS_FILE));
     static const std::pair<int, int> kNames[] = {
@@ -137,6 +146,7 @@ void CRolloutPanel::LoadTexts() {
         {IDC_CREDENTIALS_PATH, IDS_CREDENTIALS_FILE},
         {IDC_FORCE, IDS_FORCE},
         {IDC_CANARY, IDS_CANARY_FIRST},
+        {IDC_CANARY_COUNT, IDS_CANARIES_PER_MODEL},
         {IDC_MAX_FAILURES, IDS_STOP_AFTER_FAILURES},
         {IDC_MAX_FAILURES_LABEL, IDS_STOP_AFTER_FAILURES},
     };
@@ -198,8 +208,8 @@ void CRolloutPanel::FillRequest(BatchRequest& request) const {
     }
     request.credentialsFile = QFile::encodeName(m_credentialsEdit->text().trimmed()).toStdString();
     request.force = m_force->isChecked();
-    // The first camera of each model is upgraded and verified first.
-    request.canary = m_canary->isChecked() ? 1 : 0;
+    // The first cameras of each model are upgraded and verified first.
+    request.canary = m_canary->isChecked() ? m_canaryCount->value() : 0;
     // "Stop after N failures": the run stops once N have failed, that is when
     // the failed ones pass N - 1.
     if (m_maxFailures->value() > 0) {
@@ -213,6 +223,7 @@ void CRolloutPanel::SetBatchControlsEnabled(bool enabled, bool retryOffered) {
                    IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_CANARY, IDC_MAX_FAILURES}) {
         m_controls[id]->setEnabled(enabled);
     }
+    m_canaryCount->setEnabled(enabled && m_canary->isChecked());
     m_controls[IDC_REMOVE_PACKAGE]->setEnabled(enabled &&
                                                !m_packageList->selectedItems().isEmpty());
     m_controls[IDC_RETRY_FAILED]->setEnabled(enabled && retryOffered);

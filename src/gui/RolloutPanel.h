@@ -1,8 +1,8 @@
 // The rollout options, folded under their title below the upgrade file:
 // packages per model beside the upgrade file, a credentials file, "Force",
-// a failure limit, "Canary first" and "Retry failed". The panel owns these controls and
-// what they add to a batch request; the window opens the dialogs they ask
-// for (so that a test stands those in) and starts the batches.
+// a failure limit, "Canary first" with its count per model, and "Retry failed". The panel owns
+// these controls and what they add to a batch request; the window opens the dialogs they ask for
+// (so that a test stands those in) and starts the batches.
 #pragma once
 
 #include <QString>
@@ -35,7 +35,7 @@ public:
     void AddModelPackage(const std::string& model, const QString& path);
     void SetCredentialsFile(const QString& path);
     // The options' part of a request (packages of the chosen cameras'
-    // models, credentials file, force, failure limit, one canary per model).
+    // models, credentials file, force, failure limit, canaries per model).
     void FillRequest(BatchRequest& request) const;
     // Locked while a batch runs; "Retry failed" only when `retryOffered`.
     void SetBatchControlsEnabled(bool enabled, bool retryOffered);
@@ -56,6 +56,7 @@ private:
     QLineEdit* m_credentialsEdit = nullptr;
     QCheckBox* m_force = nullptr;
     QCheckBox* m_canary = nullptr;
+    QSpinBox* m_canaryCount = nullptr;
     QSpinBox* m_maxFailures = nullptr;
     bool m_locked = false;
 };

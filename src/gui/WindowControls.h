@@ -41,6 +41,7 @@ enum FirmhandControlId : int {
     IDC_ROLLOUT_PANEL = 1125,
     IDC_CANARY = 1126,
     IDC_PAUSE = 1127,
+    IDC_CANARY_COUNT = 1128,
 };
 
 // Longest user name and password the edits take.

@@ -1,11 +1,11 @@
-// The window's "Canary first" check box and its Pause / Go on button against
-// simulated cameras: a failed canary holds back its model's other camera,
-// and a paused batch starts no camera until it goes on, as the button and
-// the status bar say.
+// The window's "Canary first" check box with its count per model and its Pause / Go on button
+// against simulated cameras: failed canaries hold back their model's other camera, and a paused
+// batch starts no camera until it goes on, as the button and the status bar say.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 
 #include "FirmhandDlgFixture.h"
@@ -16,10 +16,10 @@ namespace {
 
 class CanaryPauseWindowTest : public FirmhandDlgTest {
 protected:
-    // The window on the fleet's cameras, one at a time.
-    void LaunchOne(SESSION_OPTIONS base, size_t cameras) {
+    // The window on the fleet's cameras, `parallel` at a time.
+    void LaunchOne(SESSION_OPTIONS base, size_t cameras, int parallel = 1) {
         base.runsFolder = m_sandbox.File("runs");
-        base.settingOverrides[settings::kMaxParallelUpgrades] = "1";
+        base.settingOverrides[settings::kMaxParallelUpgrades] = std::to_string(parallel);
         base.settingOverrides[settings::kTryUpgradeMaxCountSingle] = "1";
         base.settingOverrides[settings::kWaitRebootTimeout] = "600";
         StartFleet();
@@ -33,25 +33,32 @@ protected:
 
 }  // namespace
 
-TEST_F(CanaryPauseWindowTest, FailedCanaryHoldsBackItsModel) {
+TEST_F(CanaryPauseWindowTest, FailedCanariesHoldBackTheRestOfTheirModel) {
     SESSION_OPTIONS base = SimOptions(40);
     std::vector<SimCameraConfig> cameras;
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 3; ++i) {
         cameras.push_back(m_sim->Camera(i));
-        // Whichever is the canary fails in its transfer.
+        // Whichever are the canaries fail in their transfer.
         cameras.back().faults.upgradeErrorAtBlock = 4;
         cameras.back().faults.upgradeErrorWord = 5;
         m_fleet.AddCamera(cameras.back());
     }
-    ASSERT_NO_FATAL_FAILURE(LaunchOne(base, cameras.size()));
+    // Two at a time: both canaries run together; with one canary per model
+    // the second slot would have waited for it.
+    ASSERT_NO_FATAL_FAILURE(LaunchOne(base, cameras.size(), 2));
     ChoosePackage();
-    qobject_cast<QCheckBox*>(m_dlg->Control(IDC_CANARY))->setChecked(true);
-    EXPECT_EQ(qobject_cast<QCheckBox*>(m_dlg->Control(IDC_CANARY))->text().toStdString(),
-              "Canary first");
+    auto* canary = qobject_cast<QCheckBox*>(m_dlg->Control(IDC_CANARY));
+    auto* count = qobject_cast<QSpinBox*>(m_dlg->Control(IDC_CANARY_COUNT));
+    EXPECT_EQ(canary->text().toStdString(), "Canary first");
+    EXPECT_FALSE(count->isEnabled()) << "a count means nothing without canaries";
+    canary->setChecked(true);
+    ASSERT_TRUE(count->isEnabled());
+    count->setValue(2);
     m_dlg->List().OnSelectAll();
     m_dlg->OnBnClickedButtonUpdate();
     ASSERT_TRUE(m_dlg->IsUpgrading());
     EXPECT_FALSE(Enabled(IDC_CANARY)) << "locked while the batch runs";
+    EXPECT_FALSE(Enabled(IDC_CANARY_COUNT));
     ASSERT_TRUE(WaitForBatchEnd());
     int heldBack = 0;
     for (const SimCameraConfig& camera : cameras) {
@@ -62,8 +69,9 @@ TEST_F(CanaryPauseWindowTest, FailedCanaryHoldsBackItsModel) {
             EXPECT_EQ(Result(camera.mac), ResultCodeToText(UPGRADE_DEVICE_ERROR));
         }
     }
-    EXPECT_EQ(heldBack, 1);
+    EXPECT_EQ(heldBack, 1) << "both canaries ran before the model was held back";
     EXPECT_TRUE(Enabled(IDC_CANARY));
+    EXPECT_TRUE(Enabled(IDC_CANARY_COUNT));
 }
 
 TEST_F(CanaryPauseWindowTest, PauseButtonHoldsTheNextCameraUntilGoOn) {

@@ -306,6 +306,7 @@ constexpr StringRow kRows[] = {
     {1217, "Pause", "暫停", "暂停"},
     {1218, "Go on", "繼續", "继续"},
     {1219, "Upgrade started: 1 camera", "開始升級：1 台攝影機", "开始升级：1 台摄像机"},
+    {1300, "Canaries per model", "每種型號先行台數", "每种型号先行台数"},
 };
 
 }  // namespace

@@ -225,4 +225,6 @@ enum StringId : int {
     IDS_PAUSE = 1217,
     IDS_GO_ON = 1218,
     IDS_LOG_BATCH_STARTED_ONE = 1219,
+    // The window's count of canaries per model.
+    IDS_CANARIES_PER_MODEL = 1300,
 };
