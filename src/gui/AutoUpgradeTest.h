@@ -1,11 +1,12 @@
-// The automatic upgrade test: with "AutoUpgradeTest" on, one configured
-// camera is upgraded back and forth between two packages, each time it comes
-// back: as a new row, or, after a batch that held it, once it is in the list
-// with its reboot done (the batch saw it return, or a search report of its
-// new boot came after the batch). It owns the test's settings, its one-shot
-// timer (AUTO_UPGRADE_TIMER) and where the camera is in its round; the
-// window tells it of new rows, reports and batches, and presses Upgrade when
-// asked. A start that falls into a batch waits for that batch's end.
+// The window's side of the automatic upgrade test, whose rule is the core's
+// CAutoUpgradeCycle (the CLI's auto-test uses it too): with "AutoUpgradeTest"
+// on, one configured camera is upgraded back and forth between two packages,
+// each time it comes back: as a new row, or, after a batch that held it,
+// once it is in the list with its reboot done (the batch saw it return, or a
+// search report of its new boot came after the batch). It owns the test's
+// one-shot timer (AUTO_UPGRADE_TIMER); the window tells it of new rows,
+// reports and batches, and presses Upgrade when asked. A start that falls
+// into a batch waits for that batch's end.
 #pragma once
 
 #include <QObject>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "DeviceListModel.h"
+#include "session/AutoUpgradeCycle.h"
 
 class CBatchOutcomes;
 class CSettingsView;
@@ -67,16 +69,7 @@ private:
 
     IWindow& m_window;
     CDeviceListModel& m_model;
-    const CSettingsView* m_settings = nullptr;
     QTimer* m_timer = nullptr;
     bool m_startPending = false;
-    // A batch that held the configured camera has ended; the camera's
-    // return (a search report after its reboot) schedules the next one.
-    bool m_awaitingReturn = false;
-    bool m_inBatch = false;
-    std::string m_mac;
-    QString m_package1;
-    QString m_package2;
-    std::string m_buildNo1;
-    std::string m_buildNo2;
+    CAutoUpgradeCycle m_cycle;  // off (no camera) until configured
 };

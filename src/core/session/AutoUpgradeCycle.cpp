@@ -1,0 +1,53 @@
+#include "session/AutoUpgradeCycle.h"
+
+#include "app/IniFile.h"
+#include "app/Settings.h"
+#include "app/SettingsView.h"
+#include "model/MacAddress.h"
+#include "model/ResultCode.h"
+
+std::optional<AUTO_UPGRADE_CONFIG> ReadAutoUpgradeConfig(const CSettingsView& settings) {
+    if (!settings.GetBool(settings::kAutoUpgradeTest)) {
+        return std::nullopt;
+    }
+    AUTO_UPGRADE_CONFIG config;
+    config.mac = settings.GetString(settings::kAutoUpgradeDeviceMac);
+    config.package1 = settings.GetString(settings::kUpgradePackage1);
+    config.package2 = settings.GetString(settings::kUpgradePackage2);
+    config.buildNo1 = settings.GetString(settings::kUpgradePackage1BulidNo);
+    config.buildNo2 = settings.GetString(settings::kUpgradePackage2BulidNo);
+    config.delayMs = settings.GetInt(settings::kAutoUpgradeDelay);
+    return config;
+}
+
+bool CAutoUpgradeCycle::IsCamera(std::string_view mac) const {
+    return !m_config.mac.empty() && SameMac(mac, m_config.mac);
+}
+
+std::string CAutoUpgradeCycle::NextPackage(const std::string& lastSent) const {
+    const std::string& one = m_config.package1;
+    const std::string& two = m_config.package2;
+    return !one.empty() && (lastSent != one || two.empty()) ? one : two;
+}
+
+std::string CAutoUpgradeCycle::FailedPackage(const std::string& lastSent, int build) const {
+    if (lastSent.empty()) {
+        return "";
+    }
+    if (lastSent == m_config.package1 && ParseLeadingInt(m_config.buildNo1) != build) {
+        return m_config.package1;
+    }
+    if (lastSent == m_config.package2 && ParseLeadingInt(m_config.buildNo2) != build) {
+        return m_config.package2;
+    }
+    return "";
+}
+
+bool CAutoUpgradeCycle::OnBatchEnded(int cameraCode) {
+    if (!m_inBatch) {
+        return false;
+    }
+    m_inBatch = false;
+    m_awaitingReturn = true;
+    return cameraCode == UPGRADE_OK || cameraCode == UPGRADE_VERSION_UNCHANGED;
+}
