@@ -110,8 +110,9 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     const std::vector<CliCommand> commands{
         AddScanCommand(app),      AddUpgradeCommand(app, {argv + 1, argv + argc}),
         AddRunsCommand(app),      AddHistoryCommand(app),
-        AddInventoryCommand(app), AddAiVersionsCommand(app)};
-    const CliCommand& ai = commands.back();
+        AddInventoryCommand(app), AddAiVersionsCommand(app),
+        AddAutoTestCommand(app)};
+    const CliCommand& ai = commands[5];
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

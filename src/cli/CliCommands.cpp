@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "AiVersionsCommand.h"
+#include "AutoTestCommand.h"
 #include "CliSystem.h"
 #include "InputCheck.h"
 #include "InventoryCommand.h"
@@ -14,6 +15,7 @@
 #include "TargetChoice.h"
 #include "UpgradeCommand.h"
 #include "app/Settings.h"
+#include "model/SafeText.h"
 #include "session/SessionInventory.h"
 
 namespace {
@@ -337,4 +339,73 @@ CliCommand AddAiVersionsCommand(CLI::App& app) {
         return RunAiVersions(ai, context, std::cout, std::cerr);
     };
     return {command, "ai-versions", check, run};
+}
+
+CliCommand AddAutoTestCommand(CLI::App& app) {
+    struct Input {
+        AutoTestOptions test;
+        SearchInput search{"", &test.targets, &test.adapter, nullptr};
+        PasswordInput password;
+        std::vector<std::string> mac;  // checked as --mac is everywhere
+    };
+    auto in = std::make_shared<Input>();
+    AutoTestOptions& test = in->test;
+    CLI::App* command =
+        app.add_subcommand("auto-test",
+                           "Upgrade one camera back and forth between two packages, checking each "
+                           "return (the settings' automatic upgrade test)");
+    command->add_option("--mac", in->mac, "The camera (default: AutoUpgradeDeviceMac)")
+        ->expected(1);
+    command->add_option("--package1", test.package1, "First package (default: UpgradePackage1)");
+    command->add_option("--package2", test.package2,
+                        "Second package, alternating with the first (default: UpgradePackage2)");
+    command->add_option("--build1", test.build1,
+                        "Build the camera shows after package 1 (default: UpgradePackage1BulidNo; "
+                        "none: not checked)");
+    command->add_option("--build2", test.build2,
+                        "Build the camera shows after package 2 (default: UpgradePackage2BulidNo)");
+    command->add_option("--delay-ms", test.delayMs,
+                        "Wait after each return before the next round (default: "
+                        "AutoUpgradeDelay)");
+    command->add_option("--rounds", test.rounds, "Upgrades in all, 1 to 10000 (default 2)");
+    command->add_option("--target", test.targets, "Extra search target HOST[:PORT]");
+    command->add_option("--adapter", test.adapter, "Network interface to search on");
+    command->add_option("--seconds", in->search.seconds,
+                        "How long to search first, 0 < S <= 3600 (default 3)");
+    command->add_option("--user", test.user, "Device user name (default: remembered)");
+    AddPasswordOptions(*command, in->password);
+    auto check = [in]() -> std::string {
+        AutoTestOptions& test = in->test;
+        if (test.rounds < 1 || test.rounds > kMaxAutoTestRounds) {
+            return "--rounds must be 1 to " + std::to_string(kMaxAutoTestRounds);
+        }
+        for (const auto& [option, value] :
+             {std::pair{"--build1", &test.build1}, std::pair{"--build2", &test.build2},
+              std::pair{"--delay-ms", &test.delayMs}}) {
+            if (!value->empty() && value->find_first_not_of("0123456789") != std::string::npos) {
+                return std::string(option) + " takes a whole number, not \"" + VisibleText(*value) +
+                       "\"";
+            }
+        }
+        if (std::string problem = CheckSearchInput(in->search, test.seconds); !problem.empty()) {
+            return problem;
+        }
+        if (!in->mac.empty()) {
+            if (std::string problem = CheckMacs(in->mac); !problem.empty()) {
+                return problem;
+            }
+            test.mac = in->mac.front();
+        }
+        return "";
+    };
+    auto run = [in, command](CliContext& context, std::ostream& human) {
+        AutoTestOptions& test = in->test;
+        test.userGiven = command->count("--user") > 0;
+        if (!ResolvePassword(in->password, "auto-test", std::cerr, test.password,
+                             test.passwordGiven, nullptr, true)) {
+            return 2;
+        }
+        return RunAutoTest(test, context, human, std::cerr);
+    };
+    return {command, "auto-test", check, run};
 }

@@ -31,3 +31,4 @@ CliCommand AddRunsCommand(CLI::App& app);
 CliCommand AddHistoryCommand(CLI::App& app);
 CliCommand AddInventoryCommand(CLI::App& app);
 CliCommand AddAiVersionsCommand(CLI::App& app);
+CliCommand AddAutoTestCommand(CLI::App& app);

@@ -7,6 +7,7 @@
 
 #include "SignalWatch.h"
 #include "app/Settings.h"
+#include "app/StringTable.h"
 #include "model/SafeText.h"
 
 CCommandSession::CCommandSession(SESSION_OPTIONS options, std::function<bool()> stopRequested)
@@ -78,4 +79,14 @@ std::string CCommandSession::NothingFoundText(double seconds) const {
            (m_adapter.empty() ? std::string("every adapter") : "adapter " + m_adapter) +
            " with search targets: " + (targets.empty() ? "none" : targets) +
            "; check the cameras' power and cable, --adapter, --target or a longer --seconds";
+}
+
+int RefuseBatch(BatchStartResult result, const CFirmhandSession& session, std::ostream& err) {
+    if (const int id = BatchStartMessageId(result)) {
+        err << LoadString(id) << "\n";
+    }
+    if (const std::string detail = session.RefusalDetail(); !detail.empty()) {
+        err << "firmhand-cli: " << detail << "\n";
+    }
+    return 2;
 }

@@ -50,3 +50,7 @@ private:
     std::vector<std::string> m_targets;  // the setting's, then --target
     CFirmhandSession m_session;          // last: stopped before the queue goes
 };
+
+// Says why the session refused a batch (its message and the detail); the
+// exit status for it, 2.
+int RefuseBatch(BatchStartResult result, const CFirmhandSession& session, std::ostream& err);

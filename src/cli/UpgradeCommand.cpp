@@ -127,16 +127,6 @@ bool ListUnfoundReportCameras(const std::vector<DeviceInfoPtr>& found, const Rol
     return true;
 }
 
-int RefuseBatch(BatchStartResult result, const CFirmhandSession& session, std::ostream& err) {
-    if (const int id = BatchStartMessageId(result)) {
-        err << LoadString(id) << "\n";
-    }
-    if (const std::string detail = session.RefusalDetail(); !detail.empty()) {
-        err << "firmhand-cli: " << detail << "\n";
-    }
-    return 2;
-}
-
 // The dry run's plan: each camera's package or why it is skipped, and the
 // credentials that would be tried first (their source, never a password).
 void PrintPlan(const std::vector<CameraPlan>& plans, std::ostream& out) {

@@ -51,7 +51,7 @@ std::vector<std::string> CliFixture::TargetArgs() const {
 
 int CliFixture::Run(std::vector<std::string> args, std::string& out) {
     const bool searches = std::any_of(args.begin(), args.end(), [](const std::string& arg) {
-        return arg == "scan" || arg == "upgrade" || arg == "ai-versions";
+        return arg == "scan" || arg == "upgrade" || arg == "ai-versions" || arg == "auto-test";
     });
     if (searches) {
         const std::vector<std::string> targets = TargetArgs();

@@ -116,6 +116,10 @@ TEST_F(CliFixture, WrongInputIsRefusedBeforeTheSearch) {
         {with({"--all", "--report", m_box.File("none/r.json")}), "none: No such file"},
         {{"upgrade", "--package", package}, "choose cameras with --all, --mac or --model"},
         {{"scan", "--no-such-option"}, "--no-such-option"},
+        {{"auto-test", "--rounds", "0"}, "--rounds must be 1 to 10000"},
+        {{"auto-test", "--build1", "7x"}, "--build1 takes a whole number, not \"7x\""},
+        {{"auto-test", "--mac", "02:cc"}, "MAC \"02:cc\""},
+        {{"auto-test", "--mac", cam.mac}, "no package: give --package1"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;

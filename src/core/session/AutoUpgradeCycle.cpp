@@ -6,10 +6,7 @@
 #include "model/MacAddress.h"
 #include "model/ResultCode.h"
 
-std::optional<AUTO_UPGRADE_CONFIG> ReadAutoUpgradeConfig(const CSettingsView& settings) {
-    if (!settings.GetBool(settings::kAutoUpgradeTest)) {
-        return std::nullopt;
-    }
+AUTO_UPGRADE_CONFIG AutoUpgradeSettings(const CSettingsView& settings) {
     AUTO_UPGRADE_CONFIG config;
     config.mac = settings.GetString(settings::kAutoUpgradeDeviceMac);
     config.package1 = settings.GetString(settings::kUpgradePackage1);
@@ -18,6 +15,13 @@ std::optional<AUTO_UPGRADE_CONFIG> ReadAutoUpgradeConfig(const CSettingsView& se
     config.buildNo2 = settings.GetString(settings::kUpgradePackage2BulidNo);
     config.delayMs = settings.GetInt(settings::kAutoUpgradeDelay);
     return config;
+}
+
+std::optional<AUTO_UPGRADE_CONFIG> ReadAutoUpgradeConfig(const CSettingsView& settings) {
+    if (!settings.GetBool(settings::kAutoUpgradeTest)) {
+        return std::nullopt;
+    }
+    return AutoUpgradeSettings(settings);
 }
 
 bool CAutoUpgradeCycle::IsCamera(std::string_view mac) const {
@@ -30,17 +34,22 @@ std::string CAutoUpgradeCycle::NextPackage(const std::string& lastSent) const {
     return !one.empty() && (lastSent != one || two.empty()) ? one : two;
 }
 
+std::optional<int> CAutoUpgradeCycle::ExpectedBuild(const std::string& package) const {
+    const std::string* buildNo = nullptr;
+    if (!package.empty() && package == m_config.package1) {
+        buildNo = &m_config.buildNo1;
+    } else if (!package.empty() && package == m_config.package2) {
+        buildNo = &m_config.buildNo2;
+    }
+    if (buildNo == nullptr || buildNo->empty()) {
+        return std::nullopt;
+    }
+    return ParseLeadingInt(*buildNo);
+}
+
 std::string CAutoUpgradeCycle::FailedPackage(const std::string& lastSent, int build) const {
-    if (lastSent.empty()) {
-        return "";
-    }
-    if (lastSent == m_config.package1 && ParseLeadingInt(m_config.buildNo1) != build) {
-        return m_config.package1;
-    }
-    if (lastSent == m_config.package2 && ParseLeadingInt(m_config.buildNo2) != build) {
-        return m_config.package2;
-    }
-    return "";
+    const std::optional<int> expected = ExpectedBuild(lastSent);
+    return expected && *expected != build ? lastSent : std::string();
 }
 
 bool CAutoUpgradeCycle::OnBatchEnded(int cameraCode) {
@@ -49,5 +58,7 @@ bool CAutoUpgradeCycle::OnBatchEnded(int cameraCode) {
     }
     m_inBatch = false;
     m_awaitingReturn = true;
-    return cameraCode == UPGRADE_OK || cameraCode == UPGRADE_VERSION_UNCHANGED;
+    // A camera that already ran the package never left.
+    return cameraCode == UPGRADE_OK || cameraCode == UPGRADE_VERSION_UNCHANGED ||
+           cameraCode == UPGRADE_ALREADY_CURRENT;
 }

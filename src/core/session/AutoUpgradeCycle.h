@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class CSettingsView;
 
@@ -21,6 +22,8 @@ struct AUTO_UPGRADE_CONFIG {
     int delayMs = 0;  // as set: a front-end takes a negative one as 0
 };
 
+// The test's settings, whether or not "AutoUpgradeTest" is on.
+AUTO_UPGRADE_CONFIG AutoUpgradeSettings(const CSettingsView& settings);
 // The test's settings, or nothing when "AutoUpgradeTest" is off.
 std::optional<AUTO_UPGRADE_CONFIG> ReadAutoUpgradeConfig(const CSettingsView& settings);
 
@@ -36,9 +39,11 @@ public:
     // package 1 unless it was the last one sent and there is a package 2;
     // "" when neither is set.
     std::string NextPackage(const std::string& lastSent) const;
+    // The build the camera comes back with after `package`, when the test
+    // knows it (one of its packages, with its build number set).
+    std::optional<int> ExpectedBuild(const std::string& package) const;
     // The package whose build the camera should have come back with after
-    // `lastSent` but did not, or "" (as expected, or not one of the test's
-    // packages).
+    // `lastSent` but did not, or "" (as expected, or no build expected).
     std::string FailedPackage(const std::string& lastSent, int build) const;
     // The delay before the next round, never negative.
     int StartDelayMs() const { return m_config.delayMs < 0 ? 0 : m_config.delayMs; }
