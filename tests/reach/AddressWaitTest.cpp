@@ -7,7 +7,7 @@
 #include <atomic>
 #include <thread>
 
-#include "reach/Ipv4.h"
+#include "netops/Ipv4.h"
 #include "reach/Reachability.h"
 #include "support/Netns.h"
 #include "support/TestSupport.h"

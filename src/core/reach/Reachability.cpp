@@ -6,10 +6,10 @@
 #include <string_view>
 
 #include "FreeAddress.h"
-#include "Ipv4.h"
-#include "NetConfig.h"
 #include "app/Logger.h"
 #include "model/DeviceText.h"
+#include "netops/Ipv4.h"
+#include "netops/NetConfig.h"
 #include "platform/Pub.h"
 
 FH_LOG_SOURCE("Reachability");

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "Adapters.h"
 #include "AddressWatch.h"
-#include "ArpProbe.h"
-#include "LocalAddresses.h"
 #include "model/DeviceSInfo.h"
+#include "netops/Adapters.h"
+#include "netops/ArpProbe.h"
+#include "netops/LocalAddresses.h"
 #include "platform/Pub.h"
 
 // What the upgrade engine and the main window use; tests pass a stand-in.
