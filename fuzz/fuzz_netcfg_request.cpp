@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "NetcfgRequest.h"
+#include "netops/NetcfgRequest.h"
 
 using namespace netcfg;
 

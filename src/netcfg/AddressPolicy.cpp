@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "reach/Ipv4.h"
+#include "netops/Ipv4.h"
 
 namespace netcfg {
 

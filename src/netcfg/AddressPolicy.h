@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "NetcfgRequest.h"
-#include "reach/LocalAddresses.h"
-#include "reach/Routes.h"
+#include "netops/LocalAddresses.h"
+#include "netops/NetcfgRequest.h"
+#include "netops/Routes.h"
 
 namespace netcfg {
 

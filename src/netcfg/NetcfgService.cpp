@@ -3,12 +3,12 @@
 #include <algorithm>
 
 #include "NetcfgHost.h"
-#include "reach/Adapters.h"
-#include "reach/ArpProbe.h"
-#include "reach/Ipv4.h"
-#include "reach/LocalAddresses.h"
-#include "reach/NetConfig.h"
-#include "reach/Routes.h"
+#include "netops/Adapters.h"
+#include "netops/ArpProbe.h"
+#include "netops/Ipv4.h"
+#include "netops/LocalAddresses.h"
+#include "netops/NetConfig.h"
+#include "netops/Routes.h"
 
 namespace netcfg {
 

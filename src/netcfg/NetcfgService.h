@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include "AddressPolicy.h"
-#include "NetcfgRequest.h"
+#include "netops/NetcfgRequest.h"
 
 namespace netcfg {
 

@@ -27,7 +27,7 @@
 #include "GuiSimSupport.h"
 #include "GuiTestSupport.h"
 #include "app/Settings.h"
-#include "reach/Ipv4.h"
+#include "netops/Ipv4.h"
 #include "reach/Reachability.h"
 #include "session/FirmhandSession.h"
 

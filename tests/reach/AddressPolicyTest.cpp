@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "AddressPolicy.h"
-#include "reach/Ipv4.h"
+#include "netops/Ipv4.h"
 
 using netcfg::CAddressPolicy;
 using netcfg::HostNetwork;

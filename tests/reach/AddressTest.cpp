@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "reach/Ipv4.h"
-#include "reach/LocalAddresses.h"
+#include "netops/Ipv4.h"
+#include "netops/LocalAddresses.h"
 
 using namespace reach;
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "reach/ArpFrame.h"
-#include "reach/Ipv4.h"
+#include "netops/ArpFrame.h"
+#include "netops/Ipv4.h"
 
 using namespace reach;
 

@@ -4,8 +4,8 @@
 #include <set>
 #include <vector>
 
+#include "netops/Ipv4.h"
 #include "reach/FreeAddress.h"
-#include "reach/Ipv4.h"
 
 using namespace reach;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "reach/Ipv4.h"
+#include "netops/Ipv4.h"
 #include "reach/Reachability.h"
 
 using namespace reach;

@@ -10,9 +10,9 @@
 
 #include <algorithm>
 
-#include "reach/Adapters.h"
-#include "reach/Ipv4.h"
-#include "reach/NetConfig.h"
+#include "netops/Adapters.h"
+#include "netops/Ipv4.h"
+#include "netops/NetConfig.h"
 #include "reach/Reachability.h"
 #include "support/Netns.h"
 

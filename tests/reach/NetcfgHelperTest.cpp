@@ -20,9 +20,9 @@
 #include <filesystem>
 
 #include "AddressPolicy.h"
-#include "NetcfgRequest.h"
+#include "netops/Ipv4.h"
+#include "netops/NetcfgRequest.h"
 #include "reach/HelperReachability.h"
-#include "reach/Ipv4.h"
 #include "support/Netns.h"
 #include "support/TestSupport.h"
 

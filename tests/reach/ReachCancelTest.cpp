@@ -14,7 +14,7 @@
 #include <future>
 #include <thread>
 
-#include "reach/Ipv4.h"
+#include "netops/Ipv4.h"
 #include "reach/NetcfgClient.h"
 #include "reach/Reachability.h"
 #include "support/Netns.h"

@@ -61,10 +61,12 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -194,6 +196,13 @@ public:
 private:
     // Dispatch of one received frame (other than stream frames).
     void ProcRecvCmd(uint32_t cmdType, const uint8_t* payload, uint32_t dataLength, uint32_t cmdId);
+    // The reply families of ProcRecvCmd; each returns false for a code not
+    // its own.
+    bool OnInfoReply(uint32_t cmdType, const uint8_t* payload, uint32_t dataLength);
+    bool OnRequestReply(uint32_t cmdType, const uint8_t* payload, uint32_t dataLength);
+    bool OnUpgradeNews(uint32_t cmdType, const uint8_t* payload, uint32_t dataLength);
+    void SetInfoValue(size_t index, uint32_t value);
+    void SetUpgradeNews(std::optional<int32_t> progress, std::optional<uint32_t> error);
     void OnLinkLost();
     void RaiseEvent(int32_t event, int32_t length, const void* data, uint32_t cmdId);
     void KeepReply(const uint8_t* payload, uint32_t dataLength);

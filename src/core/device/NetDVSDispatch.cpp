@@ -84,15 +84,51 @@ void CNetDVSDevice::KeepData(const uint8_t* payload, uint32_t dataLength) {
     m_dataEvent.Set();
 }
 
+void CNetDVSDevice::SetInfoValue(size_t index, uint32_t value) {
+    {
+        CPUB_LockAction guard(m_dataLock);
+        m_infoValues[index] = value;
+    }
+    m_replyEvent.Set();
+}
+
+void CNetDVSDevice::SetUpgradeNews(std::optional<int32_t> progress, std::optional<uint32_t> error) {
+    {
+        CPUB_LockAction guard(m_progressLock);
+        if (progress) {
+            m_progress = *progress;
+        }
+        if (error) {
+            m_upgradeError = *error;
+        }
+    }
+    m_upgradeNews.Set();
+}
+
 void CNetDVSDevice::ProcRecvCmd(uint32_t cmdType, const uint8_t* payload, uint32_t dataLength,
                                 uint32_t cmdId) {
-    const uint32_t word = WordAt(payload, dataLength, 0);
     for (const auto& entry : kPayloadEvents) {
         if (entry.cmdType == cmdType) {
             RaiseEvent(entry.event, static_cast<int32_t>(dataLength), payload, cmdId);
             return;
         }
     }
+    if (cmdType == 0x01000B01 || cmdType == 0x01000B02) {
+        const uint32_t record[3] = {cmdType == 0x01000B01 ? 128u : 64u,
+                                    WordAt(payload, dataLength, 0), WordAt(payload, dataLength, 4)};
+        RaiseEvent(DEVICE_EVENT_ALARM, sizeof(record), record, cmdId);
+        return;
+    }
+    // Unknown codes are dropped.
+    (void)(OnInfoReply(cmdType, payload, dataLength) ||
+           OnRequestReply(cmdType, payload, dataLength) ||
+           OnUpgradeNews(cmdType, payload, dataLength));
+}
+
+// Answers to the information queries: kept for the waiting caller, who is
+// woken by the reply event.
+bool CNetDVSDevice::OnInfoReply(uint32_t cmdType, const uint8_t* payload, uint32_t dataLength) {
+    const uint32_t word = WordAt(payload, dataLength, 0);
     switch (cmdType) {
         case 0x01000201: {
             ParameterBlock block{};
@@ -102,40 +138,19 @@ void CNetDVSDevice::ProcRecvCmd(uint32_t cmdType, const uint8_t* payload, uint32
                 parameter_block::g_block = block;
             }
             m_replyEvent.Set();
-            break;
+            return true;
         }
-        case 0x01000206:
-        case 0x01000306:
-        case 0x01000401:
-        case 0x01000405:
-        case 0x01000C08:
-            KeepReply(payload, dataLength);
-            break;
         case 0x01000209:
         case 0x01000211: {
             uint8_t bytes[4] = {};
             std::memcpy(bytes, payload, std::min<uint32_t>(dataLength, 4));
-            {
-                CPUB_LockAction guard(m_dataLock);
-                m_infoValues[cmdType == 0x01000209 ? 0 : 1] = ReadLE32(bytes);
-            }
-            m_replyEvent.Set();
-            break;
+            SetInfoValue(cmdType == 0x01000209 ? 0 : 1, ReadLE32(bytes));
+            return true;
         }
         case 0x0100020A:
-        case 0x0100020C: {
-            {
-                CPUB_LockAction guard(m_dataLock);
-                m_infoValues[cmdType == 0x0100020A ? 2 : 3] = word;
-            }
-            m_replyEvent.Set();
-            break;
-        }
-        case 0x0100020F:
-        case 0x01000214:
-            m_parameterResult.store(word);
-            SetDone();
-            break;
+        case 0x0100020C:
+            SetInfoValue(cmdType == 0x0100020A ? 2 : 3, word);
+            return true;
         case 0x01000212: {
             const uint32_t available = dataLength > 4 ? dataLength - 4 : 0;
             const uint32_t length = std::min(word, available);
@@ -144,105 +159,110 @@ void CNetDVSDevice::ProcRecvCmd(uint32_t cmdType, const uint8_t* payload, uint32
                 m_infoText.assign(reinterpret_cast<const char*>(payload) + 4, length);
             }
             m_replyEvent.Set();
-            break;
+            return true;
         }
-        case 0x01000213: {
-            {
-                CPUB_LockAction guard(m_dataLock);
-                m_infoValues[4] = WordAt(payload, dataLength, 16);
-            }
-            m_replyEvent.Set();
-            break;
-        }
+        case 0x01000213:
+            SetInfoValue(4, WordAt(payload, dataLength, 16));
+            return true;
         case 0x01000301: {
             CPUB_LockAction guard(m_stateLock);
             m_channels[0] = static_cast<uint8_t>(WordAt(payload, dataLength, 0));
             m_channels[1] = static_cast<uint8_t>(WordAt(payload, dataLength, 4));
             m_channels[2] = static_cast<uint8_t>(WordAt(payload, dataLength, 12));
             m_channels[3] = static_cast<uint8_t>(WordAt(payload, dataLength, 8));
-            break;
+            return true;
         }
+        default:
+            return false;
+    }
+}
+
+// Answers that end a request: its result, a reply or data block, done or
+// refused.
+bool CNetDVSDevice::OnRequestReply(uint32_t cmdType, const uint8_t* payload, uint32_t dataLength) {
+    const uint32_t word = WordAt(payload, dataLength, 0);
+    switch (cmdType) {
+        case 0x01000206:
+        case 0x01000306:
+        case 0x01000401:
+        case 0x01000405:
+        case 0x01000C08:
+            KeepReply(payload, dataLength);
+            return true;
+        case 0x01000406:
+        case 0x01000A01:
+        case 0x01000A02:
+            KeepData(payload, dataLength);
+            return true;
+        case 0x0100020F:
+        case 0x01000214:
+            m_parameterResult.store(word);
+            SetDone();
+            return true;
         case 0x01000302:
             m_firstChannelResult.store(word);
             SetDone();
-            break;
+            return true;
         case 0x01000304:
             m_secondChannelResult.store(word);
             SetDone();
-            break;
+            return true;
+        case 0x01000C07:
+            m_streamResult.store(word);
+            SetDone();
+            return true;
+        case 0x01000507:
+        case 0x01000701:
+            SetDone();
+            return true;
+        case 0x01000402:
+            m_refusalDetail.store(WordAt(payload, dataLength, 8));
+            SetRefused();
+            return true;
+        case 0x01000508:
+        case 0x01000702:
+            SetRefused();
+            return true;
         case 0x01000308:
             LOG_INFO("CNetDVSDevice::ProcRecvCmd", "set network qrcode result %d, mac: %s", word,
                      m_mac.c_str());
             m_qrCodeResult.store(word);
             SetRequestState(REQUEST_DONE);
             m_statusEvent.Set();
-            break;
-        case 0x01000402:
-            m_refusalDetail.store(WordAt(payload, dataLength, 8));
-            SetRefused();
-            break;
-        case 0x01000406:
-        case 0x01000A01:
-        case 0x01000A02:
-            KeepData(payload, dataLength);
-            break;
-        case 0x01000504:
-        case 0x01000505: {
-            {
-                CPUB_LockAction guard(m_progressLock);
-                m_progress = 0;
-            }
-            m_upgradeNews.Set();
-            break;
-        }
-        case 0x01000506:
-        case 0x01000802:
-        case 0x01000A04: {
-            {
-                CPUB_LockAction guard(m_progressLock);
-                m_progress = static_cast<int32_t>(word);
-            }
-            m_upgradeNews.Set();
-            break;
-        }
-        case 0x01000507:
-        case 0x01000701:
-            SetDone();
-            break;
-        case 0x01000508:
-        case 0x01000702:
-            SetRefused();
-            break;
-        case 0x01000801:
-        case 0x01000A03: {
-            LOG_WARN("CNetDVSDevice::ProcRecvCmd", "upgrade failed %d, mac: %s", word,
-                     m_mac.c_str());
-            {
-                CPUB_LockAction guard(m_progressLock);
-                m_upgradeError = word;
-            }
-            m_upgradeNews.Set();
-            break;
-        }
+            return true;
         case 0x01000A06:
             LOG_INFO("CNetDVSDevice::ProcRecvCmd", "set upgrade mode result %d, mac: %s", word,
                      m_mac.c_str());
             m_upgradeModeResult.store(word);
             SetRequestState(REQUEST_DONE);
             m_statusEvent.Set();
-            break;
-        case 0x01000B01:
-        case 0x01000B02: {
-            const uint32_t record[3] = {cmdType == 0x01000B01 ? 128u : 64u, word,
-                                        WordAt(payload, dataLength, 4)};
-            RaiseEvent(DEVICE_EVENT_ALARM, sizeof(record), record, cmdId);
-            break;
-        }
-        case 0x01000C07:
-            m_streamResult.store(word);
-            SetDone();
-            break;
+            return true;
         default:
-            break;  // unknown codes are dropped
+            return false;
+    }
+}
+
+// The camera's news during an upgrade: its progress or its error, for the
+// transfer waiting on the upgrade news.
+bool CNetDVSDevice::OnUpgradeNews(uint32_t cmdType, const uint8_t* payload, uint32_t dataLength) {
+    const uint32_t word = WordAt(payload, dataLength, 0);
+    switch (cmdType) {
+        case 0x01000504:
+        case 0x01000505:
+            SetUpgradeNews(0, std::nullopt);
+            return true;
+        case 0x01000506:
+        case 0x01000802:
+        case 0x01000A04:
+            SetUpgradeNews(static_cast<int32_t>(word), std::nullopt);
+            return true;
+        case 0x01000801:
+        case 0x01000A03:
+            LOG_WARN("CNetDVSDevice::ProcRecvCmd", "upgrade failed %d, mac: %s", word,
+                     m_mac.c_str());
+            SetUpgradeNews(std::nullopt, word);
+            return true;
+        default:
+            return false;
     }
 }

@@ -207,6 +207,113 @@ void CHttpClient::SetReceiveTimeoutForTest(uint32_t ms) {
     g_receiveTimeoutMs = ms == 0 ? kReceiveTimeoutMs : ms;
 }
 
+namespace {
+
+// Headers in name order as "name:value"; curl's own Accept, Expect and form
+// Content-Type are left out, as a plain client sends none of them.
+bool BuildHeaderList(const std::map<std::string, std::string>& headers, CCurlSlist& list) {
+    const auto lines = HeaderLines(headers);
+    bool listOk = true;
+    for (const auto& [name, value] : lines) {
+        // "name;" is curl's way of sending a header with an empty value.
+        const std::string line = value.empty() ? name + ";" : name + ":" + value;
+        listOk = listOk && CurlSlistAppend(list, line.c_str());
+    }
+    for (const char* name : {"Accept", "Expect", "Content-Type"}) {
+        if (!HasHeader(lines, name)) {
+            listOk = listOk && CurlSlistAppend(list, (std::string(name) + ":").c_str());
+        }
+    }
+    return listOk;
+}
+
+// What one request sends and how it is authenticated.
+struct RequestSetup {
+    const std::string& target;
+    const CCurlSlist& headers;
+    const std::string& user;
+    const std::string& password;
+    const std::string& body;
+    bool basicAllowed;
+};
+
+bool SetUpRequest(CURL* h, const RequestSetup& request, Transfer& transfer) {
+    bool setupOk = true;
+    const auto set = [&setupOk](CURLcode code) { setupOk = setupOk && code == CURLE_OK; };
+    set(curl_easy_setopt(h, CURLOPT_URL, request.target.c_str()));
+    set(curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http"));
+    set(curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L));
+    set(curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L));
+    // Direct access: proxies from the environment are not used.
+    set(curl_easy_setopt(h, CURLOPT_PROXY, ""));
+    set(curl_easy_setopt(h, CURLOPT_NOPROXY, "*"));
+    set(curl_easy_setopt(h, CURLOPT_USERAGENT, "KMR Tool"));
+    set(curl_easy_setopt(h, CURLOPT_HTTPHEADER, request.headers.get()));
+    set(curl_easy_setopt(h, CURLOPT_POST, 1L));
+    set(curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(request.body.size())));
+    set(curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data()));
+    if (!request.user.empty() || !request.password.empty()) {
+        set(curl_easy_setopt(h, CURLOPT_USERNAME, request.user.c_str()));
+        set(curl_easy_setopt(h, CURLOPT_PASSWORD, request.password.c_str()));
+        set(curl_easy_setopt(
+            h, CURLOPT_HTTPAUTH,
+            request.basicAllowed ? CURLAUTH_BASIC | CURLAUTH_DIGEST : CURLAUTH_DIGEST));
+    }
+    set(curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(CHttpClient::kConnectTimeoutMs)));
+    set(curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(CHttpClient::kTotalTimeoutMs)));
+    set(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody));
+    set(curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer));
+    set(curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader));
+    set(curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer));
+    set(curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnRequestReady));
+    set(curl_easy_setopt(h, CURLOPT_PREREQDATA, &transfer));
+    // The progress callback keeps the receive time-out and the cancel flag.
+    set(curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L));
+    set(curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress));
+    set(curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer));
+    return setupOk;
+}
+
+// A server that offers Basic only either got the password in clear
+// (allowed) or did not get it: either is worth a line.
+void WarnOfBasicOnly(CURL* h, const RequestSetup& request) {
+    long offered = 0;  // what the server's 401 asked for
+    curl_easy_getinfo(h, CURLINFO_HTTPAUTH_AVAIL, &offered);
+    if ((offered & CURLAUTH_BASIC) == 0 || (offered & CURLAUTH_DIGEST) != 0 ||
+        (request.user.empty() && request.password.empty())) {
+        return;
+    }
+    if (request.basicAllowed) {
+        LOG_WARN("CHttpClient::HttpTransfer",
+                 "Basic authentication used: the password went in clear, url: %s",
+                 request.target.c_str());
+    } else {
+        LOG_WARN("CHttpClient::HttpTransfer",
+                 "the server asks for Basic authentication only; the password is not sent in "
+                 "clear (setting AllowHttpBasicAuth), url: %s",
+                 request.target.c_str());
+    }
+}
+
+void KeepReply(CURLcode result, const Transfer& transfer, const std::string& target,
+               std::string& reply) {
+    if (result == CURLE_OK) {
+        reply = transfer.body.substr(0, transfer.body.find('\0'));
+    } else if (transfer.tooLong) {
+        LOG_WARN("CHttpClient::HttpTransfer", "reply dropped, longer than %zu bytes, url: %s",
+                 CHttpClient::kMaxReplyBytes, target.c_str());
+    } else {
+        LOG_WARN(
+            "CHttpClient::HttpTransfer", "reply not read whole (%s), url: %s",
+            transfer.timedOut ? "no data within the receive time-out" : curl_easy_strerror(result),
+            target.c_str());
+    }
+}
+
+}  // namespace
+
 int CHttpClient::HttpTransfer(const std::string& url,
                               const std::map<std::string, std::string>& headers,
                               const std::string& user, const std::string& password,
@@ -224,99 +331,28 @@ int CHttpClient::HttpTransfer(const std::string& url,
         return -1;
     }
     CURL* h = curl.get();
-
-    // Headers in name order as "name:value"; curl's own Accept, Expect and
-    // form Content-Type are left out, as a plain client sends none of them.
-    const auto lines = HeaderLines(headers);
     CCurlSlist list;
-    bool listOk = true;
-    for (const auto& [name, value] : lines) {
-        // "name;" is curl's way of sending a header with an empty value.
-        const std::string line = value.empty() ? name + ";" : name + ":" + value;
-        listOk = listOk && CurlSlistAppend(list, line.c_str());
-    }
-    for (const char* name : {"Accept", "Expect", "Content-Type"}) {
-        if (!HasHeader(lines, name)) {
-            listOk = listOk && CurlSlistAppend(list, (std::string(name) + ":").c_str());
-        }
-    }
-    if (!listOk) {
+    if (!BuildHeaderList(headers, list)) {
         return -1;
     }
-
     Transfer transfer;
     transfer.cancel = cancel;
     transfer.receiveLimit = std::chrono::milliseconds(g_receiveTimeoutMs.load());
-    bool setupOk = true;
-    const auto set = [&setupOk](CURLcode code) { setupOk = setupOk && code == CURLE_OK; };
-    set(curl_easy_setopt(h, CURLOPT_URL, target.c_str()));
-    set(curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http"));
-    set(curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L));
-    set(curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L));
-    // Direct access: proxies from the environment are not used.
-    set(curl_easy_setopt(h, CURLOPT_PROXY, ""));
-    set(curl_easy_setopt(h, CURLOPT_NOPROXY, "*"));
-    set(curl_easy_setopt(h, CURLOPT_USERAGENT, "KMR Tool"));
-    set(curl_easy_setopt(h, CURLOPT_HTTPHEADER, list.get()));
-    set(curl_easy_setopt(h, CURLOPT_POST, 1L));
-    set(curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size())));
-    set(curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.data()));
-    if (!user.empty() || !password.empty()) {
-        set(curl_easy_setopt(h, CURLOPT_USERNAME, user.c_str()));
-        set(curl_easy_setopt(h, CURLOPT_PASSWORD, password.c_str()));
-        set(curl_easy_setopt(h, CURLOPT_HTTPAUTH,
-                             basicAllowed ? CURLAUTH_BASIC | CURLAUTH_DIGEST : CURLAUTH_DIGEST));
-    }
-    set(curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeoutMs)));
-    set(curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(kTotalTimeoutMs)));
-    set(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody));
-    set(curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer));
-    set(curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader));
-    set(curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer));
-    set(curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnRequestReady));
-    set(curl_easy_setopt(h, CURLOPT_PREREQDATA, &transfer));
-    // The progress callback keeps the receive time-out and the cancel flag.
-    set(curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L));
-    set(curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress));
-    set(curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer));
-    if (!setupOk) {
+    const RequestSetup request{target, list, user, password, body, basicAllowed};
+    if (!SetUpRequest(h, request, transfer)) {
         return -1;
     }
 
     const CURLcode result = curl_easy_perform(h);
     long code = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
-    long offered = 0;  // what the server's 401 asked for
-    curl_easy_getinfo(h, CURLINFO_HTTPAUTH_AVAIL, &offered);
-    if ((offered & CURLAUTH_BASIC) != 0 && (offered & CURLAUTH_DIGEST) == 0 &&
-        (!user.empty() || !password.empty())) {
-        if (basicAllowed) {
-            LOG_WARN("CHttpClient::HttpTransfer",
-                     "Basic authentication used: the password went in clear, url: %s",
-                     target.c_str());
-        } else {
-            LOG_WARN("CHttpClient::HttpTransfer",
-                     "the server asks for Basic authentication only; the password is not sent in "
-                     "clear (setting AllowHttpBasicAuth), url: %s",
-                     target.c_str());
-        }
-    }
+    WarnOfBasicOnly(h, request);
     if (code == 0) {
         // No reply head: the request did not go through.
         return -1;
     }
     if (reply != nullptr) {
-        if (result == CURLE_OK) {
-            *reply = transfer.body.substr(0, transfer.body.find('\0'));
-        } else if (transfer.tooLong) {
-            LOG_WARN("CHttpClient::HttpTransfer", "reply dropped, longer than %zu bytes, url: %s",
-                     kMaxReplyBytes, target.c_str());
-        } else {
-            LOG_WARN("CHttpClient::HttpTransfer", "reply not read whole (%s), url: %s",
-                     transfer.timedOut ? "no data within the receive time-out"
-                                       : curl_easy_strerror(result),
-                     target.c_str());
-        }
+        KeepReply(result, transfer, target, *reply);
     }
     if (status != nullptr) {
         *status = static_cast<int>(code);

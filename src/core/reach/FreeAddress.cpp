@@ -1,6 +1,6 @@
 #include "FreeAddress.h"
 
-#include "Ipv4.h"
+#include "netops/Ipv4.h"
 
 using reach::Ipv4FromHost;
 using reach::Ipv4ToHost;

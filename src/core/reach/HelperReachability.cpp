@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <utility>
-#include "Ipv4.h"
+#include "netops/Ipv4.h"
 
 #include "app/Logger.h"
 #include "app/StringTable.h"

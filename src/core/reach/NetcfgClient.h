@@ -10,7 +10,7 @@
 #include <stop_token>
 #include <string>
 
-#include "NetcfgRequest.h"
+#include "netops/NetcfgRequest.h"
 
 // Why the helper could not serve a request.
 enum class NetcfgProblem {

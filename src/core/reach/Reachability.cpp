@@ -1,15 +1,15 @@
 #include "Reachability.h"
 
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <string_view>
 
 #include "FreeAddress.h"
-#include "Ipv4.h"
-#include "NetConfig.h"
 #include "app/Logger.h"
 #include "model/DeviceText.h"
+#include "netops/Ipv4.h"
+#include "netops/NetConfig.h"
 #include "platform/Pub.h"
 
 FH_LOG_SOURCE("Reachability");
@@ -25,19 +25,57 @@ uint32_t TimeSeed() {
 
 }  // namespace
 
-bool WaitForLocalAddress(IReachability& reach, uint32_t address, int attempts, uint32_t intervalMs,
-                         std::stop_token stop) {
-    // Nothing but the stop request notifies it: the pauses end at the stop.
-    std::mutex pauseLock;
-    std::condition_variable_any paused;
+namespace {
+
+using WaitClock = std::chrono::steady_clock;
+
+// Without announcements: `attempts` questions, `interval` apart.
+bool PollForLocalAddress(IReachability& reach, uint32_t address, int attempts,
+                         std::chrono::milliseconds interval, std::stop_token stop) {
     for (int i = 0; i < attempts && !stop.stop_requested(); ++i) {
         if (reach.IsLocalHostAddress(address)) {
             return true;
         }
-        std::unique_lock<std::mutex> lock(pauseLock);
-        paused.wait_for(lock, stop, std::chrono::milliseconds(intervalMs), [] { return false; });
+        if (i + 1 < attempts &&
+            CAddressWatch::Wait(nullptr, interval, stop) == CAddressWatch::Wake::Stopped) {
+            return false;
+        }
     }
     return false;
+}
+
+// With them: a question at the start, at each announcement and at the limit.
+bool WatchForLocalAddress(IReachability& reach, CAddressWatch& watch, uint32_t address,
+                          std::chrono::milliseconds limit, std::stop_token stop) {
+    const WaitClock::time_point deadline = WaitClock::now() + limit;
+    while (!stop.stop_requested()) {
+        if (reach.IsLocalHostAddress(address)) {
+            return true;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - WaitClock::now());
+        if (left.count() <= 0 ||
+            CAddressWatch::Wait(&watch, left, stop) == CAddressWatch::Wake::Stopped) {
+            return false;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool WaitForLocalAddress(IReachability& reach, uint32_t address, int attempts, uint32_t intervalMs,
+                         std::stop_token stop) {
+    if (attempts <= 0) {
+        return false;
+    }
+    // Subscribed before the first question, so that an address the kernel
+    // takes after it is announced.
+    const std::unique_ptr<CAddressWatch> watch = reach.WatchAddresses();
+    const std::chrono::milliseconds interval(intervalMs);
+    if (!watch) {
+        return PollForLocalAddress(reach, address, attempts, interval, stop);
+    }
+    return WatchForLocalAddress(reach, *watch, address, attempts * interval, stop);
 }
 
 CReachability::CReachability(const reach::ArpTimings& timings)
@@ -69,6 +107,11 @@ bool CReachability::IsLocalHostAddress(uint32_t address) {
         }
     }
     return false;
+}
+
+std::unique_ptr<CAddressWatch> CReachability::WatchAddresses() {
+    auto watch = std::make_unique<CAddressWatch>();
+    return watch->Ok() ? std::move(watch) : nullptr;
 }
 
 bool CReachability::IsOnLocalSubnet(uint32_t address, uint32_t mask) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -11,10 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "Adapters.h"
-#include "ArpProbe.h"
-#include "LocalAddresses.h"
+#include "AddressWatch.h"
 #include "model/DeviceSInfo.h"
+#include "netops/Adapters.h"
+#include "netops/ArpProbe.h"
+#include "netops/LocalAddresses.h"
 #include "platform/Pub.h"
 
 // What the upgrade engine and the main window use; tests pass a stand-in.
@@ -38,14 +40,21 @@ public:
 
     virtual bool IsLocalHostAddress(uint32_t address) = 0;
 
+    // The kernel's announcements of added addresses, subscribed to now, for
+    // WaitForLocalAddress; null when there are none, and the wait asks
+    // again every interval.
+    virtual std::unique_ptr<reach::CAddressWatch> WatchAddresses() { return nullptr; }
+
     // A text for the technician when the network cannot be changed (the
     // helper is missing or lacks its capabilities), given once; "" otherwise.
     virtual std::string TakeNotice() { return {}; }
 };
 
-// Asks IsLocalHostAddress up to `attempts` times, waiting `intervalMs`
-// between the questions; true at the first yes. A `stop` request ends the
-// wait at once (false).
+// Waits until IsLocalHostAddress reports the address: asks at once, again
+// whenever the kernel announces an added IPv4 address (WatchAddresses; every
+// `intervalMs` without announcements), and a last time when `attempts` x
+// `intervalMs` have passed (false then). A `stop` request ends the wait at
+// once (false).
 bool WaitForLocalAddress(IReachability& reach, uint32_t address, int attempts = 80,
                          uint32_t intervalMs = 100, std::stop_token stop = {});
 
@@ -61,6 +70,7 @@ public:
                              uint32_t& addedAddress, bool tryFirstAddress,
                              std::stop_token stop = {}) override;
     bool IsLocalHostAddress(uint32_t address) override;
+    std::unique_ptr<reach::CAddressWatch> WatchAddresses() override;
 
     bool IsOnLocalSubnet(uint32_t address, uint32_t mask);
     // A free address in the device's subnet, probed on `adapter`; 0 when none.

@@ -1,7 +1,7 @@
 #include "session/InventorySite.h"
 
 #include "inventory/InventoryText.h"
-#include "reach/Ipv4.h"
+#include "netops/Ipv4.h"
 
 std::string AdapterSubnet(const std::vector<ADAPTER_INFO>& adapters, const std::string& adapter) {
     if (adapter.empty()) {

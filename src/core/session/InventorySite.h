@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "reach/Adapters.h"
+#include "netops/Adapters.h"
 
 // "192.168.1.0/24" of the first IPv4 address of the adapter named
 // `adapter` in `adapters`; "" when `adapter` is "" or has no address.

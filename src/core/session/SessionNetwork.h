@@ -3,7 +3,7 @@
 // addresses through the privileged helper.
 #pragma once
 
-#include "reach/Adapters.h"
+#include "netops/Adapters.h"
+#include "netops/Ipv4.h"
 #include "reach/HelperReachability.h"
-#include "reach/Ipv4.h"
 #include "reach/Reachability.h"

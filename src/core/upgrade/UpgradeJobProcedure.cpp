@@ -2,6 +2,7 @@
 // after the camera came back.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "app/Logger.h"
@@ -343,9 +344,18 @@ CJobAttempts::Next CJobAttempts::Attempt() {
     };
     const bool login = record->deviceActivated != 1;
     const CameraCredential& attemptLogin = m_credentials[m_credential];
-    const int r =
-        upgradeDevice(*m_context, m_mac, ip, port, attemptLogin.user, attemptLogin.password,
-                      reporter, m_upgradeMode, login, &m_job->cancelled, m_job->StopToken());
+    UpgradeAttempt attempt;
+    attempt.mac = m_mac;
+    attempt.ip = ip;
+    attempt.port = port;
+    attempt.user = attemptLogin.user;
+    attempt.password = attemptLogin.password;
+    attempt.reporter = std::move(reporter);
+    attempt.upgradeMode = m_upgradeMode;
+    attempt.login = login;
+    attempt.cancel = &m_job->cancelled;
+    attempt.stop = m_job->StopToken();
+    const int r = upgradeDevice(*m_context, attempt);
     return OnResult(r, record, ip, port);
 }
 

@@ -19,10 +19,25 @@ using ProgressReporter = std::function<bool(uint32_t percent)>;
 // returns that result.
 int upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job);
 
+// What one attempt is given besides the batch's context.
+struct UpgradeAttempt {
+    std::string mac;
+    std::string ip;
+    uint16_t port = 0;
+    std::string user;
+    std::string password;
+    // Told of each block; may be empty.
+    ProgressReporter reporter;
+    // The login asks the camera for upgrade mode.
+    bool upgradeMode = false;
+    // Log in first; an activated new-style camera is only listened to.
+    bool login = true;
+    // The job's flag: ends the connect and the block loop. May be null.
+    const std::atomic<bool>* cancel = nullptr;
+    // The job's stop: also ends a wait for the login reply or a blocked send.
+    std::stop_token stop;
+};
+
 // One attempt: connect, log in, check, send the 100 blocks. Returns an
-// upgrade result code. `cancel` ends the connect and the block loop; `stop`
-// (the job's) also ends a wait for the login reply or a blocked send.
-int upgradeDevice(const CBatchContext& context, const std::string& mac, const std::string& ip,
-                  uint16_t port, const std::string& user, const std::string& password,
-                  const ProgressReporter& reporter, bool upgradeMode, bool login,
-                  const std::atomic<bool>* cancel = nullptr, std::stop_token stop = {});
+// upgrade result code.
+int upgradeDevice(const CBatchContext& context, const UpgradeAttempt& attempt);

@@ -118,6 +118,95 @@ void CMarkupSTL::EndOpenElement(int elem) {
     AppendChildren(e.parent, children);
 }
 
+struct CMarkupSTL::OpenElements {
+    std::vector<int> elems;
+    // How many open elements carry each name, so that an end tag that
+    // matches none is known at once instead of by a walk of the whole stack
+    // (a long reply of unmatched end tags would take minutes).
+    std::map<std::string, int> names;
+};
+
+std::string CMarkupSTL::NameKey(std::string_view name) const {
+    std::string key(name);
+    if (m_ignoreCase) {
+        for (char& c : key) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    return key;
+}
+
+void CMarkupSTL::CloseOpen(OpenElements& open, size_t keep) {
+    for (size_t i = keep; i < open.elems.size(); ++i) {
+        --open.names[NameKey(TagName(open.elems[i]))];
+    }
+    open.elems.resize(keep);
+}
+
+void CMarkupSTL::OnStartTag(const Token& t, OpenElements& open) {
+    const int elem = AddElement(open.elems.empty() ? 0 : open.elems.back(), t.start);
+    ElemPos& e = m_elems[elem];
+    e.startTagLen = t.end - t.start;
+    if (!t.terminated) {
+        // A start tag cut off by the end of the text.
+        e.flags |= kEmptyElement | kNotEnded;
+        e.length = e.startTagLen;
+    } else if (t.emptyElement) {
+        e.flags |= kEmptyElement;
+        e.length = e.startTagLen;
+    } else {
+        open.elems.push_back(elem);
+        ++open.names[NameKey(TagName(elem))];
+    }
+}
+
+void CMarkupSTL::OnEndTag(const Token& t, OpenElements& open) {
+    const std::string_view doc = m_doc;
+    const std::string_view name = doc.substr(t.nameStart, t.nameEnd - t.nameStart);
+    size_t match = 0;
+    const auto named = open.names.find(NameKey(name));
+    if (named != open.names.end() && named->second > 0) {
+        match = open.elems.size();
+        while (match > 0 && !SameName(TagName(open.elems[match - 1]), name, m_ignoreCase)) {
+            --match;
+        }
+    }
+    if (match == 0) {
+        SetParseError(Format("No start tag for end tag '%s' at offset %d", name, t.start));
+        return;
+    }
+    const int found = open.elems[match - 1];
+    if (match < open.elems.size()) {
+        const int innermost = open.elems.back();
+        std::string error =
+            Format("End tag '%s' at offset %d does not match start tag ", name, t.start);
+        error += Format("'%s' at offset %d", TagName(innermost), m_elems[innermost].start);
+        SetParseError(std::move(error));
+        // Outermost first, so each child chain lands in document order.
+        for (size_t i = match; i < open.elems.size(); ++i) {
+            EndOpenElement(open.elems[i]);
+        }
+        CloseOpen(open, match);
+    }
+    ElemPos& f = m_elems[found];
+    f.length = t.end - f.start;
+    f.endTagLen = t.end - t.start;
+    CloseOpen(open, open.elems.size() - 1);
+}
+
+// Elements still open run to the end of the text.
+void CMarkupSTL::EndStillOpen(OpenElements& open) {
+    while (!open.elems.empty()) {
+        const int elem = open.elems.back();
+        open.elems.pop_back();
+        ElemPos& e = m_elems[elem];
+        e.flags |= kNotEnded;
+        e.length = m_doc.size() - e.start;
+        e.endTagLen = 0;
+        SetParseError(Format("Element '%s' at offset %d not ended", TagName(elem), e.start));
+    }
+}
+
 void CMarkupSTL::Parse() {
     m_error.clear();
     m_haveScanError = false;
@@ -132,26 +221,7 @@ void CMarkupSTL::Parse() {
     }
 
     const std::string_view doc = m_doc;
-    std::vector<int> open;  // open elements, innermost last
-    // How many open elements carry each name, so that an end tag that
-    // matches none is known at once instead of by a walk of the whole stack
-    // (a long reply of unmatched end tags would take minutes).
-    std::map<std::string, int> openNames;
-    const auto nameKey = [this](std::string_view name) {
-        std::string key(name);
-        if (m_ignoreCase) {
-            for (char& c : key) {
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            }
-        }
-        return key;
-    };
-    const auto closeOpen = [&](size_t keep) {
-        for (size_t i = keep; i < open.size(); ++i) {
-            --openNames[nameKey(TagName(open[i]))];
-        }
-        open.resize(keep);
-    };
+    OpenElements open;
     size_t pos = 0;
     while (pos < doc.size()) {
         const Token t = markup::NextToken(doc, pos);
@@ -164,64 +234,12 @@ void CMarkupSTL::Parse() {
             SetParseError(Format("%s at offset %d unterminated", t.what, t.start));
         }
         if (t.kind == TokenKind::StartTag) {
-            const int elem = AddElement(open.empty() ? 0 : open.back(), t.start);
-            ElemPos& e = m_elems[elem];
-            e.startTagLen = t.end - t.start;
-            if (!t.terminated) {
-                // A start tag cut off by the end of the text.
-                e.flags |= kEmptyElement | kNotEnded;
-                e.length = e.startTagLen;
-            } else if (t.emptyElement) {
-                e.flags |= kEmptyElement;
-                e.length = e.startTagLen;
-            } else {
-                open.push_back(elem);
-                ++openNames[nameKey(TagName(elem))];
-            }
+            OnStartTag(t, open);
         } else if (t.kind == TokenKind::EndTag && t.terminated) {
-            const std::string_view name = doc.substr(t.nameStart, t.nameEnd - t.nameStart);
-            size_t match = 0;
-            const auto named = openNames.find(nameKey(name));
-            if (named != openNames.end() && named->second > 0) {
-                match = open.size();
-                while (match > 0 && !SameName(TagName(open[match - 1]), name, m_ignoreCase)) {
-                    --match;
-                }
-            }
-            if (match == 0) {
-                SetParseError(Format("No start tag for end tag '%s' at offset %d", name, t.start));
-                continue;
-            }
-            const int found = open[match - 1];
-            if (match < open.size()) {
-                const int innermost = open.back();
-                std::string error =
-                    Format("End tag '%s' at offset %d does not match start tag ", name, t.start);
-                error += Format("'%s' at offset %d", TagName(innermost), m_elems[innermost].start);
-                SetParseError(std::move(error));
-                // Outermost first, so each child chain lands in document order.
-                for (size_t i = match; i < open.size(); ++i) {
-                    EndOpenElement(open[i]);
-                }
-                closeOpen(match);
-            }
-            ElemPos& f = m_elems[found];
-            f.length = t.end - f.start;
-            f.endTagLen = t.end - t.start;
-            closeOpen(open.size() - 1);
+            OnEndTag(t, open);
         }
     }
-
-    // Elements still open run to the end of the text.
-    while (!open.empty()) {
-        const int elem = open.back();
-        open.pop_back();
-        ElemPos& e = m_elems[elem];
-        e.flags |= kNotEnded;
-        e.length = doc.size() - e.start;
-        e.endTagLen = 0;
-        SetParseError(Format("Element '%s' at offset %d not ended", TagName(elem), e.start));
-    }
+    EndStillOpen(open);
 
     // Parents always come before their children in the array.
     for (size_t i = 1; i < m_elems.size(); ++i) {

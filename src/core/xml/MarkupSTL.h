@@ -17,6 +17,10 @@
 #include <string_view>
 #include <vector>
 
+namespace markup {
+struct Token;
+}
+
 class CMarkupSTL {
 public:
     CMarkupSTL();
@@ -88,7 +92,15 @@ private:
         int prev = 0;   // previous sibling; the first child's points to the last
     };
 
+    // The elements a parse has open, innermost last.
+    struct OpenElements;
+
     void Parse();
+    void OnStartTag(const markup::Token& t, OpenElements& open);
+    void OnEndTag(const markup::Token& t, OpenElements& open);
+    void CloseOpen(OpenElements& open, size_t keep);
+    void EndStillOpen(OpenElements& open);
+    std::string NameKey(std::string_view name) const;
     int AddElement(int parent, size_t start);
     void AppendChildren(int parent, int firstChild);
     void EndOpenElement(int elem);
