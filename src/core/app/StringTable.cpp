@@ -306,6 +306,7 @@ constexpr StringRow kRows[] = {
     {1217, "Pause", "暫停", "暂停"},
     {1218, "Go on", "繼續", "继续"},
     {1219, "Upgrade started: 1 camera", "開始升級：1 台攝影機", "开始升级：1 台摄像机"},
+    {1270, "Step %1 of %2", "第 %1 步，共 %2 步", "第 %1 步，共 %2 步"},
 };
 
 }  // namespace

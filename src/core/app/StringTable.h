@@ -225,4 +225,5 @@ enum StringId : int {
     IDS_PAUSE = 1217,
     IDS_GO_ON = 1218,
     IDS_LOG_BATCH_STARTED_ONE = 1219,
+    IDS_UPGRADE_STEP = 1270,  // "Step %1 of %2": a camera's upgrade path
 };
