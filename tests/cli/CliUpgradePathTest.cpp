@@ -96,6 +96,12 @@ TEST_F(CliUpgradePath, EachCameraStartsWhereItIsAndStopsAtAFailedStep) {
         args.insert(args.end(), {"--mac", cam.mac});
     }
     std::string out;
+    std::vector<std::string> dryRun = args;
+    dryRun.push_back("--dry-run");
+    EXPECT_EQ(Run(dryRun, out), 0) << m_err;
+    EXPECT_NE(out.find("IPC_4.0.2_230119.bin -> IPC_4.0.2_230120.bin"), std::string::npos) << out;
+    EXPECT_EQ(m_fleet.CountEvents(behind.mac, "connect"), 0);
+
     EXPECT_EQ(Run(args, out), 1) << out << m_err;  // the failing camera
 
     // In version order whatever the command line's, each verified: the
@@ -154,44 +160,70 @@ TEST_F(CliUpgradePath, EachCameraStartsWhereItIsAndStopsAtAFailedStep) {
 }
 
 // Killed (SIGKILL) once its first step was verified, the run is resumed
-// and goes on at step 2: step 1 is never sent again.
-TEST_F(CliUpgradePath, AKillBetweenTwoStepsResumesAtTheSecond) {
-    auto cam = Camera(1);
-    m_fleet.AddCamera(cam);
+// and goes on at step 2: step 1 is never sent again. Killed once the last
+// block of step 2 went out, the resumed run verifies that step (the camera
+// may be flashing) and sends nothing again.
+TEST_F(CliUpgradePath, AKillBetweenOrWithinStepsResumesWithoutSendingAStepTwice) {
+    const auto count = [](const std::string& text, const std::string& part) {
+        size_t n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    struct KillPoint {
+        std::string line;
+        size_t times;
+        std::string resumedWith;  // the first step the resumed run journals
+    };
+    const std::vector<KillPoint> points = {{"\"event\":\"passed\"", 1, "\"step\":2"},
+                                           {"\"event\":\"last-block\"", 2, "\"verifying\""}};
+    for (int n = 1; n <= 2; ++n) {
+        auto cam = Camera(n);
+        cam.flashMs = 3000;  // a resumed run finds it still flashing
+        m_fleet.AddCamera(cam);
+    }
     ASSERT_TRUE(m_fleet.Start());
-    std::vector<std::string> args = PathArgs();
-    args.insert(args.begin(),
-                {"--set", "WaitDeviceOfflineTimeout=20", "--set", "WaitRebootTimeout=60"});
-    args.insert(args.end(), {"--mac", cam.mac});
+    for (size_t p = 0; p < points.size(); ++p) {
+        const KillPoint& point = points[p];
+        SCOPED_TRACE(point.line);
+        const std::string mac = m_fleet.Cameras()[p].mac;
+        std::filesystem::remove_all(m_box.File("state/firmhand/runs"));
+        std::vector<std::string> args = PathArgs();
+        args.insert(args.begin(),
+                    {"--set", "WaitDeviceOfflineTimeout=20", "--set", "WaitRebootTimeout=60"});
+        args.insert(args.end(), {"--mac", mac});
 
-    std::vector<std::string> first = args;
-    const std::vector<std::string> targets = TargetArgs();
-    first.insert(first.end(), targets.begin(), targets.end());
-    CChildProcess child;
-    ASSERT_TRUE(StartCli(child, first, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")));
-    ASSERT_TRUE(testing_support::WaitFor(
-        [&] { return Journals().find("\"event\":\"passed\"") != std::string::npos; }, seconds(120)))
-        << m_box.Read("err.txt");
-    ASSERT_TRUE(child.Kill());
-    ASSERT_TRUE(child.Wait(seconds(30)).has_value());
-    EXPECT_EQ(Transfers(cam.mac).size(), 1u);
+        std::vector<std::string> first = args;
+        const std::vector<std::string> targets = TargetArgs();
+        first.insert(first.end(), targets.begin(), targets.end());
+        CChildProcess child;
+        ASSERT_TRUE(
+            StartCli(child, first, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")));
+        ASSERT_TRUE(testing_support::WaitFor(
+            [&] { return count(Journals(), point.line) >= point.times; }, seconds(120)))
+            << m_box.Read("err.txt");
+        ASSERT_TRUE(child.Kill());
+        ASSERT_TRUE(child.Wait(seconds(30)).has_value());
 
-    std::string out;
-    args.insert(args.end(), {"--resume", "--report", m_box.File("r.json")});
-    EXPECT_EQ(Run(args, out), 0) << out << m_err;
-    EXPECT_NE(out.find("Resuming run"), std::string::npos) << out;
-    EXPECT_EQ(Transfers(cam.mac), (std::vector<int64_t>{5004, 6004}));
-    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "flash_start"), 2);
-    EXPECT_EQ(m_fleet.State(cam.mac)->build, 230120);
-    const std::string journal = Journals();
-    const size_t resumed = journal.rfind("\"event\":\"resumed\"");
-    ASSERT_NE(resumed, std::string::npos) << journal;
-    EXPECT_EQ(journal.find("\"step\":1", resumed), std::string::npos) << journal;
-    const nlohmann::json row = ReportRow(nlohmann::json::parse(m_box.Read("r.json")), cam.mac);
-    EXPECT_EQ(row["status"], "upgraded") << row;
-    ASSERT_EQ(row["steps"].size(), 2u) << row;
-    EXPECT_EQ(row["steps"][0]["code"], 0);
-    EXPECT_EQ(row["steps"][1]["code"], 0);
+        std::string out;
+        args.insert(args.end(), {"--resume", "--report", m_box.File("r.json")});
+        EXPECT_EQ(Run(args, out), 0) << out << m_err;
+        EXPECT_NE(out.find("Resuming run"), std::string::npos) << out;
+        EXPECT_EQ(Transfers(mac), (std::vector<int64_t>{5004, 6004}));
+        EXPECT_EQ(m_fleet.CountEvents(mac, "flash_start"), 2);
+        EXPECT_EQ(m_fleet.State(mac)->build, 230120);
+        const std::string journal = Journals();
+        const size_t resumed = journal.rfind("\"event\":\"resumed\"");
+        ASSERT_NE(resumed, std::string::npos) << journal;
+        EXPECT_EQ(journal.find("\"step\":1", resumed), std::string::npos) << journal;
+        EXPECT_NE(journal.find(point.resumedWith, resumed), std::string::npos) << journal;
+        const nlohmann::json row = ReportRow(nlohmann::json::parse(m_box.Read("r.json")), mac);
+        EXPECT_EQ(row["status"], "upgraded") << row;
+        ASSERT_EQ(row["steps"].size(), 2u) << row;
+        EXPECT_EQ(row["steps"][0]["code"], 0);
+        EXPECT_EQ(row["steps"][1]["code"], 0);
+    }
 }
 
 // Each refused with one sentence and exit status 2, before any search.
