@@ -182,7 +182,9 @@ CliCommand AddUpgradeCommand(CLI::App& app, std::vector<std::string> commandLine
     CLI::App* command = app.add_subcommand("upgrade", "Upgrade the firmware of the chosen cameras");
     command->add_option("--package", upgrade.rollout.packages,
                         "Upgrade package file, or MODEL=FILE for the cameras of one model "
-                        "(repeatable; with --retry-failed, the report's packages by default)");
+                        "(repeatable; several for one model are an upgrade path, sent step by "
+                        "step in the order of the versions in their file names; with "
+                        "--retry-failed, the report's packages by default)");
     auto* all = command->add_flag("--all", upgrade.cameras.all, "Every camera found");
     auto* macs = command->add_option("--mac", upgrade.cameras.macs, "Cameras by MAC address");
     auto* model = command->add_option("--model", upgrade.cameras.models, "Cameras of these models");

@@ -8,6 +8,7 @@
 #include "InputCheck.h"
 #include "model/DeviceText.h"
 #include "model/MacAddress.h"
+#include "model/UpgradePathOrder.h"
 #include "session/SessionFiles.h"
 #include "session/SessionTypes.h"
 
@@ -40,21 +41,20 @@ std::string CheckCanary(const std::string& text, int& count) {
 }  // namespace
 
 std::string CheckRolloutInput(RolloutInput& input) {
-    std::set<std::string> models;
     for (const std::string& text : input.packages) {
         BatchPackage package;
         if (!ParsePackageArgument(text, package)) {
             return "--package " + text + ": expected FILE or MODEL=FILE";
         }
-        if (!models.insert(package.model).second) {
-            return package.model.empty()
-                       ? "more than one --package without a model; name each one's MODEL="
-                       : "more than one --package for model " + package.model;
-        }
         if (std::string problem = CheckPackageFile(package.path); !problem.empty()) {
             return problem;
         }
         input.parsedPackages.push_back(package);
+    }
+    // Several packages of one model are its upgrade path, in version order.
+    std::vector<BatchPackage> ordered;
+    if (std::string problem; !OrderUpgradePaths(input.parsedPackages, ordered, problem)) {
+        return "--package: " + problem;
     }
     if (!input.credentials.empty()) {
         std::vector<CREDENTIAL_ENTRY> entries;

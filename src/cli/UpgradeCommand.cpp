@@ -133,8 +133,15 @@ void PrintPlan(const std::vector<CameraPlan>& plans, std::ostream& out) {
     CTextTable table({"MAC address", "IP address", "Model", "Version", "Plan", "Credentials"});
     for (const CameraPlan& plan : plans) {
         const DEVICE_S_INFO& r = *plan.record;
-        const std::string what =
+        std::string what =
             plan.package ? plan.package->FileName() : ResultCodeToText(plan.skipCode);
+        if (plan.package && plan.path.size() > 1) {
+            // An upgrade path: the steps it would take, in order.
+            what.clear();
+            for (size_t step = plan.firstStep; step < plan.path.size(); ++step) {
+                what += (what.empty() ? "" : " -> ") + plan.path[step]->FileName();
+            }
+        }
         std::string credentials = "-";
         if (!plan.credentials.empty()) {
             credentials.clear();

@@ -206,13 +206,13 @@ TEST_F(CliInventory, AnUnusableInventoryIsToldOnceAndLeftAsItIs) {
     {
         sqlite3* newer = nullptr;
         ASSERT_EQ(sqlite3_open(m_box.File("newer.sqlite").c_str(), &newer), SQLITE_OK);
-        sqlite3_exec(newer, "CREATE TABLE t (x); PRAGMA user_version = 2", nullptr, nullptr,
+        sqlite3_exec(newer, "CREATE TABLE t (x); PRAGMA user_version = 3", nullptr, nullptr,
                      nullptr);
         sqlite3_close(newer);
     }
     m_box.Write("text.sqlite", "camera list\n02:CC:00:00:00:01\n");
     for (const auto& [name, problem] :
-         {std::pair{"newer.sqlite", "has schema version 2, newer than this program's 1"},
+         {std::pair{"newer.sqlite", "has schema version 3, newer than this program's 2"},
           std::pair{"text.sqlite", "is not an SQLite database"}}) {
         const std::string before = m_box.Read(name);
         std::string out;

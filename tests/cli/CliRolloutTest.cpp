@@ -208,7 +208,7 @@ TEST_F(CliRolloutTest, WrongRolloutValuesAreRefusedBeforeAnySearch) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--package", "=" + m_package}, "expected FILE or MODEL=FILE"},
         {{"--package", "A=" + m_package, "--package", "A=" + m_package},
-         "more than one --package for model A"},
+         "several packages for model A, but the file name of"},
         {{"--package", m_package, "--credentials", credentials}, "line 1"},
         {{"--package", m_package, "--parallel", "65"}, "1 to 64"},
         {{"--package", m_package, "--max-failures", "x%"}, "expected N or N%"},

@@ -6,6 +6,7 @@
 
 #include "inventory/Inventory.h"
 #include "inventory/InventoryText.h"
+#include "model/FirmwareVersion.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -64,7 +65,7 @@ TEST(Inventory, ANewDatabaseIsInWalModeWithTheCurrentSchema) {
     ASSERT_NE(OpenOrFail(path, InventoryAccess::Write), nullptr);  // folders made too
     COtherConnection other(path);
     EXPECT_EQ(other.Text("PRAGMA journal_mode"), "wal");
-    EXPECT_EQ(other.Text("PRAGMA user_version"), "1");
+    EXPECT_EQ(other.Text("PRAGMA user_version"), "2");
     // Opened again, nothing is migrated twice.
     EXPECT_NE(OpenOrFail(path, InventoryAccess::Write), nullptr);
     EXPECT_NE(OpenOrFail(path, InventoryAccess::Read), nullptr);
@@ -117,12 +118,12 @@ TEST(Inventory, CamerasKeepEveryVersionSeenAndStepsFollowTheirRun) {
     }
     EXPECT_EQ(older,
               (std::vector<std::string>{"Depot 02:AA:00:00:00:02", "Yard 02:AA:00:00:00:09"}));
-    EXPECT_GT(inventory::CompareFirmwareVersions("4.0.10", "4.0.2"), 0);
-    EXPECT_GT(inventory::CompareFirmwareVersions("4.0.2.1", "4.0.2"), 0);
-    EXPECT_EQ(inventory::CompareFirmwareVersions("4.0", "4.0.0"), 0);
-    EXPECT_EQ(inventory::CompareFirmwareVersions("4.00.2", "4.0.2"), 0);
-    EXPECT_LT(inventory::CompareFirmwareVersions("3.9.99", "4.0"), 0);
-    EXPECT_LT(inventory::CompareFirmwareVersions("4.1.0", "4.1.0beta"), 0);
+    EXPECT_GT(CompareFirmwareVersions("4.0.10", "4.0.2"), 0);
+    EXPECT_GT(CompareFirmwareVersions("4.0.2.1", "4.0.2"), 0);
+    EXPECT_EQ(CompareFirmwareVersions("4.0", "4.0.0"), 0);
+    EXPECT_EQ(CompareFirmwareVersions("4.00.2", "4.0.2"), 0);
+    EXPECT_LT(CompareFirmwareVersions("3.9.99", "4.0"), 0);
+    EXPECT_LT(CompareFirmwareVersions("4.1.0", "4.1.0beta"), 0);
 
     // A resumed run replaces its camera's step; another run adds one. A
     // camera only the run knew gets a row.
@@ -157,6 +158,58 @@ TEST(Inventory, CamerasKeepEveryVersionSeenAndStepsFollowTheirRun) {
     EXPECT_EQ(cameras.size(), 4u);
 }
 
+// A database of the first schema keeps its steps when it is opened by this
+// program; from then on one run may record several steps of a camera (an
+// upgrade path), each its own row, and a resumed run still replaces its own.
+TEST(Inventory, TheFirstSchemaMigratesAndARunKeepsEachStepOfAPath) {
+    testing_support::CSandbox box;
+    const std::string path = box.File("inventory.sqlite");
+    std::string error;
+    {
+        auto fresh = OpenOrFail(path, InventoryAccess::Write);
+        ASSERT_TRUE(
+            fresh->RecordSightings("Depot", {Sighting("02:AA:00:00:00:01", "4.0.2", 1, 1)}, error));
+    }
+    {
+        // Back to the first schema's table, with a row of an older run.
+        COtherConnection other(path);
+        ASSERT_TRUE(other.Exec(R"sql(
+DROP TABLE upgrade_step;
+CREATE TABLE upgrade_step (id INTEGER PRIMARY KEY, camera_id INTEGER NOT NULL, run_id TEXT NOT NULL,
+    journal TEXT NOT NULL, package_name TEXT NOT NULL, package_sha256 TEXT NOT NULL,
+    from_version TEXT NOT NULL, to_version TEXT NOT NULL, result INTEGER NOT NULL,
+    result_text TEXT NOT NULL, attempts INTEGER NOT NULL, started_at INTEGER NOT NULL,
+    ended_at INTEGER NOT NULL, UNIQUE (run_id, camera_id));
+INSERT INTO upgrade_step VALUES (1, 1, 'old', 'old.jsonl', 'fw.bin', '', '4.0.1(1)', '4.0.2(1)',
+    0, 'ok', 1, 10, 20);
+PRAGMA user_version = 1;)sql"));
+    }
+    auto inventory = OpenOrFail(path, InventoryAccess::Write);
+    ASSERT_NE(inventory, nullptr);
+    EXPECT_EQ(COtherConnection(path).Text("PRAGMA user_version"), "2");
+    UPGRADE_STEP step;
+    step.mac = "02:AA:00:00:00:01";
+    step.runId = "path";
+    step.result = 0;
+    for (int n = 1; n <= 2; ++n) {
+        step.step = n;
+        step.packageName = "fw_4.0." + std::to_string(n + 2) + ".bin";
+        step.startedAt = 100 * n;
+        ASSERT_TRUE(inventory->RecordSteps("Depot", {step}, error)) << error;
+    }
+    step.result = 7;  // the resumed run's end of its second step
+    ASSERT_TRUE(inventory->RecordSteps("Depot", {step}, error)) << error;
+    std::vector<INVENTORY_STEP> steps;
+    ASSERT_TRUE(inventory->Steps("", "02:AA:00:00:00:01", steps, error)) << error;
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_EQ(steps[0].step.runId, "old");
+    EXPECT_EQ(steps[0].step.toVersion, "4.0.2(1)");
+    EXPECT_EQ(steps[1].step.packageName, "fw_4.0.3.bin");
+    EXPECT_EQ(steps[1].step.result, 0);
+    EXPECT_EQ(steps[2].step.packageName, "fw_4.0.4.bin");
+    EXPECT_EQ(steps[2].step.result, 7);
+}
+
 TEST(Inventory, FilesItCannotUseAreToldAndLeftByteForByte) {
     testing_support::CSandbox box;
     // Not SQLite: a text file, and one that only starts like a database.
@@ -170,7 +223,7 @@ TEST(Inventory, FilesItCannotUseAreToldAndLeftByteForByte) {
     const std::map<std::string, std::string> expected = {
         {"notes.sqlite", "is not an SQLite database"},
         {"torn.sqlite", "is not an SQLite database"},
-        {"newer.sqlite", "has schema version 7, newer than this program's 1"},
+        {"newer.sqlite", "has schema version 7, newer than this program's 2"},
     };
     for (const auto& [name, problem] : expected) {
         const std::string before = box.Read(name);

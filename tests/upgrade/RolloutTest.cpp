@@ -136,10 +136,17 @@ TEST(Rollout, PackagesAndModelsAreCheckedBeforeAnythingStarts) {
     h.Fleet().AddCamera(cam);
     ASSERT_TRUE(h.Start());
     const std::string package = h.NewStylePackage("fw.bin");
+    // Two packages of one model are an upgrade path: one without a version
+    // in its name, or the same version twice, cannot be ordered.
     BatchRequest twice = h.Request({cam.mac});
     twice.packages = {{"IPC-2020", package}, {"IPC-2020", package}};
     EXPECT_EQ(h.StartBatch(twice), BatchStartResult::PackageInvalid);
-    EXPECT_NE(h.Session().RefusalDetail().find("more than one package for model IPC-2020"),
+    EXPECT_NE(h.Session().RefusalDetail().find("several packages for model IPC-2020"),
+              std::string::npos);
+    const std::string versioned = h.NewStylePackage("IPC_4.0.3_230119.bin");
+    twice.packages = {{"IPC-2020", versioned}, {"IPC-2020", versioned}};
+    EXPECT_EQ(h.StartBatch(twice), BatchStartResult::PackageInvalid);
+    EXPECT_NE(h.Session().RefusalDetail().find("same version 4.0.3 build 230119"),
               std::string::npos);
     BatchRequest unknown = h.Request({cam.mac});
     unknown.packages = {{"IPC-9999", package}};

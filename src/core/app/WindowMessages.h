@@ -36,6 +36,18 @@ constexpr uint32_t WM_INVENTORY_NOTICE = WM_USER + 1010;  // 0x7F2
 // WM_BATCH_PAUSED: the running batch was paused (wParam 1: no further camera
 // starts, running ones finish) or goes on (wParam 0). No payload.
 constexpr uint32_t WM_BATCH_PAUSED = WM_USER + 1011;  // 0x7F3
+// WM_UPGRADE_STEP: a camera's upgrade path begins a step; wParam is
+// PathStepWord(step, steps) (step 1 to steps), the payload the MAC text.
+constexpr uint32_t WM_UPGRADE_STEP = WM_USER + 1016;  // 0x7F8
+constexpr int32_t PathStepWord(int step, int steps) {
+    return step * 256 + steps;
+}
+constexpr int PathStepOf(int32_t word) {
+    return word / 256;
+}
+constexpr int PathStepsOf(int32_t word) {
+    return word % 256;
+}
 
 // wParam of WM_DEVICE_NOTIFY.
 enum DeviceNotifyKind : int32_t {
@@ -50,7 +62,7 @@ constexpr int32_t AI_VERSION_FAILED = 21;
 
 // The owned payload of a message:
 //  - WM_DEVICE_NOTIFY 0/1: the device record;
-//  - WM_DEVICE_NOTIFY 2, WM_UPGRADE_RESULT, WM_UPGRADE_PROGRESS: the MAC text;
+//  - WM_DEVICE_NOTIFY 2, WM_UPGRADE_RESULT, WM_UPGRADE_PROGRESS, WM_UPGRADE_STEP: the MAC text;
 //  - WM_AI_VERSION_RESULT: "MAC#struct_face_vehicle" (20) or the MAC (21).
 using MessagePayload = std::variant<std::monostate, std::unique_ptr<DEVICE_S_INFO>, std::string>;
 

@@ -2,12 +2,14 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string_view>
 
 #include "inventory/InventorySchema.h"
 #include "inventory/InventoryText.h"
+#include "model/FirmwareVersion.h"
 #include "model/MacAddress.h"
 #include "model/SafeText.h"
 #include "platform/Paths.h"
@@ -17,9 +19,9 @@ using inventory::Exec;
 
 namespace {
 
-// Versions in release order for --older-than (InventoryText.h).
+// Versions in release order for --older-than (model/FirmwareVersion.h).
 int FirmwareCollation(void* /*unused*/, int lengthA, const void* a, int lengthB, const void* b) {
-    return inventory::CompareFirmwareVersions(
+    return CompareFirmwareVersions(
         std::string_view(static_cast<const char*>(a), static_cast<size_t>(lengthA)),
         std::string_view(static_cast<const char*>(b), static_cast<size_t>(lengthB)));
 }
@@ -240,9 +242,9 @@ VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?6) ON CONFLICT DO NOTHING)sql");
             CStatement id(m_db.get(), "SELECT id FROM camera WHERE site_id = ?1 AND mac = ?2");
             CStatement step(m_db.get(), R"sql(
 INSERT INTO upgrade_step (camera_id, run_id, journal, package_name, package_sha256,
-    from_version, to_version, result, result_text, attempts, started_at, ended_at)
-VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)
-ON CONFLICT (run_id, camera_id) DO UPDATE SET
+    from_version, to_version, result, result_text, attempts, started_at, ended_at, step)
+VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)
+ON CONFLICT (run_id, camera_id, step) DO UPDATE SET
     journal = excluded.journal, package_name = excluded.package_name,
     package_sha256 = excluded.package_sha256, from_version = excluded.from_version,
     to_version = excluded.to_version, result = excluded.result,
@@ -279,6 +281,7 @@ ON CONFLICT (run_id, camera_id) DO UPDATE SET
                          .Bind(10, int64_t{s.attempts})
                          .Bind(11, s.startedAt)
                          .Bind(12, s.endedAt)
+                         .Bind(13, int64_t{s.step})
                          .Run()) {
                     return false;
                 }
@@ -376,7 +379,7 @@ bool CInventory::Steps(const std::string& site, const std::string& mac,
         "substr(c.ip, 1, 64), substr(u.run_id, 1, 64), substr(u.journal, 1, 128), "
         "substr(u.package_name, 1, 255), substr(u.package_sha256, 1, 64), "
         "substr(u.from_version, 1, 32), substr(u.to_version, 1, 32), u.result, "
-        "substr(u.result_text, 1, 128), u.attempts, u.started_at, u.ended_at "
+        "substr(u.result_text, 1, 128), u.attempts, u.started_at, u.ended_at, u.step "
         "FROM upgrade_step u JOIN camera c ON c.id = u.camera_id JOIN site s ON s.id = c.site_id "
         "WHERE 1";
     if (!site.empty()) {
@@ -385,7 +388,7 @@ bool CInventory::Steps(const std::string& site, const std::string& mac,
     if (!mac.empty()) {
         sql += " AND c.mac = ?2";
     }
-    sql += " ORDER BY u.started_at, u.ended_at, u.id";
+    sql += " ORDER BY u.started_at, u.ended_at, u.step, u.id";
     CStatement rows(m_db.get(), sql.c_str());
     if (!rows.Ok()) {
         error = "inventory " + VisibleText(m_path) + ": " + inventory::SqliteMessage(m_db.get());
@@ -417,6 +420,7 @@ bool CInventory::Steps(const std::string& site, const std::string& mac,
         s.attempts = static_cast<int>(rows.Int(13));
         s.startedAt = TimeColumn(rows, 14);
         s.endedAt = TimeColumn(rows, 15);
+        s.step = static_cast<int>(std::clamp<int64_t>(rows.Int(16), 0, 1000));
         steps.push_back(std::move(row));
     }
     if (code != SQLITE_DONE) {

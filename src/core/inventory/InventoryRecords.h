@@ -35,6 +35,7 @@ struct UPGRADE_STEP {
     int attempts = 0;
     int64_t startedAt = 0;  // 0: the camera was never started
     int64_t endedAt = 0;
+    int step = 0;  // of an upgrade path, from 1; 0 for a run without one
 };
 
 struct SEEN_VERSION {

@@ -10,7 +10,7 @@ namespace inventory {
 namespace {
 
 // Times are ms since the epoch. Texts compare with BINARY, the firmware
-// version order (InventoryText.h). A camera belongs to a site: the same MAC
+// version order (model/FirmwareVersion.h). A camera belongs to a site: the same MAC
 // at two sites is two rows, and its history follows the MAC.
 constexpr std::array kMigrations = {
     R"sql(
@@ -58,6 +58,35 @@ CREATE TABLE upgrade_step (
     ended_at INTEGER NOT NULL,
     UNIQUE (run_id, camera_id)
 );
+CREATE INDEX step_by_camera ON upgrade_step (camera_id, started_at);
+)sql",
+    // Upgrade paths: a camera may take several steps in one run, numbered
+    // from 1 (0: a run without a path). SQLite cannot change a UNIQUE
+    // constraint in place, so the table is copied.
+    R"sql(
+CREATE TABLE upgrade_step_path (
+    id INTEGER PRIMARY KEY,
+    camera_id INTEGER NOT NULL REFERENCES camera(id),
+    run_id TEXT NOT NULL,
+    journal TEXT NOT NULL,
+    package_name TEXT NOT NULL,
+    package_sha256 TEXT NOT NULL,
+    from_version TEXT NOT NULL,
+    to_version TEXT NOT NULL,
+    result INTEGER NOT NULL,
+    result_text TEXT NOT NULL,
+    attempts INTEGER NOT NULL,
+    started_at INTEGER NOT NULL,
+    ended_at INTEGER NOT NULL,
+    step INTEGER NOT NULL DEFAULT 0,
+    UNIQUE (run_id, camera_id, step)
+);
+INSERT INTO upgrade_step_path (id, camera_id, run_id, journal, package_name, package_sha256,
+    from_version, to_version, result, result_text, attempts, started_at, ended_at)
+SELECT id, camera_id, run_id, journal, package_name, package_sha256, from_version, to_version,
+    result, result_text, attempts, started_at, ended_at FROM upgrade_step;
+DROP TABLE upgrade_step;
+ALTER TABLE upgrade_step_path RENAME TO upgrade_step;
 CREATE INDEX step_by_camera ON upgrade_step (camera_id, started_at);
 )sql",
 };

@@ -51,3 +51,16 @@ std::string OutcomeReason(const CameraOutcome& o, const ResultWords& words) {
     const std::string status = OutcomeStatus(o);
     return status == "failed" || status == "busy" ? WordOf(words.reason, o.code) : std::string();
 }
+
+std::string OutcomeStepsText(const CameraOutcome& o, const ResultWords& words) {
+    std::string text;
+    for (const OutcomeStep& step : o.steps) {
+        if (!text.empty()) {
+            text += "; ";
+        }
+        text += step.package + " " + step.fromVersion + " -> " + step.toVersion + " " +
+                (step.code < 0 ? std::string("open") : WordOf(words.text, step.code)) + " (" +
+                std::to_string(step.attempts) + (step.attempts == 1 ? " attempt)" : " attempts)");
+    }
+    return text;
+}

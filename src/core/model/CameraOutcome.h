@@ -5,6 +5,16 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
+
+// One step of a camera's upgrade path, as the reports list it.
+struct OutcomeStep {
+    std::string package;  // the file's name
+    std::string fromVersion;
+    std::string toVersion;  // "" unless it came back from the step
+    int code = -1;          // the step's result; -1 while open
+    int attempts = 0;
+};
 
 struct CameraOutcome {
     std::string mac;
@@ -34,6 +44,12 @@ struct CameraOutcome {
     int earlierAttempts = 0;
     // Had no final result yet when the batch was cancelled.
     bool openAtCancel = false;
+    // The step of its upgrade path under way (1 to pathSteps); 0 without one.
+    int pathStep = 0;
+    int pathSteps = 0;
+    // The steps of its upgrade path this run began, in order; empty
+    // without a path (a batch with one package per model).
+    std::vector<OutcomeStep> steps;
 };
 
 // "upgraded" (code 0), "skipped" (already current, or no package for its
@@ -55,5 +71,8 @@ struct ResultWords {
 
 // The result in words: the code's text, or "Sent, installing".
 std::string OutcomeText(const CameraOutcome& outcome, const ResultWords& words);
+// The steps in one line for a CSV cell or a table: "a.bin 4.0.2(1) -> 4.0.3(2)
+// Upgraded successfully (1 attempt); ..."; "" without steps.
+std::string OutcomeStepsText(const CameraOutcome& outcome, const ResultWords& words);
 // Why a failed or busy camera was not upgraded, as a sentence; "" else.
 std::string OutcomeReason(const CameraOutcome& outcome, const ResultWords& words);

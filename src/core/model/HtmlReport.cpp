@@ -198,6 +198,10 @@ std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const Res
             << Escape(OutcomeText(o, words)) << "</td><td>" << status << "</td><td>"
             << Escape(OutcomeReason(o, words)) << "</td><td>" << o.attempts << "</td><td>"
             << Escape(o.package) << "</td></tr>\n";
+        if (!o.steps.empty()) {
+            out << "<tr class=\"steps\"><td></td><td colspan=\"9\">"
+                << Escape(OutcomeStepsText(o, words)) << "</td></tr>\n";
+        }
     }
     out << "</table>\n";
     WriteTimeline(out, run);

@@ -246,7 +246,30 @@ void CInventoryRecorder::RecordStepsLocked(
                 ip = FieldString(current->ip);
             }
         }
-        bySite[SiteOf(ip, mask)].push_back(std::move(step));
+        std::vector<UPGRADE_STEP>& rows = bySite[SiteOf(ip, mask)];
+        const JOURNAL_CAMERA* camera = run.Find(mac);
+        if (camera == nullptr || camera->steps.empty()) {
+            rows.push_back(std::move(step));
+            continue;
+        }
+        // An upgrade path: each step its own row. The steps before the last
+        // passed; the last one ends with the camera's result, where it is now.
+        for (const JOURNAL_STEP& pathStep : camera->steps) {
+            UPGRADE_STEP row = step;
+            row.step = pathStep.number;
+            row.fromVersion = StepVersion(pathStep.fromVersion, pathStep.fromBuild);
+            if (&pathStep != &camera->steps.back()) {
+                row.toVersion = StepVersion(pathStep.toVersion, pathStep.toBuild);
+                row.result = pathStep.code;
+                row.resultText = ResultCodeToText(pathStep.code);
+            }
+            row.attempts = pathStep.attempts;
+            row.startedAt = pathStep.startedAt;
+            row.endedAt = pathStep.endedAt != 0 ? pathStep.endedAt : step.endedAt;
+            row.packageName = std::filesystem::path(pathStep.package).filename().string();
+            row.packageSha256 = PackageSha256Locked(pathStep.package);
+            rows.push_back(std::move(row));
+        }
     }
     for (const auto& [site, steps] : bySite) {
         if (!m_inventory->RecordSteps(site, steps, error)) {

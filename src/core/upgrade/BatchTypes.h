@@ -19,7 +19,8 @@ enum class BatchStartResult {
     DuplicatesDeclined,  // the technician did not confirm 1071
     OpenFailed,          // 1018 "Failed to open the file!"
     PackageInvalid,      // 1019 "Upgrade package error!": wrong for every camera,
-                         // two for one model, or a model no chosen camera has
+                         // a path that cannot be ordered, or a model no chosen
+                         // camera has
     ThreadFailed,        // 1021: the batch's thread could not be started
     CredentialsInvalid,  // 1081: the credentials file is refused
     RunUnreadable,       // 1082: the run to resume cannot be read
@@ -40,7 +41,8 @@ struct BatchRequest {
     std::vector<DeviceInfoPtr> devices;
     // One package for every camera; ignored when `packages` is not empty.
     std::string packagePath;
-    // Packages by model ("" for every camera without its own).
+    // Packages by model ("" for every camera without its own); several of
+    // one model are its upgrade path, in the order of their versions.
     std::vector<BatchPackage> packages;
     std::string user;
     std::string password;

@@ -1,9 +1,9 @@
 #include "upgrade/RolloutPlan.h"
 
 #include <cctype>
-#include <set>
 
 #include "model/DeviceText.h"
+#include "model/UpgradePathOrder.h"
 #include "upgrade/UpgradeResult.h"
 
 bool ParseFailureLimit(const std::string& text, FailureLimit& limit) {
@@ -47,15 +47,11 @@ bool LoadRolloutPackages(const std::vector<BatchPackage>& packages,
                          bool& openFailed) {
     loaded.clear();
     openFailed = false;
-    std::set<std::string> models;
-    for (const BatchPackage& entry : packages) {
-        if (!models.insert(entry.model).second) {
-            error = entry.model.empty() ? "more than one package for every model"
-                                        : "more than one package for model " + entry.model;
-            return false;
-        }
+    std::vector<BatchPackage> ordered;
+    if (!OrderUpgradePaths(packages, ordered, error)) {
+        return false;
     }
-    for (const BatchPackage& entry : packages) {
+    for (const BatchPackage& entry : ordered) {
         auto package = std::make_shared<CUpgradePackage>();
         if (!package->Load(entry.path, &error)) {
             openFailed = true;
@@ -70,10 +66,23 @@ bool LoadRolloutPackages(const std::vector<BatchPackage>& packages,
     return true;
 }
 
+std::vector<UpgradePackagePtr> LoadedPathForModel(const std::vector<ROLLOUT_PACKAGE>& packages,
+                                                  const std::string& model) {
+    std::vector<UpgradePackagePtr> path;
+    if (const ROLLOUT_PACKAGE* entry = PackageForModel(packages, model)) {
+        for (const ROLLOUT_PACKAGE& step : packages) {
+            if (step.model == entry->model) {
+                path.push_back(step.package);
+            }
+        }
+    }
+    return path;
+}
+
 UpgradePackagePtr LoadedPackageForModel(const std::vector<ROLLOUT_PACKAGE>& packages,
                                         const std::string& model) {
-    const ROLLOUT_PACKAGE* entry = PackageForModel(packages, model);
-    return entry != nullptr ? entry->package : nullptr;
+    const std::vector<UpgradePackagePtr> path = LoadedPathForModel(packages, model);
+    return path.empty() ? nullptr : path.back();
 }
 
 bool IsAlreadyCurrent(const DEVICE_S_INFO& record, const std::string& packageFileName) {
@@ -87,10 +96,20 @@ CameraPlan PlanCamera(const DeviceInfoPtr& record, const std::vector<ROLLOUT_PAC
                       const std::string& user, const std::string& password) {
     CameraPlan plan;
     plan.record = record;
-    plan.package = LoadedPackageForModel(packages, FieldString(record->productModel));
-    if (!plan.package) {
+    plan.path = LoadedPathForModel(packages, FieldString(record->productModel));
+    if (plan.path.empty()) {
         plan.skipCode = UPGRADE_NO_PACKAGE_FOR_MODEL;
-    } else if (!force && IsAlreadyCurrent(*record, plan.package->FileName())) {
+        return plan;
+    }
+    plan.package = plan.path.back();
+    // It starts after the last step whose version it already runs.
+    for (size_t step = plan.path.size(); !force && step > 0; --step) {
+        if (IsAlreadyCurrent(*record, plan.path[step - 1]->FileName())) {
+            plan.firstStep = step;
+            break;
+        }
+    }
+    if (plan.firstStep == plan.path.size()) {
         plan.skipCode = UPGRADE_ALREADY_CURRENT;
         plan.package = nullptr;
     } else {

@@ -39,15 +39,23 @@ struct ROLLOUT_PACKAGE {
     UpgradePackagePtr package;
 };
 
-// Reads every package and applies the checks that hold for every camera;
-// refuses two packages for one model. False with `error` naming the file
-// (or the model) and `openFailed` telling a file that could not be read
-// from one that is wrong.
+// Reads every package and applies the checks that hold for every camera.
+// Several packages of one model (or several for every camera) form an
+// upgrade path: `loaded` holds each model's packages in release order of
+// the versions their file names carry (see UpgradePathOrder.h), whatever
+// the order given. False with `error` naming the file (or the model) and
+// `openFailed` telling a file that could not be read from one that is
+// wrong.
 bool LoadRolloutPackages(const std::vector<BatchPackage>& packages,
                          std::vector<ROLLOUT_PACKAGE>& loaded, std::string& error,
                          bool& openFailed);
 
-// The loaded package for a camera's model, by PackageForModel; null for none.
+// The upgrade path of a camera's model, by PackageForModel: the packages
+// of its model, else those for every camera, in release order; empty for
+// none.
+std::vector<UpgradePackagePtr> LoadedPathForModel(const std::vector<ROLLOUT_PACKAGE>& packages,
+                                                  const std::string& model);
+// The last package of that path; null for none.
 UpgradePackagePtr LoadedPackageForModel(const std::vector<ROLLOUT_PACKAGE>& packages,
                                         const std::string& model);
 
@@ -58,8 +66,13 @@ bool IsAlreadyCurrent(const DEVICE_S_INFO& record, const std::string& packageFil
 
 struct CameraPlan {
     DeviceInfoPtr record;
-    UpgradePackagePtr package;  // null when skipped
-    int skipCode = 0;           // 0, or the final code of a skipped camera
+    UpgradePackagePtr package;  // the last package of its path; null when skipped
+    // Its model's whole upgrade path (one package without a path), and the
+    // index of the step it starts with: the one after the last step whose
+    // version it already runs (the first with `force`).
+    std::vector<UpgradePackagePtr> path;
+    size_t firstStep = 0;
+    int skipCode = 0;  // 0, or the final code of a skipped camera
     std::vector<CameraCredential> credentials;
 };
 

@@ -71,6 +71,29 @@ T Field(const json& line, const char* key, T fallback) {
     }
 }
 
+// A "step" line: a step begins, or a resumed run takes up the step the
+// camera was on (the same number, not yet passed).
+void ApplyStepLine(const json& line, JOURNAL_CAMERA& camera) {
+    constexpr int kMaxSteps = 64;
+    const int number = WholeNumber<int>(line.at("step"));
+    const int of = WholeNumber<int>(line.at("of"));
+    if (number < 1 || of < number || of > kMaxSteps) {
+        throw std::out_of_range("step out of range");
+    }
+    if (!camera.steps.empty() && camera.steps.back().number == number &&
+        camera.steps.back().code != UPGRADE_OK) {
+        return;
+    }
+    if (camera.steps.size() >= static_cast<size_t>(kMaxSteps)) {
+        throw std::length_error("too many steps");
+    }
+    JOURNAL_STEP step;
+    step.number = number;
+    step.of = of;
+    step.package = line.at("package").get<std::string>();
+    camera.steps.push_back(std::move(step));
+}
+
 // Applies line `number` to the run; throws on a line of the wrong shape.
 void ApplyLine(const json& line, int number, RunSummary& run) {
     const std::string event = line.at("event").get<std::string>();
@@ -123,8 +146,21 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
     if (it == run.cameras.end()) {
         throw std::invalid_argument("step of a camera not listed");
     }
+    JOURNAL_STEP* step = it->steps.empty() ? nullptr : &it->steps.back();
     if (event == "queued") {
         it->queuedAt = t;
+    } else if (event == "step") {
+        ApplyStepLine(line, *it);
+    } else if (event == "passed") {
+        if (step == nullptr) {
+            throw std::invalid_argument("passed without a step");
+        }
+        step->code = UPGRADE_OK;
+        step->toVersion = Field<std::string>(line, "softwareVer", "");
+        step->toBuild = Field<int32_t>(line, "build", 0);
+        step->endedAt = t;
+        // Seen back: its last block is no longer in doubt.
+        it->lastBlockLine = 0;
     } else if (event == "started") {
         it->startedAt = t;
         it->startedLine = number;
@@ -134,14 +170,29 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
             it->softwareVerAtStart = line.at("softwareVer").get<std::string>();
             it->buildAtStart = Field<int32_t>(line, "build", 0);
         }
+        if (step != nullptr) {
+            ++step->attempts;
+            if (step->startedAt == 0) {
+                step->startedAt = t;
+                step->fromVersion = it->softwareVerAtStart;
+                step->fromBuild = it->buildAtStart;
+            }
+        }
     } else if (event == "verifying") {
         ++it->attempts;
+        if (step != nullptr) {
+            ++step->attempts;
+        }
     } else if (event == "last-block") {
         it->lastBlockAt = t;
         it->lastBlockLine = number;
     } else if (event == "result") {
         it->code = WholeNumber<int>(line.at("code"));
         it->endedAt = t;
+        if (step != nullptr && step->code != UPGRADE_OK) {
+            step->code = it->code;
+            step->endedAt = t;
+        }
     } else {
         throw std::invalid_argument("unknown event");
     }
@@ -326,6 +377,28 @@ bool CRunJournal::Started(const DEVICE_S_INFO& record) {
 bool CRunJournal::Result(const std::string& mac, int code) {
     return Append(json{{"event", "result"}, {"mac", mac}, {"code", code}, {"t", NowMs()}}.dump(
         -1, ' ', false, json::error_handler_t::replace));
+}
+
+bool CRunJournal::PathStep(const std::string& mac, int number, int of,
+                           const std::string& packagePath) {
+    return Append(json{
+        {"event", "step"},
+        {"mac", mac},
+        {"step", number},
+        {"of", of},
+        {"package", packagePath},
+        {"t",
+         NowMs()}}.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+bool CRunJournal::Passed(const DEVICE_S_INFO& record) {
+    return Append(json{
+        {"event", "passed"},
+        {"mac", FieldString(record.mac)},
+        {"softwareVer", FieldString(record.softwareVer)},
+        {"build", record.build},
+        {"t",
+         NowMs()}}.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 bool CRunJournal::End() {

@@ -11,6 +11,13 @@
 //   {"event":"started","mac":...,"softwareVer":...,"build":N,"t":...}
 //   {"event":"queued"|"verifying"|"last-block","mac":...,"t":...}
 //   {"event":"result","mac":...,"code":N,"t":...}
+//   {"event":"step","mac":...,"step":K,"of":N,"package":...,"t":...}
+//       an upgrade path's step K (1 to N) of the camera begins; the lines
+//       up to the next "step" or "passed" are that step's
+//   {"event":"passed","mac":...,"softwareVer":...,"build":N,"t":...}
+//       that step was verified: the camera came back with this version
+//       (it is no longer flashing); the next step may start. The last
+//       step ends with "result" like a camera without a path.
 //   {"event":"canary","count":N,"t":...}   the run's canary rule, when on
 //   {"event":"resumed","t":...}   a later process continues the run
 //   {"event":"end","t":...}
@@ -30,6 +37,21 @@
 #include "platform/FileLock.h"
 #include "platform/SyncedFile.h"
 #include "upgrade/RolloutPlan.h"
+
+// One step of a camera's upgrade path.
+struct JOURNAL_STEP {
+    int number = 0;  // 1 to `of`
+    int of = 0;
+    std::string package;
+    std::string fromVersion;  // when its first transfer started
+    int32_t fromBuild = 0;
+    std::string toVersion;  // once "passed"
+    int32_t toBuild = 0;
+    int code = -1;  // 0 once passed; the camera's result for its last step
+    int attempts = 0;
+    int64_t startedAt = 0;
+    int64_t endedAt = 0;
+};
 
 // What the journal knows of one camera.
 struct JOURNAL_CAMERA {
@@ -58,6 +80,8 @@ struct JOURNAL_CAMERA {
     // Line numbers of the camera's last "started" and "last-block" lines.
     int startedLine = 0;
     int lastBlockLine = 0;
+    // The steps of its upgrade path begun so far; empty without a path.
+    std::vector<JOURNAL_STEP> steps;
 
     bool HasResult() const { return state == "result"; }
     // Finished for good: a result other than "Cancelled" and "Not started"
@@ -112,6 +136,10 @@ public:
     // "started", with the version the transfer starts from.
     bool Started(const DEVICE_S_INFO& record);
     bool Result(const std::string& mac, int code);
+    // An upgrade path's step `number` of `of` begins with `packagePath`.
+    bool PathStep(const std::string& mac, int number, int of, const std::string& packagePath);
+    // The step was verified: the camera is back with `record`'s version.
+    bool Passed(const DEVICE_S_INFO& record);
     bool End();
     // The "resumed" line: this process continues the run.
     bool Resumed();

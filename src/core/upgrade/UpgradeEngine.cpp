@@ -104,6 +104,36 @@ DeviceInfoPtr MayBeFlashingFrom(const JOURNAL_CAMERA& before, const DeviceInfoPt
     return record;
 }
 
+// Where a resumed camera's upgrade path goes on: after the last step the
+// earlier run verified, or where its version says (the later of the two).
+// The step the earlier run was on may be flashing unless the camera showed
+// since that it came back from it.
+struct ResumedStep {
+    size_t first = 0;
+    bool mayBeFlashing = true;
+};
+
+ResumedStep ResumedPathStep(const CameraPlan& plan, const JOURNAL_CAMERA* before) {
+    ResumedStep resumed{plan.firstStep, true};
+    if (before == nullptr || before->steps.empty() || plan.path.size() < 2) {
+        return resumed;
+    }
+    const JOURNAL_STEP& last = before->steps.back();
+    const auto on = std::find_if(plan.path.begin(), plan.path.end(), [&](const auto& package) {
+        return package->Path() == last.package;
+    });
+    if (on == plan.path.end()) {
+        return resumed;  // another path now: its version decides alone
+    }
+    const auto index = static_cast<size_t>(on - plan.path.begin());
+    const size_t next = last.code == UPGRADE_OK ? index + 1 : index;
+    if (next > plan.firstStep) {
+        resumed.first = std::min(next, plan.path.size() - 1);
+    }
+    resumed.mayBeFlashing = resumed.first == index;
+    return resumed;
+}
+
 // The credentials that worked are the ones offered next time.
 void RememberTypedLogin(const CBatchContext& context, bool inSettingsFile) {
     settings::WriteUserString(settings::kUsername, context.user);
@@ -533,7 +563,12 @@ void CUpgradeEngine::QueueCameras(CCoordination& c) {
             job = std::make_shared<UpgradeInfo>(newest ? newest : plan.record);
             job->package = plan.package;
             job->credentials = plan.credentials;
-            if (before && before->MayBeFlashing()) {
+            const ResumedStep resumedStep = ResumedPathStep(plan, before);
+            if (plan.path.size() > 1) {
+                job->path = plan.path;
+                job->firstStep = resumedStep.first;
+            }
+            if (before && before->MayBeFlashing() && resumedStep.mayBeFlashing) {
                 // Verified against the version the camera had before that
                 // run, not against what this run happened to find.
                 job->mayBeFlashingFrom = MayBeFlashingFrom(*before, plan.record);

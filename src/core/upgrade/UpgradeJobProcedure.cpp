@@ -7,6 +7,7 @@
 
 #include "app/Logger.h"
 #include "app/Settings.h"
+#include "app/WindowMessages.h"
 #include "net/ProbeTcpPort.h"
 #include "upgrade/CameraLock.h"
 #include "upgrade/DeviceWaits.h"
@@ -206,18 +207,19 @@ std::unique_ptr<platform::CFileLock> LockJobCamera(const CBatchContext& context,
 // The journal's first line of the job, and for a camera that may be
 // flashing its verification. True when that ends the job with `result`.
 bool StartOrVerify(const CBatchContext& context, const UpgradeInfoPtr& job,
-                   const DEVICE_S_INFO& first, int& result) {
+                   const DEVICE_S_INFO& first, const DeviceInfoPtr& mayBeFlashingFrom,
+                   int& result) {
     if (context.journal) {
-        if (job->mayBeFlashingFrom) {
+        if (mayBeFlashingFrom) {
             context.journal->Step(first.mac, "verifying");
         } else {
             context.journal->Started(first);
         }
     }
-    if (!job->mayBeFlashingFrom) {
+    if (!mayBeFlashingFrom) {
         return false;
     }
-    if (VerifyResumedCamera(context, job, job->mayBeFlashingFrom, result)) {
+    if (VerifyResumedCamera(context, job, mayBeFlashingFrom, result)) {
         return true;
     }
     // It showed its old version after the waits: the earlier last block
@@ -442,6 +444,41 @@ int FinalJobResult(const UpgradeInfoPtr& job, int result, int tryCount, const st
     return result;
 }
 
+// One package's upgrade of the job's camera (one step of a path): the
+// journal's first line or the verification of a camera that may be
+// flashing, then the attempts. Returns the step's final result.
+int RunStep(const BatchContextPtr& context, const UpgradeInfoPtr& job, const DEVICE_S_INFO& from,
+            const DeviceInfoPtr& mayBeFlashingFrom) {
+    const std::string mac = from.mac;
+    CJobAttempts attempts(context, job, mac);
+    int result = UPGRADE_FAILED;
+    if (StartOrVerify(*context, job, from, mayBeFlashingFrom, result)) {
+        job->SetDeviceEvent(nullptr);
+        return result;
+    }
+    const int attempted = attempts.Run();
+    result = FinalJobResult(job, attempted, attempts.TryCount(), mac);
+    job->SetDeviceEvent(nullptr);
+    return result;
+}
+
+// A path's step begins: its line in the journal, and the row shows which
+// step it is.
+void BeginPathStep(const CBatchContext& context, const std::string& mac, size_t step,
+                   size_t steps) {
+    LOG_INFO(kJobFunc, "upgrade step %d of %d, mac: %s, package: %s", static_cast<int>(step + 1),
+             static_cast<int>(steps), mac.c_str(), context.package->FileName().c_str());
+    if (context.journal) {
+        context.journal->PathStep(mac, static_cast<int>(step + 1), static_cast<int>(steps),
+                                  context.package->Path());
+    }
+    if (context.sink) {
+        context.sink->PostMessage(MakeTextMessage(
+            WM_UPGRADE_STEP, PathStepWord(static_cast<int>(step + 1), static_cast<int>(steps)),
+            mac));
+    }
+}
+
 int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     int refusal = 0;
     const auto cameraLock = LockJobCamera(*context, job, refusal);
@@ -463,16 +500,33 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
              context->settings.GetInt(settings::kTryUpgradeMaxCount),
              context->settings.GetInt(settings::kWaitUpgradeModeTimeout));
 
-    CJobAttempts attempts(context, job, mac);
-    int result = UPGRADE_FAILED;
-    if (StartOrVerify(*context, job, *first, result)) {
-        job->SetDeviceEvent(nullptr);
-        return result;
+    // Without a path the package is the one step.
+    const std::vector<UpgradePackagePtr> path =
+        job->path.empty() ? std::vector<UpgradePackagePtr>{context->package} : job->path;
+    DeviceInfoPtr mayBeFlashingFrom = job->mayBeFlashingFrom;
+    for (size_t step = std::min(job->firstStep, path.size() - 1);; ++step) {
+        auto stepContext = std::make_shared<CBatchContext>(*context);
+        stepContext->package = path[step];
+        const DeviceInfoPtr from = step == job->firstStep ? first : job->Device();
+        if (!from) {
+            LOG_ERROR(kJobFunc, "invalid device info, mac: %s", mac.c_str());
+            return UPGRADE_FAILED;
+        }
+        if (path.size() > 1) {
+            BeginPathStep(*stepContext, mac, step, path.size());
+        }
+        const int result = RunStep(stepContext, job, *from, mayBeFlashingFrom);
+        if (result != UPGRADE_OK || step + 1 >= path.size()) {
+            return result;
+        }
+        // Only the step it was on when the earlier run stopped may be flashing.
+        mayBeFlashingFrom = nullptr;
+        if (const DeviceInfoPtr now = job->Device(); now && context->journal) {
+            context->journal->Passed(*now);
+        }
+        LOG_INFO(kJobFunc, "upgrade step %d of %d verified, mac: %s", static_cast<int>(step + 1),
+                 static_cast<int>(path.size()), mac.c_str());
     }
-    const int attempted = attempts.Run();
-    result = FinalJobResult(job, attempted, attempts.TryCount(), mac);
-    job->SetDeviceEvent(nullptr);
-    return result;
 }
 
 }  // namespace

@@ -37,7 +37,12 @@ struct UpgradeInfo {
     std::stop_token StopToken() const { return m_stop.get_token(); }
 
     // Set before the job's worker starts, then read only.
-    UpgradePackagePtr package;                  // the package for the camera's model
+    UpgradePackagePtr package;  // the package for the camera's model
+    // Its model's upgrade path and the index of the step it starts with;
+    // each step is verified before the next one starts. Empty: `package`
+    // is the one step.
+    std::vector<UpgradePackagePtr> path;
+    size_t firstStep = 0;
     std::vector<CameraCredential> credentials;  // tried in order on a refused login
     // A resumed run's camera whose last block may have reached it: its
     // record as the run's journal had it before the package went out. The
