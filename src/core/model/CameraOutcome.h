@@ -34,6 +34,9 @@ struct CameraOutcome {
     int earlierAttempts = 0;
     // Had no final result yet when the batch was cancelled.
     bool openAtCancel = false;
+    // The waiting time as given ("10m") of a camera the batch waited to be
+    // found; "" for one found before it started.
+    std::string awaitedFor;
 };
 
 // "upgraded" (code 0), "skipped" (already current, or no package for its
@@ -51,9 +54,11 @@ struct ResultWords {
     std::map<int, std::string> text;    // each code's text ("" when it has none)
     std::map<int, std::string> reason;  // why a camera with the code failed
     std::string sentInstalling;         // "Sent, installing"
+    std::string notFoundWithin;         // "Not found within %s"
 };
 
-// The result in words: the code's text, or "Sent, installing".
+// The result in words: the code's text, "Sent, installing", or for a
+// camera never found "Not found within" its waiting time.
 std::string OutcomeText(const CameraOutcome& outcome, const ResultWords& words);
 // Why a failed or busy camera was not upgraded, as a sentence; "" else.
 std::string OutcomeReason(const CameraOutcome& outcome, const ResultWords& words);
