@@ -542,6 +542,7 @@ struct CUpgradeEngine::CCoordination {
 void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     CCoordination c(run, m_sink);
     QueueCameras(c);
+    OpenWait(c);
     ScheduleCameras(c);
     FinishBatch(c);
 }
@@ -584,11 +585,17 @@ void CUpgradeEngine::QueueCameras(CCoordination& c) {
         }
         EnqueueCamera(c, plan, before);
     }
+    run.toUpgrade = static_cast<int>(c.queue.size());
+    c.Flush();
+}
+
+// The cameras the batch waits for show as such; the time starts now.
+void CUpgradeEngine::OpenWait(CCoordination& c) {
+    CBatchRun& run = *c.run;
     std::vector<std::string> waiting;
     {
         // Found since the request was made: queued at the first look.
         std::lock_guard<std::mutex> lock(run.slotMutex);
-        run.toUpgrade = static_cast<int>(c.queue.size());
         for (const std::string& mac : run.awaited.Macs()) {
             const DeviceInfoPtr found =
                 m_options.currentRecord ? m_options.currentRecord(mac) : nullptr;
