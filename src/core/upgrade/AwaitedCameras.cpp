@@ -28,10 +28,8 @@ bool CAwaitedCameras::Seen(const DEVICE_S_INFO& record) {
     if (it == m_waiting.end()) {
         return false;
     }
-    // The job keys by the MAC as the technician named it.
-    auto copy = std::make_shared<DEVICE_S_INFO>(record);
-    CopyField(copy->mac, *it);
-    m_seen.push_back(std::move(copy));
+    // Its job goes by the search's MAC text, as every other camera's.
+    m_seen.push_back(std::make_shared<DEVICE_S_INFO>(record));
     m_waiting.erase(it);
     return true;
 }

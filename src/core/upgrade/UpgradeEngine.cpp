@@ -17,6 +17,7 @@
 #include "model/DeviceText.h"
 #include "model/MacAddress.h"
 #include "model/RunsFolder.h"
+#include "model/WaitDuration.h"
 #include "platform/Paths.h"
 #include "upgrade/AwaitedCameras.h"
 #include "upgrade/CameraLock.h"
@@ -862,8 +863,12 @@ void CUpgradeEngine::EndRun(CBatchRun& run) {
                 outcomes.push_back({it->first, it->second});
             }
         }
+        // Found late, a camera goes by the MAC text of its search report.
         for (const std::string& mac : run.awaited.Macs()) {
-            if (const auto it = run.outcomes.find(mac); it != run.outcomes.end()) {
+            const auto it =
+                std::find_if(run.outcomes.begin(), run.outcomes.end(),
+                             [&](const auto& outcome) { return SameMac(outcome.first, mac); });
+            if (it != run.outcomes.end()) {
                 outcomes.push_back({it->first, it->second});
             }
         }
