@@ -453,6 +453,9 @@ private:
 void NoteAwaited(const UpgradeRun& u, CameraOutcome& o, int code) {
     if (code == UPGRADE_WAITING_TO_BE_FOUND) {
         o.awaitedFor = u.waitText;
+        if (o.ip.empty()) {
+            o.oldVersion.clear();  // not known before the search finds it
+        }
         return;
     }
     if (o.awaitedFor.empty() || !o.ip.empty()) {
@@ -601,6 +604,7 @@ int RunBatch(UpgradeRun& u, CProgressEvents& events) {
     for (const std::string& mac : u.request.awaitedMacs) {
         DeviceInfoPtr record = MakeEmptyDeviceInfo();
         CopyField(record->mac, mac);
+        record->build = -1;  // no version known
         cameras.push_back(std::move(record));
     }
     CBatchTracker batch(InitialOutcomes(cameras, u.request.packages));
@@ -656,6 +660,10 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
             return RefuseBatch(planned, session, err);
         }
         PrintPlan(plans, out);
+        if (!u.request.awaitedMacs.empty()) {
+            out << CameraCount(u.request.awaitedMacs.size())
+                << " not found yet would be waited for up to " << u.request.waitText << "\n";
+        }
         return 0;
     }
     if (const std::optional<int> status = ConfirmAndStart(u)) {
