@@ -229,6 +229,12 @@ std::vector<std::string> NotFound(const std::vector<DeviceInfoPtr>& found,
     return missing;
 }
 
+// The run --resume continues waits for cameras not found yet.
+bool ResumedRunWaits(const CFirmhandSession& session) {
+    const std::optional<RunSummary> run = session.UnfinishedRun();
+    return run && !run->running && run->waitSeconds > 0;
+}
+
 // A resumed run's open cameras that this search has not found.
 std::vector<std::string> AwaitedOfRun(const CFirmhandSession& session, const RunSummary& run) {
     std::vector<std::string> awaited;
@@ -640,7 +646,8 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     events.Scan(session.Devices());
 
     // Cameras named but not found may still come while the batch waits.
-    if (session.Devices().empty() && options.waitSeconds == 0) {
+    if (session.Devices().empty() && options.waitSeconds == 0 &&
+        !(options.resume && ResumedRunWaits(session))) {
         session.Stop();
         err << "firmhand-cli: " << run.NothingFoundText(options.seconds) << "\n";
         return kNoCameraExitStatus;
