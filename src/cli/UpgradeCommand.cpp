@@ -235,11 +235,12 @@ bool ResumedRunWaits(const CFirmhandSession& session) {
     return run && !run->running && run->waitSeconds > 0;
 }
 
-// A resumed run's open cameras that this search has not found.
+// A resumed run's open cameras that this search has not found. One that
+// may be flashing is not among them: its job waits for it and verifies it.
 std::vector<std::string> AwaitedOfRun(const CFirmhandSession& session, const RunSummary& run) {
     std::vector<std::string> awaited;
     for (const JOURNAL_CAMERA& camera : run.cameras) {
-        if (!camera.Done() && !session.FindDevice(camera.mac)) {
+        if (!camera.Done() && !camera.MayBeFlashing() && !session.FindDevice(camera.mac)) {
             awaited.push_back(camera.mac);
         }
     }
