@@ -16,6 +16,7 @@
 #include "UpgradeCommand.h"
 #include "app/Settings.h"
 #include "model/SafeText.h"
+#include "model/WaitDuration.h"
 #include "session/SessionInventory.h"
 
 namespace {
@@ -61,6 +62,16 @@ std::string CheckUpgradeInput(UpgradeOptions& upgrade, const SearchInput& search
             return "choose cameras with --all, --mac or --model";
         }
         cameras.all = true;  // the report's cameras, narrowed below
+    }
+    if (!upgrade.waitForMissing.empty()) {
+        std::string problem;
+        if (!ParseWaitDuration(upgrade.waitForMissing, upgrade.waitSeconds, problem)) {
+            return "--wait-for-missing " + upgrade.waitForMissing + ": " + problem;
+        }
+        if (cameras.macs.empty() && upgrade.rollout.retryFailed.empty() && !upgrade.resume) {
+            return "--wait-for-missing waits for cameras named by --mac, --retry-failed or "
+                   "--resume";
+        }
     }
     if (std::string problem = CheckSearchInput(search, upgrade.seconds); !problem.empty()) {
         return problem;
@@ -231,6 +242,12 @@ CliCommand AddUpgradeCommand(CLI::App& app, std::vector<std::string> commandLine
         ->add_flag("--retry-busy", upgrade.rollout.retryBusy,
                    "With --retry-failed, also the cameras upgraded elsewhere at the time")
         ->needs(retryOption);
+    command
+        ->add_option("--wait-for-missing", upgrade.waitForMissing,
+                     "Keep the batch open this long (90s, 10m, 1h30m; at most 24h) for the "
+                     "named cameras the search has not found; each is upgraded as soon as "
+                     "it is found")
+        ->type_name("DURATION");
     command->add_flag("--dry-run", upgrade.dryRun,
                       "Print each camera's package or skip reason; start nothing");
     auto check = [in, canaryOption] {

@@ -30,6 +30,10 @@ void CProgressEvents::Update(const std::vector<CameraOutcome>& outcomes, size_t 
     m_written.resize(outcomes.size());
     const CameraOutcome& o = outcomes[changed];
     Written& w = m_written[changed];
+    if (!w.waiting && !o.awaitedFor.empty() && o.code < 0 && o.ip.empty()) {
+        w.waiting = true;
+        Write({{"event", "waiting"}, {"mac", o.mac}, {"text", o.state}});
+    }
     if (!w.queued && (o.prepared || o.attempts > 0)) {
         w.queued = true;
         Write({{"event", "queued"}, {"mac", o.mac}, {"ip", o.ip}, {"name", o.name}});

@@ -1,6 +1,7 @@
 // --progress json: one JSON object per line on standard output for each
 // event of a run, for programs that drive the CLI. The events:
 //   {"event":"scan","cameras":N,"devices":[...]}       what the search found
+//   {"event":"waiting","mac":...,"text":...}          named, not found yet (--wait-for-missing)
 //   {"event":"queued","mac":...,"ip":...,"name":...}   the camera's job is ready
 //   {"event":"started","mac":...,"attempt":N}          an attempt begins
 //   {"event":"progress","mac":...,"percent":P,"text":...}
@@ -31,6 +32,7 @@ public:
 
 private:
     struct Written {
+        bool waiting = false;
         bool queued = false;
         int attempts = 0;
         int percent = -1;

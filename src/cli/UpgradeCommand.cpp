@@ -71,7 +71,8 @@ bool AskToContinue(const std::vector<std::string>& macs, bool yes, std::ostream&
 }
 
 // What is about to be flashed, so that a wrong choice is seen in time.
-void ShowChosen(const std::vector<DeviceInfoPtr>& devices, std::ostream& out) {
+void ShowChosen(const std::vector<DeviceInfoPtr>& devices, const BatchRequest& request,
+                std::ostream& out) {
     std::map<std::string, int> models;
     for (const DeviceInfoPtr& r : devices) {
         ++models[r->productModel];
@@ -88,6 +89,14 @@ void ShowChosen(const std::vector<DeviceInfoPtr>& devices, std::ostream& out) {
         table.AddRow({r->mac, r->ip, r->devName, r->productModel, DeviceVersionText(*r)});
     }
     table.Print(out);
+    if (!request.awaitedMacs.empty()) {
+        out << "Waiting up to " << request.waitText << " for "
+            << CameraCount(request.awaitedMacs.size()) << " not found yet:";
+        for (const std::string& mac : request.awaitedMacs) {
+            out << " " << VisibleText(mac);
+        }
+        out << "\n";
+    }
     out.flush();
 }
 
@@ -166,6 +175,9 @@ bool WantsHtmlReport(const UpgradeOptions& options) {
 // only the typed password can log in to it. A plan that cannot be made
 // says nothing, so the password is asked for.
 bool NeedsTypedPassword(CFirmhandSession& session, const BatchRequest& request) {
+    if (!request.awaitedMacs.empty()) {
+        return true;  // no plan yet for a camera not found
+    }
     std::vector<CameraPlan> plans;
     if (session.DryRun(request, plans) != BatchStartResult::Started) {
         return true;
@@ -199,6 +211,39 @@ bool NewVersionsListed(const CFirmhandSession& session,
     return true;
 }
 
+// The MACs of `macs` that no camera of `found` has, each once.
+std::vector<std::string> NotFound(const std::vector<DeviceInfoPtr>& found,
+                                  const std::vector<std::string>& macs) {
+    std::vector<std::string> missing;
+    for (const std::string& mac : macs) {
+        const auto same = [&](const auto& other) { return SameMac(mac, other); };
+        const bool seen = std::any_of(found.begin(), found.end(),
+                                      [&](const DeviceInfoPtr& r) { return same(r->mac); });
+        if (!seen && std::none_of(missing.begin(), missing.end(), same)) {
+            missing.push_back(mac);
+        }
+    }
+    return missing;
+}
+
+// The run --resume continues waits for cameras not found yet.
+bool ResumedRunWaits(const CFirmhandSession& session) {
+    const std::optional<RunSummary> run = session.UnfinishedRun();
+    return run && !run->running && run->waitSeconds > 0;
+}
+
+// A resumed run's open cameras that this search has not found. One that
+// may be flashing is not among them: its job waits for it and verifies it.
+std::vector<std::string> AwaitedOfRun(const CFirmhandSession& session, const RunSummary& run) {
+    std::vector<std::string> awaited;
+    for (const JOURNAL_CAMERA& camera : run.cameras) {
+        if (!camera.Done() && !camera.MayBeFlashing() && !session.FindDevice(camera.mac)) {
+            awaited.push_back(camera.mac);
+        }
+    }
+    return awaited;
+}
+
 // One upgrade command's run, from the cameras found to the exit status.
 struct UpgradeRun {
     const UpgradeOptions& options;
@@ -210,6 +255,9 @@ struct UpgradeRun {
     BatchRequest request;
     std::optional<RunSummary> resumed;
     bool unfoundRetry = false;  // a camera of the retried report was not found
+    // The waiting time for cameras not found yet, as given or as the
+    // resumed run has it ("" without).
+    std::string waitText;
 };
 
 // --resume: the last unfinished run's cameras, when there is such a run.
@@ -230,6 +278,17 @@ std::optional<int> TakeUnfinishedRun(UpgradeRun& u) {
               << ", " << u.resumed->cameras.size() - u.resumed->Open() << " finished before\n";
         u.request.resumeRun = u.resumed->path;
         u.request.devices = u.session.ResumeDevices(*u.resumed);
+        if (u.options.waitSeconds > 0) {
+            u.request.awaitedMacs = AwaitedOfRun(u.session, *u.resumed);
+            const std::vector<std::string>& awaited = u.request.awaitedMacs;
+            std::erase_if(u.request.devices, [&](const DeviceInfoPtr& r) {
+                return std::any_of(awaited.begin(), awaited.end(),
+                                   [&](const std::string& mac) { return SameMac(mac, r->mac); });
+            });
+        }
+        if (u.options.waitSeconds > 0 || u.resumed->waitSeconds > 0) {
+            u.waitText = u.options.waitSeconds > 0 ? u.options.waitForMissing : u.resumed->waitText;
+        }
     } else if (!problem.empty()) {
         u.err << "firmhand-cli: the last run is unreadable (" << problem
               << "); starting a new run\n";
@@ -255,12 +314,26 @@ std::optional<int> ChooseRequestCameras(UpgradeRun& u) {
     const std::vector<DeviceInfoPtr> found =
         options.onlyTargets ? CamerasAtTargets(u.session.Devices(), options.targets)
                             : u.session.Devices();
-    u.request.devices = ChooseCameras(found, options.cameras, u.err, &missing);
+    CameraChoice choice = options.cameras;
+    if (options.waitSeconds > 0) {
+        // Named cameras the search has not found are waited for, not missing.
+        u.waitText = options.waitForMissing;
+        u.request.awaitedMacs = NotFound(found, choice.macs);
+        std::erase_if(choice.macs,
+                      [&](const std::string& mac) { return NotFound(found, {mac}).size() == 1; });
+    }
+    u.request.devices = ChooseCameras(found, choice, u.err, &missing);
     if (!options.rollout.retryMacs.empty()) {
         u.request.devices = OnlyMacs(u.request.devices, options.rollout.retryMacs);
-        u.unfoundRetry = ListUnfoundReportCameras(u.session.Devices(), options.rollout, u.err);
+        if (options.waitSeconds > 0) {
+            for (const std::string& mac : NotFound(found, options.rollout.retryMacs)) {
+                u.request.awaitedMacs.push_back(mac);
+            }
+        } else {
+            u.unfoundRetry = ListUnfoundReportCameras(u.session.Devices(), options.rollout, u.err);
+        }
     }
-    if (missing || u.request.devices.empty()) {
+    if (missing || (u.request.devices.empty() && u.request.awaitedMacs.empty())) {
         u.session.Stop();
         u.err << "firmhand-cli: nothing upgraded; run \"firmhand-cli scan\" to list the "
                  "cameras\n";
@@ -278,8 +351,9 @@ bool FillRequest(UpgradeRun& u) {
     if (request.packages.empty()) {
         request.packages = PackagesOfReport(options.rollout.retryCameras, request.devices);
     }
+    // A camera not found yet may be of any model.
     if (const std::string problem = MatchPackageModels(request.packages, request.devices);
-        !problem.empty()) {
+        !problem.empty() && request.awaitedMacs.empty()) {
         u.session.Stop();
         u.err << "firmhand-cli: " << problem << "\n";
         return false;
@@ -296,6 +370,8 @@ bool FillRequest(UpgradeRun& u) {
     // environment or the command line stays where it came from.
     request.rememberLogin = options.passwordTyped;
     request.rememberInSettingsFile = options.remember;
+    request.waitSeconds = options.waitSeconds;
+    request.waitText = options.waitForMissing;
     return true;
 }
 
@@ -306,8 +382,8 @@ std::optional<int> ConfirmAndStart(UpgradeRun& u) {
     BatchRequest& request = u.request;
     // The list goes where the question goes, so that it is seen before the
     // answer even when the output is redirected.
-    ShowChosen(request.devices, options.yes ? u.out : u.err);
-    const size_t count = request.devices.size();
+    ShowChosen(request.devices, request, options.yes ? u.out : u.err);
+    const size_t count = request.devices.size() + request.awaitedMacs.size();
     if (!AskYes("Upgrade " + CameraCount(count) + "?", options.yes, u.err)) {
         u.session.Stop();
         if (u.run.StopRequested()) {
@@ -376,6 +452,28 @@ private:
     std::optional<char> m_key;
 };
 
+// A camera the batch waits for: its waiting time, and once the search
+// found it, what the search says of it.
+void NoteAwaited(const UpgradeRun& u, CameraOutcome& o, int code) {
+    if (code == UPGRADE_WAITING_TO_BE_FOUND) {
+        o.awaitedFor = u.waitText;
+        if (o.ip.empty()) {
+            o.oldVersion.clear();  // not known before the search finds it
+        }
+        return;
+    }
+    if (o.awaitedFor.empty() || !o.ip.empty()) {
+        return;
+    }
+    if (const DeviceInfoPtr record = u.session.FindDevice(o.mac)) {
+        const CameraOutcome found = OutcomeBefore(*record, u.request.packages);
+        o.ip = found.ip;
+        o.name = found.name;
+        o.oldVersion = found.oldVersion;
+        o.package = found.package;
+    }
+}
+
 // Follows the batch until it is over, drawing each change; the first stop
 // request cancels it, a pause request pauses it or lets it go on. True when
 // it was cancelled.
@@ -396,6 +494,9 @@ bool FollowBatch(UpgradeRun& u, CBatchTracker& batch, CProgressView& view, CProg
         const double seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();
         if (const auto changed = batch.Apply(message, seconds)) {
             CameraOutcome& o = batch.Outcomes()[*changed];
+            if (message.id == WM_UPGRADE_RESULT) {
+                NoteAwaited(u, o, message.wParam);
+            }
             StampOutcomeTimes(o, std::chrono::system_clock::now());
             if (o.code == UPGRADE_OK && o.newVersion.empty()) {
                 TakeVerifiedVersion(u.session, o);
@@ -503,7 +604,14 @@ int RunBatch(UpgradeRun& u, CProgressEvents& events) {
             !u.request.packages.empty() || !u.resumed ? u.request.packages : u.resumed->packages);
     }
     const auto batchStart = Clock::now();
-    CBatchTracker batch(InitialOutcomes(u.request.devices, u.request.packages));
+    std::vector<DeviceInfoPtr> cameras = u.request.devices;
+    for (const std::string& mac : u.request.awaitedMacs) {
+        DeviceInfoPtr record = MakeEmptyDeviceInfo();
+        CopyField(record->mac, mac);
+        record->build = -1;  // no version known
+        cameras.push_back(std::move(record));
+    }
+    CBatchTracker batch(InitialOutcomes(cameras, u.request.packages));
     if (u.resumed) {
         TakeEarlierRun(batch.Outcomes(), *u.resumed);
     }
@@ -535,12 +643,14 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
     CProgressEvents events(context.events);
     events.Scan(session.Devices());
 
-    if (session.Devices().empty()) {
+    // Cameras named but not found may still come while the batch waits.
+    if (session.Devices().empty() && options.waitSeconds == 0 &&
+        !(options.resume && ResumedRunWaits(session))) {
         session.Stop();
         err << "firmhand-cli: " << run.NothingFoundText(options.seconds) << "\n";
         return kNoCameraExitStatus;
     }
-    UpgradeRun u{options, context, run, session, out, err, {}, {}, false};
+    UpgradeRun u{options, context, run, session, out, err, {}, {}, false, {}};
     if (const std::optional<int> status = ChooseRequestCameras(u)) {
         return *status;
     }
@@ -555,6 +665,10 @@ int RunUpgrade(const UpgradeOptions& options, const CliContext& context, std::os
             return RefuseBatch(planned, session, err);
         }
         PrintPlan(plans, out);
+        if (!u.request.awaitedMacs.empty()) {
+            out << CameraCount(u.request.awaitedMacs.size())
+                << " not found yet would be waited for up to " << u.request.waitText << "\n";
+        }
         return 0;
     }
     if (const std::optional<int> status = ConfirmAndStart(u)) {

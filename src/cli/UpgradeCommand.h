@@ -33,6 +33,10 @@ struct UpgradeOptions {
     bool force = false;   // upgrade cameras that are already current
     bool resume = false;  // continue the newest unfinished run
     bool dryRun = false;  // print the plan, start nothing
+    // --wait-for-missing: how long the batch waits for named cameras the
+    // search has not found ("" and 0: it does not).
+    std::string waitForMissing;
+    int waitSeconds = 0;
     // The words typed after the program's name, for the command that
     // resumes an interrupted run.
     std::vector<std::string> commandLine;

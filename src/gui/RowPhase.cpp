@@ -17,6 +17,7 @@ RowPhase PhaseOfResult(int code) {
             return RowPhase::Waiting;
         case UPGRADE_QUEUED:
         case UPGRADE_CANARY_WAIT:
+        case UPGRADE_WAITING_TO_BE_FOUND:
             return RowPhase::Queued;
         case UPGRADE_ALREADY_CURRENT:
         case UPGRADE_NO_PACKAGE_FOR_MODEL:

@@ -7,6 +7,7 @@
 
 #include "CliFixture.h"
 #include "InputCheck.h"
+#include "model/WaitDuration.h"
 
 namespace {
 
@@ -78,6 +79,30 @@ TEST(InputCheck, TargetsMacsSecondsAndSettings) {
     EXPECT_NE(CheckSetting("PASSWROD", "x").find("did you mean Password?"), std::string::npos);
 }
 
+TEST(InputCheck, WaitForMissingDurations) {
+    const struct {
+        const char* text;
+        int seconds;  // 0: refused
+    } cases[] = {
+        {"90s", 90},    {"10m", 600},   {"1h", 3600}, {"1h30m", 5400}, {"1H5M3S", 3903},
+        {"24h", 86400}, {"0s", 0},      {"0h0m", 0},  {"-5m", 0},      {"10", 0},
+        {"1.5h", 0},    {"25h", 0},     {"24h1s", 0}, {"1m1h", 0},     {"1h1h", 0},
+        {"10x", 0},     {"", 0},        {"m", 0},     {" 10m", 0},     {"10m ", 0},
+        {"99999h", 0},  {"999999s", 0}, {"+5m", 0},   {"1h-1m", 0},    {"9999999999999999s", 0},
+    };
+    for (const auto& c : cases) {
+        int seconds = -1;
+        std::string problem;
+        const bool parsed = ParseWaitDuration(c.text, seconds, problem);
+        EXPECT_EQ(parsed, c.seconds > 0) << '"' << c.text << '"';
+        if (parsed) {
+            EXPECT_EQ(seconds, c.seconds) << c.text;
+        } else {
+            EXPECT_NE(problem.find("at most 24h"), std::string::npos) << c.text << ": " << problem;
+        }
+    }
+}
+
 TEST_F(CliFixture, WrongInputIsRefusedBeforeTheSearch) {
     auto cam = Camera(1);
     m_fleet.AddCamera(cam);
@@ -120,6 +145,10 @@ TEST_F(CliFixture, WrongInputIsRefusedBeforeTheSearch) {
         {{"auto-test", "--build1", "7x"}, "--build1 takes a whole number, not \"7x\""},
         {{"auto-test", "--mac", "02:cc"}, "MAC \"02:cc\""},
         {{"auto-test", "--mac", cam.mac}, "no package: give --package1"},
+        {with({"--mac", cam.mac, "--wait-for-missing", "0s"}), "--wait-for-missing 0s: "},
+        {with({"--mac", cam.mac, "--wait-for-missing", "10"}), "like 90s, 10m, 1h or 1h30m"},
+        {with({"--all", "--wait-for-missing", "10m"}),
+         "--wait-for-missing waits for cameras named by --mac"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;

@@ -1,6 +1,8 @@
-// The JSON reader, the fleet file format and the firmhand-sim program.
+// The JSON reader, the fleet file format and the firmhand-sim program (its
+// cameras switched off until SIGUSR1 among them).
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include "SimFleetFile.h"
 #include "SimJson.h"
 #include "SimTestUtil.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 TEST(SimJsonReader, ValuesEscapesAndLimits) {
@@ -180,4 +183,45 @@ TEST(SimProgram, PrintsOneLinePerCameraAndAnswersUntilItsDurationEnds) {
     while (fgets(line, sizeof line, bad)) {
     }
     EXPECT_NE(WEXITSTATUS(pclose(bad)), 0);
+}
+
+TEST(SimProgram, CameraSwitchedOffAnswersOnlyAfterSigusr1) {
+    const std::string program = SimProgram();
+    if (program.empty()) {
+        GTEST_SKIP() << "firmhand-sim is not built";
+    }
+    testing_support::CSandbox sandbox;
+    sandbox.Write("fleet.json", R"({"searchPort": 0, "defaults": {"dataPort": 0, "httpPort": 0},
+        "cameras": [{"mac": "00:1A:2B:64:20:01", "ip": "127.64.20.1", "switchedOff": true}]})");
+    CChildProcess child;
+    std::string error;
+    ASSERT_TRUE(child.Start({program,
+                             {"--fleet", sandbox.File("fleet.json"), "--duration", "120"},
+                             {},
+                             "",
+                             "",
+                             sandbox.File("out.txt"),
+                             "",
+                             ""},
+                            error))
+        << error;
+    ASSERT_TRUE(testing_support::WaitFor(
+        [&] { return sandbox.Read("out.txt").find('\n') != std::string::npos; },
+        std::chrono::seconds(30)));
+    char mac[32], ip[32];
+    unsigned dataPort = 0, httpPort = 0, searchPort = 0;
+    ASSERT_EQ(sscanf(sandbox.Read("out.txt").c_str(), "%31s %31s %u %u %u", mac, ip, &dataPort,
+                     &httpPort, &searchPort),
+              5);
+    EXPECT_EQ(SendProbe(ip, static_cast<uint16_t>(searchPort), 300), "") << "switched off";
+    ASSERT_EQ(kill(child.Pid(), SIGUSR1), 0);
+    EXPECT_TRUE(testing_support::WaitFor(
+        [&] { return !SendProbe(ip, static_cast<uint16_t>(searchPort), 300).empty(); },
+        std::chrono::seconds(30)));
+    EXPECT_TRUE(child.Running()) << "SIGUSR1 does not stop it";
+    ASSERT_TRUE(child.Interrupt());
+    const auto end = child.Wait(std::chrono::seconds(30));
+    ASSERT_TRUE(end.has_value());
+    EXPECT_FALSE(end->signalled);
+    EXPECT_EQ(end->code, 0);
 }

@@ -105,7 +105,8 @@ bool CSessionHarness::Start() {
     const std::vector<SimCameraInfo> cameras = m_fleet.Cameras();
     const bool listed = WaitUntil([&] {
         for (const SimCameraInfo& camera : cameras) {
-            if (!m_session->FindDevice(camera.mac)) {
+            // A camera switched off is not to be found yet.
+            if (m_fleet.State(camera.mac)->online && !m_session->FindDevice(camera.mac)) {
                 return false;
             }
         }
@@ -197,6 +198,9 @@ BatchStartResult CSessionHarness::StartBatch(const BatchRequest& request) {
         m_unfinishedAtEnd.clear();
         for (const DeviceInfoPtr& record : request.devices) {
             m_batchMacs.insert(record->mac);
+        }
+        if (request.waitSeconds > 0) {
+            m_batchMacs.insert(request.awaitedMacs.begin(), request.awaitedMacs.end());
         }
         m_endsAwaited = m_batchEnds + 1;
     }

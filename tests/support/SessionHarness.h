@@ -69,7 +69,7 @@ public:
     SESSION_OPTIONS& Options() { return m_options; }
 
     // Starts the fleet and the session (searching the fleet's cameras on
-    // loopback) and waits until every camera is listed. False, with the
+    // loopback) and waits until every camera switched on is listed. False, with the
     // failure reported, when any of that did not happen.
     bool Start();
     CFirmhandSession& Session() { return *m_session; }

@@ -134,6 +134,10 @@ void CSimCamera::Start() {
         .Add("build", m_config.build);
     Log(std::move(e));
     ScheduleIp2Change();
+    if (m_config.switchedOff) {
+        m_switchedOff = true;
+        GoOffline("switched_off");
+    }
 }
 
 void CSimCamera::Shutdown() {
@@ -467,12 +471,22 @@ void CSimCamera::RestartIntoUpgradeMode() {
 }
 
 void CSimCamera::SetOnline(bool online) {
+    m_switchedOff = m_switchedOff && !online;
     CancelPhaseTimer();
     if (online) {
         GoOnline();
     } else {
         GoOffline("api");
     }
+}
+
+bool CSimCamera::SwitchOn() {
+    if (!m_switchedOff) {
+        return false;
+    }
+    m_switchedOff = false;
+    SetOnline(true);
+    return true;
 }
 
 void CSimCamera::Restart(uint32_t offlineMs) {

@@ -40,6 +40,8 @@ public:
 
     // Run-time changes.
     void SetOnline(bool online);
+    // Switches on a camera that started switched off; false for any other.
+    bool SwitchOn();
     void Restart(uint32_t offlineMs);
     void SetIp2(const std::string& ip2, const std::string& mask2);
     void SetFaults(const SimFaults& faults);
@@ -56,6 +58,7 @@ public:
     uint32_t VersionWord() const;
     bool UpgradeMode() const { return m_upgradeMode; }
     bool Online() const { return m_phase != Phase::Offline; }
+    bool SwitchedOff() const { return m_switchedOff; }
     // The next forced login error (0: judge the login normally).
     uint32_t TakeForcedLoginError();
     void CountLogin() { ++m_logins; }
@@ -114,6 +117,7 @@ private:
     uint16_t m_searchPort = 0;
 
     Phase m_phase = Phase::Offline;
+    bool m_switchedOff = false;  // started switched off, not switched on yet
     bool m_started = false;
     bool m_upgradeMode = false;
     std::string m_bootId;

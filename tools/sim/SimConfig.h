@@ -134,6 +134,11 @@ struct SimCameraConfig {
     std::optional<std::string> vehicleVersion = std::string("1.0.0");
 
     SimFaults faults;
+
+    // Starts switched off: bound, but silent (no search reply, TCP and
+    // HTTP refused) until switched on (SwitchOn, SetOnline, or SIGUSR1 to
+    // the program), as a camera that is powered up later.
+    bool switchedOff = false;
 };
 
 // The offline time of the program's cameras unless told otherwise: longer

@@ -227,6 +227,21 @@ bool CSimFleet::SetOnline(const std::string& mac, bool online) {
     return m_engine->WithCamera(mac, [&](CSimCamera& c) { c.SetOnline(online); });
 }
 
+int CSimFleet::SwitchOnAll() {
+    std::lock_guard<std::mutex> lock(m_engine->apiMutex);
+    CSimEngine& engine = *m_engine;
+    if (!engine.running) {
+        return 0;
+    }
+    return engine.Call([&] {
+        int switched = 0;
+        for (auto& camera : engine.cameras) {
+            switched += camera->SwitchOn() ? 1 : 0;
+        }
+        return switched;
+    });
+}
+
 bool CSimFleet::Restart(const std::string& mac, uint32_t offlineMs) {
     return m_engine->WithCamera(mac, [&](CSimCamera& c) { c.Restart(offlineMs); });
 }

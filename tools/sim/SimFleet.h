@@ -80,6 +80,9 @@ public:
     // Offline: TCP, HTTP and discovery fall silent (open connections are
     // closed). Back online: a new bootId, as after a restart.
     bool SetOnline(const std::string& mac, bool online);
+    // Switches on every camera still switched off (SimCameraConfig::
+    // switchedOff); how many were.
+    int SwitchOnAll();
     // Goes offline now and comes back after offlineMs (a restart).
     bool Restart(const std::string& mac, uint32_t offlineMs);
     // Changes (or with an empty ip2, removes) the second address.

@@ -296,6 +296,8 @@ public:
                 ok = OptionalText(value, at, &c->vehicleVersion);
             else if (key == "faults")
                 ok = Faults(value, at, &c->faults);
+            else if (key == "switchedOff")
+                ok = Flag(value, at, &c->switchedOff);
             else if (key == "repeat" && repeat)
                 ok = Number(value, at, kMaxCameras, repeat);
             else

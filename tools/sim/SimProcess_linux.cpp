@@ -13,6 +13,7 @@ sigset_t StopSignals() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGUSR1);
     return set;
 }
 }  // namespace
@@ -30,22 +31,47 @@ void SimRaiseDescriptorLimit() {
     }
 }
 
-bool SimWaitForStop(double seconds) {
+bool SimWaitForStop(double seconds, const std::function<void()>& onUser1) {
     const sigset_t set = StopSignals();
-    if (seconds <= 0) {
-        int signal = 0;
-        return sigwait(&set, &signal) == 0;
+    timespec end{};
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    end.tv_sec += static_cast<time_t>(std::floor(seconds));
+    end.tv_nsec += static_cast<long>((seconds - std::floor(seconds)) * 1e9);
+    if (end.tv_nsec >= 1000000000L) {
+        end.tv_sec += 1;
+        end.tv_nsec -= 1000000000L;
     }
-    timespec limit{};
-    limit.tv_sec = static_cast<time_t>(std::floor(seconds));
-    limit.tv_nsec = static_cast<long>((seconds - std::floor(seconds)) * 1e9);
     for (;;) {
-        const int r = sigtimedwait(&set, nullptr, &limit);
-        if (r > 0) {
-            return true;
+        int r = 0;
+        if (seconds <= 0) {
+            int signal = 0;
+            if (sigwait(&set, &signal) != 0) {
+                return false;
+            }
+            r = signal;
+        } else {
+            // What is left of the time: a SIGUSR1 does not restart it.
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            timespec left{end.tv_sec - now.tv_sec, end.tv_nsec - now.tv_nsec};
+            if (left.tv_nsec < 0) {
+                left.tv_sec -= 1;
+                left.tv_nsec += 1000000000L;
+            }
+            if (left.tv_sec < 0) {
+                return false;  // time-out
+            }
+            r = sigtimedwait(&set, nullptr, &left);
+            if (r < 0 && errno != EINTR) {
+                return false;  // time-out
+            }
         }
-        if (errno != EINTR) {
-            return false;  // time-out
+        if (r == SIGUSR1) {
+            if (onUser1) {
+                onUser1();
+            }
+        } else if (r > 0) {
+            return true;
         }
     }
 }

@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
                     camera.httpPort, camera.searchPort);
     }
     std::fflush(stdout);
-    SimWaitForStop(duration);
+    // SIGUSR1 switches on the cameras that started switched off.
+    SimWaitForStop(duration, [&fleet] { fleet.SwitchOnAll(); });
     fleet.Stop();
     return 0;
 }

@@ -221,6 +221,10 @@ enum StringId : int {
     IDS_INVENTORY_NOTICE = 1257,
     IDS_REPORT_FIELD_BOUND = 1258,
     IDS_INV_COL_SITE = 1259,
+    IDS_WAITING_TO_BE_FOUND = 1260,
+    IDS_NOT_FOUND_WITHIN = 1261,   // %s: the waiting time as given ("10m")
+    IDS_NOT_FOUND_IN_TIME = 1262,  // the same without the waiting time
+    IDS_REASON_NOT_FOUND = 1263,
     IDS_CANARY_FIRST = 1216,
     IDS_PAUSE = 1217,
     IDS_GO_ON = 1218,

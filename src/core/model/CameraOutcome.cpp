@@ -44,6 +44,12 @@ std::string OutcomeText(const CameraOutcome& o, const ResultWords& words) {
     if (OutcomeStatus(o) == "installing") {
         return words.sentInstalling;
     }
+    if (o.code == UPGRADE_NOT_FOUND_IN_TIME && !o.awaitedFor.empty()) {
+        std::string text = words.notFoundWithin;
+        if (const size_t at = text.find("%s"); at != std::string::npos) {
+            return text.replace(at, 2, o.awaitedFor);
+        }
+    }
     return WordOf(words.text, o.code);
 }
 

@@ -50,6 +50,9 @@ struct CameraOutcome {
     // The steps of its upgrade path this run began, in order; empty
     // without a path (a batch with one package per model).
     std::vector<OutcomeStep> steps;
+    // The waiting time as given ("10m") of a camera the batch waited to be
+    // found; "" for one found before it started.
+    std::string awaitedFor;
 };
 
 // "upgraded" (code 0), "skipped" (already current, or no package for its
@@ -67,9 +70,11 @@ struct ResultWords {
     std::map<int, std::string> text;    // each code's text ("" when it has none)
     std::map<int, std::string> reason;  // why a camera with the code failed
     std::string sentInstalling;         // "Sent, installing"
+    std::string notFoundWithin;         // "Not found within %s"
 };
 
-// The result in words: the code's text, or "Sent, installing".
+// The result in words: the code's text, "Sent, installing", or for a
+// camera never found "Not found within" its waiting time.
 std::string OutcomeText(const CameraOutcome& outcome, const ResultWords& words);
 // The steps in one line for a CSV cell or a table: "a.bin 4.0.2(1) -> 4.0.3(2)
 // Upgraded successfully (1 attempt); ..."; "" without steps.

@@ -44,13 +44,18 @@ enum UpgradeResultCode : int {
     // model's canaries to be upgraded and verified.
     UPGRADE_CANARY_FAILED = 31,  // not started: a canary of its model failed
     UPGRADE_CANARY_WAIT = 32,    // progress state: waits for its model's canaries
+    // Cameras a batch waits for (named, not yet found by the search): one
+    // still awaited, and one the search never saw within the waiting time.
+    UPGRADE_WAITING_TO_BE_FOUND = 33,  // progress state: not found by the search yet
+    UPGRADE_NOT_FOUND_IN_TIME = 34,    // the waiting time ended before it was found
 };
 
 // True for the codes posted while a camera's job still runs or waits
-// (16, 17, 18, 24, 32).
+// (16, 17, 18, 24, 32, 33).
 inline bool IsIntermediateResult(int code) {
     return code == UPGRADE_STATE_STARTING || code == UPGRADE_WAIT_UPGRADE_MODE ||
-           code == UPGRADE_WAIT_COMPLETE || code == UPGRADE_QUEUED || code == UPGRADE_CANARY_WAIT;
+           code == UPGRADE_WAIT_COMPLETE || code == UPGRADE_QUEUED || code == UPGRADE_CANARY_WAIT ||
+           code == UPGRADE_WAITING_TO_BE_FOUND;
 }
 
 // Final codes of cameras never sent the package because the run held them

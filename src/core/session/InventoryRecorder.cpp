@@ -219,7 +219,8 @@ void CInventoryRecorder::RecordStepsLocked(
         step.runId = !run.id.empty() ? run.id : !journal.empty() ? journal : "unjournaled";
         step.journal = journal;
         step.result = code;
-        step.resultText = ResultCodeToText(code);
+        step.resultText = code == UPGRADE_NOT_FOUND_IN_TIME ? NotFoundWithinText(run.waitText)
+                                                            : ResultCodeToText(code);
         std::string ip;
         std::string mask;
         if (const JOURNAL_CAMERA* camera = run.Find(mac)) {

@@ -65,6 +65,15 @@ struct BatchRequest {
     int canary = 0;
     // The journal of an unfinished run to continue; "" starts a new run.
     std::string resumeRun;
+    // Cameras named by MAC that the search has not found: with a waiting
+    // time, each is part of the batch ("Waiting to be found") and is
+    // planned and queued as soon as a search report shows it; those never
+    // seen end "Not found within" the time when it is over. A resumed run
+    // waits again for its cameras never found, the full time (its own, or
+    // this one when given).
+    std::vector<std::string> awaitedMacs;
+    int waitSeconds = 0;   // 0: no waiting (awaitedMacs are ignored)
+    std::string waitText;  // the time as the technician gave it ("10m")
     // Asked on the caller's thread when slave addresses repeat, with the
     // MACs of the cameras that share one; true continues. Without it the
     // batch continues.

@@ -12,6 +12,7 @@
 #include "app/Logger.h"
 #include "model/DeviceText.h"
 #include "model/MacAddress.h"
+#include "model/WaitDuration.h"
 #include "platform/Paths.h"
 #include "platform/Pub.h"
 #include "upgrade/UpgradeResult.h"
@@ -25,6 +26,7 @@ namespace {
 constexpr size_t kMaxJournalBytes = 64u << 20;
 constexpr size_t kMaxCameras = 100000;
 constexpr const char* kSuffix = ".jsonl";
+constexpr size_t kMaxWaitTextLength = 16;
 
 int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -119,6 +121,12 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
         run.canary = std::clamp(Field<int>(line, "count", 0), 0, kMaxCanary);
         return;
     }
+    if (event == "wait") {
+        run.waitSeconds = std::clamp(Field<int>(line, "seconds", 0), 0, kMaxWaitSeconds);
+        run.waitText = Field<std::string>(line, "text", "").substr(0, kMaxWaitTextLength);
+        run.waitDeadline = Field<int64_t>(line, "deadline", 0);
+        return;
+    }
     const std::string mac = line.at("mac").get<std::string>();
     if (event == "camera") {
         if (run.cameras.size() >= kMaxCameras) {
@@ -135,10 +143,21 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
         camera.dataPort = Field<int32_t>(line, "dataPort", 0);
         camera.httpPort = Field<int32_t>(line, "httpPort", 0);
         camera.package = Field<std::string>(line, "package", "");
-        // A camera listed again (a resumed run) keeps what it had reached.
-        if (run.Find(mac) == nullptr) {
+        const auto awaited = line.find("awaited");
+        camera.awaited = awaited != line.end() && awaited->get<bool>();
+        auto listed = std::find_if(run.cameras.begin(), run.cameras.end(),
+                                   [&](const JOURNAL_CAMERA& c) { return SameMac(c.mac, mac); });
+        if (listed == run.cameras.end()) {
             run.cameras.push_back(std::move(camera));
+        } else if (listed->awaited && !camera.awaited) {
+            // An awaited camera the search found: its record, and what it
+            // had reached so far.
+            camera.state = listed->state;
+            camera.code = listed->code;
+            camera.endedAt = listed->endedAt;
+            *listed = std::move(camera);
         }
+        // Else a camera listed again (a resumed run) keeps what it had reached.
         return;
     }
     auto it = std::find_if(run.cameras.begin(), run.cameras.end(),
@@ -357,6 +376,21 @@ bool CRunJournal::Camera(const DEVICE_S_INFO& record, const std::string& package
                        {"package", packagePath},
                        {"t", NowMs()}};
     return Append(line.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+bool CRunJournal::Awaited(const std::string& mac) {
+    return Append(json{{"event", "camera"}, {"mac", mac}, {"awaited", true}, {"t", NowMs()}}.dump(
+        -1, ' ', false, json::error_handler_t::replace));
+}
+
+bool CRunJournal::Wait(int seconds, const std::string& text) {
+    const int64_t now = NowMs();
+    return Append(json{
+        {"event", "wait"},
+        {"seconds", seconds},
+        {"text", text},
+        {"deadline", now + int64_t{seconds} * 1000},
+        {"t", now}}.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 bool CRunJournal::Step(const std::string& mac, const char* event) {

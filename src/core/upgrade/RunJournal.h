@@ -8,6 +8,12 @@
 //
 //   {"event":"run","id":...,"t":...,"packages":[{"model":"","path":...}]}
 //   {"event":"camera","mac":...,"ip":...,...,"package":...}   one per camera
+//   {"event":"camera","mac":...,"awaited":true,"t":...}   a camera the run
+//        waits for, named but not found yet; once the search finds it, a
+//        "camera" line with its record (and package) follows
+//   {"event":"wait","seconds":N,"text":"10m","deadline":...,"t":...}   the
+//        run waits for its awaited cameras until `deadline` (ms since the
+//        epoch); written again by each process that waits again
 //   {"event":"started","mac":...,"softwareVer":...,"build":N,"t":...}
 //   {"event":"queued"|"verifying"|"last-block","mac":...,"t":...}
 //   {"event":"result","mac":...,"code":N,"t":...}
@@ -82,6 +88,9 @@ struct JOURNAL_CAMERA {
     int lastBlockLine = 0;
     // The steps of its upgrade path begun so far; empty without a path.
     std::vector<JOURNAL_STEP> steps;
+    // Named for the run to wait for and not found by the search (yet): only
+    // its MAC is known.
+    bool awaited = false;
 
     bool HasResult() const { return state == "result"; }
     // Finished for good: a result other than "Cancelled" and "Not started"
@@ -102,6 +111,11 @@ struct RunSummary {
     std::vector<JOURNAL_CAMERA> cameras;
     // Canaries per model of the run's rule (the last "canary" line); 0: off.
     int canary = 0;
+    // How long the run waits for its awaited cameras (the last "wait"
+    // line): the time in seconds, as given, and when the wait ends.
+    int waitSeconds = 0;
+    std::string waitText;
+    int64_t waitDeadline = 0;
     // Another process (or another batch of this one) drives the run now.
     bool running = false;
 
@@ -132,6 +146,10 @@ public:
 
     // Each writes and syncs one line; false (logged) when it could not.
     bool Camera(const DEVICE_S_INFO& record, const std::string& packagePath);
+    // A camera the run waits for, before the search found it.
+    bool Awaited(const std::string& mac);
+    // The run waits `seconds` (given as `text`) from now for its awaited cameras.
+    bool Wait(int seconds, const std::string& text);
     bool Step(const std::string& mac, const char* event);
     // "started", with the version the transfer starts from.
     bool Started(const DEVICE_S_INFO& record);

@@ -15,8 +15,11 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "model/DeviceText.h"
+#include "model/MacAddress.h"
 #include "model/RunsFolder.h"
+#include "model/WaitDuration.h"
 #include "platform/Paths.h"
+#include "upgrade/AwaitedCameras.h"
 #include "upgrade/CameraLock.h"
 #include "upgrade/CanarySchedule.h"
 #include "upgrade/RunJournal.h"
@@ -69,6 +72,14 @@ struct CUpgradeEngine::CBatchRun {
     bool rememberInSettingsFile = false;  // set before the workers start
     // The final result of each camera so far.
     std::map<std::string, int> outcomes;
+    // Cameras the batch waits for the search to find, and what one found
+    // late is planned with (the same as the others).
+    CAwaitedCameras awaited;
+    int waitSeconds = 0;
+    std::string waitText;
+    std::vector<ROLLOUT_PACKAGE> loaded;
+    std::vector<CREDENTIAL_ENTRY> entries;
+    bool force = false;
 
     void NoteOutcome(const std::string& mac, int code) {
         std::lock_guard<std::mutex> lock(slotMutex);
@@ -132,6 +143,21 @@ ResumedStep ResumedPathStep(const CameraPlan& plan, const JOURNAL_CAMERA* before
     }
     resumed.mayBeFlashing = resumed.first == index;
     return resumed;
+}
+
+// A camera a resumed run waited for and never found is waited for again,
+// unless this search has found it meanwhile.
+bool IsAwaitedAgain(const std::optional<RunSummary>& resumed, int waitSeconds,
+                    const DEVICE_S_INFO& record,
+                    const std::function<DeviceInfoPtr(const std::string&)>& currentRecord) {
+    if (!resumed || waitSeconds <= 0) {
+        return false;
+    }
+    const JOURNAL_CAMERA* before = resumed->Find(record.mac);
+    if (before == nullptr || !before->awaited || before->Done()) {
+        return false;
+    }
+    return !currentRecord || !currentRecord(record.mac);
 }
 
 // The credentials that worked are the ones offered next time.
@@ -235,7 +261,19 @@ BatchStartResult CUpgradeEngine::Prepare(const BatchRequest& request, CBatchRun&
             devices.push_back(std::make_shared<DEVICE_S_INFO>(*record));
         }
     }
-    if (devices.empty()) {
+    if (request.waitSeconds > 0) {
+        run.waitSeconds = std::min(request.waitSeconds, kMaxWaitSeconds);
+        run.waitText = request.waitText;
+        for (const std::string& mac : request.awaitedMacs) {
+            const bool listed = std::any_of(devices.begin(), devices.end(), [&](const auto& r) {
+                return SameMac(FieldString(r->mac), mac);
+            });
+            if (!listed && CMacAddress::Parse(mac)) {
+                run.awaited.Add(mac);
+            }
+        }
+    }
+    if (devices.empty() && !run.awaited.Waiting()) {
         return BatchStartResult::NoDevice;
     }
     std::map<std::string, std::vector<std::string>> slaveAddresses;
@@ -401,9 +439,11 @@ BatchStartResult CUpgradeEngine::PlanBatch(const BatchRequest& request,
     if (!LoadRolloutPackages(packages, loaded, m_refusalDetail, openFailed)) {
         return openFailed ? BatchStartResult::OpenFailed : BatchStartResult::PackageInvalid;
     }
+    // A camera still awaited may be of any model.
+    const bool anyModel = request.waitSeconds > 0 || !request.resumeRun.empty();
     for (const BatchPackage& package : packages) {
         const bool known =
-            package.model.empty() ||
+            package.model.empty() || anyModel ||
             std::any_of(devices.begin(), devices.end(), [&](const DeviceInfoPtr& record) {
                 return FieldString(record->productModel) == package.model;
             });
@@ -424,8 +464,19 @@ BatchStartResult CUpgradeEngine::PlanBatch(const BatchRequest& request,
             return BatchStartResult::RunUnreadable;
         }
         run.resumed = std::move(summary);
+        if (run.waitSeconds == 0 && run.resumed->waitSeconds > 0) {
+            run.waitSeconds = run.resumed->waitSeconds;
+            run.waitText = run.resumed->waitText;
+        }
     }
+    run.loaded = loaded;
+    run.entries = entries;
+    run.force = request.force;
     for (const DeviceInfoPtr& record : devices) {
+        if (IsAwaitedAgain(run.resumed, run.waitSeconds, *record, m_options.currentRecord)) {
+            run.awaited.Add(record->mac);
+            continue;
+        }
         run.plans.push_back(
             PlanCamera(record, loaded, request.force, entries, request.user, request.password));
     }
@@ -461,9 +512,18 @@ void CUpgradeEngine::OpenJournal(const std::vector<BatchPackage>& packages, CBat
         journal->Canary(run.canary);
     }
     for (const CameraPlan& plan : run.plans) {
-        if (!run.resumed || run.resumed->Find(plan.record->mac) == nullptr) {
+        const JOURNAL_CAMERA* before = run.resumed ? run.resumed->Find(plan.record->mac) : nullptr;
+        if (before == nullptr || before->awaited) {
             journal->Camera(*plan.record, plan.package ? plan.package->Path() : std::string());
         }
+    }
+    if (run.awaited.Waiting()) {
+        for (const std::string& mac : run.awaited.Macs()) {
+            if (!run.resumed || run.resumed->Find(mac) == nullptr) {
+                journal->Awaited(mac);
+            }
+        }
+        journal->Wait(run.waitSeconds, run.waitText);
     }
     journal->Flush();
     LOG_INFO("CUpgradeEngine::StartBatch", "run journal %s", journal->Path().c_str());
@@ -513,6 +573,7 @@ struct CUpgradeEngine::CCoordination {
 void CUpgradeEngine::RunBatch(const std::shared_ptr<CBatchRun>& run) {
     CCoordination c(run, m_sink);
     QueueCameras(c);
+    OpenWait(c);
     ScheduleCameras(c);
     FinishBatch(c);
 }
@@ -553,42 +614,134 @@ void CUpgradeEngine::QueueCameras(CCoordination& c) {
             c.Post(plan.skipCode, mac);
             continue;
         }
-        std::shared_ptr<UpgradeInfo> job;
-        {
-            // A camera may have come back from a reboot since the request
-            // was made, and the search reports that only once: the job
-            // starts from the newest record.
-            std::lock_guard<std::mutex> lock(run.reportsMutex);
-            DeviceInfoPtr newest = m_options.currentRecord ? m_options.currentRecord(mac) : nullptr;
-            job = std::make_shared<UpgradeInfo>(newest ? newest : plan.record);
-            job->package = plan.package;
-            job->credentials = plan.credentials;
-            const ResumedStep resumedStep = ResumedPathStep(plan, before);
-            if (plan.path.size() > 1) {
-                job->path = plan.path;
-                job->firstStep = resumedStep.first;
-            }
-            if (before && before->MayBeFlashing() && resumedStep.mayBeFlashing) {
-                // Verified against the version the camera had before that
-                // run, not against what this run happened to find.
-                job->mayBeFlashingFrom = MayBeFlashingFrom(*before, plan.record);
-            }
-            c.context.jobs->addJob(job);
-        }
-        const bool waits = run.canaries->Queue(mac, FieldString(plan.record->productModel));
-        if (c.context.journal) {
-            c.context.journal->Step(mac, "queued");
-        }
-        c.Post(waits ? UPGRADE_CANARY_WAIT : UPGRADE_QUEUED, mac);
-        c.queue.push_back(job);
-        c.macs.push_back(mac);
+        EnqueueCamera(c, plan, before);
     }
     run.toUpgrade = static_cast<int>(c.queue.size());
     c.Flush();
-    c.pending.resize(c.queue.size());
-    for (size_t i = 0; i < c.pending.size(); ++i) {
-        c.pending[i] = i;
+}
+
+// The cameras the batch waits for show as such; the time starts now.
+void CUpgradeEngine::OpenWait(CCoordination& c) {
+    CBatchRun& run = *c.run;
+    std::vector<std::string> waiting;
+    {
+        // Found since the request was made: queued at the first look.
+        std::lock_guard<std::mutex> lock(run.slotMutex);
+        for (const std::string& mac : run.awaited.Macs()) {
+            const DeviceInfoPtr found =
+                m_options.currentRecord ? m_options.currentRecord(mac) : nullptr;
+            if (!found || !run.awaited.Seen(*found)) {
+                waiting.push_back(mac);
+            }
+        }
+        run.awaited.Open(run.waitSeconds, run.waitText, CAwaitedCameras::Clock::now());
     }
+    for (const std::string& mac : waiting) {
+        c.Post(UPGRADE_WAITING_TO_BE_FOUND, mac);
+    }
+    if (!waiting.empty()) {
+        LOG_INFO("CUpgradeEngine::RunBatch", "waiting %d s for %d cameras, mac: %s",
+                 run.waitSeconds, static_cast<int>(waiting.size()), waiting.front().c_str());
+    }
+    c.Flush();
+}
+
+void CUpgradeEngine::EnqueueCamera(CCoordination& c, const CameraPlan& plan,
+                                   const JOURNAL_CAMERA* before) {
+    CBatchRun& run = *c.run;
+    const std::string mac = plan.record->mac;
+    std::shared_ptr<UpgradeInfo> job;
+    {
+        // A camera may have come back from a reboot since the request
+        // was made, and the search reports that only once: the job
+        // starts from the newest record.
+        std::lock_guard<std::mutex> lock(run.reportsMutex);
+        DeviceInfoPtr newest = m_options.currentRecord ? m_options.currentRecord(mac) : nullptr;
+        job = std::make_shared<UpgradeInfo>(newest ? newest : plan.record);
+        job->package = plan.package;
+        job->credentials = plan.credentials;
+        const ResumedStep resumedStep = ResumedPathStep(plan, before);
+        if (plan.path.size() > 1) {
+            job->path = plan.path;
+            job->firstStep = resumedStep.first;
+        }
+        if (before && before->MayBeFlashing() && resumedStep.mayBeFlashing) {
+            // Verified against the version the camera had before that
+            // run, not against what this run happened to find.
+            job->mayBeFlashingFrom = MayBeFlashingFrom(*before, plan.record);
+        }
+        c.context.jobs->addJob(job);
+    }
+    bool waits = false;
+    {
+        // Workers may run already (a camera found late): their ends change
+        // the schedule under this lock.
+        std::lock_guard<std::mutex> lock(run.slotMutex);
+        waits = run.canaries->Queue(mac, FieldString(plan.record->productModel));
+    }
+    if (c.context.journal) {
+        c.context.journal->Step(mac, "queued");
+    }
+    c.Post(waits ? UPGRADE_CANARY_WAIT : UPGRADE_QUEUED, mac);
+    c.pending.push_back(c.queue.size());
+    c.queue.push_back(job);
+    c.macs.push_back(mac);
+}
+
+void CUpgradeEngine::TakeAwaitedNews(CCoordination& c) {
+    CBatchRun& run = *c.run;
+    std::vector<DeviceInfoPtr> seen;
+    std::vector<std::string> expired;
+    {
+        std::lock_guard<std::mutex> lock(run.slotMutex);
+        seen = run.awaited.TakeSeen();
+        expired = run.awaited.TakeExpired(CAwaitedCameras::Clock::now());
+    }
+    if (c.context.journal) {
+        c.context.journal->Hold();
+    }
+    for (const DeviceInfoPtr& record : seen) {
+        // Planned by the rules every camera of the batch was.
+        const CameraPlan plan = PlanCamera(record, run.loaded, run.force, run.entries,
+                                           run.context->user, run.context->password);
+        LOG_INFO("CUpgradeEngine::RunBatch", "awaited camera found, mac: %s", record->mac);
+        if (c.context.journal) {
+            c.context.journal->Camera(*record, plan.package ? plan.package->Path() : std::string());
+        }
+        if (plan.skipCode != 0) {
+            if (c.context.journal) {
+                c.context.journal->Result(record->mac, plan.skipCode);
+            }
+            run.NoteOutcome(record->mac, plan.skipCode);
+            c.Post(plan.skipCode, record->mac);
+            continue;
+        }
+        {
+            std::lock_guard<std::mutex> lock(run.slotMutex);
+            ++run.toUpgrade;
+        }
+        EnqueueCamera(c, plan, run.resumed ? run.resumed->Find(record->mac) : nullptr);
+    }
+    c.Flush();
+    if (!expired.empty()) {
+        LOG_WARN("CUpgradeEngine::RunBatch", "%d cameras not found within %s, mac: %s",
+                 static_cast<int>(expired.size()), run.waitText.c_str(), expired.front().c_str());
+        EndAwaited(c, expired, UPGRADE_NOT_FOUND_IN_TIME);
+    }
+}
+
+void CUpgradeEngine::EndAwaited(CCoordination& c, const std::vector<std::string>& macs, int code) {
+    if (c.context.journal) {
+        c.context.journal->Hold();
+    }
+    for (const std::string& mac : macs) {
+        if (c.context.journal) {
+            c.context.journal->Result(mac, code);
+        }
+        c.run->NoteOutcome(mac, code);
+        c.Post(code, mac);
+    }
+    c.Flush();
 }
 
 bool CUpgradeEngine::WaitForWorkers(CCoordination& c, const std::function<bool()>& ready) {
@@ -598,7 +751,13 @@ bool CUpgradeEngine::WaitForWorkers(CCoordination& c, const std::function<bool()
     bool isReady = false;
     {
         std::unique_lock<std::mutex> lock(run.slotMutex);
-        run.slotFreed.wait(lock, [&] { return run.rememberTyped || ready(); });
+        const auto woken = [&] { return run.rememberTyped || ready(); };
+        if (run.awaited.Waiting()) {
+            // The end of the waiting time is news too.
+            run.slotFreed.wait_until(lock, run.awaited.Deadline(), woken);
+        } else {
+            run.slotFreed.wait(lock, woken);
+        }
         ended.swap(run.endedMacs);
         remember = std::exchange(run.rememberTyped, false);
         isReady = ready();
@@ -632,14 +791,24 @@ void CUpgradeEngine::EndUnstarted(CCoordination& c, const std::vector<size_t>& i
 
 void CUpgradeEngine::ScheduleCameras(CCoordination& c) {
     CBatchRun& run = *c.run;
-    while (!c.pending.empty()) {
+    const auto awaiting = [&] {
+        std::lock_guard<std::mutex> lock(run.slotMutex);
+        return run.awaited.Waiting() || run.awaited.HasNews(CAwaitedCameras::Clock::now());
+    };
+    while (!c.pending.empty() || awaiting()) {
         // Decided under slotMutex, as the workers' ends change it.
         CCanarySchedule::Step step;
+        bool news = false;
         const auto decide = [&] {
+            news = run.awaited.HasNews(CAwaitedCameras::Clock::now());
             step = run.canaries->Next(c.pending, !run.paused && run.inFlight < run.parallel);
-            return step.Any() || run.cancelled.load();
+            return news || step.Any() || run.cancelled.load();
         };
         if (!WaitForWorkers(c, decide)) {
+            continue;
+        }
+        if (news && !run.cancelled.load()) {
+            TakeAwaitedNews(c);
             continue;
         }
         if (!step.heldBack.empty()) {
@@ -684,12 +853,21 @@ void CUpgradeEngine::FinishBatch(CCoordination& c) {
                  static_cast<int>(c.pending.size()));
         EndUnstarted(c, c.pending, code);
     }
+    std::vector<std::string> awaited;
+    {
+        std::lock_guard<std::mutex> lock(run.slotMutex);
+        awaited = run.awaited.TakeAll();
+    }
+    if (!awaited.empty()) {
+        // Never found, never started: taken up again by a resumed run.
+        EndAwaited(c, awaited, run.cancelled.load() ? UPGRADE_CANCELLED : UPGRADE_NOT_STARTED);
+    }
     while (!WaitForWorkers(c, [&] { return run.inFlight == 0; })) {
     }
     for (auto& [mac, worker] : c.workers) {
         worker.join();
     }
-    const int cameras = static_cast<int>(run.plans.size());
+    const int cameras = static_cast<int>(run.plans.size() + run.awaited.Macs().size());
     c.context.jobs->cancelAllJobs();
     // A cancelled run, one stopped by the failure limit and one whose
     // canary failed stay open: a later run may resume their cameras that
@@ -716,6 +894,15 @@ void CUpgradeEngine::EndRun(CBatchRun& run) {
         std::lock_guard<std::mutex> lock(run.slotMutex);
         for (const CameraPlan& plan : run.plans) {
             const auto it = run.outcomes.find(plan.record->mac);
+            if (it != run.outcomes.end()) {
+                outcomes.push_back({it->first, it->second});
+            }
+        }
+        // Found late, a camera goes by the MAC text of its search report.
+        for (const std::string& mac : run.awaited.Macs()) {
+            const auto it =
+                std::find_if(run.outcomes.begin(), run.outcomes.end(),
+                             [&](const auto& outcome) { return SameMac(outcome.first, mac); });
             if (it != run.outcomes.end()) {
                 outcomes.push_back({it->first, it->second});
             }
@@ -801,8 +988,15 @@ void CUpgradeEngine::OnSearchReport(int notifyKind, const DEVICE_S_INFO& record)
     if (!run) {
         return;
     }
-    std::lock_guard<std::mutex> lock(run->reportsMutex);
-    run->context->jobs->OnSearchReport(notifyKind, record);
+    {
+        std::lock_guard<std::mutex> lock(run->reportsMutex);
+        run->context->jobs->OnSearchReport(notifyKind, record);
+    }
+    // A camera the batch waits for: the coordinator plans and queues it.
+    std::lock_guard<std::mutex> lock(run->slotMutex);
+    if (run->awaited.Waiting() && run->awaited.Seen(record)) {
+        run->slotFreed.notify_all();
+    }
 }
 
 bool CUpgradeEngine::HasJob(const std::string& mac) const {

@@ -29,6 +29,8 @@
 #include "upgrade/RolloutPlan.h"
 #include "upgrade/UpgradeContext.h"
 
+struct JOURNAL_CAMERA;
+
 struct ENGINE_OPTIONS {
     CSettingsView settings;
     UpgradeTimings timings;
@@ -127,7 +129,15 @@ private:
     struct CCoordination;
     void RunBatch(const std::shared_ptr<CBatchRun>& run);
     void QueueCameras(CCoordination& c);
+    // One planned camera becomes a job, journaled and posted as queued.
+    void EnqueueCamera(CCoordination& c, const CameraPlan& plan, const JOURNAL_CAMERA* before);
     void ScheduleCameras(CCoordination& c);
+    // Cameras the batch waits for: posted as waiting, the time started;
+    // then the ones the search found are planned
+    // and queued, the ones still waited for once the time is over end.
+    void OpenWait(CCoordination& c);
+    void TakeAwaitedNews(CCoordination& c);
+    void EndAwaited(CCoordination& c, const std::vector<std::string>& macs, int code);
     // Waits until `ready` holds or the typed credentials are to be
     // remembered; writes them and joins the workers that ended meanwhile.
     // True when `ready` held.

@@ -63,6 +63,10 @@ int StringIdOf(int code) {
             return IDS_CANARY_FAILED;
         case UPGRADE_CANARY_WAIT:
             return IDS_CANARY_WAIT;
+        case UPGRADE_WAITING_TO_BE_FOUND:
+            return IDS_WAITING_TO_BE_FOUND;
+        case UPGRADE_NOT_FOUND_IN_TIME:
+            return IDS_NOT_FOUND_IN_TIME;
         default:
             return 0;
     }
@@ -79,6 +83,17 @@ bool ResultCodeToText(int code, std::string& text) {
 std::string ResultCodeToText(int code) {
     std::string text;
     ResultCodeToText(code, text);
+    return text;
+}
+
+std::string NotFoundWithinText(const std::string& waitText) {
+    if (waitText.empty()) {
+        return LoadString(IDS_NOT_FOUND_IN_TIME);
+    }
+    std::string text = LoadString(IDS_NOT_FOUND_WITHIN);
+    if (const size_t at = text.find("%s"); at != std::string::npos) {
+        text.replace(at, 2, waitText);
+    }
     return text;
 }
 
@@ -129,6 +144,9 @@ std::string ResultReasonText(int code) {
         case UPGRADE_ELSEWHERE:
             id = IDS_REASON_ELSEWHERE;
             break;
+        case UPGRADE_NOT_FOUND_IN_TIME:
+            id = IDS_REASON_NOT_FOUND;
+            break;
         default:
             break;
     }
@@ -147,6 +165,7 @@ ResultWords WordsOf(int code) {
     ResultWords words;
     AddWordsOf(code, words);
     words.sentInstalling = LoadString(IDS_SENT_INSTALLING);
+    words.notFoundWithin = LoadString(IDS_NOT_FOUND_WITHIN);
     return words;
 }
 
@@ -154,9 +173,10 @@ ResultWords WordsOf(int code) {
 
 ResultWords CurrentResultWords() {
     ResultWords words;
-    for (int code = -1; code <= UPGRADE_CANARY_WAIT; ++code) {
+    for (int code = -1; code <= UPGRADE_NOT_FOUND_IN_TIME; ++code) {
         AddWordsOf(code, words);
     }
+    words.notFoundWithin = LoadString(IDS_NOT_FOUND_WITHIN);
     words.sentInstalling = LoadString(IDS_SENT_INSTALLING);
     return words;
 }
