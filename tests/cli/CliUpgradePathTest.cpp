@@ -83,7 +83,9 @@ TEST_F(CliUpgradePath, EachCameraStartsWhereItIsAndStopsAtAFailedStep) {
     auto failing = Camera(3);
     failing.faults.upgradeErrorAtBlock = 30;
     failing.faults.upgradeErrorWord = 8;
-    for (const auto& cam : {behind, halfway, failing}) {
+    auto current = Camera(4);
+    current.build = 230120;
+    for (const auto& cam : {behind, halfway, failing, current}) {
         m_fleet.AddCamera(cam);
     }
     ASSERT_TRUE(m_fleet.Start());
@@ -92,7 +94,7 @@ TEST_F(CliUpgradePath, EachCameraStartsWhereItIsAndStopsAtAFailedStep) {
     args.insert(args.begin(), {"--inventory", m_box.File("inv.sqlite")});
     args.insert(args.end(), {"--report", m_box.File("r.json"), "--report", m_box.File("r.csv"),
                              "--report", m_box.File("r.html"), "--site", "Depot"});
-    for (const auto& cam : {behind, halfway, failing}) {
+    for (const auto& cam : {behind, halfway, failing, current}) {
         args.insert(args.end(), {"--mac", cam.mac});
     }
     std::string out;
@@ -137,6 +139,11 @@ TEST_F(CliUpgradePath, EachCameraStartsWhereItIsAndStopsAtAFailedStep) {
     EXPECT_EQ(failed["steps"][0]["package"], "IPC_4.0.2_230119.bin");
     EXPECT_EQ(failed["steps"][0]["code"], failed["code"]);
     EXPECT_EQ(failed["steps"][0]["toVersion"], "");
+    const nlohmann::json skipped = ReportRow(report, current.mac);
+    EXPECT_EQ(skipped["status"], "skipped") << skipped;
+    EXPECT_EQ(skipped["package"], m_step2);
+    EXPECT_FALSE(skipped.contains("steps"));
+    EXPECT_EQ(m_fleet.CountEvents(current.mac, "connect"), 0);
     const std::string csv = m_box.Read("r.csv");
     EXPECT_NE(csv.find(",reason,steps\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find("IPC_4.0.2_230119.bin 4.0.2(230118) -> 4.0.2(230119)"), std::string::npos)
