@@ -8,8 +8,11 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "BatchTracker.h"
 #include "CliFixture.h"
 #include "CliProcess.h"
+#include "app/StringTable.h"
+#include "session/SessionTypes.h"
 
 namespace {
 
@@ -261,4 +264,24 @@ TEST_F(CliUpgradePath, ChainsThatCannotBeOrderedAreRefusedBeforeAnythingIsContac
     }
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0);
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
+}
+
+// The live row of a camera on a path says which step it is on before what
+// it does; a camera without a path reads as it always did.
+TEST(PathStepView, TheRowNamesItsStepUntilTheCameraEnds) {
+    CameraOutcome onPath;
+    onPath.mac = "02:CC:00:00:00:01";
+    CameraOutcome single;
+    single.mac = "02:CC:00:00:00:02";
+    CBatchTracker batch({onPath, single});
+    batch.Apply(MakeTextMessage(WM_UPGRADE_STEP, PathStepWord(2, 3), onPath.mac), 0);
+    EXPECT_EQ(batch.Outcomes()[0].state, "Step 2 of 3");
+    for (const std::string& mac : {onPath.mac, single.mac}) {
+        batch.Apply(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_STATE_STARTING, mac), 1);
+        batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 49, mac), 2);
+    }
+    EXPECT_EQ(batch.Outcomes()[0].state, "Step 2 of 3: 50%");
+    EXPECT_EQ(batch.Outcomes()[1].state, "50%");
+    batch.Apply(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_OK, onPath.mac), 3);
+    EXPECT_EQ(batch.Outcomes()[0].code, UPGRADE_OK);
 }
