@@ -8,8 +8,11 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "BatchTracker.h"
 #include "CliFixture.h"
 #include "CliProcess.h"
+#include "app/StringTable.h"
+#include "session/SessionTypes.h"
 
 namespace {
 
@@ -83,7 +86,9 @@ TEST_F(CliUpgradePath, EachCameraStartsWhereItIsAndStopsAtAFailedStep) {
     auto failing = Camera(3);
     failing.faults.upgradeErrorAtBlock = 30;
     failing.faults.upgradeErrorWord = 8;
-    for (const auto& cam : {behind, halfway, failing}) {
+    auto current = Camera(4);
+    current.build = 230120;
+    for (const auto& cam : {behind, halfway, failing, current}) {
         m_fleet.AddCamera(cam);
     }
     ASSERT_TRUE(m_fleet.Start());
@@ -92,7 +97,7 @@ TEST_F(CliUpgradePath, EachCameraStartsWhereItIsAndStopsAtAFailedStep) {
     args.insert(args.begin(), {"--inventory", m_box.File("inv.sqlite")});
     args.insert(args.end(), {"--report", m_box.File("r.json"), "--report", m_box.File("r.csv"),
                              "--report", m_box.File("r.html"), "--site", "Depot"});
-    for (const auto& cam : {behind, halfway, failing}) {
+    for (const auto& cam : {behind, halfway, failing, current}) {
         args.insert(args.end(), {"--mac", cam.mac});
     }
     std::string out;
@@ -137,6 +142,11 @@ TEST_F(CliUpgradePath, EachCameraStartsWhereItIsAndStopsAtAFailedStep) {
     EXPECT_EQ(failed["steps"][0]["package"], "IPC_4.0.2_230119.bin");
     EXPECT_EQ(failed["steps"][0]["code"], failed["code"]);
     EXPECT_EQ(failed["steps"][0]["toVersion"], "");
+    const nlohmann::json skipped = ReportRow(report, current.mac);
+    EXPECT_EQ(skipped["status"], "skipped") << skipped;
+    EXPECT_EQ(skipped["package"], m_step2);
+    EXPECT_FALSE(skipped.contains("steps"));
+    EXPECT_EQ(m_fleet.CountEvents(current.mac, "connect"), 0);
     const std::string csv = m_box.Read("r.csv");
     EXPECT_NE(csv.find(",reason,steps\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find("IPC_4.0.2_230119.bin 4.0.2(230118) -> 4.0.2(230119)"), std::string::npos)
@@ -254,4 +264,24 @@ TEST_F(CliUpgradePath, ChainsThatCannotBeOrderedAreRefusedBeforeAnythingIsContac
     }
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0);
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
+}
+
+// The live row of a camera on a path says which step it is on before what
+// it does; a camera without a path reads as it always did.
+TEST(PathStepView, TheRowNamesItsStepUntilTheCameraEnds) {
+    CameraOutcome onPath;
+    onPath.mac = "02:CC:00:00:00:01";
+    CameraOutcome single;
+    single.mac = "02:CC:00:00:00:02";
+    CBatchTracker batch({onPath, single});
+    batch.Apply(MakeTextMessage(WM_UPGRADE_STEP, PathStepWord(2, 3), onPath.mac), 0);
+    EXPECT_EQ(batch.Outcomes()[0].state, "Step 2 of 3");
+    for (const std::string& mac : {onPath.mac, single.mac}) {
+        batch.Apply(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_STATE_STARTING, mac), 1);
+        batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 49, mac), 2);
+    }
+    EXPECT_EQ(batch.Outcomes()[0].state, "Step 2 of 3: 50%");
+    EXPECT_EQ(batch.Outcomes()[1].state, "50%");
+    batch.Apply(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_OK, onPath.mac), 3);
+    EXPECT_EQ(batch.Outcomes()[0].code, UPGRADE_OK);
 }

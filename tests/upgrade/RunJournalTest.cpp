@@ -159,3 +159,70 @@ TEST(RunJournal, RunWhoseJournalIsLockedIsRefusedAndListedAsRunning) {
     other.reset();
     EXPECT_FALSE(h.Session().UnfinishedRun()->running);
 }
+
+// The steps of an upgrade path as a resumed run reads them: "passed" ends a
+// step and its doubt about the last block; a resumed run's "step" line for
+// the step it was on is that same step; a step a resumed run went past by
+// the camera's version counts as behind it; a step out of range makes the
+// journal unreadable rather than guessed at.
+TEST(RunJournal, PathStepsArePassedResumedAndBounded) {
+    testing_support::CSandbox box;
+    const std::string head =
+        "{\"event\":\"run\",\"id\":\"r\",\"packages\":[]}\n"
+        "{\"event\":\"camera\",\"mac\":\"02:AA:00:00:00:01\",\"package\":\"/p/b_4.0.4.bin\"}\n"
+        "{\"event\":\"step\",\"mac\":\"02:AA:00:00:00:01\",\"step\":1,\"of\":3,"
+        "\"package\":\"/p/a_4.0.3.bin\"}\n"
+        "{\"event\":\"started\",\"mac\":\"02:AA:00:00:00:01\",\"softwareVer\":\"4.0.2\","
+        "\"build\":1}\n"
+        "{\"event\":\"last-block\",\"mac\":\"02:AA:00:00:00:01\"}\n";
+    const std::string passed =
+        "{\"event\":\"passed\",\"mac\":\"02:AA:00:00:00:01\",\"softwareVer\":\"4.0.3\","
+        "\"build\":2}\n";
+    const auto read = [&](const std::string& text, RunSummary& run) {
+        box.Write("run.jsonl", text);
+        std::string error;
+        return ReadRunJournal(box.File("run.jsonl"), run, error);
+    };
+    RunSummary run;
+    ASSERT_TRUE(read(head, run));
+    EXPECT_TRUE(run.cameras[0].MayBeFlashing());
+    ASSERT_TRUE(read(head + passed, run));
+    const JOURNAL_CAMERA& camera = run.cameras[0];
+    EXPECT_FALSE(camera.MayBeFlashing()) << "seen back with the step's version";
+    ASSERT_EQ(camera.steps.size(), 1u);
+    EXPECT_EQ(camera.steps[0].code, UPGRADE_OK);
+    EXPECT_EQ(camera.steps[0].fromVersion, "4.0.2");
+    EXPECT_EQ(camera.steps[0].toBuild, 2);
+    EXPECT_EQ(camera.steps[0].attempts, 1);
+
+    // Step 2 begun, resumed on it, then step 3 begun where the camera's
+    // version said: step 2 is behind it, its end where step 3 started.
+    const std::string step = "{\"event\":\"step\",\"mac\":\"02:AA:00:00:00:01\",\"of\":3,";
+    const std::string resumed =
+        head + passed + step + "\"step\":2,\"package\":\"/p/a_4.0.3_5.bin\"}\n" +
+        "{\"event\":\"resumed\"}\n" + step + "\"step\":2,\"package\":\"/p/a_4.0.3_5.bin\"}\n" +
+        "{\"event\":\"verifying\",\"mac\":\"02:AA:00:00:00:01\"}\n" + step +
+        "\"step\":3,\"package\":\"/p/b_4.0.4.bin\"}\n" +
+        "{\"event\":\"started\",\"mac\":\"02:AA:00:00:00:01\",\"softwareVer\":\"4.0.3\","
+        "\"build\":5}\n{\"event\":\"result\",\"mac\":\"02:AA:00:00:00:01\",\"code\":7}\n";
+    ASSERT_TRUE(read(resumed, run));
+    const std::vector<JOURNAL_STEP>& steps = run.cameras[0].steps;
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_EQ(steps[1].number, 2);
+    EXPECT_EQ(steps[1].attempts, 1);
+    EXPECT_EQ(steps[1].code, UPGRADE_OK);
+    EXPECT_EQ(steps[1].toBuild, 5);
+    EXPECT_EQ(steps[2].code, 7);
+    EXPECT_EQ(run.cameras[0].code, 7);
+
+    for (const std::string& bad :
+         {step + "\"step\":4,\"package\":\"x\"}\n", step + "\"step\":0,\"package\":\"x\"}\n",
+          std::string("{\"event\":\"step\",\"mac\":\"02:AA:00:00:00:01\",\"step\":1,\"of\":65,"
+                      "\"package\":\"x\"}\n"),
+          std::string("{\"event\":\"passed\",\"mac\":\"02:AA:00:00:00:01\"}\n")}) {
+        const std::string text = bad.find("passed") != std::string::npos
+                                     ? std::string(head.substr(0, head.find("{\"event\":\"step\"")))
+                                     : head;
+        EXPECT_FALSE(read(text + bad, run)) << bad;
+    }
+}

@@ -2,6 +2,7 @@
 
 #include "model/DeviceText.h"
 #include "model/MacAddress.h"
+#include "model/UpgradePathOrder.h"
 #include "model/UtcTime.h"
 
 namespace {
@@ -19,7 +20,17 @@ CameraOutcome OutcomeBefore(const DEVICE_S_INFO& camera,
     o.ip = FieldString(camera.ip);
     o.name = FieldString(camera.devName);
     o.oldVersion = DeviceVersionText(camera);
-    const BatchPackage* package = PackageForModel(packages, FieldString(camera.productModel));
+    // The last step of its model's upgrade path (its one package without a path).
+    std::vector<BatchPackage> ordered;
+    if (std::string ignored; !OrderUpgradePaths(packages, ordered, ignored)) {
+        ordered = packages;
+    }
+    const BatchPackage* package = PackageForModel(ordered, FieldString(camera.productModel));
+    for (const BatchPackage& step : ordered) {
+        if (package != nullptr && step.model == package->model) {
+            package = &step;
+        }
+    }
     o.package = package != nullptr ? package->path : std::string();
     return o;
 }

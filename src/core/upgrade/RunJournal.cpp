@@ -89,6 +89,11 @@ void ApplyStepLine(const json& line, JOURNAL_CAMERA& camera) {
     if (camera.steps.size() >= static_cast<size_t>(kMaxSteps)) {
         throw std::length_error("too many steps");
     }
+    // A later step only begins once the camera runs the earlier one's
+    // version: verified, or found so by a resumed run.
+    if (!camera.steps.empty() && camera.steps.back().code != UPGRADE_OK) {
+        camera.steps.back().code = UPGRADE_OK;
+    }
     JOURNAL_STEP step;
     step.number = number;
     step.of = of;
@@ -195,6 +200,11 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
                 step->startedAt = t;
                 step->fromVersion = it->softwareVerAtStart;
                 step->fromBuild = it->buildAtStart;
+                // The step before, when its end was not seen: where this one starts.
+                if (it->steps.size() > 1 && (step - 1)->toVersion.empty()) {
+                    (step - 1)->toVersion = step->fromVersion;
+                    (step - 1)->toBuild = step->fromBuild;
+                }
             }
         }
     } else if (event == "verifying") {
