@@ -20,7 +20,6 @@
 #include "WindowState.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
-#include "app/WindowMessages.h"
 #include "session/SessionTypes.h"
 
 namespace {
@@ -193,32 +192,25 @@ bool CDeviceListController::isCheckedSameModel() {
     return true;
 }
 
-void CDeviceListController::OnDeviceNotify(CWindowMessage& message) {
-    switch (message.wParam) {
-        case DEVICE_NOTIFY_FOUND:
-        case DEVICE_NOTIFY_CHANGED: {
-            std::unique_ptr<DEVICE_S_INFO> info = message.TakeDevice();
-            if (!info) {
-                break;
-            }
-            const std::string mac(FieldText(info->mac));
-            const bool known = m_model->FindDeviceItem(mac) >= 0;
-            addDeviceItem(std::move(info));
-            if (!known && m_model->FindDeviceItem(mac) >= 0) {
-                emit CameraFound(m_model->FindDeviceItem(mac));
-            }
-            if (known && message.wParam == DEVICE_NOTIFY_FOUND) {
-                emit CameraReported(m_model->FindDeviceItem(mac), mac);
-            }
-            break;
-        }
-        case DEVICE_NOTIFY_GONE:
-            // The session never reports a camera gone while its job runs.
-            m_model->RemoveDeviceItem(message.Text());
-            break;
-        default:
-            break;
+void CDeviceListController::OnDeviceReported(const DeviceRecordPtr& record, bool found) {
+    if (!record) {
+        return;
     }
+    const std::string mac(FieldText(record->mac));
+    const bool known = m_model->FindDeviceItem(mac) >= 0;
+    // The row keeps a copy of its own.
+    addDeviceItem(std::make_unique<DEVICE_S_INFO>(*record));
+    if (!known && m_model->FindDeviceItem(mac) >= 0) {
+        emit CameraFound(m_model->FindDeviceItem(mac));
+    }
+    if (known && found) {
+        emit CameraReported(m_model->FindDeviceItem(mac), mac);
+    }
+}
+
+void CDeviceListController::OnDeviceLost(const std::string& mac) {
+    // The session never reports a camera lost while its job runs.
+    m_model->RemoveDeviceItem(mac);
 }
 
 void CDeviceListController::OnSelectAll() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "DeviceListModel.h"
+#include "session/SessionEvents.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -23,7 +24,6 @@ class QTimer;
 class CDeviceFilter;
 struct AiVersionResult;
 struct LOG_FEED_LINE;
-struct CWindowMessage;
 
 namespace window_state {
 struct SAVED_VIEW;
@@ -52,8 +52,10 @@ public:
     // The row operations.
     bool addDeviceItem(std::unique_ptr<DEVICE_S_INFO> info);
     int findDeviceItem(const std::string& mac) const;
-    // A search report (WM_DEVICE_NOTIFY).
-    void OnDeviceNotify(CWindowMessage& message);
+    // The session's search reports: a camera found (`found`) or changed,
+    // and a camera lost.
+    void OnDeviceReported(const DeviceRecordPtr& record, bool found);
+    void OnDeviceLost(const std::string& mac);
     // The model of the checked rows that button 1004 checks.
     const std::string& RememberedModel() const { return m_sameModel; }
 
