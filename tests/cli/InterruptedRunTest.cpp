@@ -27,15 +27,13 @@ TEST(InterruptedRun, CamerasPastTheirLastBlockAreInstallingAndTheTallySaysSo) {
     }
     CBatchTracker batch(cameras);
     for (const char* mac : macs) {
-        batch.Apply(*EventOfMessage(MakeTextMessage(WM_BATCH_PREPARED, 1, mac)), 0);
+        batch.Apply(BatchPreparedEvent{mac, 1}, 0);
         batch.Apply(ResultOf(UPGRADE_STATE_STARTING, mac), 0);
     }
-    batch.Apply(*EventOfMessage(MakeTextMessage(WM_UPGRADE_PROGRESS, 99, "aa")), 1);  // installing
-    batch.Apply(*EventOfMessage(MakeTextMessage(WM_UPGRADE_PROGRESS, 99, "bb")),
-                1);  // back before the cancel
+    batch.Apply(CameraProgressEvent{"aa", 99}, 1);  // installing
+    batch.Apply(CameraProgressEvent{"bb", 99}, 1);  // back before the cancel
     batch.Apply(ResultOf(UPGRADE_OK, "bb"), 2);
-    batch.Apply(*EventOfMessage(MakeTextMessage(WM_UPGRADE_PROGRESS, 40, "cc")),
-                1);  // mid-transfer
+    batch.Apply(CameraProgressEvent{"cc", 40}, 1);  // mid-transfer
     batch.Apply(ResultOf(UPGRADE_ELSEWHERE, "dd"), 1);
     batch.MarkCancelled();
     batch.Apply(ResultOf(UPGRADE_CANCELLED, "aa"), 3);
