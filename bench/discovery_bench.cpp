@@ -13,8 +13,8 @@
 
 #include "SimFleet.h"
 #include "app/Logger.h"
-#include "app/MessageQueue.h"
 #include "session/FirmhandSession.h"
+#include "session/SessionEventQueue.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     SESSION_OPTIONS options;
     options.adapter = "lo";
     options.searchRoundIntervalMs = roundMs;
-    CFirmhandSession session(options, std::make_shared<CMessageQueue>());
+    CFirmhandSession session(options, std::make_shared<CSessionEventQueue>());
     const auto start = std::chrono::steady_clock::now();
     if (!session.Start()) {
         std::fprintf(stderr, "the search did not start\n");

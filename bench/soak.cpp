@@ -30,10 +30,10 @@
 #include "SimFleet.h"
 #include "app/IniFile.h"
 #include "app/Logger.h"
-#include "app/MessageQueue.h"
 #include "app/Settings.h"
 #include "net/SWL_TCPLink.h"
 #include "session/FirmhandSession.h"
+#include "session/SessionEventQueue.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -278,22 +278,22 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
         sessionOptions.searchTargets.push_back(camera.ip + ":" + std::to_string(camera.searchPort));
     }
 
-    // The front-end's part, as the CLI does it: one session, its messages
+    // The front-end's part, as the CLI does it: one session, its events
     // read until the batch's end.
-    auto queue = std::make_shared<CMessageQueue>();
+    auto queue = std::make_shared<CSessionEventQueue>();
     auto session = std::make_unique<CFirmhandSession>(std::move(sessionOptions), queue);
     std::map<std::string, int> finalCode;
     bool batchOver = false;
     const auto pump = [&](int ms) {
         const auto end = Clock::now() + std::chrono::milliseconds(ms);
         while (Clock::now() < end) {
-            auto message = queue->Pop(5);
-            if (!message) {
+            auto event = queue->Pop(5);
+            if (!event) {
                 continue;
             }
-            if (message->id == WM_UPGRADE_RESULT && !IsIntermediateResult(message->wParam)) {
-                finalCode[message->Text()] = message->wParam;
-            } else if (message->id == WM_BATCH_END) {
+            if (const auto* result = std::get_if<CameraResultEvent>(&*event)) {
+                finalCode[result->mac] = result->code;
+            } else if (std::holds_alternative<BatchEndedEvent>(*event)) {
                 batchOver = true;
             }
         }

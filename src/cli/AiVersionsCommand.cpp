@@ -106,11 +106,12 @@ namespace {
 std::optional<int> CollectAiVersions(CCommandSession& run, const std::vector<AiQuery>& queries,
                                      std::vector<AiVersionResult>& results, std::ostream& err) {
     CFirmhandSession& session = run.Session();
-    // Results come back as messages, one per camera in list order.
-    const auto onMessage = [&results](CWindowMessage& message) {
-        AiVersionResult r;
-        if (ParseAiVersionResult(message, r)) {
-            results.push_back(std::move(r));
+    // Results come back as events, one per camera in list order.
+    const auto onMessage = [&results](const SessionEvent& event) {
+        if (const auto* read = std::get_if<AiVersionsReadEvent>(&event)) {
+            results.push_back(read->result);
+        } else if (const auto* failed = std::get_if<AiVersionsFailedEvent>(&event)) {
+            results.push_back(failed->result);
         }
     };
     if (!session.QueryAiVersions(queries)) {

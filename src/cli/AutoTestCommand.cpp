@@ -48,12 +48,14 @@ struct AutoTestRun {
 };
 
 // A search report of the test's camera (found or changed).
-bool ReportsCamera(const CWindowMessage& message, const CAutoUpgradeCycle& cycle) {
-    if (message.id != WM_DEVICE_NOTIFY || message.wParam == DEVICE_NOTIFY_GONE) {
-        return false;
+bool ReportsCamera(const SessionEvent& event, const CAutoUpgradeCycle& cycle) {
+    DeviceRecordPtr record;
+    if (const auto* found = std::get_if<DeviceFoundEvent>(&event)) {
+        record = found->record;
+    } else if (const auto* changed = std::get_if<DeviceChangedEvent>(&event)) {
+        record = changed->record;
     }
-    const auto* record = std::get_if<std::unique_ptr<DEVICE_S_INFO>>(&message.payload);
-    return record != nullptr && *record && cycle.IsCamera(FieldText((*record)->mac));
+    return record && cycle.IsCamera(FieldText(record->mac));
 }
 
 // One batch of the camera with `package`, followed to its end: its final
@@ -73,11 +75,11 @@ std::optional<int> UpgradeOnce(AutoTestRun& t, const DeviceInfoPtr& record,
     }
     t.cycle.OnBatchStarted(true);
     CBatchTracker batch(InitialOutcomes(request.devices, {{"", package}}));
-    const auto onMessage = [&batch](CWindowMessage& message) { batch.Apply(message, 0); };
+    const auto onEvent = [&batch](const SessionEvent& event) { batch.Apply(event, 0); };
     bool cancelled = false;
     while (!batch.Over()) {
         t.run.PumpUntil([&] { return batch.Over() || (!cancelled && t.run.StopRequested()); }, 1000,
-                        onMessage);
+                        onEvent);
         if (!cancelled && t.run.StopRequested()) {
             cancelled = true;
             t.err << "firmhand-cli: interrupted, cancelling the upgrade\n";
@@ -97,7 +99,7 @@ bool AwaitReturn(AutoTestRun& t, int ms) {
     bool back = false;
     t.run.PumpUntil(
         [&] { return back || t.run.StopRequested(); }, ms,
-        [&](CWindowMessage& message) { back = back || ReportsCamera(message, t.cycle); });
+        [&](const SessionEvent& event) { back = back || ReportsCamera(event, t.cycle); });
     return back;
 }
 

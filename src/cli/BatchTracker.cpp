@@ -16,64 +16,99 @@ std::vector<CameraOutcome> InitialOutcomes(const std::vector<DeviceInfoPtr>& dev
 
 namespace {
 
-// "Step 2 of 3" in the interface language.
 std::string StepText(const CameraOutcome& o) {
-    std::string text = LoadString(IDS_UPGRADE_STEP);
-    for (const auto& [mark, value] : {std::pair{"%1", o.pathStep}, std::pair{"%2", o.pathSteps}}) {
-        if (const size_t at = text.find(mark); at != std::string::npos) {
-            text.replace(at, 2, std::to_string(value));
-        }
+    return UpgradeStepText(o.pathStep, o.pathSteps);
+}
+
+// A camera on an upgrade path shows its step before what it does.
+void PrefixStep(CameraOutcome& o) {
+    if (o.pathSteps > 1) {
+        o.state = StepText(o) + ": " + o.state;
     }
-    return text;
 }
 
 }  // namespace
 
-std::optional<size_t> CBatchTracker::Apply(const CWindowMessage& message, double seconds) {
-    if (message.id == WM_BATCH_END) {
+std::optional<size_t> CBatchTracker::Apply(const SessionEvent& event, double seconds) {
+    if (std::holds_alternative<BatchEndedEvent>(event)) {
         m_over = true;
         return std::nullopt;
     }
-    if (message.id != WM_BATCH_PREPARED && message.id != WM_UPGRADE_PROGRESS &&
-        message.id != WM_UPGRADE_RESULT && message.id != WM_UPGRADE_STEP) {
-        return std::nullopt;
+    if (const auto* prepared = std::get_if<BatchPreparedEvent>(&event)) {
+        return Prepared(*prepared);
     }
-    const std::optional<size_t> found = m_record.Find(message.Text());
-    if (!found) {
-        return std::nullopt;
+    if (const auto* progress = std::get_if<CameraProgressEvent>(&event)) {
+        return BlockSent(*progress, seconds);
     }
-    const size_t i = *found;
-    CameraOutcome& o = m_record.Outcomes()[i];
-    if (message.id == WM_UPGRADE_STEP) {
-        o.pathStep = PathStepOf(message.wParam);
-        o.pathSteps = PathStepsOf(message.wParam);
+    if (const auto* state = std::get_if<CameraStateEvent>(&event)) {
+        return StateOf(*state, seconds);
+    }
+    if (const auto* result = std::get_if<CameraResultEvent>(&event)) {
+        return Finished(*result, seconds);
+    }
+    if (const auto* step = std::get_if<CameraStepEvent>(&event)) {
+        return StepBegins(*step);
+    }
+    return std::nullopt;
+}
+
+std::optional<size_t> CBatchTracker::StepBegins(const CameraStepEvent& event) {
+    const std::optional<size_t> i = m_record.Find(event.mac);
+    if (i) {
+        CameraOutcome& o = m_record.Outcomes()[*i];
+        o.pathStep = event.step;
+        o.pathSteps = event.steps;
         o.state = StepText(o);
-        return i;
     }
-    if (message.id == WM_BATCH_PREPARED) {
-        m_record.Prepared(i);
-        o.state = "prepared";
-    } else if (message.id == WM_UPGRADE_PROGRESS) {
-        const int shown = message.wParam + 1;
+    return i;
+}
+
+std::optional<size_t> CBatchTracker::Prepared(const BatchPreparedEvent& event) {
+    const std::optional<size_t> i = m_record.Find(event.mac);
+    if (i) {
+        m_record.Prepared(*i);
+        m_record.Outcomes()[*i].state = "prepared";
+    }
+    return i;
+}
+
+std::optional<size_t> CBatchTracker::BlockSent(const CameraProgressEvent& event, double seconds) {
+    const std::optional<size_t> i = m_record.Find(event.mac);
+    if (i) {
+        const int shown = event.progress + 1;
         const bool last = shown >= static_cast<int>(UPGRADE_BLOCK_COUNT);
-        m_record.BlockSent(i, shown, last, seconds);
+        m_record.BlockSent(*i, shown, last, seconds);
         // The share of blocks sent, as the bar and the number show it.
+        CameraOutcome& o = m_record.Outcomes()[*i];
         o.state = last ? LoadString(IDS_INSTALLING) : std::to_string(shown) + "%";
-    } else if (message.wParam == UPGRADE_STATE_STARTING) {
-        m_record.AttemptStarted(i, seconds);
-        o.state = "starting";  // the window's "please wait" tells a terminal nothing
-    } else if (IsIntermediateResult(message.wParam)) {
-        // Waiting for the camera to finish is part of installing.
-        if (!IsInstalling(o)) {
-            o.state = ResultCodeToText(message.wParam);
-        }
-    } else {
-        m_record.Finished(i, message.wParam, seconds);
+        PrefixStep(o);
+    }
+    return i;
+}
+
+std::optional<size_t> CBatchTracker::StateOf(const CameraStateEvent& event, double seconds) {
+    const std::optional<size_t> i = m_record.Find(event.mac);
+    if (!i) {
         return i;
     }
-    // A camera on an upgrade path shows its step before what it does.
-    if (o.pathSteps > 1 && message.id != WM_BATCH_PREPARED) {
-        o.state = StepText(o) + ": " + o.state;
+    CameraOutcome& o = m_record.Outcomes()[*i];
+    if (event.state == UPGRADE_STATE_STARTING) {
+        m_record.AttemptStarted(*i, seconds);
+        o.state = "starting";  // the window's "please wait" tells a terminal nothing
+    } else if (!IsInstalling(o)) {
+        // Waiting for the camera to finish is part of installing.
+        o.state = ResultCodeToText(event.state);
+    } else {
+        return i;  // shown as it was, step included
+    }
+    PrefixStep(o);
+    return i;
+}
+
+std::optional<size_t> CBatchTracker::Finished(const CameraResultEvent& event, double seconds) {
+    const std::optional<size_t> i = m_record.Find(event.mac);
+    if (i) {
+        m_record.Finished(*i, event.code, seconds);
     }
     return i;
 }

@@ -30,24 +30,24 @@ void CCommandSession::PumpUntil(const std::function<bool()>& done, int ms, const
             return;
         }
         // Short pops, so that `done` (a stop request) is seen soon.
-        if (auto message = m_queue->Pop(static_cast<int>(std::min<long long>(left.count(), 100)))) {
-            Hand(*message, handler);
+        if (auto event = m_queue->Pop(static_cast<int>(std::min<long long>(left.count(), 100)))) {
+            Hand(*event, handler);
         }
     }
 }
 
 void CCommandSession::Drain(const Handler& handler) {
-    while (auto message = m_queue->TryPop()) {
-        Hand(*message, handler);
+    while (auto event = m_queue->TryPop()) {
+        Hand(*event, handler);
     }
 }
 
-void CCommandSession::Hand(CWindowMessage& message, const Handler& handler) {
+void CCommandSession::Hand(const SessionEvent& event, const Handler& handler) {
     if (handler) {
-        handler(message);
-    } else if (message.id == WM_INVENTORY_NOTICE) {
+        handler(event);
+    } else if (const auto* notice = std::get_if<InventoryNoticeEvent>(&event)) {
         // No live view draws yet: the line goes out as it is.
-        std::cerr << "firmhand-cli: " << VisibleText(message.Text()) << "\n";
+        std::cerr << "firmhand-cli: " << VisibleText(notice->text) << "\n";
     }
 }
 

@@ -1,5 +1,5 @@
-// One command's run of the core: a session posting into a queue that the
-// command's thread pumps, and the stop request checked while it waits.
+// One command's run of the core: a session posting its events into a queue
+// that the command's thread pumps, and the stop request checked while it waits.
 #pragma once
 
 #include <functional>
@@ -9,8 +9,8 @@
 #include <string>
 
 #include "CliContext.h"
-#include "app/MessageQueue.h"
 #include "session/FirmhandSession.h"
+#include "session/SessionEventQueue.h"
 
 // Exit status of a search that found no camera (or none of those chosen).
 inline constexpr int kNoCameraExitStatus = 3;
@@ -25,8 +25,8 @@ public:
     CFirmhandSession& Session() { return m_session; }
     bool StopRequested() const { return m_stopRequested(); }
 
-    using Handler = std::function<void(CWindowMessage&)>;
-    // Hands each message that arrives to `handler` (search reports need
+    using Handler = std::function<void(const SessionEvent&)>;
+    // Hands each event that arrives to `handler` (search reports need
     // nothing: the session keeps the table) until `done` holds or `ms` passed.
     // Without a handler, an inventory notice is printed on standard error.
     void PumpUntil(const std::function<bool()>& done, int ms, const Handler& handler = {});
@@ -42,9 +42,9 @@ public:
     std::string NothingFoundText(double seconds) const;
 
 private:
-    void Hand(CWindowMessage& message, const Handler& handler);
+    void Hand(const SessionEvent& event, const Handler& handler);
 
-    std::shared_ptr<CMessageQueue> m_queue = std::make_shared<CMessageQueue>();
+    std::shared_ptr<CSessionEventQueue> m_queue = std::make_shared<CSessionEventQueue>();
     std::function<bool()> m_stopRequested;
     std::string m_adapter;
     std::vector<std::string> m_targets;  // the setting's, then --target

@@ -479,23 +479,27 @@ void NoteAwaited(const UpgradeRun& u, CameraOutcome& o, int code) {
 // it was cancelled.
 bool FollowBatch(UpgradeRun& u, CBatchTracker& batch, CProgressView& view, CProgressEvents& events,
                  Clock::time_point batchStart) {
-    const auto onMessage = [&](CWindowMessage& message) {
-        if (message.id == WM_BATCH_PAUSED) {
-            const bool paused = message.wParam == BATCH_PAUSED;
-            view.SetStatus(batch.Outcomes(), paused ? LoadString(IDS_PAUSED) : std::string());
-            events.Paused(paused);
+    const auto onMessage = [&](const SessionEvent& event) {
+        if (const auto* pause = std::get_if<BatchPausedEvent>(&event)) {
+            view.SetStatus(batch.Outcomes(),
+                           pause->paused ? LoadString(IDS_PAUSED) : std::string());
+            events.Paused(pause->paused);
             return;
         }
-        if (message.id == WM_REACH_NOTICE || message.id == WM_INVENTORY_NOTICE) {
+        const auto* reach = std::get_if<ReachNoticeEvent>(&event);
+        const auto* inventory = std::get_if<InventoryNoticeEvent>(&event);
+        if (reach != nullptr || inventory != nullptr) {
             view.Erase();
-            u.err << "firmhand-cli: " << VisibleText(message.Text()) << "\n";
+            u.err << "firmhand-cli: " << VisibleText(reach ? reach->text : inventory->text) << "\n";
             return;
         }
         const double seconds = std::chrono::duration<double>(Clock::now() - batchStart).count();
-        if (const auto changed = batch.Apply(message, seconds)) {
+        if (const auto changed = batch.Apply(event, seconds)) {
             CameraOutcome& o = batch.Outcomes()[*changed];
-            if (message.id == WM_UPGRADE_RESULT) {
-                NoteAwaited(u, o, message.wParam);
+            if (const auto* state = std::get_if<CameraStateEvent>(&event)) {
+                NoteAwaited(u, o, state->state);
+            } else if (const auto* result = std::get_if<CameraResultEvent>(&event)) {
+                NoteAwaited(u, o, result->code);
             }
             StampOutcomeTimes(o, std::chrono::system_clock::now());
             if (o.code == UPGRADE_OK && o.newVersion.empty()) {

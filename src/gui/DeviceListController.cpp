@@ -20,7 +20,6 @@
 #include "WindowState.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
-#include "app/WindowMessages.h"
 #include "session/SessionTypes.h"
 
 namespace {
@@ -193,32 +192,25 @@ bool CDeviceListController::isCheckedSameModel() {
     return true;
 }
 
-void CDeviceListController::OnDeviceNotify(CWindowMessage& message) {
-    switch (message.wParam) {
-        case DEVICE_NOTIFY_FOUND:
-        case DEVICE_NOTIFY_CHANGED: {
-            std::unique_ptr<DEVICE_S_INFO> info = message.TakeDevice();
-            if (!info) {
-                break;
-            }
-            const std::string mac(FieldText(info->mac));
-            const bool known = m_model->FindDeviceItem(mac) >= 0;
-            addDeviceItem(std::move(info));
-            if (!known && m_model->FindDeviceItem(mac) >= 0) {
-                emit CameraFound(m_model->FindDeviceItem(mac));
-            }
-            if (known && message.wParam == DEVICE_NOTIFY_FOUND) {
-                emit CameraReported(m_model->FindDeviceItem(mac), mac);
-            }
-            break;
-        }
-        case DEVICE_NOTIFY_GONE:
-            // The session never reports a camera gone while its job runs.
-            m_model->RemoveDeviceItem(message.Text());
-            break;
-        default:
-            break;
+void CDeviceListController::OnDeviceReported(const DeviceRecordPtr& record, bool found) {
+    if (!record) {
+        return;
     }
+    const std::string mac(FieldText(record->mac));
+    const bool known = m_model->FindDeviceItem(mac) >= 0;
+    // The row keeps a copy of its own.
+    addDeviceItem(std::make_unique<DEVICE_S_INFO>(*record));
+    if (!known && m_model->FindDeviceItem(mac) >= 0) {
+        emit CameraFound(m_model->FindDeviceItem(mac));
+    }
+    if (known && found) {
+        emit CameraReported(m_model->FindDeviceItem(mac), mac);
+    }
+}
+
+void CDeviceListController::OnDeviceLost(const std::string& mac) {
+    // The session never reports a camera lost while its job runs.
+    m_model->RemoveDeviceItem(mac);
 }
 
 void CDeviceListController::OnSelectAll() {
@@ -447,9 +439,10 @@ bool CDeviceListController::ShowProgress(const std::string& mac, int32_t progres
     if (progress + 1 >= static_cast<int32_t>(UPGRADE_BLOCK_COUNT)) {
         m_installingSince.emplace(mac, std::chrono::steady_clock::now());
         return m_model->SetResult(mac, UPGRADE_WAIT_COMPLETE,
-                                  QString::fromStdString(InstallingText(0)));
+                                  QString::fromStdString(WithStep(mac, InstallingText(0))));
     }
-    return m_model->SetProgress(mac, progress, QString::fromStdString(ProgressText(progress)));
+    return m_model->SetProgress(mac, progress,
+                                QString::fromStdString(WithStep(mac, ProgressText(progress))));
 }
 
 void CDeviceListController::ShowResult(const std::string& mac, int32_t code) {
@@ -467,20 +460,38 @@ void CDeviceListController::ShowResult(const std::string& mac, int32_t code) {
     } else {
         m_installingSince.erase(mac);  // a new attempt, or its result
     }
-    m_model->SetResult(mac, code, QString::fromStdString(text));
+    if (!IsIntermediateResult(code)) {
+        m_stepTexts.erase(mac);
+    }
+    m_model->SetResult(mac, code, QString::fromStdString(WithStep(mac, text)));
+}
+
+void CDeviceListController::ShowStep(const std::string& mac, int step, int steps) {
+    m_stepTexts[mac] = UpgradeStepText(step, steps);
+    m_model->SetResultText(mac, QString::fromStdString(m_stepTexts[mac]));
+}
+
+std::string CDeviceListController::WithStep(const std::string& mac, const std::string& text) const {
+    const auto step = m_stepTexts.find(mac);
+    if (step == m_stepTexts.end()) {
+        return text;
+    }
+    return text.empty() ? step->second : step->second + ": " + text;
 }
 
 void CDeviceListController::RefreshInstallingRows() {
     const auto now = std::chrono::steady_clock::now();
     for (const auto& [mac, since] : m_installingSince) {
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - since).count();
-        m_model->SetResult(mac, UPGRADE_WAIT_COMPLETE,
-                           QString::fromStdString(InstallingText(static_cast<int>(seconds))));
+        m_model->SetResult(
+            mac, UPGRADE_WAIT_COMPLETE,
+            QString::fromStdString(WithStep(mac, InstallingText(static_cast<int>(seconds)))));
     }
 }
 
 void CDeviceListController::FinishBatch() {
     m_installingSince.clear();
+    m_stepTexts.clear();
     m_model->FlushRepaints();  // every row shows its final text first
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "DeviceListModel.h"
+#include "session/SessionEvents.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -23,7 +24,6 @@ class QTimer;
 class CDeviceFilter;
 struct AiVersionResult;
 struct LOG_FEED_LINE;
-struct CWindowMessage;
 
 namespace window_state {
 struct SAVED_VIEW;
@@ -52,8 +52,10 @@ public:
     // The row operations.
     bool addDeviceItem(std::unique_ptr<DEVICE_S_INFO> info);
     int findDeviceItem(const std::string& mac) const;
-    // A search report (WM_DEVICE_NOTIFY).
-    void OnDeviceNotify(CWindowMessage& message);
+    // The session's search reports: a camera found (`found`) or changed,
+    // and a camera lost.
+    void OnDeviceReported(const DeviceRecordPtr& record, bool found);
+    void OnDeviceLost(const std::string& mac);
     // The model of the checked rows that button 1004 checks.
     const std::string& RememberedModel() const { return m_sameModel; }
 
@@ -84,6 +86,9 @@ public:
     // A camera's progress and result texts; false when no row shows it.
     bool ShowProgress(const std::string& mac, int32_t progress);
     void ShowResult(const std::string& mac, int32_t code);
+    // A camera's upgrade path begins step `step` of `steps`: its texts name
+    // the step until its final result.
+    void ShowStep(const std::string& mac, int step, int steps);
     // Shows the time each installing camera has been restarting.
     void RefreshInstallingRows();
     // The batch's end: every row shows its final text.
@@ -155,5 +160,11 @@ private:
     bool m_batchRan = false;
     // Cameras whose last block went out, and when: their rows count the
     // seconds of the restart (by MAC as posted).
+    // `text` after the camera's step, when it is on an upgrade path.
+    std::string WithStep(const std::string& mac, const std::string& text) const;
+
     std::map<std::string, std::chrono::steady_clock::time_point> m_installingSince;
+    // The step of each camera on an upgrade path of this batch: "Step 2 of
+    // 3" leads its texts until its final result.
+    std::map<std::string, std::string> m_stepTexts;
 };

@@ -75,7 +75,7 @@ bool CFirmhandApp::Start() {
     // The Site field names the site the run records under ("" the adapter's subnet).
     sessionOptions.inventorySite = m_window->ReportFields().site;
     m_window->SetSession(
-        std::make_unique<CFirmhandSession>(std::move(sessionOptions), m_window->MessageSink()));
+        std::make_unique<CFirmhandSession>(std::move(sessionOptions), m_window->EventSink()));
     if (!m_window->Session()->Start()) {
         // The window stays: the technician sees an empty list and the log.
         LOG_ERROR("CFirmhandApp::Start", "session not started");

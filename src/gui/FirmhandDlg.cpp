@@ -47,7 +47,7 @@ constexpr int kResultColumnRoom = 300;
 }  // namespace
 
 CFirmhandDlg::CFirmhandDlg(QWidget* parent)
-    : QMainWindow(parent), m_qtSink(std::make_shared<CQtMessageSink>(this)), m_sink(m_qtSink) {
+    : QMainWindow(parent), m_eventAdapter(std::make_unique<CSessionEventAdapter>()) {
     InitGuiResources();
     m_icon = QIcon(QStringLiteral(":/ICON/128"));
     setWindowIcon(m_icon);
@@ -73,6 +73,7 @@ CFirmhandDlg::CFirmhandDlg(QWidget* parent)
 
     m_auto = new CAutoUpgradeTest(*this, m_list->Model(), this);
     WireList();
+    WireSessionEvents();
 
     // Left clicks anywhere in the window are swallowed while a batch runs.
     if (QCoreApplication::instance() != nullptr) {
@@ -82,7 +83,8 @@ CFirmhandDlg::CFirmhandDlg(QWidget* parent)
 
 CFirmhandDlg::~CFirmhandDlg() {
     Shutdown();
-    m_qtSink->Detach();
+    // Later posts fail; queued events go with it.
+    m_eventAdapter.reset();
 }
 
 void CFirmhandDlg::BuildControls() {
@@ -342,61 +344,43 @@ void CFirmhandDlg::SetSession(std::unique_ptr<CFirmhandSession> session) {
     m_auto->Configure(m_session ? &m_session->Settings() : nullptr);
 }
 
-bool CFirmhandDlg::event(QEvent* event) {
-    if (event->type() == CWindowMessageEvent::EventType()) {
-        OnWindowMessage(static_cast<CWindowMessageEvent*>(event)->Message());
-        return true;
-    }
-    return QMainWindow::event(event);
+void CFirmhandDlg::WireSessionEvents() {
+    CSessionEventAdapter* events = m_eventAdapter.get();
+    connect(events, &CSessionEventAdapter::DeviceFound, m_list,
+            [this](const DeviceRecordPtr& record) { m_list->OnDeviceReported(record, true); });
+    connect(events, &CSessionEventAdapter::DeviceChanged, m_list,
+            [this](const DeviceRecordPtr& record) { m_list->OnDeviceReported(record, false); });
+    connect(events, &CSessionEventAdapter::DeviceLost, m_list,
+            &CDeviceListController::OnDeviceLost);
+    connect(events, &CSessionEventAdapter::CameraProgress, this,
+            [this](const std::string& mac, int progress) { OnUpgradeProgress(progress, mac); });
+    connect(events, &CSessionEventAdapter::CameraState, this,
+            [this](const std::string& mac, int state) { OnUpgradeResult(state, mac); });
+    connect(events, &CSessionEventAdapter::CameraResult, this,
+            [this](const std::string& mac, int code) { OnUpgradeResult(code, mac); });
+    connect(events, &CSessionEventAdapter::CameraStep, m_list, &CDeviceListController::ShowStep);
+    connect(events, &CSessionEventAdapter::BatchPrepared, this, [this](const std::string& mac) {
+        m_outcomes.Prepared(mac, std::chrono::system_clock::now());
+    });
+    connect(events, &CSessionEventAdapter::BatchPaused, this, &CFirmhandDlg::OnBatchPaused);
+    connect(events, &CSessionEventAdapter::BatchEnded, this, [this] {
+        OnBatchEnd();
+        ShowPaused(false);
+    });
+    connect(events, &CSessionEventAdapter::AiVersionsRead, this, &CFirmhandDlg::OnAiVersionResult);
+    connect(events, &CSessionEventAdapter::AiVersionsFailed, this,
+            &CFirmhandDlg::OnAiVersionResult);
+    connect(events, &CSessionEventAdapter::WebPageReady, this, &CFirmhandDlg::OpenWebPage);
+    connect(events, &CSessionEventAdapter::ReachNotice, this, &CFirmhandDlg::ShowReachNotice);
+    connect(events, &CSessionEventAdapter::InventoryNotice, this, &CFirmhandDlg::OnInventoryNotice);
 }
 
-void CFirmhandDlg::OnWindowMessage(CWindowMessage& message) {
-    // Payloads are owned by the message and freed with it. Messages that
-    // were still queued when the window shut down change nothing.
-    if (m_shutDown) {
-        return;
-    }
-    switch (message.id) {
-        case WM_DEVICE_NOTIFY:
-            OnDeviceNotify(message);
-            break;
-        case WM_UPGRADE_PROGRESS:
-            OnUpgradeProgress(message.wParam, message.Text());
-            break;
-        case WM_UPGRADE_RESULT:
-            OnUpgradeResult(message.wParam, message.Text());
-            break;
-        case WM_BATCH_PREPARED:
-            m_outcomes.Prepared(message.Text(), std::chrono::system_clock::now());
-            break;
-        case WM_BATCH_PAUSED:
-            OnBatchPaused(message.wParam == BATCH_PAUSED);
-            break;
-        case WM_BATCH_END:
-            OnBatchEnd();
-            ShowPaused(false);
-            break;
-        case WM_AI_VERSION_RESULT:
-            OnAiVersionResult(message.wParam, message.Text());
-            break;
-        case WM_WEB_PAGE_READY:
-            OpenWebPage(message.Text());
-            break;
-        case WM_REACH_NOTICE: {  // shown without stopping the batch's messages
-            auto* box =
-                new QMessageBox(QMessageBox::Warning, DlgText(IDS_APP_TITLE),
-                                QString::fromStdString(message.Text()), QMessageBox::Ok, this);
-            SetStandardButtonTexts(*box);
-            box->setAttribute(Qt::WA_DeleteOnClose);
-            box->open();
-            break;
-        }
-        case WM_INVENTORY_NOTICE:
-            OnInventoryNotice(message.Text());
-            break;
-        default:
-            break;
-    }
+void CFirmhandDlg::ShowReachNotice(const std::string& text) {
+    auto* box = new QMessageBox(QMessageBox::Warning, DlgText(IDS_APP_TITLE),
+                                QString::fromStdString(text), QMessageBox::Ok, this);
+    SetStandardButtonTexts(*box);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 bool CFirmhandDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -461,6 +445,8 @@ void CFirmhandDlg::Shutdown() {
         return;
     }
     m_shutDown = true;
+    // Events still queued, and those of the session's stop, change nothing.
+    m_eventAdapter->Silence();
     m_auto->Stop();
     m_statusTimer->stop();
     m_logPane->Stop();

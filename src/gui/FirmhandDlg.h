@@ -21,9 +21,9 @@
 #include "BatchOutcomes.h"
 #include "DeviceListController.h"
 #include "DeviceListModel.h"
-#include "QtMessageSink.h"
 #include "ReportFields.h"
 #include "RolloutPanel.h"
+#include "SessionEventAdapter.h"
 #include "WindowControls.h"
 #include "app/Language.h"
 #include "session/SessionTypes.h"
@@ -52,9 +52,11 @@ public:
     explicit CFirmhandDlg(QWidget* parent = nullptr);
     ~CFirmhandDlg() override;
 
-    // Where the session posts; messages reach the window thread in order.
-    const MessageSinkPtr& MessageSink() const { return m_sink; }
-    // The run behind the window, made with MessageSink(); the window stops
+    // Where the session posts; its events reach the window thread in order.
+    SessionEventSinkPtr EventSink() const { return m_eventAdapter->Sink(); }
+    // The session's events as signals on the window thread.
+    CSessionEventAdapter& SessionEvents() const { return *m_eventAdapter; }
+    // The run behind the window, made with EventSink(); the window stops
     // it when it closes. Reads the automatic upgrade test's settings.
     void SetSession(std::unique_ptr<CFirmhandSession> session);
     CFirmhandSession* Session() const { return m_session.get(); }
@@ -88,7 +90,7 @@ public:
     // (also done on close).
     void SaveWindowState();
     // Double click on a row: the session makes the camera reachable off
-    // this thread; its web page opens with WM_WEB_PAGE_READY.
+    // this thread; its web page opens with the session's WebPageReadyEvent.
     void OnListDoubleClicked(const QModelIndex& index);
     // Upgrade: asks first, with the count, models and versions.
     void OnBnClickedButtonUpdate();
@@ -98,20 +100,21 @@ public:
     // one after another off the window thread.
     void OnBnClickedButtonGetAiVersion();
 
-    // Handlers of the posted messages; return values as the message table
-    // gives them.
-    int OnDeviceNotify(CWindowMessage& message);
+    // Handlers of the session's events (CSessionEventAdapter's signals).
+    // OnUpgradeProgress is 1 when it found the camera's row.
     int OnUpgradeProgress(int32_t progress, const std::string& mac);
+    // A state or the final result of a camera's job; 1 as the window's
+    // message table always answered it.
     int OnUpgradeResult(int32_t code, const std::string& mac);
-    // The batch's last message: the controls come back.
+    // The batch's last event: the controls come back.
     void OnBatchEnd();
     // "Pause" / "Go on" beside Upgrade, and the batch's answer to it: the
     // button's text and the status bar follow the batch.
     void OnPauseClicked();
     void OnBatchPaused(bool paused);
-    int OnAiVersionResult(int32_t wParam, const std::string& text);
+    void OnAiVersionResult(const AiVersionResult& result);
 
-    // From a started batch until its WM_BATCH_END was handled.
+    // From a started batch until its BatchEndedEvent was handled.
     bool IsUpgrading() const override { return m_upgrading; }
     const QString& UpgradeFile() const override { return m_upgradeFile; }
     void SetUpgradeFile(const QString& path) { SelectUpgradeFile(path); }
@@ -159,12 +162,9 @@ public:
     void Shutdown();
 
 protected:
-    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-    // Handles one posted message from the core on the window thread.
-    virtual void OnWindowMessage(CWindowMessage& message);
     // A message box with a string-table text; true when it ended with OK.
     virtual bool ShowMessage(int stringId, bool okCancel);
     // What the message box shows under the text (the file and the reason of
@@ -192,6 +192,10 @@ protected:
 
 private:
     void BuildControls();
+    // The session's events to the handlers of the shell and its parts.
+    void WireSessionEvents();
+    // Shown without stopping the events that follow.
+    void ShowReachNotice(const std::string& text);
     // The list's requests: the window's dialogs, batches and log pane.
     void WireList();
     QWidget* BuildBusyIndicator(QWidget* central);
@@ -232,8 +236,7 @@ private:
     // whether to go on.
     bool ConfirmDuplicates(const std::vector<std::string>& macs);
 
-    std::shared_ptr<CQtMessageSink> m_qtSink;
-    MessageSinkPtr m_sink;
+    std::unique_ptr<CSessionEventAdapter> m_eventAdapter;
     std::unique_ptr<CFirmhandSession> m_session;
 
     QIcon m_icon;
@@ -275,7 +278,7 @@ private:
     QString m_upgradeFile;
     QString m_messageDetail;
     bool m_upgrading = false;
-    // The running batch is paused (WM_BATCH_PAUSED).
+    // The running batch is paused (BatchPausedEvent).
     bool m_paused = false;
     void ShowPaused(bool paused);
     bool m_shutDown = false;

@@ -1,6 +1,6 @@
 // The main window's analytics versions: button 1019 has the session ask the
 // checked cameras, one after another off the window thread; each answer
-// comes back as WM_AI_VERSION_RESULT and the list fills columns 11 to 13.
+// comes back as the session's analytics events and the list fills columns 11 to 13.
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -49,14 +49,9 @@ void CFirmhandDlg::OnBnClickedButtonGetAiVersion() {
     m_controls[IDC_GET_AI_VERSION]->setEnabled(false);
 }
 
-int CFirmhandDlg::OnAiVersionResult(int32_t wParam, const std::string& text) {
-    AiVersionResult result;
-    if (!ParseAiVersionResult(wParam, text, result)) {
-        return 0;
-    }
+void CFirmhandDlg::OnAiVersionResult(const AiVersionResult& result) {
     if (m_aiPending > 0 && --m_aiPending == 0) {
         m_controls[IDC_GET_AI_VERSION]->setEnabled(true);
     }
     m_list->ShowAiVersions(result);
-    return 0;
 }

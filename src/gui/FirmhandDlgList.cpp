@@ -32,11 +32,6 @@ void CFirmhandDlg::WireList() {
     m_logPane->SetFeedObserver([list](const LOG_FEED_LINE& line) { list->ShowLastLogLine(line); });
 }
 
-int CFirmhandDlg::OnDeviceNotify(CWindowMessage& message) {
-    m_list->OnDeviceNotify(message);
-    return 1;
-}
-
 void CFirmhandDlg::OnListDoubleClicked(const QModelIndex& index) {
     const DEVICE_S_INFO* info = index.isValid() ? DeviceList().Record(index.row()) : nullptr;
     if (info == nullptr) {

@@ -1,5 +1,5 @@
 // The window's part of a paused batch: the button beside Upgrade asks the
-// session, and the session's WM_BATCH_PAUSED sets the button and the
+// session, and the session's BatchPausedEvent sets the button and the
 // status bar, so that a pause from elsewhere shows the same.
 #include <QPushButton>
 #include <QStatusBar>

@@ -5,16 +5,17 @@
 #include "BatchTracker.h"
 #include "ProgressView.h"
 #include "UpgradeReport.h"
+#include "session/MessageEvents.h"
 #include "support/TestSupport.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
 
-CWindowMessage Prepared(const std::string& mac) {
-    return MakeTextMessage(WM_BATCH_PREPARED, 1, mac);
+SessionEvent Prepared(const std::string& mac) {
+    return BatchPreparedEvent{mac, 1};
 }
-CWindowMessage Result(int code, const std::string& mac) {
-    return MakeTextMessage(WM_UPGRADE_RESULT, code, mac);
+SessionEvent Result(int code, const std::string& mac) {
+    return *EventOfMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
 }
 
 std::vector<CameraOutcome> Cameras(const std::vector<std::string>& macs) {
@@ -37,7 +38,7 @@ TEST(BatchTracker, StatusOfEachCameraWhenTheBatchIsCancelled) {
         batch.Apply(Prepared(mac), 0);
         batch.Apply(Result(UPGRADE_STATE_STARTING, mac), 0);
     }
-    batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 40, "bb"), 1);
+    batch.Apply(CameraProgressEvent{"bb", 40}, 1);
     batch.Apply(Result(UPGRADE_BAD_CREDENTIALS, "cc"), 2);  // failed before the cancel
     batch.Apply(Result(UPGRADE_OK, "ee"), 3);
     batch.MarkCancelled();
@@ -45,7 +46,7 @@ TEST(BatchTracker, StatusOfEachCameraWhenTheBatchIsCancelled) {
     batch.Apply(Result(UPGRADE_OK, "ff"), 4);  // done just as the cancel came
     // Every final result is in, yet only the end message ends the batch.
     EXPECT_FALSE(batch.Over());
-    batch.Apply(MakeTextMessage(WM_BATCH_END, 4, ""), 5);
+    batch.Apply(BatchEndedEvent{4}, 5);
     EXPECT_TRUE(batch.Over());
 
     const std::vector<CameraOutcome>& o = batch.Outcomes();
@@ -85,7 +86,7 @@ TEST(BatchTracker, ProgressTextAgreesWithThePercentShown) {
     batch.Apply(Result(UPGRADE_STATE_STARTING, "aa"), 0);
     EXPECT_EQ(batch.Outcomes()[0].state, "starting");
     for (const int block : {0, 36, 98}) {
-        batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, block, "aa"), 1);
+        batch.Apply(CameraProgressEvent{"aa", block}, 1);
         const CameraOutcome& o = batch.Outcomes()[0];
         EXPECT_EQ(o.state, std::to_string(ShownPercent(o)) + "%");
     }

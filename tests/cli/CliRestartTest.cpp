@@ -71,26 +71,26 @@ TEST(InstallingView, TheTimeAfterTheLastBlockReadsAsInstallingWithItsElapsedTime
     CameraOutcome camera;
     camera.mac = "02:CC:00:00:00:01";
     CBatchTracker batch({camera});
-    batch.Apply(MakeTextMessage(WM_BATCH_PREPARED, 1, camera.mac), 0);
-    batch.Apply(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_STATE_STARTING, camera.mac), 1);
-    batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 49, camera.mac), 2);
+    batch.Apply(BatchPreparedEvent{camera.mac, 1}, 0);
+    batch.Apply(CameraStateEvent{camera.mac, UPGRADE_STATE_STARTING}, 1);
+    batch.Apply(CameraProgressEvent{camera.mac, 49}, 2);
     EXPECT_NE(CameraLine(batch.Outcomes()[0], 79).find("transferring"), std::string::npos);
 
-    batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 99, camera.mac), 3);
+    batch.Apply(CameraProgressEvent{camera.mac, 99}, 3);
     EXPECT_FALSE(batch.Tick(3.5));  // still within the first second
     EXPECT_TRUE(batch.Tick(15.2));
     // Waiting for the camera to complete is the same phase to a technician.
-    batch.Apply(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_WAIT_COMPLETE, camera.mac), 16);
+    batch.Apply(CameraStateEvent{camera.mac, UPGRADE_WAIT_COMPLETE}, 16);
     std::string line = CameraLine(batch.Outcomes()[0], 100);
     EXPECT_NE(line.find(LoadString(IDS_INSTALLING) + " (12 s)"), std::string::npos) << line;
     EXPECT_EQ(line.find("transferring"), std::string::npos) << line;
 
     // A further attempt transfers again; the result counts from the first.
-    batch.Apply(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_STATE_STARTING, camera.mac), 20);
+    batch.Apply(CameraStateEvent{camera.mac, UPGRADE_STATE_STARTING}, 20);
     EXPECT_FALSE(batch.Tick(25));
     line = CameraLine(batch.Outcomes()[0], 100);
     EXPECT_EQ(line.find(LoadString(IDS_INSTALLING)), std::string::npos) << line;
-    batch.Apply(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_OK, camera.mac), 31);
+    batch.Apply(CameraResultEvent{camera.mac, UPGRADE_OK}, 31);
     EXPECT_EQ(batch.Outcomes()[0].seconds, 30);
     EXPECT_FALSE(batch.Tick(40));
 }

@@ -274,14 +274,14 @@ TEST(PathStepView, TheRowNamesItsStepUntilTheCameraEnds) {
     CameraOutcome single;
     single.mac = "02:CC:00:00:00:02";
     CBatchTracker batch({onPath, single});
-    batch.Apply(MakeTextMessage(WM_UPGRADE_STEP, PathStepWord(2, 3), onPath.mac), 0);
+    batch.Apply(CameraStepEvent{onPath.mac, 2, 3}, 0);
     EXPECT_EQ(batch.Outcomes()[0].state, "Step 2 of 3");
     for (const std::string& mac : {onPath.mac, single.mac}) {
-        batch.Apply(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_STATE_STARTING, mac), 1);
-        batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 49, mac), 2);
+        batch.Apply(CameraStateEvent{mac, UPGRADE_STATE_STARTING}, 1);
+        batch.Apply(CameraProgressEvent{mac, 49}, 2);
     }
     EXPECT_EQ(batch.Outcomes()[0].state, "Step 2 of 3: 50%");
     EXPECT_EQ(batch.Outcomes()[1].state, "50%");
-    batch.Apply(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_OK, onPath.mac), 3);
+    batch.Apply(CameraResultEvent{onPath.mac, UPGRADE_OK}, 3);
     EXPECT_EQ(batch.Outcomes()[0].code, UPGRADE_OK);
 }

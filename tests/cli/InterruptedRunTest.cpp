@@ -8,12 +8,13 @@
 #include "ProgressView.h"
 #include "ResumeCommand.h"
 #include "UpgradeReport.h"
+#include "session/MessageEvents.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
 
-CWindowMessage ResultOf(int code, const std::string& mac) {
-    return MakeTextMessage(WM_UPGRADE_RESULT, code, mac);
+SessionEvent ResultOf(int code, const std::string& mac) {
+    return *EventOfMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
 }
 
 }  // namespace
@@ -26,13 +27,13 @@ TEST(InterruptedRun, CamerasPastTheirLastBlockAreInstallingAndTheTallySaysSo) {
     }
     CBatchTracker batch(cameras);
     for (const char* mac : macs) {
-        batch.Apply(MakeTextMessage(WM_BATCH_PREPARED, 1, mac), 0);
+        batch.Apply(BatchPreparedEvent{mac, 1}, 0);
         batch.Apply(ResultOf(UPGRADE_STATE_STARTING, mac), 0);
     }
-    batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 99, "aa"), 1);  // installing
-    batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 99, "bb"), 1);  // back before the cancel
+    batch.Apply(CameraProgressEvent{"aa", 99}, 1);  // installing
+    batch.Apply(CameraProgressEvent{"bb", 99}, 1);  // back before the cancel
     batch.Apply(ResultOf(UPGRADE_OK, "bb"), 2);
-    batch.Apply(MakeTextMessage(WM_UPGRADE_PROGRESS, 40, "cc"), 1);  // mid-transfer
+    batch.Apply(CameraProgressEvent{"cc", 40}, 1);  // mid-transfer
     batch.Apply(ResultOf(UPGRADE_ELSEWHERE, "dd"), 1);
     batch.MarkCancelled();
     batch.Apply(ResultOf(UPGRADE_CANCELLED, "aa"), 3);

@@ -27,9 +27,11 @@
 #include "GuiSimSupport.h"
 #include "GuiTestSupport.h"
 #include "app/Settings.h"
+#include "app/WindowMessages.h"
 #include "netops/Ipv4.h"
 #include "reach/Reachability.h"
 #include "session/FirmhandSession.h"
+#include "session/MessageEvents.h"
 
 // Reachability that notes what it is asked. Closed, it holds every caller
 // of MakeDeviceReachable until the test opens it (or a generous limit
@@ -100,13 +102,17 @@ private:
 
 class CTestDlg : public CFirmhandDlg {
 public:
+    CTestDlg() {
+        connect(&SessionEvents(), &CSessionEventAdapter::BatchEnded, this,
+                [this](int jobs) { batchEnds.push_back(jobs); });
+    }
     std::vector<int> messages;
     bool answer = true;
     QString chosenFile;
     std::vector<std::string> opened;
     // The detail under each message box's text.
     std::vector<std::string> details;
-    // wParam of every WM_BATCH_END handled.
+    // The job count of every batch end handled.
     std::vector<int> batchEnds;
     QString exportFile;             // the export dialog's answer
     std::vector<QString> copied;    // clipboard texts
@@ -138,12 +144,6 @@ protected:
     bool ConfirmQuitDuringBatch() override {
         ++quitQuestions;
         return quitDuringBatch;
-    }
-    void OnWindowMessage(CWindowMessage& message) override {
-        if (message.id == WM_BATCH_END) {
-            batchEnds.push_back(message.wParam);
-        }
-        CFirmhandDlg::OnWindowMessage(message);
     }
 };
 
@@ -199,7 +199,7 @@ protected:
         m_ownDlg = std::make_unique<CTestDlg>();
         m_dlg = m_ownDlg.get();
         m_dlg->SetSession(
-            std::make_unique<CFirmhandSession>(std::move(options), m_dlg->MessageSink()));
+            std::make_unique<CFirmhandSession>(std::move(options), m_dlg->EventSink()));
     }
     // The program's start-up: adapter "lo", search targets of the fleet.
     bool Launch(FIRMHAND_OPTIONS options, SESSION_OPTIONS base) {
@@ -233,8 +233,12 @@ protected:
     }
 
     CFirmhandSession& Session() { return *m_dlg->Session(); }
+    // Posts the event the message of a core part stands for, as the
+    // session does; a message no event stands for is dropped there.
     void Post(CWindowMessage message) {
-        ASSERT_TRUE(m_dlg->MessageSink()->PostMessage(std::move(message)));
+        if (std::optional<SessionEvent> event = EventOfMessage(std::move(message))) {
+            ASSERT_TRUE(m_dlg->EventSink()->OnEvent(std::move(*event)));
+        }
     }
     void Found(const DeviceFields& fields, DeviceNotifyKind kind = DEVICE_NOTIFY_FOUND) {
         Post(MakeDeviceMessage(kind, MakeDevice(fields)));

@@ -12,6 +12,7 @@
 #include "GuiTestSupport.h"
 #include "UpgradeReport.h"
 #include "model/DeviceText.h"
+#include "session/MessageEvents.h"
 #include "support/TestSupport.h"
 #include "upgrade/BatchReport.h"
 #include "upgrade/UpgradePackage.h"
@@ -103,7 +104,8 @@ std::vector<CameraOutcome> AsTheCli(const Batch& batch, Clock::time_point begin)
         }
         const auto when = begin + std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::duration<double>(e.at));
-        if (const auto changed = tracker.Apply(MakeTextMessage(e.id, e.wParam, mac), e.at)) {
+        if (const auto changed =
+                tracker.Apply(*EventOfMessage(MakeTextMessage(e.id, e.wParam, mac)), e.at)) {
             CameraOutcome& o = tracker.Outcomes()[*changed];
             StampOutcomeTimes(o, when);
             if (o.code == UPGRADE_OK && o.newVersion.empty()) {

@@ -230,8 +230,8 @@ bool CSessionHarness::WaitUntil(const std::function<bool()>& done, int timeoutMs
             return false;
         }
         // Wakes at the next message, or soon to look at the condition again.
-        if (auto message = m_queue->Pop(10)) {
-            Handle(*message);
+        if (auto event = m_queue->Pop(10)) {
+            Handle(*event);
         }
     }
 }
@@ -241,41 +241,93 @@ bool CSessionHarness::WaitForLog(const std::string& fragment, int count, int tim
 }
 
 void CSessionHarness::Drain() {
-    while (auto message = m_queue->TryPop()) {
-        Handle(*message);
+    while (auto event = m_queue->TryPop()) {
+        Handle(*event);
     }
 }
 
-void CSessionHarness::Handle(CWindowMessage& message) {
-    switch (message.id) {
-        case WM_DEVICE_NOTIFY:
-            if (message.wParam == DEVICE_NOTIFY_GONE) {
-                m_gone.push_back(message.Text());
-            }
-            return;
-        case WM_UPGRADE_PROGRESS:
-            m_progress[message.Text()].push_back(message.wParam);
-            return;
-        case WM_UPGRADE_RESULT:
-            m_results[message.Text()].push_back(message.wParam);
-            if (!IsIntermediateResult(message.wParam)) {
-                m_finalSeen.insert(message.Text());
-            }
-            break;
-        case WM_BATCH_END:
-            ++m_batchEnds;
-            m_lastBatchJobs = message.wParam;
-            m_unfinishedAtEnd.clear();
-            for (const std::string& mac : m_batchMacs) {
-                if (m_finalSeen.count(mac) == 0) {
-                    m_unfinishedAtEnd.push_back(mac);
-                }
-            }
-            break;
-        default:
-            break;
+namespace {
+
+// The message an event stands for, as the upgrade tests compare them.
+SeenMessage SeenOf(const SessionEvent& event) {
+    struct Of {
+        SeenMessage operator()(const BatchPreparedEvent& e) const {
+            return {WM_BATCH_PREPARED, e.prepared, e.mac};
+        }
+        SeenMessage operator()(const CameraProgressEvent& e) const {
+            return {WM_UPGRADE_PROGRESS, e.progress, e.mac};
+        }
+        SeenMessage operator()(const CameraStateEvent& e) const {
+            return {WM_UPGRADE_RESULT, e.state, e.mac};
+        }
+        SeenMessage operator()(const CameraResultEvent& e) const {
+            return {WM_UPGRADE_RESULT, e.code, e.mac};
+        }
+        SeenMessage operator()(const CameraStepEvent& e) const {
+            return {WM_UPGRADE_STEP, PathStepWord(e.step, e.steps), e.mac};
+        }
+        SeenMessage operator()(const BatchPausedEvent& e) const {
+            return {WM_BATCH_PAUSED, e.paused ? 1 : 0, ""};
+        }
+        SeenMessage operator()(const BatchEndedEvent& e) const {
+            return {WM_BATCH_END, e.jobs, ""};
+        }
+        SeenMessage operator()(const AiVersionsReadEvent& e) const {
+            const AiVersionResult& r = e.result;
+            return {WM_AI_VERSION_RESULT, AI_VERSION_READ,
+                    FormatAiVersionText(r.mac, r.structVersion, r.faceVersion, r.vehicleVersion)};
+        }
+        SeenMessage operator()(const AiVersionsFailedEvent& e) const {
+            return {WM_AI_VERSION_RESULT, AI_VERSION_FAILED, e.result.mac};
+        }
+        SeenMessage operator()(const WebPageReadyEvent& e) const {
+            return {WM_WEB_PAGE_READY, 0, e.url};
+        }
+        SeenMessage operator()(const ReachNoticeEvent& e) const {
+            return {WM_REACH_NOTICE, 0, e.text};
+        }
+        SeenMessage operator()(const InventoryNoticeEvent& e) const {
+            return {WM_INVENTORY_NOTICE, 0, e.text};
+        }
+        SeenMessage operator()(const DeviceFoundEvent&) const { return {}; }
+        SeenMessage operator()(const DeviceChangedEvent&) const { return {}; }
+        SeenMessage operator()(const DeviceLostEvent&) const { return {}; }
+    };
+    return std::visit(Of{}, event);
+}
+
+}  // namespace
+
+void CSessionHarness::Handle(SessionEvent& event) {
+    m_events.push_back(event);
+    if (const auto* lost = std::get_if<DeviceLostEvent>(&event)) {
+        m_gone.push_back(lost->mac);
+        return;
     }
-    m_messages.push_back({message.id, message.wParam, message.Text()});
+    if (std::holds_alternative<DeviceFoundEvent>(event) ||
+        std::holds_alternative<DeviceChangedEvent>(event)) {
+        return;
+    }
+    if (const auto* progress = std::get_if<CameraProgressEvent>(&event)) {
+        m_progress[progress->mac].push_back(progress->progress);
+        return;
+    }
+    if (const auto* state = std::get_if<CameraStateEvent>(&event)) {
+        m_results[state->mac].push_back(state->state);
+    } else if (const auto* result = std::get_if<CameraResultEvent>(&event)) {
+        m_results[result->mac].push_back(result->code);
+        m_finalSeen.insert(result->mac);
+    } else if (const auto* end = std::get_if<BatchEndedEvent>(&event)) {
+        ++m_batchEnds;
+        m_lastBatchJobs = end->jobs;
+        m_unfinishedAtEnd.clear();
+        for (const std::string& mac : m_batchMacs) {
+            if (m_finalSeen.count(mac) == 0) {
+                m_unfinishedAtEnd.push_back(mac);
+            }
+        }
+    }
+    m_messages.push_back(SeenOf(event));
 }
 
 int CSessionHarness::FinalResult(const std::string& mac) const {

@@ -22,11 +22,13 @@
 
 #include "SimFleet.h"
 #include "app/Logger.h"
-#include "app/MessageQueue.h"
+#include "app/WindowMessages.h"
 #include "session/FirmhandSession.h"
+#include "session/SessionEventQueue.h"
 #include "support/TestSupport.h"
 
-// A message of a batch or a query as the front-end received it.
+// A batch or query event as the front-end received it, told with the id,
+// code and text of the message it stands for.
 struct SeenMessage {
     uint32_t id = 0;
     int32_t wParam = 0;
@@ -86,34 +88,36 @@ public:
     BatchStartResult StartBatch(const std::vector<std::string>& macs, const std::string& package,
                                 bool confirmDuplicates = true);
     BatchStartResult StartBatch(const BatchRequest& request);
-    // Reads messages until the started batch's WM_BATCH_END arrived.
+    // Reads events until the started batch's end arrived.
     bool WaitForBatchEnd(int timeoutMs = 60000);
     // Starts a batch, waits for its end and checks that every camera's
     // final result came before it.
     void RunBatch(const std::vector<std::string>& macs, const std::string& package);
-    // Reads messages until `done` holds; false when it did not in time.
+    // Reads events until `done` holds; false when it did not in time.
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
-    // Reads messages until the log holds `count` lines with `fragment`.
+    // Reads events until the log holds `count` lines with `fragment`.
     bool WaitForLog(const std::string& fragment, int count = 1, int timeoutMs = 10000);
 
     // The last result the camera's worker posted (its final one once it
     // ended), or -1.
     int FinalResult(const std::string& mac) const;
-    // Every WM_UPGRADE_RESULT code of the camera, in order.
+    // Every state and result code of the camera, in order.
     std::vector<int> Results(const std::string& mac) const;
     int Attempts(const std::string& mac) const;  // number of code-16 posts
     std::vector<int> Progress(const std::string& mac) const;
     // The session's record of the camera, or null.
     DeviceInfoPtr Record(const std::string& mac) const;
 
-    // WM_BATCH_END messages read so far, and the job count of the last one.
+    // Batch ends read so far, and the job count of the last one.
     int BatchEnds() const { return m_batchEnds; }
     int LastBatchJobs() const { return m_lastBatchJobs; }
     // Cameras of the last batch whose final result had not arrived when
-    // its WM_BATCH_END did.
+    // its end did.
     const std::vector<std::string>& UnfinishedAtEnd() const { return m_unfinishedAtEnd; }
-    // Batch and query messages in the order read (device reports aside).
+    // Batch and query events in the order read (device reports aside).
     const std::vector<SeenMessage>& Messages() const { return m_messages; }
+    // Every event in the order read, device reports too.
+    const std::vector<SessionEvent>& Events() const { return m_events; }
     // MACs of the "gone" reports that reached the front-end.
     const std::vector<std::string>& GoneReports() const { return m_gone; }
 
@@ -127,7 +131,7 @@ public:
 
 private:
     void Drain();
-    void Handle(CWindowMessage& message);
+    void Handle(SessionEvent& event);
 
     testing_support::CSandbox m_box;
     testing_support::CScopedEnv m_xdg;
@@ -135,13 +139,14 @@ private:
     std::unique_ptr<CLogCapture> m_log;
     CSimFleet m_fleet;
     SESSION_OPTIONS m_options;
-    std::shared_ptr<CMessageQueue> m_queue = std::make_shared<CMessageQueue>();
+    std::shared_ptr<CSessionEventQueue> m_queue = std::make_shared<CSessionEventQueue>();
     std::unique_ptr<CFirmhandSession> m_session;
     int m_block;
 
     std::map<std::string, std::vector<int>> m_results;
     std::map<std::string, std::vector<int>> m_progress;
     std::vector<SeenMessage> m_messages;
+    std::vector<SessionEvent> m_events;
     std::vector<std::string> m_gone;
     std::set<std::string> m_batchMacs;
     std::set<std::string> m_finalSeen;

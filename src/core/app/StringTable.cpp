@@ -342,3 +342,13 @@ std::string LoadString(int id) {
 int StringTableRowCount() {
     return static_cast<int>(std::size(kRows));
 }
+
+std::string UpgradeStepText(int step, int steps) {
+    std::string text = LoadString(IDS_UPGRADE_STEP);
+    for (const auto& [mark, value] : {std::pair{"%1", step}, std::pair{"%2", steps}}) {
+        if (const size_t at = text.find(mark); at != std::string::npos) {
+            text.replace(at, 2, std::to_string(value));
+        }
+    }
+    return text;
+}

@@ -11,6 +11,8 @@ std::string LoadString(int id, UiLanguage language);
 
 // Number of rows of the table (for the completeness check).
 int StringTableRowCount();
+// "Step 2 of 3" of a camera's upgrade path, in the current language.
+std::string UpgradeStepText(int step, int steps);
 
 // Ids that the code refers to by name.
 enum StringId : int {

@@ -14,31 +14,34 @@
 #include "platform/Paths.h"
 #include "session/AwaitedCameraProbe.h"
 #include "session/InventoryRecorder.h"
+#include "session/MessageEvents.h"
 #include "upgrade/UpgradeEngine.h"
 
 FH_LOG_SOURCE("FirmhandSession");
 
-// Where the search posts: the session learns each report (device table,
-// the jobs' records) before it goes on to the front-end.
+// Where every part of the session posts (search, engine, analytics query,
+// inventory, web page thread): the session learns each search report
+// (device table, the jobs' records) first, then each message goes on to
+// the front-end as the event it stands for. Posted on the sender's thread,
+// so each sender's order is kept.
 class CSessionSink : public IMessageSink {
 public:
-    CSessionSink(CFirmhandSession* session, MessageSinkPtr frontEnd)
+    CSessionSink(CFirmhandSession* session, SessionEventSinkPtr frontEnd)
         : m_session(session), m_frontEnd(std::move(frontEnd)) {}
 
     bool PostMessage(CWindowMessage message) override {
-        {
+        if (message.id == WM_DEVICE_NOTIFY) {
             std::lock_guard<std::mutex> guard(m_mutex);
-            if (m_session == nullptr) {
-                return false;
-            }
-            if (message.id == WM_DEVICE_NOTIFY && !m_session->OnSearchReport(message)) {
-                return true;
+            if (m_session == nullptr || !m_session->OnSearchReport(message)) {
+                return m_session != nullptr;
             }
         }
-        return m_frontEnd && m_frontEnd->PostMessage(std::move(message));
+        std::optional<SessionEvent> event = EventOfMessage(std::move(message));
+        return event && m_frontEnd && m_frontEnd->OnEvent(std::move(*event));
     }
 
-    // After Detach nothing reaches the session or the front-end.
+    // After Detach no search report reaches the session or the front-end;
+    // the batch's last results still do while the engine shuts down.
     void Detach() {
         std::lock_guard<std::mutex> guard(m_mutex);
         m_session = nullptr;
@@ -47,7 +50,7 @@ public:
 private:
     std::mutex m_mutex;
     CFirmhandSession* m_session;
-    MessageSinkPtr m_frontEnd;
+    SessionEventSinkPtr m_frontEnd;
 };
 
 namespace {
@@ -62,11 +65,10 @@ std::string JoinTargets(const std::string& configured, const std::vector<std::st
 
 }  // namespace
 
-CFirmhandSession::CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink)
+CFirmhandSession::CFirmhandSession(SESSION_OPTIONS options, SessionEventSinkPtr sink)
     : m_options(std::move(options)),
       m_settings(m_options.settingOverrides),
-      m_frontEnd(std::move(sink)),
-      m_sink(std::make_shared<CSessionSink>(this, m_frontEnd)) {
+      m_sink(std::make_shared<CSessionSink>(this, std::move(sink))) {
     ENGINE_OPTIONS engine;
     engine.settings = m_settings;
     engine.timings = m_options.timings;
@@ -79,15 +81,15 @@ CFirmhandSession::CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink)
     engine.journalWriteFails = m_options.journalWriteFails;
     // The session outlives its engine.
     engine.currentRecord = [this](const std::string& mac) { return m_devices.Find(mac); };
-    MessageSinkPtr engineSink = m_frontEnd;
+    MessageSinkPtr engineSink = m_sink;
     if (!m_options.inventoryPath.empty()) {
         m_inventory = std::make_shared<CInventoryRecorder>(
-            m_options.inventoryPath, m_options.inventorySite, m_options.adapter, m_frontEnd,
+            m_options.inventoryPath, m_options.inventorySite, m_options.adapter, m_sink,
             [this](const std::string& mac) { return m_devices.Find(mac); });
-        engineSink = CInventoryRecorder::RecordingSink(m_inventory, m_frontEnd);
+        engineSink = CInventoryRecorder::RecordingSink(m_inventory, m_sink);
     }
     m_engine = std::make_unique<CUpgradeEngine>(engineSink, std::move(engine));
-    m_aiQuery = std::make_unique<CAiVersionQuery>(m_frontEnd);
+    m_aiQuery = std::make_unique<CAiVersionQuery>(m_sink);
 }
 
 CFirmhandSession::~CFirmhandSession() {
@@ -326,15 +328,12 @@ bool CFirmhandSession::RequestWebPage(const DEVICE_S_INFO& record) {
                 if (deviceAddress != 0) {
                     address = reach::Ipv4ToText(deviceAddress);
                 }
-                if (std::string notice = m_options.reachability->TakeNotice();
-                    !notice.empty() && m_frontEnd) {
-                    m_frontEnd->PostMessage(MakeTextMessage(WM_REACH_NOTICE, 0, std::move(notice)));
+                if (std::string notice = m_options.reachability->TakeNotice(); !notice.empty()) {
+                    m_sink->PostMessage(MakeTextMessage(WM_REACH_NOTICE, 0, std::move(notice)));
                 }
             }
-            if (m_frontEnd) {
-                m_frontEnd->PostMessage(
-                    MakeTextMessage(WM_WEB_PAGE_READY, 0, DeviceWebUrl(address, copy->httpPort)));
-            }
+            m_sink->PostMessage(
+                MakeTextMessage(WM_WEB_PAGE_READY, 0, DeviceWebUrl(address, copy->httpPort)));
             m_webPageBusy.store(false);
         });
     } catch (const std::system_error& error) {

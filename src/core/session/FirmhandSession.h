@@ -3,23 +3,25 @@
 // table of cameras found, reachability, the upgrade engine, the analytics
 // query and every thread of the run, and releases them in order.
 //
-// The front-end renders what arrives at its sink and calls the session;
-// no call blocks on the network:
-//   WM_DEVICE_NOTIFY      found / changed / gone (a camera with a running
-//                         job is never reported gone)
-//   WM_BATCH_PREPARED     a camera of a starting batch was made reachable
-//   WM_UPGRADE_PROGRESS, WM_UPGRADE_RESULT   per camera
-//   WM_BATCH_PAUSED       the running batch was paused or goes on
-//   WM_BATCH_END          after every final result of the batch
-//   WM_AI_VERSION_RESULT  per camera of an analytics query
-//   WM_WEB_PAGE_READY     the address of a requested web page
-//   WM_REACH_NOTICE       the network cannot be changed (the helper is
+// The front-end renders the events (session/SessionEvents.h) that arrive
+// at its sink, each on the session's thread that posts it, and calls the
+// session; no call blocks on the network:
+//   DeviceFoundEvent, DeviceChangedEvent, DeviceLostEvent (a camera with a
+//                         running job is never reported lost)
+//   BatchPreparedEvent    a camera of a starting batch was made reachable
+//   CameraProgressEvent, CameraStateEvent, CameraResultEvent   per camera
+//   BatchPausedEvent      the running batch was paused or goes on
+//   BatchEndedEvent       after every final result of the batch
+//   AiVersionsReadEvent, AiVersionsFailedEvent   per camera of a query
+//   WebPageReadyEvent     the address of a requested web page
+//   ReachNoticeEvent      the network cannot be changed (the helper is
 //                         missing or lacks its capabilities), once
+//   InventoryNoticeEvent  the site inventory cannot be used, once
 //
 //   CFirmhandSession session(options, sink);
 //   session.Start();
 //   session.StartBatch(request);   // returns at once
-//   ...                            // messages arrive at the sink
+//   ...                            // events arrive at the sink
 //   session.Stop();                // or the destructor
 #pragma once
 
@@ -31,10 +33,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/MessageSink.h"
+#include "app/MessageSink.h"  // the parts of the session post messages
 #include "app/SettingsView.h"
 #include "http/AiQuery.h"
 #include "session/DeviceTable.h"
+#include "session/SessionEvents.h"
 #include "session/SessionOptions.h"
 #include "upgrade/BatchTypes.h"
 #include "upgrade/RunJournal.h"
@@ -48,7 +51,7 @@ class CInventoryRecorder;
 
 class CFirmhandSession {
 public:
-    CFirmhandSession(SESSION_OPTIONS options, MessageSinkPtr sink);
+    CFirmhandSession(SESSION_OPTIONS options, SessionEventSinkPtr sink);
     // Stop().
     ~CFirmhandSession();
     CFirmhandSession(const CFirmhandSession&) = delete;
@@ -70,7 +73,7 @@ public:
     DeviceInfoPtr FindDevice(const std::string& mac) const { return m_devices.Find(mac); }
 
     // Decides every refusal before anything is changed or contacted; then
-    // the batch runs on the session's threads and ends with WM_BATCH_END.
+    // the batch runs on the session's threads and ends with BatchEndedEvent.
     BatchStartResult StartBatch(const BatchRequest& request);
     // The checks and plan of StartBatch without starting anything (--dry-run).
     BatchStartResult DryRun(const BatchRequest& request, std::vector<CameraPlan>& plans);
@@ -98,12 +101,12 @@ public:
     bool HasJob(const std::string& mac) const;
     // Any thread, also a signal-watching one: every waiting worker wakes at
     // once, every transfer stops at its next block; the batch still ends
-    // with WM_BATCH_END. WrongState when no batch starts or runs (also
+    // with BatchEndedEvent. WrongState when no batch starts or runs (also
     // after Stop) or it is being cancelled already.
     BatchCallResult CancelAll();
     // Any thread, also a signal-watching one: true pauses the running batch
     // (no further camera starts, running ones finish), false lets it go on;
-    // WM_BATCH_PAUSED tells the front-end. WrongState unless the batch is
+    // BatchPausedEvent tells the front-end. WrongState unless the batch is
     // Running (also while it is being cancelled, and after Stop).
     BatchCallResult PauseBatch(bool pause);
     // The running batch is paused.
@@ -118,7 +121,7 @@ public:
     bool IsAiQueryRunning() const;
 
     // Makes the camera reachable (when needed) off the caller's thread and
-    // posts WM_WEB_PAGE_READY with the address of its web page. False when
+    // posts WebPageReadyEvent with the address of its web page. False when
     // an earlier request is still being handled.
     bool RequestWebPage(const DEVICE_S_INFO& record);
 
@@ -147,7 +150,7 @@ private:
 
     SESSION_OPTIONS m_options;
     CSettingsView m_settings;
-    MessageSinkPtr m_frontEnd;
+    // Every part's messages pass it on their way to the front-end.
     std::shared_ptr<CSessionSink> m_sink;
     CDeviceTable m_devices;
     std::shared_ptr<CInventoryRecorder> m_inventory;  // null unless asked for

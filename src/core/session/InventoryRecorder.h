@@ -1,8 +1,9 @@
 // What a session writes into the site inventory: every camera its search
 // reports, and each upgrade step once its camera's final result is posted.
 // A database that cannot be used, or a write that fails, is told once (one
-// WM_INVENTORY_NOTICE to the front-end) and the inventory is left alone for
-// the rest of the run: the search and the upgrade go on without it.
+// WM_INVENTORY_NOTICE, an InventoryNoticeEvent to the front-end) and the
+// inventory is left alone for the rest of the run: the search and the
+// upgrade go on without it.
 #pragma once
 
 #include <functional>
