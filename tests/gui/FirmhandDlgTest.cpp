@@ -321,13 +321,17 @@ TEST_F(FirmhandDlgTest, UpgradeLocksAtOnceAndUnlocksAtTheBatchEnd) {
         },
         30000));
 
-    // Progress and results as the workers post them.
+    // Progress and results as the workers post them; camera 0 is on an
+    // upgrade path, whose step leads its texts until its result.
+    Post(MakeTextMessage(WM_UPGRADE_STEP, PathStepWord(2, 3), Mac(0)));
+    ProcessGuiEvents();
+    EXPECT_EQ(Result(Mac(0)), "Step 2 of 3");
     Post(MakeTextMessage(WM_UPGRADE_PROGRESS, 0, Mac(0)));
     Post(MakeTextMessage(WM_UPGRADE_PROGRESS, 45, Mac(1)));
     Post(MakeTextMessage(WM_UPGRADE_PROGRESS, 46, Mac(1)));
     Post(MakeTextMessage(WM_UPGRADE_RESULT, 17, Mac(2)));
     ProcessGuiEvents();
-    EXPECT_EQ(Result(Mac(0)), "0%");
+    EXPECT_EQ(Result(Mac(0)), "Step 2 of 3: 0%");
     EXPECT_EQ(Result(Mac(1)), "46%");
     EXPECT_EQ(Result(Mac(2)), "Wait for restart to enter upgrade mode");
     Post(MakeTextMessage(WM_UPGRADE_RESULT, 0, Mac(0)));
