@@ -18,7 +18,9 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "AboutDlg.h"

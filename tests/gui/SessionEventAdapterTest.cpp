@@ -3,6 +3,8 @@
 // a handler's nested event loop, and none after the adapter is gone.
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include <QCoreApplication>
 #include <atomic>
 #include <thread>
@@ -91,10 +93,8 @@ TEST_F(SessionEventAdapterTest, NestedEventLoopOfAHandlerKeepsTheOrder) {
     }
     EXPECT_TRUE(DeliverUntil([&] { return seen.size() >= 20; }));
     ProcessGuiEvents();
-    std::vector<int> expected;
-    for (int i = 0; i < 20; ++i) {
-        expected.push_back(i);
-    }
+    std::vector<int> expected(20);
+    std::iota(expected.begin(), expected.end(), 0);
     EXPECT_EQ(seen, expected);
 }
 
