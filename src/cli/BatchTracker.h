@@ -26,9 +26,9 @@ public:
     // The batch is being cancelled: cameras still without a final result
     // are marked, so that they read "cancelled" unless they were never begun.
     void MarkCancelled() { m_record.MarkCancelled(); }
-    // `seconds` into the batch: refreshes the time each installing camera
+    // `elapsed` seconds into the batch: refreshes the time each installing camera
     // has been restarting. True when one is shown differently.
-    bool Tick(double seconds) { return m_record.Tick(seconds); }
+    bool Tick(double elapsed) { return m_record.Tick(elapsed); }
     bool Over() const { return m_over; }
 
     std::vector<CameraOutcome>& Outcomes() { return m_record.Outcomes(); }

@@ -152,16 +152,16 @@ CliCommand AddScanCommand(CLI::App& app) {
         SearchInput search{"", &scan.targets, &scan.adapter, nullptr};
     };
     auto in = std::make_shared<Input>();
-    ScanOptions& scan = in->scan;
+    ScanOptions& scanInput = in->scan;
     CLI::App* command = app.add_subcommand("scan", "List the cameras found on the network");
     command->add_option("--seconds", in->search.seconds,
                         "How long to search, 0 < S <= 3600 (default 3)");
-    command->add_option("--target", scan.targets, "Extra search target HOST[:PORT]");
-    command->add_flag("--only-targets", scan.onlyTargets,
+    command->add_option("--target", scanInput.targets, "Extra search target HOST[:PORT]");
+    command->add_flag("--only-targets", scanInput.onlyTargets,
                       "List only the cameras at the --target addresses");
-    command->add_option("--adapter", scan.adapter, "Network interface to search on");
-    command->add_flag("--json", scan.json, "Print JSON instead of a table");
-    command->add_option("--site", scan.site,
+    command->add_option("--adapter", scanInput.adapter, "Network interface to search on");
+    command->add_flag("--json", scanInput.json, "Print JSON instead of a table");
+    command->add_option("--site", scanInput.site,
                         "Site the cameras are recorded under in the inventory (default: the "
                         "adapter's subnet, as 192.168.1.0/24)");
     auto check = [in]() -> std::string {
@@ -189,66 +189,67 @@ CliCommand AddUpgradeCommand(CLI::App& app, std::vector<std::string> commandLine
         PasswordInput password;
     };
     auto in = std::make_shared<Input>();
-    UpgradeOptions& upgrade = in->upgrade;
+    UpgradeOptions& upgradeInput = in->upgrade;
     CLI::App* command = app.add_subcommand("upgrade", "Upgrade the firmware of the chosen cameras");
-    command->add_option("--package", upgrade.rollout.packages,
+    command->add_option("--package", upgradeInput.rollout.packages,
                         "Upgrade package file, or MODEL=FILE for the cameras of one model "
                         "(repeatable; several for one model are an upgrade path, sent step by "
                         "step in the order of the versions in their file names; with "
                         "--retry-failed, the report's packages by default)");
-    auto* all = command->add_flag("--all", upgrade.cameras.all, "Every camera found");
-    auto* macs = command->add_option("--mac", upgrade.cameras.macs, "Cameras by MAC address");
-    auto* model = command->add_option("--model", upgrade.cameras.models, "Cameras of these models");
+    auto* all = command->add_flag("--all", upgradeInput.cameras.all, "Every camera found");
+    auto* macs = command->add_option("--mac", upgradeInput.cameras.macs, "Cameras by MAC address");
+    auto* model =
+        command->add_option("--model", upgradeInput.cameras.models, "Cameras of these models");
     all->excludes(macs)->excludes(model);
     macs->excludes(model);
-    command->add_option("--user", upgrade.user, "Device user name (default: remembered)");
+    command->add_option("--user", upgradeInput.user, "Device user name (default: remembered)");
     AddPasswordOptions(*command, in->password);
     command->add_option("--seconds", in->search.seconds,
                         "How long to search first, 0 < S <= 3600 (default 3)");
-    command->add_option("--target", upgrade.targets, "Extra search target HOST[:PORT]");
-    command->add_flag("--only-targets", upgrade.onlyTargets,
+    command->add_option("--target", upgradeInput.targets, "Extra search target HOST[:PORT]");
+    command->add_flag("--only-targets", upgradeInput.onlyTargets,
                       "Choose only among the cameras at the --target addresses, not those "
                       "the multicast search found besides");
-    command->add_option("--adapter", upgrade.adapter, "Network interface to search on");
-    command->add_flag("--yes", upgrade.yes,
+    command->add_option("--adapter", upgradeInput.adapter, "Network interface to search on");
+    command->add_flag("--yes", upgradeInput.yes,
                       "Upgrade without asking (also on duplicate slave addresses)");
-    AddReportOptions(*command, upgrade);
-    command->add_option("--credentials", upgrade.rollout.credentials,
+    AddReportOptions(*command, upgradeInput);
+    command->add_option("--credentials", upgradeInput.rollout.credentials,
                         "File of \"MATCH USER PASSWORD\" lines tried before the typed "
                         "credentials (owner-only)");
-    command->add_option("--parallel", upgrade.rollout.parallel,
+    command->add_option("--parallel", upgradeInput.rollout.parallel,
                         "Cameras upgraded at once, 1 to 64 (default 32)");
-    command->add_flag("--remember", upgrade.remember,
+    command->add_flag("--remember", upgradeInput.remember,
                       "Without a keyring, remember the typed password in the settings "
                       "file of this user (a keyring, where one runs, always keeps it)");
-    command->add_flag("--force", upgrade.force,
+    command->add_flag("--force", upgradeInput.force,
                       "Also upgrade cameras that already run the package's version");
-    command->add_option("--max-failures", upgrade.rollout.maxFailures,
+    command->add_option("--max-failures", upgradeInput.rollout.maxFailures,
                         "Start no further camera once more than N (or N%) failed");
     CLI::Option* canaryOption =
         command
-            ->add_option("--canary", upgrade.rollout.canary,
+            ->add_option("--canary", upgradeInput.rollout.canary,
                          "Upgrade and verify the first N cameras of each model (1 without N) "
                          "before the others of that model start; when one fails, the others "
                          "of its model are not started")
             ->expected(0, 1)
             ->type_name("N");
-    command->add_flag("--resume", upgrade.resume,
+    command->add_flag("--resume", upgradeInput.resume,
                       "Continue the last unfinished run (killed or interrupted)");
     CLI::Option* retryOption =
-        command->add_option("--retry-failed", upgrade.rollout.retryFailed,
+        command->add_option("--retry-failed", upgradeInput.rollout.retryFailed,
                             "Upgrade only the cameras this JSON report says failed");
     command
-        ->add_flag("--retry-busy", upgrade.rollout.retryBusy,
+        ->add_flag("--retry-busy", upgradeInput.rollout.retryBusy,
                    "With --retry-failed, also the cameras upgraded elsewhere at the time")
         ->needs(retryOption);
     command
-        ->add_option("--wait-for-missing", upgrade.waitForMissing,
+        ->add_option("--wait-for-missing", upgradeInput.waitForMissing,
                      "Keep the batch open this long (90s, 10m, 1h30m; at most 24h) for the "
                      "named cameras the search has not found; each is upgraded as soon as "
                      "it is found")
         ->type_name("DURATION");
-    command->add_flag("--dry-run", upgrade.dryRun,
+    command->add_flag("--dry-run", upgradeInput.dryRun,
                       "Print each camera's package or skip reason; start nothing");
     auto check = [in, canaryOption] {
         in->upgrade.rollout.canaryGiven = canaryOption->count() > 0;
@@ -323,20 +324,20 @@ CliCommand AddAiVersionsCommand(CLI::App& app) {
         PasswordInput password;
     };
     auto in = std::make_shared<Input>();
-    AiVersionsOptions& ai = in->ai;
+    AiVersionsOptions& aiInput = in->ai;
     CLI::App* command = app.add_subcommand(
         "ai-versions", "Read the analytics library versions of the chosen cameras");
-    command->add_flag("--all", ai.cameras.all, "Every camera found")
-        ->excludes(command->add_option("--mac", ai.cameras.macs, "Cameras by MAC address"));
-    command->add_option("--target", ai.targets, "Extra search target HOST[:PORT]");
-    command->add_flag("--only-targets", ai.onlyTargets,
+    command->add_flag("--all", aiInput.cameras.all, "Every camera found")
+        ->excludes(command->add_option("--mac", aiInput.cameras.macs, "Cameras by MAC address"));
+    command->add_option("--target", aiInput.targets, "Extra search target HOST[:PORT]");
+    command->add_flag("--only-targets", aiInput.onlyTargets,
                       "Choose only among the cameras at the --target addresses");
-    command->add_option("--adapter", ai.adapter, "Network interface to search on");
+    command->add_option("--adapter", aiInput.adapter, "Network interface to search on");
     command->add_option("--seconds", in->search.seconds,
                         "How long to search first, 0 < S <= 3600 (default 3)");
-    command->add_option("--user", ai.user, "Device user name (default: remembered)");
+    command->add_option("--user", aiInput.user, "Device user name (default: remembered)");
     AddPasswordOptions(*command, in->password);
-    command->add_flag("--json", ai.json, "Print JSON instead of a table");
+    command->add_flag("--json", aiInput.json, "Print JSON instead of a table");
     auto check = [in]() -> std::string {
         AiVersionsOptions& ai = in->ai;
         if (std::string problem = CheckSearchInput(in->search, ai.seconds); !problem.empty()) {

@@ -44,10 +44,10 @@ bool CPictureEx::Load(const QString& resourceName, const QString& resourceType) 
     return Load(file.readAll());
 }
 
-bool CPictureEx::Load(const QByteArray& data) {
+bool CPictureEx::Load(const QByteArray& bytes) {
     UnLoad();
     PICTURE_DATA picture;
-    if (!DecodePicture(data, picture)) {
+    if (!DecodePicture(bytes, picture)) {
         return false;
     }
     const QSize size = picture.size;

@@ -28,7 +28,7 @@ public:
     bool Load(const QString& resourceName, const QString& resourceType);
     // Loads a picture from memory: an animated GIF is cut into its frames,
     // anything else is decoded whole.
-    bool Load(const QByteArray& data);
+    bool Load(const QByteArray& bytes);
     // Starts the animation thread for an animated GIF, or renders any other
     // picture once. False when nothing is loaded.
     bool Draw();

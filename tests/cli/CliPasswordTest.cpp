@@ -232,10 +232,10 @@ TEST_F(CliPassword, FileOrVariableNeverShowsInProcessArguments) {
         [&] { return ChildrenCommandLines(getpid()).find("ai-versions") != std::string::npos; }));
     EXPECT_EQ(ChildrenCommandLines(getpid()).find(kSecret), std::string::npos);
     // Nor, once read, does the environment block that /proc shows.
-    const std::string environ = "/proc/" + std::to_string(child.Pid()) + "/environ";
+    const std::string environPath = "/proc/" + std::to_string(child.Pid()) + "/environ";
     EXPECT_TRUE(testing_support::WaitFor(
-        [&] { return ReadFile(environ).find(kSecret) == std::string::npos; }, seconds(60)))
-        << environ;
+        [&] { return ReadFile(environPath).find(kSecret) == std::string::npos; }, seconds(60)))
+        << environPath;
     EXPECT_TRUE(child.Interrupt());
     EXPECT_TRUE(byFile.Interrupt());
     EXPECT_TRUE(child.Wait(seconds(60)).has_value());

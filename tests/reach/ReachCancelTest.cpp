@@ -122,7 +122,7 @@ TEST_P(ReachStop, AStoppedProbeEndsTheStepAndAddsNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachProbe, ReachStop, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "FindAdapter" : "InUse"; });
+                         [](const auto& each) { return each.param ? "FindAdapter" : "InUse"; });
 
 // An address that never shows up, asked about once a minute.
 TEST(ReachStopWaits, WaitForLocalAddressEndsAtTheStop) {

@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
         UpgradeCase{"Xor", SimProtection::Xor, false, "127.60.1.2"},
         UpgradeCase{"LoginEncrypt1", SimProtection::LoginEncrypt1, true, "127.60.1.3"},
         UpgradeCase{"LoginEncrypt2", SimProtection::LoginEncrypt2, false, "127.60.1.4"}),
-    [](const ::testing::TestParamInfo<UpgradeCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<UpgradeCase>& each) { return std::string(each.param.name); });
 
 using SimLifecycle = SimCameraTest;
 

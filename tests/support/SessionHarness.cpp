@@ -183,8 +183,8 @@ BatchStartResult CSessionHarness::StartBatch(const std::vector<std::string>& mac
     request.password = password;
     request.rememberLogin = rememberLogin;
     request.rememberInSettingsFile = rememberLogin;
-    request.confirmDuplicates = [this, confirmDuplicates](const std::vector<std::string>& macs) {
-        duplicatesAsked = macs;
+    request.confirmDuplicates = [this, confirmDuplicates](const std::vector<std::string>& asked) {
+        duplicatesAsked = asked;
         return confirmDuplicates;
     };
     return StartBatch(request);

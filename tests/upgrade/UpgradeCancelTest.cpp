@@ -113,8 +113,8 @@ TEST_P(UpgradeCancel, EndsEveryJobAndTheBatchLongBeforeTheWaitsTimeOut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachWait, UpgradeCancel, ::testing::ValuesIn(kWaits),
-                         [](const ::testing::TestParamInfo<WaitCase>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<WaitCase>& each) {
+                             return std::string(each.param.name);
                          });
 
 // Waits inside one attempt that cannot look at the job's flag themselves:

@@ -39,7 +39,7 @@ std::string DigestToHex(const uint8_t* digest, size_t length, bool upperCase) {
 
 struct CRunningMd5::Context {
     struct Free {
-        void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
+        void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
     };
     std::unique_ptr<EVP_MD_CTX, Free> ctx{EVP_MD_CTX_new()};
 };

@@ -23,7 +23,9 @@ public:
     CJsonObject& Add(const std::string& name, const std::string& value);
     CJsonObject& Add(const std::string& name, const char* value);
     CJsonObject& Add(const std::string& name, long long value);
-    CJsonObject& Add(const std::string& name, int value) { return Add(name, (long long)value); }
+    CJsonObject& Add(const std::string& name, int value) {
+        return Add(name, static_cast<long long>(value));
+    }
     // Rounded to tenths, as the seconds of the reports.
     CJsonObject& Add(const std::string& name, double value);
     CJsonObject& Add(const std::string& name, const JsonValue& value);

@@ -52,7 +52,7 @@ constexpr uint32_t SWL_FRAGMENT_FOLLOWS = 0xFFFFFFFFu;
 // far above any real device message. Anything larger is invalid data.
 constexpr uint32_t SWL_MAX_MESSAGE_LENGTH = 64u << 20;
 
-class CSWL_TCPLink : private CSWL_LinkTimer::IClient {
+class CSWL_TCPLink final : private CSWL_LinkTimer::IClient {
 public:
     // Takes ownership of the connected socket (closed by Destroy); `timer`
     // gives it its keep-alive turns and must outlive it. Null only when the

@@ -54,9 +54,9 @@ bool CAddressWatch::DrainAdded() {
     alignas(nlmsghdr) std::array<char, 16384> buffer;
     for (;;) {
         const ssize_t got = recv(m_fd, buffer.data(), buffer.size(), 0);
-        if (got < 0) {
+        if (got <= 0) {
             // ENOBUFS: the queue overflowed and notifications were dropped.
-            return added || errno == ENOBUFS;
+            return added || (got < 0 && errno == ENOBUFS);
         }
         size_t offset = 0;
         const size_t length = static_cast<size_t>(got);
