@@ -369,30 +369,31 @@ CliCommand AddAutoTestCommand(CLI::App& app) {
         std::vector<std::string> mac;  // checked as --mac is everywhere
     };
     auto in = std::make_shared<Input>();
-    AutoTestOptions& test = in->test;
+    AutoTestOptions& testInput = in->test;
     CLI::App* command =
         app.add_subcommand("auto-test",
                            "Upgrade one camera back and forth between two packages, checking each "
                            "return (the settings' automatic upgrade test)");
     command->add_option("--mac", in->mac, "The camera (default: AutoUpgradeDeviceMac)")
         ->expected(1);
-    command->add_option("--package1", test.package1, "First package (default: UpgradePackage1)");
-    command->add_option("--package2", test.package2,
+    command->add_option("--package1", testInput.package1,
+                        "First package (default: UpgradePackage1)");
+    command->add_option("--package2", testInput.package2,
                         "Second package, alternating with the first (default: UpgradePackage2)");
-    command->add_option("--build1", test.build1,
+    command->add_option("--build1", testInput.build1,
                         "Build the camera shows after package 1 (default: UpgradePackage1BulidNo; "
                         "none: not checked)");
-    command->add_option("--build2", test.build2,
+    command->add_option("--build2", testInput.build2,
                         "Build the camera shows after package 2 (default: UpgradePackage2BulidNo)");
-    command->add_option("--delay-ms", test.delayMs,
+    command->add_option("--delay-ms", testInput.delayMs,
                         "Wait after each return before the next round (default: "
                         "AutoUpgradeDelay)");
-    command->add_option("--rounds", test.rounds, "Upgrades in all, 1 to 10000 (default 2)");
-    command->add_option("--target", test.targets, "Extra search target HOST[:PORT]");
-    command->add_option("--adapter", test.adapter, "Network interface to search on");
+    command->add_option("--rounds", testInput.rounds, "Upgrades in all, 1 to 10000 (default 2)");
+    command->add_option("--target", testInput.targets, "Extra search target HOST[:PORT]");
+    command->add_option("--adapter", testInput.adapter, "Network interface to search on");
     command->add_option("--seconds", in->search.seconds,
                         "How long to search first, 0 < S <= 3600 (default 3)");
-    command->add_option("--user", test.user, "Device user name (default: remembered)");
+    command->add_option("--user", testInput.user, "Device user name (default: remembered)");
     AddPasswordOptions(*command, in->password);
     auto check = [in]() -> std::string {
         AutoTestOptions& test = in->test;
