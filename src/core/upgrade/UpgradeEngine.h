@@ -8,8 +8,13 @@
 // queued one, WM_BATCH_PREPARED per started camera, the workers' progress
 // and results, WM_BATCH_END once every final result was posted).
 //
-// Threads: one coordinator per batch, which starts the workers and joins
-// them; CancelAll wakes every wait; the destructor cancels and joins.
+// The engine is the batch's public face and keeps its state (one lock: the
+// batch's state, the current run, the last outcomes); CBatchPlanner decides
+// a start and plans it, CBatchCoordinator runs the started batch.
+//
+// Threads: one coordinator per batch, which the engine starts and joins and
+// which starts and joins the workers; CancelAll wakes every wait; the
+// destructor cancels and joins.
 #pragma once
 
 #include <atomic>
@@ -25,11 +30,14 @@
 #include "app/MessageSink.h"
 #include "app/SettingsView.h"
 #include "reach/Reachability.h"
+#include "upgrade/BatchPlanner.h"
 #include "upgrade/BatchTypes.h"
 #include "upgrade/RolloutPlan.h"
 #include "upgrade/UpgradeContext.h"
 
 struct JOURNAL_CAMERA;
+struct CBatchRun;
+class CRunJournal;
 
 struct ENGINE_OPTIONS {
     CSettingsView settings;
@@ -114,51 +122,25 @@ public:
     void Shutdown();
 
 private:
-    struct CBatchRun;
-    // StartBatch once the state is Starting: every refusal, then the
-    // coordinator.
+    // StartBatch once the state is Starting: the planner's refusals, then
+    // the journal and the coordinator.
     BatchStartResult StartRun(const BatchRequest& request);
-    BatchStartResult Prepare(const BatchRequest& request, CBatchRun& run,
-                             std::vector<BatchPackage>& packages);
-    BatchStartResult PlanBatch(const BatchRequest& request,
-                               const std::vector<BatchPackage>& packages,
-                               const std::vector<DeviceInfoPtr>& devices, CBatchRun& run);
-    void OpenJournal(const std::vector<BatchPackage>& packages, CBatchRun& run);
-    // The coordinator's work on a batch: queue its cameras, start them as
-    // the schedule allows, end what never started, close the run.
-    struct CCoordination;
-    void RunBatch(const std::shared_ptr<CBatchRun>& run);
-    void QueueCameras(CCoordination& c);
-    // One planned camera becomes a job, journaled and posted as queued.
-    void EnqueueCamera(CCoordination& c, const CameraPlan& plan, const JOURNAL_CAMERA* before);
-    void ScheduleCameras(CCoordination& c);
-    // Cameras the batch waits for: posted as waiting, the time started;
-    // then the ones the search found are planned
-    // and queued, the ones still waited for once the time is over end.
-    void OpenWait(CCoordination& c);
-    void TakeAwaitedNews(CCoordination& c);
-    void EndAwaited(CCoordination& c, const std::vector<std::string>& macs, int code);
-    // Waits until `ready` holds or the typed credentials are to be
-    // remembered; writes them and joins the workers that ended meanwhile.
-    // True when `ready` held.
-    bool WaitForWorkers(CCoordination& c, const std::function<bool()>& ready);
-    // Ends cameras that never start with `code`, their lines written first.
-    void EndUnstarted(CCoordination& c, const std::vector<size_t>& indexes, int code);
-    void FinishBatch(CCoordination& c);
-    void StartCamera(const std::shared_ptr<CBatchRun>& run, const UpgradeInfoPtr& job,
-                     std::map<std::string, std::thread>& workers);
-    void EndCamera(CBatchRun& run, const std::string& mac, int code);
-    // Hands the reachability's notice, if any, to the sink.
-    void PostReachNotice();
+    // The run's journal with the plan's first lines (a resumed run's own,
+    // taken from the plan); null when none could be begun.
+    std::shared_ptr<CRunJournal> OpenJournal(BatchPlan& plan) const;
+    // The planned batch becomes the current one and its coordinator starts.
+    BatchStartResult Launch(const std::shared_ptr<CBatchRun>& run);
     std::shared_ptr<CBatchRun> CurrentRun() const;
 
-    // Ends the batch's way: Ended, its outcomes kept, waiters woken.
-    void EndRun(CBatchRun& run);
+    // Ends the batch's way (the coordinator's thread, once its workers are
+    // joined): Ended, its outcomes kept, waiters woken.
+    void EndRun(std::vector<BatchOutcome> outcomes);
     // Joins an ended batch's coordinator; the owner's thread.
     void JoinCoordinator();
 
     MessageSinkPtr m_sink;
     ENGINE_OPTIONS m_options;
+    CBatchPlanner m_planner;
     std::string m_refusalDetail;  // the StartBatch caller's thread
 
     mutable std::mutex m_mutex;  // guards the members below
