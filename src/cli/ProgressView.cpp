@@ -178,10 +178,11 @@ std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, T
     }
     const size_t nameWidth = NameColumnWidth(outcomes, columns);
     // One bar width for every row, so that the numbers stay in a column:
-    // short enough for the widest state shown, a path's step included.
+    // short enough for the widest state shown (the short installing form
+    // when the whole one does not fit beside a full bar), a path's step
+    // included.
     const size_t namedFixed = kFixedCells + (nameWidth > 0 ? nameWidth + 2 : 0);
-    const size_t stateRoom =
-        columns > namedFixed + kShortestBar ? columns - namedFixed - kShortestBar : 0;
+    const size_t stateRoom = columns > namedFixed + kFullBar ? columns - namedFixed - kFullBar : 0;
     size_t stateWidth = 0;
     const size_t summary = status.empty() || rows < 2 ? 1 : 2;
     const size_t shown = std::min(order.size(), rows - std::min(rows, summary));
