@@ -92,8 +92,9 @@ void ShowChosen(const std::vector<DeviceInfoPtr>& devices, const BatchRequest& r
     if (!request.awaitedMacs.empty()) {
         out << "Waiting up to " << request.waitText << " for "
             << CameraCount(request.awaitedMacs.size()) << " not found yet:";
-        for (const std::string& mac : request.awaitedMacs) {
-            out << " " << VisibleText(mac);
+        // Four MACs a line, indented: whole on a terminal of 80 columns.
+        for (size_t i = 0; i < request.awaitedMacs.size(); ++i) {
+            out << (i % 4 == 0 ? "\n  " : "  ") << VisibleText(request.awaitedMacs[i]);
         }
         out << "\n";
     }
