@@ -5,6 +5,7 @@
 #include <map>
 
 #include "TextTable.h"
+#include "app/StringTable.h"
 #include "model/SafeText.h"
 #include "session/SessionTypes.h"
 
@@ -27,6 +28,11 @@ ProgressPhase PhaseOf(const CameraOutcome& o) {
     return o.attempts > 0 ? ProgressPhase::Running : ProgressPhase::Queued;
 }
 
+// A camera on an upgrade path keeps its step before whatever it shows.
+std::string WithStep(const CameraOutcome& o, const std::string& text) {
+    return o.pathSteps > 1 ? UpgradeStepText(o.pathStep, o.pathSteps) + ": " + text : text;
+}
+
 // The state in words: the result once there is one; while blocks go, the
 // percentage stands for itself.
 std::string StateText(const CameraOutcome& o) {
@@ -39,7 +45,7 @@ std::string StateText(const CameraOutcome& o) {
         return o.state + " (" + std::to_string(static_cast<int>(o.installingFor)) + " s)";
     }
     if (!o.state.empty() && o.state.back() == '%') {
-        return "transferring";
+        return WithStep(o, "transferring");
     }
     return o.state.empty() ? "queued" : o.state;
 }
@@ -47,6 +53,23 @@ std::string StateText(const CameraOutcome& o) {
 bool Installing(const CameraOutcome& o) {
     return o.code < 0 && o.lastBlockSeconds >= 0;
 }
+
+// What an installing camera shows when its whole text would be cut: its
+// step and seconds matter more than the words.
+std::string ShortInstalling(const CameraOutcome& o) {
+    const int seconds = static_cast<int>(o.installingFor);
+    return WithStep(o,
+                    seconds >= 1 ? "installing, " + std::to_string(seconds) + " s" : "installing");
+}
+
+// The state as a line of `room` cells shows it.
+std::string FittedState(const CameraOutcome& o, size_t room) {
+    const std::string state = VisibleText(StateText(o));
+    return Installing(o) && DisplayWidth(state) > room ? ShortInstalling(o) : state;
+}
+
+// The fixed cells of a camera's line: the MAC, gaps, brackets and " 100%".
+constexpr size_t kFixedCells = kMacWidth + 2 + 2 + 1 + 4 + 2;
 
 // Terminal rows that lines of these widths take on a terminal `columns`
 // wide: after a narrowing, the terminal has wrapped the longer ones.
@@ -99,14 +122,14 @@ int ShownPercent(const CameraOutcome& o) {
     return std::clamp(o.progress, 0, 100);
 }
 
-std::string CameraLine(const CameraOutcome& o, size_t columns, size_t nameWidth) {
+std::string CameraLine(const CameraOutcome& o, size_t columns, size_t nameWidth,
+                       size_t stateWidth) {
     const int percent = ShownPercent(o);
     char number[8];
     std::snprintf(number, sizeof(number), "%3d%%", percent);
-    const std::string state = VisibleText(StateText(o));
     // MAC, bar and number first; the state text takes what is left, and the
-    // bar shrinks before the text goes below a few cells.
-    const size_t fixed = kMacWidth + 2 + 2 + 4 + 2;  // gaps, brackets, "100%"
+    // bar shrinks (down to its shortest) to leave the state `stateWidth`.
+    const size_t fixed = kFixedCells;
     std::string line;
     if (columns >= fixed + kShortestBar + 8) {
         std::string name;
@@ -114,19 +137,16 @@ std::string CameraLine(const CameraOutcome& o, size_t columns, size_t nameWidth)
             const std::string shown = FitText(VisibleText(o.name), nameWidth);
             name = shown + std::string(nameWidth - DisplayWidth(shown), ' ') + "  ";
         }
+        const size_t wanted = std::max<size_t>(stateWidth, 8);
+        const size_t room = columns - fixed - DisplayWidth(name);
         const size_t bar =
-            std::clamp(columns - fixed - DisplayWidth(name) - 8, kShortestBar, kFullBar);
+            room > wanted + kShortestBar ? std::min(room - wanted, kFullBar) : kShortestBar;
         line = VisibleText(o.mac) + "  " + name + Bar(percent, bar) + " " + number + "  ";
-        // An installing camera's seconds matter more than the words: a short
-        // form when the whole text would be cut.
-        if (Installing(o) && o.installingFor >= 1 &&
-            DisplayWidth(line) + DisplayWidth(state) > columns) {
-            line += "installing, " + std::to_string(static_cast<int>(o.installingFor)) + " s";
-        } else {
-            line += state;
-        }
+        line += FittedState(o, columns - std::min(columns, DisplayWidth(line)));
     } else {
-        line = VisibleText(o.mac) + " " + number + " " + state;  // too narrow for a bar
+        // Too narrow for a bar.
+        line = VisibleText(o.mac) + " " + number + " ";
+        line += FittedState(o, columns - std::min(columns, DisplayWidth(line)));
     }
     return FitText(line, columns);
 }
@@ -157,11 +177,21 @@ std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, T
         }
     }
     const size_t nameWidth = NameColumnWidth(outcomes, columns);
+    // One bar width for every row, so that the numbers stay in a column:
+    // short enough for the widest state shown (the short installing form
+    // when the whole one does not fit beside a full bar), a path's step
+    // included.
+    const size_t namedFixed = kFixedCells + (nameWidth > 0 ? nameWidth + 2 : 0);
+    const size_t stateRoom = columns > namedFixed + kFullBar ? columns - namedFixed - kFullBar : 0;
+    size_t stateWidth = 0;
     const size_t summary = status.empty() || rows < 2 ? 1 : 2;
     const size_t shown = std::min(order.size(), rows - std::min(rows, summary));
+    for (size_t i = 0; i < shown; ++i) {
+        stateWidth = std::max(stateWidth, DisplayWidth(FittedState(*order[i], stateRoom)));
+    }
     std::vector<std::string> lines;
     for (size_t i = 0; i < shown; ++i) {
-        lines.push_back(CameraLine(*order[i], columns, nameWidth));
+        lines.push_back(CameraLine(*order[i], columns, nameWidth, stateWidth));
     }
     lines.push_back(FitText(CountLine(outcomes, order.size() - shown), columns));
     if (summary == 2) {

@@ -61,8 +61,11 @@ private:
 std::vector<std::string> LiveLines(const std::vector<CameraOutcome>& outcomes, TerminalSize size,
                                    const std::string& status = "");
 // One camera's line of at most `columns` display cells; its name follows the
-// MAC in a column `nameWidth` wide when that leaves room for a bar.
-std::string CameraLine(const CameraOutcome& outcome, size_t columns, size_t nameWidth = 0);
+// MAC in a column `nameWidth` wide when that leaves room for a bar, and the
+// bar is shortened (not below its shortest) to leave `stateWidth` cells for
+// the state. A camera on an upgrade path shows its step first.
+std::string CameraLine(const CameraOutcome& outcome, size_t columns, size_t nameWidth = 0,
+                       size_t stateWidth = 0);
 // The width of the name column on a line of `columns` cells: the longest
 // name up to 16 cells, 0 when names do not fit.
 size_t NameColumnWidth(const std::vector<CameraOutcome>& outcomes, size_t columns);

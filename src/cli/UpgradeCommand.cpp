@@ -92,8 +92,9 @@ void ShowChosen(const std::vector<DeviceInfoPtr>& devices, const BatchRequest& r
     if (!request.awaitedMacs.empty()) {
         out << "Waiting up to " << request.waitText << " for "
             << CameraCount(request.awaitedMacs.size()) << " not found yet:";
-        for (const std::string& mac : request.awaitedMacs) {
-            out << " " << VisibleText(mac);
+        // Four MACs a line, indented: whole on a terminal of 80 columns.
+        for (size_t i = 0; i < request.awaitedMacs.size(); ++i) {
+            out << (i % 4 == 0 ? "\n  " : "  ") << VisibleText(request.awaitedMacs[i]);
         }
         out << "\n";
     }
@@ -445,6 +446,11 @@ public:
         }
         return toggle;
     }
+    // How a paused run goes on, for the status line: a key is only read
+    // from a terminal.
+    std::string GoOnHint() const {
+        return m_keys.Active() ? " (p or SIGUSR1: go on)" : " (SIGUSR1: go on)";
+    }
 
 private:
     CTerminalKeys m_keys;
@@ -479,10 +485,12 @@ void NoteAwaited(const UpgradeRun& u, CameraOutcome& o, int code) {
 // it was cancelled.
 bool FollowBatch(UpgradeRun& u, CBatchTracker& batch, CProgressView& view, CProgressEvents& events,
                  Clock::time_point batchStart) {
+    CPauseRequests requests;
     const auto onMessage = [&](const SessionEvent& event) {
         if (const auto* pause = std::get_if<BatchPausedEvent>(&event)) {
-            view.SetStatus(batch.Outcomes(),
-                           pause->paused ? LoadString(IDS_PAUSED) : std::string());
+            view.SetStatus(batch.Outcomes(), pause->paused
+                                                 ? LoadString(IDS_PAUSED) + requests.GoOnHint()
+                                                 : std::string());
             events.Paused(pause->paused);
             return;
         }
@@ -510,15 +518,14 @@ bool FollowBatch(UpgradeRun& u, CBatchTracker& batch, CProgressView& view, CProg
         }
     };
     bool cancelled = false;
-    CPauseRequests pause;
     while (!batch.Over()) {
         u.run.PumpUntil(
             [&] {
                 return batch.Over() || (!cancelled && u.run.StopRequested()) ||
-                       view.ResizePending() || pause.Pending();
+                       view.ResizePending() || requests.Pending();
             },
             1000, onMessage);
-        if (pause.TakeToggle() && !cancelled && !batch.Over()) {
+        if (requests.TakeToggle() && !cancelled && !batch.Over()) {
             // Refused only once the batch ends or is cancelled: nothing to do.
             u.session.PauseBatch(!u.session.IsBatchPaused());
         }

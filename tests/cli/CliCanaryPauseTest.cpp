@@ -112,7 +112,7 @@ protected:
         ASSERT_TRUE(waitFor([&] {
             return m_box.Read("out.txt").find(
                        "Paused: no further camera starts; running ones "
-                       "finish") != std::string::npos;
+                       "finish (") != std::string::npos;
         })) << m_box.Read("out.txt");
         ASSERT_TRUE(waitFor([&] { return m_fleet.State(first)->phase == "offline"; }));
         ASSERT_TRUE(m_fleet.SetOnline(first, true));
@@ -123,6 +123,11 @@ protected:
             }
         }
 
+        // The status says how to go on; a key only when it is read.
+        EXPECT_NE(m_box.Read("out.txt").find(inPath.empty() ? "finish (SIGUSR1: go on)"
+                                                            : "(p or SIGUSR1: go on)"),
+                  std::string::npos)
+            << m_box.Read("out.txt");
         toggle(child);
         // Each camera is let back once it fell silent after flashing.
         ASSERT_TRUE(waitFor([&] {

@@ -70,7 +70,11 @@ TEST_F(CliFixture, CameraSwitchedOnWhileTheBatchWaitsIsUpgradedTheOtherIsNotFoun
     switcher.join();
 
     EXPECT_EQ(status, 1) << out << m_err;
-    EXPECT_NE(out.find("Waiting up to 5s for 2 cameras not found yet"), std::string::npos) << out;
+    // The MACs on their own line, never cut by an 80-column terminal.
+    EXPECT_NE(out.find("Waiting up to 5s for 2 cameras not found yet:\n  " + late.mac + "  " +
+                       never.mac + "\n"),
+              std::string::npos)
+        << out;
     EXPECT_NE(out.find("Not found within 5s"), std::string::npos) << out;
     EXPECT_EQ(m_fleet.State(late.mac)->upgradesCompleted, 1);
     EXPECT_EQ(m_fleet.CountEvents(never.mac, "connect"), 0);

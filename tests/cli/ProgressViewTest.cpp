@@ -192,6 +192,41 @@ TEST(ProgressView, AnInstallingCameraKeepsItsSecondsWhenTheTextIsCut) {
     EXPECT_LE(DisplayWidth(cut), 79u) << cut;
 }
 
+// On an upgrade path the step leads every state at 80 columns, a short one
+// included; the bars shorten alike so that the numbers stay in a column.
+TEST(ProgressView, AStepOfAPathStaysInViewAt80Columns) {
+    std::vector<CameraOutcome> fleet(3);
+    for (size_t i = 0; i < fleet.size(); ++i) {
+        fleet[i].mac = "02:CC:00:00:00:0" + std::to_string(i + 1);
+        fleet[i].name = "Gate " + std::to_string(i + 1);
+        fleet[i].attempts = 1;
+        fleet[i].pathSteps = 2;
+    }
+    fleet[0].pathStep = 1;
+    fleet[0].progress = 41;
+    fleet[0].state = "Step 1 of 2: 40%";
+    fleet[1].pathStep = 2;
+    fleet[1].progress = 100;
+    fleet[1].state = "Step 2 of 2: Installing, waiting for the restart";
+    fleet[1].lastBlockSeconds = 3;
+    fleet[1].installingFor = 12;
+    fleet[2].pathStep = 2;
+    fleet[2].progress = 100;
+    fleet[2].state = fleet[1].state;
+    fleet[2].lastBlockSeconds = 3;
+    const std::vector<std::string> lines = LiveLines(fleet, {80, 24});
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[0].find("Step 1 of 2: transferring"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("Step 2 of 2: installing, 12 s"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("Step 2 of 2: installing"), std::string::npos) << lines[2];
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_LT(DisplayWidth(lines[i]), 80u) << lines[i];
+        EXPECT_EQ(lines[i].find('%'), lines[0].find('%')) << lines[i];
+    }
+    // Without a terminal the line keeps the step and the whole text.
+    EXPECT_NE(CameraLine(fleet[0], 200).find("Step 1 of 2: transferring"), std::string::npos);
+}
+
 TEST(TextTableFit, ShortensTextColumnsThenLeavesOutOptionalOnes) {
     CTextTable table({"MAC address", "IP address", "Result", "Status", "Seconds"});
     table.AddRow(

@@ -58,15 +58,22 @@ std::string OutcomeReason(const CameraOutcome& o, const ResultWords& words) {
     return status == "failed" || status == "busy" ? WordOf(words.reason, o.code) : std::string();
 }
 
+std::string OutcomeStepText(const OutcomeStep& step, const ResultWords& words) {
+    // A step the camera did not come back from has no version to point at.
+    const std::string versions =
+        step.toVersion.empty() ? step.fromVersion : step.fromVersion + " -> " + step.toVersion;
+    return step.package + " " + versions + " " +
+           (step.code < 0 ? std::string("open") : WordOf(words.text, step.code)) + " (" +
+           std::to_string(step.attempts) + (step.attempts == 1 ? " attempt)" : " attempts)");
+}
+
 std::string OutcomeStepsText(const CameraOutcome& o, const ResultWords& words) {
     std::string text;
     for (const OutcomeStep& step : o.steps) {
         if (!text.empty()) {
             text += "; ";
         }
-        text += step.package + " " + step.fromVersion + " -> " + step.toVersion + " " +
-                (step.code < 0 ? std::string("open") : WordOf(words.text, step.code)) + " (" +
-                std::to_string(step.attempts) + (step.attempts == 1 ? " attempt)" : " attempts)");
+        text += OutcomeStepText(step, words);
     }
     return text;
 }

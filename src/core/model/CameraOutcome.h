@@ -76,8 +76,11 @@ struct ResultWords {
 // The result in words: the code's text, "Sent, installing", or for a
 // camera never found "Not found within" its waiting time.
 std::string OutcomeText(const CameraOutcome& outcome, const ResultWords& words);
-// The steps in one line for a CSV cell or a table: "a.bin 4.0.2(1) -> 4.0.3(2)
-// Upgraded successfully (1 attempt); ..."; "" without steps.
+// One step in words: "a.bin 4.0.2(1) -> 4.0.3(2) Upgraded successfully (1
+// attempt)"; without the arrow when the camera did not come back from it.
+std::string OutcomeStepText(const OutcomeStep& step, const ResultWords& words);
+// The steps in one line for a CSV cell or a table, joined by "; "; "" without
+// steps.
 std::string OutcomeStepsText(const CameraOutcome& outcome, const ResultWords& words);
 // Why a failed or busy camera was not upgraded, as a sentence; "" else.
 std::string OutcomeReason(const CameraOutcome& outcome, const ResultWords& words);

@@ -199,8 +199,12 @@ std::string HtmlReportText(const std::vector<CameraOutcome>& outcomes, const Res
             << Escape(OutcomeReason(o, words)) << "</td><td>" << o.attempts << "</td><td>"
             << Escape(o.package) << "</td></tr>\n";
         if (!o.steps.empty()) {
-            out << "<tr class=\"steps\"><td></td><td colspan=\"9\">"
-                << Escape(OutcomeStepsText(o, words)) << "</td></tr>\n";
+            // A line per step, in the order the camera took them.
+            out << "<tr class=\"steps\"><td></td><td colspan=\"9\">";
+            for (size_t i = 0; i < o.steps.size(); ++i) {
+                out << (i > 0 ? "<br>" : "") << Escape(OutcomeStepText(o.steps[i], words));
+            }
+            out << "</td></tr>\n";
         }
     }
     out << "</table>\n";
