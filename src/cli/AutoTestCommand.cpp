@@ -103,23 +103,23 @@ bool AwaitReturn(AutoTestRun& t, int ms) {
     return back;
 }
 
-// "Round 2 of 3: two.bin: Upgraded successfully!, build 202" with what went
-// wrong, if anything, at the end.
+// "Round 2 of 3: two.bin: Upgraded successfully! (build 202)", with what
+// went wrong, if anything, in the brackets.
 void PrintRound(AutoTestRun& t, int round, int rounds, const std::string& package, int code,
                 const DEVICE_S_INFO* camera, bool ok) {
     t.out << "Round " << round << " of " << rounds << ": "
           << VisibleText(std::filesystem::path(package).filename().string()) << ": "
           << ResultCodeToText(code);
     if (camera != nullptr) {
-        t.out << ", build " << camera->build;
+        t.out << " (build " << camera->build;
         if (const std::optional<int> expected = t.cycle.ExpectedBuild(package);
             expected && *expected != camera->build) {
-            t.out << " where " << *expected << " was expected";
+            t.out << ", expected " << *expected;
         }
     } else {
-        t.out << ", the camera did not come back";
+        t.out << " (the camera did not come back";
     }
-    t.out << (ok ? "" : " (failed)") << "\n";
+    t.out << (ok ? ")" : "; failed)") << "\n";
 }
 
 }  // namespace
@@ -158,6 +158,7 @@ int RunAutoTest(const AutoTestOptions& options, const CliContext& context, std::
     // The camera's restart may take as long as a batch waits for it.
     const int returnMs = session.Settings().GetInt(settings::kWaitRebootTimeout) * 1000;
     bool allOk = true;
+    int passed = 0;
     std::string last;
     for (int round = 1; round <= options.rounds; ++round) {
         const std::string package = cycle.NextPackage(last);
@@ -179,12 +180,14 @@ int RunAutoTest(const AutoTestOptions& options, const CliContext& context, std::
                         cycle.FailedPackage(package, camera->build).empty();
         PrintRound(t, round, options.rounds, package, *code, camera.get(), ok);
         allOk = allOk && ok;
+        passed += ok ? 1 : 0;
         if (!camera) {
-            return 1;  // nothing to upgrade next
+            break;  // nothing to upgrade next
         }
         if (round < options.rounds) {
             run.PumpUntil([&] { return run.StopRequested(); }, cycle.StartDelayMs());
         }
     }
-    return allOk ? 0 : 1;
+    out << "auto-test: " << passed << " of " << options.rounds << " rounds as expected\n";
+    return allOk && passed == options.rounds ? 0 : 1;
 }

@@ -139,6 +139,7 @@ void CRolloutPanel::LoadTexts() {
     m_force->setText(RolloutText(IDS_FORCE));
     m_canary->setText(RolloutText(IDS_CANARY_FIRST));
     m_canaryCount->setToolTip(RolloutText(IDS_CANARIES_PER_MODEL));
+    m_canaryCount->setSuffix(RolloutText(IDS_CANARY_COUNT_SUFFIX));
     m_maxFailures->setSpecialValueText(RolloutText(IDS_FAILURE_LIMIT_OFF));
     m_credentialsEdit->setPlaceholderText(RolloutText(IDS_CREDENTIALS_FILE));
     static const std::pair<int, int> kNames[] = {

@@ -23,18 +23,19 @@ TEST_F(CliFixture, AutoTestAlternatesPackagesAndChecksEachReturn) {
         out);
     EXPECT_EQ(status, 1) << out << m_err;
     const std::string ok = "Upgraded successfully!";
-    EXPECT_NE(out.find("Round 1 of 3: one.bin: " + ok + ", build " + std::to_string(cam.build + 1) +
-                       "\n"),
+    EXPECT_NE(out.find("Round 1 of 3: one.bin: " + ok + " (build " + std::to_string(cam.build + 1) +
+                       ")\n"),
               std::string::npos)
         << out;
-    EXPECT_NE(out.find("Round 2 of 3: two.bin: " + ok + ", build " + std::to_string(cam.build + 2) +
-                       "\n"),
+    EXPECT_NE(out.find("Round 2 of 3: two.bin: " + ok + " (build " + std::to_string(cam.build + 2) +
+                       ")\n"),
               std::string::npos)
         << out;
-    EXPECT_NE(out.find("Round 3 of 3: one.bin: " + ok + ", build " + std::to_string(cam.build + 3) +
-                       " where " + std::to_string(cam.build + 1) + " was expected (failed)\n"),
+    EXPECT_NE(out.find("Round 3 of 3: one.bin: " + ok + " (build " + std::to_string(cam.build + 3) +
+                       ", expected " + std::to_string(cam.build + 1) + "; failed)\n"),
               std::string::npos)
         << out;
+    EXPECT_NE(out.find("auto-test: 2 of 3 rounds as expected\n"), std::string::npos) << out;
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "upgrade_start"), 3);
 }
 

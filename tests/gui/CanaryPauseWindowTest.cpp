@@ -54,6 +54,7 @@ TEST_F(CanaryPauseWindowTest, FailedCanariesHoldBackTheRestOfTheirModel) {
     canary->setChecked(true);
     ASSERT_TRUE(count->isEnabled());
     count->setValue(2);
+    EXPECT_EQ(count->text().toStdString(), "2 per model");
     m_dlg->List().OnSelectAll();
     m_dlg->OnBnClickedButtonUpdate();
     ASSERT_TRUE(m_dlg->IsUpgrading());

@@ -233,5 +233,6 @@ enum StringId : int {
     IDS_LOG_BATCH_STARTED_ONE = 1219,
     // The window's count of canaries per model.
     IDS_CANARIES_PER_MODEL = 1300,
-    IDS_UPGRADE_STEP = 1270,  // "Step %1 of %2": a camera's upgrade path
+    IDS_CANARY_COUNT_SUFFIX = 1301,  // " per model" after the count
+    IDS_UPGRADE_STEP = 1270,         // "Step %1 of %2": a camera's upgrade path
 };
