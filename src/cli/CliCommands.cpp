@@ -375,20 +375,31 @@ CliCommand AddAutoTestCommand(CLI::App& app) {
                            "Upgrade one camera back and forth between two packages, checking each "
                            "return (the settings' automatic upgrade test)");
     command->add_option("--mac", in->mac, "The camera (default: AutoUpgradeDeviceMac)")
-        ->expected(1);
-    command->add_option("--package1", testInput.package1,
-                        "First package (default: UpgradePackage1)");
-    command->add_option("--package2", testInput.package2,
-                        "Second package, alternating with the first (default: UpgradePackage2)");
-    command->add_option("--build1", testInput.build1,
-                        "Build the camera shows after package 1 (default: UpgradePackage1BulidNo; "
-                        "none: not checked)");
-    command->add_option("--build2", testInput.build2,
-                        "Build the camera shows after package 2 (default: UpgradePackage2BulidNo)");
-    command->add_option("--delay-ms", testInput.delayMs,
-                        "Wait after each return before the next round (default: "
-                        "AutoUpgradeDelay)");
-    command->add_option("--rounds", testInput.rounds, "Upgrades in all, 1 to 10000 (default 2)");
+        ->expected(1)
+        ->type_name("MAC");
+    command
+        ->add_option("--package1", testInput.package1, "First package (default: UpgradePackage1)")
+        ->type_name("FILE");
+    command
+        ->add_option("--package2", testInput.package2,
+                     "Second package, alternating with the first (default: UpgradePackage2)")
+        ->type_name("FILE");
+    command
+        ->add_option("--build1", testInput.build1,
+                     "Build the camera shows after package 1 (default: UpgradePackage1BulidNo; "
+                     "none: not checked)")
+        ->type_name("N");
+    command
+        ->add_option("--build2", testInput.build2,
+                     "Build the camera shows after package 2 (default: UpgradePackage2BulidNo)")
+        ->type_name("N");
+    command
+        ->add_option("--delay-ms", testInput.delayMs,
+                     "Wait after each return before the next round (default: "
+                     "AutoUpgradeDelay)")
+        ->type_name("MS");
+    command->add_option("--rounds", testInput.rounds, "Upgrades in all, 1 to 10000 (default 2)")
+        ->type_name("N");
     command->add_option("--target", testInput.targets, "Extra search target HOST[:PORT]");
     command->add_option("--adapter", testInput.adapter, "Network interface to search on");
     command->add_option("--seconds", in->search.seconds,

@@ -12,8 +12,9 @@ const char* const kHelpFooter =
     "With --progress json, standard output carries one JSON object per event and the\n"
     "tables and messages go to standard error.\n"
     "\n"
-    "Exit status: 0 all cameras upgraded or current (scan: cameras listed), 1 some\n"
-    "failed, 2 usage or input error, 3 no camera found, 130 interrupted.";
+    "Exit status: 0 all cameras upgraded or current (scan: cameras listed;\n"
+    "auto-test: every round as expected), 1 some failed, 2 usage or input error,\n"
+    "3 no camera found, 130 interrupted.";
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
     app.add_flag("-v,--verbose", options.verbose, "Echo the log to standard error");
