@@ -26,8 +26,6 @@ RowPhase PhaseOfResult(int code) {
         case UPGRADE_CANCELLED:
         case UPGRADE_CANARY_FAILED:
             return RowPhase::Cancelled;
-        case UPGRADE_LOGIN_SET_MODE:
-        case UPGRADE_LOGIN_CLEAR_MODE:
         case 20:
         case 21:
             return RowPhase::None;  // no text: the column is cleared

@@ -254,14 +254,26 @@ TEST(UpgradeResults, AttemptsRunningOutAfterWaitForUpgradeModeEndWithAFinalCode)
 
 TEST(UpgradeResults, LoginErrors23And24SwitchUpgradeMode) {
     CSessionHarness h;
+    h.SetSetting(settings::kTryUpgradeMaxCountSingle, "3");
     auto cam = h.Camera(1);
     cam.faults.loginErrors = {23, 24};
+    // Asks for upgrade mode at every login, until the attempts run out.
+    auto asking = h.Camera(2);
+    asking.faults.loginErrors = {23, 23, 23, 23, 23, 23};
     h.Fleet().AddCamera(cam);
+    h.Fleet().AddCamera(asking);
     ASSERT_TRUE(h.Start());
-    h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
+    h.RunBatch({cam.mac, asking.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
     EXPECT_EQ(LoginModes(h.Fleet(), cam.mac), (std::vector<std::string>{"false", "true", "false"}));
     EXPECT_EQ(h.Attempts(cam.mac), 3);
+    // The mode switch is the job's own business: none of it reaches the
+    // front-end, and the camera ends with a result the list can show.
+    EXPECT_EQ(h.Attempts(asking.mac), 3);
+    EXPECT_EQ(h.FinalResult(asking.mac), UPGRADE_FAILED);
+    for (const int code : h.Results(asking.mac)) {
+        EXPECT_TRUE(code != 13 && code != 14) << code;
+    }
 }
 
 TEST(UpgradeResults, NoAttemptsAllowedEndsWithFailure) {

@@ -17,8 +17,7 @@ enum UpgradeResultCode : int {
     UPGRADE_CONNECT_FAILED = 10,
     UPGRADE_BAD_CREDENTIALS = 11,
     UPGRADE_TOO_MANY_CONNECTIONS = 12,
-    UPGRADE_LOGIN_SET_MODE = 13,    // internal: next attempt with upgrade mode set
-    UPGRADE_LOGIN_CLEAR_MODE = 14,  // internal: next attempt with upgrade mode cleared
+    // 13 and 14 are the upgrade procedure's own signals (upgrade/LoginModeSignal.h).
     UPGRADE_SEND_FAILED = 15,
     UPGRADE_STATE_STARTING = 16,     // progress state: an attempt starts
     UPGRADE_WAIT_UPGRADE_MODE = 17,  // restart into upgrade mode first

@@ -11,6 +11,7 @@
 #include "net/ProbeTcpPort.h"
 #include "upgrade/CameraLock.h"
 #include "upgrade/DeviceWaits.h"
+#include "upgrade/LoginModeSignal.h"
 #include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeProcedure.h"
 #include "upgrade/UpgradeResult.h"
@@ -292,7 +293,9 @@ int CJobAttempts::Run() {
             break;
         }
     }
-    return m_result;
+    // The camera's last word was which mode to log in with next: a signal
+    // for the next attempt, not a result to show.
+    return IsLoginModeSignal(m_result) ? UPGRADE_FAILED : m_result;
 }
 
 std::string CJobAttempts::AttemptAddress(const DEVICE_S_INFO& record, uint16_t port) {
@@ -384,9 +387,9 @@ CJobAttempts::Next CJobAttempts::OnResult(int r, const DeviceInfoPtr& record, co
             --m_singleCount;
             m_result = r;
             return Next::Attempt;
-        case UPGRADE_LOGIN_SET_MODE:
-        case UPGRADE_LOGIN_CLEAR_MODE:
-            m_upgradeMode = r == UPGRADE_LOGIN_SET_MODE;
+        case kLoginSetUpgradeMode:
+        case kLoginClearUpgradeMode:
+            m_upgradeMode = r == kLoginSetUpgradeMode;
             m_result = r;
             return Next::Attempt;
         case UPGRADE_WAIT_UPGRADE_MODE:

@@ -6,6 +6,7 @@
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "upgrade/DeviceWaits.h"
+#include "upgrade/LoginModeSignal.h"
 #include "upgrade/RunJournal.h"
 #include "upgrade/UpgradeResult.h"
 #include "upgrade/UpgradeTimings.h"
@@ -43,9 +44,9 @@ int MapLoginFailure(uint32_t failure) {
         case kClientTooManyConnections:
             return UPGRADE_TOO_MANY_CONNECTIONS;
         case kClientSetUpgradeMode:
-            return UPGRADE_LOGIN_SET_MODE;
+            return kLoginSetUpgradeMode;
         case kClientClearUpgradeMode:
-            return UPGRADE_LOGIN_CLEAR_MODE;
+            return kLoginClearUpgradeMode;
         default:
             return UPGRADE_CONNECT_FAILED;
     }
