@@ -93,7 +93,7 @@ TEST_F(DesktopWindowTest, ResultColumnFollowsThePhasesAndRepaintsOncePerRowPerFr
         {UPGRADE_NOT_STARTED, RowPhase::Cancelled},
         {UPGRADE_BAD_CREDENTIALS, RowPhase::Failed},
         {UPGRADE_VERSION_UNCHANGED, RowPhase::Failed},
-        {13, RowPhase::None},
+        {20, RowPhase::None},
     };
     for (const auto& [code, phase] : phases) {
         m_dlg->OnUpgradeResult(code, Mac(0));
