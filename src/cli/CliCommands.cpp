@@ -13,6 +13,7 @@
 #include "RunsCommand.h"
 #include "ScanCommand.h"
 #include "TargetChoice.h"
+#include "TerminalSize.h"
 #include "UpgradeCommand.h"
 #include "app/Settings.h"
 #include "model/SafeText.h"
@@ -20,6 +21,12 @@
 #include "session/SessionInventory.h"
 
 namespace {
+
+// The width a listing fits itself to: the terminal's, none for a pipe.
+size_t StdoutColumns() {
+    const auto terminal = StdoutTerminalSize();
+    return terminal ? static_cast<size_t>(terminal->columns) : 0;
+}
 
 // The values every searching command shares, as typed.
 struct SearchInput {
@@ -293,7 +300,8 @@ CliCommand AddHistoryCommand(CLI::App& app) {
     command->add_flag("--json", history->json, "Print JSON instead of a table");
     auto check = [history] { return CheckHistoryInput(*history); };
     auto run = [history](CliContext& context, std::ostream&) {
-        return RunHistory(*history, context.session.inventoryPath, std::cout, std::cerr);
+        return RunHistory(*history, context.session.inventoryPath, std::cout, std::cerr,
+                          StdoutColumns());
     };
     return {command, "history", check, run};
 }
@@ -312,7 +320,8 @@ CliCommand AddInventoryCommand(CLI::App& app) {
         return CheckInventoryInput(*inventory, command->count("--older-than") > 0);
     };
     auto run = [inventory](CliContext& context, std::ostream&) {
-        return RunInventory(*inventory, context.session.inventoryPath, std::cout, std::cerr);
+        return RunInventory(*inventory, context.session.inventoryPath, std::cout, std::cerr,
+                            StdoutColumns());
     };
     return {command, "inventory", check, run};
 }

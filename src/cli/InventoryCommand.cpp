@@ -91,10 +91,38 @@ CJsonObject StepJson(const INVENTORY_STEP& row) {
         .Add("toVersion", s.toVersion)
         .Add("code", s.result)
         .Add("result", s.resultText)
+        .Add("step", s.step)
         .Add("attempts", s.attempts)
         .Add("started", IsoMs(s.startedAt))
         .Add("ended", IsoMs(s.endedAt));
     return object;
+}
+
+// Where a path's step goes in the history table, after the result.
+constexpr size_t kHistoryStepColumn = 8;
+
+// The history table's columns; the step column only when a row has a step.
+// On a narrow terminal the camera, its versions, the result and the step
+// stay; the package's details, the model, the site and the time give way,
+// right to left.
+CTextTable HistoryTable(bool withStep, size_t columns) {
+    std::vector<std::string> headings{"Started", "Site",   "MAC",      "Name",    "Model",   "From",
+                                      "To",      "Result", "Attempts", "Package", "SHA-256", "Run"};
+    if (withStep) {
+        headings.insert(headings.begin() + kHistoryStepColumn, "Step");
+    }
+    const size_t shift = withStep ? 1 : 0;
+    CTextTable table(std::move(headings));
+    if (columns > 0) {
+        table.SetMaxWidth(columns);
+        table.SetNarrowGapWhenTight();
+        table.SetFit(3, CTextTable::Fit::Shrink);  // name
+        for (const size_t drops :
+             {size_t{0}, size_t{1}, size_t{4}, 8 + shift, 9 + shift, 10 + shift, 11 + shift}) {
+            table.SetFit(drops, CTextTable::Fit::Drop);
+        }
+    }
+    return table;
 }
 
 }  // namespace
@@ -109,7 +137,7 @@ std::string CheckSiteOption(const std::string& site) {
 }
 
 int RunHistory(const HistoryOptions& options, const std::string& path, std::ostream& out,
-               std::ostream& err) {
+               std::ostream& err, size_t columns) {
     int status = 0;
     const auto inventory = OpenForReading(path, options.site, "history", err, status);
     if (!inventory) {
@@ -134,19 +162,36 @@ int RunHistory(const HistoryOptions& options, const std::string& path, std::ostr
             << (options.mac.empty() ? "" : " for " + options.mac) << "\n";
         return 0;
     }
-    CTextTable table({"Started", "Site", "MAC", "Name", "Model", "From", "To", "Result", "Attempts",
-                      "Package", "SHA-256", "Run"});
+    bool anyPath = false;
+    for (const INVENTORY_STEP& step : steps) {
+        anyPath = anyPath || step.step.step > 0;
+    }
+    CTextTable table = HistoryTable(anyPath, columns);
     for (const INVENTORY_STEP& step : steps) {
         const STEP_ROW r = StepRow(step);
-        table.AddRow({r.started, r.site, r.mac, r.name, r.model, r.from, r.to, r.result, r.attempts,
-                      r.package, r.sha256.substr(0, 12), r.run});
+        std::vector<std::string> cells{r.started,
+                                       r.site,
+                                       r.mac,
+                                       r.name,
+                                       r.model,
+                                       r.from,
+                                       r.to,
+                                       r.result,
+                                       r.attempts,
+                                       r.package,
+                                       r.sha256.substr(0, 12),
+                                       r.run};
+        if (anyPath) {
+            cells.insert(cells.begin() + kHistoryStepColumn, r.step);
+        }
+        table.AddRow(std::move(cells));
     }
     table.Print(out);
     return 0;
 }
 
 int RunInventory(const InventoryOptions& options, const std::string& path, std::ostream& out,
-                 std::ostream& err) {
+                 std::ostream& err, size_t columns) {
     int status = 0;
     const auto inventory = OpenForReading(path, options.site, "inventory", err, status);
     if (!inventory) {
@@ -183,6 +228,18 @@ int RunInventory(const InventoryOptions& options, const std::string& path, std::
     }
     CTextTable table({"Site", "MAC", "Name", "Model", "IP", "Version", "First seen", "Last seen",
                       "Versions seen"});
+    if (columns > 0) {
+        table.SetMaxWidth(columns);
+        table.SetNarrowGapWhenTight();
+        // The camera, its address and its version stay; the site, the
+        // times and the versions seen give way, right to left.
+        for (const size_t shrinks : {2, 3}) {  // name, model
+            table.SetFit(shrinks, CTextTable::Fit::Shrink);
+        }
+        for (const size_t drops : {0, 6, 7, 8}) {
+            table.SetFit(drops, CTextTable::Fit::Drop);
+        }
+    }
     for (const INVENTORY_CAMERA& camera : cameras) {
         const CAMERA_ROW r = CameraRow(camera);
         table.AddRow({r.site, r.mac, r.name, r.model, r.ip, r.version, r.firstSeen, r.lastSeen,

@@ -115,12 +115,17 @@ std::vector<size_t> CTextTable::FittedWidths(size_t& gap) const {
             shortest[c] = std::min(widths[c], kMinTextWidth);
         }
     }
-    for (size_t c = widths.size(); c-- > 0 && LineWidth(shortest, shown, gap) > m_maxWidth;) {
+    // Columns are left out only when even the narrowest gap leaves no room.
+    const size_t tightGap = m_narrowGapWhenTight ? kNarrowGap : gap;
+    for (size_t c = widths.size(); c-- > 0 && LineWidth(shortest, shown, tightGap) > m_maxWidth;) {
         if (m_fits[c] == Fit::Drop) {
             shown[c] = false;
         }
     }
-    if (m_narrowGapWhenTight && LineWidth(widths, shown, kNarrowGap) <= m_maxWidth) {
+    // The narrow gap when it keeps the text whole, or when the wide one
+    // leaves no room even for the shortest text.
+    if (m_narrowGapWhenTight && (LineWidth(widths, shown, kNarrowGap) <= m_maxWidth ||
+                                 LineWidth(shortest, shown, gap) > m_maxWidth)) {
         gap = kNarrowGap;
     }
     while (LineWidth(widths, shown, gap) > m_maxWidth) {

@@ -31,8 +31,8 @@ CCameraHistoryDlg::CCameraHistoryDlg(const std::string& inventoryPath, const std
     layout->addWidget(new QLabel(InventoryText(IDS_HISTORY_STEPS), this));
     m_steps = MakeInventoryTable(
         {IDS_INV_COL_STARTED, IDS_INV_COL_ENDED, IDS_INV_COL_SITE, IDS_INV_COL_FROM, IDS_INV_COL_TO,
-         IDS_INV_COL_RESULT, IDS_INV_COL_ATTEMPTS, IDS_INV_COL_PACKAGE, IDS_INV_COL_SHA256,
-         IDS_INV_COL_RUN},
+         IDS_INV_COL_RESULT, IDS_INV_COL_STEP, IDS_INV_COL_ATTEMPTS, IDS_INV_COL_PACKAGE,
+         IDS_INV_COL_SHA256, IDS_INV_COL_RUN},
         QStringLiteral("Steps"), this);
     layout->addWidget(m_steps, 2);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -70,7 +70,7 @@ void CCameraHistoryDlg::Load(const std::string& inventoryPath, const std::string
     std::vector<std::vector<std::string>> stepRows;
     for (const INVENTORY_STEP& step : steps) {
         const STEP_ROW r = StepRow(step);
-        stepRows.push_back({r.started, r.ended, r.site, r.from, r.to, r.result, r.attempts,
+        stepRows.push_back({r.started, r.ended, r.site, r.from, r.to, r.result, r.step, r.attempts,
                             r.package, r.sha256, r.run});
     }
     FillInventoryTable(*m_versions, versionRows);

@@ -7,10 +7,13 @@
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "BatchTracker.h"
 #include "CliFixture.h"
 #include "CliProcess.h"
+#include "InventoryCommand.h"
+#include "TextTable.h"
 #include "app/StringTable.h"
 #include "session/SessionTypes.h"
 
@@ -174,6 +177,29 @@ TEST_F(CliUpgradePath, EachCameraStartsWhereItIsAndStopsAtAFailedStep) {
     EXPECT_EQ(steps[1]["package"], "IPC_4.0.2_230120.bin");
     EXPECT_EQ(steps[1]["toVersion"], "4.0.2(230120)");
     EXPECT_EQ(steps[1]["code"], 0);
+    EXPECT_EQ(steps[0]["step"], 1);
+    EXPECT_EQ(steps[1]["step"], 2);
+
+    // On an 80-column terminal every line fits, and what tells the camera,
+    // its step and versions apart stays whole.
+    std::ostringstream table;
+    std::ostringstream problems;
+    HistoryOptions options;
+    options.mac = behind.mac;
+    ASSERT_EQ(RunHistory(options, m_box.File("inv.sqlite"), table, problems, 80), 0)
+        << problems.str();
+    std::istringstream lines(table.str());
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(DisplayWidth(line), 80u) << line;
+        rows.push_back(line);
+    }
+    ASSERT_EQ(rows.size(), 3u) << table.str();
+    EXPECT_NE(rows[0].find("Step"), std::string::npos) << rows[0];
+    for (const std::string& row : {rows[1], rows[2]}) {
+        EXPECT_NE(row.find(behind.mac), std::string::npos) << row;
+        EXPECT_NE(row.find("4.0.2(230119)"), std::string::npos) << row;
+    }
 }
 
 // Killed (SIGKILL) once its first step was verified, the run is resumed

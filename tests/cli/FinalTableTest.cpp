@@ -131,6 +131,23 @@ TEST(ScanTableFit, FitsTheTerminalKeepingWhatTellsCamerasApart) {
                             DeviceTableHeadings()[6]);
 }
 
+// A column is left out only when one space between columns leaves no
+// room: 3 columns of 10 fit 32 cells one apart, not two apart.
+TEST(ScanTableFit, AColumnStaysWhenTheNarrowGapMakesRoom) {
+    const auto print = [](size_t width) {
+        CTextTable table({"aaaaaaaaaa", "bbbbbbbbbb", "cccccccccc"});
+        table.AddRow({"1234567890", "1234567890", "1234567890"});
+        table.SetFit(2, CTextTable::Fit::Drop);
+        table.SetMaxWidth(width);
+        table.SetNarrowGapWhenTight();
+        std::ostringstream out;
+        table.Print(out);
+        return out.str();
+    };
+    EXPECT_EQ(print(32), "aaaaaaaaaa bbbbbbbbbb cccccccccc\n1234567890 1234567890 1234567890\n");
+    EXPECT_EQ(print(31), "aaaaaaaaaa bbbbbbbbbb\n1234567890 1234567890\n");
+}
+
 // ai-versions at 80 columns: the versions and the verdict stay, in the
 // terminal's own short words (no misspelling, no full-width mark).
 TEST(ScanTableFit, AiVersionsFitTheTerminalInTheirOwnWords) {

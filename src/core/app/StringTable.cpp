@@ -313,6 +313,7 @@ constexpr StringRow kRows[] = {
     {1219, "Upgrade started: 1 camera", "開始升級：1 台攝影機", "开始升级：1 台摄像机"},
     {1300, "Canaries per model", "每種型號先行台數", "每种型号先行台数"},
     {1301, " per model", " 台／型號", " 台／型号"},
+    {1350, "Step", "步驟", "步骤"},
     {1270, "Step %1 of %2", "第 %1 步，共 %2 步", "第 %1 步，共 %2 步"},
 };
 

@@ -235,4 +235,5 @@ enum StringId : int {
     IDS_CANARIES_PER_MODEL = 1300,
     IDS_CANARY_COUNT_SUFFIX = 1301,  // " per model" after the count
     IDS_UPGRADE_STEP = 1270,         // "Step %1 of %2": a camera's upgrade path
+    IDS_INV_COL_STEP = 1350,         // a camera's history: the step of a path
 };

@@ -28,7 +28,8 @@ STEP_ROW StepRow(const INVENTORY_STEP& row) {
                     std::to_string(s.attempts),
                     s.packageName,
                     s.packageSha256,
-                    s.runId};
+                    s.runId,
+                    s.step > 0 ? std::to_string(s.step) : std::string()};
 }
 
 CAMERA_ROW CameraRow(const INVENTORY_CAMERA& c) {

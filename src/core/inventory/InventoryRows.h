@@ -28,6 +28,7 @@ struct STEP_ROW {
     std::string package;
     std::string sha256;  // whole; a narrow table cuts it
     std::string run;
+    std::string step;  // "2" for a path's second step, "" outside a path
 };
 STEP_ROW StepRow(const INVENTORY_STEP& step);
 
