@@ -44,10 +44,9 @@ TEST_F(CliFixture, HostileCameraNamesReachNoTerminalLogOrReportRaw) {
     ASSERT_EQ(Run({"scan"}, out), 0) << m_err;
     EXPECT_FALSE(HoldsControls(out, true)) << out;
     EXPECT_NE(out.find("\\x1B]2;PWN\\x07"), std::string::npos) << out;
-    ASSERT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--all", "--password", "secret",
-                   "--yes", "--report", m_box.File("r.csv"), "--report", m_box.File("r.html")},
-                  out),
-              0)
+    ASSERT_EQ(
+        Run(UpgradeAll({"--report", m_box.File("r.csv"), "--report", m_box.File("r.html")}), out),
+        0)
         << m_err;
     EXPECT_FALSE(HoldsControls(out, true)) << out;
     EXPECT_FALSE(HoldsControls(m_err, true)) << m_err;
@@ -82,9 +81,8 @@ TEST_F(CliFixture, AReportPathThatIsALinkIsReplacedNotFollowed) {
         ASSERT_EQ(symlink(m_box.File("victim.txt").c_str(), m_box.File(name).c_str()), 0);
     }
     std::string out;
-    ASSERT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--all", "--password", "secret",
-                   "--yes", "--report", m_box.File("r.csv"), "--report", m_box.File("r.json"),
-                   "--report", m_box.File("r.html")},
+    ASSERT_EQ(Run(UpgradeAll({"--report", m_box.File("r.csv"), "--report", m_box.File("r.json"),
+                              "--report", m_box.File("r.html")}),
                   out),
               0)
         << m_err;

@@ -8,9 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "CliProcess.h"
 #include "SimFleet.h"
 #include "session/SessionOptions.h"
 #include "support/TestSupport.h"
+
+// The text of every run journal of the sandbox's runs folder.
+std::string RunJournals(const testing_support::CSandbox& box);
 
 class CliFixture : public ::testing::Test {
 protected:
@@ -29,6 +33,23 @@ protected:
     // As Run, with `args` as they are (after the log options).
     int RunArgs(const std::vector<std::string>& args, std::string& out);
 
+    // Adds `cameras` to the fleet and starts it.
+    bool StartFleet(const std::vector<SimCameraConfig>& cameras);
+    // "upgrade" of every camera found with the new-style package, the
+    // password "secret" and no question, then `extra`.
+    std::vector<std::string> UpgradeAll(const std::vector<std::string>& extra = {});
+    // Starts firmhand-cli as a child process with `args` and the fleet as
+    // search targets, its output in the sandbox's out.txt and err.txt.
+    bool StartChild(CChildProcess& child, std::vector<std::string> args,
+                    const std::string& inPath = "");
+    // Waits (two minutes at most) for `text` in the sandbox's file `name`.
+    bool WaitForText(const std::string& name, const std::string& text) const;
+    std::string Journals() const { return RunJournals(m_box); }
+    // Each case (the arguments after "upgrade", a part of its message) ends
+    // with status 2 and the message, and no camera answered a search.
+    void ExpectRefusedBeforeAnySearch(
+        const std::vector<std::pair<std::vector<std::string>, std::string>>& cases);
+
     testing_support::CSandbox m_box;
     std::unique_ptr<testing_support::CScopedEnv> m_xdg;
     std::unique_ptr<testing_support::CScopedEnv> m_state;  // run journals
@@ -41,3 +62,5 @@ protected:
 std::string NewStylePackage(const testing_support::CSandbox& box);
 // A JSON report's row of the camera, from its MAC to the end of its object.
 std::string Row(const std::string& report, const std::string& mac);
+// The "status" of the camera's row of a JSON report, "" without a row.
+std::string StatusOf(const std::string& report, const std::string& mac);

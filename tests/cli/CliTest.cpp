@@ -25,9 +25,7 @@ TEST_F(CliFixture, ScanPrintsTheListColumnsAndJson) {
     a.build = 12;
     auto b = Camera(2);
     b.deviceActivated = 1;
-    m_fleet.AddCamera(a);
-    m_fleet.AddCamera(b);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({a, b}));
 
     std::string out;
     ASSERT_EQ(Run({"scan"}, out), 0);
@@ -74,9 +72,7 @@ TEST_F(CliFixture, UpgradeReportsEachCameraAndExitStatus) {
     auto good = Camera(1);
     auto bad = Camera(2);
     bad.password = "other";
-    m_fleet.AddCamera(good);
-    m_fleet.AddCamera(bad);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({good, bad}));
 
     std::string out;
     const std::string package = NewStylePackage(m_box);
@@ -148,9 +144,7 @@ TEST_F(CliFixture, AiVersionsPrintsVerdictsInJson) {
     full.httpAuth = SimHttpAuth::Basic;
     auto none = Camera(2);
     none.faults.http404 = true;
-    m_fleet.AddCamera(full);
-    m_fleet.AddCamera(none);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({full, none}));
     std::string out;
     // Basic only where a setting allows it.
     EXPECT_EQ(Run({"--set", "AllowHttpBasicAuth=true", "ai-versions", "--all", "--password",
@@ -166,8 +160,7 @@ TEST_F(CliFixture, AiVersionsPrintsVerdictsInJson) {
 TEST_F(CliFixture, SetValuesReachTheRun) {
     auto a = Camera(1);
     auto hidden = Camera(2);
-    m_fleet.AddCamera(a);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({a}));
     const std::vector<std::string> targets = TargetArgs();
     m_fleet.AddCamera(hidden);  // found only through the SearchTargets setting
     const SimCameraInfo where = *m_fleet.Camera(hidden.mac);
@@ -178,22 +171,10 @@ TEST_F(CliFixture, SetValuesReachTheRun) {
         std::lock_guard<std::mutex> guard(mutex);
         lines.push_back(line.text);
     });
-    std::vector<std::string> args = {
-        "--set",
-        "LogLevel=1",
-        "--set",
-        "TryUpgradeMaxCount=7",
-        "--set",
-        "SearchTargets=" + where.ip + ":" + std::to_string(where.searchPort),
-        "upgrade",
-        "--package",
-        NewStylePackage(m_box),
-        "--all",
-        "--yes",
-        "--password",
-        "secret",
-        "--seconds",
-        "1"};
+    std::vector<std::string> args = UpgradeAll({"--seconds", "1"});
+    args.insert(args.begin(),
+                {"--set", "LogLevel=1", "--set", "TryUpgradeMaxCount=7", "--set",
+                 "SearchTargets=" + where.ip + ":" + std::to_string(where.searchPort)});
     args.insert(args.end(), targets.begin(), targets.end());
     std::string out;
     const int status = RunArgs(args, out);
@@ -215,16 +196,12 @@ TEST_F(CliFixture, GlobalOptionsAfterTheCommandAndJsonEvents) {
     auto good = Camera(1);
     auto bad = Camera(2);
     bad.password = "other";
-    m_fleet.AddCamera(good);
-    m_fleet.AddCamera(bad);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({good, bad}));
 
     std::string out;
     // --set after the command still takes effect: one attempt for the refused camera.
     const int status =
-        Run({"upgrade", "--package", NewStylePackage(m_box), "--all", "--password", "secret",
-             "--yes", "--set", "TryUpgradeMaxCountSingle=1", "--progress", "json"},
-            out);
+        Run(UpgradeAll({"--set", "TryUpgradeMaxCountSingle=1", "--progress", "json"}), out);
     EXPECT_EQ(status, 1) << m_err;
     // The people's output went to standard error.
     EXPECT_NE(m_err.find("Upgraded successfully!"), std::string::npos) << m_err;
