@@ -268,7 +268,7 @@ TEST_F(FaultTest, BlocksOutOfOrderOrOfWrongSizeAreRefused) {
 
     // A new transfer: block 2 larger than block 1.
     ByteVec one;
-    PutU32(&one, 1);
+    AppendLE32(one, 1);
     ASSERT_TRUE(client.SendFrame(0x0A01, one));
     ASSERT_TRUE(SendBlock(client, 1, data, 10));
     ASSERT_EQ(client.ReadReply(&frame, 1000), ReadResult::Frame);
@@ -311,10 +311,10 @@ TEST_F(FaultTest, GarbageFromTheClientIsDroppedWithoutHarm) {
         // A frame whose dataLength runs past its message is dropped; the
         // connection goes on.
         ByteVec bad = {'1', '1', '1', '1', 16, 0, 0, 0};
-        PutU32(&bad, 0x0A02);
-        PutU32(&bad, 0);
-        PutU32(&bad, 0);
-        PutU32(&bad, 1000);
+        AppendLE32(bad, 0x0A02);
+        AppendLE32(bad, 0);
+        AppendLE32(bad, 0);
+        AppendLE32(bad, 1000);
         ASSERT_TRUE(client.SendRaw(bad));
         ASSERT_TRUE(fleet.WaitForEvent(mac, "bad_frame", 1000));
         const uint8_t data[10] = {};
@@ -351,7 +351,7 @@ TEST_F(FaultTest, DescriptionChangesBeforeStartApplyToTheStartedCamera) {
     CScriptedClient first;
     ClientFrame reply;
     ASSERT_TRUE(Connect(first));
-    EXPECT_EQ(ReadU32(&info[24]), 0x00010000u);
+    EXPECT_EQ(LE32(&info[24]), 0x00010000u);
     ASSERT_EQ(LogIn(first, info, "root", "toor", false, &reply), 0x01000102u);
     EXPECT_EQ(reply.Word(), 13u);
     ASSERT_EQ(LogIn(first, info, "root", "toor", false, &reply), 0x01000101u);
