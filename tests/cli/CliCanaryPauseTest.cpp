@@ -107,9 +107,7 @@ protected:
             }
             return !child.Running();
         })) << m_box.Read("out.txt");
-        const auto end = child.Wait(seconds(10));
-        ASSERT_TRUE(end.has_value());
-        EXPECT_EQ(end->code, 0) << m_box.Read("out.txt") << m_box.Read("err.txt");
+        EXPECT_EQ(ExitStatus(child, seconds(10)), 0) << ChildOutput();
         for (const SimCameraConfig& cam : cameras) {
             EXPECT_EQ(m_fleet.State(cam.mac)->upgradesCompleted, 1) << cam.mac;
         }

@@ -104,6 +104,11 @@ bool CliFixture::StartChild(CChildProcess& child, std::vector<std::string> args,
                     inPath);
 }
 
+int CliFixture::ExitStatus(CChildProcess& child, std::chrono::seconds limit) {
+    const std::optional<CHILD_EXIT> end = child.Wait(limit);
+    return !end.has_value() ? -1 : end->signalled ? 1000 + end->code : end->code;
+}
+
 bool CliFixture::WaitForText(const std::string& name, const std::string& text) const {
     return testing_support::WaitFor(
         [&] { return m_box.Read(name).find(text) != std::string::npos; },

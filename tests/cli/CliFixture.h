@@ -42,6 +42,12 @@ protected:
     // search targets, its output in the sandbox's out.txt and err.txt.
     bool StartChild(CChildProcess& child, std::vector<std::string> args,
                     const std::string& inPath = "");
+    // The exit status of `child` once it ended within `limit`; -1 when it
+    // did not, 1000 + the signal's number when a signal ended it.
+    static int ExitStatus(CChildProcess& child,
+                          std::chrono::seconds limit = std::chrono::seconds(60));
+    // What the child started by StartChild wrote, for failure messages.
+    std::string ChildOutput() const { return m_box.Read("out.txt") + m_box.Read("err.txt"); }
     // Waits (two minutes at most) for `text` in the sandbox's file `name`.
     bool WaitForText(const std::string& name, const std::string& text) const;
     std::string Journals() const { return RunJournals(m_box); }

@@ -292,9 +292,7 @@ TEST_F(CliPassword, UpgradeAsksAfterTheSearchOnlyWhenACameraNeedsIt) {
     ASSERT_TRUE(terminal.Type("y\n"));
     ASSERT_TRUE(shows("typed", "Device password (Enter: the remembered one): "));
     ASSERT_TRUE(terminal.Type(kSecret + "\n"));
-    const auto typedEnd = typed.Wait(seconds(60));
-    ASSERT_TRUE(typedEnd.has_value());
-    EXPECT_EQ(typedEnd->code, 0) << m_box.Read("typed.out") << m_box.Read("typed.err");
+    EXPECT_EQ(ExitStatus(typed), 0) << m_box.Read("typed.out") << m_box.Read("typed.err");
 
     // With --yes: the remembered password, unasked.
     CChildProcess remembered;
