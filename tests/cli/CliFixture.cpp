@@ -125,6 +125,18 @@ std::string RunJournals(const testing_support::CSandbox& box) {
     return text;
 }
 
+std::string CliFixture::LogFilesText() const {
+    std::string text;
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(m_box.File("data/KMR/logs"), error)) {
+        if (entry.is_regular_file()) {
+            text += testing_support::ReadFile(entry.path());
+        }
+    }
+    return text;
+}
+
 void CliFixture::ExpectRefusedBeforeAnySearch(
     const std::vector<std::pair<std::vector<std::string>, std::string>>& cases) {
     for (const auto& [args, message] : cases) {

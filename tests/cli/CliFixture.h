@@ -51,6 +51,8 @@ protected:
     // Waits (two minutes at most) for `text` in the sandbox's file `name`.
     bool WaitForText(const std::string& name, const std::string& text) const;
     std::string Journals() const { return RunJournals(m_box); }
+    // The text of every log file the runs wrote.
+    std::string LogFilesText() const;
     // Each case (the arguments after "upgrade", a part of its message) ends
     // with status 2 and the message, and no camera answered a search.
     void ExpectRefusedBeforeAnySearch(
