@@ -104,6 +104,21 @@ bool CliFixture::StartChild(CChildProcess& child, std::vector<std::string> args,
                     inPath);
 }
 
+bool CliFixture::KillChildWhen(const std::vector<std::string>& args,
+                               const std::function<bool()>& until) {
+    CChildProcess child;
+    if (!StartChild(child, args)) {
+        ADD_FAILURE() << "firmhand-cli did not start";
+        return false;
+    }
+    testing_support::WaitFor([&] { return until() || !child.Running(); },
+                             std::chrono::seconds(120));
+    const bool held = until();
+    child.Kill();
+    EXPECT_TRUE(child.Wait(std::chrono::seconds(30)).has_value());
+    return held;
+}
+
 int CliFixture::ExitStatus(CChildProcess& child, std::chrono::seconds limit) {
     const std::optional<CHILD_EXIT> end = child.Wait(limit);
     return !end.has_value() ? -1 : end->signalled ? 1000 + end->code : end->code;

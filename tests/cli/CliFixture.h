@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,9 @@ protected:
     // search targets, its output in the sandbox's out.txt and err.txt.
     bool StartChild(CChildProcess& child, std::vector<std::string> args,
                     const std::string& inPath = "");
+    // Starts firmhand-cli as a child as StartChild does, and kills it
+    // (SIGKILL) once `until` holds or it ended: whether `until` held.
+    bool KillChildWhen(const std::vector<std::string>& args, const std::function<bool()>& until);
     // The exit status of `child` once it ended within `limit`; -1 when it
     // did not, 1000 + the signal's number when a signal ended it.
     static int ExitStatus(CChildProcess& child,

@@ -8,11 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "CliFixture.h"
-#include "CliProcess.h"
 
 namespace {
-
-using std::chrono::seconds;
 
 class CliReportTimesTest : public CliFixture {
 protected:
@@ -95,12 +92,9 @@ TEST_F(CliReportTimesTest, ResumedRunKeepsTheVersionBeforeAndTheFirstStart) {
                                      package,   "--password",
                                      "secret",  "--yes",
                                      "--mac",   cam.mac};
-    CChildProcess first;
-    ASSERT_TRUE(StartChild(first, args));
     // Killed once the last block went out: the camera finishes on its own.
-    ASSERT_TRUE(m_fleet.WaitForEvent(cam.mac, "transfer_done", 120000));
-    ASSERT_TRUE(first.Kill());
-    ASSERT_TRUE(first.Wait(seconds(30)).has_value());
+    ASSERT_TRUE(
+        KillChildWhen(args, [&] { return m_fleet.CountEvents(cam.mac, "transfer_done") > 0; }));
     ASSERT_TRUE(m_fleet.WaitForEvent(cam.mac, "online", 120000));
 
     std::string out;

@@ -71,34 +71,22 @@ TEST_F(CliRolloutTest, KilledAtEachJournalStepTwiceAndResumedNoCameraFlashesTwic
     for (size_t s = 0; s < steps.size(); ++s) {
         SCOPED_TRACE(steps[s]);
         std::filesystem::remove_all(RunsFolder());
-        CChildProcess first;
-        ASSERT_TRUE(StartChild(first, UpgradeArgs(groups[s])));
         // Killed as soon as the journal holds the step, whatever came after.
-        ASSERT_TRUE(testing_support::WaitFor(
-            [&] { return Journals().find("\"event\":\"" + steps[s] + "\"") != std::string::npos; },
-            seconds(120)))
-            << m_box.Read("err.txt");
-        ASSERT_TRUE(first.Kill());
-        ASSERT_TRUE(first.Wait(seconds(30)).has_value());
+        ASSERT_TRUE(KillChildWhen(UpgradeArgs(groups[s]), [&] {
+            return Journals().find("\"event\":\"" + steps[s] + "\"") != std::string::npos;
+        })) << m_box.Read("err.txt");
         tearLastLine();
 
         std::vector<std::string> resume = UpgradeArgs(groups[s]);
         resume.push_back("--resume");
-        CChildProcess second;
-        ASSERT_TRUE(StartChild(second, resume));
-        // The first step the resumed run journals for a camera.
-        const auto resumedStep = [&] {
+        // Killed at the first step the resumed run journals for a camera.
+        KillChildWhen(resume, [&] {
             const std::string text = Journals();
             const size_t resumed = text.rfind("\"event\":\"resumed\"");
             return resumed != std::string::npos &&
                    (text.find("\"event\":\"started\"", resumed) != std::string::npos ||
                     text.find("\"event\":\"verifying\"", resumed) != std::string::npos);
-        };
-        ASSERT_TRUE(testing_support::WaitFor([&] { return resumedStep() || !second.Running(); },
-                                             seconds(120)))
-            << m_box.Read("err.txt");
-        second.Kill();
-        ASSERT_TRUE(second.Wait(seconds(30)).has_value());
+        });
         tearLastLine();
 
         std::string out;

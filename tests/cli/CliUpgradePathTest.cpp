@@ -10,13 +10,10 @@
 
 #include "BatchTracker.h"
 #include "CliFixture.h"
-#include "CliProcess.h"
 #include "app/StringTable.h"
 #include "session/SessionTypes.h"
 
 namespace {
-
-using std::chrono::seconds;
 
 class CliUpgradePath : public CliFixture {
 protected:
@@ -196,13 +193,9 @@ TEST_F(CliUpgradePath, AKillBetweenOrWithinStepsResumesWithoutSendingAStepTwice)
                     {"--set", "WaitDeviceOfflineTimeout=20", "--set", "WaitRebootTimeout=60"});
         args.insert(args.end(), {"--mac", mac});
 
-        CChildProcess child;
-        ASSERT_TRUE(StartChild(child, args));
-        ASSERT_TRUE(testing_support::WaitFor(
-            [&] { return count(Journals(), point.line) >= point.times; }, seconds(120)))
-            << m_box.Read("err.txt");
-        ASSERT_TRUE(child.Kill());
-        ASSERT_TRUE(child.Wait(seconds(30)).has_value());
+        ASSERT_TRUE(KillChildWhen(args, [&] {
+            return count(Journals(), point.line) >= point.times;
+        })) << m_box.Read("err.txt");
 
         std::string out;
         args.insert(args.end(), {"--resume", "--report", m_box.File("r.json")});
