@@ -154,13 +154,6 @@ TEST_F(SettingsFiles, ARunsOverridesWinOverTheFileForThatRunOnly) {
     EXPECT_NE(m_box.Read("cwd/firmhand.ini").find("=7"), std::string::npos);
 }
 
-TEST_F(SettingsFiles, EditTakesEffectAtNextRead) {
-    WriteProgram("[CONFIG]\nWaitRebootTimeout=5\n");
-    EXPECT_EQ(settings::GetInt(settings::kWaitRebootTimeout), 5);
-    WriteProgram("[CONFIG]\nWaitRebootTimeout=6\n");
-    EXPECT_EQ(settings::GetInt(settings::kWaitRebootTimeout), 6);
-}
-
 // A settings file that another user could have written is skipped: in a
 // shared current folder it could send the password to a device of its own.
 TEST_F(SettingsFiles, AProgramFileOthersCouldHaveWrittenIsSkipped) {

@@ -8,8 +8,7 @@
 
 TEST_F(CliFixture, AutoTestAlternatesPackagesAndChecksEachReturn) {
     const auto cam = Camera(1);
-    m_fleet.AddCamera(cam);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({cam}));
     const std::string header("\x18\x01\x22\x20", 4);
     m_box.Write("one.bin", header + std::string(3000, '1'));
     m_box.Write("two.bin", header + std::string(3000, '2'));
@@ -37,15 +36,4 @@ TEST_F(CliFixture, AutoTestAlternatesPackagesAndChecksEachReturn) {
         << out;
     EXPECT_NE(out.find("auto-test: 2 of 3 rounds as expected\n"), std::string::npos) << out;
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "upgrade_start"), 3);
-}
-
-TEST_F(CliFixture, AutoTestOfACameraNotFoundEndsWithThree) {
-    m_fleet.AddCamera(Camera(1));
-    ASSERT_TRUE(m_fleet.Start());
-    std::string out;
-    EXPECT_EQ(Run({"auto-test", "--mac", "02:00:00:00:00:99", "--package1", NewStylePackage(m_box),
-                   "--password", "secret"},
-                  out),
-              3);
-    EXPECT_NE(m_err.find("camera 02:00:00:00:00:99 not found"), std::string::npos) << m_err;
 }

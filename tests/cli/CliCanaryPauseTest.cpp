@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <filesystem>
 #include <set>
+#include <sstream>
 
 #include "CliFixture.h"
 #include "CliProcess.h"
@@ -40,25 +40,12 @@ int FirstEvent(const std::vector<SimEvent>& events, const std::string& mac, cons
 
 class CliCanaryPauseTest : public CliFixture {
 protected:
-    std::string Journals() const {
-        std::string text;
-        std::error_code error;
-        const std::string folder = m_box.File("state/firmhand/runs");
-        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-            text += m_box.Read("state/firmhand/runs/" + entry.path().filename().string());
-        }
-        return text;
-    }
     // The journal has the camera's final result.
     bool HasResult(const std::string& mac) const {
-        const std::string text = Journals();
-        for (size_t at = text.find("\"mac\":\"" + mac + "\""); at != std::string::npos;
-             at = text.find("\"mac\":\"" + mac + "\"", at + 1)) {
-            const size_t begin = text.rfind('\n', at);
-            const size_t end = text.find('\n', at);
-            const std::string line =
-                text.substr(begin == std::string::npos ? 0 : begin, end - begin);
-            if (line.find("\"event\":\"result\"") != std::string::npos) {
+        std::istringstream lines(Journals());
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find("\"mac\":\"" + mac + "\"") != std::string::npos &&
+                line.find("\"event\":\"result\"") != std::string::npos) {
                 return true;
             }
         }
@@ -68,34 +55,17 @@ protected:
     // the first runs and letting it go on once that one ended.
     void PauseAndGoOn(const std::function<void(CChildProcess&)>& toggle,
                       const std::string& inPath) {
-        std::vector<std::string> macs;
+        std::vector<SimCameraConfig> cameras;
         for (int n = 1; n <= 3; ++n) {
-            auto cam = Camera(n);
-            cam.password = "secret";
+            cameras.push_back(Camera(n));
             // Each stays away after flashing until the test lets it back.
-            cam.faults.neverReturn = true;
-            m_fleet.AddCamera(cam);
-            macs.push_back(cam.mac);
+            cameras.back().faults.neverReturn = true;
         }
-        ASSERT_TRUE(m_fleet.Start());
-        std::vector<std::string> args = {"--set",
-                                         "WaitRebootTimeout=600",
-                                         "upgrade",
-                                         "--package",
-                                         NewStylePackage(m_box),
-                                         "--all",
-                                         "--password",
-                                         "secret",
-                                         "--yes",
-                                         "--parallel",
-                                         "1",
-                                         "--seconds",
-                                         "1"};
-        const std::vector<std::string> targets = TargetArgs();
-        args.insert(args.end(), targets.begin(), targets.end());
+        ASSERT_TRUE(StartFleet(cameras));
+        std::vector<std::string> args = UpgradeAll({"--parallel", "1", "--seconds", "1"});
+        args.insert(args.begin(), {"--set", "WaitRebootTimeout=600"});
         CChildProcess child;
-        ASSERT_TRUE(StartCli(child, args, m_box.Path(), m_box.File("out.txt"),
-                             m_box.File("err.txt"), inPath));
+        ASSERT_TRUE(StartChild(child, args, inPath));
         const auto waitFor = [&](const std::function<bool()>& done) {
             return testing_support::WaitFor(done, seconds(120));
         };
@@ -109,17 +79,16 @@ protected:
             return !first.empty();
         })) << m_box.Read("err.txt");
         toggle(child);
-        ASSERT_TRUE(waitFor([&] {
-            return m_box.Read("out.txt").find(
-                       "Paused: no further camera starts; running ones "
-                       "finish (") != std::string::npos;
-        })) << m_box.Read("out.txt");
+        ASSERT_TRUE(
+            WaitForText("out.txt", "Paused: no further camera starts; running ones finish ("))
+            << m_box.Read("out.txt");
         ASSERT_TRUE(waitFor([&] { return m_fleet.State(first)->phase == "offline"; }));
         ASSERT_TRUE(m_fleet.SetOnline(first, true));
         ASSERT_TRUE(waitFor([&] { return HasResult(first); })) << m_box.Read("out.txt");
-        for (const std::string& mac : macs) {
-            if (mac != first) {
-                EXPECT_EQ(m_fleet.CountEvents(mac, "connect"), 0) << mac << " started while paused";
+        for (const SimCameraConfig& cam : cameras) {
+            if (cam.mac != first) {
+                EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0)
+                    << cam.mac << " started while paused";
             }
         }
 
@@ -131,18 +100,16 @@ protected:
         toggle(child);
         // Each camera is let back once it fell silent after flashing.
         ASSERT_TRUE(waitFor([&] {
-            for (const std::string& mac : macs) {
-                if (m_fleet.State(mac)->phase == "offline") {
-                    m_fleet.SetOnline(mac, true);
+            for (const SimCameraConfig& cam : cameras) {
+                if (m_fleet.State(cam.mac)->phase == "offline") {
+                    m_fleet.SetOnline(cam.mac, true);
                 }
             }
             return !child.Running();
         })) << m_box.Read("out.txt");
-        const auto end = child.Wait(seconds(10));
-        ASSERT_TRUE(end.has_value());
-        EXPECT_EQ(end->code, 0) << m_box.Read("out.txt") << m_box.Read("err.txt");
-        for (const std::string& mac : macs) {
-            EXPECT_EQ(m_fleet.State(mac)->upgradesCompleted, 1) << mac;
+        EXPECT_EQ(ExitStatus(child, seconds(10)), 0) << ChildOutput();
+        for (const SimCameraConfig& cam : cameras) {
+            EXPECT_EQ(m_fleet.State(cam.mac)->upgradesCompleted, 1) << cam.mac;
         }
     }
 };
@@ -170,37 +137,22 @@ TEST(ProgressView, PausedStatusClosesTheLiveViewWithinTheTerminal) {
 }
 
 TEST_F(CliCanaryPauseTest, CanaryOfNoCameraIsRefusedBeforeAnySearch) {
-    auto cam = Camera(1);
-    m_fleet.AddCamera(cam);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({Camera(1)}));
     const std::string package = NewStylePackage(m_box);
+    std::vector<std::pair<std::vector<std::string>, std::string>> cases;
     for (const auto& [value, message] :
          {std::pair{"0", "--canary 0: a canary needs at least 1 camera per model"},
           std::pair{"x", "--canary x: a whole number of cameras per model, 1 to 1000"},
           std::pair{"1001", "1 to 1000"}}) {
-        std::string out;
-        EXPECT_EQ(Run({"upgrade", "--package", package, "--all", "--yes", "--canary", value}, out),
-                  2)
-            << value;
-        EXPECT_NE(m_err.find(message), std::string::npos) << m_err;
+        cases.push_back({{"--package", package, "--all", "--yes", "--canary", value}, message});
     }
-    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
-    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0);
+    ExpectRefusedBeforeAnySearch(cases);
 }
 
 TEST_F(CliCanaryPauseTest, TwoCanariesComeBackUpgradedBeforeTheOthersStart) {
-    for (int n = 1; n <= 4; ++n) {
-        auto cam = Camera(n);
-        cam.password = "secret";
-        m_fleet.AddCamera(cam);
-    }
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({Camera(1), Camera(2), Camera(3), Camera(4)}));
     std::string out;
-    ASSERT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--all", "--password", "secret",
-                   "--yes", "--canary", "2"},
-                  out),
-              0)
-        << out << m_err;
+    ASSERT_EQ(Run(UpgradeAll({"--canary", "2"}), out), 0) << out << m_err;
     const std::vector<SimEvent> events = m_fleet.Events();
     const std::vector<std::string> order = InOrderOf(m_fleet, "connect");
     ASSERT_EQ(order.size(), 4u);

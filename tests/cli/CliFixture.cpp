@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "CliApp.h"
 #include "app/IniFile.h"
@@ -81,6 +82,91 @@ int CliFixture::RunArgs(const std::vector<std::string>& args, std::string& out) 
     return status;
 }
 
+bool CliFixture::StartFleet(const std::vector<SimCameraConfig>& cameras) {
+    for (const SimCameraConfig& camera : cameras) {
+        m_fleet.AddCamera(camera);
+    }
+    return m_fleet.Start();
+}
+
+std::vector<std::string> CliFixture::UpgradeAll(const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {
+        "upgrade", "--package", NewStylePackage(m_box), "--all", "--password", "secret", "--yes"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
+
+bool CliFixture::StartChild(CChildProcess& child, std::vector<std::string> args,
+                            const std::string& inPath) {
+    const std::vector<std::string> targets = TargetArgs();
+    args.insert(args.end(), targets.begin(), targets.end());
+    return StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt"),
+                    inPath);
+}
+
+bool CliFixture::KillChildWhen(const std::vector<std::string>& args,
+                               const std::function<bool()>& until) {
+    CChildProcess child;
+    if (!StartChild(child, args)) {
+        ADD_FAILURE() << "firmhand-cli did not start";
+        return false;
+    }
+    testing_support::WaitFor([&] { return until() || !child.Running(); },
+                             std::chrono::seconds(120));
+    const bool held = until();
+    child.Kill();
+    EXPECT_TRUE(child.Wait(std::chrono::seconds(30)).has_value());
+    return held;
+}
+
+int CliFixture::ExitStatus(CChildProcess& child, std::chrono::seconds limit) {
+    const std::optional<CHILD_EXIT> end = child.Wait(limit);
+    return !end.has_value() ? -1 : end->signalled ? 1000 + end->code : end->code;
+}
+
+bool CliFixture::WaitForText(const std::string& name, const std::string& text) const {
+    return testing_support::WaitFor(
+        [&] { return m_box.Read(name).find(text) != std::string::npos; },
+        std::chrono::seconds(120));
+}
+
+std::string RunJournals(const testing_support::CSandbox& box) {
+    std::string text;
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(box.File("state/firmhand/runs"), error)) {
+        text += box.Read("state/firmhand/runs/" + entry.path().filename().string());
+    }
+    return text;
+}
+
+std::string CliFixture::LogFilesText() const {
+    std::string text;
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(m_box.File("data/KMR/logs"), error)) {
+        if (entry.is_regular_file()) {
+            text += testing_support::ReadFile(entry.path());
+        }
+    }
+    return text;
+}
+
+void CliFixture::ExpectRefusedBeforeAnySearch(
+    const std::vector<std::pair<std::vector<std::string>, std::string>>& cases) {
+    for (const auto& [args, message] : cases) {
+        std::vector<std::string> all = {"upgrade"};
+        all.insert(all.end(), args.begin(), args.end());
+        std::string out;
+        EXPECT_EQ(Run(all, out), 2) << message << out << m_err;
+        EXPECT_NE(m_err.find(message), std::string::npos) << m_err;
+    }
+    for (const SimCameraInfo& cam : m_fleet.Cameras()) {
+        EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0) << cam.mac;
+        EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0) << cam.mac;
+    }
+}
+
 std::string NewStylePackage(const testing_support::CSandbox& box) {
     std::string data("\x18\x01\x22\x20", 4);
     data += std::string(5000, 'p');
@@ -91,4 +177,13 @@ std::string NewStylePackage(const testing_support::CSandbox& box) {
 std::string Row(const std::string& report, const std::string& mac) {
     const size_t at = report.find("\"mac\": \"" + mac + "\"");
     return at == std::string::npos ? std::string() : report.substr(at, report.find('}', at) - at);
+}
+
+std::string StatusOf(const std::string& report, const std::string& mac) {
+    const std::string row = Row(report, mac);
+    const std::string key = "\"status\": \"";
+    const size_t at = row.find(key);
+    return at == std::string::npos
+               ? std::string()
+               : row.substr(at + key.size(), row.find('"', at + key.size()) - at - key.size());
 }

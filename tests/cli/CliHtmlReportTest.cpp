@@ -28,9 +28,7 @@ TEST_F(CliFixture, HtmlReportNamesTheSiteThePackageAndWhyACameraFailed) {
     auto refusing = Camera(2);
     refusing.name = "Gate \"north\"";
     refusing.password = "other";  // refuses the typed password
-    m_fleet.AddCamera(markup);
-    m_fleet.AddCamera(refusing);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({markup, refusing}));
     const std::string package = NewStylePackage(m_box);
 
     std::string out;
@@ -80,17 +78,4 @@ TEST_F(CliFixture, HtmlReportNamesTheSiteThePackageAndWhyACameraFailed) {
     EXPECT_NE(page.find("</title>" + escapes + "&lt;b&gt;x...</text>"), std::string::npos)
         << "a long name is shortened: " << page;
     EXPECT_EQ(Count(page, "<text x=\"0\""), 2u) << page;
-}
-
-TEST_F(CliFixture, ReportFieldsThatAreTooLongOrSeveralLinesAreRefused) {
-    std::string out;
-    const std::string package = NewStylePackage(m_box);
-    EXPECT_EQ(
-        Run({"upgrade", "--package", package, "--all", "--yes", "--site", std::string(201, 's')},
-            out),
-        2);
-    EXPECT_NE(m_err.find("--site is longer than 200 bytes"), std::string::npos) << m_err;
-    EXPECT_EQ(Run({"upgrade", "--package", package, "--all", "--yes", "--technician", "a\nb"}, out),
-              2);
-    EXPECT_NE(m_err.find("--technician must be one line"), std::string::npos) << m_err;
 }

@@ -105,8 +105,7 @@ TEST(InputCheck, WaitForMissingDurations) {
 
 TEST_F(CliFixture, WrongInputIsRefusedBeforeTheSearch) {
     auto cam = Camera(1);
-    m_fleet.AddCamera(cam);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({cam}));
     const std::string package = NewStylePackage(m_box);
     m_box.Write("short.bin", std::string("\x18\x01\x22\x20", 4) + "12345");
 
@@ -149,6 +148,12 @@ TEST_F(CliFixture, WrongInputIsRefusedBeforeTheSearch) {
         {with({"--mac", cam.mac, "--wait-for-missing", "10"}), "like 90s, 10m, 1h or 1h30m"},
         {with({"--all", "--wait-for-missing", "10m"}),
          "--wait-for-missing waits for cameras named by --mac"},
+        {with({"--all", "--site", std::string(201, 's')}), "--site is longer than 200 bytes"},
+        {with({"--all", "--technician", "a\nb"}), "--technician must be one line"},
+        // A host name cannot be compared with the cameras' addresses.
+        {with({"--all", "--only-targets", "--target", "camera.example"}), "a.b.c.d[:PORT]"},
+        {{"scan", "--only-targets", "--target", "camera.example"}, "a.b.c.d[:PORT]"},
+        {{"ai-versions", "--only-targets", "--target", "camera.example"}, "a.b.c.d[:PORT]"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
@@ -164,8 +169,7 @@ TEST_F(CliFixture, WrongInputIsRefusedBeforeTheSearch) {
 
 TEST_F(CliFixture, NothingFoundEndsWithThreeAndSaysWhy) {
     auto cam = Camera(1);
-    m_fleet.AddCamera(cam);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({cam}));
     const std::string package = NewStylePackage(m_box);
     std::string out;
 
@@ -176,6 +180,11 @@ TEST_F(CliFixture, NothingFoundEndsWithThreeAndSaysWhy) {
     EXPECT_NE(m_err.find("no camera of model IPC-9999"), std::string::npos) << m_err;
     EXPECT_EQ(Run({"ai-versions", "--mac", cam.mac, "--mac", "02:00:00:00:00:99"}, out), 3);
     EXPECT_NE(m_err.find("camera 02:00:00:00:00:99 was not found"), std::string::npos) << m_err;
+    EXPECT_EQ(Run({"auto-test", "--mac", "02:00:00:00:00:99", "--package1", package, "--password",
+                   "secret"},
+                  out),
+              3);
+    EXPECT_NE(m_err.find("camera 02:00:00:00:00:99 not found"), std::string::npos) << m_err;
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "login"), 0);
 
     ASSERT_TRUE(m_fleet.SetOnline(cam.mac, false));
@@ -197,9 +206,7 @@ TEST_F(CliFixture, SharedSlaveAddressIsStillAskedAbout) {
     auto a = Camera(1);
     auto b = Camera(2);
     b.ip2 = a.ip2;
-    m_fleet.AddCamera(a);
-    m_fleet.AddCamera(b);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({a, b}));
     std::string out;
     EXPECT_EQ(Run({"--set", "WaitIp2ChangeTimeout=1", "upgrade", "--package",
                    NewStylePackage(m_box), "--all", "--password", "secret", "--yes"},

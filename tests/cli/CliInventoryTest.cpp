@@ -50,9 +50,7 @@ TEST_F(CliInventory, AScanAndAnUpgradeRecordCamerasVersionsAndSteps) {
     a.upgradeBuild = 5;
     auto b = Camera(2);
     b.softwareVer = "4.0.10";
-    m_fleet.AddCamera(a);
-    m_fleet.AddCamera(b);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({a, b}));
     std::string out;
     ASSERT_EQ(RunInv({"scan", "--site", "Depot"}, out), 0) << m_err;
 
@@ -108,8 +106,7 @@ TEST_F(CliInventory, AScanAndAnUpgradeRecordCamerasVersionsAndSteps) {
 
 TEST_F(CliInventory, WithoutASiteCamerasAreRecordedUnderTheirAdaptersSubnet) {
     auto a = Camera(1);
-    m_fleet.AddCamera(a);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({a}));
     std::string out;
     // The loopback cameras are in the subnet of the host's loopback adapter.
     ASSERT_EQ(RunInv({"scan"}, out), 0) << m_err;
@@ -122,8 +119,7 @@ TEST_F(CliInventory, WithoutASiteCamerasAreRecordedUnderTheirAdaptersSubnet) {
 
 TEST_F(CliInventory, BadInputIsRefusedAndNothingIsContacted) {
     auto a = Camera(1);
-    m_fleet.AddCamera(a);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({a}));
     std::string out;
     ASSERT_EQ(RunInv({"scan", "--site", "Depot"}, out), 0) << m_err;
     const int connects = m_fleet.CountEvents(a.mac, "connect");
@@ -179,8 +175,7 @@ TEST_F(CliInventory, CameraTextsAreShownEscapedAndCsvFormulasDefused) {
 
 TEST_F(CliInventory, AnInventoryLockedByAnotherProgramIsToldAndTheUpgradeStillHappens) {
     auto a = Camera(1);
-    m_fleet.AddCamera(a);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({a}));
     std::string out;
     ASSERT_EQ(RunInv({"scan"}, out), 0) << m_err;
     sqlite3* other = nullptr;
@@ -201,8 +196,7 @@ TEST_F(CliInventory, AnInventoryLockedByAnotherProgramIsToldAndTheUpgradeStillHa
 
 TEST_F(CliInventory, AnUnusableInventoryIsToldOnceAndLeftAsItIs) {
     auto a = Camera(1);
-    m_fleet.AddCamera(a);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({a}));
     {
         sqlite3* newer = nullptr;
         ASSERT_EQ(sqlite3_open(m_box.File("newer.sqlite").c_str(), &newer), SQLITE_OK);

@@ -16,9 +16,7 @@ TEST_F(CliPackageModelTest, ModelMatchesWithoutCaseAndAnUnmatchedOneIsNamed) {
     gate.model = "IPC-2020";
     auto dome = Camera(2);
     dome.model = "Dome-7";
-    m_fleet.AddCamera(gate);
-    m_fleet.AddCamera(dome);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({gate, dome}));
     const std::string package = NewStylePackage(m_box);
 
     std::string out;

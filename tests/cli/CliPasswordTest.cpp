@@ -136,15 +136,9 @@ TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
         }
     }
     EXPECT_EQ(holding, std::vector<std::string>{});
-    const std::filesystem::path logs = m_box.File("data/KMR/logs");
-    ASSERT_TRUE(std::filesystem::exists(logs));
-    size_t logBytes = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(logs)) {
-        const std::string log = ReadFile(entry.path());
-        logBytes += log.size();
-        EXPECT_EQ(log.find(kSecret), std::string::npos) << entry.path();
-    }
-    EXPECT_GT(logBytes, 0u);
+    const std::string logs = LogFilesText();
+    EXPECT_FALSE(logs.empty());
+    EXPECT_EQ(logs.find(kSecret), std::string::npos);
 }
 
 TEST_F(CliPassword, ASettingCannotCarryThePassword) {
@@ -168,8 +162,7 @@ TEST_F(CliPassword, ARogueSettingsFileInTheCurrentFolderIsIgnored) {
     SimCameraConfig rogue = Camera(2);
     rogue.password = kSecret;
     rogue.dataPort = m_fleet.Camera(Camera(1).mac)->dataPort;  // where the upgrade would go
-    m_fleet.AddCamera(rogue);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({rogue}));
     std::filesystem::create_directories(m_box.File("shared"));
     m_box.Write("shared/firmhand.ini", "[CONFIG]\nUpgradeDeviceIp=" + rogue.ip + "\n");
     ASSERT_EQ(chown(m_box.File("shared/firmhand.ini").c_str(), 65534, 65534), 0);
@@ -190,16 +183,10 @@ TEST_F(CliPassword, TypedOnTheTerminalAndNeverInProcessArguments) {
     StartCameras(1);
     CTestTerminal terminal;
     ASSERT_TRUE(terminal.Open());
-    std::vector<std::string> args = {"ai-versions", "--mac", Camera(1).mac, "--seconds", "1"};
-    for (const std::string& target : TargetArgs()) {
-        args.push_back(target);
-    }
     CChildProcess child;
-    ASSERT_TRUE(StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt"),
-                         terminal.Device()));
-    ASSERT_TRUE(testing_support::WaitFor(
-        [&] { return m_box.Read("err.txt").find("Device password") != std::string::npos; },
-        seconds(60)));
+    ASSERT_TRUE(StartChild(child, {"ai-versions", "--mac", Camera(1).mac, "--seconds", "1"},
+                           terminal.Device()));
+    ASSERT_TRUE(WaitForText("err.txt", "Device password"));
     ASSERT_TRUE(terminal.Type(kSecret + "\n"));
     // From the answer to the end, no process of the run shows it.
     std::optional<CHILD_EXIT> end;
@@ -263,8 +250,7 @@ TEST_F(CliPassword, UpgradeAsksAfterTheSearchOnlyWhenACameraNeedsIt) {
                         m_box.File(name + ".err"), terminal.Device());
     };
     const auto shows = [&](const std::string& name, const std::string& text) {
-        return testing_support::WaitFor(
-            [&] { return m_box.Read(name + ".err").find(text) != std::string::npos; }, seconds(60));
+        return WaitForText(name + ".err", text);
     };
     // Ends without a password question, or fails the test at it.
     const auto endsUnasked = [&](CChildProcess& child, const std::string& name) {
@@ -300,9 +286,7 @@ TEST_F(CliPassword, UpgradeAsksAfterTheSearchOnlyWhenACameraNeedsIt) {
     ASSERT_TRUE(terminal.Type("y\n"));
     ASSERT_TRUE(shows("typed", "Device password (Enter: the remembered one): "));
     ASSERT_TRUE(terminal.Type(kSecret + "\n"));
-    const auto typedEnd = typed.Wait(seconds(60));
-    ASSERT_TRUE(typedEnd.has_value());
-    EXPECT_EQ(typedEnd->code, 0) << m_box.Read("typed.out") << m_box.Read("typed.err");
+    EXPECT_EQ(ExitStatus(typed), 0) << m_box.Read("typed.out") << m_box.Read("typed.err");
 
     // With --yes: the remembered password, unasked.
     CChildProcess remembered;

@@ -8,11 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "CliFixture.h"
-#include "CliProcess.h"
 
 namespace {
-
-using std::chrono::seconds;
 
 class CliReportTimesTest : public CliFixture {
 protected:
@@ -43,18 +40,11 @@ protected:
 }  // namespace
 
 TEST_F(CliReportTimesTest, QueuedRolloutRowsCarryTheirOwnTimes) {
-    std::vector<SimCameraConfig> cams;
-    for (int n = 1; n <= 3; ++n) {
-        cams.push_back(Camera(n));
-        m_fleet.AddCamera(cams.back());
-    }
-    ASSERT_TRUE(m_fleet.Start());
+    std::vector<SimCameraConfig> cams = {Camera(1), Camera(2), Camera(3)};
+    ASSERT_TRUE(StartFleet(cams));
 
     std::string out;
-    ASSERT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--all", "--password", "secret",
-                   "--yes", "--parallel", "1", "--report", m_box.File("r.json")},
-                  out),
-              0)
+    ASSERT_EQ(Run(UpgradeAll({"--parallel", "1", "--report", m_box.File("r.json")}), out), 0)
         << m_err << out;
 
     // The order the cameras were upgraded in, from the cameras themselves.
@@ -93,8 +83,7 @@ TEST_F(CliReportTimesTest, QueuedRolloutRowsCarryTheirOwnTimes) {
 TEST_F(CliReportTimesTest, ResumedRunKeepsTheVersionBeforeAndTheFirstStart) {
     auto cam = Camera(1);
     cam.flashMs = 1500;  // the resumed run may find it still flashing
-    m_fleet.AddCamera(cam);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({cam}));
 
     const std::string package = NewStylePackage(m_box);
     std::vector<std::string> args = {"--set",   "WaitDeviceOfflineTimeout=20",
@@ -103,15 +92,9 @@ TEST_F(CliReportTimesTest, ResumedRunKeepsTheVersionBeforeAndTheFirstStart) {
                                      package,   "--password",
                                      "secret",  "--yes",
                                      "--mac",   cam.mac};
-    std::vector<std::string> child = args;
-    const std::vector<std::string> targets = TargetArgs();
-    child.insert(child.end(), targets.begin(), targets.end());
-    CChildProcess first;
-    ASSERT_TRUE(StartCli(first, child, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")));
     // Killed once the last block went out: the camera finishes on its own.
-    ASSERT_TRUE(m_fleet.WaitForEvent(cam.mac, "transfer_done", 120000));
-    ASSERT_TRUE(first.Kill());
-    ASSERT_TRUE(first.Wait(seconds(30)).has_value());
+    ASSERT_TRUE(
+        KillChildWhen(args, [&] { return m_fleet.CountEvents(cam.mac, "transfer_done") > 0; }));
     ASSERT_TRUE(m_fleet.WaitForEvent(cam.mac, "online", 120000));
 
     std::string out;

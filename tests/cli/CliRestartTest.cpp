@@ -24,36 +24,19 @@ TEST_F(CliRestartTest, FastRestartEndsWithoutWaitingOutTheOfflineTimeout) {
     auto fast = Camera(1);
     fast.flashMs = 200;
     fast.offlineMs = 1500;  // far below the program's 10 s of refused connections
-    m_fleet.AddCamera(fast);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({fast}));
 
     // The real program, with its own offline stretch, and an offline wait
     // of an hour: only the camera's return can end the job in time.
-    std::vector<std::string> args = {"--set",
-                                     "WaitDeviceOfflineTimeout=3600",
-                                     "--set",
-                                     "WaitRebootTimeout=3600",
-                                     "upgrade",
-                                     "--package",
-                                     NewStylePackage(m_box),
-                                     "--all",
-                                     "--password",
-                                     "secret",
-                                     "--yes",
-                                     "--report",
-                                     m_box.File("r.json"),
-                                     "--seconds",
-                                     "1"};
-    const std::vector<std::string> targets = TargetArgs();
-    args.insert(args.end(), targets.begin(), targets.end());
+    std::vector<std::string> args =
+        UpgradeAll({"--report", m_box.File("r.json"), "--seconds", "1"});
+    args.insert(args.begin(),
+                {"--set", "WaitDeviceOfflineTimeout=3600", "--set", "WaitRebootTimeout=3600"});
     CChildProcess child;
-    ASSERT_TRUE(StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")));
-    const auto end = child.Wait(seconds(120));
-    ASSERT_TRUE(end.has_value()) << m_box.Read("out.txt") << m_box.Read("err.txt");
-    EXPECT_EQ(end->code, 0) << m_box.Read("out.txt") << m_box.Read("err.txt");
+    ASSERT_TRUE(StartChild(child, args));
+    EXPECT_EQ(ExitStatus(child, seconds(120)), 0) << ChildOutput();
 
-    const std::string report = m_box.Read("r.json");
-    EXPECT_NE(Row(report, fast.mac).find("\"status\": \"upgraded\""), std::string::npos) << report;
+    EXPECT_EQ(StatusOf(m_box.Read("r.json"), fast.mac), "upgraded") << m_box.Read("r.json");
     // The camera went through its restart once: it was never sent the
     // package again, and was seen back with its new version.
     EXPECT_EQ(m_fleet.CountEvents(fast.mac, "transfer_done"), 1);

@@ -22,16 +22,6 @@ class CliRolloutTest : public CliFixture {
 protected:
     std::string RunsFolder() const { return m_box.File("state/firmhand/runs"); }
 
-    // The text of every journal of the runs folder.
-    std::string Journals() const {
-        std::string text;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(RunsFolder(), error)) {
-            text += m_box.Read("state/firmhand/runs/" + entry.path().filename().string());
-        }
-        return text;
-    }
-
     // A resumed camera that may be flashing is verified by waiting for it to
     // go offline; a sanitized simulator takes seconds longer to get there.
     std::vector<std::string> UpgradeArgs(const std::vector<SimCameraConfig>& cameras) {
@@ -65,7 +55,6 @@ TEST_F(CliRolloutTest, KilledAtEachJournalStepTwiceAndResumedNoCameraFlashesTwic
         std::vector<SimCameraConfig> group;
         for (int n = 1; n <= 2; ++n) {
             auto cam = Camera(static_cast<int>(s) * 2 + n);
-            cam.password = "secret";
             cam.flashMs = 1500;  // a resumed run may find it still flashing
             m_fleet.AddCamera(cam);
             group.push_back(cam);
@@ -74,11 +63,6 @@ TEST_F(CliRolloutTest, KilledAtEachJournalStepTwiceAndResumedNoCameraFlashesTwic
     }
     ASSERT_TRUE(m_fleet.Start());
 
-    const auto startChild = [&](CChildProcess& child, std::vector<std::string> args) {
-        const std::vector<std::string> targets = TargetArgs();
-        args.insert(args.end(), targets.begin(), targets.end());
-        return StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt"));
-    };
     const auto tearLastLine = [&] {
         for (const auto& entry : std::filesystem::directory_iterator(RunsFolder())) {
             std::ofstream(entry.path(), std::ios::app) << "{\"event\":\"result\",\"mac\":\"";
@@ -87,34 +71,22 @@ TEST_F(CliRolloutTest, KilledAtEachJournalStepTwiceAndResumedNoCameraFlashesTwic
     for (size_t s = 0; s < steps.size(); ++s) {
         SCOPED_TRACE(steps[s]);
         std::filesystem::remove_all(RunsFolder());
-        CChildProcess first;
-        ASSERT_TRUE(startChild(first, UpgradeArgs(groups[s])));
         // Killed as soon as the journal holds the step, whatever came after.
-        ASSERT_TRUE(testing_support::WaitFor(
-            [&] { return Journals().find("\"event\":\"" + steps[s] + "\"") != std::string::npos; },
-            seconds(120)))
-            << m_box.Read("err.txt");
-        ASSERT_TRUE(first.Kill());
-        ASSERT_TRUE(first.Wait(seconds(30)).has_value());
+        ASSERT_TRUE(KillChildWhen(UpgradeArgs(groups[s]), [&] {
+            return Journals().find("\"event\":\"" + steps[s] + "\"") != std::string::npos;
+        })) << m_box.Read("err.txt");
         tearLastLine();
 
         std::vector<std::string> resume = UpgradeArgs(groups[s]);
         resume.push_back("--resume");
-        CChildProcess second;
-        ASSERT_TRUE(startChild(second, resume));
-        // The first step the resumed run journals for a camera.
-        const auto resumedStep = [&] {
+        // Killed at the first step the resumed run journals for a camera.
+        KillChildWhen(resume, [&] {
             const std::string text = Journals();
             const size_t resumed = text.rfind("\"event\":\"resumed\"");
             return resumed != std::string::npos &&
                    (text.find("\"event\":\"started\"", resumed) != std::string::npos ||
                     text.find("\"event\":\"verifying\"", resumed) != std::string::npos);
-        };
-        ASSERT_TRUE(testing_support::WaitFor([&] { return resumedStep() || !second.Running(); },
-                                             seconds(120)))
-            << m_box.Read("err.txt");
-        second.Kill();
-        ASSERT_TRUE(second.Wait(seconds(30)).has_value());
+        });
         tearLastLine();
 
         std::string out;
@@ -143,13 +115,10 @@ TEST_F(CliRolloutTest, KilledAtEachJournalStepTwiceAndResumedNoCameraFlashesTwic
 }
 
 TEST_F(CliRolloutTest, DryRunPlansRunsAreListedAndOnlyFailedCamerasAreRetried) {
-    auto good = Camera(1);
-    good.password = "secret";
+    const auto good = Camera(1);
     auto refusing = Camera(2);  // another password: fails
     refusing.password = "other";
-    m_fleet.AddCamera(good);
-    m_fleet.AddCamera(refusing);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({good, refusing}));
 
     std::string out;
     EXPECT_EQ(Run({"upgrade", "--package", "IPC-2020=" + m_package, "--all", "--dry-run"}, out), 0)
@@ -160,12 +129,10 @@ TEST_F(CliRolloutTest, DryRunPlansRunsAreListedAndOnlyFailedCamerasAreRetried) {
     EXPECT_EQ(m_fleet.CountEvents(good.mac, "connect"), 0);
 
     const std::string report = m_box.File("first.json");
-    EXPECT_EQ(Run({"--set", "TryUpgradeMaxCountSingle=1", "upgrade", "--package", m_package,
-                   "--all", "--password", "secret", "--yes", "--report", report, "--report",
-                   m_box.File("first.html")},
-                  out),
-              1)
-        << m_err;
+    std::vector<std::string> args =
+        UpgradeAll({"--report", report, "--report", m_box.File("first.html")});
+    args.insert(args.begin(), {"--set", "TryUpgradeMaxCountSingle=1"});
+    EXPECT_EQ(Run(args, out), 1) << m_err;
     EXPECT_NE(out.find("Run journal: " + RunsFolder()), std::string::npos) << out;
     // The page to hand over: counts, a row per camera, a lane per camera.
     const std::string page = m_box.Read("first.html");
@@ -198,14 +165,12 @@ TEST_F(CliRolloutTest, DryRunPlansRunsAreListedAndOnlyFailedCamerasAreRetried) {
 }
 
 TEST_F(CliRolloutTest, WrongRolloutValuesAreRefusedBeforeAnySearch) {
-    auto cam = Camera(1);
-    m_fleet.AddCamera(cam);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({Camera(1)}));
     const std::string credentials = m_box.File("c.txt");
     m_box.Write("c.txt", "* admin\n");
     std::filesystem::permissions(
         credentials, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+    std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--package", "=" + m_package}, "expected FILE or MODEL=FILE"},
         {{"--package", "A=" + m_package, "--package", "A=" + m_package},
          "several packages for model A, but the file name of"},
@@ -214,15 +179,10 @@ TEST_F(CliRolloutTest, WrongRolloutValuesAreRefusedBeforeAnySearch) {
         {{"--package", m_package, "--max-failures", "x%"}, "expected N or N%"},
         {{"--package", m_package, "--retry-failed", m_box.File("none.json")}, "cannot be read"},
     };
-    for (const auto& [args, message] : cases) {
-        std::vector<std::string> all = {"upgrade"};
-        all.insert(all.end(), args.begin(), args.end());
-        all.insert(all.end(), {"--all", "--yes"});
-        std::string out;
-        EXPECT_EQ(Run(all, out), 2) << message;
-        EXPECT_NE(m_err.find(message), std::string::npos) << m_err;
+    for (auto& [args, message] : cases) {
+        args.insert(args.end(), {"--all", "--yes"});
     }
-    EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
+    ExpectRefusedBeforeAnySearch(cases);
 }
 
 // A run that another process drives is shown as running and never resumed:
@@ -230,14 +190,11 @@ TEST_F(CliRolloutTest, WrongRolloutValuesAreRefusedBeforeAnySearch) {
 TEST_F(CliRolloutTest, RunDrivenByAnotherProcessIsShownRunningAndNotResumed) {
     auto cam = Camera(1);
     cam.faults.stopAcksAtBlock = 40;  // the transfer stalls there
-    m_fleet.AddCamera(cam);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({cam}));
     std::vector<std::string> args = UpgradeArgs({cam});
     args.insert(args.begin(), {"--set", "WaitUpgradeProgressTimeout=600"});
-    const std::vector<std::string> targets = TargetArgs();
-    args.insert(args.end(), targets.begin(), targets.end());
     CChildProcess child;
-    ASSERT_TRUE(StartCli(child, args, m_box.Path(), m_box.File("out.txt"), m_box.File("err.txt")));
+    ASSERT_TRUE(StartChild(child, args));
     ASSERT_TRUE(testing_support::WaitFor(
         [&] { return m_fleet.CountEvents(cam.mac, "acks_stopped") > 0; }, seconds(120)))
         << m_box.Read("err.txt");
@@ -269,8 +226,7 @@ TEST_F(CliRolloutTest, ProcessesWithAndWithoutARuntimeFolderNeverUpgradeOneCamer
     }
     auto cam = Camera(1);
     cam.faults.stopAcksAtBlock = 40;  // the first transfer stalls there
-    m_fleet.AddCamera(cam);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({cam}));
     std::vector<std::string> args = UpgradeArgs({cam});
     args.insert(args.begin(), {"--set", "WaitUpgradeProgressTimeout=600"});
     const std::vector<std::string> targets = TargetArgs();

@@ -23,20 +23,10 @@ protected:
             "--set", "WaitUpgradeProgressTimeout=600", "--set", "WaitDeviceOfflineTimeout=600",
             "--set", "WaitRebootTimeout=600",          "--set", "TryUpgradeMaxCountSingle=1"};
         all.insert(all.end(), args.begin(), args.end());
-        const std::vector<std::string> targets = TargetArgs();
-        all.insert(all.end(), targets.begin(), targets.end());
-        ASSERT_TRUE(::StartCli(m_child, all, m_box.Path(), m_box.File("out.txt"),
-                               m_box.File("err.txt"), in));
+        ASSERT_TRUE(StartChild(m_child, all, in));
     }
     std::vector<std::string> UpgradeArgs(const std::string& report) {
-        return {"upgrade",   "--package",  NewStylePackage(m_box),
-                "--all",     "--password", "secret",
-                "--report",  report,       "--yes",
-                "--seconds", "1"};
-    }
-    bool WaitForOutput(const std::string& name, const std::string& text) {
-        return testing_support::WaitFor(
-            [&] { return m_box.Read(name).find(text) != std::string::npos; }, seconds(120));
+        return UpgradeAll({"--report", report, "--seconds", "1"});
     }
 
     CChildProcess m_child;
@@ -51,23 +41,17 @@ TEST_F(CliSignalTest, InterruptCancelsTheBatchAndReportsEachCamera) {
     flashing.flashMs = 600000;
     auto refused = Camera(3);  // fails at once
     refused.password = "other";
-    m_fleet.AddCamera(stuck);
-    m_fleet.AddCamera(flashing);
-    m_fleet.AddCamera(refused);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({stuck, flashing, refused}));
 
     StartCli(UpgradeArgs(m_box.File("r.json")));
     // Mid-batch for certain: one camera stuck, one flashing, one done.
     ASSERT_TRUE(m_fleet.WaitForEvent(stuck.mac, "acks_stopped", 120000));
     ASSERT_TRUE(m_fleet.WaitForEvent(flashing.mac, "flash_start", 120000));
-    ASSERT_TRUE(WaitForOutput("out.txt", "Incorrect Username/Password!"));
+    ASSERT_TRUE(WaitForText("out.txt", "Incorrect Username/Password!"));
     ASSERT_TRUE(m_child.Interrupt());
 
     // Far less than the cameras' waits of ten minutes.
-    const auto end = m_child.Wait(seconds(60));
-    ASSERT_TRUE(end.has_value()) << m_box.Read("out.txt") << m_box.Read("err.txt");
-    EXPECT_FALSE(end->signalled);
-    EXPECT_EQ(end->code, 130);
+    EXPECT_EQ(ExitStatus(m_child), 130) << ChildOutput();
     EXPECT_EQ(m_fleet.State(flashing.mac)->phase, "flashing");
 
     const std::string err = m_box.Read("err.txt");
@@ -76,9 +60,8 @@ TEST_F(CliSignalTest, InterruptCancelsTheBatchAndReportsEachCamera) {
     EXPECT_EQ(err.find("cancelling the upgrade", line + 1), std::string::npos) << err;
 
     const std::string report = m_box.Read("r.json");
-    const std::string stuckRow = Row(report, stuck.mac);
-    EXPECT_NE(stuckRow.find("\"status\": \"cancelled\""), std::string::npos) << report;
-    EXPECT_NE(stuckRow.find("\"attempts\": 1"), std::string::npos) << report;
+    EXPECT_EQ(StatusOf(report, stuck.mac), "cancelled") << report;
+    EXPECT_NE(Row(report, stuck.mac).find("\"attempts\": 1"), std::string::npos) << report;
     // Its last block went out: it installs on its own, and says so.
     EXPECT_NE(Row(report, flashing.mac)
                   .find("\"text\": \"Sent, installing\", \"status\": \"installing\""),
@@ -103,27 +86,22 @@ TEST_F(CliSignalTest, InterruptCancelsTheBatchAndReportsEachCamera) {
 TEST_F(CliSignalTest, SecondSignalEndsTheProcessAtOnce) {
     auto stuck = Camera(1);
     stuck.faults.stopAcksAtBlock = 3;
-    m_fleet.AddCamera(stuck);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({stuck}));
     // Nobody reads the report's pipe: the orderly stop hangs at writing it.
     ASSERT_TRUE(MakeFifo(m_box.File("r.json")));
 
     StartCli(UpgradeArgs(m_box.File("r.json")));
     ASSERT_TRUE(m_fleet.WaitForEvent(stuck.mac, "acks_stopped", 120000));
     ASSERT_TRUE(m_child.Terminate());
-    ASSERT_TRUE(WaitForOutput("out.txt", "Old version"));  // the table, just before the report
+    ASSERT_TRUE(WaitForText("out.txt", "Old version"));  // the table, just before the report
     ASSERT_TRUE(m_child.Interrupt());
 
-    const auto end = m_child.Wait(seconds(60));
-    ASSERT_TRUE(end.has_value()) << m_box.Read("out.txt") << m_box.Read("err.txt");
-    EXPECT_FALSE(end->signalled);
-    EXPECT_EQ(end->code, 130);
+    EXPECT_EQ(ExitStatus(m_child), 130) << ChildOutput();
 }
 
 TEST_F(CliSignalTest, InterruptDuringTheSearchExitsPromptly) {
-    auto cam = Camera(1);
-    m_fleet.AddCamera(cam);
-    ASSERT_TRUE(m_fleet.Start());
+    const auto cam = Camera(1);
+    ASSERT_TRUE(StartFleet({cam}));
 
     auto args = UpgradeArgs(m_box.File("r.json"));
     args.back() = "600";  // ten minutes of search
@@ -131,26 +109,19 @@ TEST_F(CliSignalTest, InterruptDuringTheSearchExitsPromptly) {
     ASSERT_TRUE(m_fleet.WaitForEvent(cam.mac, "probe_answered", 120000));
     ASSERT_TRUE(m_child.Interrupt());
 
-    const auto end = m_child.Wait(seconds(60));
-    ASSERT_TRUE(end.has_value());
-    EXPECT_FALSE(end->signalled);
-    EXPECT_EQ(end->code, 130);
+    EXPECT_EQ(ExitStatus(m_child), 130) << ChildOutput();
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "login"), 0);
     EXPECT_NE(m_box.Read("err.txt").find("interrupted"), std::string::npos);
 }
 
 TEST_F(CliSignalTest, WithoutTerminalOrYesNothingIsContacted) {
-    auto cam = Camera(1);
-    m_fleet.AddCamera(cam);
-    ASSERT_TRUE(m_fleet.Start());
+    const auto cam = Camera(1);
+    ASSERT_TRUE(StartFleet({cam}));
     auto args = UpgradeArgs(m_box.File("r.json"));
     args.erase(std::find(args.begin(), args.end(), "--yes"));
     StartCli(args);  // standard input is /dev/null
 
-    const auto end = m_child.Wait(seconds(60));
-    ASSERT_TRUE(end.has_value());
-    EXPECT_FALSE(end->signalled);
-    EXPECT_EQ(end->code, 2);
+    EXPECT_EQ(ExitStatus(m_child), 2) << ChildOutput();
     EXPECT_NE(m_box.Read("err.txt").find("add --yes to upgrade without asking"), std::string::npos)
         << m_box.Read("err.txt");
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "probe_answered"), 0);
@@ -158,9 +129,8 @@ TEST_F(CliSignalTest, WithoutTerminalOrYesNothingIsContacted) {
 }
 
 TEST_F(CliSignalTest, OnATerminalTheChosenCamerasAreShownAndAskedAboutOnce) {
-    auto cam = Camera(1);
-    m_fleet.AddCamera(cam);
-    ASSERT_TRUE(m_fleet.Start());
+    const auto cam = Camera(1);
+    ASSERT_TRUE(StartFleet({cam}));
     auto args = UpgradeArgs(m_box.File("r.json"));
     args.erase(std::find(args.begin(), args.end(), "--yes"));
 
@@ -168,7 +138,7 @@ TEST_F(CliSignalTest, OnATerminalTheChosenCamerasAreShownAndAskedAboutOnce) {
         CTestTerminal terminal;
         ASSERT_TRUE(terminal.Open());
         StartCli(args, terminal.Device());
-        ASSERT_TRUE(WaitForOutput("err.txt", "Upgrade 1 camera? [y/N]"));
+        ASSERT_TRUE(WaitForText("err.txt", "Upgrade 1 camera? [y/N]"));
         const std::string err = m_box.Read("err.txt");
         EXPECT_NE(err.find("1 camera chosen (1 IPC-2020)"), std::string::npos) << err;
         EXPECT_NE(err.find(cam.mac), std::string::npos) << err;
@@ -180,9 +150,7 @@ TEST_F(CliSignalTest, OnATerminalTheChosenCamerasAreShownAndAskedAboutOnce) {
             ASSERT_TRUE(m_child.Interrupt());
         }
 
-        const auto end = m_child.Wait(seconds(60));
-        ASSERT_TRUE(end.has_value()) << answer << m_box.Read("err.txt");
-        EXPECT_EQ(end->code, answer == "y" ? 130 : 2) << m_box.Read("err.txt");
+        EXPECT_EQ(ExitStatus(m_child), answer == "y" ? 130 : 2) << ChildOutput();
         if (answer == "n") {
             EXPECT_EQ(m_fleet.CountEvents(cam.mac, "connect"), 0);
             EXPECT_NE(m_box.Read("err.txt").find("nothing upgraded"), std::string::npos);
@@ -196,26 +164,19 @@ TEST_F(CliSignalTest, OnATerminalTheChosenCamerasAreShownAndAskedAboutOnce) {
 TEST_F(CliSignalTest, SecondProcessLeavesACameraBeingUpgradedAlone) {
     auto cam = Camera(1);
     cam.flashMs = 600000;  // the child's job lasts until it is interrupted
-    m_fleet.AddCamera(cam);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({cam}));
 
     StartCli(UpgradeArgs(m_box.File("child.json")));
     ASSERT_TRUE(m_fleet.WaitForEvent(cam.mac, "flash_start", 120000));
 
     std::string out;
-    EXPECT_EQ(Run({"upgrade", "--package", NewStylePackage(m_box), "--all", "--password", "secret",
-                   "--yes", "--report", m_box.File("second.json")},
-                  out),
-              1)
-        << m_err;
+    EXPECT_EQ(Run(UpgradeAll({"--report", m_box.File("second.json")}), out), 1) << m_err;
     EXPECT_NE(out.find("Upgraded elsewhere right now"), std::string::npos) << out;
     EXPECT_NE(m_box.Read("second.json").find("\"code\": 23"), std::string::npos);
     EXPECT_EQ(m_fleet.State(cam.mac)->phase, "flashing");  // the child still held it
 
     ASSERT_TRUE(m_child.Interrupt());
-    const auto end = m_child.Wait(seconds(60));
-    ASSERT_TRUE(end.has_value());
-    EXPECT_EQ(end->code, 130);
+    EXPECT_EQ(ExitStatus(m_child), 130) << ChildOutput();
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "upgrade_start"), 1);
     EXPECT_EQ(m_fleet.CountEvents(cam.mac, "transfer_done"), 1);
 }

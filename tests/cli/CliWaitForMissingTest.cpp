@@ -13,29 +13,22 @@
 
 namespace {
 
-// The run journals hold at least `count` "wait" lines: the batch waits.
-bool JournalWaits(const testing_support::CSandbox& box, int count = 1) {
-    std::error_code error;
-    int found = 0;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(box.File("state/firmhand/runs"), error)) {
-        const std::string text =
-            box.Read("state/firmhand/runs/" + entry.path().filename().string());
-        for (size_t at = text.find("\"event\":\"wait\""); at != std::string::npos;
-             at = text.find("\"event\":\"wait\"", at + 1)) {
-            ++found;
-        }
-    }
-    return found >= count;
-}
-
-// Switches the camera on once the journals hold `waits` "wait" lines.
-std::jthread SwitchOnWhenWaiting(CSimFleet& fleet, const testing_support::CSandbox& box,
+// Switches the camera on once the run journals hold `waits` "wait" lines:
+// the batch waits for it.
+std::jthread SwitchOnWhenWaiting(const testing_support::CSandbox& box, CSimFleet& fleet,
                                  const std::string& mac, int waits) {
-    return std::jthread([&fleet, &box, mac, waits](std::stop_token stop) {
-        if (testing_support::WaitFor(
-                [&] { return stop.stop_requested() || JournalWaits(box, waits); },
-                std::chrono::seconds(120)) &&
+    return std::jthread([&box, &fleet, mac, waits](std::stop_token stop) {
+        const auto waiting = [&] {
+            int found = 0;
+            const std::string text = RunJournals(box);
+            for (size_t at = text.find("\"event\":\"wait\""); at != std::string::npos;
+                 at = text.find("\"event\":\"wait\"", at + 1)) {
+                ++found;
+            }
+            return found >= waits;
+        };
+        if (testing_support::WaitFor([&] { return stop.stop_requested() || waiting(); },
+                                     std::chrono::seconds(120)) &&
             !stop.stop_requested()) {
             fleet.SetOnline(mac, true);
         }
@@ -49,18 +42,9 @@ TEST_F(CliFixture, CameraSwitchedOnWhileTheBatchWaitsIsUpgradedTheOtherIsNotFoun
     late.switchedOff = true;
     auto never = Camera(2);
     never.switchedOff = true;
-    m_fleet.AddCamera(late);
-    m_fleet.AddCamera(never);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({late, never}));
 
-    // Switched on once the batch has begun to wait for it.
-    std::jthread switcher([&](std::stop_token stop) {
-        if (testing_support::WaitFor([&] { return stop.stop_requested() || JournalWaits(m_box); },
-                                     std::chrono::seconds(120)) &&
-            !stop.stop_requested()) {
-            m_fleet.SetOnline(late.mac, true);
-        }
-    });
+    std::jthread switcher = SwitchOnWhenWaiting(m_box, m_fleet, late.mac, 1);
     std::string out;
     const int status = Run({"upgrade", "--package", NewStylePackage(m_box), "--mac", late.mac,
                             "--mac", never.mac, "--password", "secret", "--yes",
@@ -79,10 +63,10 @@ TEST_F(CliFixture, CameraSwitchedOnWhileTheBatchWaitsIsUpgradedTheOtherIsNotFoun
     EXPECT_EQ(m_fleet.State(late.mac)->upgradesCompleted, 1);
     EXPECT_EQ(m_fleet.CountEvents(never.mac, "connect"), 0);
     const std::string report = m_box.Read("report.json");
-    EXPECT_NE(Row(report, late.mac).find("\"status\": \"upgraded\""), std::string::npos) << report;
+    EXPECT_EQ(StatusOf(report, late.mac), "upgraded") << report;
     EXPECT_NE(Row(report, late.mac).find(late.ip), std::string::npos) << "its record, once found";
     const std::string notFound = Row(report, never.mac);
-    EXPECT_NE(notFound.find("\"status\": \"failed\""), std::string::npos) << report;
+    EXPECT_EQ(StatusOf(report, never.mac), "failed") << report;
     EXPECT_NE(notFound.find("Not found within 5s"), std::string::npos) << report;
     EXPECT_NE(notFound.find("did not find the camera"), std::string::npos) << "the reason";
 }
@@ -90,8 +74,7 @@ TEST_F(CliFixture, CameraSwitchedOnWhileTheBatchWaitsIsUpgradedTheOtherIsNotFoun
 TEST_F(CliFixture, ResumedRunWaitsAgainForTheCameraItNeverFound) {
     auto off = Camera(1);
     off.switchedOff = true;
-    m_fleet.AddCamera(off);
-    ASSERT_TRUE(m_fleet.Start());
+    ASSERT_TRUE(StartFleet({off}));
     const std::string package = NewStylePackage(m_box);
     // A run cancelled while it waited half a minute for the camera, long ago.
     std::filesystem::create_directories(m_box.File("state/firmhand/runs"));
@@ -104,7 +87,7 @@ TEST_F(CliFixture, ResumedRunWaitsAgainForTheCameraItNeverFound) {
 {"event":"result","mac":")" +
                     off.mac + R"(","code":28,"t":3}
 )");
-    std::jthread switcher = SwitchOnWhenWaiting(m_fleet, m_box, off.mac, 2);
+    std::jthread switcher = SwitchOnWhenWaiting(m_box, m_fleet, off.mac, 2);
     std::string out;
     const int status = Run({"upgrade", "--package", package, "--mac", off.mac, "--password",
                             "secret", "--yes", "--resume", "--report", m_box.File("report.json")},
@@ -114,6 +97,5 @@ TEST_F(CliFixture, ResumedRunWaitsAgainForTheCameraItNeverFound) {
     EXPECT_EQ(status, 0) << out << m_err;
     EXPECT_NE(out.find("Resuming run 20260101T000000Z-1"), std::string::npos) << out;
     EXPECT_EQ(m_fleet.State(off.mac)->upgradesCompleted, 1);
-    EXPECT_NE(Row(m_box.Read("report.json"), off.mac).find("\"status\": \"upgraded\""),
-              std::string::npos);
+    EXPECT_EQ(StatusOf(m_box.Read("report.json"), off.mac), "upgraded");
 }

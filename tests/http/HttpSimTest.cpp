@@ -17,6 +17,19 @@ struct Exchange {
     std::string reply;
 };
 
+// Asks the camera at `at` for `path`, Basic authentication allowed or not.
+Exchange AskAt(const SimCameraInfo& at, const std::string& user, const std::string& password,
+               bool basicAllowed = false, const std::string& path = "/GetDeviceInfo") {
+    CHttpClient http;
+    http.AddHeader("Content-Type", "text/plain; charset=UTF-8");
+    http.SetCredentials(user, password);
+    http.SetBasicAuthAllowed(basicAllowed);
+    Exchange e;
+    e.result = http.Request("http://" + at.ip + ":" + std::to_string(at.httpPort) + path, "",
+                            &e.reply, &e.status);
+    return e;
+}
+
 class HttpClientSim : public ::testing::Test {
 protected:
     void Start(const SimCameraConfig& cam) {
@@ -26,13 +39,7 @@ protected:
     }
     Exchange Ask(const std::string& user, const std::string& password,
                  const std::string& path = "/GetDeviceInfo") {
-        CHttpClient http;
-        http.AddHeader("Content-Type", "text/plain; charset=UTF-8");
-        http.SetCredentials(user, password);
-        Exchange e;
-        e.result = http.Request("http://" + where.ip + ":" + std::to_string(where.httpPort) + path,
-                                "", &e.reply, &e.status);
-        return e;
+        return AskAt(where, user, password, false, path);
     }
     CSimFleet fleet;
     SimCameraInfo where;
@@ -46,18 +53,11 @@ TEST_F(HttpClientSim, BasicAndDigestBothAnswerWithTheVersions) {
         SimCameraConfig cam = HttpTestCamera("00:1A:2B:80:00:01", "127.80.1.1", auth);
         own.AddCamera(cam);
         ASSERT_TRUE(own.Start());
-        const SimCameraInfo at = *own.Camera(cam.mac);
-        CHttpClient http;
-        http.SetCredentials("admin", "cam-pass");
-        http.SetBasicAuthAllowed(true);
-        std::string reply;
-        int status = 0;
-        ASSERT_EQ(
-            http.Request("http://127.80.1.1:" + std::to_string(at.httpPort) + "/GetDeviceInfo", "",
-                         &reply, &status),
-            0);
-        EXPECT_EQ(status, 200) << static_cast<int>(auth);
-        EXPECT_NE(reply.find("<structVersion>2.1.0</structVersion>"), std::string::npos) << reply;
+        const Exchange e = AskAt(*own.Camera(cam.mac), "admin", "cam-pass", true);
+        ASSERT_EQ(e.result, 0);
+        EXPECT_EQ(e.status, 200) << static_cast<int>(auth);
+        EXPECT_NE(e.reply.find("<structVersion>2.1.0</structVersion>"), std::string::npos)
+            << e.reply;
         // The camera logs a request just after it answered it.
         ASSERT_TRUE(own.WaitForEvent(cam.mac, "http", 5000, auth == SimHttpAuth::None ? 1 : 2));
         const auto http1 = HttpEvents(own, cam.mac);
@@ -73,17 +73,10 @@ TEST_F(HttpClientSim, WrongCredentialsStillCountAsARequestWithStatus401) {
         SimCameraConfig cam = HttpTestCamera("00:1A:2B:80:00:02", "127.80.1.2", auth);
         own.AddCamera(cam);
         ASSERT_TRUE(own.Start());
-        CHttpClient http;
-        http.SetCredentials("admin", "wrong");
-        http.SetBasicAuthAllowed(true);
-        std::string reply;
-        int status = 0;
-        EXPECT_EQ(http.Request("http://127.80.1.2:" +
-                                   std::to_string(own.Camera(cam.mac)->httpPort) + "/GetDeviceInfo",
-                               "", &reply, &status),
-                  0);
-        EXPECT_EQ(status, 401);
-        EXPECT_EQ(reply.find("structVersion"), std::string::npos);
+        const Exchange e = AskAt(*own.Camera(cam.mac), "admin", "wrong", true);
+        EXPECT_EQ(e.result, 0);
+        EXPECT_EQ(e.status, 401);
+        EXPECT_EQ(e.reply.find("structVersion"), std::string::npos);
         ASSERT_TRUE(own.WaitForEvent(cam.mac, "http", 5000, 2));
         EXPECT_EQ(HttpEvents(own, cam.mac).back().Get("auth"), "wrong");
     }
@@ -110,16 +103,9 @@ TEST_F(HttpClientSim, BasicOnlyWhenAllowedAndThenWarned) {
     EXPECT_FALSE(warned("Basic authentication used"));
 
     // Allowed: it answers, and the log says the password went in clear.
-    CHttpClient http;
-    http.SetCredentials("admin", "cam-pass");
-    http.SetBasicAuthAllowed(true);
-    std::string reply;
-    int status = 0;
-    ASSERT_EQ(
-        http.Request("http://" + where.ip + ":" + std::to_string(where.httpPort) + "/GetDeviceInfo",
-                     "", &reply, &status),
-        0);
-    EXPECT_EQ(status, 200);
+    e = AskAt(where, "admin", "cam-pass", true);
+    ASSERT_EQ(e.result, 0);
+    EXPECT_EQ(e.status, 200);
     EXPECT_TRUE(warned("Basic authentication used"));
     // A Digest camera gives no warning.
     CSimFleet digest;
@@ -128,11 +114,9 @@ TEST_F(HttpClientSim, BasicOnlyWhenAllowedAndThenWarned) {
     digest.AddCamera(cam);
     ASSERT_TRUE(digest.Start());
     CLogCapture quiet;
-    ASSERT_EQ(http.Request("http://127.80.1.5:" + std::to_string(digest.Camera(cam.mac)->httpPort) +
-                               "/GetDeviceInfo",
-                           "", &reply, &status),
-              0);
-    EXPECT_EQ(status, 200);
+    e = AskAt(*digest.Camera(cam.mac), "admin", "cam-pass", true);
+    ASSERT_EQ(e.result, 0);
+    EXPECT_EQ(e.status, 200);
     for (const LogLine& line : quiet.Lines()) {
         EXPECT_EQ(line.text.find("Basic"), std::string::npos) << line.text;
     }

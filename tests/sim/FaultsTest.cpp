@@ -70,8 +70,7 @@ TEST_F(FaultTest, UpgradeErrorWordAtBlock) {
     cam.faults.upgradeErrorWord = 1;
     StartCamera(cam);
     CScriptedClient client;
-    ASSERT_EQ(ConnectAndLogIn(client), 0x01000101u);
-    const TransferOutcome outcome = SendPackage(client, MakePackage(5000, true), true);
+    const TransferOutcome outcome = LogInAndSend(client);
     EXPECT_EQ(outcome.lastAck, 39);
     EXPECT_EQ(outcome.error, 1u);
     EXPECT_EQ(fleet.CountEvents(mac, "upgrade_error"), 1);
@@ -86,8 +85,7 @@ TEST_F(FaultTest, UpgradeError22RestartsIntoUpgradeModeAndNextTransferPasses) {
     const std::string boot = fleet.State(mac)->bootId;
     {
         CScriptedClient client;
-        ASSERT_EQ(ConnectAndLogIn(client), 0x01000101u);
-        const TransferOutcome outcome = SendPackage(client, MakePackage(5000, true), true);
+        const TransferOutcome outcome = LogInAndSend(client);
         EXPECT_EQ(outcome.lastAck, 4);
         EXPECT_EQ(outcome.error, 22u);
         EXPECT_TRUE(client.WaitClosed(2000));
@@ -99,8 +97,7 @@ TEST_F(FaultTest, UpgradeError22RestartsIntoUpgradeModeAndNextTransferPasses) {
     EXPECT_EQ(state.build, cam.build);
 
     CScriptedClient client;
-    ASSERT_EQ(ConnectAndLogIn(client), 0x01000101u);
-    EXPECT_EQ(SendPackage(client, MakePackage(5000, true), true).lastAck, 100);
+    EXPECT_EQ(LogInAndSend(client).lastAck, 100);
     ASSERT_TRUE(fleet.WaitForEvent(mac, "online", 3000, 2));
     state = *fleet.State(mac);
     EXPECT_FALSE(state.upgradeMode);
@@ -112,8 +109,7 @@ TEST_F(FaultTest, ConnectionClosedAtBlock) {
     cam.faults.closeAtBlock = 10;
     StartCamera(cam);
     CScriptedClient client;
-    ASSERT_EQ(ConnectAndLogIn(client), 0x01000101u);
-    const TransferOutcome outcome = SendPackage(client, MakePackage(5000, true), true);
+    const TransferOutcome outcome = LogInAndSend(client);
     EXPECT_EQ(outcome.lastAck, 9);
     EXPECT_EQ(outcome.end, ReadResult::Closed);
     EXPECT_EQ(fleet.CountEvents(mac, "close_at_block"), 1);
@@ -124,8 +120,7 @@ TEST_F(FaultTest, AcknowledgementsStopButTheLinkStaysAlive) {
     cam.faults.stopAcksAtBlock = 50;
     StartCamera(cam);
     CScriptedClient client;
-    ASSERT_EQ(ConnectAndLogIn(client), 0x01000101u);
-    const TransferOutcome outcome = SendPackage(client, MakePackage(5000, true), true, 400);
+    const TransferOutcome outcome = LogInAndSend(client, 5000, 400);
     EXPECT_EQ(outcome.lastAck, 49);
     EXPECT_EQ(outcome.end, ReadResult::Timeout);
     EXPECT_EQ(fleet.State(mac)->lastBlock, 50);
@@ -144,8 +139,7 @@ TEST_F(FaultTest, InvalidDataHeadAtBlockAndAtLogin) {
     cam.faults.invalidHeadAtBlock = 30;
     StartCamera(cam);
     CScriptedClient client;
-    ASSERT_EQ(ConnectAndLogIn(client), 0x01000101u);
-    const TransferOutcome outcome = SendPackage(client, MakePackage(5000, true), true);
+    const TransferOutcome outcome = LogInAndSend(client);
     EXPECT_EQ(outcome.lastAck, 29);
     EXPECT_EQ(outcome.end, ReadResult::BadHead);
 
@@ -184,8 +178,7 @@ TEST_F(FaultTest, NeverComingBackUntilBroughtOnline) {
     cam.offlineMs = 50;
     StartCamera(cam);
     CScriptedClient client;
-    ASSERT_EQ(ConnectAndLogIn(client), 0x01000101u);
-    EXPECT_EQ(SendPackage(client, MakePackage(500, true), true).lastAck, 100);
+    EXPECT_EQ(LogInAndSend(client, 500).lastAck, 100);
     ASSERT_TRUE(fleet.WaitForEvent(mac, "offline", 2000));
     EXPECT_FALSE(fleet.WaitForEvent(mac, "online", 400));
     EXPECT_TRUE(CScriptedClient::Refused(where.ip, where.dataPort));
@@ -199,8 +192,7 @@ TEST_F(FaultTest, ComingBackWithTheSameVersion) {
     StartCamera(cam);
     const std::string boot = fleet.State(mac)->bootId;
     CScriptedClient client;
-    ASSERT_EQ(ConnectAndLogIn(client), 0x01000101u);
-    EXPECT_EQ(SendPackage(client, MakePackage(500, true), true).lastAck, 100);
+    EXPECT_EQ(LogInAndSend(client, 500).lastAck, 100);
     ASSERT_TRUE(fleet.WaitForEvent(mac, "online", 3000));
     const SimCameraState state = *fleet.State(mac);
     EXPECT_EQ(state.build, cam.build);
@@ -268,7 +260,7 @@ TEST_F(FaultTest, BlocksOutOfOrderOrOfWrongSizeAreRefused) {
 
     // A new transfer: block 2 larger than block 1.
     ByteVec one;
-    PutU32(&one, 1);
+    AppendLE32(one, 1);
     ASSERT_TRUE(client.SendFrame(0x0A01, one));
     ASSERT_TRUE(SendBlock(client, 1, data, 10));
     ASSERT_EQ(client.ReadReply(&frame, 1000), ReadResult::Frame);
@@ -311,10 +303,10 @@ TEST_F(FaultTest, GarbageFromTheClientIsDroppedWithoutHarm) {
         // A frame whose dataLength runs past its message is dropped; the
         // connection goes on.
         ByteVec bad = {'1', '1', '1', '1', 16, 0, 0, 0};
-        PutU32(&bad, 0x0A02);
-        PutU32(&bad, 0);
-        PutU32(&bad, 0);
-        PutU32(&bad, 1000);
+        AppendLE32(bad, 0x0A02);
+        AppendLE32(bad, 0);
+        AppendLE32(bad, 0);
+        AppendLE32(bad, 1000);
         ASSERT_TRUE(client.SendRaw(bad));
         ASSERT_TRUE(fleet.WaitForEvent(mac, "bad_frame", 1000));
         const uint8_t data[10] = {};
@@ -351,7 +343,7 @@ TEST_F(FaultTest, DescriptionChangesBeforeStartApplyToTheStartedCamera) {
     CScriptedClient first;
     ClientFrame reply;
     ASSERT_TRUE(Connect(first));
-    EXPECT_EQ(ReadU32(&info[24]), 0x00010000u);
+    EXPECT_EQ(LE32(&info[24]), 0x00010000u);
     ASSERT_EQ(LogIn(first, info, "root", "toor", false, &reply), 0x01000102u);
     EXPECT_EQ(reply.Word(), 13u);
     ASSERT_EQ(LogIn(first, info, "root", "toor", false, &reply), 0x01000101u);

@@ -36,17 +36,8 @@ std::string HexUpper(const unsigned char* p, size_t n) {
 
 }  // namespace
 
-uint32_t ReadU32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void PutU32(ByteVec* out, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out->push_back(uint8_t(v >> (8 * i)));
-}
-
 uint32_t ClientFrame::Word() const {
-    return payload.size() >= 4 ? ReadU32(payload.data()) : 0xFFFFFFFFu;
+    return payload.size() >= 4 ? LE32(payload.data()) : 0xFFFFFFFFu;
 }
 
 bool CScriptedClient::Connect(const std::string& ip, uint16_t port, int timeoutMs) {
@@ -91,13 +82,9 @@ bool CScriptedClient::ReadServerInfo(std::array<uint8_t, 64>* out, int timeoutMs
 }
 
 bool CScriptedClient::SendFrame(uint32_t cmdType, const ByteVec& payload) {
-    ByteVec out;
-    PutU32(&out, kMagic);
-    PutU32(&out, static_cast<uint32_t>(16 + payload.size()));
-    PutU32(&out, cmdType);
-    PutU32(&out, 0);
-    PutU32(&out, 0);
-    PutU32(&out, static_cast<uint32_t>(payload.size()));
+    ByteVec out = loopback::DataHead(static_cast<uint32_t>(16 + payload.size()));
+    for (const uint32_t word : {cmdType, 0u, 0u, static_cast<uint32_t>(payload.size())})
+        AppendLE32(out, word);
     out.insert(out.end(), payload.begin(), payload.end());
     return SendRaw(out);
 }
@@ -112,9 +99,9 @@ ReadResult CScriptedClient::ReadFrame(ClientFrame* frame, int timeoutMs) {
             return ReadResult::Timeout;
         if (!ReadExact(head, 8, 2000))
             return ReadResult::Closed;
-        if (ReadU32(head) != kMagic)
+        if (LE32(head) != kMagic)
             return ReadResult::BadHead;
-        const uint32_t length = ReadU32(head + 4);
+        const uint32_t length = LE32(head + 4);
         ByteVec message;
         if (length == 0) {
             ++keepAlives;
@@ -124,9 +111,8 @@ ReadResult CScriptedClient::ReadFrame(ClientFrame* frame, int timeoutMs) {
             uint8_t f[24];
             if (!ReadExact(f, 24, 2000))
                 return ReadResult::Closed;
-            const uint32_t id = ReadU32(f), count = ReadU32(f + 4), total = ReadU32(f + 8),
-                           index = ReadU32(f + 12), fragLength = ReadU32(f + 16),
-                           slotNo = ReadU32(f + 20);
+            const uint32_t id = LE32(f), count = LE32(f + 4), total = LE32(f + 8),
+                           index = LE32(f + 12), fragLength = LE32(f + 16), slotNo = LE32(f + 20);
             ByteVec bytes(fragLength);
             if (fragLength > (1u << 24) || !ReadExact(bytes.data(), fragLength, 2000))
                 return ReadResult::Closed;
@@ -157,9 +143,9 @@ ReadResult CScriptedClient::ReadFrame(ClientFrame* frame, int timeoutMs) {
         }
         if (message.size() < 16)
             return ReadResult::BadHead;
-        frame->cmdType = ReadU32(message.data());
-        frame->cmdId = ReadU32(message.data() + 4);
-        const uint32_t dataLength = ReadU32(message.data() + 12);
+        frame->cmdType = LE32(message.data());
+        frame->cmdId = LE32(message.data() + 4);
+        const uint32_t dataLength = LE32(message.data() + 12);
         if (dataLength > message.size() - 16)
             return ReadResult::BadHead;
         frame->payload.assign(message.begin() + 16, message.begin() + 16 + dataLength);
@@ -188,7 +174,7 @@ ByteVec BuildLoginRequest(const std::array<uint8_t, 64>& info, const std::string
     const uint8_t mac[6] = {0x02, 0x00, 0x5E, 0x10, 0x20, 0x30};
     std::memcpy(&request[104], mac, 6);
     request[111] = upgradeMode ? 1 : 0;
-    const uint32_t encryptType = ReadU32(&info[24]);
+    const uint32_t encryptType = LE32(&info[24]);
     const uint8_t loginEncrypt = info[44];
     if (encryptType != 0) {
         const uint8_t* key = &info[28];
@@ -239,7 +225,7 @@ uint32_t LogIn(CScriptedClient& client, const std::array<uint8_t, 64>& info,
 
 bool SendBlock(CScriptedClient& client, uint32_t number, const uint8_t* data, size_t length) {
     ByteVec payload;
-    PutU32(&payload, number);
+    AppendLE32(payload, number);
     payload.insert(payload.end(), data, data + length);
     return client.SendFrame(0x0A02, payload);
 }
@@ -249,7 +235,7 @@ TransferOutcome SendPackage(CScriptedClient& client, const ByteVec& payload, boo
     TransferOutcome outcome;
     if (newStyle) {
         ByteVec one;
-        PutU32(&one, 1);
+        AppendLE32(one, 1);
         client.SendFrame(0x0A01, one);
     }
     const size_t b = payload.size() / 100;

@@ -12,6 +12,8 @@
 #include "net/LoopbackPeer.h"
 
 using ByteVec = std::vector<uint8_t>;
+using loopback::AppendLE32;
+using loopback::LE32;
 
 struct ClientFrame {
     uint32_t cmdType = 0;
@@ -86,7 +88,5 @@ TransferOutcome SendPackage(CScriptedClient& client, const ByteVec& payload, boo
 // Sends one block (number + bytes).
 bool SendBlock(CScriptedClient& client, uint32_t number, const uint8_t* data, size_t length);
 
-uint32_t ReadU32(const uint8_t* p);
-void PutU32(ByteVec* out, uint32_t v);
 // A new-style package (magic first) of `length` bytes with varied content.
 ByteVec MakePackage(size_t length, bool newStyle, uint32_t productType = 0x2020);

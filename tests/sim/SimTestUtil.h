@@ -56,6 +56,13 @@ protected:
         return code;
     }
 
+    // Logs in on `client` and sends a new-style package of `bytes`.
+    TransferOutcome LogInAndSend(CScriptedClient& client, size_t bytes = 5000,
+                                 int ackTimeoutMs = 3000) {
+        EXPECT_EQ(ConnectAndLogIn(client), 0x01000101u);
+        return SendPackage(client, MakePackage(bytes, true), true, ackTimeoutMs);
+    }
+
     CSimFleet fleet;
     std::string mac;
     SimCameraInfo where;

@@ -32,9 +32,9 @@ TEST_P(FullUpgrade, CameraTakesPackageFlashesGoesOfflineAndComesBackUpgraded) {
 
     CScriptedClient client;
     ASSERT_TRUE(Connect(client));
-    EXPECT_EQ(ReadU32(&info[12]), 3u);
-    EXPECT_EQ(ReadU32(&info[8]), 0x2020u);
-    EXPECT_EQ(ReadU32(&info[24]), param.protection == SimProtection::Xor ? 0x00010000u : 0u);
+    EXPECT_EQ(LE32(&info[12]), 3u);
+    EXPECT_EQ(LE32(&info[8]), 0x2020u);
+    EXPECT_EQ(LE32(&info[24]), param.protection == SimProtection::Xor ? 0x00010000u : 0u);
     const uint8_t loginEncrypt = param.protection == SimProtection::LoginEncrypt1   ? 1
                                  : param.protection == SimProtection::LoginEncrypt2 ? 2
                                                                                     : 0;
@@ -43,7 +43,7 @@ TEST_P(FullUpgrade, CameraTakesPackageFlashesGoesOfflineAndComesBackUpgraded) {
     ClientFrame reply;
     ASSERT_EQ(LogIn(client, info, "installer", "S3cret!", true, &reply), 0x01000101u);
     ASSERT_GE(reply.payload.size(), 110u);
-    EXPECT_EQ(ReadU32(&reply.payload[0x2C]), 0x04000200u);
+    EXPECT_EQ(LE32(&reply.payload[0x2C]), 0x04000200u);
 
     const ByteVec payload(package.begin(), package.end() - (param.newStyle ? 0 : 64));
     const TransferOutcome outcome = SendPackage(client, payload, param.newStyle);
@@ -76,7 +76,7 @@ TEST_P(FullUpgrade, CameraTakesPackageFlashesGoesOfflineAndComesBackUpgraded) {
     CScriptedClient again;
     ASSERT_TRUE(Connect(again));
     ASSERT_EQ(LogIn(again, info, "installer", "S3cret!", false, &reply), 0x01000101u);
-    EXPECT_EQ(ReadU32(&reply.payload[0x2C]), 0x04000300u);
+    EXPECT_EQ(LE32(&reply.payload[0x2C]), 0x04000300u);
 
     // What the camera saw.
     const auto events = fleet.Events(mac);

@@ -172,17 +172,8 @@ BatchRequest CSessionHarness::Request(const std::vector<std::string>& macs) cons
 
 BatchStartResult CSessionHarness::StartBatch(const std::vector<std::string>& macs,
                                              const std::string& package, bool confirmDuplicates) {
-    BatchRequest request;
-    for (const std::string& mac : macs) {
-        if (DeviceInfoPtr record = Record(mac)) {
-            request.devices.push_back(record);
-        }
-    }
+    BatchRequest request = Request(macs);
     request.packagePath = package;
-    request.user = user;
-    request.password = password;
-    request.rememberLogin = rememberLogin;
-    request.rememberInSettingsFile = rememberLogin;
     request.confirmDuplicates = [this, confirmDuplicates](const std::vector<std::string>& asked) {
         duplicatesAsked = asked;
         return confirmDuplicates;
