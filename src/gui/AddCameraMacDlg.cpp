@@ -45,6 +45,8 @@ CAddCameraMacDlg::CAddCameraMacDlg(std::function<bool(const std::string&)> liste
     connect(buttons, &QDialogButtonBox::accepted, this, &CAddCameraMacDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
+    // Wide enough for the reason of a refusal on two lines.
+    setMinimumWidth(fontMetrics().averageCharWidth() * 56);
     // A refusal stands until the text changes.
     connect(m_mac, &QLineEdit::textEdited, m_problem, &QLabel::hide);
 }

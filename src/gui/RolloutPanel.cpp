@@ -91,16 +91,6 @@ QWidget* CRolloutPanel::BuildControls() {
     m_maxFailures->setRange(0, kMaxFailureLimit);  // 0: no limit
     AddControl(IDC_MAX_FAILURES, m_maxFailures);
     limitLabel->setBuddy(m_maxFailures);
-    // How long a batch waits for its cameras not found: the CLI's syntax.
-    auto* waitLabel = new QLabel(holder);
-    AddControl(IDC_WAIT_FOR_MISSING_LABEL, waitLabel);
-    m_waitForMissing = new QLineEdit(holder);
-    m_waitForMissing->setMaxLength(kMaxWaitTextLength);
-    m_waitForMissing->setPlaceholderText(QStringLiteral("10m"));
-    m_waitForMissing->setFixedWidth(
-        m_waitForMissing->fontMetrics().horizontalAdvance(QStringLiteral("00h00m00s")) + 16);
-    AddControl(IDC_WAIT_FOR_MISSING, m_waitForMissing);
-    waitLabel->setBuddy(m_waitForMissing);
     auto* retry = new QPushButton(holder);
     AddControl(IDC_RETRY_FAILED, retry);
     retry->setEnabled(false);
@@ -125,8 +115,7 @@ QWidget* CRolloutPanel::BuildControls() {
     options->addWidget(limitLabel);
     options->addWidget(m_maxFailures);
     options->addSpacing(12);
-    options->addWidget(waitLabel);
-    options->addWidget(m_waitForMissing);
+    options->addLayout(BuildWaitForMissing(holder));
     options->addSpacing(12);
     options->addWidget(retry);
     auto* layout = new QVBoxLayout(holder);
@@ -134,6 +123,23 @@ QWidget* CRolloutPanel::BuildControls() {
     layout->addLayout(packages);
     layout->addLayout(options);
     return holder;
+}
+
+QLayout* CRolloutPanel::BuildWaitForMissing(QWidget* holder) {
+    // How long a batch waits for its cameras not found: the CLI's syntax.
+    auto* waitLabel = new QLabel(holder);
+    AddControl(IDC_WAIT_FOR_MISSING_LABEL, waitLabel);
+    m_waitForMissing = new QLineEdit(holder);
+    m_waitForMissing->setMaxLength(kMaxWaitTextLength);
+    m_waitForMissing->setPlaceholderText(QStringLiteral("10m"));
+    m_waitForMissing->setFixedWidth(
+        m_waitForMissing->fontMetrics().horizontalAdvance(QStringLiteral("00h00m00s")) + 16);
+    AddControl(IDC_WAIT_FOR_MISSING, m_waitForMissing);
+    waitLabel->setBuddy(m_waitForMissing);
+    auto* row = new QHBoxLayout;
+    row->addWidget(waitLabel);
+    row->addWidget(m_waitForMissing);
+    return row;
 }
 
 void CRolloutPanel::LoadTexts() {

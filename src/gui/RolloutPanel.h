@@ -15,6 +15,7 @@
 #include "session/SessionTypes.h"
 
 class QCheckBox;
+class QLayout;
 class QLineEdit;
 class QSpinBox;
 class QTreeWidget;
@@ -52,6 +53,8 @@ signals:
 
 private:
     QWidget* BuildControls();
+    // "Wait for missing" and its label.
+    QLayout* BuildWaitForMissing(QWidget* holder);
     QWidget* AddControl(int id, QWidget* widget);
     void OnRemovePackage();
 
