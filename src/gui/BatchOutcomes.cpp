@@ -6,6 +6,7 @@
 #include "model/DeviceJson.h"
 #include "model/DeviceText.h"
 #include "model/JsonText.h"
+#include "model/MacAddress.h"
 #include "model/SafeText.h"
 #include "session/SessionFiles.h"
 #include "session/SessionTypes.h"

@@ -26,7 +26,7 @@ protected:
         QPointer<CAddCameraMacDlg> dialog = m_dlg->OpenAddByMac();
         dialog->MacEdit()->setText(text);
         dialog->accept();
-        const QString problem = dialog->Problem();
+        QString problem = dialog->Problem();
         EXPECT_EQ(dialog->result() == QDialog::Accepted, problem.isEmpty()) << text.toStdString();
         if (problem.isEmpty()) {
             EXPECT_TRUE(PumpUntil([&] { return dialog.isNull(); }, 5000)) << "closed and gone";
