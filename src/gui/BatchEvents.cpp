@@ -52,7 +52,9 @@ void CBatchEvents::Result(const std::string& mac, int code) {
     if (!IsFinalPhase(PhaseOfResult(code))) {
         return;
     }
-    QString text = QString::fromStdString(ResultCodeToText(code));
+    QString text =
+        QString::fromStdString(code == UPGRADE_NOT_FOUND_IN_TIME ? NotFoundWithinText(m_waitText)
+                                                                 : ResultCodeToText(code));
     const std::string reason = ResultReasonText(code);
     if (!reason.empty() && code != UPGRADE_OK) {
         text += QLatin1Char(' ') + QString::fromStdString(reason);

@@ -22,6 +22,8 @@ public:
     // final result are events, the rest is progress.
     void Result(const std::string& mac, int code);
     void BatchEnded(const QString& summary);
+    // The batch's waiting time for cameras not found, as given ("" none).
+    void SetWaitText(const std::string& text) { m_waitText = text; }
 
 private:
     // The name and address of the camera's row (its MAC twice without one).
@@ -30,4 +32,5 @@ private:
     CLogPane& m_pane;
     const CDeviceListModel& m_list;
     std::set<std::string> m_started;  // MAC keys of the batch's started cameras
+    std::string m_waitText;
 };

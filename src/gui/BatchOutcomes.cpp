@@ -1,9 +1,12 @@
 #include "BatchOutcomes.h"
 
+#include <algorithm>
+
 #include "app/ActivationText.h"
 #include "model/DeviceJson.h"
 #include "model/DeviceText.h"
 #include "model/JsonText.h"
+#include "model/MacAddress.h"
 #include "model/SafeText.h"
 #include "session/SessionFiles.h"
 #include "session/SessionTypes.h"
@@ -16,6 +19,35 @@ void CBatchOutcomes::Begin(const std::vector<DEVICE_S_INFO>& cameras,
         outcomes.push_back(OutcomeBefore(camera, packages));
     }
     m_record = CBatchRecord(std::move(outcomes));
+    m_packages = packages;
+    m_awaited.clear();
+}
+
+void CBatchOutcomes::Awaited(const std::string& mac, const std::string& waitText) {
+    if (const auto i = m_record.Find(mac)) {
+        CameraOutcome& o = m_record.Outcomes()[*i];
+        o.awaitedFor = waitText;
+        o.oldVersion.clear();  // not known before the search finds it
+        m_awaited.push_back(MacKey(mac));
+    }
+}
+
+void CBatchOutcomes::Found(const DEVICE_S_INFO& record) {
+    const std::string key = MacKey(FieldText(record.mac));
+    const auto awaited = std::find(m_awaited.begin(), m_awaited.end(), key);
+    if (awaited == m_awaited.end()) {
+        return;
+    }
+    m_awaited.erase(awaited);
+    if (const auto i = m_record.Find(key)) {
+        // What the search says of it, as for a camera found before the start.
+        const CameraOutcome found = OutcomeBefore(record, m_packages);
+        CameraOutcome& o = m_record.Outcomes()[*i];
+        o.ip = found.ip;
+        o.name = found.name;
+        o.oldVersion = found.oldVersion;
+        o.package = found.package;
+    }
 }
 
 void CBatchOutcomes::Prepared(const std::string& mac, Clock::time_point now) {

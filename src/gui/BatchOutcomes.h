@@ -21,6 +21,10 @@ public:
     // its model.
     void Begin(const std::vector<DEVICE_S_INFO>& cameras, const std::vector<BatchPackage>& packages,
                Clock::time_point now);
+    // A camera the batch waits to be found, for up to `waitText`: what the
+    // list knew of it stands until the search reports it (Found).
+    void Awaited(const std::string& mac, const std::string& waitText);
+    void Found(const DEVICE_S_INFO& record);
     void Prepared(const std::string& mac, Clock::time_point now);
     // Block `progress` (0 for the first) went out.
     void Progress(const std::string& mac, int progress, Clock::time_point now);
@@ -37,6 +41,8 @@ public:
 
 private:
     CBatchRecord m_record;
+    std::vector<BatchPackage> m_packages;
+    std::vector<std::string> m_awaited;  // MAC keys not reported yet
     Clock::time_point m_begin{};
 };
 

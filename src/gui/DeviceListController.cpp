@@ -197,15 +197,25 @@ void CDeviceListController::OnDeviceReported(const DeviceRecordPtr& record, bool
         return;
     }
     const std::string mac(FieldText(record->mac));
-    const bool known = m_model->FindDeviceItem(mac) >= 0;
+    // A row of a camera not found until now is found like a new one.
+    const int before = m_model->FindDeviceItem(mac);
+    const bool known = before >= 0 && !m_model->IsNotFound(before);
     // The row keeps a copy of its own.
     addDeviceItem(std::make_unique<DEVICE_S_INFO>(*record));
     if (!known && m_model->FindDeviceItem(mac) >= 0) {
+        if (before >= 0) {
+            emit NewRow(before);  // its row stays where it was
+        }
         emit CameraFound(m_model->FindDeviceItem(mac));
     }
     if (known && found) {
         emit CameraReported(m_model->FindDeviceItem(mac), mac);
     }
+}
+
+bool CDeviceListController::AddNotFoundCamera(std::unique_ptr<DEVICE_S_INFO> info) {
+    // No NewRow: the camera is not here until the search reports it.
+    return m_model->AddNotFoundItem(std::move(info));
 }
 
 void CDeviceListController::OnDeviceLost(const std::string& mac) {
@@ -448,7 +458,9 @@ bool CDeviceListController::ShowProgress(const std::string& mac, int32_t progres
 void CDeviceListController::ShowResult(const std::string& mac, int32_t code) {
     std::string text;
     ResultCodeToText(code, text);  // a code without a text clears the column
-    if (code == UPGRADE_WAIT_COMPLETE) {
+    if (code == UPGRADE_NOT_FOUND_IN_TIME) {
+        text = NotFoundWithinText(m_waitText);  // as the CLI prints it
+    } else if (code == UPGRADE_WAIT_COMPLETE) {
         // The camera is still installing, since its last block.
         const auto since = m_installingSince.find(mac);
         text = since == m_installingSince.end()

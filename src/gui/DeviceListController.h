@@ -56,6 +56,12 @@ public:
     // and a camera lost.
     void OnDeviceReported(const DeviceRecordPtr& record, bool found);
     void OnDeviceLost(const std::string& mac);
+    // A row for a camera the search has not found (CDeviceListModel::
+    // AddNotFoundItem); false when its MAC has a row already.
+    bool AddNotFoundCamera(std::unique_ptr<DEVICE_S_INFO> info);
+    // The batch's waiting time as the technician gave it ("" none): a
+    // camera not found within it shows "Not found within" it.
+    void SetWaitText(const std::string& text) { m_waitText = text; }
     // The model of the checked rows that button 1004 checks.
     const std::string& RememberedModel() const { return m_sameModel; }
 
@@ -158,6 +164,7 @@ private:
     bool m_aiShown = false;
     bool m_batchRunning = false;
     bool m_batchRan = false;
+    std::string m_waitText;
     // Cameras whose last block went out, and when: their rows count the
     // seconds of the restart (by MAC as posted).
     // `text` after the camera's step, when it is on an upgrade path.

@@ -3,6 +3,7 @@
 #include <QBrush>
 #include <QColor>
 #include <algorithm>
+#include <utility>
 
 #include "app/StringTable.h"
 
@@ -74,16 +75,44 @@ bool CDeviceListModel::AddDeviceItem(std::unique_ptr<DEVICE_S_INFO> info, bool* 
     const auto found = m_byMac.find(key);
     if (found != m_byMac.end()) {
         Row& row = *found->second;
-        if (*row.record == *info) {
+        if (*row.record == *info && !row.notFound) {
             return true;  // the same report again: nothing to redraw
         }
+        const bool wasNotFound = std::exchange(row.notFound, false);
         *row.record = *info;
         FillRowTexts(row);
-        emit dataChanged(index(row.position, COL_NAME), index(row.position, COL_ACTIVE_STATE));
+        // A placeholder found: its grey goes from the whole row.
+        emit dataChanged(index(row.position, wasNotFound ? 0 : COL_NAME),
+                         index(row.position, wasNotFound ? COL_COUNT - 1 : COL_ACTIVE_STATE));
         return true;
     }
+    InsertRow(std::move(info), std::move(key), false);
+    if (isNewRow != nullptr) {
+        *isNewRow = true;
+    }
+    return true;
+}
 
+bool CDeviceListModel::AddNotFoundItem(std::unique_ptr<DEVICE_S_INFO> info) {
+    if (!info) {
+        return false;
+    }
+    std::string key = MacKey(FieldText(info->mac));
+    if (m_byMac.count(key) != 0) {
+        return false;
+    }
+    InsertRow(std::move(info), std::move(key), true);
+    return true;
+}
+
+bool CDeviceListModel::IsNotFound(int row) const {
+    return row >= 0 && row < RowCount() && m_rows[static_cast<size_t>(row)]->notFound;
+}
+
+void CDeviceListModel::InsertRow(std::unique_ptr<DEVICE_S_INFO> info, std::string key,
+                                 bool notFound) {
     auto row = std::make_unique<Row>();
+    row->notFound = notFound;
     row->record = std::move(info);
     row->key = std::move(key);
     FillRowTexts(*row);
@@ -101,10 +130,6 @@ bool CDeviceListModel::AddDeviceItem(std::unique_ptr<DEVICE_S_INFO> info, bool* 
     if (m_rows.size() > 1) {
         emit dataChanged(index(1, COL_INDEX), index(RowCount() - 1, COL_INDEX));
     }
-    if (isNewRow != nullptr) {
-        *isNewRow = true;
-    }
-    return true;
 }
 
 int CDeviceListModel::FindDeviceItem(std::string_view mac) const {
@@ -284,8 +309,8 @@ int CDeviceListModel::Attempts(int row) const {
 
 LIST_COUNTS CDeviceListModel::Counts() const {
     LIST_COUNTS counts;
-    counts.found = RowCount();
     for (const auto& row : m_rows) {
+        counts.found += row->notFound ? 0 : 1;
         counts.checked += row->checked ? 1 : 0;
         ++counts.phases[static_cast<size_t>(row->phase)];
     }
@@ -458,6 +483,15 @@ QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
         // Failed rows stand out; the tint keeps the text readable in light
         // and dark palettes alike.
         return r.phase == RowPhase::Failed ? QVariant(QBrush(QColor(220, 40, 40, 60))) : QVariant();
+    }
+    if (r.notFound && role == Qt::ForegroundRole) {
+        return QBrush(QColor(128, 128, 128));  // greyed in light and dark palettes
+    }
+    if (r.notFound && r.cells[COL_RESULT].isEmpty() && index.column() == COL_RESULT &&
+        (role == Qt::DisplayRole || role == Qt::ToolTipRole)) {
+        // Marked until the batch gives it a text of its own.
+        return QString::fromStdString(
+            LoadString(role == Qt::DisplayRole ? IDS_NOT_FOUND_ROW : IDS_NOT_FOUND_ROW_TIP));
     }
     if (role == Qt::ToolTipRole && index.column() == COL_RESULT) {
         const QString tip = ResultToolTip(r);

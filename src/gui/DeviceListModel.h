@@ -37,6 +37,13 @@ public:
     // one changes nothing. Takes ownership; false for a null record.
     // `isNewRow` tells whether a row was inserted.
     bool AddDeviceItem(std::unique_ptr<DEVICE_S_INFO> info, bool* isNewRow = nullptr);
+    // A row for a camera the search has not found (named by hand or from
+    // the site's inventory): greyed and marked, checkable like any row, it
+    // becomes the camera's found row when a report of its MAC comes. False
+    // when the MAC has a row already or the record is null.
+    bool AddNotFoundItem(std::unique_ptr<DEVICE_S_INFO> info);
+    // The row stands for a camera the search has not found.
+    bool IsNotFound(int row) const;
     // Row of the MAC (any letter case), -1 when there is none.
     int FindDeviceItem(std::string_view mac) const;
     // The first checked row from the top whose MAC equals `mac` byte for
@@ -119,6 +126,7 @@ private:
         int number = 0;                                         // shown in the index column
         int position = 0;                                       // current row index
         bool checked = false;
+        bool notFound = false;  // a placeholder until the search reports it
         RowPhase phase = RowPhase::None;
         int progress = -1;
         int attempts = 0;
@@ -128,6 +136,8 @@ private:
         QString address;
     };
 
+    // A new row at the top; every row is renumbered.
+    void InsertRow(std::unique_ptr<DEVICE_S_INFO> info, std::string key, bool notFound);
     void FillRowTexts(Row& row) const;
     static void FoldSearchTexts(Row& row);
     void Reposition(size_t from);

@@ -101,6 +101,7 @@ void CFirmhandDlg::BuildControls() {
                    IDC_SHOW_AI, IDC_SHOW_SLAVE_IP}) {
         buttonRow->addWidget(m_controls[id]);
     }
+    buttonRow->addWidget(BuildAddNotFoundButton(central));
     buttonRow->addStretch(1);
     buttonRow->addWidget(BuildBusyIndicator(central));
 
@@ -289,6 +290,7 @@ void CFirmhandDlg::LoadTexts() {
         {IDC_UPGRADE, IDS_UPGRADE},
         {IDC_BUSY_TEXT, IDS_UPGRADING_WAIT},
         {IDC_PACKAGE_LABEL, IDS_PACKAGE_FILE_LABEL},
+        {IDC_ADD_NOT_FOUND, IDS_ADD_NOT_FOUND},
     };
     for (const auto& [control, id] : kTexts) {
         QWidget* widget = m_controls[control];

@@ -40,6 +40,10 @@ class QTimer;
 class CBatchEvents;
 class CDeviceFilter;
 class CInventoryView;
+class CAddCameraMacDlg;
+class CNotFoundCamerasDlg;
+class QPushButton;
+struct INVENTORY_CAMERA;
 class CFirmhandSession;
 class CLogPane;
 class CPictureEx;
@@ -157,6 +161,17 @@ public:
     // The inventory's notice, told once in the log pane and the status bar.
     void OnInventoryNotice(const std::string& text);
 
+    // Cameras the search has not found (FirmhandDlgNotFound.cpp): greyed
+    // rows that a batch waits for when they are checked. False when the
+    // MAC is malformed or has a row already.
+    bool AddNotFoundCamera(const std::string& mac);
+    bool AddNotFoundCamera(const INVENTORY_CAMERA& camera);
+    // "Add cameras not found": by MAC, and from the site's inventory
+    // (the cameras it has seen at the site that have no row), as non-modal
+    // dialogs whose Add puts the rows in.
+    CAddCameraMacDlg* OpenAddByMac();
+    CNotFoundCamerasDlg* OpenAddFromInventory();
+
     // Runs the orderly shutdown once (also done by the destructor): the
     // session's batch is cancelled and every thread of the run is joined.
     void Shutdown();
@@ -221,6 +236,12 @@ private:
     void UpdateStatusBar();
     // A batch of the checked rows (or of `only`), as Upgrade starts it.
     void StartBatchOf(const std::vector<int>& rows, bool ask = true);
+    QPushButton* BuildAddNotFoundButton(QWidget* central);
+    bool IsListed(const std::string& mac) const;
+    // "Wait for missing" checked before a batch: a malformed time, or none
+    // when cameras not found are chosen (`needed`), is refused with its
+    // message. `seconds` 0 when none was given.
+    bool TakeWaitTime(bool needed, int& seconds, std::string& text);
     // Starts a filled request; the window locks until its end.
     bool StartRequest(BatchRequest& request);
     void ShowBatchSummary();

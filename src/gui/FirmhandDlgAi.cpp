@@ -29,6 +29,9 @@ void CFirmhandDlg::OnBnClickedButtonGetAiVersion() {
 
     std::vector<AiQuery> queries;
     for (int row : DeviceList().CheckedRows()) {
+        if (DeviceList().IsNotFound(row)) {
+            continue;  // nothing to ask before the search finds it
+        }
         queries.push_back(MakeAiQuery(*DeviceList().Record(row), user, password));
         for (int column : {COL_AI_STRUCT, COL_AI_DETECT_FACE, COL_AI_VEHICLE}) {
             DeviceList().SetCellText(row, column, QString());

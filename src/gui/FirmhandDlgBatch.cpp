@@ -3,6 +3,7 @@
 // until the batch's end, and each camera's progress and result passed on to
 // its row, the batch's outcomes and the log pane's events.
 #include <QAction>
+#include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -84,18 +85,27 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
         return;
     }
 
+    // Rows of cameras the search has not found go as awaited MACs.
     BatchRequest request;
+    std::vector<DEVICE_S_INFO> cameras;
     for (int row : rows) {
-        request.devices.push_back(std::make_shared<DEVICE_S_INFO>(*DeviceList().Record(row)));
+        const DEVICE_S_INFO& record = *DeviceList().Record(row);
+        cameras.push_back(record);
+        if (DeviceList().IsNotFound(row)) {
+            request.awaitedMacs.emplace_back(FieldText(record.mac));
+        } else {
+            request.devices.push_back(std::make_shared<DEVICE_S_INFO>(record));
+        }
     }
-    if (ask && !request.devices.empty()) {
-        std::vector<DEVICE_S_INFO> cameras;
-        for (const DeviceInfoPtr& device : request.devices) {
-            cameras.push_back(*device);
-        }
-        if (!ConfirmBatch(cameras)) {
-            return;
-        }
+    if (!TakeWaitTime(!request.awaitedMacs.empty(), request.waitSeconds, request.waitText)) {
+        return;  // nothing asked, cleared or contacted
+    }
+    if (request.awaitedMacs.empty()) {
+        request.waitSeconds = 0;  // nothing to wait for: the batch of today
+        request.waitText.clear();
+    }
+    if (ask && !cameras.empty() && !ConfirmBatch(cameras)) {
+        return;
     }
     // Every row's result is cleared, checked or not, whatever the session
     // decides.
@@ -116,6 +126,13 @@ bool CFirmhandDlg::StartRequest(BatchRequest& request) {
     std::vector<DEVICE_S_INFO> cameras;
     for (const DeviceInfoPtr& device : request.devices) {
         cameras.push_back(*device);
+    }
+    // The awaited ones after the others, with what their rows know.
+    for (const std::string& mac : request.awaitedMacs) {
+        const DEVICE_S_INFO* record = DeviceList().Record(DeviceList().FindDeviceItem(mac));
+        if (record != nullptr) {
+            cameras.push_back(*record);
+        }
     }
     request.user = m_userEdit->text().toStdString();
     request.password = m_passwordEdit->text().toStdString();
@@ -146,6 +163,11 @@ bool CFirmhandDlg::StartRequest(BatchRequest& request) {
                          ? std::vector<BatchPackage>{{std::string(), request.packagePath}}
                          : request.packages,
                      std::chrono::system_clock::now());
+    for (const std::string& mac : request.awaitedMacs) {
+        m_outcomes.Awaited(mac, request.waitText);
+    }
+    m_list->SetWaitText(request.waitText);
+    m_events->SetWaitText(request.waitText);
     m_auto->OnBatchStarted(cameras);
     m_summary.clear();
     m_events->BatchStarted(static_cast<int>(cameras.size()));
@@ -166,7 +188,7 @@ bool CFirmhandDlg::ConfirmDuplicates(const std::vector<std::string>& macs) {
 
 void CFirmhandDlg::SetBatchControlsEnabled(bool enabled) {
     for (int id : {IDC_PACKAGE_PATH, IDC_BROWSE, IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_CHECK_SAME_TYPE,
-                   IDC_UPGRADE}) {
+                   IDC_UPGRADE, IDC_ADD_NOT_FOUND}) {
         m_controls[id]->setEnabled(enabled);
     }
     m_controls[IDC_PAUSE]->setEnabled(!enabled);

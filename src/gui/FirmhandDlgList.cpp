@@ -18,8 +18,13 @@ void CFirmhandDlg::WireList() {
     connect(list, &CDeviceListController::FilterChanged, this, &CFirmhandDlg::UpdateStatusBar);
     connect(list, &CDeviceListController::SelectedCameraChanged, m_logPane, &CLogPane::ShowCamera);
     connect(list, &CDeviceListController::NewRow, m_auto, &CAutoUpgradeTest::OnNewRow);
-    connect(list, &CDeviceListController::CameraFound, this,
-            [this](int row) { m_events->CameraFound(row); });
+    connect(list, &CDeviceListController::CameraFound, this, [this](int row) {
+        m_events->CameraFound(row);
+        // A camera the running batch waits for: its record from now on.
+        if (const DEVICE_S_INFO* record = DeviceList().Record(row)) {
+            m_outcomes.Found(*record);
+        }
+    });
     connect(list, &CDeviceListController::CameraReported, m_auto,
             &CAutoUpgradeTest::OnCameraReported);
     connect(list, &CDeviceListController::WebPageWanted, this, &CFirmhandDlg::OnListDoubleClicked);
@@ -34,7 +39,7 @@ void CFirmhandDlg::WireList() {
 
 void CFirmhandDlg::OnListDoubleClicked(const QModelIndex& index) {
     const DEVICE_S_INFO* info = index.isValid() ? DeviceList().Record(index.row()) : nullptr;
-    if (info == nullptr) {
+    if (info == nullptr || DeviceList().IsNotFound(index.row())) {
         return;
     }
     // The camera may need a local address in its subnet first, which takes

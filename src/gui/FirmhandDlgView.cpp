@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -256,6 +257,9 @@ QString CFirmhandDlg::ChooseExportFile(const QString& caption, int filterId) {
 bool CFirmhandDlg::ExportList(const QString& path) {
     std::vector<DEVICE_S_INFO> devices;
     for (int row : Filter().VisibleRows()) {
+        if (DeviceList().IsNotFound(row)) {
+            continue;  // the list as the search found it, as `scan` prints it
+        }
         devices.push_back(*DeviceList().Record(row));
     }
     const bool csv = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);

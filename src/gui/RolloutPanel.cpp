@@ -26,6 +26,8 @@ QString RolloutText(int id) {
 
 // The highest failure count the field takes.
 constexpr int kMaxFailureLimit = 9999;
+// Longest waiting time typed: "23h59m59s" and room for spaces around it.
+constexpr int kMaxWaitTextLength = 16;
 // Rows of the package list shown without scrolling.
 constexpr int kPackageRowsShown = 3;
 
@@ -113,12 +115,31 @@ QWidget* CRolloutPanel::BuildControls() {
     options->addWidget(limitLabel);
     options->addWidget(m_maxFailures);
     options->addSpacing(12);
+    options->addLayout(BuildWaitForMissing(holder));
+    options->addSpacing(12);
     options->addWidget(retry);
     auto* layout = new QVBoxLayout(holder);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(packages);
     layout->addLayout(options);
     return holder;
+}
+
+QLayout* CRolloutPanel::BuildWaitForMissing(QWidget* holder) {
+    // How long a batch waits for its cameras not found: the CLI's syntax.
+    auto* waitLabel = new QLabel(holder);
+    AddControl(IDC_WAIT_FOR_MISSING_LABEL, waitLabel);
+    m_waitForMissing = new QLineEdit(holder);
+    m_waitForMissing->setMaxLength(kMaxWaitTextLength);
+    m_waitForMissing->setPlaceholderText(QStringLiteral("10m"));
+    m_waitForMissing->setFixedWidth(
+        m_waitForMissing->fontMetrics().horizontalAdvance(QStringLiteral("00h00m00s")) + 16);
+    AddControl(IDC_WAIT_FOR_MISSING, m_waitForMissing);
+    waitLabel->setBuddy(m_waitForMissing);
+    auto* row = new QHBoxLayout;
+    row->addWidget(waitLabel);
+    row->addWidget(m_waitForMissing);
+    return row;
 }
 
 void CRolloutPanel::LoadTexts() {
@@ -136,6 +157,9 @@ void CRolloutPanel::LoadTexts() {
     }
     static_cast<QLabel*>(m_controls[IDC_MAX_FAILURES_LABEL])
         ->setText(RolloutText(IDS_STOP_AFTER_FAILURES));
+    static_cast<QLabel*>(m_controls[IDC_WAIT_FOR_MISSING_LABEL])
+        ->setText(RolloutText(IDS_WAIT_FOR_MISSING));
+    m_waitForMissing->setToolTip(RolloutText(IDS_WAIT_FOR_MISSING_TIP));
     m_force->setText(RolloutText(IDS_FORCE));
     m_canary->setText(RolloutText(IDS_CANARY_FIRST));
     m_canaryCount->setToolTip(RolloutText(IDS_CANARIES_PER_MODEL));
@@ -150,6 +174,8 @@ void CRolloutPanel::LoadTexts() {
         {IDC_CANARY_COUNT, IDS_CANARIES_PER_MODEL},
         {IDC_MAX_FAILURES, IDS_STOP_AFTER_FAILURES},
         {IDC_MAX_FAILURES_LABEL, IDS_STOP_AFTER_FAILURES},
+        {IDC_WAIT_FOR_MISSING, IDS_WAIT_FOR_MISSING},
+        {IDC_WAIT_FOR_MISSING_LABEL, IDS_WAIT_FOR_MISSING},
     };
     for (const auto& [control, id] : kNames) {
         m_controls[control]->setAccessibleName(RolloutText(id));
@@ -186,6 +212,14 @@ void CRolloutPanel::SetCredentialsFile(const QString& path) {
     m_credentialsEdit->setText(path);
 }
 
+QString CRolloutPanel::WaitForMissing() const {
+    return m_waitForMissing->text().trimmed();
+}
+
+void CRolloutPanel::SetWaitForMissing(const QString& text) {
+    m_waitForMissing->setText(text);
+}
+
 void CRolloutPanel::FillRequest(BatchRequest& request) const {
     // Only the packages of the chosen cameras' models: the list outlives a
     // choice of rows, and a package of a model not chosen is refused.
@@ -220,8 +254,9 @@ void CRolloutPanel::FillRequest(BatchRequest& request) const {
 
 void CRolloutPanel::SetBatchControlsEnabled(bool enabled, bool retryOffered) {
     m_locked = !enabled;
-    for (int id : {IDC_ADD_MODEL_PACKAGE, IDC_PACKAGE_LIST, IDC_CREDENTIALS_PATH,
-                   IDC_CREDENTIALS_BROWSE, IDC_FORCE, IDC_CANARY, IDC_MAX_FAILURES}) {
+    for (int id :
+         {IDC_ADD_MODEL_PACKAGE, IDC_PACKAGE_LIST, IDC_CREDENTIALS_PATH, IDC_CREDENTIALS_BROWSE,
+          IDC_FORCE, IDC_CANARY, IDC_MAX_FAILURES, IDC_WAIT_FOR_MISSING}) {
         m_controls[id]->setEnabled(enabled);
     }
     m_canaryCount->setEnabled(enabled && m_canary->isChecked());

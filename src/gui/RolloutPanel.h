@@ -1,6 +1,7 @@
 // The rollout options, folded under their title below the upgrade file:
 // packages per model beside the upgrade file, a credentials file, "Force",
-// a failure limit, "Canary first" with its count per model, and "Retry failed". The panel owns
+// a failure limit, "Canary first" with its count per model, the time to wait for
+// cameras not found, and "Retry failed". The panel owns
 // these controls and what they add to a batch request; the window opens the dialogs they ask for
 // (so that a test stands those in) and starts the batches.
 #pragma once
@@ -14,6 +15,7 @@
 #include "session/SessionTypes.h"
 
 class QCheckBox;
+class QLayout;
 class QLineEdit;
 class QSpinBox;
 class QTreeWidget;
@@ -34,6 +36,9 @@ public:
     std::vector<BatchPackage> ModelPackages() const;
     void AddModelPackage(const std::string& model, const QString& path);
     void SetCredentialsFile(const QString& path);
+    // "Wait for missing" as typed ("" none), for ParseWaitDuration.
+    QString WaitForMissing() const;
+    void SetWaitForMissing(const QString& text);
     // The options' part of a request (packages of the chosen cameras'
     // models, credentials file, force, failure limit, canaries per model).
     void FillRequest(BatchRequest& request) const;
@@ -48,6 +53,8 @@ signals:
 
 private:
     QWidget* BuildControls();
+    // "Wait for missing" and its label.
+    QLayout* BuildWaitForMissing(QWidget* holder);
     QWidget* AddControl(int id, QWidget* widget);
     void OnRemovePackage();
 
@@ -58,5 +65,6 @@ private:
     QCheckBox* m_canary = nullptr;
     QSpinBox* m_canaryCount = nullptr;
     QSpinBox* m_maxFailures = nullptr;
+    QLineEdit* m_waitForMissing = nullptr;
     bool m_locked = false;
 };

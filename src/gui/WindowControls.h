@@ -42,6 +42,10 @@ enum FirmhandControlId : int {
     IDC_CANARY = 1126,
     IDC_PAUSE = 1127,
     IDC_CANARY_COUNT = 1128,
+    // Cameras the search has not found: added to the list, waited for.
+    IDC_ADD_NOT_FOUND = 1129,
+    IDC_WAIT_FOR_MISSING = 1130,
+    IDC_WAIT_FOR_MISSING_LABEL = 1131,
 };
 
 // Longest user name and password the edits take.

@@ -236,4 +236,22 @@ enum StringId : int {
     IDS_CANARY_COUNT_SUFFIX = 1301,  // " per model" after the count
     IDS_UPGRADE_STEP = 1270,         // "Step %1 of %2": a camera's upgrade path
     IDS_INV_COL_STEP = 1350,         // a camera's history: the step of a path
+    // Cameras the search has not found, added to the list, and the batch's
+    // waiting time for them.
+    IDS_ADD_NOT_FOUND = 1302,
+    IDS_ADD_FROM_INVENTORY = 1303,
+    IDS_ADD_BY_MAC = 1304,
+    IDS_NOT_FOUND_ROW = 1305,
+    IDS_NOT_FOUND_TITLE = 1306,  // %1: the site
+    IDS_MAC_LABEL = 1307,
+    IDS_MAC_MALFORMED = 1308,
+    IDS_WAIT_FOR_MISSING = 1309,
+    IDS_WAIT_FOR_MISSING_TIP = 1310,
+    IDS_WAIT_INVALID = 1311,
+    IDS_WAIT_NEEDED = 1312,
+    IDS_NONE_MISSING = 1313,
+    IDS_ADD_BY_MAC_TITLE = 1314,
+    IDS_ADD = 1315,
+    IDS_MAC_LISTED = 1316,
+    IDS_NOT_FOUND_ROW_TIP = 1317,
 };
