@@ -40,21 +40,18 @@ void CBatchEvents::BatchStarted(int cameras) {
                     std::string());
 }
 
-void CBatchEvents::Result(const std::string& mac, int code) {
-    if (code == UPGRADE_STATE_STARTING) {
-        // Later attempts of the same camera are not news to a technician.
-        if (m_started.insert(MacKey(mac)).second) {
-            const auto [name, address] = Who(mac);
-            m_pane.AddEvent(EventText(IDS_LOG_CAMERA_STARTED).arg(name, address), mac);
-        }
-        return;
+void CBatchEvents::Result(const std::string& mac, UpgradeProgress state) {
+    // Later attempts of the same camera are not news to a technician.
+    if (state == UpgradeProgress::Starting && m_started.insert(MacKey(mac)).second) {
+        const auto [name, address] = Who(mac);
+        m_pane.AddEvent(EventText(IDS_LOG_CAMERA_STARTED).arg(name, address), mac);
     }
-    if (!IsFinalPhase(PhaseOfResult(code))) {
-        return;
-    }
+}
+
+void CBatchEvents::Result(const std::string& mac, UpgradeResult code) {
     QString text = QString::fromStdString(ResultCodeToText(code));
     const std::string reason = ResultReasonText(code);
-    if (!reason.empty() && code != UPGRADE_OK) {
+    if (!reason.empty() && code != UpgradeResult::Ok) {
         text += QLatin1Char(' ') + QString::fromStdString(reason);
     }
     const auto [name, address] = Who(mac);
