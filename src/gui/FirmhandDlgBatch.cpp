@@ -3,6 +3,7 @@
 // until the batch's end, and each camera's progress and result passed on to
 // its row, the batch's outcomes and the log pane's events.
 #include <QAction>
+#include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
