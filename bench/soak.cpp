@@ -123,7 +123,7 @@ Figures Measure() {
 // One way a camera misbehaves, and the result its job must end with.
 struct Behaviour {
     std::string name;
-    int expected = UPGRADE_OK;
+    UpgradeResult expected = UpgradeResult::Ok;
 };
 
 // Gives `camera` a random fault and returns what it is.
@@ -133,51 +133,52 @@ Behaviour Misbehave(SimCameraConfig& camera, std::mt19937& random) {
     switch (std::uniform_int_distribution<int>(0, 13)(random)) {
         case 0:
             camera.password = "not-the-one-sent";
-            return {"wrong password", UPGRADE_BAD_CREDENTIALS};
+            return {"wrong password", UpgradeResult::BadCredentials};
         case 1:
             f.tooManyConnections = true;
-            return {"too many connections", UPGRADE_TOO_MANY_CONNECTIONS};
+            return {"too many connections", UpgradeResult::TooManyConnections};
         case 2:
             f.loginErrors = {30, 30, 30, 30, 30};
-            return {"login error 30", UPGRADE_CONNECT_FAILED};
+            return {"login error 30", UpgradeResult::ConnectFailed};
         case 3:
             f.loginErrors = {23, 24};
-            return {"login errors 23, 24", UPGRADE_OK};
+            return {"login errors 23, 24", UpgradeResult::Ok};
         case 4:
             f.closeAtBlock = block(random);
-            return {"link dropped at block " + std::to_string(f.closeAtBlock), UPGRADE_SEND_FAILED};
+            return {"link dropped at block " + std::to_string(f.closeAtBlock),
+                    UpgradeResult::SendFailed};
         case 5:
             f.stopAcksAtBlock = block(random);
-            return {"stall at block " + std::to_string(f.stopAcksAtBlock), UPGRADE_TIMEOUT};
+            return {"stall at block " + std::to_string(f.stopAcksAtBlock), UpgradeResult::Timeout};
         case 6:
             f.invalidHeadAtBlock = block(random);
             return {"invalid head at block " + std::to_string(f.invalidHeadAtBlock),
-                    UPGRADE_TIMEOUT};
+                    UpgradeResult::Timeout};
         case 7:
             f.invalidHeadAtLogin = true;
-            return {"invalid head at login", UPGRADE_CONNECT_FAILED};
+            return {"invalid head at login", UpgradeResult::ConnectFailed};
         case 8:
             f.fragmentReplies = true;
-            return {"fragmented replies", UPGRADE_OK};
+            return {"fragmented replies", UpgradeResult::Ok};
         case 9:
             f.neverReturn = true;
-            return {"never returns", UPGRADE_TIMEOUT};
+            return {"never returns", UpgradeResult::Timeout};
         case 10:
             f.sameVersionOnReturn = true;
-            return {"same version on return", UPGRADE_VERSION_UNCHANGED};
+            return {"same version on return", UpgradeResult::VersionUnchanged};
         case 11:
             f.upgradeErrorAtBlock = block(random);
             f.upgradeErrorWord = 5;
             return {"upgrade error 5 at block " + std::to_string(f.upgradeErrorAtBlock),
-                    UPGRADE_DEVICE_ERROR};
+                    UpgradeResult::DeviceError};
         case 12:
             f.upgradeErrorAtBlock = block(random);
             f.upgradeErrorWord = 22;
             return {"restart into upgrade mode at block " + std::to_string(f.upgradeErrorAtBlock),
-                    UPGRADE_OK};
+                    UpgradeResult::Ok};
         default:
             camera.protocolVersion = 2;
-            return {"protocol version 2", UPGRADE_NOT_SUPPORTED};
+            return {"protocol version 2", UpgradeResult::NotSupported};
     }
 }
 
@@ -244,7 +245,7 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
     std::map<std::string, Behaviour> behaviours;
     for (int n = 1; n <= options.cameras; ++n) {
         cameras.push_back(Camera(n));
-        behaviours[cameras.back().mac] = {"well-behaved", UPGRADE_OK};
+        behaviours[cameras.back().mac] = {"well-behaved", UpgradeResult::Ok};
     }
     std::vector<int> order(cameras.size());
     for (size_t i = 0; i < order.size(); ++i) {
@@ -282,7 +283,7 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
     // read until the batch's end.
     auto queue = std::make_shared<CSessionEventQueue>();
     auto session = std::make_unique<CFirmhandSession>(std::move(sessionOptions), queue);
-    std::map<std::string, int> finalCode;
+    std::map<std::string, UpgradeResult> finalCode;
     bool batchOver = false;
     const auto pump = [&](int ms) {
         const auto end = Clock::now() + std::chrono::milliseconds(ms);
@@ -332,7 +333,7 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
 
     // A job counts as ended only when its result came before the round's
     // limit, not when the cancellation below ended it.
-    const std::map<std::string, int> endedInTime = finalCode;
+    const std::map<std::string, UpgradeResult> endedInTime = finalCode;
 
     // Teardown in the window's order: cancel what still runs, let every
     // worker end, stop the session, then the cameras.
@@ -352,8 +353,8 @@ RoundResult RunRound(const Options& options, int round, std::mt19937& random,
             ++out.expected;
         } else {
             out.mismatches.push_back(std::string(device->mac) + " (" + behaviour.name +
-                                     ") ended with " + std::to_string(it->second) + ", expected " +
-                                     std::to_string(behaviour.expected));
+                                     ") ended with " + std::to_string(NumberOf(it->second)) +
+                                     ", expected " + std::to_string(NumberOf(behaviour.expected)));
         }
     }
     if (!workersEnded) {

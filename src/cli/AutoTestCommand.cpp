@@ -58,10 +58,10 @@ bool ReportsCamera(const SessionEvent& event, const CAutoUpgradeCycle& cycle) {
     return record && cycle.IsCamera(FieldText(record->mac));
 }
 
-// One batch of the camera with `package`, followed to its end: its final
-// code; nothing when it was refused (said on `err`) or interrupted.
-std::optional<int> UpgradeOnce(AutoTestRun& t, const DeviceInfoPtr& record,
-                               const std::string& package, int& status) {
+// One batch of the camera with `package`, followed to its end, with its
+// final `code`; false when it was refused (said on `err`) or interrupted.
+bool UpgradeOnce(AutoTestRun& t, const DeviceInfoPtr& record, const std::string& package,
+                 int& status, std::optional<UpgradeResult>& code) {
     CFirmhandSession& session = t.run.Session();
     BatchRequest request;
     request.devices = {record};
@@ -71,7 +71,7 @@ std::optional<int> UpgradeOnce(AutoTestRun& t, const DeviceInfoPtr& record,
     const BatchStartResult started = session.StartBatch(request);
     if (started != BatchStartResult::Started) {
         status = RefuseBatch(started, session, t.err);
-        return std::nullopt;
+        return false;
     }
     t.cycle.OnBatchStarted(true);
     CBatchTracker batch(InitialOutcomes(request.devices, {{"", package}}));
@@ -88,9 +88,10 @@ std::optional<int> UpgradeOnce(AutoTestRun& t, const DeviceInfoPtr& record,
     }
     if (cancelled) {
         status = kInterruptedExitStatus;
-        return std::nullopt;
+        return false;
     }
-    return batch.Outcomes().front().code;
+    code = batch.Outcomes().front().code;
+    return true;
 }
 
 // Waits for the camera's next search report after a batch that held it, up
@@ -105,11 +106,11 @@ bool AwaitReturn(AutoTestRun& t, int ms) {
 
 // "Round 2 of 3: two.bin: Upgraded successfully! (build 202)", with what
 // went wrong, if anything, in the brackets.
-void PrintRound(AutoTestRun& t, int round, int rounds, const std::string& package, int code,
-                const DEVICE_S_INFO* camera, bool ok) {
+void PrintRound(AutoTestRun& t, int round, int rounds, const std::string& package,
+                std::optional<UpgradeResult> code, const DEVICE_S_INFO* camera, bool ok) {
     t.out << "Round " << round << " of " << rounds << ": "
           << VisibleText(std::filesystem::path(package).filename().string()) << ": "
-          << ResultCodeToText(code);
+          << (code ? ResultCodeToText(*code) : std::string());
     if (camera != nullptr) {
         t.out << " (build " << camera->build;
         if (const std::optional<int> expected = t.cycle.ExpectedBuild(package);
@@ -163,22 +164,21 @@ int RunAutoTest(const AutoTestOptions& options, const CliContext& context, std::
     for (int round = 1; round <= options.rounds; ++round) {
         const std::string package = cycle.NextPackage(last);
         int status = 0;
-        const std::optional<int> code =
-            UpgradeOnce(t, session.FindDevice(cycle.Config().mac), package, status);
-        if (!code) {
+        std::optional<UpgradeResult> code;
+        if (!UpgradeOnce(t, session.FindDevice(cycle.Config().mac), package, status, code)) {
             return status;
         }
         last = package;
-        const bool back = cycle.OnBatchEnded(*code) || AwaitReturn(t, returnMs);
+        const bool back = cycle.OnBatchEnded(code) || AwaitReturn(t, returnMs);
         if (run.StopRequested()) {
             err << "firmhand-cli: interrupted\n";
             return kInterruptedExitStatus;
         }
         cycle.CameraBack();
         const DeviceInfoPtr camera = back ? session.FindDevice(cycle.Config().mac) : nullptr;
-        const bool ok = (*code == UPGRADE_OK || *code == UPGRADE_ALREADY_CURRENT) && camera &&
-                        cycle.FailedPackage(package, camera->build).empty();
-        PrintRound(t, round, options.rounds, package, *code, camera.get(), ok);
+        const bool ok = (code == UpgradeResult::Ok || code == UpgradeResult::AlreadyCurrent) &&
+                        camera && cycle.FailedPackage(package, camera->build).empty();
+        PrintRound(t, round, options.rounds, package, code, camera.get(), ok);
         allOk = allOk && ok;
         passed += ok ? 1 : 0;
         if (!camera) {

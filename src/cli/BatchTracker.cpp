@@ -92,7 +92,7 @@ std::optional<size_t> CBatchTracker::StateOf(const CameraStateEvent& event, doub
         return i;
     }
     CameraOutcome& o = m_record.Outcomes()[*i];
-    if (event.state == UPGRADE_STATE_STARTING) {
+    if (event.state == UpgradeProgress::Starting) {
         m_record.AttemptStarted(*i, seconds);
         o.state = "starting";  // the window's "please wait" tells a terminal nothing
     } else if (!IsInstalling(o)) {

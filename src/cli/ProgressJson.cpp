@@ -30,7 +30,7 @@ void CProgressEvents::Update(const std::vector<CameraOutcome>& outcomes, size_t 
     m_written.resize(outcomes.size());
     const CameraOutcome& o = outcomes[changed];
     Written& w = m_written[changed];
-    if (!w.waiting && !o.awaitedFor.empty() && o.code < 0 && o.ip.empty()) {
+    if (!w.waiting && !o.awaitedFor.empty() && !o.code && o.ip.empty()) {
         w.waiting = true;
         Write({{"event", "waiting"}, {"mac", o.mac}, {"text", o.state}});
     }
@@ -43,12 +43,12 @@ void CProgressEvents::Update(const std::vector<CameraOutcome>& outcomes, size_t 
         w.percent = -1;
         Write({{"event", "started"}, {"mac", o.mac}, {"attempt", w.attempts}});
     }
-    if (o.code >= 0) {
+    if (o.code) {
         if (!w.result) {
             w.result = true;
             Write({{"event", "result"},
                    {"mac", o.mac},
-                   {"code", o.code},
+                   {"code", NumberOf(*o.code)},
                    {"text", OutcomeText(o)},
                    {"reason", OutcomeReason(o)},
                    {"status", OutcomeStatus(o)},

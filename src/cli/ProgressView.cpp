@@ -22,7 +22,7 @@ constexpr size_t kShortestName = 6;
 enum class ProgressPhase { Running, Finished, Queued };
 
 ProgressPhase PhaseOf(const CameraOutcome& o) {
-    if (o.code >= 0) {
+    if (o.code) {
         return ProgressPhase::Finished;
     }
     return o.attempts > 0 ? ProgressPhase::Running : ProgressPhase::Queued;
@@ -36,7 +36,7 @@ std::string WithStep(const CameraOutcome& o, const std::string& text) {
 // The state in words: the result once there is one; while blocks go, the
 // percentage stands for itself.
 std::string StateText(const CameraOutcome& o) {
-    if (o.code >= 0) {
+    if (o.code) {
         return OutcomeText(o);
     }
     // Installing: its seconds once there is one to count (a plain line
@@ -51,7 +51,7 @@ std::string StateText(const CameraOutcome& o) {
 }
 
 bool Installing(const CameraOutcome& o) {
-    return o.code < 0 && o.lastBlockSeconds >= 0;
+    return !o.code && o.lastBlockSeconds >= 0;
 }
 
 // What an installing camera shows when its whole text would be cut: its
@@ -116,7 +116,7 @@ std::string CountLine(const std::vector<CameraOutcome>& outcomes, size_t hidden)
 }  // namespace
 
 int ShownPercent(const CameraOutcome& o) {
-    if (o.code == UPGRADE_OK) {
+    if (o.code == UpgradeResult::Ok) {
         return 100;
     }
     return std::clamp(o.progress, 0, 100);

@@ -143,8 +143,9 @@ void PrintPlan(const std::vector<CameraPlan>& plans, std::ostream& out) {
     CTextTable table({"MAC address", "IP address", "Model", "Version", "Plan", "Credentials"});
     for (const CameraPlan& plan : plans) {
         const DEVICE_S_INFO& r = *plan.record;
-        std::string what =
-            plan.package ? plan.package->FileName() : ResultCodeToText(plan.skipCode);
+        std::string what = plan.package    ? plan.package->FileName()
+                           : plan.skipCode ? ResultCodeToText(*plan.skipCode)
+                                           : std::string();
         if (plan.package && plan.path.size() > 1) {
             // An upgrade path: the steps it would take, in order.
             what.clear();
@@ -201,7 +202,7 @@ void TakeVerifiedVersion(const CFirmhandSession& session, CameraOutcome& o) {
 bool NewVersionsListed(const CFirmhandSession& session,
                        const std::vector<CameraOutcome>& outcomes) {
     for (const CameraOutcome& o : outcomes) {
-        if (o.code != UPGRADE_OK || !o.newVersion.empty()) {
+        if (o.code != UpgradeResult::Ok || !o.newVersion.empty()) {
             continue;
         }
         const DeviceInfoPtr record = session.FindDevice(o.mac);
@@ -460,8 +461,8 @@ private:
 
 // A camera the batch waits for: its waiting time, and once the search
 // found it, what the search says of it.
-void NoteAwaited(const UpgradeRun& u, CameraOutcome& o, int code) {
-    if (code == UPGRADE_WAITING_TO_BE_FOUND) {
+void NoteAwaited(const UpgradeRun& u, CameraOutcome& o, bool waitingToBeFound) {
+    if (waitingToBeFound) {
         o.awaitedFor = u.waitText;
         if (o.ip.empty()) {
             o.oldVersion.clear();  // not known before the search finds it
@@ -505,12 +506,12 @@ bool FollowBatch(UpgradeRun& u, CBatchTracker& batch, CProgressView& view, CProg
         if (const auto changed = batch.Apply(event, seconds)) {
             CameraOutcome& o = batch.Outcomes()[*changed];
             if (const auto* state = std::get_if<CameraStateEvent>(&event)) {
-                NoteAwaited(u, o, state->state);
-            } else if (const auto* result = std::get_if<CameraResultEvent>(&event)) {
-                NoteAwaited(u, o, result->code);
+                NoteAwaited(u, o, state->state == UpgradeProgress::WaitingToBeFound);
+            } else if (std::holds_alternative<CameraResultEvent>(event)) {
+                NoteAwaited(u, o, false);
             }
             StampOutcomeTimes(o, std::chrono::system_clock::now());
-            if (o.code == UPGRADE_OK && o.newVersion.empty()) {
+            if (o.code == UpgradeResult::Ok && o.newVersion.empty()) {
                 TakeVerifiedVersion(u.session, o);
             }
             view.Update(batch.Outcomes(), *changed);
@@ -564,7 +565,7 @@ void CloseOutcomes(UpgradeRun& u, std::vector<CameraOutcome>& outcomes, bool can
         // Only an upgraded camera came back with a version of its own; one
         // whose record lagged behind its result is read now.
         const DeviceInfoPtr record = u.session.FindDevice(o.mac);
-        if (o.code == UPGRADE_OK && o.newVersion.empty() && record) {
+        if (o.code == UpgradeResult::Ok && o.newVersion.empty() && record) {
             o.newVersion = DeviceVersionText(*record);
         }
     }
@@ -598,7 +599,7 @@ int PrintResults(UpgradeRun& u, const std::vector<CameraOutcome>& outcomes,
         return kInterruptedExitStatus;
     }
     for (const CameraOutcome& o : outcomes) {
-        if (o.code != UPGRADE_OK && o.code != UPGRADE_ALREADY_CURRENT) {
+        if (o.code != UpgradeResult::Ok && o.code != UpgradeResult::AlreadyCurrent) {
             return 1;
         }
     }

@@ -76,7 +76,7 @@ void CAutoUpgradeTest::OnBatchStarted(const std::vector<DEVICE_S_INFO>& cameras)
 }
 
 void CAutoUpgradeTest::OnBatchEnded(const CBatchOutcomes& outcomes) {
-    int code = -1;
+    std::optional<UpgradeResult> code;
     for (const CameraOutcome& outcome : outcomes.Outcomes()) {
         code = m_cycle.IsCamera(outcome.mac) ? outcome.code : code;
     }

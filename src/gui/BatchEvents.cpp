@@ -40,23 +40,20 @@ void CBatchEvents::BatchStarted(int cameras) {
                     std::string());
 }
 
-void CBatchEvents::Result(const std::string& mac, int code) {
-    if (code == UPGRADE_STATE_STARTING) {
-        // Later attempts of the same camera are not news to a technician.
-        if (m_started.insert(MacKey(mac)).second) {
-            const auto [name, address] = Who(mac);
-            m_pane.AddEvent(EventText(IDS_LOG_CAMERA_STARTED).arg(name, address), mac);
-        }
-        return;
+void CBatchEvents::Result(const std::string& mac, UpgradeProgress state) {
+    // Later attempts of the same camera are not news to a technician.
+    if (state == UpgradeProgress::Starting && m_started.insert(MacKey(mac)).second) {
+        const auto [name, address] = Who(mac);
+        m_pane.AddEvent(EventText(IDS_LOG_CAMERA_STARTED).arg(name, address), mac);
     }
-    if (!IsFinalPhase(PhaseOfResult(code))) {
-        return;
-    }
-    QString text =
-        QString::fromStdString(code == UPGRADE_NOT_FOUND_IN_TIME ? NotFoundWithinText(m_waitText)
-                                                                 : ResultCodeToText(code));
+}
+
+void CBatchEvents::Result(const std::string& mac, UpgradeResult code) {
+    QString text = QString::fromStdString(code == UpgradeResult::NotFoundInTime
+                                              ? NotFoundWithinText(m_waitText)
+                                              : ResultCodeToText(code));
     const std::string reason = ResultReasonText(code);
-    if (!reason.empty() && code != UPGRADE_OK) {
+    if (!reason.empty() && code != UpgradeResult::Ok) {
         text += QLatin1Char(' ') + QString::fromStdString(reason);
     }
     const auto [name, address] = Who(mac);

@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "model/ResultCode.h"
+
 class CDeviceListModel;
 class CLogPane;
 
@@ -18,9 +20,10 @@ public:
 
     void CameraFound(int row);
     void BatchStarted(int cameras);
-    // A result code posted for `mac`: the first attempt's start and the
-    // final result are events, the rest is progress.
-    void Result(const std::string& mac, int code);
+    // A state or the final result posted for `mac`: the first attempt's
+    // start and the final result are events, the rest is progress.
+    void Result(const std::string& mac, UpgradeProgress state);
+    void Result(const std::string& mac, UpgradeResult code);
     void BatchEnded(const QString& summary);
     // The batch's waiting time for cameras not found, as given ("" none).
     void SetWaitText(const std::string& text) { m_waitText = text; }

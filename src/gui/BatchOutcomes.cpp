@@ -65,20 +65,27 @@ void CBatchOutcomes::Progress(const std::string& mac, int progress, Clock::time_
     }
 }
 
-void CBatchOutcomes::Result(const std::string& mac, int code, const DEVICE_S_INFO* current,
-                            Clock::time_point now) {
+void CBatchOutcomes::Result(const std::string& mac, UpgradeProgress state, Clock::time_point now) {
+    const auto i = m_record.Find(mac);
+    if (!i) {
+        return;
+    }
+    if (state == UpgradeProgress::Starting) {
+        m_record.AttemptStarted(*i, Elapsed(now));
+    }
+    StampOutcomeTimes(m_record.Outcomes()[*i], now);
+}
+
+void CBatchOutcomes::Result(const std::string& mac, UpgradeResult code,
+                            const DEVICE_S_INFO* current, Clock::time_point now) {
     const auto i = m_record.Find(mac);
     if (!i) {
         return;
     }
     CameraOutcome& o = m_record.Outcomes()[*i];
-    if (code == UPGRADE_STATE_STARTING) {
-        m_record.AttemptStarted(*i, Elapsed(now));
-    } else if (!IsIntermediateResult(code)) {
-        m_record.Finished(*i, code, Elapsed(now));
-        if (code == UPGRADE_OK && current != nullptr) {
-            o.newVersion = DeviceVersionText(*current);
-        }
+    m_record.Finished(*i, code, Elapsed(now));
+    if (code == UpgradeResult::Ok && current != nullptr) {
+        o.newVersion = DeviceVersionText(*current);
     }
     StampOutcomeTimes(o, now);
 }

@@ -28,9 +28,10 @@ public:
     void Prepared(const std::string& mac, Clock::time_point now);
     // Block `progress` (0 for the first) went out.
     void Progress(const std::string& mac, int progress, Clock::time_point now);
-    // Any result code of the camera, progress states too; `current` is its
+    // A state of the camera's job, or its final result; `current` is its
     // record now (the new version of an upgraded camera).
-    void Result(const std::string& mac, int code, const DEVICE_S_INFO* current,
+    void Result(const std::string& mac, UpgradeProgress state, Clock::time_point now);
+    void Result(const std::string& mac, UpgradeResult code, const DEVICE_S_INFO* current,
                 Clock::time_point now);
     void MarkCancelled();
 

@@ -448,19 +448,16 @@ bool CDeviceListController::ShowProgress(const std::string& mac, int32_t progres
     // would read as a transfer that hangs.
     if (progress + 1 >= static_cast<int32_t>(UPGRADE_BLOCK_COUNT)) {
         m_installingSince.emplace(mac, std::chrono::steady_clock::now());
-        return m_model->SetResult(mac, UPGRADE_WAIT_COMPLETE,
+        return m_model->SetResult(mac, UpgradeProgress::WaitComplete,
                                   QString::fromStdString(WithStep(mac, InstallingText(0))));
     }
     return m_model->SetProgress(mac, progress,
                                 QString::fromStdString(WithStep(mac, ProgressText(progress))));
 }
 
-void CDeviceListController::ShowResult(const std::string& mac, int32_t code) {
-    std::string text;
-    ResultCodeToText(code, text);  // a code without a text clears the column
-    if (code == UPGRADE_NOT_FOUND_IN_TIME) {
-        text = NotFoundWithinText(m_waitText);  // as the CLI prints it
-    } else if (code == UPGRADE_WAIT_COMPLETE) {
+void CDeviceListController::ShowResult(const std::string& mac, UpgradeProgress state) {
+    std::string text = ResultCodeToText(state);
+    if (state == UpgradeProgress::WaitComplete) {
         // The camera is still installing, since its last block.
         const auto since = m_installingSince.find(mac);
         text = since == m_installingSince.end()
@@ -470,12 +467,18 @@ void CDeviceListController::ShowResult(const std::string& mac, int32_t code) {
                                               std::chrono::steady_clock::now() - since->second)
                                               .count()));
     } else {
-        m_installingSince.erase(mac);  // a new attempt, or its result
+        m_installingSince.erase(mac);  // a new attempt
     }
-    if (!IsIntermediateResult(code)) {
-        m_stepTexts.erase(mac);
-    }
-    m_model->SetResult(mac, code, QString::fromStdString(WithStep(mac, text)));
+    m_model->SetResult(mac, state, QString::fromStdString(WithStep(mac, text)));
+}
+
+void CDeviceListController::ShowResult(const std::string& mac, UpgradeResult code) {
+    m_installingSince.erase(mac);
+    m_stepTexts.erase(mac);
+    const std::string text = code == UpgradeResult::NotFoundInTime
+                                 ? NotFoundWithinText(m_waitText)  // as the CLI prints it
+                                 : ResultCodeToText(code);
+    m_model->SetResult(mac, code, QString::fromStdString(text));
 }
 
 void CDeviceListController::ShowStep(const std::string& mac, int step, int steps) {
@@ -496,7 +499,7 @@ void CDeviceListController::RefreshInstallingRows() {
     for (const auto& [mac, since] : m_installingSince) {
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - since).count();
         m_model->SetResult(
-            mac, UPGRADE_WAIT_COMPLETE,
+            mac, UpgradeProgress::WaitComplete,
             QString::fromStdString(WithStep(mac, InstallingText(static_cast<int>(seconds)))));
     }
 }

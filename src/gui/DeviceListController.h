@@ -91,7 +91,8 @@ public:
     void SetBatchRunning(bool running);
     // A camera's progress and result texts; false when no row shows it.
     bool ShowProgress(const std::string& mac, int32_t progress);
-    void ShowResult(const std::string& mac, int32_t code);
+    void ShowResult(const std::string& mac, UpgradeProgress state);
+    void ShowResult(const std::string& mac, UpgradeResult code);
     // A camera's upgrade path begins step `step` of `steps`: its texts name
     // the step until its final result.
     void ShowStep(const std::string& mac, int step, int steps);

@@ -266,16 +266,27 @@ bool CDeviceListModel::SetProgress(std::string_view mac, int progress, const QSt
     return true;
 }
 
-bool CDeviceListModel::SetResult(std::string_view mac, int code, const QString& text) {
+bool CDeviceListModel::SetResult(std::string_view mac, UpgradeResult code, const QString& text) {
+    return SetPhase(mac, PhaseOfResult(code), code, false, text);
+}
+
+bool CDeviceListModel::SetResult(std::string_view mac, UpgradeProgress state, const QString& text) {
+    return SetPhase(mac, PhaseOfState(state), std::nullopt, state == UpgradeProgress::Starting,
+                    text);
+}
+
+bool CDeviceListModel::SetPhase(std::string_view mac, RowPhase phase,
+                                std::optional<UpgradeResult> code, bool attemptStarts,
+                                const QString& text) {
     Row* row = RowOf(mac);
     if (row == nullptr) {
         return false;
     }
     const RowPhase before = row->phase;
-    row->phase = PhaseOfResult(code);
+    row->phase = phase;
     row->code = code;
     row->progress = -1;
-    row->attempts += code == UPGRADE_STATE_STARTING ? 1 : 0;
+    row->attempts += attemptStarts ? 1 : 0;
     row->cells[COL_RESULT] = text;
     MarkDirty(*row);
     if (before == RowPhase::Failed && row->phase != RowPhase::Failed) {
@@ -334,7 +345,7 @@ QString CDeviceListModel::ResultToolTip(const Row& row) const {
              : row.address);
     // A failed camera's reason in words, not the log's line about it.
     const std::string reason =
-        row.phase == RowPhase::Failed ? ResultReasonText(row.code) : std::string();
+        row.phase == RowPhase::Failed && row.code ? ResultReasonText(*row.code) : std::string();
     if (!reason.empty()) {
         line(IDS_TIP_REASON, QString::fromStdString(reason));
     } else if (!row.lastLogLine.isEmpty()) {
@@ -353,7 +364,7 @@ void CDeviceListModel::ClearResultTexts() {
         row->phase = RowPhase::None;
         row->progress = -1;
         row->attempts = 0;
-        row->code = -1;
+        row->code.reset();
         row->lastLogLine.clear();
         row->address.clear();
     }

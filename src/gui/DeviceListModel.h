@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -70,7 +71,8 @@ public:
     // the result column are gathered and made at most once per row per
     // frame. False when the MAC has no row.
     bool SetProgress(std::string_view mac, int progress, const QString& text);
-    bool SetResult(std::string_view mac, int code, const QString& text);
+    bool SetResult(std::string_view mac, UpgradeResult code, const QString& text);
+    bool SetResult(std::string_view mac, UpgradeProgress state, const QString& text);
     // Empties the result column and the batch state of every row.
     void ClearResultTexts();
     RowPhase Phase(int row) const;
@@ -130,8 +132,8 @@ private:
         RowPhase phase = RowPhase::None;
         int progress = -1;
         int attempts = 0;
-        int code = -1;       // the last result code, -1 for none
-        bool dirty = false;  // a result repaint is pending
+        std::optional<UpgradeResult> code;  // the final result, none before it
+        bool dirty = false;                 // a result repaint is pending
         QString lastLogLine;
         QString address;
     };
@@ -143,6 +145,9 @@ private:
     void Reposition(size_t from);
     Row* RowOf(std::string_view mac) const;
     void MarkDirty(Row& row);
+    // A state's or a final result's phase and text; `attemptStarts` counts an attempt.
+    bool SetPhase(std::string_view mac, RowPhase phase, std::optional<UpgradeResult> code,
+                  bool attemptStarts, const QString& text);
     QString ResultToolTip(const Row& row) const;
 
     std::vector<std::unique_ptr<Row>> m_rows;

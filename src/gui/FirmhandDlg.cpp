@@ -359,9 +359,9 @@ void CFirmhandDlg::WireSessionEvents() {
     connect(events, &CSessionEventAdapter::CameraProgress, this,
             [this](const std::string& mac, int progress) { OnUpgradeProgress(progress, mac); });
     connect(events, &CSessionEventAdapter::CameraState, this,
-            [this](const std::string& mac, int state) { OnUpgradeResult(state, mac); });
+            [this](const std::string& mac, UpgradeProgress state) { OnUpgradeResult(state, mac); });
     connect(events, &CSessionEventAdapter::CameraResult, this,
-            [this](const std::string& mac, int code) { OnUpgradeResult(code, mac); });
+            [this](const std::string& mac, UpgradeResult code) { OnUpgradeResult(code, mac); });
     connect(events, &CSessionEventAdapter::CameraStep, m_list, &CDeviceListController::ShowStep);
     connect(events, &CSessionEventAdapter::BatchPrepared, this, [this](const std::string& mac) {
         m_outcomes.Prepared(mac, std::chrono::system_clock::now());

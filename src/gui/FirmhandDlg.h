@@ -109,7 +109,8 @@ public:
     int OnUpgradeProgress(int32_t progress, const std::string& mac);
     // A state or the final result of a camera's job; 1 as the window's
     // message table always answered it.
-    int OnUpgradeResult(int32_t code, const std::string& mac);
+    int OnUpgradeResult(UpgradeProgress state, const std::string& mac);
+    int OnUpgradeResult(UpgradeResult code, const std::string& mac);
     // The batch's last event: the controls come back.
     void OnBatchEnd();
     // "Pause" / "Go on" beside Upgrade, and the batch's answer to it: the

@@ -196,7 +196,7 @@ void CFirmhandDlg::SetBatchControlsEnabled(bool enabled) {
     // "Retry failed" is offered only after a batch with failures.
     bool failed = false;
     for (const CameraOutcome& outcome : m_outcomes.Outcomes()) {
-        failed = failed || IsFailedResult(outcome.code);
+        failed = failed || !outcome.code || IsFailedResult(*outcome.code);
     }
     m_rolloutPanel->SetBatchControlsEnabled(enabled, m_batchRan && failed);
 }
@@ -211,7 +211,14 @@ int CFirmhandDlg::OnUpgradeProgress(int32_t progress, const std::string& mac) {
     return m_list->ShowProgress(mac, progress) ? 1 : 0;
 }
 
-int CFirmhandDlg::OnUpgradeResult(int32_t code, const std::string& mac) {
+int CFirmhandDlg::OnUpgradeResult(UpgradeProgress state, const std::string& mac) {
+    m_list->ShowResult(mac, state);
+    m_events->Result(mac, state);
+    m_outcomes.Result(mac, state, std::chrono::system_clock::now());
+    return 1;
+}
+
+int CFirmhandDlg::OnUpgradeResult(UpgradeResult code, const std::string& mac) {
     m_list->ShowResult(mac, code);
     m_events->Result(mac, code);
     m_outcomes.Result(mac, code, DeviceList().Record(DeviceList().FindDeviceItem(mac)),

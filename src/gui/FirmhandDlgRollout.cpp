@@ -70,7 +70,7 @@ void CFirmhandDlg::OnRetryFailed() {
     std::vector<int> rows;
     for (const CameraOutcome& outcome : m_outcomes.Outcomes()) {
         const int row = DeviceList().FindDeviceItem(outcome.mac);
-        if (row >= 0 && IsFailedResult(outcome.code)) {
+        if (row >= 0 && (!outcome.code || IsFailedResult(*outcome.code))) {
             rows.push_back(row);
         }
     }

@@ -6,32 +6,35 @@
 
 #include "session/SessionTypes.h"
 
-RowPhase PhaseOfResult(int code) {
+RowPhase PhaseOfResult(UpgradeResult code) {
     switch (code) {
-        case UPGRADE_OK:
+        case UpgradeResult::Ok:
             return RowPhase::Upgraded;
-        case UPGRADE_STATE_STARTING:
-            return RowPhase::Running;
-        case UPGRADE_WAIT_UPGRADE_MODE:
-        case UPGRADE_WAIT_COMPLETE:
-            return RowPhase::Waiting;
-        case UPGRADE_QUEUED:
-        case UPGRADE_CANARY_WAIT:
-        case UPGRADE_WAITING_TO_BE_FOUND:
-            return RowPhase::Queued;
-        case UPGRADE_ALREADY_CURRENT:
-        case UPGRADE_NO_PACKAGE_FOR_MODEL:
+        case UpgradeResult::AlreadyCurrent:
+        case UpgradeResult::NoPackageForModel:
             return RowPhase::Skipped;
-        case UPGRADE_NOT_STARTED:
-        case UPGRADE_CANCELLED:
-        case UPGRADE_CANARY_FAILED:
+        case UpgradeResult::NotStarted:
+        case UpgradeResult::Cancelled:
+        case UpgradeResult::CanaryFailed:
             return RowPhase::Cancelled;
-        case 20:
-        case 21:
-            return RowPhase::None;  // no text: the column is cleared
         default:
-            return code < 0 ? RowPhase::None : RowPhase::Failed;
+            return RowPhase::Failed;
     }
+}
+
+RowPhase PhaseOfState(UpgradeProgress state) {
+    switch (state) {
+        case UpgradeProgress::Starting:
+            return RowPhase::Running;
+        case UpgradeProgress::WaitUpgradeMode:
+        case UpgradeProgress::WaitComplete:
+            return RowPhase::Waiting;
+        case UpgradeProgress::Queued:
+        case UpgradeProgress::CanaryWait:
+        case UpgradeProgress::WaitingToBeFound:
+            return RowPhase::Queued;
+    }
+    return RowPhase::Queued;
 }
 
 bool IsFinalPhase(RowPhase phase) {

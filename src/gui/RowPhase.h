@@ -22,9 +22,9 @@ enum class RowPhase : uint8_t {
     Count,
 };
 
-// The phase a result code leaves a camera in (16, 17 and 18 are still
-// running; a code without a text is no result).
-RowPhase PhaseOfResult(int code);
+// The phase a final result or a progress state leaves a camera in.
+RowPhase PhaseOfResult(UpgradeResult code);
+RowPhase PhaseOfState(UpgradeProgress state);
 // Phases that end a camera's part of a batch.
 bool IsFinalPhase(RowPhase phase);
 

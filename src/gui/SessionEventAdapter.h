@@ -39,9 +39,9 @@ signals:
     void BatchPrepared(const std::string& mac, int prepared);
     // The block being sent minus 1.
     void CameraProgress(const std::string& mac, int progress);
-    // A state of a camera's running or waiting job (IsIntermediateResult).
-    void CameraState(const std::string& mac, int state);
-    void CameraResult(const std::string& mac, int code);
+    // A state of a camera's running or waiting job, and its final result.
+    void CameraState(const std::string& mac, UpgradeProgress state);
+    void CameraResult(const std::string& mac, UpgradeResult code);
     // A camera's upgrade path begins step `step` of `steps` (from 1).
     void CameraStep(const std::string& mac, int step, int steps);
     void BatchPaused(bool paused);

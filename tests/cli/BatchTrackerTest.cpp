@@ -14,8 +14,9 @@ namespace {
 SessionEvent Prepared(const std::string& mac) {
     return BatchPreparedEvent{mac, 1};
 }
-SessionEvent Result(int code, const std::string& mac) {
-    return *EventOfMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
+template <typename Code>
+SessionEvent Result(Code code, const std::string& mac) {
+    return *EventOfMessage(MakeTextMessage(WM_UPGRADE_RESULT, NumberOf(code), mac));
 }
 
 std::vector<CameraOutcome> Cameras(const std::vector<std::string>& macs) {
@@ -36,14 +37,14 @@ TEST(BatchTracker, StatusOfEachCameraWhenTheBatchIsCancelled) {
     batch.Apply(Prepared("AA"), 0);  // prepared only
     for (const char* mac : {"bb", "cc", "ee", "ff"}) {
         batch.Apply(Prepared(mac), 0);
-        batch.Apply(Result(UPGRADE_STATE_STARTING, mac), 0);
+        batch.Apply(Result(UpgradeProgress::Starting, mac), 0);
     }
     batch.Apply(CameraProgressEvent{"bb", 40}, 1);
-    batch.Apply(Result(UPGRADE_BAD_CREDENTIALS, "cc"), 2);  // failed before the cancel
-    batch.Apply(Result(UPGRADE_OK, "ee"), 3);
+    batch.Apply(Result(UpgradeResult::BadCredentials, "cc"), 2);  // failed before the cancel
+    batch.Apply(Result(UpgradeResult::Ok, "ee"), 3);
     batch.MarkCancelled();
-    batch.Apply(Result(UPGRADE_FAILED, "bb"), 4);
-    batch.Apply(Result(UPGRADE_OK, "ff"), 4);  // done just as the cancel came
+    batch.Apply(Result(UpgradeResult::Failed, "bb"), 4);
+    batch.Apply(Result(UpgradeResult::Ok, "ff"), 4);  // done just as the cancel came
     // Every final result is in, yet only the end message ends the batch.
     EXPECT_FALSE(batch.Over());
     batch.Apply(BatchEndedEvent{4}, 5);
@@ -51,9 +52,9 @@ TEST(BatchTracker, StatusOfEachCameraWhenTheBatchIsCancelled) {
 
     const std::vector<CameraOutcome>& o = batch.Outcomes();
     EXPECT_EQ(OutcomeStatus(o[0]), "cancelled");
-    EXPECT_EQ(o[0].code, -1);
+    EXPECT_EQ(o[0].code, std::nullopt);
     EXPECT_EQ(OutcomeStatus(o[1]), "cancelled");
-    EXPECT_EQ(o[1].code, UPGRADE_FAILED);
+    EXPECT_EQ(o[1].code, UpgradeResult::Failed);
     EXPECT_EQ(o[1].progress, 41);
     EXPECT_EQ(OutcomeStatus(o[2]), "failed");
     EXPECT_EQ(OutcomeStatus(o[3]), "not-started");
@@ -83,7 +84,7 @@ TEST(BatchTracker, StatusOfEachCameraWhenTheBatchIsCancelled) {
 // percentage is the number's, and a start reads as one.
 TEST(BatchTracker, ProgressTextAgreesWithThePercentShown) {
     CBatchTracker batch(Cameras({"aa"}));
-    batch.Apply(Result(UPGRADE_STATE_STARTING, "aa"), 0);
+    batch.Apply(Result(UpgradeProgress::Starting, "aa"), 0);
     EXPECT_EQ(batch.Outcomes()[0].state, "starting");
     for (const int block : {0, 36, 98}) {
         batch.Apply(CameraProgressEvent{"aa", block}, 1);

@@ -55,7 +55,7 @@ TEST(InstallingView, TheTimeAfterTheLastBlockReadsAsInstallingWithItsElapsedTime
     camera.mac = "02:CC:00:00:00:01";
     CBatchTracker batch({camera});
     batch.Apply(BatchPreparedEvent{camera.mac, 1}, 0);
-    batch.Apply(CameraStateEvent{camera.mac, UPGRADE_STATE_STARTING}, 1);
+    batch.Apply(CameraStateEvent{camera.mac, UpgradeProgress::Starting}, 1);
     batch.Apply(CameraProgressEvent{camera.mac, 49}, 2);
     EXPECT_NE(CameraLine(batch.Outcomes()[0], 79).find("transferring"), std::string::npos);
 
@@ -63,17 +63,17 @@ TEST(InstallingView, TheTimeAfterTheLastBlockReadsAsInstallingWithItsElapsedTime
     EXPECT_FALSE(batch.Tick(3.5));  // still within the first second
     EXPECT_TRUE(batch.Tick(15.2));
     // Waiting for the camera to complete is the same phase to a technician.
-    batch.Apply(CameraStateEvent{camera.mac, UPGRADE_WAIT_COMPLETE}, 16);
+    batch.Apply(CameraStateEvent{camera.mac, UpgradeProgress::WaitComplete}, 16);
     std::string line = CameraLine(batch.Outcomes()[0], 100);
     EXPECT_NE(line.find(LoadString(IDS_INSTALLING) + " (12 s)"), std::string::npos) << line;
     EXPECT_EQ(line.find("transferring"), std::string::npos) << line;
 
     // A further attempt transfers again; the result counts from the first.
-    batch.Apply(CameraStateEvent{camera.mac, UPGRADE_STATE_STARTING}, 20);
+    batch.Apply(CameraStateEvent{camera.mac, UpgradeProgress::Starting}, 20);
     EXPECT_FALSE(batch.Tick(25));
     line = CameraLine(batch.Outcomes()[0], 100);
     EXPECT_EQ(line.find(LoadString(IDS_INSTALLING)), std::string::npos) << line;
-    batch.Apply(CameraResultEvent{camera.mac, UPGRADE_OK}, 31);
+    batch.Apply(CameraResultEvent{camera.mac, UpgradeResult::Ok}, 31);
     EXPECT_EQ(batch.Outcomes()[0].seconds, 30);
     EXPECT_FALSE(batch.Tick(40));
 }

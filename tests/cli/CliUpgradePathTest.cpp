@@ -279,11 +279,11 @@ TEST(PathStepView, TheRowNamesItsStepUntilTheCameraEnds) {
     batch.Apply(CameraStepEvent{onPath.mac, 2, 3}, 0);
     EXPECT_EQ(batch.Outcomes()[0].state, "Step 2 of 3");
     for (const std::string& mac : {onPath.mac, single.mac}) {
-        batch.Apply(CameraStateEvent{mac, UPGRADE_STATE_STARTING}, 1);
+        batch.Apply(CameraStateEvent{mac, UpgradeProgress::Starting}, 1);
         batch.Apply(CameraProgressEvent{mac, 49}, 2);
     }
     EXPECT_EQ(batch.Outcomes()[0].state, "Step 2 of 3: 50%");
     EXPECT_EQ(batch.Outcomes()[1].state, "50%");
-    batch.Apply(CameraResultEvent{onPath.mac, UPGRADE_OK}, 3);
-    EXPECT_EQ(batch.Outcomes()[0].code, UPGRADE_OK);
+    batch.Apply(CameraResultEvent{onPath.mac, UpgradeResult::Ok}, 3);
+    EXPECT_EQ(batch.Outcomes()[0].code, UpgradeResult::Ok);
 }

@@ -20,14 +20,14 @@ std::vector<CameraOutcome> Outcomes() {
     CameraOutcome refused;
     refused.mac = "02:CC:00:00:00:01";
     refused.ip = "127.200.1.2";
-    refused.code = UPGRADE_TOO_MANY_CONNECTIONS;
+    refused.code = UpgradeResult::TooManyConnections;
     refused.oldVersion = "4.0.2(230118)";
     refused.attempts = 3;
     refused.seconds = 12.5;
     CameraOutcome upgraded;
     upgraded.mac = "02:CC:00:00:00:02";
     upgraded.ip = "127.200.1.3";
-    upgraded.code = UPGRADE_OK;
+    upgraded.code = UpgradeResult::Ok;
     upgraded.oldVersion = "4.0.2(230118)";
     upgraded.newVersion = "4.0.3(230301)beta";
     upgraded.attempts = 1;
@@ -59,7 +59,7 @@ TEST(FinalTable, At80ColumnsTheResultAndVersionsStayWhole) {
 
 TEST(FinalTable, WideEnoughItIsOneTableAndWithoutATerminalEverything) {
     std::vector<CameraOutcome> outcomes = Outcomes();
-    outcomes[0].code = UPGRADE_FAILED;  // "Upgrade failed!"
+    outcomes[0].code = UpgradeResult::Failed;  // "Upgrade failed!"
     outcomes[1].newVersion = "4.0.3(230301)";
     const std::string fitted = Table(outcomes, 100);
     EXPECT_EQ(fitted,

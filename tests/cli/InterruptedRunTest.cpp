@@ -13,8 +13,9 @@
 
 namespace {
 
-SessionEvent ResultOf(int code, const std::string& mac) {
-    return *EventOfMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
+template <typename Code>
+SessionEvent ResultOf(Code code, const std::string& mac) {
+    return *EventOfMessage(MakeTextMessage(WM_UPGRADE_RESULT, NumberOf(code), mac));
 }
 
 }  // namespace
@@ -28,17 +29,17 @@ TEST(InterruptedRun, CamerasPastTheirLastBlockAreInstallingAndTheTallySaysSo) {
     CBatchTracker batch(cameras);
     for (const char* mac : macs) {
         batch.Apply(BatchPreparedEvent{mac, 1}, 0);
-        batch.Apply(ResultOf(UPGRADE_STATE_STARTING, mac), 0);
+        batch.Apply(ResultOf(UpgradeProgress::Starting, mac), 0);
     }
     batch.Apply(CameraProgressEvent{"aa", 99}, 1);  // installing
     batch.Apply(CameraProgressEvent{"bb", 99}, 1);  // back before the cancel
-    batch.Apply(ResultOf(UPGRADE_OK, "bb"), 2);
+    batch.Apply(ResultOf(UpgradeResult::Ok, "bb"), 2);
     batch.Apply(CameraProgressEvent{"cc", 40}, 1);  // mid-transfer
-    batch.Apply(ResultOf(UPGRADE_ELSEWHERE, "dd"), 1);
+    batch.Apply(ResultOf(UpgradeResult::Elsewhere, "dd"), 1);
     batch.MarkCancelled();
-    batch.Apply(ResultOf(UPGRADE_CANCELLED, "aa"), 3);
-    batch.Apply(ResultOf(UPGRADE_CANCELLED, "cc"), 3);
-    batch.Apply(ResultOf(UPGRADE_CANCELLED, "ee"), 3);
+    batch.Apply(ResultOf(UpgradeResult::Cancelled, "aa"), 3);
+    batch.Apply(ResultOf(UpgradeResult::Cancelled, "cc"), 3);
+    batch.Apply(ResultOf(UpgradeResult::Cancelled, "ee"), 3);
 
     const std::vector<CameraOutcome>& o = batch.Outcomes();
     EXPECT_EQ(OutcomeStatus(o[0]), "installing");
@@ -46,7 +47,7 @@ TEST(InterruptedRun, CamerasPastTheirLastBlockAreInstallingAndTheTallySaysSo) {
     EXPECT_EQ(OutcomeStatus(o[1]), "upgraded");
     EXPECT_EQ(OutcomeStatus(o[2]), "cancelled");
     EXPECT_EQ(OutcomeStatus(o[3]), "busy");
-    EXPECT_FALSE(IsFailedResult(o[3].code));  // nor against a failure limit
+    EXPECT_FALSE(IsFailedResult(*o[3].code));  // nor against a failure limit
     EXPECT_EQ(OutcomeStatus(o[4]), "cancelled");
 
     const std::vector<std::string> lines = LiveLines(o, {100, 24});

@@ -29,7 +29,7 @@ std::vector<CameraOutcome> Fleet(int count, int running, int finished) {
             o.state = "36%";
         }
         if (i >= running && i < running + finished) {
-            o.code = (i % 2 == 0) ? UPGRADE_OK : UPGRADE_FAILED;
+            o.code = (i % 2 == 0) ? UpgradeResult::Ok : UpgradeResult::Failed;
         }
         outcomes.push_back(o);
     }
@@ -85,7 +85,7 @@ TEST(ProgressView, BarAndPercentageAgree) {
         // No second, different number from the state text.
         EXPECT_EQ(line.find(std::to_string(blocks - 1) + "%"), std::string::npos) << line;
     }
-    o.code = UPGRADE_OK;
+    o.code = UpgradeResult::Ok;
     EXPECT_NE(CameraLine(o, 79).find("100%"), std::string::npos);
 }
 
@@ -105,7 +105,7 @@ TEST(ProgressView, WithoutTerminalOneLinePerStateChange) {
         o.state = std::to_string(block) + "%";
         view.Update(fleet, 0);
     }
-    o.code = UPGRADE_OK;
+    o.code = UpgradeResult::Ok;
     view.Update(fleet, 0);
     view.Finish(fleet);
     const std::string text = out.str();

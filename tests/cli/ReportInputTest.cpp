@@ -16,7 +16,7 @@ TEST(ReportInput, NamesInCapitalsAreReportsOfTheirKind) {
 
     CameraOutcome o;
     o.mac = "02:CC:00:00:00:01";
-    o.code = 0;
+    o.code = UpgradeResult::Ok;
     ASSERT_TRUE(WriteOutcomeReport({o}, box.File("R.CSV")));
     EXPECT_EQ(box.Read("R.CSV").rfind("mac,ip,code,", 0), 0u) << "written as CSV";
 }

@@ -67,7 +67,7 @@ TEST_F(CanaryPauseWindowTest, FailedCanariesHoldBackTheRestOfTheirModel) {
             ++heldBack;
             EXPECT_EQ(m_fleet.State(camera.mac)->logins, 0);
         } else {
-            EXPECT_EQ(Result(camera.mac), ResultCodeToText(UPGRADE_DEVICE_ERROR));
+            EXPECT_EQ(Result(camera.mac), ResultCodeToText(UpgradeResult::DeviceError));
         }
     }
     EXPECT_EQ(heldBack, 1) << "both canaries ran before the model was held back";
@@ -115,7 +115,8 @@ TEST_F(CanaryPauseWindowTest, PauseButtonHoldsTheNextCameraUntilGoOn) {
     m_dlg->ChooseLanguage(UiLanguage::English);
     ASSERT_TRUE(PumpUntil([&] { return m_fleet.State(first)->phase == "offline"; }, 30000));
     ASSERT_TRUE(m_fleet.SetOnline(first, true));
-    ASSERT_TRUE(PumpUntil([&] { return Result(first) == ResultCodeToText(UPGRADE_OK); }, 30000));
+    ASSERT_TRUE(
+        PumpUntil([&] { return Result(first) == ResultCodeToText(UpgradeResult::Ok); }, 30000));
     const std::string& second = first == cameras[0].mac ? cameras[1].mac : cameras[0].mac;
     EXPECT_EQ(m_fleet.CountEvents(second, "connect"), 0) << "started while paused";
     EXPECT_TRUE(m_dlg->IsUpgrading());
@@ -126,6 +127,6 @@ TEST_F(CanaryPauseWindowTest, PauseButtonHoldsTheNextCameraUntilGoOn) {
     ASSERT_TRUE(PumpUntil([&] { return m_fleet.State(second)->phase == "offline"; }, 30000));
     ASSERT_TRUE(m_fleet.SetOnline(second, true));
     ASSERT_TRUE(WaitForBatchEnd());
-    EXPECT_EQ(Result(second), ResultCodeToText(UPGRADE_OK));
+    EXPECT_EQ(Result(second), ResultCodeToText(UpgradeResult::Ok));
     EXPECT_FALSE(pause->isEnabled());
 }

@@ -18,6 +18,7 @@
 #include "ResultDelegate.h"
 #include "StateIcons.h"
 #include "app/Logger.h"
+#include "session/MessageEvents.h"
 #include "upgrade/UpgradeResult.h"
 
 FH_LOG_SOURCE("DesktopWindowTest");
@@ -83,32 +84,39 @@ TEST_F(DesktopWindowTest, ResultColumnFollowsThePhasesAndRepaintsOncePerRowPerFr
     m_dlg->OnUpgradeProgress(60, Mac(2));
     ASSERT_TRUE(PumpUntil([&] { return ChangesOfRow(changes, Row(2)) == 1; }, 5000));
 
-    const std::pair<int, RowPhase> phases[] = {
-        {UPGRADE_STATE_STARTING, RowPhase::Running},
-        {UPGRADE_WAIT_COMPLETE, RowPhase::Waiting},
-        {UPGRADE_QUEUED, RowPhase::Queued},
-        {UPGRADE_OK, RowPhase::Upgraded},
-        {UPGRADE_ALREADY_CURRENT, RowPhase::Skipped},
-        {UPGRADE_NO_PACKAGE_FOR_MODEL, RowPhase::Skipped},
-        {UPGRADE_NOT_STARTED, RowPhase::Cancelled},
-        {UPGRADE_BAD_CREDENTIALS, RowPhase::Failed},
-        {UPGRADE_VERSION_UNCHANGED, RowPhase::Failed},
-        {20, RowPhase::None},
+    const std::pair<UpgradeProgress, RowPhase> states[] = {
+        {UpgradeProgress::Starting, RowPhase::Running},
+        {UpgradeProgress::WaitComplete, RowPhase::Waiting},
+        {UpgradeProgress::Queued, RowPhase::Queued},
     };
-    for (const auto& [code, phase] : phases) {
-        m_dlg->OnUpgradeResult(code, Mac(0));
-        EXPECT_EQ(list.Phase(Row(0)), phase) << code;
-        EXPECT_EQ(list.Progress(Row(0)), -1) << code;
+    for (const auto& [state, phase] : states) {
+        m_dlg->OnUpgradeResult(state, Mac(0));
+        EXPECT_EQ(list.Phase(Row(0)), phase) << NumberOf(state);
+        EXPECT_EQ(list.Progress(Row(0)), -1) << NumberOf(state);
     }
-    EXPECT_EQ(Result(Mac(0)), "") << "a code without a text clears the column";
+    const std::pair<UpgradeResult, RowPhase> results[] = {
+        {UpgradeResult::Ok, RowPhase::Upgraded},
+        {UpgradeResult::AlreadyCurrent, RowPhase::Skipped},
+        {UpgradeResult::NoPackageForModel, RowPhase::Skipped},
+        {UpgradeResult::BadCredentials, RowPhase::Failed},
+        {UpgradeResult::VersionUnchanged, RowPhase::Failed},
+        {UpgradeResult::NotStarted, RowPhase::Cancelled},
+    };
+    for (const auto& [code, phase] : results) {
+        m_dlg->OnUpgradeResult(code, Mac(0));
+        EXPECT_EQ(list.Phase(Row(0)), phase) << NumberOf(code);
+        EXPECT_EQ(list.Progress(Row(0)), -1) << NumberOf(code);
+    }
+    // A posted number that names neither never reaches the window.
+    EXPECT_FALSE(EventOfMessage(MakeTextMessage(WM_UPGRADE_RESULT, 20, Mac(0))));
 
     // A failed row stands out and its tooltip tells what happened.
     GetLogInstance()->SetLevel(kLogInfo);
     LOG_INFO("Test", "1(1) times upgrade device, mac: %s, currentIp: 127.0.70.2:9008, x: 1",
              Mac(1).c_str());
     m_dlg->LogPane().Drain();
-    m_dlg->OnUpgradeResult(UPGRADE_STATE_STARTING, Mac(1));
-    m_dlg->OnUpgradeResult(UPGRADE_CONNECT_FAILED, Mac(1));
+    m_dlg->OnUpgradeResult(UpgradeProgress::Starting, Mac(1));
+    m_dlg->OnUpgradeResult(UpgradeResult::ConnectFailed, Mac(1));
     const QModelIndex failed = list.index(Row(1), COL_RESULT);
     EXPECT_TRUE(list.data(list.index(Row(1), COL_NAME), Qt::BackgroundRole).isValid());
     EXPECT_FALSE(list.data(list.index(Row(2), COL_NAME), Qt::BackgroundRole).isValid());
@@ -124,7 +132,7 @@ TEST_F(DesktopWindowTest, ResultColumnFollowsThePhasesAndRepaintsOncePerRowPerFr
 
     // The status bar counts them.
     Check(Mac(2));
-    m_dlg->OnUpgradeResult(UPGRADE_QUEUED, Mac(2));
+    m_dlg->OnUpgradeResult(UpgradeProgress::Queued, Mac(2));
     EXPECT_EQ(m_dlg->StatusCountsText(),
               QStringLiteral("Found 3 · checked 1 · queued 1 · running 0 · upgraded 0 · "
                              "failed 1 · skipped 0"));
@@ -148,7 +156,7 @@ TEST_F(DesktopWindowTest, DelegateDrawsABarWhileSendingAndAStateIconOtherwise) {
 
     list.SetCellText(Row(1), COL_RESULT, QStringLiteral("Upgraded successfully!"));
     const QImage textOnly = PaintCell(list, Row(1));
-    m_dlg->OnUpgradeResult(UPGRADE_OK, Mac(1));
+    m_dlg->OnUpgradeResult(UpgradeResult::Ok, Mac(1));
     const QImage withIcon = PaintCell(list, Row(1));
     EXPECT_NE(textOnly, withIcon) << "the state icon is drawn";
 }
@@ -208,12 +216,12 @@ TEST_F(DesktopWindowTest, FilterShowsMatchingRowsAndTheButtonsActOnThem) {
 
     // Only failed rows, and a row leaves the view when it stops failing.
     auto* onlyFailed = qobject_cast<QAbstractButton*>(m_dlg->Control(IDC_ONLY_FAILED));
-    m_dlg->OnUpgradeResult(UPGRADE_TIMEOUT, Mac(1));
-    m_dlg->OnUpgradeResult(UPGRADE_TIMEOUT, Mac(4));
+    m_dlg->OnUpgradeResult(UpgradeResult::Timeout, Mac(1));
+    m_dlg->OnUpgradeResult(UpgradeResult::Timeout, Mac(4));
     DeviceList().FlushRepaints();
     onlyFailed->setChecked(true);
     EXPECT_EQ(shown->rowCount(), 2);
-    m_dlg->OnUpgradeResult(UPGRADE_OK, Mac(4));
+    m_dlg->OnUpgradeResult(UpgradeResult::Ok, Mac(4));
     ASSERT_TRUE(PumpUntil([&] { return shown->rowCount() == 1; }, 5000));
     EXPECT_EQ(m_dlg->Filter().VisibleRows(), std::vector<int>{Row(1)});
 }

@@ -17,7 +17,7 @@ TEST(ExportText, CameraNamesCannotStartFormulasOrBreakLines) {
     outcome.mac = "02:CC:00:00:10:01";
     outcome.name = "=HYPERLINK(\"h\")";
     outcome.package = "-fw.bin";
-    outcome.code = 0;
+    outcome.code = UpgradeResult::Ok;
     CameraOutcome other = outcome;
     other.name = "\x1b[31mR\r\n@x";
     const std::string csv = BatchReportText({outcome, other}, "results.csv", "");

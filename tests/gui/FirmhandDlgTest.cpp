@@ -336,11 +336,11 @@ TEST_F(FirmhandDlgTest, UpgradeLocksAtOnceAndUnlocksAtTheBatchEnd) {
     EXPECT_EQ(Result(Mac(2)), "Wait for restart to enter upgrade mode");
     Post(MakeTextMessage(WM_UPGRADE_RESULT, 0, Mac(0)));
     Post(MakeTextMessage(WM_UPGRADE_RESULT, 11, Mac(1)));
-    Post(MakeTextMessage(WM_UPGRADE_RESULT, 13, Mac(2)));  // no text: cleared
+    Post(MakeTextMessage(WM_UPGRADE_RESULT, 13, Mac(2)));  // no result: never reaches the row
     ProcessGuiEvents();
     EXPECT_EQ(Result(Mac(0)), "Upgraded successfully!");
     EXPECT_EQ(Result(Mac(1)), "Incorrect Username/Password!");
-    EXPECT_EQ(Result(Mac(2)), "");
+    EXPECT_EQ(Result(Mac(2)), "Wait for restart to enter upgrade mode");
     EXPECT_TRUE(LockedForBatch()) << "a final result for every row is not the end";
 
     m_reach->Open();
@@ -351,7 +351,7 @@ TEST_F(FirmhandDlgTest, UpgradeLocksAtOnceAndUnlocksAtTheBatchEnd) {
     // Checked rows top to bottom; new rows went on top, so camera 2 first.
     EXPECT_EQ(m_reach->Made(), (std::vector<std::string>{Mac(2), Mac(1), Mac(0)}));
     EXPECT_EQ(m_dlg->batchEnds, (std::vector<int>{3}));
-    const std::string failed = ResultCodeToText(UPGRADE_CONNECT_FAILED);
+    const std::string failed = ResultCodeToText(UpgradeResult::ConnectFailed);
     for (int i : {0, 1, 2}) {
         EXPECT_EQ(Result(Mac(i)), failed) << i;
     }
@@ -373,7 +373,7 @@ TEST_F(FirmhandDlgTest, MessagesForUnknownCamerasChangeNoRow) {
     AddCameras(1);
     EXPECT_EQ(m_dlg->OnUpgradeProgress(5, "ff:ff:ff:ff:ff:ff"), 0);
     EXPECT_EQ(m_dlg->OnUpgradeProgress(5, Mac(0)), 1);
-    EXPECT_EQ(m_dlg->OnUpgradeResult(0, "ff:ff:ff:ff:ff:ff"), 1);
+    EXPECT_EQ(m_dlg->OnUpgradeResult(UpgradeResult::Ok, "ff:ff:ff:ff:ff:ff"), 1);
     EXPECT_EQ(Result(Mac(0)), "5%");
     // Progress matches the MAC without regard to case.
     EXPECT_EQ(m_dlg->OnUpgradeProgress(7, "00:11:22:33:00:00"), 1);

@@ -62,7 +62,7 @@ TEST_F(RolloutWindowTest, PackagesByModelAndForce) {
     EXPECT_EQ(Upgrades(a), 1);
     EXPECT_EQ(Upgrades(b), 1);
     EXPECT_EQ(Upgrades(c), 0);
-    EXPECT_EQ(Result(c.mac), ResultCodeToText(UPGRADE_ALREADY_CURRENT));
+    EXPECT_EQ(Result(c.mac), ResultCodeToText(UpgradeResult::AlreadyCurrent));
     EXPECT_EQ(Logins(c), 0) << "a current camera is not connected";
 
     qobject_cast<QCheckBox*>(m_dlg->Control(IDC_FORCE))->setChecked(true);
@@ -95,10 +95,10 @@ TEST_F(RolloutWindowTest, FailureLimitAndRetryFailed) {
     std::vector<std::string> failed;
     int notStarted = 0;
     for (const SimCameraConfig& camera : cameras) {
-        if (Result(camera.mac) == ResultCodeToText(UPGRADE_BAD_CREDENTIALS)) {
+        if (Result(camera.mac) == ResultCodeToText(UpgradeResult::BadCredentials)) {
             failed.push_back(camera.mac);
         } else {
-            EXPECT_EQ(Result(camera.mac), ResultCodeToText(UPGRADE_NOT_STARTED));
+            EXPECT_EQ(Result(camera.mac), ResultCodeToText(UpgradeResult::NotStarted));
             EXPECT_EQ(Logins(camera), 0);
             ++notStarted;
         }
@@ -163,7 +163,7 @@ TEST_F(RolloutWindowTest, OfferResumesAnUnfinishedRun) {
     ASSERT_TRUE(WaitForBatchEnd());
     for (const SimCameraConfig& camera : cameras) {
         EXPECT_EQ(Upgrades(camera), 1) << camera.mac;
-        EXPECT_EQ(Result(camera.mac), ResultCodeToText(UPGRADE_OK));
+        EXPECT_EQ(Result(camera.mac), ResultCodeToText(UpgradeResult::Ok));
     }
     EXPECT_FALSE(Session().UnfinishedRun()) << "the resumed run finished";
     m_dlg->answer = false;

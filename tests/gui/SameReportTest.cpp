@@ -38,7 +38,8 @@ struct Batch {
 };
 
 std::vector<Event> Transfer(int camera, double from, int lastBlock) {
-    std::vector<Event> events = {{from, WM_UPGRADE_RESULT, UPGRADE_STATE_STARTING, camera}};
+    std::vector<Event> events = {
+        {from, WM_UPGRADE_RESULT, NumberOf(UpgradeProgress::Starting), camera}};
     for (int block = 0; block <= lastBlock; block += block < 90 ? 30 : 1) {
         events.push_back({from + 1 + block / 10.0, WM_UPGRADE_PROGRESS, block, camera});
     }
@@ -73,24 +74,24 @@ Batch MakeBatch() {
     for (int camera : {0, 1, 3, 5, 6}) {
         e.push_back({0.5, WM_BATCH_PREPARED, 1, camera});
     }
-    e.push_back({0.6, WM_UPGRADE_RESULT, UPGRADE_QUEUED, 2});
+    e.push_back({0.6, WM_UPGRADE_RESULT, NumberOf(UpgradeProgress::Queued), 2});
     for (const Event& step : Transfer(0, 1, 99)) {
         e.push_back(step);
     }
-    e.push_back({13, WM_UPGRADE_RESULT, UPGRADE_WAIT_COMPLETE, 0});
-    e.push_back({40.25, WM_UPGRADE_RESULT, UPGRADE_OK, 0});
-    e.push_back({2, WM_UPGRADE_RESULT, UPGRADE_STATE_STARTING, 1});
-    e.push_back({3.5, WM_UPGRADE_RESULT, UPGRADE_BAD_CREDENTIALS, 1});
+    e.push_back({13, WM_UPGRADE_RESULT, NumberOf(UpgradeProgress::WaitComplete), 0});
+    e.push_back({40.25, WM_UPGRADE_RESULT, NumberOf(UpgradeResult::Ok), 0});
+    e.push_back({2, WM_UPGRADE_RESULT, NumberOf(UpgradeProgress::Starting), 1});
+    e.push_back({3.5, WM_UPGRADE_RESULT, NumberOf(UpgradeResult::BadCredentials), 1});
     for (const Event& step : Transfer(3, 4, 99)) {
         e.push_back(step);
     }
-    e.push_back({4, WM_UPGRADE_RESULT, UPGRADE_NO_PACKAGE_FOR_MODEL, 4});
-    e.push_back({5, WM_UPGRADE_RESULT, UPGRADE_ELSEWHERE, 6});
+    e.push_back({4, WM_UPGRADE_RESULT, NumberOf(UpgradeResult::NoPackageForModel), 4});
+    e.push_back({5, WM_UPGRADE_RESULT, NumberOf(UpgradeResult::Elsewhere), 6});
     // The cancel: camera 3 sent its last block and installs, camera 5 was
     // prepared, camera 2 only waited for a slot.
-    batch.afterCancel = {{50, WM_UPGRADE_RESULT, UPGRADE_CANCELLED, 3},
-                         {50, WM_UPGRADE_RESULT, UPGRADE_CANCELLED, 5},
-                         {50, WM_UPGRADE_RESULT, UPGRADE_CANCELLED, 2}};
+    batch.afterCancel = {{50, WM_UPGRADE_RESULT, NumberOf(UpgradeResult::Cancelled), 3},
+                         {50, WM_UPGRADE_RESULT, NumberOf(UpgradeResult::Cancelled), 5},
+                         {50, WM_UPGRADE_RESULT, NumberOf(UpgradeResult::Cancelled), 2}};
     return batch;
 }
 
@@ -108,7 +109,7 @@ std::vector<CameraOutcome> AsTheCli(const Batch& batch, Clock::time_point begin)
                 tracker.Apply(*EventOfMessage(MakeTextMessage(e.id, e.wParam, mac)), e.at)) {
             CameraOutcome& o = tracker.Outcomes()[*changed];
             StampOutcomeTimes(o, when);
-            if (o.code == UPGRADE_OK && o.newVersion.empty()) {
+            if (o.code == UpgradeResult::Ok && o.newVersion.empty()) {
                 o.newVersion = DeviceVersionText(*batch.upgradedRecord);
             }
         }
@@ -135,8 +136,11 @@ std::vector<CameraOutcome> AsTheWindow(const Batch& batch, Clock::time_point beg
             outcomes.Prepared(mac, when);
         } else if (e.id == WM_UPGRADE_PROGRESS) {
             outcomes.Progress(mac, e.wParam, when);
+        } else if (const auto state = UpgradeProgressOfNumber(e.wParam)) {
+            outcomes.Result(mac, *state, when);
         } else {
-            outcomes.Result(mac, e.wParam, batch.upgradedRecord.get(), when);
+            outcomes.Result(mac, *UpgradeResultOfNumber(e.wParam), batch.upgradedRecord.get(),
+                            when);
         }
     };
     std::for_each(batch.events.begin(), batch.events.end(), apply);

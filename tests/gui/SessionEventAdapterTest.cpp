@@ -31,7 +31,7 @@ protected:
 TEST_F(SessionEventAdapterTest, EventsOfAnotherThreadArriveInOrderAndBatched) {
     CSessionEventAdapter adapter;
     std::vector<int> progress;
-    std::vector<int> states;
+    std::vector<UpgradeProgress> states;
     int ended = -1;
     size_t progressWhenEnded = 0;
     QObject::connect(&adapter, &CSessionEventAdapter::CameraProgress, &adapter,
@@ -40,7 +40,7 @@ TEST_F(SessionEventAdapterTest, EventsOfAnotherThreadArriveInOrderAndBatched) {
                          progress.push_back(block);
                      });
     QObject::connect(&adapter, &CSessionEventAdapter::CameraState, &adapter,
-                     [&](const std::string&, int state) { states.push_back(state); });
+                     [&](const std::string&, UpgradeProgress state) { states.push_back(state); });
     QObject::connect(&adapter, &CSessionEventAdapter::BatchEnded, &adapter, [&](int jobs) {
         ended = jobs;
         progressWhenEnded = progress.size();
@@ -50,7 +50,8 @@ TEST_F(SessionEventAdapterTest, EventsOfAnotherThreadArriveInOrderAndBatched) {
     SessionEventSinkPtr sink = adapter.Sink();
     std::atomic<bool> allPosted{false};
     std::thread worker([&] {
-        EXPECT_TRUE(sink->OnEvent(CameraStateEvent{"02:00:00:00:00:01", UPGRADE_STATE_STARTING}));
+        EXPECT_TRUE(
+            sink->OnEvent(CameraStateEvent{"02:00:00:00:00:01", UpgradeProgress::Starting}));
         for (int i = 0; i < kEvents; ++i) {
             sink->OnEvent(CameraProgressEvent{"02:00:00:00:00:01", i});
         }
@@ -61,7 +62,7 @@ TEST_F(SessionEventAdapterTest, EventsOfAnotherThreadArriveInOrderAndBatched) {
     EXPECT_TRUE(DeliverUntil([&] { return ended >= 0; }));
     worker.join();
 
-    EXPECT_EQ(states, std::vector<int>{UPGRADE_STATE_STARTING});
+    EXPECT_EQ(states, std::vector<UpgradeProgress>{UpgradeProgress::Starting});
     ASSERT_EQ(progress.size(), static_cast<size_t>(kEvents));
     for (int i = 0; i < kEvents; ++i) {
         ASSERT_EQ(progress[i], i) << "the posting order";

@@ -240,8 +240,8 @@ TEST_F(TechnicianWindowTest, AnalyticsVersionsLeaveTheUpgradeResult) {
     fields.mac = "AA:BB:CC:00:00:01";
     m_dlg->List().addDeviceItem(MakeDevice(fields));
     Check(fields.mac);
-    const QString upgraded = QString::fromStdString(ResultCodeToText(UPGRADE_OK));
-    DeviceList().SetResult(fields.mac, UPGRADE_OK, upgraded);
+    const QString upgraded = QString::fromStdString(ResultCodeToText(UpgradeResult::Ok));
+    DeviceList().SetResult(fields.mac, UpgradeResult::Ok, upgraded);
     const int row = m_dlg->List().findDeviceItem(fields.mac);
     auto post = [this](CWindowMessage message) {
         Post(std::move(message));

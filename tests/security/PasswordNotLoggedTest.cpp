@@ -180,7 +180,7 @@ TEST(PasswordNotLogged, UpgradeRunKeepsItOnlyInTheOwnersSettingsFile) {
     ASSERT_TRUE(h.WaitForBatchEnd()) << "the batch ends; last log lines:\n"
                                      << LastLines(h.Log(), 30);
     for (const std::string& mac : macs) {
-        EXPECT_EQ(h.FinalResult(mac), 0) << mac;
+        EXPECT_EQ(h.FinalResult(mac), UpgradeResult::Ok) << mac;
     }
 
     // The remembered credentials are in the per-user file, and only there.

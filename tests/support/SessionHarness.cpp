@@ -249,10 +249,10 @@ SeenMessage SeenOf(const SessionEvent& event) {
             return {WM_UPGRADE_PROGRESS, e.progress, e.mac};
         }
         SeenMessage operator()(const CameraStateEvent& e) const {
-            return {WM_UPGRADE_RESULT, e.state, e.mac};
+            return {WM_UPGRADE_RESULT, NumberOf(e.state), e.mac};
         }
         SeenMessage operator()(const CameraResultEvent& e) const {
-            return {WM_UPGRADE_RESULT, e.code, e.mac};
+            return {WM_UPGRADE_RESULT, NumberOf(e.code), e.mac};
         }
         SeenMessage operator()(const CameraStepEvent& e) const {
             return {WM_UPGRADE_STEP, PathStepWord(e.step, e.steps), e.mac};
@@ -321,20 +321,24 @@ void CSessionHarness::Handle(SessionEvent& event) {
     m_messages.push_back(SeenOf(event));
 }
 
-int CSessionHarness::FinalResult(const std::string& mac) const {
+std::optional<UpgradeResult> CSessionHarness::FinalResult(const std::string& mac) const {
     const auto it = m_results.find(mac);
-    return it == m_results.end() || it->second.empty() ? -1 : it->second.back();
+    if (it == m_results.end() || it->second.empty()) {
+        return std::nullopt;
+    }
+    const UpgradeResult* last = std::get_if<UpgradeResult>(&it->second.back());
+    return last != nullptr ? std::optional<UpgradeResult>(*last) : std::nullopt;
 }
 
-std::vector<int> CSessionHarness::Results(const std::string& mac) const {
+std::vector<CameraCode> CSessionHarness::Results(const std::string& mac) const {
     const auto it = m_results.find(mac);
-    return it == m_results.end() ? std::vector<int>{} : it->second;
+    return it == m_results.end() ? std::vector<CameraCode>{} : it->second;
 }
 
 int CSessionHarness::Attempts(const std::string& mac) const {
     int n = 0;
-    for (int code : Results(mac)) {
-        n += code == UPGRADE_STATE_STARTING;
+    for (const CameraCode& code : Results(mac)) {
+        n += code == CameraCode{UpgradeProgress::Starting} ? 1 : 0;
     }
     return n;
 }

@@ -10,14 +10,16 @@
 //   h.SetSetting(settings::kWaitRebootTimeout, "2");   // before Start
 //   ASSERT_TRUE(h.Start());                             // every camera listed
 //   h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
-//   EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+//   EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
 #pragma once
 
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "SimFleet.h"
@@ -26,6 +28,9 @@
 #include "session/FirmhandSession.h"
 #include "session/SessionEventQueue.h"
 #include "support/TestSupport.h"
+
+// A camera's state or final result, as its events carried them.
+using CameraCode = std::variant<UpgradeProgress, UpgradeResult>;
 
 // A batch or query event as the front-end received it, told with the id,
 // code and text of the message it stands for.
@@ -98,12 +103,11 @@ public:
     // Reads events until the log holds `count` lines with `fragment`.
     bool WaitForLog(const std::string& fragment, int count = 1, int timeoutMs = 10000);
 
-    // The last result the camera's worker posted (its final one once it
-    // ended), or -1.
-    int FinalResult(const std::string& mac) const;
-    // Every state and result code of the camera, in order.
-    std::vector<int> Results(const std::string& mac) const;
-    int Attempts(const std::string& mac) const;  // number of code-16 posts
+    // The camera's final result when the last event of it was one, else none.
+    std::optional<UpgradeResult> FinalResult(const std::string& mac) const;
+    // Every state and final result of the camera, in order.
+    std::vector<CameraCode> Results(const std::string& mac) const;
+    int Attempts(const std::string& mac) const;  // number of Starting states
     std::vector<int> Progress(const std::string& mac) const;
     // The session's record of the camera, or null.
     DeviceInfoPtr Record(const std::string& mac) const;
@@ -143,7 +147,7 @@ private:
     std::unique_ptr<CFirmhandSession> m_session;
     int m_block;
 
-    std::map<std::string, std::vector<int>> m_results;
+    std::map<std::string, std::vector<CameraCode>> m_results;
     std::map<std::string, std::vector<int>> m_progress;
     std::vector<SeenMessage> m_messages;
     std::vector<SessionEvent> m_events;

@@ -14,8 +14,8 @@
 
 namespace {
 
-bool Posted(const CSessionHarness& h, const std::string& mac, int code) {
-    const std::vector<int> codes = h.Results(mac);
+bool Posted(const CSessionHarness& h, const std::string& mac, CameraCode code) {
+    const std::vector<CameraCode> codes = h.Results(mac);
     return std::find(codes.begin(), codes.end(), code) != codes.end();
 }
 
@@ -72,17 +72,18 @@ TEST(AwaitedCameras, CameraFoundLateIsUpgradedAndOneNeverFoundEndsAtTheDeadline)
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
 
     // Switched on once the batch waits for it.
-    ASSERT_TRUE(h.WaitUntil([&] { return Posted(h, late.mac, UPGRADE_WAITING_TO_BE_FOUND); }));
+    ASSERT_TRUE(
+        h.WaitUntil([&] { return Posted(h, late.mac, UpgradeProgress::WaitingToBeFound); }));
     ASSERT_TRUE(h.Fleet().SetOnline(late.mac, true));
     ASSERT_TRUE(h.WaitForBatchEnd());
 
-    EXPECT_EQ(h.FinalResult(present.mac), UPGRADE_OK);
-    EXPECT_EQ(h.FinalResult(late.mac), UPGRADE_OK);
-    EXPECT_EQ(h.Results(late.mac).front(), UPGRADE_WAITING_TO_BE_FOUND);
-    EXPECT_TRUE(Posted(h, late.mac, UPGRADE_QUEUED)) << "queued once found";
+    EXPECT_EQ(h.FinalResult(present.mac), UpgradeResult::Ok);
+    EXPECT_EQ(h.FinalResult(late.mac), UpgradeResult::Ok);
+    EXPECT_EQ(h.Results(late.mac).front(), CameraCode{UpgradeProgress::WaitingToBeFound});
+    EXPECT_TRUE(Posted(h, late.mac, UpgradeProgress::Queued)) << "queued once found";
     EXPECT_EQ(h.Fleet().State(late.mac)->upgradesCompleted, 1);
-    EXPECT_EQ(h.Results(never.mac),
-              (std::vector<int>{UPGRADE_WAITING_TO_BE_FOUND, UPGRADE_NOT_FOUND_IN_TIME}));
+    EXPECT_EQ(h.Results(never.mac), (std::vector<CameraCode>{UpgradeProgress::WaitingToBeFound,
+                                                             UpgradeResult::NotFoundInTime}));
     EXPECT_EQ(h.Fleet().CountEvents(never.mac, "connect"), 0);
     EXPECT_TRUE(h.UnfinishedAtEnd().empty()) << "every final result before the end";
     EXPECT_EQ(h.LastBatchJobs(), 3);
@@ -98,8 +99,8 @@ TEST(AwaitedCameras, CameraFoundLateIsUpgradedAndOneNeverFoundEndsAtTheDeadline)
     EXPECT_EQ(run.Find(late.mac)->ip, late.ip);
     ASSERT_NE(run.Find(never.mac), nullptr);
     EXPECT_TRUE(run.Find(never.mac)->awaited);
-    EXPECT_EQ(run.Find(never.mac)->code, UPGRADE_NOT_FOUND_IN_TIME);
-    EXPECT_TRUE(IsFailedResult(UPGRADE_NOT_FOUND_IN_TIME));
+    EXPECT_EQ(run.Find(never.mac)->code, UpgradeResult::NotFoundInTime);
+    EXPECT_TRUE(IsFailedResult(UpgradeResult::NotFoundInTime));
     EXPECT_EQ(NotFoundWithinText("4s"), "Not found within 4s");
 }
 
@@ -115,11 +116,11 @@ TEST(AwaitedCameras, CancelEndsTheWaitAtOnceAndResumeWaitsAgain) {
     request.waitSeconds = 3600;
     request.waitText = "1h";
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
-    ASSERT_TRUE(h.WaitUntil([&] { return Posted(h, off.mac, UPGRADE_WAITING_TO_BE_FOUND); }));
+    ASSERT_TRUE(h.WaitUntil([&] { return Posted(h, off.mac, UpgradeProgress::WaitingToBeFound); }));
     ASSERT_EQ(h.Session().CancelAll(), BatchCallResult::Done);
     // Far below the hour the batch would wait.
     ASSERT_TRUE(h.WaitForBatchEnd(30000));
-    EXPECT_EQ(h.FinalResult(off.mac), UPGRADE_CANCELLED);
+    EXPECT_EQ(h.FinalResult(off.mac), UpgradeResult::Cancelled);
 
     const auto unfinished = h.Session().UnfinishedRun();
     ASSERT_TRUE(unfinished.has_value()) << "a cancelled wait is resumable";
@@ -135,11 +136,12 @@ TEST(AwaitedCameras, CancelEndsTheWaitAtOnceAndResumeWaitsAgain) {
     resume.devices = h.Session().ResumeDevices(*unfinished);
     ASSERT_EQ(h.StartBatch(resume), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitUntil([&] {
-        const std::vector<int> codes = h.Results(off.mac);
-        return std::count(codes.begin(), codes.end(), UPGRADE_WAITING_TO_BE_FOUND) == 2;
+        const std::vector<CameraCode> codes = h.Results(off.mac);
+        return std::count(codes.begin(), codes.end(),
+                          CameraCode{UpgradeProgress::WaitingToBeFound}) == 2;
     }));
     ASSERT_TRUE(h.Fleet().SetOnline(off.mac, true));
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(off.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(off.mac), UpgradeResult::Ok);
     EXPECT_FALSE(h.Session().UnfinishedRun().has_value());
 }

@@ -120,7 +120,7 @@ TEST_F(BatchStateTest, RunsToItsEndAndStartsAgainFromEnded) {
     EXPECT_EQ(Session().CancelAll(), BatchCallResult::WrongState) << "nothing to cancel";
     ASSERT_EQ(Session().LastBatchOutcomes().size(), 1u);
     EXPECT_EQ(Session().LastBatchOutcomes()[0].mac, first.mac);
-    EXPECT_EQ(Session().LastBatchOutcomes()[0].code, UPGRADE_OK);
+    EXPECT_EQ(Session().LastBatchOutcomes()[0].code, UpgradeResult::Ok);
     const std::string firstJournal = Session().RunJournalPath();
     EXPECT_NE(firstJournal, "");
 
@@ -135,7 +135,7 @@ TEST_F(BatchStateTest, RunsToItsEndAndStartsAgainFromEnded) {
     EXPECT_EQ(Session().BatchStateNow(), BatchState::Ended);
     ASSERT_EQ(Session().LastBatchOutcomes().size(), 1u);
     EXPECT_EQ(Session().LastBatchOutcomes()[0].mac, second.mac);
-    EXPECT_EQ(Session().LastBatchOutcomes()[0].code, UPGRADE_OK);
+    EXPECT_EQ(Session().LastBatchOutcomes()[0].code, UpgradeResult::Ok);
     EXPECT_NE(Session().RunJournalPath(), firstJournal);
 }
 
@@ -156,7 +156,7 @@ TEST_F(BatchStateTest, CancelOnceWhileRunningThenEnded) {
     EXPECT_EQ(outcomes[1].mac, second.mac);
     for (const BatchOutcome& outcome : outcomes) {
         EXPECT_EQ(outcome.code, h.FinalResult(outcome.mac)) << outcome.mac;
-        EXPECT_NE(outcome.code, UPGRADE_OK) << outcome.mac;
+        EXPECT_NE(outcome.code, UpgradeResult::Ok) << outcome.mac;
     }
 }
 
@@ -181,7 +181,7 @@ TEST_F(BatchStateTest, ACancelWhileStartingEndsTheBatchAtOnce) {
     EXPECT_EQ(Session().BatchStateNow(), BatchState::Ended);
     EXPECT_EQ(gate->waiting, 0);
     for (const BatchOutcome& outcome : Session().LastBatchOutcomes()) {
-        EXPECT_EQ(outcome.code, UPGRADE_CANCELLED) << outcome.mac;
+        EXPECT_EQ(outcome.code, UpgradeResult::Cancelled) << outcome.mac;
     }
     EXPECT_EQ(Session().LastBatchOutcomes().size(), 2u);
 }

@@ -182,11 +182,11 @@ TEST(CameraLock, LockFileThatIsNotARegularFileLeavesItsCameraAlone) {
     ASSERT_TRUE(h.Start());
     h.RunBatch({linked.mac, piped.mac, plain.mac}, h.NewStylePackage("fw.bin"));
     for (const auto& cam : {linked, piped}) {
-        EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_LOCK_REFUSED) << cam.mac;
+        EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::LockRefused) << cam.mac;
         EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "connect"), 0) << cam.mac;
         EXPECT_TRUE(h.Log().Contains("no safe lock, camera left alone, mac: " + cam.mac));
     }
-    EXPECT_EQ(h.FinalResult(plain.mac), UPGRADE_OK);
-    EXPECT_EQ(ResultCodeToText(UPGRADE_LOCK_REFUSED),
+    EXPECT_EQ(h.FinalResult(plain.mac), UpgradeResult::Ok);
+    EXPECT_EQ(ResultCodeToText(UpgradeResult::LockRefused),
               "Not started: the camera's lock cannot be taken safely");
 }

@@ -48,7 +48,7 @@ void ExpectStartedAfter(const CSessionHarness& h, const std::vector<SimEvent>& e
         ASSERT_GE(back, 0) << canary;
         for (const std::string& other : others) {
             EXPECT_GT(FirstEvent(events, other, "connect"), back) << other << " after " << canary;
-            EXPECT_EQ(h.Results(other).front(), UPGRADE_CANARY_WAIT) << other;
+            EXPECT_EQ(h.Results(other).front(), CameraCode{UpgradeProgress::CanaryWait}) << other;
         }
     }
 }
@@ -70,7 +70,7 @@ TEST(Canary, ScheduleLetsEachModelWaitForItsOwnCanariesOnly) {
     }
     EXPECT_FALSE(schedule.Next(pending, true).Any()) << "both wait for their canaries";
 
-    schedule.Ended("a1", UPGRADE_OK);
+    schedule.Ended("a1", UpgradeResult::Ok);
     auto step = schedule.Next(pending, false);
     EXPECT_EQ(step.released, std::vector<size_t>{1});
     EXPECT_FALSE(step.start) << "no start while starts are not allowed (paused)";
@@ -78,7 +78,7 @@ TEST(Canary, ScheduleLetsEachModelWaitForItsOwnCanariesOnly) {
     EXPECT_EQ(schedule.Next(pending, true).start, 1u);
     std::erase(pending, 1u);
 
-    schedule.Ended("c1", UPGRADE_BAD_CREDENTIALS);
+    schedule.Ended("c1", UpgradeResult::BadCredentials);
     EXPECT_EQ(schedule.Next(pending, true).heldBack, std::vector<size_t>{4});
     EXPECT_TRUE(schedule.AnyFailed());
 
@@ -112,24 +112,25 @@ TEST(Canary, FailedCanaryHoldsItsModelBackWhileAnotherModelCompletes) {
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
 
-    EXPECT_EQ(h.FinalResult(a[0]), UPGRADE_DEVICE_ERROR);
+    EXPECT_EQ(h.FinalResult(a[0]), UpgradeResult::DeviceError);
     for (size_t i = 1; i < a.size(); ++i) {
-        EXPECT_EQ(h.FinalResult(a[i]), UPGRADE_CANARY_FAILED) << a[i];
-        EXPECT_EQ(h.Results(a[i]).front(), UPGRADE_CANARY_WAIT) << a[i];
+        EXPECT_EQ(h.FinalResult(a[i]), UpgradeResult::CanaryFailed) << a[i];
+        EXPECT_EQ(h.Results(a[i]).front(), CameraCode{UpgradeProgress::CanaryWait}) << a[i];
         EXPECT_EQ(h.Fleet().CountEvents(a[i], "connect"), 0) << a[i];
     }
     for (const std::string& mac : b) {
-        EXPECT_EQ(h.FinalResult(mac), UPGRADE_OK) << mac;
+        EXPECT_EQ(h.FinalResult(mac), UpgradeResult::Ok) << mac;
     }
-    EXPECT_EQ(h.Results(b[0]).front(), UPGRADE_QUEUED);
+    EXPECT_EQ(h.Results(b[0]).front(), CameraCode{UpgradeProgress::Queued});
     ExpectStartedAfter(h, h.Fleet().Events(), {b[0]}, {b[1], b[2]});
     // Released once the canary passed: the waiting rows read "Queued" again.
-    const std::vector<int> released = h.Results(b[1]);
-    EXPECT_NE(std::find(released.begin(), released.end(), UPGRADE_QUEUED), released.end());
+    const std::vector<CameraCode> released = h.Results(b[1]);
+    EXPECT_NE(std::find(released.begin(), released.end(), CameraCode{UpgradeProgress::Queued}),
+              released.end());
 
-    EXPECT_EQ(ResultCodeToText(UPGRADE_CANARY_FAILED), "Not started: canary failed");
-    EXPECT_EQ(ResultCodeToText(UPGRADE_CANARY_WAIT), "Waiting for the canary");
-    EXPECT_FALSE(IsFailedResult(UPGRADE_CANARY_FAILED)) << "held back, not failed";
+    EXPECT_EQ(ResultCodeToText(UpgradeResult::CanaryFailed), "Not started: canary failed");
+    EXPECT_EQ(ResultCodeToText(UpgradeProgress::CanaryWait), "Waiting for the canary");
+    EXPECT_FALSE(IsFailedResult(UpgradeResult::CanaryFailed)) << "held back, not failed";
     const auto unfinished = h.Session().UnfinishedRun();
     ASSERT_TRUE(unfinished.has_value()) << "the held-back cameras are resumable";
     EXPECT_EQ(unfinished->canary, 1);
@@ -152,7 +153,7 @@ TEST(Canary, TwoCanariesPerModelBothComeBackBeforeTheRestStart) {
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
     for (const std::string& mac : macs) {
-        EXPECT_EQ(h.FinalResult(mac), UPGRADE_OK) << mac;
+        EXPECT_EQ(h.FinalResult(mac), UpgradeResult::Ok) << mac;
     }
     ExpectStartedAfter(h, h.Fleet().Events(), {macs[0], macs[1]}, {macs[2], macs[3], macs[4]});
     EXPECT_FALSE(h.Session().UnfinishedRun().has_value());
@@ -179,7 +180,7 @@ TEST(Canary, ResumedRunKeepsTheRuleAndTakesANewCanary) {
     request.canary = 1;
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
-    ASSERT_EQ(h.FinalResult(macs[1]), UPGRADE_CANARY_FAILED);
+    ASSERT_EQ(h.FinalResult(macs[1]), UpgradeResult::CanaryFailed);
     const std::string journal = h.Session().RunJournalPath();
 
     // Resumed without a count of its own: the journal's rule holds, the
@@ -189,15 +190,16 @@ TEST(Canary, ResumedRunKeepsTheRuleAndTakesANewCanary) {
     resume.resumeRun = journal;
     ASSERT_EQ(h.StartBatch(resume), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(macs[0]), UPGRADE_DEVICE_ERROR);
+    EXPECT_EQ(h.FinalResult(macs[0]), UpgradeResult::DeviceError);
     EXPECT_EQ(h.Fleet().CountEvents(macs[0], "upgrade_start"), 1) << "not retried";
-    EXPECT_EQ(h.FinalResult(macs[1]), UPGRADE_OK);
-    EXPECT_EQ(h.FinalResult(macs[2]), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(macs[1]), UpgradeResult::Ok);
+    EXPECT_EQ(h.FinalResult(macs[2]), UpgradeResult::Ok);
     const std::vector<SimEvent> events = h.Fleet().Events();
     EXPECT_GT(FirstEvent(events, macs[2], "connect"), BackUpgraded(events, macs[1]));
-    EXPECT_EQ(h.Results(macs[2]).back(), UPGRADE_OK);
-    const std::vector<int> third = h.Results(macs[2]);
-    EXPECT_NE(std::find(third.begin(), third.end(), UPGRADE_CANARY_WAIT), third.end());
+    EXPECT_EQ(h.Results(macs[2]).back(), CameraCode{UpgradeResult::Ok});
+    const std::vector<CameraCode> third = h.Results(macs[2]);
+    EXPECT_NE(std::find(third.begin(), third.end(), CameraCode{UpgradeProgress::CanaryWait}),
+              third.end());
 
     RunSummary run;
     std::string error;
@@ -227,18 +229,18 @@ TEST(PauseBatch, NoCameraStartsWhilePausedAndRunningOnesFinish) {
     EXPECT_TRUE(h.Session().IsBatchPaused());
     ASSERT_TRUE(h.WaitUntil([&] { return h.Fleet().CountEvents(macs[0], "offline") > 0; }));
     h.Fleet().SetOnline(macs[0], true);
-    ASSERT_TRUE(h.WaitUntil([&] { return !IsIntermediateResult(h.FinalResult(macs[0])); }));
-    EXPECT_EQ(h.FinalResult(macs[0]), UPGRADE_OK) << "the running camera finished";
+    ASSERT_TRUE(h.WaitUntil([&] { return h.FinalResult(macs[0]).has_value(); }));
+    EXPECT_EQ(h.FinalResult(macs[0]), UpgradeResult::Ok) << "the running camera finished";
     EXPECT_EQ(h.Session().BatchStateNow(), BatchState::Running);
     for (const std::string& mac : {macs[1], macs[2]}) {
         EXPECT_EQ(h.Fleet().CountEvents(mac, "connect"), 0) << mac;
-        EXPECT_EQ(h.FinalResult(mac), UPGRADE_QUEUED) << mac;
+        EXPECT_EQ(h.Results(mac).back(), CameraCode{UpgradeProgress::Queued}) << mac;
     }
 
     ASSERT_EQ(h.Session().PauseBatch(false), BatchCallResult::Done);
     ASSERT_TRUE(h.WaitForBatchEnd());
     for (const std::string& mac : macs) {
-        EXPECT_EQ(h.FinalResult(mac), UPGRADE_OK) << mac;
+        EXPECT_EQ(h.FinalResult(mac), UpgradeResult::Ok) << mac;
     }
     // One message per change, in order, each before the cameras it let go.
     std::vector<int> pauses;
@@ -274,5 +276,5 @@ TEST(PauseBatch, CancelWakesAPausedBatch) {
     ASSERT_EQ(h.Session().CancelAll(), BatchCallResult::Done);
     EXPECT_EQ(h.Session().PauseBatch(false), BatchCallResult::WrongState) << "cancelling";
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(macs[1]), UPGRADE_CANCELLED);
+    EXPECT_EQ(h.FinalResult(macs[1]), UpgradeResult::Cancelled);
 }

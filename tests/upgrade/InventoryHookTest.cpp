@@ -40,8 +40,8 @@ TEST(InventoryHook, ACancelledBatchLeavesAStepForEveryCamera) {
         ASSERT_TRUE(inventory->Steps("Bench", mac, steps, error)) << error;
         ASSERT_EQ(steps.size(), 1u);
         const UPGRADE_STEP& step = steps[0].step;
-        EXPECT_EQ(step.result, h.FinalResult(mac));
-        EXPECT_EQ(step.result, UPGRADE_CANCELLED);
+        EXPECT_EQ(step.result, NumberOf(h.FinalResult(mac)));
+        EXPECT_EQ(step.result, NumberOf(UpgradeResult::Cancelled));
         EXPECT_EQ(step.attempts, mac == macs[0] ? 1 : 0);
         EXPECT_EQ(step.packageName, "fw.bin");
         EXPECT_EQ(step.packageSha256.size(), 64u);

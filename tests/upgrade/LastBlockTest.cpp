@@ -88,7 +88,7 @@ TEST(LastBlock, CancelWhileBlock99IsAcknowledgedKeepsBlock100Back) {
     ASSERT_TRUE(h.WaitForBatchEnd());
     h.Fleet().SetEventObserver(nullptr);
 
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_CANCELLED);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Cancelled);
     EXPECT_EQ(LastBlockSeen(h, cam.mac), 99);
     EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "flash_start"), 0);
     const std::string journal = LastBlockJournalText(h.Session().RunJournalPath());
@@ -110,13 +110,13 @@ TEST(LastBlock, JournalThatCannotRecordTheLastBlockEndsTheCameraBeforeIt) {
     ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
 
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_JOURNAL_FAILED);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::JournalFailed);
     EXPECT_EQ(h.Attempts(cam.mac), 1) << "no second transfer either";
     EXPECT_EQ(LastBlockSeen(h, cam.mac), 99);
     EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "flash_start"), 0);
     EXPECT_TRUE(h.Log().Contains("journal not written, last block not sent, mac: " + cam.mac +
                                  ", journal: " + h.Session().RunJournalPath()));
-    EXPECT_EQ(ResultCodeToText(UPGRADE_JOURNAL_FAILED),
+    EXPECT_EQ(ResultCodeToText(UpgradeResult::JournalFailed),
               "Not sent: the run's journal cannot be written");
 }
 
@@ -142,7 +142,7 @@ TEST(LastBlock, FullDiskKeepsBlock100Back) {
     // A first run lays out the journal up to its "last-block" line.
     const std::string package = h.NewStylePackage("fw.bin");
     h.RunBatch({measured.mac}, package);
-    ASSERT_EQ(h.FinalResult(measured.mac), UPGRADE_OK);
+    ASSERT_EQ(h.FinalResult(measured.mac), UpgradeResult::Ok);
     const std::string first = JournalIn(runs);
     const std::string text = LastBlockJournalText(first);
     const size_t before = text.find("{\"event\":\"last-block\"");
@@ -169,7 +169,7 @@ TEST(LastBlock, FullDiskKeepsBlock100Back) {
     const std::string secondText = LastBlockJournalText(second);
     EXPECT_GT(secondText.size() + line, page) << "the line must need a page of its own";
 
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_JOURNAL_FAILED);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::JournalFailed);
     EXPECT_EQ(LastBlockSeen(h, cam.mac), 99);
     EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "flash_start"), 0);
     EXPECT_EQ(secondText.back(), '\n') << "no torn line left";

@@ -66,7 +66,7 @@ TEST(ResumeVerify, CameraThatStaysReachableGoesThroughTheRebootWaitBeforeANewTra
     request.resumeRun = killed;
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     EXPECT_EQ(h.Fleet().State(cam.mac)->upgradesCompleted, 1);
     EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "login_ok"), loginsBefore + 1);
     const int notOffline = LogIndex(h, "device is not offline, mac: " + cam.mac);
@@ -100,11 +100,11 @@ TEST(ResumeVerify, ForcedPackageThatFlashedIsNotSentAgain) {
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
     h.Fleet().SetEventObserver(nullptr);
-    ASSERT_EQ(h.FinalResult(cam.mac), UPGRADE_CANCELLED);
+    ASSERT_EQ(h.FinalResult(cam.mac), UpgradeResult::Cancelled);
     request.resumeRun = h.Session().RunJournalPath();
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started) << h.Session().RefusalDetail();
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "flash_start"), 1);
     EXPECT_TRUE(h.Log().Contains("verify resumed device, mac: " + cam.mac));
 }

@@ -22,7 +22,7 @@ int MostInFlight(const CSessionHarness& h) {
     for (const SeenMessage& message : h.Messages()) {
         if (message.id == WM_BATCH_PREPARED) {
             most = std::max(most, ++inFlight);
-        } else if (message.id == WM_UPGRADE_RESULT && !IsIntermediateResult(message.wParam) &&
+        } else if (message.id == WM_UPGRADE_RESULT && UpgradeResultOfNumber(message.wParam) &&
                    h.Attempts(message.text) > 0) {
             --inFlight;
         }
@@ -57,8 +57,8 @@ TEST(Rollout, SlidingWindowKeepsAtMostTheLimitInFlightAndEndsEveryCamera) {
     ASSERT_TRUE(h.Start());
     h.RunBatch(macs, h.NewStylePackage("fw.bin"));
     for (const std::string& mac : macs) {
-        EXPECT_EQ(h.FinalResult(mac), UPGRADE_OK) << mac;
-        EXPECT_EQ(h.Results(mac).front(), UPGRADE_QUEUED) << mac;
+        EXPECT_EQ(h.FinalResult(mac), UpgradeResult::Ok) << mac;
+        EXPECT_EQ(h.Results(mac).front(), CameraCode{UpgradeProgress::Queued}) << mac;
         EXPECT_EQ(h.Fleet().State(mac)->upgradesCompleted, 1) << mac;
     }
     EXPECT_EQ(MostInFlight(h), 8) << "a window of eight, refilled as cameras end";
@@ -97,26 +97,26 @@ TEST(Rollout, CurrentCamerasAreSkippedAndEachModelGetsItsOwnPackage) {
     ASSERT_EQ(h.Session().DryRun(request, plans), BatchStartResult::Started);
     ASSERT_EQ(plans.size(), 4u);
     EXPECT_EQ(plans[0].package->FileName(), "fw-A_5.1.0_240301.bin");
-    EXPECT_EQ(plans[1].skipCode, UPGRADE_ALREADY_CURRENT);
+    EXPECT_EQ(plans[1].skipCode, UpgradeResult::AlreadyCurrent);
     EXPECT_EQ(plans[2].package->FileName(), "fw-B.bin");
-    EXPECT_EQ(plans[3].skipCode, UPGRADE_NO_PACKAGE_FOR_MODEL);
+    EXPECT_EQ(plans[3].skipCode, UpgradeResult::NoPackageForModel);
     EXPECT_EQ(h.Fleet().CountEvents(a.mac, "connect"), 0) << "a dry run contacts nobody";
 
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
     // A wrong package would be refused by its trailer; the MD5 shows the right one.
     for (const auto& cam : {a, b}) {
-        EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK) << cam.mac;
+        EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok) << cam.mac;
         bool md5Ok = false;
         for (const SimEvent& event : h.Fleet().Events(cam.mac)) {
             md5Ok = md5Ok || (event.kind == "transfer_done" && event.Get("md5Ok") == "true");
         }
         EXPECT_TRUE(md5Ok) << cam.mac;
     }
-    EXPECT_EQ(h.FinalResult(current.mac), UPGRADE_ALREADY_CURRENT);
-    EXPECT_EQ(h.FinalResult(other.mac), UPGRADE_NO_PACKAGE_FOR_MODEL);
-    EXPECT_EQ(ResultCodeToText(UPGRADE_ALREADY_CURRENT), "Already up to date");
-    EXPECT_EQ(ResultCodeToText(UPGRADE_NO_PACKAGE_FOR_MODEL), "No package for this model");
+    EXPECT_EQ(h.FinalResult(current.mac), UpgradeResult::AlreadyCurrent);
+    EXPECT_EQ(h.FinalResult(other.mac), UpgradeResult::NoPackageForModel);
+    EXPECT_EQ(ResultCodeToText(UpgradeResult::AlreadyCurrent), "Already up to date");
+    EXPECT_EQ(ResultCodeToText(UpgradeResult::NoPackageForModel), "No package for this model");
     for (const auto& cam : {current, other}) {
         EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "connect"), 0) << "skipped " << cam.mac;
     }
@@ -127,7 +127,7 @@ TEST(Rollout, CurrentCamerasAreSkippedAndEachModelGetsItsOwnPackage) {
     forced.force = true;
     ASSERT_EQ(h.StartBatch(forced), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(current.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(current.mac), UpgradeResult::Ok);
 }
 
 TEST(Rollout, PackagesAndModelsAreCheckedBeforeAnythingStarts) {
@@ -189,8 +189,8 @@ TEST(Rollout, CredentialsFileIsTriedInOrderAndItsPasswordsAreNeverWritten) {
     ::chmod(credentials.c_str(), 0600);
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(own.mac), UPGRADE_OK);
-    EXPECT_EQ(h.FinalResult(typed.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(own.mac), UpgradeResult::Ok);
+    EXPECT_EQ(h.FinalResult(typed.mac), UpgradeResult::Ok);
     EXPECT_EQ(h.Attempts(own.mac), 1) << "the first matching entry";
     EXPECT_TRUE(h.Log().Contains("next credentials (typed)"));
 
@@ -231,13 +231,13 @@ TEST(Rollout, FailureLimitStopsStartingCamerasAndLetsRunningOnesFinish) {
     request.maxFailures = {1, false};
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(macs[0]), UPGRADE_BAD_CREDENTIALS);
-    EXPECT_EQ(h.FinalResult(macs[1]), UPGRADE_BAD_CREDENTIALS);
+    EXPECT_EQ(h.FinalResult(macs[0]), UpgradeResult::BadCredentials);
+    EXPECT_EQ(h.FinalResult(macs[1]), UpgradeResult::BadCredentials);
     for (size_t i = 2; i < macs.size(); ++i) {
-        EXPECT_EQ(h.FinalResult(macs[i]), UPGRADE_NOT_STARTED) << macs[i];
+        EXPECT_EQ(h.FinalResult(macs[i]), UpgradeResult::NotStarted) << macs[i];
         EXPECT_EQ(h.Fleet().CountEvents(macs[i], "connect"), 0) << macs[i];
     }
-    EXPECT_EQ(ResultCodeToText(UPGRADE_NOT_STARTED), "Not started: rollout stopped");
+    EXPECT_EQ(ResultCodeToText(UpgradeResult::NotStarted), "Not started: rollout stopped");
 
     FailureLimit percent;
     ASSERT_TRUE(ParseFailureLimit("10%", percent));
@@ -261,7 +261,7 @@ TEST(Rollout, JournalRecordsEveryStepAndACorruptOneIsUnreadable) {
     EXPECT_TRUE(run.Finished());
     ASSERT_EQ(run.cameras.size(), 1u);
     const JOURNAL_CAMERA& journaled = run.cameras[0];
-    EXPECT_EQ(journaled.code, UPGRADE_OK);
+    EXPECT_EQ(journaled.code, UpgradeResult::Ok);
     EXPECT_GT(journaled.lastBlockAt, 0) << "the last block was announced";
     EXPECT_LE(journaled.queuedAt, journaled.startedAt);
     EXPECT_LE(journaled.startedAt, journaled.lastBlockAt);
@@ -306,7 +306,7 @@ TEST(Rollout, ResumedCameraBackWithItsNewVersionIsNotSentThePackageAgain) {
     ASSERT_TRUE(h.Start());
     const std::string package = h.NewStylePackage("fw.bin");
     h.RunBatch({cam.mac}, package);
-    ASSERT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    ASSERT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     ASSERT_TRUE(h.WaitUntil([&] {
         const DeviceInfoPtr record = h.Record(cam.mac);
         return record && record->build == h.Fleet().State(cam.mac)->build;
@@ -328,7 +328,7 @@ TEST(Rollout, ResumedCameraBackWithItsNewVersionIsNotSentThePackageAgain) {
     request.resumeRun = killed;
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     EXPECT_EQ(h.Fleet().State(cam.mac)->upgradesCompleted, 1);
     EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "flash_start"), 1);
 }

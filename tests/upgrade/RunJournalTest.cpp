@@ -41,7 +41,7 @@ TEST(RunJournal, TornLinesAreCutAndARunStoppedByTheFailureLimitIsResumedTwice) {
     request.maxFailures = {0, false};
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(second.mac), UPGRADE_NOT_STARTED);
+    EXPECT_EQ(h.FinalResult(second.mac), UpgradeResult::NotStarted);
     std::optional<RunSummary> open = h.Session().UnfinishedRun();
     ASSERT_TRUE(open.has_value()) << "a stopped rollout can be resumed";
     EXPECT_EQ(open->Open(), 2);
@@ -53,9 +53,9 @@ TEST(RunJournal, TornLinesAreCutAndARunStoppedByTheFailureLimitIsResumedTwice) {
     request.resumeRun = path;
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started) << h.Session().RefusalDetail();
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(refusing.mac), UPGRADE_BAD_CREDENTIALS) << "from the journal";
-    EXPECT_EQ(h.FinalResult(second.mac), UPGRADE_BAD_CREDENTIALS);
-    EXPECT_EQ(h.FinalResult(third.mac), UPGRADE_NOT_STARTED);
+    EXPECT_EQ(h.FinalResult(refusing.mac), UpgradeResult::BadCredentials) << "from the journal";
+    EXPECT_EQ(h.FinalResult(second.mac), UpgradeResult::BadCredentials);
+    EXPECT_EQ(h.FinalResult(third.mac), UpgradeResult::NotStarted);
     EXPECT_EQ(testing_support::ReadFile(path).find("{\"event\":\"started\",\"mac\":\"" +
                                                    second.mac + "{"),
               std::string::npos)
@@ -65,7 +65,7 @@ TEST(RunJournal, TornLinesAreCutAndARunStoppedByTheFailureLimitIsResumedTwice) {
     AppendTorn(path, "{\"ev");
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started) << h.Session().RefusalDetail();
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(third.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(third.mac), UpgradeResult::Ok);
     RunSummary run;
     std::string error;
     ASSERT_TRUE(ReadRunJournal(path, run, error)) << error;
@@ -88,7 +88,7 @@ TEST(RunJournal, LastBlockAfterStartedInTheFileIsVerifiedWhateverTheStamps) {
     ASSERT_TRUE(h.Start());
     const std::string package = h.NewStylePackage("fw.bin");
     h.RunBatch({cam.mac}, package);
-    ASSERT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    ASSERT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     ASSERT_TRUE(h.WaitUntil([&] {
         const DeviceInfoPtr record = h.Record(cam.mac);
         return record && record->build == h.Fleet().State(cam.mac)->build;
@@ -116,7 +116,7 @@ TEST(RunJournal, LastBlockAfterStartedInTheFileIsVerifiedWhateverTheStamps) {
     request.resumeRun = killed;
     ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
     ASSERT_TRUE(h.WaitForBatchEnd());
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "flash_start"), 1) << "verified, not sent";
     EXPECT_NE(testing_support::ReadFile(killed).find("\"event\":\"verifying\""), std::string::npos);
 }
@@ -163,8 +163,9 @@ TEST(RunJournal, RunWhoseJournalIsLockedIsRefusedAndListedAsRunning) {
 // The steps of an upgrade path as a resumed run reads them: "passed" ends a
 // step and its doubt about the last block; a resumed run's "step" line for
 // the step it was on is that same step; a step a resumed run went past by
-// the camera's version counts as behind it; a step out of range makes the
-// journal unreadable rather than guessed at.
+// the camera's version counts as behind it; a step out of range, or a
+// camera's end with a number that is no final result (a progress state, a
+// login signal), makes the journal unreadable rather than guessed at.
 TEST(RunJournal, PathStepsArePassedResumedAndBounded) {
     testing_support::CSandbox box;
     const std::string head =
@@ -190,7 +191,7 @@ TEST(RunJournal, PathStepsArePassedResumedAndBounded) {
     const JOURNAL_CAMERA& camera = run.cameras[0];
     EXPECT_FALSE(camera.MayBeFlashing()) << "seen back with the step's version";
     ASSERT_EQ(camera.steps.size(), 1u);
-    EXPECT_EQ(camera.steps[0].code, UPGRADE_OK);
+    EXPECT_EQ(camera.steps[0].code, UpgradeResult::Ok);
     EXPECT_EQ(camera.steps[0].fromVersion, "4.0.2");
     EXPECT_EQ(camera.steps[0].toBuild, 2);
     EXPECT_EQ(camera.steps[0].attempts, 1);
@@ -210,16 +211,18 @@ TEST(RunJournal, PathStepsArePassedResumedAndBounded) {
     ASSERT_EQ(steps.size(), 3u);
     EXPECT_EQ(steps[1].number, 2);
     EXPECT_EQ(steps[1].attempts, 1);
-    EXPECT_EQ(steps[1].code, UPGRADE_OK);
+    EXPECT_EQ(steps[1].code, UpgradeResult::Ok);
     EXPECT_EQ(steps[1].toBuild, 5);
-    EXPECT_EQ(steps[2].code, 7);
-    EXPECT_EQ(run.cameras[0].code, 7);
+    EXPECT_EQ(steps[2].code, UpgradeResult::VersionUnchanged);
+    EXPECT_EQ(run.cameras[0].code, UpgradeResult::VersionUnchanged);
 
     for (const std::string& bad :
          {step + "\"step\":4,\"package\":\"x\"}\n", step + "\"step\":0,\"package\":\"x\"}\n",
           std::string("{\"event\":\"step\",\"mac\":\"02:AA:00:00:00:01\",\"step\":1,\"of\":65,"
                       "\"package\":\"x\"}\n"),
-          std::string("{\"event\":\"passed\",\"mac\":\"02:AA:00:00:00:01\"}\n")}) {
+          std::string("{\"event\":\"passed\",\"mac\":\"02:AA:00:00:00:01\"}\n"),
+          std::string("{\"event\":\"result\",\"mac\":\"02:AA:00:00:00:01\",\"code\":16}\n"),
+          std::string("{\"event\":\"result\",\"mac\":\"02:AA:00:00:00:01\",\"code\":13}\n")}) {
         const std::string text = bad.find("passed") != std::string::npos
                                      ? std::string(head.substr(0, head.find("{\"event\":\"step\"")))
                                      : head;

@@ -49,5 +49,5 @@ TEST(SessionDevices, CameraGoneDuringItsJobStaysListed) {
 
     h.Session().CancelAll();
     ASSERT_TRUE(h.WaitForBatchEnd(30000));
-    EXPECT_EQ(h.FinalResult(upgrading.mac), UPGRADE_CANCELLED);
+    EXPECT_EQ(h.FinalResult(upgrading.mac), UpgradeResult::Cancelled);
 }

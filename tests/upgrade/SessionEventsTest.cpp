@@ -19,7 +19,7 @@ std::vector<std::string> CameraStory(const std::vector<SessionEvent>& events,
     std::vector<std::string> story;
     for (const SessionEvent& event : events) {
         if (const auto* e = std::get_if<CameraStateEvent>(&event); e && e->mac == mac) {
-            story.push_back("state " + std::to_string(e->state));
+            story.push_back("state " + std::to_string(NumberOf(e->state)));
         } else if (const auto* p = std::get_if<BatchPreparedEvent>(&event); p && p->mac == mac) {
             story.push_back("prepared");
         } else if (const auto* b = std::get_if<CameraProgressEvent>(&event); b && b->mac == mac) {
@@ -28,7 +28,7 @@ std::vector<std::string> CameraStory(const std::vector<SessionEvent>& events,
             }
             blocks.push_back(b->progress);
         } else if (const auto* r = std::get_if<CameraResultEvent>(&event); r && r->mac == mac) {
-            story.push_back("result " + std::to_string(r->code));
+            story.push_back("result " + std::to_string(NumberOf(r->code)));
         }
     }
     return story;
@@ -76,13 +76,14 @@ TEST(SessionEvents, SmallBatchComesInTheDocumentedOrderWithItsPayloads) {
         std::vector<std::string> story = CameraStory(batch, cam.mac, blocks);
         // The waits after the transfer (17, 18) may come or not.
         std::erase_if(story, [](const std::string& s) {
-            return s == "state " + std::to_string(UPGRADE_WAIT_UPGRADE_MODE) ||
-                   s == "state " + std::to_string(UPGRADE_WAIT_COMPLETE);
+            return s == "state " + std::to_string(NumberOf(UpgradeProgress::WaitUpgradeMode)) ||
+                   s == "state " + std::to_string(NumberOf(UpgradeProgress::WaitComplete));
         });
         EXPECT_EQ(story,
-                  (std::vector<std::string>{"state " + std::to_string(UPGRADE_QUEUED), "prepared",
-                                            "state " + std::to_string(UPGRADE_STATE_STARTING),
-                                            "progress", "result " + std::to_string(UPGRADE_OK)}))
+                  (std::vector<std::string>{
+                      "state " + std::to_string(NumberOf(UpgradeProgress::Queued)), "prepared",
+                      "state " + std::to_string(NumberOf(UpgradeProgress::Starting)), "progress",
+                      "result " + std::to_string(NumberOf(UpgradeResult::Ok))}))
             << cam.mac;
         // A block may be told more than once, never after a later one.
         EXPECT_TRUE(std::is_sorted(blocks.begin(), blocks.end())) << cam.mac;

@@ -18,7 +18,7 @@ TEST(SessionSearch, OwnTargetsAreSearchedWhenOnlyLoopbackIsUp) {
         h.Fleet().AddCamera(cam);
         ASSERT_TRUE(h.Start()) << "the camera is found through the run's own target";
         h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
-        EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+        EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     });
     EXPECT_TRUE(entered);
 }
@@ -48,8 +48,8 @@ TEST(SessionSearch, TwoSessionsSideBySideEachListAndUpgradeTheirOwnCameras) {
               BatchStartResult::Started);
     ASSERT_TRUE(first.WaitForBatchEnd());
     ASSERT_TRUE(second.WaitForBatchEnd());
-    EXPECT_EQ(first.FinalResult(a.mac), UPGRADE_OK);
-    EXPECT_EQ(second.FinalResult(b.mac), UPGRADE_OK);
+    EXPECT_EQ(first.FinalResult(a.mac), UpgradeResult::Ok);
+    EXPECT_EQ(second.FinalResult(b.mac), UpgradeResult::Ok);
     EXPECT_EQ(second.Fleet().State(c.mac)->upgradesCompleted, 0);
 
     // Many rounds later, neither lists a camera of the other's fleet.

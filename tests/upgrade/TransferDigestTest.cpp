@@ -21,7 +21,7 @@ TEST(TransferDigests, LoggedDigestsAreThoseOfTheBlocksSent) {
     const std::vector<uint8_t> package((std::istreambuf_iterator<char>(in)),
                                        std::istreambuf_iterator<char>());
     h.RunBatch({cam.mac}, path);
-    ASSERT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    ASSERT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
 
     const BlockLayout layout(static_cast<uint32_t>(package.size()));
     CRunningMd5 all;

@@ -41,7 +41,7 @@ TEST(TransferPacing, AcknowledgementsWakeTheLoopAndTheReturnIsFoundByTheDirected
     h.Fleet().AddCamera(cam);
     ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     EXPECT_EQ(AcceptedBlocks(h, cam.mac), OneToHundred());
     EXPECT_EQ(h.Fleet().CountEvents(cam.mac, "block_rejected"), 0);
 

@@ -82,7 +82,7 @@ TEST(UpgradeBatchRefusals, EachLeavesNoJobAndAddsNoAddress) {
     ASSERT_TRUE(h.WaitForBatchEnd(30000));
     EXPECT_EQ(h.BatchEnds(), 1) << "a refused batch posts no end";
     EXPECT_EQ(MessagesOf(h, WM_BATCH_PREPARED), std::vector<std::string>{"1 " + stalling.mac});
-    EXPECT_EQ(h.Results(healthy.mac), std::vector<int>{});
+    EXPECT_EQ(h.Results(healthy.mac), std::vector<CameraCode>{});
     EXPECT_EQ(h.Fleet().State(healthy.mac)->logins, 0);
 }
 
@@ -109,11 +109,13 @@ TEST(UpgradeBatchStart, EveryCheckedCameraIsMadeReachableBeforeItsJob) {
               (std::vector<std::string>{"1 " + a.mac, "2 " + b.mac}));
     // Both cameras were queued before either was prepared.
     ASSERT_GE(h.Messages().size(), 3u);
-    EXPECT_EQ(h.Messages()[0].wParam, UPGRADE_QUEUED);
-    EXPECT_EQ(h.Messages()[1].wParam, UPGRADE_QUEUED);
+    EXPECT_EQ(h.Messages()[0].wParam, NumberOf(UpgradeProgress::Queued));
+    EXPECT_EQ(h.Messages()[1].wParam, NumberOf(UpgradeProgress::Queued));
     EXPECT_EQ(h.Messages()[2].id, WM_BATCH_PREPARED);
-    EXPECT_EQ(h.Results(a.mac), (std::vector<int>{UPGRADE_QUEUED, UPGRADE_FAILED}));
-    EXPECT_EQ(h.Results(b.mac), (std::vector<int>{UPGRADE_QUEUED, UPGRADE_FAILED}));
+    EXPECT_EQ(h.Results(a.mac),
+              (std::vector<CameraCode>{UpgradeProgress::Queued, UpgradeResult::Failed}));
+    EXPECT_EQ(h.Results(b.mac),
+              (std::vector<CameraCode>{UpgradeProgress::Queued, UpgradeResult::Failed}));
 }
 
 // Cameras without a second address share nothing: a false "shared"
@@ -135,7 +137,7 @@ TEST(UpgradeBatch, SharedSlaveAddressWaitsThenGoesOn) {
     h.RunBatch({a.mac, b.mac, c.mac, d.mac}, h.NewStylePackage("fw.bin"));
     EXPECT_EQ(h.duplicatesAsked, (std::vector<std::string>{a.mac, b.mac}));
     for (const auto& cam : {a, b, c, d}) {
-        EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK) << cam.mac;
+        EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok) << cam.mac;
     }
     EXPECT_EQ(h.Log().Count("wait ip2 change timeout, ip2: " + a.ip2), 2);
     EXPECT_EQ(h.Log().Count("wait ip2 change timeout"), 2);
@@ -155,8 +157,8 @@ TEST(UpgradeBatch, SlaveAddressChangedBySearchEndsTheWait) {
     h.Fleet().AddCamera(b);
     ASSERT_TRUE(h.Start());
     h.RunBatch({a.mac, b.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_EQ(h.FinalResult(a.mac), UPGRADE_OK);
-    EXPECT_EQ(h.FinalResult(b.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(a.mac), UpgradeResult::Ok);
+    EXPECT_EQ(h.FinalResult(b.mac), UpgradeResult::Ok);
     EXPECT_EQ(h.Log().Count("wait ip2 change timeout"), 0);
     EXPECT_EQ(h.Log().Count("no repeat ip2: "), 2);
 }
@@ -172,7 +174,7 @@ TEST(UpgradeBatch, ThirtyTwoCamerasAllFinish) {
     ASSERT_TRUE(h.Start());
     h.RunBatch(macs, h.NewStylePackage("fw.bin", 100000));
     for (const std::string& mac : macs) {
-        EXPECT_EQ(h.FinalResult(mac), UPGRADE_OK) << mac;
+        EXPECT_EQ(h.FinalResult(mac), UpgradeResult::Ok) << mac;
         EXPECT_FALSE(h.Session().HasJob(mac)) << mac;
     }
     EXPECT_EQ(h.LastBatchJobs(), 32);

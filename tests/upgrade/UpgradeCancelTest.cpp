@@ -105,7 +105,7 @@ TEST_P(UpgradeCancel, EndsEveryJobAndTheBatchLongBeforeTheWaitsTimeOut) {
     EXPECT_EQ(h.UnfinishedAtEnd(), std::vector<std::string>{});
     EXPECT_EQ(h.LastBatchJobs(), 2);
     for (const std::string& mac : macs) {
-        EXPECT_EQ(h.FinalResult(mac), UPGRADE_CANCELLED) << mac;
+        EXPECT_EQ(h.FinalResult(mac), UpgradeResult::Cancelled) << mac;
         EXPECT_FALSE(h.Session().HasJob(mac)) << mac;
         EXPECT_EQ(h.Fleet().State(mac)->upgradesCompleted, wait.transfers) << mac;
     }
@@ -131,7 +131,7 @@ TEST(UpgradeCancelInAttempt, LoginReplyWaitEndsAtTheCancel) {
     h.Session().CancelAll();
     // A generous limit, but half the reply's own.
     ASSERT_TRUE(h.WaitForBatchEnd(10000)) << "the cancel ends the login reply's wait";
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_CANCELLED);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Cancelled);
 }
 
 // The web page thread waits for an address added in the camera's subnet;
@@ -212,8 +212,8 @@ TEST(UpgradeCancelInAttempt, CoordinatorReachabilityStepEndsAtCancel) {
     ASSERT_TRUE(h.WaitForBatchEnd(10000)) << "the cancel ends the reachability step";
     EXPECT_TRUE(reach->StopSeen());
     EXPECT_EQ(reach->Entered(), 1) << "no camera is prepared after the cancel";
-    EXPECT_EQ(h.FinalResult(first.mac), UPGRADE_CANCELLED);
-    EXPECT_EQ(h.FinalResult(second.mac), UPGRADE_CANCELLED);
+    EXPECT_EQ(h.FinalResult(first.mac), UpgradeResult::Cancelled);
+    EXPECT_EQ(h.FinalResult(second.mac), UpgradeResult::Cancelled);
     EXPECT_EQ(h.Fleet().CountEvents(first.mac, "login"), 0)
         << "the cancelled camera is never touched";
 }

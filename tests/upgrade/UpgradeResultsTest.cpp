@@ -32,10 +32,11 @@ TEST(UpgradeResults, NewVersionIsSuccessThroughTheSlaveAddressThatAnswers) {
     ASSERT_TRUE(h.Start());
     const std::string package = h.NewStylePackage("fw.bin");
     h.RunBatch({cam.mac}, package);
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     EXPECT_EQ(h.Attempts(cam.mac), 1);
     const auto results = h.Results(cam.mac);
-    EXPECT_NE(std::find(results.begin(), results.end(), 18), results.end());
+    EXPECT_NE(std::find(results.begin(), results.end(), CameraCode{UpgradeProgress::WaitComplete}),
+              results.end());
     // Progress runs 0..99 in order, never backwards.
     const auto progress = h.Progress(cam.mac);
     ASSERT_FALSE(progress.empty());
@@ -56,9 +57,9 @@ TEST(UpgradeResults, SameVersionCountsOnlyWhenTheFileNameNamesIt) {
     h.Fleet().AddCamera(cam);
     ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("firmware.bin"));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_VERSION_UNCHANGED);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::VersionUnchanged);
     h.RunBatch({cam.mac}, h.NewStylePackage("IPC_4.3.7_update.bin"));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
 }
 
 TEST(UpgradeResults, CameraThatNeverReturnsTimesOut) {
@@ -71,7 +72,7 @@ TEST(UpgradeResults, CameraThatNeverReturnsTimesOut) {
     ASSERT_TRUE(h.Start());
     // Even a file name naming the old version must not turn this into success.
     h.RunBatch({cam.mac}, h.NewStylePackage("fw_4.0.2.bin"));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_TIMEOUT);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Timeout);
     EXPECT_TRUE(h.Log().Contains("wait device reboot timeout, mac: " + cam.mac));
 }
 
@@ -92,15 +93,15 @@ TEST(UpgradeResults, LoginRefusalsEndWithTheirCodesAndOnlyAWrongPasswordIsRetrie
     }
     ASSERT_TRUE(h.Start());
     h.RunBatch({old.mac, newer.mac, locked.mac, busy.mac, odd.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_EQ(h.FinalResult(old.mac), UPGRADE_NOT_SUPPORTED);
-    EXPECT_EQ(h.FinalResult(newer.mac), UPGRADE_NOT_SUPPORTED);
+    EXPECT_EQ(h.FinalResult(old.mac), UpgradeResult::NotSupported);
+    EXPECT_EQ(h.FinalResult(newer.mac), UpgradeResult::NotSupported);
     EXPECT_EQ(h.Attempts(old.mac), 1);
     EXPECT_EQ(h.Attempts(newer.mac), 1);
-    EXPECT_EQ(h.FinalResult(locked.mac), UPGRADE_BAD_CREDENTIALS);
+    EXPECT_EQ(h.FinalResult(locked.mac), UpgradeResult::BadCredentials);
     EXPECT_EQ(h.Attempts(locked.mac), 5);
     EXPECT_EQ(h.Fleet().State(locked.mac)->logins, 5);
-    EXPECT_EQ(h.FinalResult(busy.mac), UPGRADE_TOO_MANY_CONNECTIONS);
-    EXPECT_EQ(h.FinalResult(odd.mac), UPGRADE_CONNECT_FAILED);
+    EXPECT_EQ(h.FinalResult(busy.mac), UpgradeResult::TooManyConnections);
+    EXPECT_EQ(h.FinalResult(odd.mac), UpgradeResult::ConnectFailed);
 }
 
 TEST(UpgradeResults, CredentialsThatWorkAreRemembered) {
@@ -112,7 +113,7 @@ TEST(UpgradeResults, CredentialsThatWorkAreRemembered) {
     ASSERT_TRUE(h.Start());
     h.password = "n3w-pass";
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     EXPECT_EQ(settings::GetString(settings::kPassword), "n3w-pass");
     EXPECT_EQ(settings::GetString(settings::kUsername), "admin");
 }
@@ -132,7 +133,7 @@ TEST(UpgradeResults, OnlyATypedPasswordIsRememberedAndInTheFileOnlyWhenAgreed) {
         request.rememberInSettingsFile = agreed;
         ASSERT_EQ(h.StartBatch(request), BatchStartResult::Started);
         ASSERT_TRUE(h.WaitForBatchEnd());
-        EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+        EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
         EXPECT_EQ(settings::GetString(settings::kPassword), "739518") << typed << agreed;
         EXPECT_EQ(GetUserIni().GetString(settings::kPassword, ""), "") << typed << agreed;
     }
@@ -148,14 +149,14 @@ TEST(UpgradeResults, PackageRefusedForProductTypeAndGzipRule) {
     h.RunBatch({cam.mac},
                h.WritePackage("wrong-type.bin",
                               OldStylePackageBytes(std::vector<uint8_t>(5000, 1), 0x3030)));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_PACKAGE_ERROR);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::PackageError);
     EXPECT_EQ(h.Attempts(cam.mac), 1) << "a refused package is not retried";
 
     std::vector<uint8_t> gzip(5000, 0x55);
     const uint8_t head[] = {0x1F, 0x8B, 0x08, 0x00, 0, 0, 0, 0, 0x00, 0x03};
     std::memcpy(gzip.data(), head, sizeof(head));
     h.RunBatch({cam.mac}, h.WritePackage("gzip.bin", OldStylePackageBytes(gzip, 0x2020)));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_PACKAGE_ERROR);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::PackageError);
     EXPECT_EQ(h.Fleet().State(cam.mac)->lastBlock, 0) << "nothing was sent";
 }
 
@@ -169,7 +170,7 @@ TEST(UpgradeResults, OldStylePackageIsSentWithoutItsTrailer) {
     h.Fleet().AddCamera(cam);
     ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.WritePackage("old.bin", package));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     bool checked = false;
     for (const SimEvent& event : h.Fleet().Events(cam.mac)) {
         if (event.kind == "transfer_done") {
@@ -197,11 +198,11 @@ TEST(UpgradeResults, TransferFailuresMapToTheirCodes) {
     }
     ASSERT_TRUE(h.Start());
     h.RunBatch({other.mac, one.mac, lost.mac, stalled.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_EQ(h.FinalResult(other.mac), UPGRADE_DEVICE_ERROR);
-    EXPECT_EQ(h.FinalResult(one.mac), UPGRADE_CONNECT_FAILED);
+    EXPECT_EQ(h.FinalResult(other.mac), UpgradeResult::DeviceError);
+    EXPECT_EQ(h.FinalResult(one.mac), UpgradeResult::ConnectFailed);
     EXPECT_EQ(h.Attempts(other.mac), 1) << "no retry once blocks were acknowledged";
-    EXPECT_EQ(h.FinalResult(lost.mac), UPGRADE_SEND_FAILED);
-    EXPECT_EQ(h.FinalResult(stalled.mac), UPGRADE_TIMEOUT);
+    EXPECT_EQ(h.FinalResult(lost.mac), UpgradeResult::SendFailed);
+    EXPECT_EQ(h.FinalResult(stalled.mac), UpgradeResult::Timeout);
     EXPECT_TRUE(h.Log().Contains("5 times wait timeout, mac: " + stalled.mac + ", time: 1s"));
     // Block 5 went out unacknowledged; block 6 never did.
     EXPECT_EQ(h.Fleet().State(stalled.mac)->lastBlock, 5);
@@ -219,8 +220,10 @@ TEST(UpgradeResults, RestartIntoUpgradeModeThenRetry) {
     ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
     const auto results = h.Results(cam.mac);
-    EXPECT_NE(std::find(results.begin(), results.end(), UPGRADE_WAIT_UPGRADE_MODE), results.end());
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_NE(
+        std::find(results.begin(), results.end(), CameraCode{UpgradeProgress::WaitUpgradeMode}),
+        results.end());
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     EXPECT_EQ(LoginModes(h.Fleet(), cam.mac), (std::vector<std::string>{"false", "true"}));
     EXPECT_TRUE(h.Log().Contains("wait upgrade mode, mac: " + cam.mac));
 }
@@ -239,16 +242,17 @@ TEST(UpgradeResults, AttemptsRunningOutAfterWaitForUpgradeModeEndWithAFinalCode)
 
     // Each attempt waited for the camera's return, then the attempts ran out.
     const auto results = h.Results(wanting.mac);
-    EXPECT_EQ(std::count(results.begin(), results.end(), UPGRADE_WAIT_UPGRADE_MODE), 2);
+    EXPECT_EQ(
+        std::count(results.begin(), results.end(), CameraCode{UpgradeProgress::WaitUpgradeMode}),
+        2);
     EXPECT_EQ(h.Attempts(wanting.mac), 2);
     EXPECT_EQ(h.Log().Count("device reboot, mac: " + wanting.mac), 2);
-    const int final = h.FinalResult(wanting.mac);
-    EXPECT_FALSE(IsIntermediateResult(final)) << final;
-    std::string text;
-    EXPECT_TRUE(ResultCodeToText(final, text)) << "the list can show " << final;
+    const std::optional<UpgradeResult> final = h.FinalResult(wanting.mac);
+    ASSERT_TRUE(final.has_value()) << "a final result, not a state";
+    EXPECT_NE(ResultCodeToText(*final), "") << "the list can show " << NumberOf(*final);
     EXPECT_EQ(h.Fleet().State(wanting.mac)->upgradesCompleted, 0);
 
-    EXPECT_EQ(h.FinalResult(healthy.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(healthy.mac), UpgradeResult::Ok);
     EXPECT_EQ(h.LastBatchJobs(), 2);
 }
 
@@ -264,15 +268,16 @@ TEST(UpgradeResults, LoginErrors23And24SwitchUpgradeMode) {
     h.Fleet().AddCamera(asking);
     ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac, asking.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     EXPECT_EQ(LoginModes(h.Fleet(), cam.mac), (std::vector<std::string>{"false", "true", "false"}));
     EXPECT_EQ(h.Attempts(cam.mac), 3);
     // The mode switch is the job's own business: none of it reaches the
     // front-end, and the camera ends with a result the list can show.
     EXPECT_EQ(h.Attempts(asking.mac), 3);
-    EXPECT_EQ(h.FinalResult(asking.mac), UPGRADE_FAILED);
-    for (const int code : h.Results(asking.mac)) {
-        EXPECT_TRUE(code != 13 && code != 14) << code;
+    EXPECT_EQ(h.FinalResult(asking.mac), UpgradeResult::Failed);
+    for (const CameraCode& code : h.Results(asking.mac)) {
+        const int number = std::visit([](auto c) { return NumberOf(c); }, code);
+        EXPECT_TRUE(number != 13 && number != 14) << number;
     }
 }
 
@@ -283,7 +288,8 @@ TEST(UpgradeResults, NoAttemptsAllowedEndsWithFailure) {
     h.Fleet().AddCamera(cam);
     ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_EQ(h.Results(cam.mac), (std::vector<int>{UPGRADE_QUEUED, UPGRADE_FAILED}));
+    EXPECT_EQ(h.Results(cam.mac),
+              (std::vector<CameraCode>{UpgradeProgress::Queued, UpgradeResult::Failed}));
     EXPECT_EQ(h.Fleet().State(cam.mac)->logins, 0);
 }
 
@@ -294,6 +300,6 @@ TEST(UpgradeResults, FixedDeviceAddressIsUsedForEveryCamera) {
     h.SetSetting(settings::kUpgradeDeviceIp, cam.ip);
     ASSERT_TRUE(h.Start());
     h.RunBatch({cam.mac}, h.NewStylePackage("fw.bin"));
-    EXPECT_EQ(h.FinalResult(cam.mac), UPGRADE_OK);
+    EXPECT_EQ(h.FinalResult(cam.mac), UpgradeResult::Ok);
     EXPECT_TRUE(h.Log().Contains("currentIp: " + cam.ip + ":"));
 }

@@ -68,7 +68,7 @@ void CBatchRecord::BlockSent(size_t index, int shown, bool last, double seconds)
     }
 }
 
-void CBatchRecord::Finished(size_t index, int code, double seconds) {
+void CBatchRecord::Finished(size_t index, UpgradeResult code, double seconds) {
     CameraOutcome& o = m_outcomes.at(index);
     o.code = code;
     o.seconds = o.startSeconds >= 0 ? seconds - o.startSeconds : 0;
@@ -76,7 +76,7 @@ void CBatchRecord::Finished(size_t index, int code, double seconds) {
 
 void CBatchRecord::MarkCancelled() {
     for (CameraOutcome& o : m_outcomes) {
-        o.openAtCancel = o.code < 0;
+        o.openAtCancel = !o.code;
     }
 }
 
@@ -94,7 +94,7 @@ bool CBatchRecord::Tick(double seconds) {
 }
 
 bool IsInstalling(const CameraOutcome& o) {
-    return o.code < 0 && o.lastBlockSeconds >= 0;
+    return !o.code && o.lastBlockSeconds >= 0;
 }
 
 void StampOutcomeTimes(CameraOutcome& o, std::chrono::system_clock::time_point now) {
@@ -105,7 +105,7 @@ void StampOutcomeTimes(CameraOutcome& o, std::chrono::system_clock::time_point n
         o.startedAt = IsoUtc(now);
         o.startedMs = EpochMs(now);
     }
-    if (o.endedAt.empty() && o.code >= 0) {
+    if (o.endedAt.empty() && o.code) {
         o.endedAt = IsoUtc(now);
         o.endedMs = EpochMs(now);
     }

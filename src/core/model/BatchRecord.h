@@ -31,7 +31,7 @@ public:
     // Block `shown` (1 for the first) went out; `last` when it was the last
     // one: the camera installs and restarts from then on.
     void BlockSent(size_t index, int shown, bool last, double seconds);
-    void Finished(size_t index, int code, double seconds);
+    void Finished(size_t index, UpgradeResult code, double seconds);
     // The batch is being cancelled: cameras still without a final result
     // are marked, so that they read "cancelled" unless they were never begun.
     void MarkCancelled();

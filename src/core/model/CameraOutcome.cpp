@@ -1,40 +1,39 @@
 #include "model/CameraOutcome.h"
 
-#include "model/ResultCode.h"
-
 namespace {
 
-const std::string& WordOf(const std::map<int, std::string>& words, int code) {
+const std::string& WordOf(const std::map<int, std::string>& words,
+                          std::optional<UpgradeResult> code) {
     static const std::string none;
-    const auto found = words.find(code);
+    const auto found = words.find(NumberOf(code));
     return found == words.end() ? none : found->second;
 }
 
 }  // namespace
 
 std::string OutcomeStatus(const CameraOutcome& o) {
-    if (o.code == UPGRADE_OK) {
+    if (o.code == UpgradeResult::Ok) {
         return "upgraded";
     }
     // Its last block went out before the cancel: it installs on its own,
     // and a resumed run verifies it.
-    if (o.lastBlockSeconds >= 0 && (o.code == UPGRADE_CANCELLED || o.openAtCancel)) {
+    if (o.lastBlockSeconds >= 0 && (o.code == UpgradeResult::Cancelled || o.openAtCancel)) {
         return "installing";
     }
-    if (IsSkippedResult(o.code)) {
+    if (o.code && IsSkippedResult(*o.code)) {
         return "skipped";
     }
-    if (o.code == UPGRADE_NOT_STARTED || o.code == UPGRADE_CANARY_FAILED) {
+    if (o.code == UpgradeResult::NotStarted || o.code == UpgradeResult::CanaryFailed) {
         return "not-started";
     }
-    if (o.code == UPGRADE_ELSEWHERE) {
+    if (o.code == UpgradeResult::Elsewhere) {
         return "busy";
     }
     const bool begun = o.prepared || o.attempts > 0;
-    if (o.code == UPGRADE_CANCELLED || (o.openAtCancel && begun)) {
+    if (o.code == UpgradeResult::Cancelled || (o.openAtCancel && begun)) {
         return begun ? "cancelled" : "not-started";
     }
-    if (o.code >= 0 || o.attempts > 0) {
+    if (o.code || o.attempts > 0) {
         return "failed";
     }
     return "not-started";
@@ -44,7 +43,7 @@ std::string OutcomeText(const CameraOutcome& o, const ResultWords& words) {
     if (OutcomeStatus(o) == "installing") {
         return words.sentInstalling;
     }
-    if (o.code == UPGRADE_NOT_FOUND_IN_TIME && !o.awaitedFor.empty()) {
+    if (o.code == UpgradeResult::NotFoundInTime && !o.awaitedFor.empty()) {
         std::string text = words.notFoundWithin;
         if (const size_t at = text.find("%s"); at != std::string::npos) {
             return text.replace(at, 2, o.awaitedFor);
@@ -63,7 +62,7 @@ std::string OutcomeStepText(const OutcomeStep& step, const ResultWords& words) {
     const std::string versions =
         step.toVersion.empty() ? step.fromVersion : step.fromVersion + " -> " + step.toVersion;
     return step.package + " " + versions + " " +
-           (step.code < 0 ? std::string("open") : WordOf(words.text, step.code)) + " (" +
+           (!step.code ? std::string("open") : WordOf(words.text, step.code)) + " (" +
            std::to_string(step.attempts) + (step.attempts == 1 ? " attempt)" : " attempts)");
 }
 

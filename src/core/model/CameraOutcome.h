@@ -4,15 +4,18 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "model/ResultCode.h"
 
 // One step of a camera's upgrade path, as the reports list it.
 struct OutcomeStep {
     std::string package;  // the file's name
     std::string fromVersion;
-    std::string toVersion;  // "" unless it came back from the step
-    int code = -1;          // the step's result; -1 while open
+    std::string toVersion;              // "" unless it came back from the step
+    std::optional<UpgradeResult> code;  // the step's result; none while open
     int attempts = 0;
 };
 
@@ -20,8 +23,8 @@ struct CameraOutcome {
     std::string mac;
     std::string ip;
     std::string name;
-    std::string package;  // the file it got ("" when skipped for its model)
-    int code = -1;        // -1 until the final result
+    std::string package;                // the file it got ("" when skipped for its model)
+    std::optional<UpgradeResult> code;  // none until the final result
     std::string oldVersion;
     std::string newVersion;  // "" unless the camera came back upgraded
     int attempts = 0;
@@ -65,7 +68,7 @@ struct CameraOutcome {
 std::string OutcomeStatus(const CameraOutcome& outcome);
 
 // The words of the result codes in the interface language, handed down by
-// the front-end that owns the string table.
+// the front-end that owns the string table; keyed by the codes' numbers.
 struct ResultWords {
     std::map<int, std::string> text;    // each code's text ("" when it has none)
     std::map<int, std::string> reason;  // why a camera with the code failed

@@ -75,7 +75,7 @@ std::vector<TimelinePhase> PhasesOf(const TimelineLane& c, int64_t end) {
         }
     }
     if (c.hasResult) {
-        const bool ok = c.code == UPGRADE_OK || IsSkippedResult(c.code);
+        const bool ok = c.code == UpgradeResult::Ok || (c.code && IsSkippedResult(*c.code));
         phases.push_back({ended, ended, ok ? "verified" : "failed", ok ? "#16a34a" : "#dc2626"});
     }
     return phases;

@@ -31,7 +31,7 @@ struct TimelineLane {
     int64_t lastBlockAt = 0;
     int64_t endedAt = 0;
     bool hasResult = false;
-    int code = -1;
+    std::optional<UpgradeResult> code;
 };
 
 // The run as its journal tells it; all empty without a journal.

@@ -37,7 +37,7 @@ std::string CsvText(const std::vector<CameraOutcome>& outcomes, const ResultWord
             "startedAt,endedAt,queuedAt,reason"
          << (steps ? ",steps\n" : "\n");
     for (const CameraOutcome& o : outcomes) {
-        file << CsvField(o.mac) << ',' << CsvField(o.ip) << ',' << o.code << ','
+        file << CsvField(o.mac) << ',' << CsvField(o.ip) << ',' << NumberOf(o.code) << ','
              << CsvField(OutcomeText(o, words)) << ',' << CsvField(o.oldVersion) << ','
              << CsvField(o.newVersion) << ',' << o.attempts << ',' << Seconds(o.seconds) << ','
              << OutcomeStatus(o) << ',' << CsvField(o.name) << ',' << CsvField(o.package) << ','
@@ -52,7 +52,7 @@ std::string CsvText(const std::vector<CameraOutcome>& outcomes, const ResultWord
 }
 
 std::string StepText(const OutcomeStep& step, const ResultWords& words) {
-    const auto word = words.text.find(step.code);
+    const auto word = words.text.find(NumberOf(step.code));
     return word == words.text.end() ? std::string() : word->second;
 }
 
@@ -63,7 +63,7 @@ JsonValue StepsJson(const CameraOutcome& o, const ResultWords& words) {
                             .Add("package", step.package)
                             .Add("fromVersion", step.fromVersion)
                             .Add("toVersion", step.toVersion)
-                            .Add("code", step.code)
+                            .Add("code", NumberOf(step.code))
                             .Add("text", StepText(step, words))
                             .Add("attempts", step.attempts)
                             .Value());
@@ -77,7 +77,7 @@ std::string JsonText(const std::vector<CameraOutcome>& outcomes, const ResultWor
         CJsonObject item;
         item.Add("mac", o.mac)
             .Add("ip", o.ip)
-            .Add("code", o.code)
+            .Add("code", NumberOf(o.code))
             .Add("text", OutcomeText(o, words))
             .Add("status", OutcomeStatus(o))
             .Add("oldVersion", o.oldVersion)

@@ -52,13 +52,13 @@ std::string CAutoUpgradeCycle::FailedPackage(const std::string& lastSent, int bu
     return expected && *expected != build ? lastSent : std::string();
 }
 
-bool CAutoUpgradeCycle::OnBatchEnded(int cameraCode) {
+bool CAutoUpgradeCycle::OnBatchEnded(std::optional<UpgradeResult> cameraCode) {
     if (!m_inBatch) {
         return false;
     }
     m_inBatch = false;
     m_awaitingReturn = true;
     // A camera that already ran the package never left.
-    return cameraCode == UPGRADE_OK || cameraCode == UPGRADE_VERSION_UNCHANGED ||
-           cameraCode == UPGRADE_ALREADY_CURRENT;
+    return cameraCode == UpgradeResult::Ok || cameraCode == UpgradeResult::VersionUnchanged ||
+           cameraCode == UpgradeResult::AlreadyCurrent;
 }

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <utility>
 
+#include "model/ResultCode.h"
+
 class CSettingsView;
 
 struct AUTO_UPGRADE_CONFIG {
@@ -50,11 +52,11 @@ public:
 
     // A batch starts; `holdsCamera`: the configured camera is in it.
     void OnBatchStarted(bool holdsCamera) { m_inBatch = holdsCamera; }
-    // The batch ended with `cameraCode` for the camera (-1 when it was not in
+    // The batch ended with `cameraCode` for the camera (none when it was not in
     // it). True when the batch already saw the camera come back (upgraded,
     // or back with its old version), so the next round may be scheduled now;
     // otherwise, after a batch that held it, its next report is its return.
-    bool OnBatchEnded(int cameraCode);
+    bool OnBatchEnded(std::optional<UpgradeResult> cameraCode);
     bool AwaitingReturn() const { return m_awaitingReturn; }
     // The camera is back: nothing is awaited any more.
     void CameraBack() { m_awaitingReturn = false; }

@@ -54,8 +54,10 @@ public:
         : m_recorder(std::move(recorder)), m_frontEnd(std::move(frontEnd)) {}
 
     bool PostMessage(CWindowMessage message) override {
-        if (message.id == WM_UPGRADE_RESULT && !IsIntermediateResult(message.wParam)) {
-            m_recorder->OnJobResult(message.Text(), message.wParam);
+        if (message.id == WM_UPGRADE_RESULT) {
+            if (const auto result = UpgradeResultOfNumber(message.wParam)) {
+                m_recorder->OnJobResult(message.Text(), *result);
+            }
         }
         return m_frontEnd && m_frontEnd->PostMessage(std::move(message));
     }
@@ -172,7 +174,7 @@ void CInventoryRecorder::OnBatchStarted(const std::string& journalPath) {
     RecordStepsLocked(std::exchange(m_early, {}));
 }
 
-void CInventoryRecorder::OnJobResult(const std::string& mac, int code) {
+void CInventoryRecorder::OnJobResult(const std::string& mac, UpgradeResult code) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_inventory) {
         return;
@@ -199,7 +201,7 @@ std::string CInventoryRecorder::PackageSha256Locked(const std::string& path) {
 }
 
 void CInventoryRecorder::RecordStepsLocked(
-    const std::vector<std::pair<std::string, int>>& results) {
+    const std::vector<std::pair<std::string, UpgradeResult>>& results) {
     if (!m_inventory || results.empty()) {
         return;
     }
@@ -218,9 +220,9 @@ void CInventoryRecorder::RecordStepsLocked(
         step.mac = mac;
         step.runId = !run.id.empty() ? run.id : !journal.empty() ? journal : "unjournaled";
         step.journal = journal;
-        step.result = code;
-        step.resultText = code == UPGRADE_NOT_FOUND_IN_TIME ? NotFoundWithinText(run.waitText)
-                                                            : ResultCodeToText(code);
+        step.result = NumberOf(code);
+        step.resultText = code == UpgradeResult::NotFoundInTime ? NotFoundWithinText(run.waitText)
+                                                                : ResultCodeToText(code);
         std::string ip;
         std::string mask;
         if (const JOURNAL_CAMERA* camera = run.Find(mac)) {
@@ -261,8 +263,8 @@ void CInventoryRecorder::RecordStepsLocked(
             row.fromVersion = StepVersion(pathStep.fromVersion, pathStep.fromBuild);
             if (&pathStep != &camera->steps.back()) {
                 row.toVersion = StepVersion(pathStep.toVersion, pathStep.toBuild);
-                row.result = pathStep.code;
-                row.resultText = ResultCodeToText(pathStep.code);
+                row.result = NumberOf(pathStep.code);
+                row.resultText = pathStep.code ? ResultCodeToText(*pathStep.code) : std::string();
             }
             row.attempts = pathStep.attempts;
             row.startedAt = pathStep.startedAt;

@@ -15,6 +15,7 @@
 
 #include "app/MessageSink.h"
 #include "model/DeviceSInfo.h"
+#include "model/ResultCode.h"
 
 class CInventory;
 
@@ -39,7 +40,7 @@ public:
     // before it was known are recorded now.
     void OnBatchStarted(const std::string& journalPath);
     // Any worker thread: a camera's final result.
-    void OnJobResult(const std::string& mac, int code);
+    void OnJobResult(const std::string& mac, UpgradeResult code);
 
     // The site of what is recorded from now on ("" each camera's subnet,
     // as in the constructor); any thread.
@@ -55,7 +56,7 @@ public:
 
 private:
     std::string SiteOf(const std::string& ip, const std::string& mask) const;
-    void RecordStepsLocked(const std::vector<std::pair<std::string, int>>& results);
+    void RecordStepsLocked(const std::vector<std::pair<std::string, UpgradeResult>>& results);
     std::string PackageSha256Locked(const std::string& path);
     void GiveUpLocked(const std::string& problem);
 
@@ -70,7 +71,8 @@ private:
     std::unique_ptr<CInventory> m_inventory;
     std::string m_problem;
     std::string m_journalPath;
-    bool m_batchKnown = false;                         // OnBatchStarted came for the running batch
-    std::vector<std::pair<std::string, int>> m_early;  // results before the journal was known
-    std::map<std::string, std::string> m_sha256;       // by package path
+    bool m_batchKnown = false;  // OnBatchStarted came for the running batch
+    std::vector<std::pair<std::string, UpgradeResult>>
+        m_early;                                  // results before the journal was known
+    std::map<std::string, std::string> m_sha256;  // by package path
 };

@@ -45,10 +45,13 @@ std::optional<SessionEvent> EventOfMessage(CWindowMessage message) {
         case WM_UPGRADE_PROGRESS:
             return CameraProgressEvent{std::move(text), message.wParam};
         case WM_UPGRADE_RESULT:
-            if (IsIntermediateResult(message.wParam)) {
-                return CameraStateEvent{std::move(text), message.wParam};
+            if (const auto state = UpgradeProgressOfNumber(message.wParam)) {
+                return CameraStateEvent{std::move(text), *state};
             }
-            return CameraResultEvent{std::move(text), message.wParam};
+            if (const auto result = UpgradeResultOfNumber(message.wParam)) {
+                return CameraResultEvent{std::move(text), *result};
+            }
+            return std::nullopt;
         case WM_UPGRADE_STEP:
             return CameraStepEvent{std::move(text), PathStepOf(message.wParam),
                                    PathStepsOf(message.wParam)};

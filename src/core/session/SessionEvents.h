@@ -11,6 +11,7 @@
 
 #include "http/AiVersionResult.h"
 #include "model/DeviceSInfo.h"
+#include "model/ResultCode.h"
 
 using DeviceRecordPtr = std::shared_ptr<const DEVICE_S_INFO>;
 
@@ -44,13 +45,13 @@ struct CameraProgressEvent {
     int32_t progress = 0;
 };
 
-// A camera's job is on its way: an attempt starts (16), it waits for upgrade
-// mode (17) or for the camera to finish (18), it waits for a slot (24) or
-// for its model's canaries (32); every code IsIntermediateResult holds. The
-// camera's worker, or the coordinator for 24 and 32.
+// A camera's job is on its way: an attempt starts, it waits for upgrade
+// mode or for the camera to finish, it waits for a slot, for its model's
+// canaries or to be found by the search. The camera's worker, or the
+// coordinator for Queued, CanaryWait and WaitingToBeFound.
 struct CameraStateEvent {
     std::string mac;
-    int32_t state = 0;
+    UpgradeProgress state = UpgradeProgress::Starting;
 };
 
 // A camera's final result, posted once per camera and batch before
@@ -58,7 +59,7 @@ struct CameraStateEvent {
 // that gets no worker (skipped, held back, cancelled, no thread).
 struct CameraResultEvent {
     std::string mac;
-    int32_t code = 0;
+    UpgradeResult code = UpgradeResult::Ok;
 };
 
 // A camera's upgrade path begins step `step` of `steps` (from 1), before

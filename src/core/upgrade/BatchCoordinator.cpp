@@ -81,7 +81,7 @@ void CBatchCoordinator::QueueCameras() {
     std::map<std::string, int> proven;
     if (run.plan.canary > 0 && run.plan.resumed) {
         for (const JOURNAL_CAMERA& camera : run.plan.resumed->cameras) {
-            if (camera.Done() && camera.code == UPGRADE_OK) {
+            if (camera.Done() && camera.code == UpgradeResult::Ok) {
                 ++proven[camera.model];
             }
         }
@@ -92,16 +92,16 @@ void CBatchCoordinator::QueueCameras() {
         const std::string mac = plan.record->mac;
         const JOURNAL_CAMERA* before = run.plan.resumed ? run.plan.resumed->Find(mac) : nullptr;
         if (before && before->Done()) {
-            run.NoteOutcome(mac, before->code);
-            Post(before->code, mac);
+            run.NoteOutcome(mac, *before->code);
+            Post(*before->code, mac);
             continue;
         }
-        if (plan.skipCode != 0) {
+        if (plan.skipCode) {
             if (m_context.journal) {
-                m_context.journal->Result(mac, plan.skipCode);
+                m_context.journal->Result(mac, *plan.skipCode);
             }
-            run.NoteOutcome(mac, plan.skipCode);
-            Post(plan.skipCode, mac);
+            run.NoteOutcome(mac, *plan.skipCode);
+            Post(*plan.skipCode, mac);
             continue;
         }
         EnqueueCamera(plan, before);
@@ -126,7 +126,7 @@ void CBatchCoordinator::OpenWait() {
         run.awaited.Open(run.plan.waitSeconds, run.plan.waitText, CAwaitedCameras::Clock::now());
     }
     for (const std::string& mac : waiting) {
-        Post(UPGRADE_WAITING_TO_BE_FOUND, mac);
+        Post(UpgradeProgress::WaitingToBeFound, mac);
     }
     if (!waiting.empty()) {
         LOG_INFO("CUpgradeEngine::RunBatch", "waiting %d s for %d cameras, mac: %s",
@@ -166,7 +166,7 @@ void CBatchCoordinator::EnqueueCamera(const CameraPlan& plan, const JOURNAL_CAME
     if (m_context.journal) {
         m_context.journal->Step(mac, "queued");
     }
-    Post(waits ? UPGRADE_CANARY_WAIT : UPGRADE_QUEUED, mac);
+    Post(waits ? UpgradeProgress::CanaryWait : UpgradeProgress::Queued, mac);
     m_pending.push_back(m_queue.size());
     m_queue.push_back(job);
     m_macs.push_back(mac);
@@ -191,12 +191,12 @@ void CBatchCoordinator::TakeAwaitedNews() {
         if (m_context.journal) {
             m_context.journal->Camera(*record, plan.package ? plan.package->Path() : std::string());
         }
-        if (plan.skipCode != 0) {
+        if (plan.skipCode) {
             if (m_context.journal) {
-                m_context.journal->Result(record->mac, plan.skipCode);
+                m_context.journal->Result(record->mac, *plan.skipCode);
             }
-            run.NoteOutcome(record->mac, plan.skipCode);
-            Post(plan.skipCode, record->mac);
+            run.NoteOutcome(record->mac, *plan.skipCode);
+            Post(*plan.skipCode, record->mac);
             continue;
         }
         {
@@ -210,11 +210,11 @@ void CBatchCoordinator::TakeAwaitedNews() {
         LOG_WARN("CUpgradeEngine::RunBatch", "%d cameras not found within %s, mac: %s",
                  static_cast<int>(expired.size()), run.plan.waitText.c_str(),
                  expired.front().c_str());
-        EndAwaited(expired, UPGRADE_NOT_FOUND_IN_TIME);
+        EndAwaited(expired, UpgradeResult::NotFoundInTime);
     }
 }
 
-void CBatchCoordinator::EndAwaited(const std::vector<std::string>& macs, int code) {
+void CBatchCoordinator::EndAwaited(const std::vector<std::string>& macs, UpgradeResult code) {
     if (m_context.journal) {
         m_context.journal->Hold();
     }
@@ -258,7 +258,7 @@ bool CBatchCoordinator::WaitForWorkers(const std::function<bool()>& ready) {
     return isReady;
 }
 
-void CBatchCoordinator::EndUnstarted(const std::vector<size_t>& indexes, int code) {
+void CBatchCoordinator::EndUnstarted(const std::vector<size_t>& indexes, UpgradeResult code) {
     if (m_context.journal) {
         m_context.journal->Hold();
     }
@@ -298,7 +298,7 @@ void CBatchCoordinator::ScheduleCameras() {
         if (!step.heldBack.empty()) {
             LOG_WARN("CUpgradeEngine::RunBatch", "canary failed, %d cameras not started, mac: %s",
                      static_cast<int>(step.heldBack.size()), m_macs[step.heldBack.front()].c_str());
-            EndUnstarted(step.heldBack, UPGRADE_CANARY_FAILED);
+            EndUnstarted(step.heldBack, UpgradeResult::CanaryFailed);
             std::erase_if(m_pending, [&](size_t i) {
                 return std::find(step.heldBack.begin(), step.heldBack.end(), i) !=
                        step.heldBack.end();
@@ -311,7 +311,7 @@ void CBatchCoordinator::ScheduleCameras() {
                 run.canaries->MarkReleased(step.released);
             }
             for (size_t i : step.released) {
-                Post(UPGRADE_QUEUED, m_macs[i]);
+                Post(UpgradeProgress::Queued, m_macs[i]);
             }
             Flush();
             continue;
@@ -331,7 +331,8 @@ void CBatchCoordinator::ScheduleCameras() {
 void CBatchCoordinator::FinishBatch() {
     CBatchRun& run = m_batch;
     if (!m_pending.empty()) {
-        const int code = run.cancelled.load() ? UPGRADE_CANCELLED : UPGRADE_NOT_STARTED;
+        const UpgradeResult code =
+            run.cancelled.load() ? UpgradeResult::Cancelled : UpgradeResult::NotStarted;
         LOG_WARN("CUpgradeEngine::RunBatch", "%s, %d failed, %d cameras not started",
                  m_stopped ? "rollout stopped" : "batch cancelled", run.failed,
                  static_cast<int>(m_pending.size()));
@@ -344,7 +345,8 @@ void CBatchCoordinator::FinishBatch() {
     }
     if (!awaited.empty()) {
         // Never found, never started: taken up again by a resumed run.
-        EndAwaited(awaited, run.cancelled.load() ? UPGRADE_CANCELLED : UPGRADE_NOT_STARTED);
+        EndAwaited(awaited,
+                   run.cancelled.load() ? UpgradeResult::Cancelled : UpgradeResult::NotStarted);
     }
     while (!WaitForWorkers([&] { return run.inFlight == 0; })) {
     }
@@ -406,20 +408,21 @@ void CBatchCoordinator::StartCamera(const UpgradeInfoPtr& job) {
         job->finished.store(true);
         {
             std::lock_guard<std::mutex> lock(run->slotMutex);
-            run->canaries->Ended(mac, UPGRADE_FAILED);
+            run->canaries->Ended(mac, UpgradeResult::Failed);
         }
         if (run->context->journal) {
-            run->context->journal->Result(mac, UPGRADE_FAILED);
+            run->context->journal->Result(mac, UpgradeResult::Failed);
         }
-        run->NoteOutcome(mac, UPGRADE_FAILED);
+        run->NoteOutcome(mac, UpgradeResult::Failed);
         if (m_sink) {
-            m_sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, UPGRADE_FAILED, mac));
+            m_sink->PostMessage(
+                MakeTextMessage(WM_UPGRADE_RESULT, NumberOf(UpgradeResult::Failed), mac));
         }
-        EndCamera(*run, std::string(), UPGRADE_FAILED);
+        EndCamera(*run, std::string(), UpgradeResult::Failed);
     }
 }
 
-void CBatchCoordinator::EndCamera(CBatchRun& run, const std::string& mac, int code) {
+void CBatchCoordinator::EndCamera(CBatchRun& run, const std::string& mac, UpgradeResult code) {
     std::lock_guard<std::mutex> lock(run.slotMutex);
     --run.inFlight;
     if (IsFailedResult(code)) {

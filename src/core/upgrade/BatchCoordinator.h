@@ -53,26 +53,31 @@ private:
     // still waited for once the time is over end.
     void OpenWait();
     void TakeAwaitedNews();
-    void EndAwaited(const std::vector<std::string>& macs, int code);
+    void EndAwaited(const std::vector<std::string>& macs, UpgradeResult code);
     // Waits until `ready` holds or the typed credentials are to be
     // remembered; writes them and joins the workers that ended meanwhile.
     // True when `ready` held.
     bool WaitForWorkers(const std::function<bool()>& ready);
     // Ends cameras that never start with `code`, their lines written first.
-    void EndUnstarted(const std::vector<size_t>& indexes, int code);
+    void EndUnstarted(const std::vector<size_t>& indexes, UpgradeResult code);
     void FinishBatch();
     // The final result of each camera, in the order of the request (the
     // awaited ones last).
     std::vector<BatchOutcome> Outcomes() const;
     void StartCamera(const UpgradeInfoPtr& job);
     // A worker's end (any thread): its slot is free, its result counted.
-    static void EndCamera(CBatchRun& run, const std::string& mac, int code);
+    static void EndCamera(CBatchRun& run, const std::string& mac, UpgradeResult code);
     // Hands the reachability's notice, if any, to the sink.
     void PostReachNotice();
 
     // Posted once their journal lines are on the disk: the lines of many
     // cameras go out together, with one sync.
-    void Post(int code, const std::string& mac) { m_held.emplace_back(code, mac); }
+    void Post(UpgradeResult code, const std::string& mac) {
+        m_held.emplace_back(NumberOf(code), mac);
+    }
+    void Post(UpgradeProgress state, const std::string& mac) {
+        m_held.emplace_back(NumberOf(state), mac);
+    }
     void Flush();
 
     std::shared_ptr<CBatchRun> m_run;

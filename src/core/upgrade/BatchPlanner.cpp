@@ -56,7 +56,7 @@ ResumedPathStep ResumedPathStepOf(const CameraPlan& plan, const JOURNAL_CAMERA* 
         return resumed;  // another path now: its version decides alone
     }
     const auto index = static_cast<size_t>(on - plan.path.begin());
-    const size_t next = last.code == UPGRADE_OK ? index + 1 : index;
+    const size_t next = last.code == UpgradeResult::Ok ? index + 1 : index;
     if (next > plan.firstStep) {
         resumed.first = std::min(next, plan.path.size() - 1);
     }

@@ -29,7 +29,7 @@ std::vector<CameraOutcome> WithSteps(std::vector<CameraOutcome> outcomes, const 
             row.toVersion = VersionWithBuild(step.toVersion, step.toBuild);
             row.code = step.code;
             row.attempts = step.attempts;
-            if (&step == &camera->steps.back() && step.code == UPGRADE_OK &&
+            if (&step == &camera->steps.back() && step.code == UpgradeResult::Ok &&
                 row.toVersion.empty()) {
                 row.toVersion = o.newVersion;
             }

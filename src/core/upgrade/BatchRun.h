@@ -60,12 +60,12 @@ struct CBatchRun {
     bool rememberTyped = false;
     bool typedRemembered = false;
     // The final result of each camera so far.
-    std::map<std::string, int> outcomes;
+    std::map<std::string, UpgradeResult> outcomes;
     // Cameras the batch waits for the search to find (the plan's, from
     // the coordinator's start on with their waiting time).
     CAwaitedCameras awaited;
 
-    void NoteOutcome(const std::string& mac, int code) {
+    void NoteOutcome(const std::string& mac, UpgradeResult code) {
         std::lock_guard<std::mutex> lock(slotMutex);
         outcomes[mac] = code;
     }

@@ -100,8 +100,8 @@ enum class BatchCallResult {
     WrongState,  // nothing done: the batch is not in a state that allows it
 };
 
-// The final result of one camera of a batch (UpgradeResult codes).
+// The final result of one camera of a batch.
 struct BatchOutcome {
     std::string mac;
-    int code = 0;
+    UpgradeResult code = UpgradeResult::Ok;
 };

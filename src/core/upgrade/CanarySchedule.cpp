@@ -22,12 +22,12 @@ bool CCanarySchedule::Queue(const std::string& mac, const std::string& model) {
     return Waits(model);
 }
 
-void CCanarySchedule::Ended(const std::string& mac, int code) {
+void CCanarySchedule::Ended(const std::string& mac, UpgradeResult code) {
     const auto it = m_canaryModels.find(mac);
     if (it == m_canaryModels.end()) {
         return;
     }
-    if (code == UPGRADE_OK || code == UPGRADE_ALREADY_CURRENT) {
+    if (code == UpgradeResult::Ok || code == UpgradeResult::AlreadyCurrent) {
         --m_left[it->second];
     } else {
         m_failed.insert(it->second);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "model/ResultCode.h"
+
 class CCanarySchedule {
 public:
     // `perModel` canaries per model (0: every camera is free to start);
@@ -24,7 +26,7 @@ public:
     bool Queue(const std::string& mac, const std::string& model);
     // A started camera's final result: a canary that ended anything but
     // upgraded (or already current) fails its model.
-    void Ended(const std::string& mac, int code);
+    void Ended(const std::string& mac, UpgradeResult code);
 
     struct Step {
         // Queued cameras of a model whose canary failed: they never start.

@@ -4,9 +4,17 @@
 // job: one whose attempts run out on a signal ends "Upgrade failed".
 #pragma once
 
-constexpr int kLoginSetUpgradeMode = 13;
-constexpr int kLoginClearUpgradeMode = 14;
+#include <variant>
 
-inline bool IsLoginModeSignal(int code) {
-    return code == kLoginSetUpgradeMode || code == kLoginClearUpgradeMode;
-}
+#include "model/ResultCode.h"
+
+enum class LoginModeSignal : int {
+    SetUpgradeMode = 13,
+    ClearUpgradeMode = 14,
+};
+
+// What one attempt ends with: a final result; the state the job goes on
+// from (WaitUpgradeMode: the camera must restart into upgrade mode first;
+// WaitComplete: every block was acknowledged); or a login-mode signal for
+// the next attempt. Only the job's attempt loop sees it.
+using AttemptResult = std::variant<UpgradeResult, UpgradeProgress, LoginModeSignal>;

@@ -98,7 +98,7 @@ CameraPlan PlanCamera(const DeviceInfoPtr& record, const std::vector<ROLLOUT_PAC
     plan.record = record;
     plan.path = LoadedPathForModel(packages, FieldString(record->productModel));
     if (plan.path.empty()) {
-        plan.skipCode = UPGRADE_NO_PACKAGE_FOR_MODEL;
+        plan.skipCode = UpgradeResult::NoPackageForModel;
         return plan;
     }
     plan.package = plan.path.back();
@@ -110,7 +110,7 @@ CameraPlan PlanCamera(const DeviceInfoPtr& record, const std::vector<ROLLOUT_PAC
         }
     }
     if (plan.firstStep == plan.path.size()) {
-        plan.skipCode = UPGRADE_ALREADY_CURRENT;
+        plan.skipCode = UpgradeResult::AlreadyCurrent;
         plan.package = nullptr;
     } else {
         plan.credentials = CredentialsFor(entries, *record, user, password);

@@ -3,11 +3,13 @@
 // tried for it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "model/BatchPackage.h"
 #include "model/DeviceSInfo.h"
+#include "model/ResultCode.h"
 #include "upgrade/CredentialsFile.h"
 #include "upgrade/UpgradePackage.h"
 
@@ -72,7 +74,7 @@ struct CameraPlan {
     // version it already runs (the first with `force`).
     std::vector<UpgradePackagePtr> path;
     size_t firstStep = 0;
-    int skipCode = 0;  // 0, or the final code of a skipped camera
+    std::optional<UpgradeResult> skipCode;  // the final result of a skipped camera
     std::vector<CameraCredential> credentials;
 };
 

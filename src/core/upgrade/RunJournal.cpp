@@ -83,7 +83,7 @@ void ApplyStepLine(const json& line, JOURNAL_CAMERA& camera) {
         throw std::out_of_range("step out of range");
     }
     if (!camera.steps.empty() && camera.steps.back().number == number &&
-        camera.steps.back().code != UPGRADE_OK) {
+        camera.steps.back().code != UpgradeResult::Ok) {
         return;
     }
     if (camera.steps.size() >= static_cast<size_t>(kMaxSteps)) {
@@ -91,8 +91,8 @@ void ApplyStepLine(const json& line, JOURNAL_CAMERA& camera) {
     }
     // A later step only begins once the camera runs the earlier one's
     // version: verified, or found so by a resumed run.
-    if (!camera.steps.empty() && camera.steps.back().code != UPGRADE_OK) {
-        camera.steps.back().code = UPGRADE_OK;
+    if (!camera.steps.empty() && camera.steps.back().code != UpgradeResult::Ok) {
+        camera.steps.back().code = UpgradeResult::Ok;
     }
     JOURNAL_STEP step;
     step.number = number;
@@ -179,7 +179,7 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
         if (step == nullptr) {
             throw std::invalid_argument("passed without a step");
         }
-        step->code = UPGRADE_OK;
+        step->code = UpgradeResult::Ok;
         step->toVersion = Field<std::string>(line, "softwareVer", "");
         step->toBuild = Field<int32_t>(line, "build", 0);
         step->endedAt = t;
@@ -216,9 +216,13 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
         it->lastBlockAt = t;
         it->lastBlockLine = number;
     } else if (event == "result") {
-        it->code = WholeNumber<int>(line.at("code"));
+        it->code = UpgradeResultOfNumber(WholeNumber<int>(line.at("code")));
+        if (!it->code) {
+            // A progress state, a login signal or an unknown number ends no camera.
+            throw std::out_of_range("not a final result: " + line.at("code").dump());
+        }
         it->endedAt = t;
-        if (step != nullptr && step->code != UPGRADE_OK) {
+        if (step != nullptr && step->code != UpgradeResult::Ok) {
             step->code = it->code;
             step->endedAt = t;
         }
@@ -231,7 +235,7 @@ void ApplyLine(const json& line, int number, RunSummary& run) {
 }  // namespace
 
 bool JOURNAL_CAMERA::Done() const {
-    return HasResult() && !IsHeldBackResult(code);
+    return HasResult() && code && !IsHeldBackResult(*code);
 }
 
 const JOURNAL_CAMERA* RunSummary::Find(const std::string& mac) const {
@@ -245,19 +249,19 @@ const JOURNAL_CAMERA* RunSummary::Find(const std::string& mac) const {
 
 int RunSummary::Upgraded() const {
     return static_cast<int>(std::count_if(cameras.begin(), cameras.end(), [](const auto& c) {
-        return c.HasResult() && c.code == UPGRADE_OK;
+        return c.HasResult() && c.code == UpgradeResult::Ok;
     }));
 }
 
 int RunSummary::Skipped() const {
     return static_cast<int>(std::count_if(cameras.begin(), cameras.end(), [](const auto& c) {
-        return c.HasResult() && IsSkippedResult(c.code);
+        return c.HasResult() && c.code && IsSkippedResult(*c.code);
     }));
 }
 
 int RunSummary::Failed() const {
     return static_cast<int>(std::count_if(cameras.begin(), cameras.end(), [](const auto& c) {
-        return c.Done() && c.code != UPGRADE_OK && !IsSkippedResult(c.code);
+        return c.Done() && c.code != UpgradeResult::Ok && !IsSkippedResult(*c.code);
     }));
 }
 
@@ -418,9 +422,10 @@ bool CRunJournal::Started(const DEVICE_S_INFO& record) {
          NowMs()}}.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
-bool CRunJournal::Result(const std::string& mac, int code) {
-    return Append(json{{"event", "result"}, {"mac", mac}, {"code", code}, {"t", NowMs()}}.dump(
-        -1, ' ', false, json::error_handler_t::replace));
+bool CRunJournal::Result(const std::string& mac, UpgradeResult code) {
+    return Append(
+        json{{"event", "result"}, {"mac", mac}, {"code", NumberOf(code)}, {"t", NowMs()}}.dump(
+            -1, ' ', false, json::error_handler_t::replace));
 }
 
 bool CRunJournal::PathStep(const std::string& mac, int number, int of,

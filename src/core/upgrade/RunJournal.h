@@ -53,7 +53,7 @@ struct JOURNAL_STEP {
     int32_t fromBuild = 0;
     std::string toVersion;  // once "passed"
     int32_t toBuild = 0;
-    int code = -1;  // 0 once passed; the camera's result for its last step
+    std::optional<UpgradeResult> code;  // Ok once passed; the camera's result for its last step
     int attempts = 0;
     int64_t startedAt = 0;
     int64_t endedAt = 0;
@@ -75,11 +75,11 @@ struct JOURNAL_CAMERA {
     int32_t buildAtStart = 0;
     int32_t dataPort = 0;
     int32_t httpPort = 0;
-    std::string package;   // the file it gets, "" when skipped
-    std::string state;     // the last step: queued, started, verifying, last-block, result
-    int code = -1;         // its final result once state is "result"
-    int attempts = 0;      // "started" lines
-    int64_t queuedAt = 0;  // ms since the epoch; 0 when not reached
+    std::string package;  // the file it gets, "" when skipped
+    std::string state;    // the last step: queued, started, verifying, last-block, result
+    std::optional<UpgradeResult> code;  // its final result once state is "result"
+    int attempts = 0;                   // "started" lines
+    int64_t queuedAt = 0;               // ms since the epoch; 0 when not reached
     int64_t startedAt = 0;
     int64_t lastBlockAt = 0;
     int64_t endedAt = 0;
@@ -153,7 +153,7 @@ public:
     bool Step(const std::string& mac, const char* event);
     // "started", with the version the transfer starts from.
     bool Started(const DEVICE_S_INFO& record);
-    bool Result(const std::string& mac, int code);
+    bool Result(const std::string& mac, UpgradeResult code);
     // An upgrade path's step `number` of `of` begins with `packagePath`.
     bool PathStep(const std::string& mac, int number, int of, const std::string& packagePath);
     // The step was verified: the camera is back with `record`'s version.
@@ -192,8 +192,8 @@ private:
 };
 
 // Reads a journal. A torn last line (a kill during its write) is ignored;
-// any other bad line makes the journal unreadable: false with `error`
-// naming the line.
+// any other bad line (a "result" whose code is no final result among them)
+// makes the journal unreadable: false with `error` naming the line.
 bool ReadRunJournal(const std::string& path, RunSummary& run, std::string& error);
 
 struct RunListing {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "app/Logger.h"
@@ -23,10 +24,23 @@ namespace {
 
 constexpr const char* kJobFunc = "CFirmhandDlg::upgradeDevice";
 
-void PostResult(const CBatchContext& context, int code, const std::string& mac) {
+void PostResult(const CBatchContext& context, UpgradeResult result, const std::string& mac) {
     if (context.sink) {
-        context.sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, code, mac));
+        context.sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, NumberOf(result), mac));
     }
+}
+
+void PostState(const CBatchContext& context, UpgradeProgress state, const std::string& mac) {
+    if (context.sink) {
+        context.sink->PostMessage(MakeTextMessage(WM_UPGRADE_RESULT, NumberOf(state), mac));
+    }
+}
+
+// The final result an attempt ended with; "Upgrade failed" for a state or
+// a login-mode signal, which are no result to show.
+UpgradeResult FinalResultOf(const AttemptResult& r) {
+    const UpgradeResult* result = std::get_if<UpgradeResult>(&r);
+    return result != nullptr ? *result : UpgradeResult::Failed;
 }
 
 // The address of this attempt: the fixed one from the settings, else the
@@ -59,37 +73,37 @@ bool IsUpgraded(const DEVICE_S_INFO& oldRecord, const DEVICE_S_INFO& newRecord,
 }
 
 // After the last block: wait for the camera to flash, reboot and come back.
-int CompleteUpgrade(const CBatchContext& context, const UpgradeInfoPtr& job,
-                    const DeviceInfoPtr& oldRecord, const std::string& mac, const std::string& ip,
-                    uint16_t port, int r) {
+UpgradeResult CompleteUpgrade(const CBatchContext& context, const UpgradeInfoPtr& job,
+                              const DeviceInfoPtr& oldRecord, const std::string& mac,
+                              const std::string& ip, uint16_t port, const AttemptResult& r) {
     waitDeviceOffline(context, job, mac, ip, port, oldRecord);
-    PostResult(context, UPGRADE_WAIT_COMPLETE, mac);
+    PostState(context, UpgradeProgress::WaitComplete, mac);
     const int w = waitDeviceReboot(context, job, oldRecord);
     if (w == REBOOT_VERSION_CHANGED) {
-        return UPGRADE_OK;
+        return UpgradeResult::Ok;
     }
     if (w == REBOOT_CANCELLED) {
-        return UPGRADE_FAILED;
+        return UpgradeResult::Failed;
     }
     const DeviceInfoPtr current = job->Device();
     if (!current) {
         LOG_ERROR(kJobFunc, "invalid device info, mac: %s", mac.c_str());
-        return r;
+        return FinalResultOf(r);
     }
     LOG_INFO(kJobFunc, "mac: %s, oldVersion: %s.%d, currentVersion: %s.%d", mac.c_str(),
              oldRecord->softwareVer, oldRecord->build, current->softwareVer, current->build);
     // A camera never found again has not shown any version: that is a
     // time-out, whatever the package's file name says.
     if (w == REBOOT_TIMEOUT) {
-        return UPGRADE_TIMEOUT;
+        return UpgradeResult::Timeout;
     }
     if (IsUpgraded(*oldRecord, *current, context.package->FileName())) {
-        return UPGRADE_OK;
+        return UpgradeResult::Ok;
     }
-    if (r == UPGRADE_WAIT_COMPLETE || w == REBOOT_SAME_VERSION) {
-        return UPGRADE_VERSION_UNCHANGED;
+    if (r == AttemptResult{UpgradeProgress::WaitComplete} || w == REBOOT_SAME_VERSION) {
+        return UpgradeResult::VersionUnchanged;
     }
-    return r;
+    return FinalResultOf(r);
 }
 
 bool VersionDiffers(const DEVICE_S_INFO& a, const DEVICE_S_INFO& b) {
@@ -128,31 +142,31 @@ std::vector<std::string> ReachedAddresses(const CBatchContext& context, const De
 // name does not name it, or it answered all along and never restarted:
 // that last block never took, and it may be sent the package again.
 bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job,
-                         const DeviceInfoPtr& oldRecord, int& result) {
+                         const DeviceInfoPtr& oldRecord, UpgradeResult& result) {
     const std::string mac = oldRecord->mac;
     const DeviceInfoPtr seen = job->Device();
     LOG_INFO(kJobFunc, "verify resumed device, mac: %s, oldVersion: %s.%d", mac.c_str(),
              oldRecord->softwareVer, oldRecord->build);
     if (seen && VersionDiffers(*oldRecord, *seen)) {
-        result = UPGRADE_OK;
+        result = UpgradeResult::Ok;
         return true;
     }
     const auto port = static_cast<uint16_t>(seen ? seen->dataPort : oldRecord->dataPort);
     const std::vector<std::string> addresses = ReachedAddresses(context, seen, *oldRecord);
     const bool wentOffline = waitDeviceOffline(context, job, mac, addresses, port, oldRecord);
     if (job->cancelled.load()) {
-        result = UPGRADE_CANCELLED;
+        result = UpgradeResult::Cancelled;
         return true;
     }
     // A camera that stayed reachable goes on to the reboot wait too.
-    PostResult(context, UPGRADE_WAIT_COMPLETE, mac);
+    PostState(context, UpgradeProgress::WaitComplete, mac);
     const int w = waitDeviceReboot(context, job, oldRecord);
     if (w == REBOOT_VERSION_CHANGED) {
-        result = UPGRADE_OK;
+        result = UpgradeResult::Ok;
         return true;
     }
     if (w == REBOOT_CANCELLED) {
-        result = UPGRADE_CANCELLED;
+        result = UpgradeResult::Cancelled;
         return true;
     }
     const DeviceInfoPtr current = job->Device();
@@ -169,11 +183,11 @@ bool VerifyResumedCamera(const CBatchContext& context, const UpgradeInfoPtr& job
             return false;
         }
         // Gone and not back: it may still be flashing.
-        result = UPGRADE_TIMEOUT;
+        result = UpgradeResult::Timeout;
         return true;
     }
     if (IsUpgraded(*oldRecord, *current, context.package->FileName())) {
-        result = UPGRADE_OK;
+        result = UpgradeResult::Ok;
         return true;
     }
     LOG_WARN(kJobFunc, "resumed device shows its old version, upgrade again, mac: %s", mac.c_str());
@@ -187,8 +201,9 @@ namespace {
 // One upgrade per camera on this machine, whichever process runs it. Null
 // with `refusal` set when the camera is taken or cannot be locked.
 std::unique_ptr<platform::CFileLock> LockJobCamera(const CBatchContext& context,
-                                                   const UpgradeInfoPtr& job, int& refusal) {
-    refusal = 0;
+                                                   const UpgradeInfoPtr& job,
+                                                   std::optional<UpgradeResult>& refusal) {
+    refusal.reset();
     const DeviceInfoPtr record = job->Device();
     if (!record) {
         return nullptr;
@@ -198,9 +213,9 @@ std::unique_ptr<platform::CFileLock> LockJobCamera(const CBatchContext& context,
     auto lock = LockCamera(record->mac, busy, problem, context.cameraLockFolder);
     if (busy) {
         LOG_WARN(kJobFunc, "upgraded elsewhere right now, mac: %s", record->mac);
-        refusal = UPGRADE_ELSEWHERE;
+        refusal = UpgradeResult::Elsewhere;
     } else if (!lock) {
-        refusal = UPGRADE_LOCK_REFUSED;
+        refusal = UpgradeResult::LockRefused;
     }
     return lock;
 }
@@ -209,7 +224,7 @@ std::unique_ptr<platform::CFileLock> LockJobCamera(const CBatchContext& context,
 // flashing its verification. True when that ends the job with `result`.
 bool StartOrVerify(const CBatchContext& context, const UpgradeInfoPtr& job,
                    const DEVICE_S_INFO& first, const DeviceInfoPtr& mayBeFlashingFrom,
-                   int& result) {
+                   UpgradeResult& result) {
     if (context.journal) {
         if (mayBeFlashingFrom) {
             context.journal->Step(first.mac, "verifying");
@@ -252,20 +267,21 @@ public:
         job->SetDeviceEvent(m_deviceEvent);
     }
 
-    int Run();
+    UpgradeResult Run();
     int TryCount() const { return m_tryCount; }
 
 private:
     enum class Next { Attempt, Stop };
 
     Next Attempt();
-    Next OnResult(int r, const DeviceInfoPtr& record, const std::string& ip, uint16_t port);
+    Next OnResult(const AttemptResult& r, const DeviceInfoPtr& record, const std::string& ip,
+                  uint16_t port);
     Next OnWaitUpgradeMode();
     // The address of the attempt; a new one starts its attempts afresh.
     std::string AttemptAddress(const DEVICE_S_INFO& record, uint16_t port);
     Next Cancelled() {
         LOG_WARN(kJobFunc, "upgrade canceled, mac: %s", m_mac.c_str());
-        m_result = UPGRADE_FAILED;
+        m_result = UpgradeResult::Failed;
         return Next::Stop;
     }
 
@@ -280,10 +296,10 @@ private:
     std::string m_lastIp;
     bool m_upgradeMode = false;
     uint32_t m_progress = 0;
-    int m_result = UPGRADE_FAILED;
+    UpgradeResult m_result = UpgradeResult::Failed;
 };
 
-int CJobAttempts::Run() {
+UpgradeResult CJobAttempts::Run() {
     const int tryMaxCount = m_context->settings.GetInt(settings::kTryUpgradeMaxCount);
     const int tryMaxCountSingle = m_context->settings.GetInt(settings::kTryUpgradeMaxCountSingle);
     while (m_tryCount < tryMaxCount && m_singleCount < tryMaxCountSingle) {
@@ -293,9 +309,7 @@ int CJobAttempts::Run() {
             break;
         }
     }
-    // The camera's last word was which mode to log in with next: a signal
-    // for the next attempt, not a result to show.
-    return IsLoginModeSignal(m_result) ? UPGRADE_FAILED : m_result;
+    return m_result;
 }
 
 std::string CJobAttempts::AttemptAddress(const DEVICE_S_INFO& record, uint16_t port) {
@@ -334,7 +348,7 @@ CJobAttempts::Next CJobAttempts::Attempt() {
              m_singleCount, m_tryCount, m_mac.c_str(), record->ip, record->ip2, ip.c_str(),
              static_cast<int>(port), m_upgradeMode ? 1 : 0);
     m_progress = 0;
-    PostResult(*m_context, UPGRADE_STATE_STARTING, m_mac);
+    PostState(*m_context, UpgradeProgress::Starting, m_mac);
 
     ProgressReporter reporter = [this](uint32_t percent) {
         if (m_job->cancelled.load()) {
@@ -360,48 +374,51 @@ CJobAttempts::Next CJobAttempts::Attempt() {
     attempt.login = login;
     attempt.cancel = &m_job->cancelled;
     attempt.stop = m_job->StopToken();
-    const int r = upgradeDevice(*m_context, attempt);
+    const AttemptResult r = upgradeDevice(*m_context, attempt);
     return OnResult(r, record, ip, port);
 }
 
-CJobAttempts::Next CJobAttempts::OnResult(int r, const DeviceInfoPtr& record, const std::string& ip,
-                                          uint16_t port) {
+CJobAttempts::Next CJobAttempts::OnResult(const AttemptResult& r, const DeviceInfoPtr& record,
+                                          const std::string& ip, uint16_t port) {
     if (m_job->cancelled.load()) {
         // A cancelled transfer is a failure, never a completed upgrade.
-        m_result = UPGRADE_FAILED;
+        m_result = UpgradeResult::Failed;
         return Next::Stop;
     }
-    switch (r) {
-        case UPGRADE_PACKAGE_ERROR:
-        case UPGRADE_NOT_SUPPORTED:
-            m_result = r;
-            return Next::Stop;
-        case UPGRADE_BAD_CREDENTIALS:
-            if (m_credential + 1 >= m_credentials.size()) {
+    if (const UpgradeResult* result = std::get_if<UpgradeResult>(&r)) {
+        switch (*result) {
+            case UpgradeResult::PackageError:
+            case UpgradeResult::NotSupported:
+                m_result = *result;
+                return Next::Stop;
+            case UpgradeResult::BadCredentials:
+                if (m_credential + 1 >= m_credentials.size()) {
+                    break;
+                }
+                ++m_credential;
+                LOG_WARN(kJobFunc, "login refused, next credentials (%s), mac: %s",
+                         m_credentials[m_credential].source.c_str(), m_mac.c_str());
+                --m_tryCount;
+                --m_singleCount;
+                m_result = *result;
+                return Next::Attempt;
+            default:
                 break;
-            }
-            ++m_credential;
-            LOG_WARN(kJobFunc, "login refused, next credentials (%s), mac: %s",
-                     m_credentials[m_credential].source.c_str(), m_mac.c_str());
-            --m_tryCount;
-            --m_singleCount;
-            m_result = r;
-            return Next::Attempt;
-        case kLoginSetUpgradeMode:
-        case kLoginClearUpgradeMode:
-            m_upgradeMode = r == kLoginSetUpgradeMode;
-            m_result = r;
-            return Next::Attempt;
-        case UPGRADE_WAIT_UPGRADE_MODE:
-            return OnWaitUpgradeMode();
-        default:
-            break;
+        }
+    } else if (const LoginModeSignal* signal = std::get_if<LoginModeSignal>(&r)) {
+        m_upgradeMode = *signal == LoginModeSignal::SetUpgradeMode;
+        // Which mode to log in with next is no result to show: attempts
+        // that run out on it end "Upgrade failed".
+        m_result = UpgradeResult::Failed;
+        return Next::Attempt;
+    } else if (r == AttemptResult{UpgradeProgress::WaitUpgradeMode}) {
+        return OnWaitUpgradeMode();
     }
-    if (r == UPGRADE_WAIT_COMPLETE || m_progress == UPGRADE_BLOCK_COUNT) {
+    if (r == AttemptResult{UpgradeProgress::WaitComplete} || m_progress == UPGRADE_BLOCK_COUNT) {
         m_result = CompleteUpgrade(*m_context, m_job, record, m_mac, ip, port, r);
         return Next::Stop;
     }
-    m_result = r;
+    m_result = FinalResultOf(r);
     return m_progress != 0 ? Next::Stop : Next::Attempt;
 }
 
@@ -409,7 +426,7 @@ CJobAttempts::Next CJobAttempts::OnWaitUpgradeMode() {
     LOG_INFO(kJobFunc, "wait upgrade mode, mac: %s", m_mac.c_str());
     m_deviceEvent->Reset();
     m_job->waitingForDevice.store(true);
-    PostResult(*m_context, UPGRADE_WAIT_UPGRADE_MODE, m_mac);
+    PostState(*m_context, UpgradeProgress::WaitUpgradeMode, m_mac);
     // Checked after the reset: a cancellation's wake-up is never lost.
     const int timeoutS = m_context->settings.GetInt(settings::kWaitUpgradeModeTimeout);
     const bool signalled = m_job->cancelled.load() || m_deviceEvent->Wait(timeoutS * 1000);
@@ -419,7 +436,7 @@ CJobAttempts::Next CJobAttempts::OnWaitUpgradeMode() {
     }
     if (!signalled) {
         LOG_WARN(kJobFunc, "device reboot timeout, mac: %s", m_mac.c_str());
-        m_result = UPGRADE_TIMEOUT;
+        m_result = UpgradeResult::Timeout;
         return Next::Stop;
     }
     LOG_INFO(kJobFunc, "device reboot, mac: %s", m_mac.c_str());
@@ -430,19 +447,18 @@ CJobAttempts::Next CJobAttempts::OnWaitUpgradeMode() {
     return Next::Attempt;
 }
 
-// The job's result as reported: never a progress state, "Cancelled" for a
-// cancelled camera that did not end upgraded.
-int FinalJobResult(const UpgradeInfoPtr& job, int result, int tryCount, const std::string& mac) {
-    if (IsIntermediateResult(result)) {
-        result = UPGRADE_FAILED;
-    }
-    if (result == UPGRADE_OK) {
+// The job's result as reported: "Cancelled" for a cancelled camera that
+// did not end upgraded.
+UpgradeResult FinalJobResult(const UpgradeInfoPtr& job, UpgradeResult result, int tryCount,
+                             const std::string& mac) {
+    if (result == UpgradeResult::Ok) {
         LOG_INFO(kJobFunc, "%d times upgrade succeed, mac: %s", tryCount, mac.c_str());
     } else {
-        LOG_WARN(kJobFunc, "%d times upgrade failed %d, mac: %s", tryCount, result, mac.c_str());
+        LOG_WARN(kJobFunc, "%d times upgrade failed %d, mac: %s", tryCount, NumberOf(result),
+                 mac.c_str());
     }
-    if (job->cancelled.load() && result != UPGRADE_OK) {
-        result = UPGRADE_CANCELLED;
+    if (job->cancelled.load() && result != UpgradeResult::Ok) {
+        result = UpgradeResult::Cancelled;
     }
     return result;
 }
@@ -450,16 +466,16 @@ int FinalJobResult(const UpgradeInfoPtr& job, int result, int tryCount, const st
 // One package's upgrade of the job's camera (one step of a path): the
 // journal's first line or the verification of a camera that may be
 // flashing, then the attempts. Returns the step's final result.
-int RunStep(const BatchContextPtr& context, const UpgradeInfoPtr& job, const DEVICE_S_INFO& from,
-            const DeviceInfoPtr& mayBeFlashingFrom) {
+UpgradeResult RunStep(const BatchContextPtr& context, const UpgradeInfoPtr& job,
+                      const DEVICE_S_INFO& from, const DeviceInfoPtr& mayBeFlashingFrom) {
     const std::string mac = from.mac;
     CJobAttempts attempts(context, job, mac);
-    int result = UPGRADE_FAILED;
+    UpgradeResult result = UpgradeResult::Failed;
     if (StartOrVerify(*context, job, from, mayBeFlashingFrom, result)) {
         job->SetDeviceEvent(nullptr);
         return result;
     }
-    const int attempted = attempts.Run();
+    const UpgradeResult attempted = attempts.Run();
     result = FinalJobResult(job, attempted, attempts.TryCount(), mac);
     job->SetDeviceEvent(nullptr);
     return result;
@@ -482,18 +498,18 @@ void BeginPathStep(const CBatchContext& context, const std::string& mac, size_t 
     }
 }
 
-int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
-    int refusal = 0;
+UpgradeResult RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
+    std::optional<UpgradeResult> refusal;
     const auto cameraLock = LockJobCamera(*context, job, refusal);
-    if (refusal != 0) {
-        return refusal;
+    if (refusal) {
+        return *refusal;
     }
     waitDeviceIp2Change(*context, job);
 
     const DeviceInfoPtr first = job->Device();
     if (!first) {
         LOG_ERROR(kJobFunc, "invalid device info");
-        return UPGRADE_FAILED;
+        return UpgradeResult::Failed;
     }
     const std::string mac = first->mac;
     LOG_INFO(kJobFunc,
@@ -513,13 +529,13 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
         const DeviceInfoPtr from = step == job->firstStep ? first : job->Device();
         if (!from) {
             LOG_ERROR(kJobFunc, "invalid device info, mac: %s", mac.c_str());
-            return UPGRADE_FAILED;
+            return UpgradeResult::Failed;
         }
         if (path.size() > 1) {
             BeginPathStep(*stepContext, mac, step, path.size());
         }
-        const int result = RunStep(stepContext, job, *from, mayBeFlashingFrom);
-        if (result != UPGRADE_OK || step + 1 >= path.size()) {
+        const UpgradeResult result = RunStep(stepContext, job, *from, mayBeFlashingFrom);
+        if (result != UpgradeResult::Ok || step + 1 >= path.size()) {
             return result;
         }
         // Only the step it was on when the earlier run stopped may be flashing.
@@ -534,13 +550,13 @@ int RunJob(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
 
 }  // namespace
 
-int upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
+UpgradeResult upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job) {
     if (!job) {
         LOG_ERROR(kJobFunc, "invalid upgrade info");
-        return UPGRADE_FAILED;
+        return UpgradeResult::Failed;
     }
     job->finished.store(false);
-    const int result = RunJob(context, job);
+    const UpgradeResult result = RunJob(context, job);
     if (const DeviceInfoPtr record = job->Device()) {
         if (context->journal) {
             context->journal->Result(record->mac, result);

@@ -37,39 +37,39 @@ constexpr uint32_t kTransferCancelled = 0xFFFFFFFEu;
 constexpr uint32_t kTransferJournalFailed = 0xFFFFFFFDu;
 constexpr uint32_t kConnectStateConnected = 100;
 
-int MapLoginFailure(uint32_t failure) {
+AttemptResult MapLoginFailure(uint32_t failure) {
     switch (failure) {
         case kClientBadCredentials:
-            return UPGRADE_BAD_CREDENTIALS;
+            return UpgradeResult::BadCredentials;
         case kClientTooManyConnections:
-            return UPGRADE_TOO_MANY_CONNECTIONS;
+            return UpgradeResult::TooManyConnections;
         case kClientSetUpgradeMode:
-            return kLoginSetUpgradeMode;
+            return LoginModeSignal::SetUpgradeMode;
         case kClientClearUpgradeMode:
-            return kLoginClearUpgradeMode;
+            return LoginModeSignal::ClearUpgradeMode;
         default:
-            return UPGRADE_CONNECT_FAILED;
+            return UpgradeResult::ConnectFailed;
     }
 }
 
-int MapTransferResult(uint32_t d) {
+AttemptResult MapTransferResult(uint32_t d) {
     switch (d) {
         case kClientOk:
-            return UPGRADE_WAIT_COMPLETE;
+            return UpgradeProgress::WaitComplete;
         case kTransferWaitComplete:
-            return UPGRADE_TIMEOUT;
+            return UpgradeResult::Timeout;
         case kClientLinkLost:
-            return UPGRADE_SEND_FAILED;
+            return UpgradeResult::SendFailed;
         case kClientUpgradeError:
-            return UPGRADE_DEVICE_ERROR;
+            return UpgradeResult::DeviceError;
         case kClientUpgradeError1:
-            return UPGRADE_CONNECT_FAILED;
+            return UpgradeResult::ConnectFailed;
         case kClientNeedsUpgradeMode:
-            return UPGRADE_WAIT_UPGRADE_MODE;
+            return UpgradeProgress::WaitUpgradeMode;
         case kTransferJournalFailed:
-            return UPGRADE_JOURNAL_FAILED;
+            return UpgradeResult::JournalFailed;
         default:
-            return UPGRADE_FAILED;
+            return UpgradeResult::Failed;
     }
 }
 
@@ -96,8 +96,9 @@ uint32_t SendBlock(IUpgradeDeviceClient& client, const CUpgradePackage& package,
 // Logs in (or, for an activated new-style camera, only starts listening)
 // and checks an old-style package against the camera. Returns the result
 // that ends the attempt, or nothing when the transfer may start.
-std::optional<int> LogInAndCheck(const CBatchContext& context, const UpgradeAttempt& attempt,
-                                 IUpgradeDeviceClient& client) {
+std::optional<AttemptResult> LogInAndCheck(const CBatchContext& context,
+                                           const UpgradeAttempt& attempt,
+                                           IUpgradeDeviceClient& client) {
     const CUpgradePackage& package = *context.package;
     const std::string& mac = attempt.mac;
     uint32_t serverInfo[16] = {};
@@ -129,7 +130,7 @@ std::optional<int> LogInAndCheck(const CBatchContext& context, const UpgradeAtte
         LOG_INFO(kUpgradeFunc, "headFlag: 0x%08X, deviceType: 0x%08X, productType: 0x%08X, mac: %s",
                  trailer.headFlag, trailer.deviceType, trailer.productType, mac.c_str());
         if (!package.IsCompatible(softwareVersion, serverInfo[SERVER_INFO_PRODUCT_TYPE])) {
-            return UPGRADE_PACKAGE_ERROR;
+            return UpgradeResult::PackageError;
         }
     }
     return std::nullopt;
@@ -156,7 +157,7 @@ public:
 
     // Starts the upgrade and sends block 1. Returns the result that ends
     // the attempt, or nothing when the first block left.
-    std::optional<int> Begin();
+    std::optional<AttemptResult> Begin();
     // Until the last block was acknowledged or the transfer ended; returns
     // the client result (or one of our markers).
     uint32_t Run();
@@ -193,7 +194,7 @@ bool CBlockTransfer::CancelRequested() const {
     return true;
 }
 
-std::optional<int> CBlockTransfer::Begin() {
+std::optional<AttemptResult> CBlockTransfer::Begin() {
     const std::string& mac = m_attempt.mac;
     LOG_INFO(kUpgradeFunc,
              "mac: %s, totalSize: %d, blockSize: %d, firstBlockSize: %d, numberOfBlock: %d",
@@ -204,16 +205,16 @@ std::optional<int> CBlockTransfer::Begin() {
     if (started != 0) {
         LOG_WARN(kUpgradeFunc, "start upgrade failed %d, mac: %s", static_cast<int>(started),
                  mac.c_str());
-        return UPGRADE_FAILED;
+        return UpgradeResult::Failed;
     }
     if (CancelRequested()) {
-        return UPGRADE_FAILED;
+        return UpgradeResult::Failed;
     }
     const uint32_t d = SendBlock(m_client, m_package, m_layout, 1, m_sentBytes, mac);
     if (d != 0) {
         LOG_ERROR(kUpgradeFunc, "%d times send data failed %d, mac: %s", 1, static_cast<int>(d),
                   mac.c_str());
-        return UPGRADE_FAILED;
+        return UpgradeResult::Failed;
     }
     m_lastAck = PUB_GetTickCount();
     return std::nullopt;
@@ -294,22 +295,22 @@ std::optional<uint32_t> CBlockTransfer::OnNoAcknowledgement() {
 
 }  // namespace
 
-int upgradeDevice(const CBatchContext& context, const UpgradeAttempt& attempt) {
+AttemptResult upgradeDevice(const CBatchContext& context, const UpgradeAttempt& attempt) {
     const std::string& mac = attempt.mac;
     uint32_t error = 0;
     UpgradeDeviceClientPtr client = context.clientFactory(
         mac, attempt.ip, attempt.port, error, context.timings.connectTimeoutMs, attempt.cancel);
     if (!client) {
         LOG_ERROR(kUpgradeFunc, "connect failed %d, mac: %s", static_cast<int>(error), mac.c_str());
-        return (error == kClientTooOld || error == kClientTooNew) ? UPGRADE_NOT_SUPPORTED
-                                                                  : UPGRADE_CONNECT_FAILED;
+        return (error == kClientTooOld || error == kClientTooNew) ? UpgradeResult::NotSupported
+                                                                  : UpgradeResult::ConnectFailed;
     }
     // A cancel cuts the connection: no reply or send waits out its limit.
     // Holds its own reference, so the explicit release below stays safe.
     const std::stop_callback interruptOnStop(attempt.stop, [held = client] { held->Interrupt(); });
 
     CBlockTransfer transfer(context, attempt, *client);
-    std::optional<int> refused = LogInAndCheck(context, attempt, *client);
+    std::optional<AttemptResult> refused = LogInAndCheck(context, attempt, *client);
     if (!refused) {
         refused = transfer.Begin();
     }
@@ -328,7 +329,7 @@ int upgradeDevice(const CBatchContext& context, const UpgradeAttempt& attempt) {
     client->ResetCounters();
     client.reset();
     if (d == kTransferCancelled) {
-        return UPGRADE_FAILED;
+        return UpgradeResult::Failed;
     }
     return MapTransferResult(d);
 }

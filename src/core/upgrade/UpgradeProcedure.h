@@ -8,6 +8,7 @@
 #include <stop_token>
 #include <string>
 
+#include "upgrade/LoginModeSignal.h"
 #include "upgrade/UpgradeContext.h"
 
 // Called with the current block number; false stops the transfer (the job
@@ -17,7 +18,7 @@ using ProgressReporter = std::function<bool(uint32_t percent)>;
 // Runs the whole procedure of one job on the calling worker thread; ends
 // with the job finished and its final result journaled and posted, and
 // returns that result.
-int upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job);
+UpgradeResult upgradeDevice(const BatchContextPtr& context, const UpgradeInfoPtr& job);
 
 // What one attempt is given besides the batch's context.
 struct UpgradeAttempt {
@@ -38,6 +39,6 @@ struct UpgradeAttempt {
     std::stop_token stop;
 };
 
-// One attempt: connect, log in, check, send the 100 blocks. Returns an
-// upgrade result code.
-int upgradeDevice(const CBatchContext& context, const UpgradeAttempt& attempt);
+// One attempt: connect, log in, check, send the 100 blocks. Returns a final
+// result, the state the job goes on from, or a login-mode signal.
+AttemptResult upgradeDevice(const CBatchContext& context, const UpgradeAttempt& attempt);

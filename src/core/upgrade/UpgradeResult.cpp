@@ -4,86 +4,98 @@
 
 namespace {
 
-int StringIdOf(int code) {
-    switch (code) {
-        case 0:
+int StringIdOf(UpgradeResult result) {
+    switch (result) {
+        case UpgradeResult::Ok:
             return IDS_UPGRADE_SUCCESS;
-        case 1:
-        case 2:
+        case UpgradeResult::Failed:
+        case UpgradeResult::DeviceError:
             return IDS_UPGRADE_FAILED;
-        case 3:
+        case UpgradeResult::OpenFileFailed:
             return IDS_OPEN_FILE_FAILED;
-        case 4:
+        case UpgradeResult::PackageError:
             return IDS_PACKAGE_ERROR;
-        case 5:
+        case UpgradeResult::WrongIp:
             return IDS_WRONG_IP;
-        case 6:
+        case UpgradeResult::WrongPort:
             return IDS_WRONG_PORT;
-        case 7:
+        case UpgradeResult::VersionUnchanged:
             return IDS_COMPLETE_SAME_VERSION;
-        case 8:
+        case UpgradeResult::NotSupported:
             return IDS_NOT_SUPPORTED;
-        case 9:
+        case UpgradeResult::NetworkDisconnected:
             return IDS_NETWORK_DISCONNECTED;
-        case 10:
+        case UpgradeResult::ConnectFailed:
             return IDS_CONNECT_FAILED;
-        case 11:
+        case UpgradeResult::BadCredentials:
             return IDS_BAD_CREDENTIALS;
-        case 12:
+        case UpgradeResult::TooManyConnections:
             return IDS_TOO_MANY_CONNECTIONS;
-        case 15:
+        case UpgradeResult::SendFailed:
             return IDS_SEND_PACKAGE_FAILED;
-        case 16:
-            return IDS_UPGRADING_WAIT;
-        case 17:
-            return IDS_WAIT_UPGRADE_MODE;
-        case 18:
-            return IDS_WAIT_COMPLETE;
-        case 19:
+        case UpgradeResult::Timeout:
             return IDS_UPGRADE_TIMEOUT;
-        case 22:
+        case UpgradeResult::MesFail:
             return IDS_MES_FAIL;
-        case UPGRADE_ELSEWHERE:
+        case UpgradeResult::Elsewhere:
             return IDS_UPGRADED_ELSEWHERE;
-        case UPGRADE_QUEUED:
-            return IDS_QUEUED;
-        case UPGRADE_ALREADY_CURRENT:
+        case UpgradeResult::AlreadyCurrent:
             return IDS_ALREADY_CURRENT;
-        case UPGRADE_NO_PACKAGE_FOR_MODEL:
+        case UpgradeResult::NoPackageForModel:
             return IDS_NO_PACKAGE_FOR_MODEL;
-        case UPGRADE_NOT_STARTED:
+        case UpgradeResult::NotStarted:
             return IDS_ROLLOUT_STOPPED;
-        case UPGRADE_CANCELLED:
+        case UpgradeResult::Cancelled:
             return IDS_CANCELLED;
-        case UPGRADE_JOURNAL_FAILED:
+        case UpgradeResult::JournalFailed:
             return IDS_JOURNAL_FAILED;
-        case UPGRADE_LOCK_REFUSED:
+        case UpgradeResult::LockRefused:
             return IDS_LOCK_REFUSED;
-        case UPGRADE_CANARY_FAILED:
+        case UpgradeResult::CanaryFailed:
             return IDS_CANARY_FAILED;
-        case UPGRADE_CANARY_WAIT:
-            return IDS_CANARY_WAIT;
-        case UPGRADE_WAITING_TO_BE_FOUND:
-            return IDS_WAITING_TO_BE_FOUND;
-        case UPGRADE_NOT_FOUND_IN_TIME:
+        case UpgradeResult::NotFoundInTime:
             return IDS_NOT_FOUND_IN_TIME;
-        default:
-            return 0;
     }
+    return 0;
+}
+
+int StringIdOf(UpgradeProgress state) {
+    switch (state) {
+        case UpgradeProgress::Starting:
+            return IDS_UPGRADING_WAIT;
+        case UpgradeProgress::WaitUpgradeMode:
+            return IDS_WAIT_UPGRADE_MODE;
+        case UpgradeProgress::WaitComplete:
+            return IDS_WAIT_COMPLETE;
+        case UpgradeProgress::Queued:
+            return IDS_QUEUED;
+        case UpgradeProgress::CanaryWait:
+            return IDS_CANARY_WAIT;
+        case UpgradeProgress::WaitingToBeFound:
+            return IDS_WAITING_TO_BE_FOUND;
+    }
+    return 0;
+}
+
+// The text of a stored or posted number, "" for one that names neither.
+std::string TextOfNumber(int number) {
+    if (const std::optional<UpgradeResult> result = UpgradeResultOfNumber(number)) {
+        return ResultCodeToText(*result);
+    }
+    if (const std::optional<UpgradeProgress> state = UpgradeProgressOfNumber(number)) {
+        return ResultCodeToText(*state);
+    }
+    return std::string();
 }
 
 }  // namespace
 
-bool ResultCodeToText(int code, std::string& text) {
-    const int id = StringIdOf(code);
-    text = id == 0 ? std::string() : LoadString(id);
-    return id != 0;
+std::string ResultCodeToText(UpgradeResult result) {
+    return LoadString(StringIdOf(result));
 }
 
-std::string ResultCodeToText(int code) {
-    std::string text;
-    ResultCodeToText(code, text);
-    return text;
+std::string ResultCodeToText(UpgradeProgress state) {
+    return LoadString(StringIdOf(state));
 }
 
 std::string NotFoundWithinText(const std::string& waitText) {
@@ -97,54 +109,54 @@ std::string NotFoundWithinText(const std::string& waitText) {
     return text;
 }
 
-std::string ResultReasonText(int code) {
+std::string ResultReasonText(UpgradeResult code) {
     int id = 0;
     switch (code) {
-        case UPGRADE_FAILED:
-        case UPGRADE_MES_FAIL:
+        case UpgradeResult::Failed:
+        case UpgradeResult::MesFail:
             id = IDS_REASON_FAILED;
             break;
-        case UPGRADE_DEVICE_ERROR:
+        case UpgradeResult::DeviceError:
             id = IDS_REASON_DEVICE_ERROR;
             break;
-        case UPGRADE_OPEN_FILE_FAILED:
+        case UpgradeResult::OpenFileFailed:
             id = IDS_REASON_OPEN_FILE;
             break;
-        case UPGRADE_PACKAGE_ERROR:
+        case UpgradeResult::PackageError:
             id = IDS_REASON_PACKAGE;
             break;
-        case UPGRADE_WRONG_IP:
-        case UPGRADE_WRONG_PORT:
+        case UpgradeResult::WrongIp:
+        case UpgradeResult::WrongPort:
             id = IDS_REASON_ADDRESS;
             break;
-        case UPGRADE_VERSION_UNCHANGED:
+        case UpgradeResult::VersionUnchanged:
             id = IDS_REASON_SAME_VERSION;
             break;
-        case UPGRADE_NOT_SUPPORTED:
+        case UpgradeResult::NotSupported:
             id = IDS_REASON_PROTOCOL;
             break;
-        case UPGRADE_NETWORK_DISCONNECTED:
+        case UpgradeResult::NetworkDisconnected:
             id = IDS_REASON_DISCONNECTED;
             break;
-        case UPGRADE_CONNECT_FAILED:
+        case UpgradeResult::ConnectFailed:
             id = IDS_REASON_CONNECT;
             break;
-        case UPGRADE_BAD_CREDENTIALS:
+        case UpgradeResult::BadCredentials:
             id = IDS_REASON_CREDENTIALS;
             break;
-        case UPGRADE_TOO_MANY_CONNECTIONS:
+        case UpgradeResult::TooManyConnections:
             id = IDS_REASON_CONNECTIONS;
             break;
-        case UPGRADE_SEND_FAILED:
+        case UpgradeResult::SendFailed:
             id = IDS_REASON_SEND;
             break;
-        case UPGRADE_TIMEOUT:
+        case UpgradeResult::Timeout:
             id = IDS_REASON_TIMEOUT;
             break;
-        case UPGRADE_ELSEWHERE:
+        case UpgradeResult::Elsewhere:
             id = IDS_REASON_ELSEWHERE;
             break;
-        case UPGRADE_NOT_FOUND_IN_TIME:
+        case UpgradeResult::NotFoundInTime:
             id = IDS_REASON_NOT_FOUND;
             break;
         default:
@@ -155,15 +167,16 @@ std::string ResultReasonText(int code) {
 
 namespace {
 
-void AddWordsOf(int code, ResultWords& words) {
-    words.text[code] = ResultCodeToText(code);
-    words.reason[code] = ResultReasonText(code);
+void AddWordsOf(int number, ResultWords& words) {
+    words.text[number] = TextOfNumber(number);
+    const std::optional<UpgradeResult> result = UpgradeResultOfNumber(number);
+    words.reason[number] = result ? ResultReasonText(*result) : std::string();
 }
 
 // The words of one code only: a view of one camera needs no more.
-ResultWords WordsOf(int code) {
+ResultWords WordsOf(std::optional<UpgradeResult> code) {
     ResultWords words;
-    AddWordsOf(code, words);
+    AddWordsOf(NumberOf(code), words);
     words.sentInstalling = LoadString(IDS_SENT_INSTALLING);
     words.notFoundWithin = LoadString(IDS_NOT_FOUND_WITHIN);
     return words;
@@ -173,8 +186,8 @@ ResultWords WordsOf(int code) {
 
 ResultWords CurrentResultWords() {
     ResultWords words;
-    for (int code = -1; code <= UPGRADE_NOT_FOUND_IN_TIME; ++code) {
-        AddWordsOf(code, words);
+    for (int number = -1; number <= NumberOf(UpgradeResult::NotFoundInTime); ++number) {
+        AddWordsOf(number, words);
     }
     words.notFoundWithin = LoadString(IDS_NOT_FOUND_WITHIN);
     words.sentInstalling = LoadString(IDS_SENT_INSTALLING);

@@ -6,18 +6,19 @@
 #include "model/CameraOutcome.h"
 #include "model/ResultCode.h"
 
-// The list text of a result code in the interface language. False (and an
-// empty text) for codes without a text: 13, 14, 20, 21 and above 34.
-// Code 34 reads "Not found in time"; NotFoundWithinText names the time.
-bool ResultCodeToText(int code, std::string& text);
-std::string ResultCodeToText(int code);
+// The list text of a final result or a progress state in the interface
+// language. NotFoundInTime reads "Not found in time"; NotFoundWithinText
+// names the time.
+std::string ResultCodeToText(UpgradeResult result);
+std::string ResultCodeToText(UpgradeProgress state);
 // "Not found within 10m": the text of code 34 with the waiting time as the
 // technician gave it ("" gives the text without it).
 std::string NotFoundWithinText(const std::string& waitText);
 // Why a camera with this final code failed, as a sentence in the interface
 // language; "" for codes that are no failure.
-std::string ResultReasonText(int code);
-// The words of every code, in the interface language now, for the reports.
+std::string ResultReasonText(UpgradeResult code);
+// The words of every number from -1 to 34, in the interface language now,
+// for the reports ("" for a number that names no result or state).
 ResultWords CurrentResultWords();
 // One camera's result and reason in words (see CameraOutcome.h), for a
 // view that shows a camera at a time.
