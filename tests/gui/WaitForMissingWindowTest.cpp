@@ -115,16 +115,16 @@ TEST_F(WaitForMissingWindowTest, AwaitedCamerasFromInventoryAndByMac) {
     EXPECT_EQ(DeviceList().RowCount(), 3) << "the found camera keeps its one row";
     EXPECT_FALSE(DeviceList().IsNotFound(Row(late.mac)));
     EXPECT_EQ(DeviceList().CellText(Row(late.mac), COL_NAME), QString::fromStdString(late.name));
-    EXPECT_EQ(Result(late.mac), ResultCodeToText(UPGRADE_OK));
+    EXPECT_EQ(Result(late.mac), ResultCodeToText(UpgradeResult::Ok));
     EXPECT_TRUE(DeviceList().IsNotFound(Row(never.mac)));
     EXPECT_EQ(Result(never.mac), "Not found within 5s");
     // The batch's record: the late camera as the search found it.
     for (const CameraOutcome& o : m_dlg->LastBatch().Outcomes()) {
         if (o.mac == late.mac) {
             EXPECT_EQ(o.ip, late.ip);
-            EXPECT_EQ(o.code, UPGRADE_OK);
+            EXPECT_EQ(o.code, UpgradeResult::Ok);
         } else if (o.mac == never.mac) {
-            EXPECT_EQ(o.code, UPGRADE_NOT_FOUND_IN_TIME);
+            EXPECT_EQ(o.code, UpgradeResult::NotFoundInTime);
             EXPECT_EQ(OutcomeText(o), "Not found within 5s");
         }
     }
