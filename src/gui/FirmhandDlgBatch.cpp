@@ -22,7 +22,6 @@
 #include "app/StringTable.h"
 #include "session/FirmhandSession.h"
 #include "session/SessionTypes.h"
-#include "upgrade/RolloutPlan.h"
 
 FH_LOG_SOURCE("FirmhandDlg");
 
