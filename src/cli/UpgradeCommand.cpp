@@ -160,10 +160,46 @@ void PrintPlan(const std::vector<CameraPlan>& plans, std::ostream& out) {
                 credentials += (credentials.empty() ? "" : ", ") + c.source + " (" + c.user + ")";
             }
         }
+        if (plan.downgrade) {
+            what += " (downgrade)";
+        }
         table.AddRow({r.mac, r.ip, r.productModel, DeviceVersionText(r), what, credentials});
     }
     table.Print(out);
+    if (const size_t downgrades = DowngradedCameras(plans).size(); downgrades > 0) {
+        out << DowngradesText(downgrades) << "\n";
+    }
     out << CameraCount(plans.size()) << " planned; nothing started (--dry-run)\n";
+    out.flush();
+}
+
+// Cameras whose package is older than what they run, said before the
+// question: a wrong file is seen before a whole site goes back. The rest
+// of a long list is left to --dry-run.
+constexpr size_t kDowngradesListed = 10;
+
+void ShowDowngrades(CFirmhandSession& session, const BatchRequest& request, std::ostream& out) {
+    std::vector<CameraPlan> plans;
+    if (session.DryRun(request, plans) != BatchStartResult::Started) {
+        return;  // the start says why
+    }
+    const std::vector<const CameraPlan*> downgraded = DowngradedCameras(plans);
+    if (downgraded.empty()) {
+        return;
+    }
+    out << DowngradesText(downgraded.size()) << ":\n";
+    for (size_t i = 0; i < downgraded.size() && i < kDowngradesListed; ++i) {
+        const CameraPlan& plan = *downgraded[i];
+        const DEVICE_S_INFO& r = *plan.record;
+        const std::string name = VisibleText(FieldString(r.devName));
+        out << "  " << (name.empty() ? "" : name + " ") << "(" << VisibleText(FieldString(r.mac))
+            << ") runs " << VisibleText(DeviceVersionText(r)) << ", newer than "
+            << VisibleText(plan.package->FileName()) << "\n";
+    }
+    if (downgraded.size() > kDowngradesListed) {
+        out << "  and " << downgraded.size() - kDowngradesListed
+            << " more (--dry-run lists each)\n";
+    }
     out.flush();
 }
 
@@ -385,6 +421,7 @@ std::optional<int> ConfirmAndStart(UpgradeRun& u) {
     // The list goes where the question goes, so that it is seen before the
     // answer even when the output is redirected.
     ShowChosen(request.devices, request, options.yes ? u.out : u.err);
+    ShowDowngrades(u.session, request, options.yes ? u.out : u.err);
     const size_t count = request.devices.size() + request.awaitedMacs.size();
     if (!AskYes("Upgrade " + CameraCount(count) + "?", options.yes, u.err)) {
         u.session.Stop();

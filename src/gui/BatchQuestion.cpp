@@ -2,7 +2,19 @@
 
 #include <map>
 
+#include "app/StringTable.h"
 #include "model/DeviceText.h"
+
+std::string BatchQuestionText(size_t cameras, size_t downgrades) {
+    std::string text = LoadString(cameras == 1 ? IDS_CONFIRM_BATCH_ONE : IDS_CONFIRM_BATCH);
+    if (const size_t at = text.find("%d"); at != std::string::npos) {
+        text.replace(at, 2, std::to_string(cameras));
+    }
+    if (downgrades > 0) {
+        text += "\n\n" + DowngradesText(downgrades);
+    }
+    return text;
+}
 
 std::string ChosenCamerasSummary(const std::vector<DEVICE_S_INFO>& cameras) {
     // Model -> version -> cameras.

@@ -201,8 +201,9 @@ protected:
     virtual void CopyText(const QString& text);
     // Tells the desktop that the batch ended (the window is not active).
     virtual void NotifyDesktop(const QString& title, const QString& body);
-    // Asks before a batch of `cameras`; true to start it.
-    virtual bool ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras);
+    // Asks before a batch of `cameras`, `downgrades` of which run newer
+    // firmware than their package; true to start it.
+    virtual bool ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras, size_t downgrades);
     // Asks before quitting while a batch runs; true to cancel it and quit.
     virtual bool ConfirmQuitDuringBatch();
 
@@ -237,6 +238,8 @@ private:
     void UpdateStatusBar();
     // A batch of the checked rows (or of `only`), as Upgrade starts it.
     void StartBatchOf(const std::vector<int>& rows, bool ask = true);
+    // The cameras of the request's plan that would be downgraded.
+    size_t PlannedDowngrades(const BatchRequest& request);
     QPushButton* BuildAddNotFoundButton(QWidget* central);
     bool IsListed(const std::string& mac) const;
     // "Wait for missing" checked before a batch: a malformed time, or none

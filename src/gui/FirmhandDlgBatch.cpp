@@ -51,11 +51,8 @@ void CFirmhandDlg::UpgradeCheckedWithoutAsking() {
     StartBatchOf(DeviceList().CheckedRows(), false);
 }
 
-bool CFirmhandDlg::ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras) {
-    const int count = static_cast<int>(cameras.size());
-    const QString question = count == 1
-                                 ? QString::fromStdString(LoadString(IDS_CONFIRM_BATCH_ONE))
-                                 : QString::asprintf(LoadString(IDS_CONFIRM_BATCH).c_str(), count);
+bool CFirmhandDlg::ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras, size_t downgrades) {
+    const QString question = QString::fromStdString(BatchQuestionText(cameras.size(), downgrades));
     QMessageBox box(QMessageBox::Question, QString::fromStdString(LoadString(IDS_APP_TITLE)),
                     question, QMessageBox::Ok | QMessageBox::Cancel, this);
     SetStandardButtonTexts(box);
@@ -63,6 +60,15 @@ bool CFirmhandDlg::ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras) {
     box.setDetailedText(QString::fromStdString(ChosenCamerasList(cameras)));
     box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;
+}
+
+size_t CFirmhandDlg::PlannedDowngrades(const BatchRequest& request) {
+    // A plan that cannot be made says nothing here: the start tells why.
+    std::vector<CameraPlan> plans;
+    if (!m_session || m_session->DryRun(request, plans) != BatchStartResult::Started) {
+        return 0;
+    }
+    return DowngradedCameras(plans).size();
 }
 
 void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
@@ -104,7 +110,9 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
         request.waitSeconds = 0;  // nothing to wait for: the batch of today
         request.waitText.clear();
     }
-    if (ask && !cameras.empty() && !ConfirmBatch(cameras)) {
+    request.packagePath = QFile::encodeName(m_upgradeFile).toStdString();
+    m_rolloutPanel->FillRequest(request);
+    if (ask && !cameras.empty() && !ConfirmBatch(cameras, PlannedDowngrades(request))) {
         return;
     }
     // Every row's result is cleared, checked or not, whatever the session
@@ -114,8 +122,6 @@ void CFirmhandDlg::StartBatchOf(const std::vector<int>& rows, bool ask) {
         LOG_WARN("CFirmhandDlg::OnBnClickedButtonUpdate", "no session");
         return;
     }
-    request.packagePath = QFile::encodeName(m_upgradeFile).toStdString();
-    m_rolloutPanel->FillRequest(request);
     StartRequest(request);
 }
 

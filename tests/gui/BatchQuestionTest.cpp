@@ -88,3 +88,41 @@ TEST_F(BatchQuestionTest, QuittingMidBatchAsksAndKeepRunningKeepsTheBatch) {
     EXPECT_TRUE(m_dlg->close());
     EXPECT_EQ(m_dlg->quitQuestions, 0);
 }
+
+// The question counts the cameras the plan would take back to older
+// firmware; a package whose name states no version counts none. Either
+// way the batch starts when the answer is yes.
+TEST_F(BatchQuestionTest, QuestionCountsTheCamerasThatWouldBeDowngraded) {
+    Open();
+    const std::vector<std::pair<std::string, int32_t>> running = {
+        {"4.0.2", 230118}, {"4.0.3", 1}, {"4.0.10", 5}, {"V9.9", 5}};
+    for (size_t i = 0; i < running.size(); ++i) {
+        DeviceFields fields;
+        fields.mac = Mac(static_cast<int>(i));
+        fields.ip = "127.0.70." + std::to_string(i + 1);
+        fields.version = running[i].first;
+        fields.build = running[i].second;
+        Found(fields);
+        ProcessGuiEvents();
+        Check(fields.mac);
+    }
+    m_dlg->startBatch = false;
+    ChoosePackage("IPC_4.0.2_230119.bin");
+    m_dlg->OnBnClickedButtonUpdate();
+    ChoosePackage("fw.bin");
+    m_dlg->OnBnClickedButtonUpdate();
+    ASSERT_EQ(m_dlg->questionTexts.size(), 2u);
+    EXPECT_EQ(m_dlg->questionTexts[0],
+              "Upgrade 4 cameras?\n\n"
+              "2 cameras run newer firmware than the package and will be downgraded");
+    EXPECT_EQ(m_dlg->questionTexts[1], "Upgrade 4 cameras?");
+    EXPECT_EQ(m_connects.load(), 0);
+
+    m_dlg->startBatch = true;
+    ChoosePackage("IPC_4.0.2_230119.bin");
+    m_dlg->OnBnClickedButtonUpdate();
+    EXPECT_TRUE(m_dlg->IsUpgrading());
+    EXPECT_TRUE(m_dlg->messages.empty());
+    ASSERT_TRUE(WaitForBatchEnd());
+    EXPECT_GT(m_connects.load(), 0);  // each was tried, the newer ones too
+}

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "BatchQuestion.h"
 #include "FirmhandApp.h"
 #include "FirmhandDlg.h"
 #include "GuiSimSupport.h"
@@ -120,6 +121,7 @@ public:
     // The questions before a batch (the cameras asked about) and before
     // quitting mid-batch, and their answers.
     std::vector<std::vector<DEVICE_S_INFO>> batchQuestions;
+    std::vector<std::string> questionTexts;  // the question's text as the box shows it
     bool startBatch = true;
     int quitQuestions = 0;
     bool quitDuringBatch = true;
@@ -137,8 +139,9 @@ protected:
     void NotifyDesktop(const QString& title, const QString& body) override {
         notified.push_back(title + QStringLiteral(": ") + body);
     }
-    bool ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras) override {
+    bool ConfirmBatch(const std::vector<DEVICE_S_INFO>& cameras, size_t downgrades) override {
         batchQuestions.push_back(cameras);
+        questionTexts.push_back(BatchQuestionText(cameras.size(), downgrades));
         return startBatch;
     }
     bool ConfirmQuitDuringBatch() override {

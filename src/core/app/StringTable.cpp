@@ -346,6 +346,10 @@ constexpr StringRow kRows[] = {
     {1317, "Not found by the search: checked, the batch waits for it (\"Wait for missing\").",
      "搜尋未找到：勾選後，批量升級會等待它（「等待未搜尋到的設備」）。",
      "搜索未找到：勾选后，批量升级会等待它（“等待未搜索到的设备”）。"},
+    {1360, "%d cameras run newer firmware than the package and will be downgraded",
+     "%d 台攝影機的韌體比升級包新，將被降級", "%d 台摄像机的固件比升级包新，将被降级"},
+    {1361, "1 camera runs newer firmware than the package and will be downgraded",
+     "1 台攝影機的韌體比升級包新，將被降級", "1 台摄像机的固件比升级包新，将被降级"},
 };
 
 }  // namespace
@@ -382,6 +386,20 @@ std::string UpgradeStepText(int step, int steps) {
         if (const size_t at = text.find(mark); at != std::string::npos) {
             text.replace(at, 2, std::to_string(value));
         }
+    }
+    return text;
+}
+
+std::string DowngradesText(size_t count) {
+    if (count == 0) {
+        return {};
+    }
+    if (count == 1) {
+        return LoadString(IDS_DOWNGRADES_ONE);
+    }
+    std::string text = LoadString(IDS_DOWNGRADES);
+    if (const size_t at = text.find("%d"); at != std::string::npos) {
+        text.replace(at, 2, std::to_string(count));
     }
     return text;
 }

@@ -1,6 +1,7 @@
 // The program's visible texts, ids 1002 and up, in three languages.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "app/Language.h"
@@ -13,6 +14,9 @@ std::string LoadString(int id, UiLanguage language);
 int StringTableRowCount();
 // "Step 2 of 3" of a camera's upgrade path, in the current language.
 std::string UpgradeStepText(int step, int steps);
+// "2 cameras run newer firmware than the package and will be downgraded" in
+// the current language; "" for none.
+std::string DowngradesText(size_t count);
 
 // Ids that the code refers to by name.
 enum StringId : int {
@@ -254,4 +258,8 @@ enum StringId : int {
     IDS_ADD = 1315,
     IDS_MAC_LISTED = 1316,
     IDS_NOT_FOUND_ROW_TIP = 1317,
+    // The line of the question before a batch about cameras that run newer
+    // firmware than their package (1360 to 1379).
+    IDS_DOWNGRADES = 1360,  // %d: the count
+    IDS_DOWNGRADES_ONE = 1361,
 };

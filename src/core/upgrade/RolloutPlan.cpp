@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "model/DeviceText.h"
+#include "model/FirmwareVersion.h"
 #include "model/UpgradePathOrder.h"
 #include "upgrade/UpgradeResult.h"
 
@@ -91,6 +92,30 @@ bool IsAlreadyCurrent(const DEVICE_S_INFO& record, const std::string& packageFil
            packageFileName.find(std::to_string(record.build)) != std::string::npos;
 }
 
+bool RunsNewerThanPackage(const DEVICE_S_INFO& record, const std::string& packageFileName) {
+    const std::optional<PackageVersion> package = PackageVersionOfName(packageFileName);
+    const std::string running = FieldString(record.softwareVer);
+    const std::optional<PackageVersion> camera = PackageVersionOfName(running);
+    // "4.0.3-rc1" reads as 4.0.3; "V4.0.3" or "dev" is not read at all.
+    if (!package || !camera || running.rfind(camera->text, 0) != 0) {
+        return false;
+    }
+    if (const int c = CompareFirmwareVersions(camera->text, package->text); c != 0) {
+        return c > 0;
+    }
+    return package->build > 0 && record.build > package->build;
+}
+
+std::vector<const CameraPlan*> DowngradedCameras(const std::vector<CameraPlan>& plans) {
+    std::vector<const CameraPlan*> downgraded;
+    for (const CameraPlan& plan : plans) {
+        if (plan.downgrade) {
+            downgraded.push_back(&plan);
+        }
+    }
+    return downgraded;
+}
+
 CameraPlan PlanCamera(const DeviceInfoPtr& record, const std::vector<ROLLOUT_PACKAGE>& packages,
                       bool force, const std::vector<CREDENTIAL_ENTRY>& entries,
                       const std::string& user, const std::string& password) {
@@ -113,6 +138,7 @@ CameraPlan PlanCamera(const DeviceInfoPtr& record, const std::vector<ROLLOUT_PAC
         plan.skipCode = UpgradeResult::AlreadyCurrent;
         plan.package = nullptr;
     } else {
+        plan.downgrade = RunsNewerThanPackage(*record, plan.package->FileName());
         plan.credentials = CredentialsFor(entries, *record, user, password);
     }
     return plan;

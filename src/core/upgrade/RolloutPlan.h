@@ -66,6 +66,13 @@ UpgradePackagePtr LoadedPackageForModel(const std::vector<ROLLOUT_PACKAGE>& pack
 // (the rule that also decides success after an upgrade).
 bool IsAlreadyCurrent(const DEVICE_S_INFO& record, const std::string& packageFileName);
 
+// True when the camera runs a newer version than the one the package's file
+// name carries, in the order of FirmwareVersion.h: the version texts first,
+// the builds when the texts are equal and both builds are known. False when
+// either version cannot be read (a name without one, a camera's text that
+// does not start with numbers joined by dots): nothing is known to go back.
+bool RunsNewerThanPackage(const DEVICE_S_INFO& record, const std::string& packageFileName);
+
 struct CameraPlan {
     DeviceInfoPtr record;
     UpgradePackagePtr package;  // the last package of its path; null when skipped
@@ -75,8 +82,13 @@ struct CameraPlan {
     std::vector<UpgradePackagePtr> path;
     size_t firstStep = 0;
     std::optional<UpgradeResult> skipCode;  // the final result of a skipped camera
+    // It runs a newer version than `package`, which it is sent all the same.
+    bool downgrade = false;
     std::vector<CameraCredential> credentials;
 };
+
+// The planned cameras that would be downgraded, in plan order.
+std::vector<const CameraPlan*> DowngradedCameras(const std::vector<CameraPlan>& plans);
 
 CameraPlan PlanCamera(const DeviceInfoPtr& record, const std::vector<ROLLOUT_PACKAGE>& packages,
                       bool force, const std::vector<CREDENTIAL_ENTRY>& entries,
