@@ -158,7 +158,7 @@ BatchPlan CBatchPlanner::PlanStart(const BatchRequest& request) const {
             return plan;
         }
     }
-    plan.result = Prepare(request, plan);
+    plan.result = Prepare(request, plan, true);
     // Without a safe folder no camera could be locked: refused as a whole.
     if (plan.result == BatchStartResult::Started &&
         !PrepareCameraLockFolder(m_options.cameraLockFolder, plan.refusalDetail)) {
@@ -170,11 +170,12 @@ BatchPlan CBatchPlanner::PlanStart(const BatchRequest& request) const {
 
 BatchPlan CBatchPlanner::PlanDryRun(const BatchRequest& request) const {
     BatchPlan plan;
-    plan.result = Prepare(request, plan);
+    plan.result = Prepare(request, plan, false);
     return plan;
 }
 
-BatchStartResult CBatchPlanner::Prepare(const BatchRequest& request, BatchPlan& plan) const {
+BatchStartResult CBatchPlanner::Prepare(const BatchRequest& request, BatchPlan& plan,
+                                        bool starting) const {
     plan.packages = request.packages;
     if (plan.packages.empty() && !request.packagePath.empty()) {
         plan.packages.push_back({"", request.packagePath});
@@ -210,9 +211,9 @@ BatchStartResult CBatchPlanner::Prepare(const BatchRequest& request, BatchPlan& 
         !request.confirmDuplicates(duplicateMacs)) {
         return BatchStartResult::DuplicatesDeclined;
     }
-    for (const BatchPackage& package : plan.packages) {
+    for (size_t i = 0; starting && i < plan.packages.size(); ++i) {
         LOG_INFO("CFirmhandDlg::OnBnClickedButtonUpdate",
-                 "upgrade package, file: %s, selectedCount: %d", package.path.c_str(),
+                 "upgrade package, file: %s, selectedCount: %d", plan.packages[i].path.c_str(),
                  static_cast<int>(devices.size()));
     }
     const BatchStartResult planned = PlanBatch(request, devices, plan);

@@ -99,8 +99,10 @@ public:
     BatchPlan PlanDryRun(const BatchRequest& request) const;
 
 private:
-    // The refusals and plan both share.
-    BatchStartResult Prepare(const BatchRequest& request, BatchPlan& plan) const;
+    // The refusals and plan both share. `starting`: a batch is to start,
+    // not only planned for a front-end's question; only then are its
+    // packages logged.
+    BatchStartResult Prepare(const BatchRequest& request, BatchPlan& plan, bool starting) const;
     // Reads the packages, the credentials and the run to resume; plans
     // each camera.
     BatchStartResult PlanBatch(const BatchRequest& request,
