@@ -30,6 +30,8 @@ public:
 private:
     // The columns' widths and the gap between them.
     std::vector<size_t> FittedWidths(size_t& gap) const;
+    void ShrinkTextColumns(std::vector<size_t>& widths, const std::vector<bool>& shown, size_t gap,
+                           const std::vector<size_t>& shortest) const;
 
     std::vector<std::string> m_headings;
     std::vector<Fit> m_fits;
