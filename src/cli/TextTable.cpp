@@ -92,6 +92,49 @@ std::string FitText(const std::string& text, size_t width) {
     return out + "\u2026";
 }
 
+std::vector<std::string> WrapText(const std::string& text, size_t width) {
+    std::vector<std::string> lines;
+    std::string line;
+    size_t used = 0;
+    const auto add = [&](const std::string& piece, size_t cells) {
+        if (used > 0 && used + cells > width) {
+            lines.push_back(line);
+            line.clear();
+            used = 0;
+        }
+        if (used == 0 && piece == " ") {
+            return;  // no line starts with the space it was broken at
+        }
+        line += piece;
+        used += cells;
+    };
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == ' ') {
+            add(" ", 1);
+            ++i;
+            continue;
+        }
+        size_t end = text.find(' ', i);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string word = text.substr(i, end - i);
+        if (width == 0 || DisplayWidth(word) <= width) {
+            add(word, DisplayWidth(word));
+        } else {
+            for (size_t k = 0; k < word.size();) {
+                size_t length = 1;
+                const size_t cell = IsWide(CodePointAt(word, k, length)) ? 2 : 1;
+                add(word.substr(k, length), cell);
+                k += length;
+            }
+        }
+        i = end;
+    }
+    if (!line.empty() || lines.empty()) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 // Shortens the widest shown Shrink column a cell at a time, not below
 // `shortest`, until the line fits or none can give more.
 void CTextTable::ShrinkTextColumns(std::vector<size_t>& widths, const std::vector<bool>& shown,

@@ -44,3 +44,6 @@ private:
 size_t DisplayWidth(const std::string& text);
 // `text` cut to at most `width` display cells, ending in "…" when cut.
 std::string FitText(const std::string& text, size_t width);
+// `text` in lines of at most `width` display cells, broken at spaces; a
+// word wider than that (as a sentence without spaces) is broken anywhere.
+std::vector<std::string> WrapText(const std::string& text, size_t width);

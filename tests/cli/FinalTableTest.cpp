@@ -60,6 +60,29 @@ TEST(FinalTable, At80ColumnsTheResultAndVersionsStayWhole) {
               "02:CC:00:00:00:01  The camera has too many connections open; try again later.\n");
 }
 
+// A reason longer than the terminal goes on under the reason column, in
+// whole words, rather than starting again at the terminal's edge.
+TEST(FinalTable, ALongReasonWrapsUnderItsColumn) {
+    CameraOutcome missing;
+    missing.mac = "00:1A:2B:88:00:03";
+    missing.code = UpgradeResult::NotFoundInTime;
+    missing.awaitedFor = "8s";
+    const std::string reason = OutcomeReason(missing);
+    ASSERT_GT(reason.size() + 19, 80u) << "a reason that does not fit 80 columns";
+    const std::string table = Table({missing}, 80);
+    const std::string tail = table.substr(table.rfind("MAC address        Reason\n"));
+    std::istringstream lines(tail);
+    std::string line;
+    std::getline(lines, line);
+    std::string joined;
+    for (int row = 0; std::getline(lines, line); ++row) {
+        EXPECT_LE(DisplayWidth(line), 80u) << line;
+        EXPECT_EQ(line.substr(0, 19), row == 0 ? missing.mac + "  " : std::string(19, ' ')) << line;
+        joined += (joined.empty() ? "" : " ") + line.substr(19);
+    }
+    EXPECT_EQ(joined, reason) << table;
+}
+
 TEST(FinalTable, WideEnoughItIsOneTableAndWithoutATerminalEverything) {
     std::vector<CameraOutcome> outcomes = Outcomes();
     outcomes[0].code = UpgradeResult::Failed;  // "Upgrade failed!"
