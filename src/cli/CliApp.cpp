@@ -7,14 +7,17 @@
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "CliCommands.h"
 #include "GlobalOptions.h"
+#include "HelpFit.h"
 #include "InputCheck.h"
 #include "InventoryCommand.h"
 #include "OptionTable.h"
 #include "SignalWatch.h"
+#include "TerminalSize.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "app/SettingsView.h"
@@ -101,7 +104,10 @@ int RunCli(int argc, char** argv, const SESSION_OPTIONS& base) {
     GlobalOptions global;
     AddGlobalOptions(app, global);
     app.require_subcommand(0, 1);
-    app.footer(kHelpFooter);
+    // The help is fitted to the terminal, also when it goes through a pager.
+    std::optional<TerminalSize> terminal = StdoutTerminalSize();
+    terminal = terminal ? terminal : StderrTerminalSize();
+    FitHelp(app, kHelpFooter, terminal ? static_cast<size_t>(terminal->columns) : 0);
     // One line, as every other refusal.
     app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
         return UsageErrorText(*failed, error);

@@ -39,8 +39,10 @@ uint32_t CodePointAt(const std::string& text, size_t i, size_t& length) {
     return cp;
 }
 
-// Text columns are not shortened below this (or their own width).
+// Text columns are not shortened below this (or their own width), unless
+// the line would otherwise run past the terminal: then down to the last.
 constexpr size_t kMinTextWidth = 8;
+constexpr size_t kLastResortTextWidth = 3;
 constexpr size_t kGap = 2;
 constexpr size_t kNarrowGap = 1;
 
@@ -90,9 +92,72 @@ std::string FitText(const std::string& text, size_t width) {
     return out + "\u2026";
 }
 
+std::vector<std::string> WrapText(const std::string& text, size_t width) {
+    std::vector<std::string> lines;
+    std::string line;
+    size_t used = 0;
+    const auto add = [&](const std::string& piece, size_t cells) {
+        if (used > 0 && used + cells > width) {
+            lines.push_back(line);
+            line.clear();
+            used = 0;
+        }
+        if (used == 0 && piece == " ") {
+            return;  // no line starts with the space it was broken at
+        }
+        line += piece;
+        used += cells;
+    };
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == ' ') {
+            add(" ", 1);
+            ++i;
+            continue;
+        }
+        size_t end = text.find(' ', i);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string word = text.substr(i, end - i);
+        if (width == 0 || DisplayWidth(word) <= width) {
+            add(word, DisplayWidth(word));
+        } else {
+            for (size_t k = 0; k < word.size();) {
+                size_t length = 1;
+                const size_t cell = IsWide(CodePointAt(word, k, length)) ? 2 : 1;
+                add(word.substr(k, length), cell);
+                k += length;
+            }
+        }
+        i = end;
+    }
+    if (!line.empty() || lines.empty()) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Shortens the widest shown Shrink column a cell at a time, not below
+// `shortest`, until the line fits or none can give more.
+void CTextTable::ShrinkTextColumns(std::vector<size_t>& widths, const std::vector<bool>& shown,
+                                   size_t gap, const std::vector<size_t>& shortest) const {
+    while (LineWidth(widths, shown, gap) > m_maxWidth) {
+        size_t widest = widths.size();
+        for (size_t c = 0; c < widths.size(); ++c) {
+            if (shown[c] && m_fits[c] == Fit::Shrink && widths[c] > shortest[c] &&
+                (widest == widths.size() || widths[c] > widths[widest])) {
+                widest = c;
+            }
+        }
+        if (widest == widths.size()) {
+            return;  // as narrow as it gets
+        }
+        --widths[widest];
+    }
+}
+
 // Natural widths, then: leave out Drop columns while even the shortest text
 // would not fit; then, when asked, narrow the gaps if that keeps the other
-// columns whole; else shorten the widest text column a cell at a time. A
+// columns whole; else shorten the widest text column a cell at a time,
+// below its usual least width only when nothing else makes the line fit. A
 // left-out column has width 0.
 std::vector<size_t> CTextTable::FittedWidths(size_t& gap) const {
     std::vector<size_t> widths(m_headings.size(), 0);
@@ -128,19 +193,13 @@ std::vector<size_t> CTextTable::FittedWidths(size_t& gap) const {
                                  LineWidth(shortest, shown, gap) > m_maxWidth)) {
         gap = kNarrowGap;
     }
-    while (LineWidth(widths, shown, gap) > m_maxWidth) {
-        size_t widest = widths.size();
-        for (size_t c = 0; c < widths.size(); ++c) {
-            if (shown[c] && m_fits[c] == Fit::Shrink && widths[c] > shortest[c] &&
-                (widest == widths.size() || widths[c] > widths[widest])) {
-                widest = c;
-            }
-        }
-        if (widest == widths.size()) {
-            break;  // as narrow as it gets
-        }
-        --widths[widest];
+    ShrinkTextColumns(widths, shown, gap, shortest);
+    // A line the terminal would wrap is worse than a name cut short (a
+    // heading wider than its cells, as "Step" over "1", can be the cause).
+    for (size_t c = 0; c < widths.size(); ++c) {
+        shortest[c] = std::min(shortest[c], kLastResortTextWidth);
     }
+    ShrinkTextColumns(widths, shown, gap, shortest);
     for (size_t c = 0; c < widths.size(); ++c) {
         widths[c] = shown[c] ? widths[c] : 0;
     }

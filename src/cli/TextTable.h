@@ -30,6 +30,8 @@ public:
 private:
     // The columns' widths and the gap between them.
     std::vector<size_t> FittedWidths(size_t& gap) const;
+    void ShrinkTextColumns(std::vector<size_t>& widths, const std::vector<bool>& shown, size_t gap,
+                           const std::vector<size_t>& shortest) const;
 
     std::vector<std::string> m_headings;
     std::vector<Fit> m_fits;
@@ -42,3 +44,6 @@ private:
 size_t DisplayWidth(const std::string& text);
 // `text` cut to at most `width` display cells, ending in "…" when cut.
 std::string FitText(const std::string& text, size_t width);
+// `text` in lines of at most `width` display cells, broken at spaces; a
+// word wider than that (as a sentence without spaces) is broken anywhere.
+std::vector<std::string> WrapText(const std::string& text, size_t width);

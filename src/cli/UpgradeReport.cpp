@@ -72,15 +72,36 @@ std::string OutcomeTableText(const std::vector<CameraOutcome>& outcomes, size_t 
 
 namespace {
 
-// Each failed camera's reason under the table, whole: a sentence that is
-// longer than the terminal wraps rather than loses its end.
-void PrintReasons(const std::vector<CameraOutcome>& outcomes, std::ostream& out) {
-    CTextTable reasons({LoadString(IDS_COL_MAC), LoadString(IDS_COL_REASON)});
+// The least room a reason is wrapped to; narrower, the terminal wraps it.
+constexpr size_t kLeastReasonWidth = 20;
+
+// Each failed camera's reason under the table, whole: a sentence longer
+// than the terminal goes on in lines of its own under the reason column
+// rather than losing its end or starting again at the terminal's edge.
+void PrintReasons(const std::vector<CameraOutcome>& outcomes, std::ostream& out, size_t columns) {
+    const std::string macHeading = LoadString(IDS_COL_MAC);
+    size_t macWidth = DisplayWidth(macHeading);
+    for (const CameraOutcome& o : outcomes) {
+        macWidth = std::max(macWidth, DisplayWidth(o.mac));
+    }
+    constexpr size_t kTableGap = 2;  // CTextTable's
+    const size_t room =
+        columns > macWidth + kTableGap + kLeastReasonWidth ? columns - macWidth - kTableGap : 0;
+    CTextTable reasons({macHeading, LoadString(IDS_COL_REASON)});
     bool any = false;
     for (const CameraOutcome& o : outcomes) {
-        if (const std::string reason = OutcomeReason(o); !reason.empty()) {
+        const std::string reason = OutcomeReason(o);
+        if (reason.empty()) {
+            continue;
+        }
+        any = true;
+        if (room == 0) {
             reasons.AddRow({o.mac, reason});
-            any = true;
+            continue;
+        }
+        const std::vector<std::string> lines = WrapText(reason, room);
+        for (size_t i = 0; i < lines.size(); ++i) {
+            reasons.AddRow({i == 0 ? o.mac : std::string(), lines[i]});
         }
     }
     if (any) {
@@ -96,7 +117,7 @@ void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream&
     const std::string whole = OutcomeTableText(outcomes, columns, true);
     if (columns == 0 || WidestLine(whole) <= columns) {
         out << whole;
-        PrintReasons(outcomes, out);
+        PrintReasons(outcomes, out, columns);
         return;
     }
     // Too narrow for the result beside the versions: each camera's result
@@ -109,7 +130,7 @@ void PrintOutcomeTable(const std::vector<CameraOutcome>& outcomes, std::ostream&
         results.AddRow({o.mac, OutcomeText(o)});
     }
     results.Print(out);
-    PrintReasons(outcomes, out);
+    PrintReasons(outcomes, out, columns);
 }
 
 bool WriteReportFile(const std::string& path, const std::string& text) {

@@ -54,7 +54,8 @@ void CBatchEvents::Result(const std::string& mac, UpgradeResult code) {
                                               : ResultCodeToText(code));
     const std::string reason = ResultReasonText(code);
     if (!reason.empty() && code != UpgradeResult::Ok) {
-        text += QLatin1Char(' ') + QString::fromStdString(reason);
+        // Set apart: not every result ends in a mark ("Not found within 8s").
+        text += QStringLiteral(" \u2014 ") + QString::fromStdString(reason);
     }
     const auto [name, address] = Who(mac);
     m_pane.AddEvent(EventText(IDS_LOG_CAMERA_RESULT).arg(name, address, text), mac);
@@ -65,10 +66,14 @@ void CBatchEvents::BatchEnded(const QString& summary) {
 }
 
 std::pair<QString, QString> CBatchEvents::Who(const std::string& mac) const {
+    // A row gone, or a camera named only by its MAC (typed in, not found
+    // yet): its MAC stands for what is missing.
+    const QString shown = QString::fromStdString(VisibleText(mac));
     const int row = m_list.FindDeviceItem(mac);
     if (row < 0) {
-        const QString shown = QString::fromStdString(VisibleText(mac));
         return {shown, shown};
     }
-    return {Shown(m_list.CellText(row, COL_NAME)), m_list.CellText(row, COL_IP)};
+    const QString name = Shown(m_list.CellText(row, COL_NAME));
+    const QString address = m_list.CellText(row, COL_IP);
+    return {name.isEmpty() ? shown : name, address.isEmpty() ? shown : address};
 }

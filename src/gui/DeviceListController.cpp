@@ -163,9 +163,19 @@ void CDeviceListController::LoadTexts() {
     m_onlyFailed->setAccessibleName(ListText(IDS_SHOW_ONLY_FAILED));
 }
 
-void CDeviceListController::RetranslateHeadings() {
+void CDeviceListController::Retranslate() {
     m_model->headerDataChanged(Qt::Horizontal, 0, COL_COUNT - 1);
     FitColumnsToHeadings();
+    m_model->RefillRowTexts();
+    for (const ROW_RESULT& r : m_model->Results()) {
+        if (r.code) {
+            m_model->RetextResult(r.mac, QString::fromStdString(FinalResultText(*r.code)));
+        } else if (r.state && *r.state != UpgradeProgress::WaitComplete) {
+            // An installing row is retold by the next second's refresh.
+            m_model->RetextResult(
+                r.mac, QString::fromStdString(WithStep(r.mac, ResultCodeToText(*r.state))));
+        }
+    }
 }
 
 bool CDeviceListController::addDeviceItem(std::unique_ptr<DEVICE_S_INFO> info) {
@@ -474,24 +484,27 @@ void CDeviceListController::ShowResult(const std::string& mac, UpgradeProgress s
 
 void CDeviceListController::ShowResult(const std::string& mac, UpgradeResult code) {
     m_installingSince.erase(mac);
-    m_stepTexts.erase(mac);
-    const std::string text = code == UpgradeResult::NotFoundInTime
-                                 ? NotFoundWithinText(m_waitText)  // as the CLI prints it
-                                 : ResultCodeToText(code);
-    m_model->SetResult(mac, code, QString::fromStdString(text));
+    m_steps.erase(mac);
+    m_model->SetResult(mac, code, QString::fromStdString(FinalResultText(code)));
+}
+
+std::string CDeviceListController::FinalResultText(UpgradeResult code) const {
+    return code == UpgradeResult::NotFoundInTime ? NotFoundWithinText(m_waitText)  // as the CLI
+                                                 : ResultCodeToText(code);
 }
 
 void CDeviceListController::ShowStep(const std::string& mac, int step, int steps) {
-    m_stepTexts[mac] = UpgradeStepText(step, steps);
-    m_model->SetResultText(mac, QString::fromStdString(m_stepTexts[mac]));
+    m_steps[mac] = {step, steps};
+    m_model->SetResultText(mac, QString::fromStdString(UpgradeStepText(step, steps)));
 }
 
 std::string CDeviceListController::WithStep(const std::string& mac, const std::string& text) const {
-    const auto step = m_stepTexts.find(mac);
-    if (step == m_stepTexts.end()) {
+    const auto step = m_steps.find(mac);
+    if (step == m_steps.end()) {
         return text;
     }
-    return text.empty() ? step->second : step->second + ": " + text;
+    const std::string stepText = UpgradeStepText(step->second.first, step->second.second);
+    return text.empty() ? stepText : stepText + ": " + text;
 }
 
 void CDeviceListController::RefreshInstallingRows() {
@@ -506,7 +519,7 @@ void CDeviceListController::RefreshInstallingRows() {
 
 void CDeviceListController::FinishBatch() {
     m_installingSince.clear();
-    m_stepTexts.clear();
+    m_steps.clear();
     m_model->FlushRepaints();  // every row shows its final text first
 }
 

@@ -46,8 +46,10 @@ public:
     const std::map<int, QWidget*>& Controls() const { return m_controls; }
     // Every text in the current language.
     void LoadTexts();
-    // The headings in the current language; the columns widen to fit them.
-    void RetranslateHeadings();
+    // The headings and the rows' words in the current language (results
+    // from their stored codes and states, activation states); the columns
+    // widen to fit the headings.
+    void Retranslate();
 
     // The row operations.
     bool addDeviceItem(std::unique_ptr<DEVICE_S_INFO> info);
@@ -172,7 +174,9 @@ private:
     std::string WithStep(const std::string& mac, const std::string& text) const;
 
     std::map<std::string, std::chrono::steady_clock::time_point> m_installingSince;
-    // The step of each camera on an upgrade path of this batch: "Step 2 of
-    // 3" leads its texts until its final result.
-    std::map<std::string, std::string> m_stepTexts;
+    // The step of each camera on an upgrade path of this batch (step,
+    // steps): "Step 2 of 3" leads its texts until its final result.
+    std::map<std::string, std::pair<int, int>> m_steps;
+    // The words of a final result, as the row and the CLI show them.
+    std::string FinalResultText(UpgradeResult code) const;
 };

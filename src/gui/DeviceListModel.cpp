@@ -197,6 +197,11 @@ void CDeviceListModel::SetCellText(int row, int column, const QString& text) {
         return;
     }
     Row& r = *m_rows[static_cast<size_t>(row)];
+    if (column == COL_RESULT) {
+        // Words of their own: no code or state tells them again.
+        r.code.reset();
+        r.state.reset();
+    }
     if (column == COL_RESULT && r.phase != RowPhase::None) {
         // Another text (an analytics verdict) ends the batch state shown.
         r.phase = RowPhase::None;
@@ -260,6 +265,7 @@ bool CDeviceListModel::SetProgress(std::string_view mac, int progress, const QSt
         return true;
     }
     row->phase = RowPhase::Transferring;
+    row->state.reset();  // the progress has its own words
     row->progress = progress;
     row->cells[COL_RESULT] = text;
     MarkDirty(*row);
@@ -267,17 +273,16 @@ bool CDeviceListModel::SetProgress(std::string_view mac, int progress, const QSt
 }
 
 bool CDeviceListModel::SetResult(std::string_view mac, UpgradeResult code, const QString& text) {
-    return SetPhase(mac, PhaseOfResult(code), code, false, text);
+    return SetPhase(mac, PhaseOfResult(code), code, std::nullopt, text);
 }
 
 bool CDeviceListModel::SetResult(std::string_view mac, UpgradeProgress state, const QString& text) {
-    return SetPhase(mac, PhaseOfState(state), std::nullopt, state == UpgradeProgress::Starting,
-                    text);
+    return SetPhase(mac, PhaseOfState(state), std::nullopt, state, text);
 }
 
 bool CDeviceListModel::SetPhase(std::string_view mac, RowPhase phase,
-                                std::optional<UpgradeResult> code, bool attemptStarts,
-                                const QString& text) {
+                                std::optional<UpgradeResult> code,
+                                std::optional<UpgradeProgress> state, const QString& text) {
     Row* row = RowOf(mac);
     if (row == nullptr) {
         return false;
@@ -285,8 +290,9 @@ bool CDeviceListModel::SetPhase(std::string_view mac, RowPhase phase,
     const RowPhase before = row->phase;
     row->phase = phase;
     row->code = code;
+    row->state = state;
     row->progress = -1;
-    row->attempts += attemptStarts ? 1 : 0;
+    row->attempts += state == UpgradeProgress::Starting ? 1 : 0;
     row->cells[COL_RESULT] = text;
     MarkDirty(*row);
     if (before == RowPhase::Failed && row->phase != RowPhase::Failed) {
@@ -294,6 +300,37 @@ bool CDeviceListModel::SetPhase(std::string_view mac, RowPhase phase,
         emit dataChanged(index(row->position, 0), index(row->position, COL_RESULT));
     }
     return true;
+}
+
+std::vector<ROW_RESULT> CDeviceListModel::Results() const {
+    std::vector<ROW_RESULT> results;
+    for (const auto& row : m_rows) {
+        if (row->code || row->state) {
+            results.push_back({std::string(FieldText(row->record->mac)), row->code, row->state});
+        }
+    }
+    return results;
+}
+
+bool CDeviceListModel::RetextResult(std::string_view mac, const QString& text) {
+    Row* row = RowOf(mac);
+    if (row == nullptr) {
+        return false;
+    }
+    if (row->cells[COL_RESULT] != text) {
+        row->cells[COL_RESULT] = text;
+        MarkDirty(*row);
+    }
+    return true;
+}
+
+void CDeviceListModel::RefillRowTexts() {
+    for (auto& row : m_rows) {
+        FillRowTexts(*row);
+    }
+    if (!m_rows.empty()) {
+        emit dataChanged(index(0, 0), index(RowCount() - 1, COL_RESULT - 1));
+    }
 }
 
 void CDeviceListModel::SetLastLogLine(std::string_view mac, const QString& line,
@@ -365,6 +402,7 @@ void CDeviceListModel::ClearResultTexts() {
         row->progress = -1;
         row->attempts = 0;
         row->code.reset();
+        row->state.reset();
         row->lastLogLine.clear();
         row->address.clear();
     }

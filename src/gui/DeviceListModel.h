@@ -26,6 +26,13 @@ constexpr size_t kSearchedColumnCount = kSearchedColumns.size();
 constexpr int kPhaseRole = Qt::UserRole + 1;
 constexpr int kProgressRole = Qt::UserRole + 2;
 
+// A row's batch state or final result, as last set.
+struct ROW_RESULT {
+    std::string mac;
+    std::optional<UpgradeResult> code;     // the final result
+    std::optional<UpgradeProgress> state;  // else the state before it
+};
+
 class CDeviceListModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -73,6 +80,14 @@ public:
     bool SetProgress(std::string_view mac, int progress, const QString& text);
     bool SetResult(std::string_view mac, UpgradeResult code, const QString& text);
     bool SetResult(std::string_view mac, UpgradeProgress state, const QString& text);
+    // The rows that show a batch's state (other than a transfer's progress)
+    // or its final result, so that their words can be told again.
+    std::vector<ROW_RESULT> Results() const;
+    // New words for the row's result; its phase, code and attempts stay.
+    bool RetextResult(std::string_view mac, const QString& text);
+    // The texts made from each row's record again (the activation state
+    // in the current language).
+    void RefillRowTexts();
     // Empties the result column and the batch state of every row.
     void ClearResultTexts();
     RowPhase Phase(int row) const;
@@ -132,8 +147,9 @@ private:
         RowPhase phase = RowPhase::None;
         int progress = -1;
         int attempts = 0;
-        std::optional<UpgradeResult> code;  // the final result, none before it
-        bool dirty = false;                 // a result repaint is pending
+        std::optional<UpgradeResult> code;     // the final result, none before it
+        std::optional<UpgradeProgress> state;  // the batch state, none with a code
+        bool dirty = false;                    // a result repaint is pending
         QString lastLogLine;
         QString address;
     };
@@ -145,9 +161,10 @@ private:
     void Reposition(size_t from);
     Row* RowOf(std::string_view mac) const;
     void MarkDirty(Row& row);
-    // A state's or a final result's phase and text; `attemptStarts` counts an attempt.
+    // A state's or a final result's phase and text; the state Starting
+    // counts an attempt.
     bool SetPhase(std::string_view mac, RowPhase phase, std::optional<UpgradeResult> code,
-                  bool attemptStarts, const QString& text);
+                  std::optional<UpgradeProgress> state, const QString& text);
     QString ResultToolTip(const Row& row) const;
 
     std::vector<std::unique_ptr<Row>> m_rows;

@@ -65,7 +65,7 @@ void CFirmhandDlg::Retranslate() {
         action->setChecked(action->data().toInt() == static_cast<int>(CurrentLanguage()));
     }
     m_logPane->Retranslate();
-    m_list->RetranslateHeadings();
+    m_list->Retranslate();
     SizeStatusLabels();
     if (!m_summary.isEmpty()) {
         m_summary = BatchSummaryText();

@@ -8,10 +8,13 @@
 #include <sstream>
 
 #include "AiVersionsCommand.h"
+#include "InventoryCommand.h"
 #include "ScanCommand.h"
 #include "TextTable.h"
 #include "UpgradeReport.h"
 #include "app/StringTable.h"
+#include "inventory/Inventory.h"
+#include "support/TestSupport.h"
 #include "upgrade/UpgradeResult.h"
 
 namespace {
@@ -55,6 +58,29 @@ TEST(FinalTable, At80ColumnsTheResultAndVersionsStayWhole) {
               "\n"
               "MAC address        Reason\n"
               "02:CC:00:00:00:01  The camera has too many connections open; try again later.\n");
+}
+
+// A reason longer than the terminal goes on under the reason column, in
+// whole words, rather than starting again at the terminal's edge.
+TEST(FinalTable, ALongReasonWrapsUnderItsColumn) {
+    CameraOutcome missing;
+    missing.mac = "00:1A:2B:88:00:03";
+    missing.code = UpgradeResult::NotFoundInTime;
+    missing.awaitedFor = "8s";
+    const std::string reason = OutcomeReason(missing);
+    ASSERT_GT(reason.size() + 19, 80u) << "a reason that does not fit 80 columns";
+    const std::string table = Table({missing}, 80);
+    const std::string tail = table.substr(table.rfind("MAC address        Reason\n"));
+    std::istringstream lines(tail);
+    std::string line;
+    std::getline(lines, line);
+    std::string joined;
+    for (int row = 0; std::getline(lines, line); ++row) {
+        EXPECT_LE(DisplayWidth(line), 80u) << line;
+        EXPECT_EQ(line.substr(0, 19), row == 0 ? missing.mac + "  " : std::string(19, ' ')) << line;
+        joined += (joined.empty() ? "" : " ") + line.substr(19);
+    }
+    EXPECT_EQ(joined, reason) << table;
 }
 
 TEST(FinalTable, WideEnoughItIsOneTableAndWithoutATerminalEverything) {
@@ -179,5 +205,51 @@ TEST(ScanTableFit, AiVersionsFitTheTerminalInTheirOwnWords) {
     }
     for (const char* kept : {"02:CC:00:00:00:01", "2.1.3", "0.9.1", "versions read"}) {
         EXPECT_NE(fitted.str().find(kept), std::string::npos) << kept << "\n" << fitted.str();
+    }
+}
+
+// history at 80 columns with an upgrade path: "Step" is wider than its
+// cells, so the camera's name gives way below its usual least width
+// rather than the heading line running past the terminal.
+TEST(ScanTableFit, HistoryWithStepsFitsTheTerminal) {
+    testing_support::CSandbox box;
+    std::string error;
+    auto inventory = CInventory::Open(box.File("inv.sqlite"), InventoryAccess::Write, error);
+    ASSERT_TRUE(inventory) << error;
+    std::vector<UPGRADE_STEP> steps;
+    for (int step : {1, 2}) {
+        UPGRADE_STEP s;
+        s.mac = "00:1A:2B:88:00:01";
+        s.name = "<b>Gate</b> & \"North\"";
+        s.model = "IPC-2020";
+        s.runId = "run1";
+        s.journal = "run1.jsonl";
+        s.packageName = "IPC_4.0.2_23011" + std::to_string(8 + step) + ".bin";
+        s.fromVersion = "4.0.2(23011" + std::to_string(7 + step) + ")";
+        s.toVersion = "4.0.2(23011" + std::to_string(8 + step) + ")";
+        s.result = static_cast<int>(UpgradeResult::Ok);
+        s.resultText = ResultCodeToText(UpgradeResult::Ok);
+        s.attempts = 1;
+        s.startedAt = 1700000000000 + step;
+        s.endedAt = s.startedAt + 1000;
+        s.step = step;
+        steps.push_back(s);
+    }
+    ASSERT_TRUE(inventory->RecordSteps("Site A", steps, error)) << error;
+    inventory.reset();
+
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_EQ(RunHistory({}, box.File("inv.sqlite"), out, err, 80), 0) << err.str();
+    std::istringstream lines(out.str());
+    std::string headings;
+    std::getline(lines, headings);
+    EXPECT_LE(DisplayWidth(headings), 80u) << out.str();
+    EXPECT_NE(headings.find("Step"), std::string::npos) << headings;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(DisplayWidth(line), 80u) << line;
+        for (const char* kept : {"00:1A:2B:88:00:01", "Upgraded successfully!", "4.0.2(23011"}) {
+            EXPECT_NE(line.find(kept), std::string::npos) << kept << " in " << line;
+        }
     }
 }

@@ -286,6 +286,49 @@ TEST_F(TechnicianWindowTest, TimeEstimateWaitsForAnUpgradeThatFinished) {
     ASSERT_TRUE(WaitForBatchEnd());
 }
 
+// A language switch tells every row's words again from what the row
+// keeps: final results (a camera not found with the batch's waiting
+// time), a state with its upgrade-path step, and the activation state;
+// phases and attempts stay as they were.
+TEST_F(TechnicianWindowTest, RowsWordsFollowALanguageSwitch) {
+    Open();
+    AddCameras(3);
+    CDeviceListController& list = m_dlg->List();
+    list.SetWaitText("8s");
+    list.ShowResult(Mac(0), UpgradeProgress::Starting);
+    list.ShowResult(Mac(0), UpgradeResult::Ok);
+    list.ShowResult(Mac(1), UpgradeResult::NotFoundInTime);
+    list.ShowStep(Mac(2), 1, 2);
+    list.ShowResult(Mac(2), UpgradeProgress::Queued);
+    const LIST_COUNTS before = DeviceList().Counts();
+    const int attempts = DeviceList().Attempts(list.findDeviceItem(Mac(0)));
+    const auto words = [&] {
+        return std::vector<std::string>{
+            Result(Mac(0)), Result(Mac(1)), Result(Mac(2)),
+            DeviceList().CellText(list.findDeviceItem(Mac(0)), COL_ACTIVE_STATE).toStdString()};
+    };
+    const auto expected = [] {
+        return std::vector<std::string>{
+            ResultCodeToText(UpgradeResult::Ok), NotFoundWithinText("8s"),
+            UpgradeStepText(1, 2) + ": " + ResultCodeToText(UpgradeProgress::Queued),
+            LoadString(IDS_ACTIVATED)};
+    };
+    const std::vector<std::string> english = words();
+    ASSERT_EQ(english, expected());
+    for (UiLanguage language : {UiLanguage::SimplifiedChinese, UiLanguage::TraditionalChinese}) {
+        m_dlg->ChooseLanguage(language);
+        EXPECT_EQ(words(), expected()) << static_cast<int>(language);
+        EXPECT_NE(words(), english) << static_cast<int>(language);
+    }
+    m_dlg->ChooseLanguage(UiLanguage::English);
+    EXPECT_EQ(words(), english);
+    const LIST_COUNTS after = DeviceList().Counts();
+    for (RowPhase phase : {RowPhase::Upgraded, RowPhase::Failed, RowPhase::Queued}) {
+        EXPECT_EQ(after.Of(phase), before.Of(phase)) << static_cast<int>(phase);
+    }
+    EXPECT_EQ(DeviceList().Attempts(list.findDeviceItem(Mac(0))), attempts);
+}
+
 // The language is chosen in the View menu, remembered for the next start,
 // and the message boxes opened after speak it.
 TEST_F(TechnicianWindowTest, LanguageChosenInTheProgramRememberedAndInMessageBoxes) {

@@ -9,6 +9,7 @@
 
 #include "AddCameraMacDlg.h"
 #include "FirmhandDlgFixture.h"
+#include "LogPane.h"
 #include "NotFoundCamerasDlg.h"
 #include "app/StringTable.h"
 #include "inventory/Inventory.h"
@@ -87,7 +88,10 @@ TEST_F(WaitForMissingWindowTest, AwaitedCamerasFromInventoryAndByMac) {
     EXPECT_EQ(TypeMac(QString::fromStdString(late.mac).toLower().replace(QLatin1Char(':'),
                                                                          QLatin1Char('-'))),
               QString());
-    ASSERT_EQ(DeviceList().RowCount(), 3);
+    // A MAC no camera of the fleet has: never found, known by nothing else.
+    const std::string ghost = "02:00:00:00:00:99";
+    EXPECT_EQ(TypeMac(QString::fromStdString(ghost)), QString());
+    ASSERT_EQ(DeviceList().RowCount(), 4);
     ASSERT_TRUE(DeviceList().IsNotFound(Row(never.mac)));
     ASSERT_TRUE(DeviceList().IsNotFound(Row(late.mac)));
     EXPECT_EQ(DeviceList().CellText(Row(never.mac), COL_NAME), QString::fromStdString(never.name));
@@ -112,7 +116,7 @@ TEST_F(WaitForMissingWindowTest, AwaitedCamerasFromInventoryAndByMac) {
     EXPECT_EQ(m_fleet.State(on.mac)->upgradesCompleted, 1);
     EXPECT_EQ(m_fleet.State(late.mac)->upgradesCompleted, 1);
     EXPECT_EQ(m_fleet.CountEvents(never.mac, "connect"), 0);
-    EXPECT_EQ(DeviceList().RowCount(), 3) << "the found camera keeps its one row";
+    EXPECT_EQ(DeviceList().RowCount(), 4) << "the found camera keeps its one row";
     EXPECT_FALSE(DeviceList().IsNotFound(Row(late.mac)));
     EXPECT_EQ(DeviceList().CellText(Row(late.mac), COL_NAME), QString::fromStdString(late.name));
     EXPECT_EQ(Result(late.mac), ResultCodeToText(UpgradeResult::Ok));
@@ -128,7 +132,15 @@ TEST_F(WaitForMissingWindowTest, AwaitedCamerasFromInventoryAndByMac) {
             EXPECT_EQ(OutcomeText(o), "Not found within 5s");
         }
     }
-    EXPECT_EQ(m_dlg->LastBatch().Outcomes().size(), 3u);
+    EXPECT_EQ(m_dlg->LastBatch().Outcomes().size(), 4u);
+    // The log names a camera known only by its MAC by it, and sets the
+    // reason apart from a result that ends without a mark.
+    m_dlg->LogPane().Drain();
+    const QString log = m_dlg->LogPane().Text();
+    EXPECT_TRUE(log.contains(
+        QString::fromStdString(ghost + " (" + ghost + "): Not found within 5s \u2014 " +
+                               ResultReasonText(UpgradeResult::NotFoundInTime))))
+        << log.toStdString();
 }
 
 // A malformed MAC, or one already listed, stays in the dialog with its

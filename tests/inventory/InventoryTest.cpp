@@ -151,6 +151,17 @@ TEST(Inventory, CamerasKeepEveryVersionSeenAndStepsFollowTheirRun) {
     EXPECT_EQ(steps[0].step.result, 0);
     EXPECT_EQ(steps[0].step.attempts, 2);
     EXPECT_EQ(steps[1].step.runId, "run-2");
+    // A camera a later run waited for and never found was never started:
+    // it takes its place by when the wait ended, not before every run.
+    UPGRADE_STEP notFound = step;
+    notFound.runId = "run-3";
+    notFound.startedAt = 0;
+    notFound.endedAt = 6000;
+    ASSERT_TRUE(inventory->RecordSteps("Depot", {notFound}, error));
+    steps.clear();
+    ASSERT_TRUE(inventory->Steps("", "02:aa:00:00:00:02", steps, error)) << error;
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_EQ(steps[2].step.runId, "run-3");
     EXPECT_TRUE(inventory->HasSite("Yard", error));
     EXPECT_FALSE(inventory->HasSite("yard", error));
     cameras.clear();

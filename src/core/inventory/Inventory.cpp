@@ -388,7 +388,10 @@ bool CInventory::Steps(const std::string& site, const std::string& mac,
     if (!mac.empty()) {
         sql += " AND c.mac = ?2";
     }
-    sql += " ORDER BY u.started_at, u.ended_at, u.step, u.id";
+    // A step never started (a camera not found in time) by when it ended.
+    sql +=
+        " ORDER BY CASE WHEN u.started_at = 0 THEN u.ended_at ELSE u.started_at END, "
+        "u.ended_at, u.step, u.id";
     CStatement rows(m_db.get(), sql.c_str());
     if (!rows.Ok()) {
         error = "inventory " + VisibleText(m_path) + ": " + inventory::SqliteMessage(m_db.get());
