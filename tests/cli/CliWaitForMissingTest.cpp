@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <stop_token>
 #include <thread>
 
@@ -35,6 +36,12 @@ std::jthread SwitchOnWhenWaiting(const testing_support::CSandbox& box, CSimFleet
     });
 }
 
+// The site of a camera's first history row.
+std::string HistorySite(const std::string& history) {
+    const nlohmann::json steps = nlohmann::json::parse(history, nullptr, false);
+    return steps.is_array() && !steps.empty() ? steps[0].value("site", "") : "";
+}
+
 }  // namespace
 
 TEST_F(CliFixture, CameraSwitchedOnWhileTheBatchWaitsIsUpgradedTheOtherIsNotFound) {
@@ -43,9 +50,13 @@ TEST_F(CliFixture, CameraSwitchedOnWhileTheBatchWaitsIsUpgradedTheOtherIsNotFoun
     auto never = Camera(2);
     never.switchedOff = true;
     ASSERT_TRUE(StartFleet({late, never}));
+    // The camera never found this time was seen by an earlier search.
+    std::string out;
+    m_fleet.SetOnline(never.mac, true);
+    ASSERT_EQ(Run({"scan"}, out), 0) << m_err;
+    m_fleet.SetOnline(never.mac, false);
 
     std::jthread switcher = SwitchOnWhenWaiting(m_box, m_fleet, late.mac, 1);
-    std::string out;
     const int status = Run({"upgrade", "--package", NewStylePackage(m_box), "--mac", late.mac,
                             "--mac", never.mac, "--password", "secret", "--yes",
                             "--wait-for-missing", "5s", "--report", m_box.File("report.json")},
@@ -69,6 +80,16 @@ TEST_F(CliFixture, CameraSwitchedOnWhileTheBatchWaitsIsUpgradedTheOtherIsNotFoun
     EXPECT_EQ(StatusOf(report, never.mac), "failed") << report;
     EXPECT_NE(notFound.find("Not found within 5s"), std::string::npos) << report;
     EXPECT_NE(notFound.find("did not find the camera"), std::string::npos) << "the reason";
+
+    // Its history stays with the site where it was seen, as the other's.
+    std::string history;
+    ASSERT_EQ(Run({"history", "--mac", never.mac, "--json"}, history), 0) << m_err;
+    EXPECT_NE(history.find("Not found within 5s"), std::string::npos) << history;
+    std::string other;
+    ASSERT_EQ(Run({"history", "--mac", late.mac, "--json"}, other), 0) << m_err;
+    EXPECT_EQ(HistorySite(history), HistorySite(other)) << history << other;
+    EXPECT_NE(HistorySite(history), "");
+    EXPECT_NE(HistorySite(history), "unknown");
 }
 
 TEST_F(CliFixture, ResumedRunWaitsAgainForTheCameraItNeverFound) {

@@ -300,6 +300,16 @@ bool CInventory::HasSite(const std::string& site, std::string& error) {
     return select.Bind(1, site).Step() == SQLITE_ROW;
 }
 
+std::string CInventory::LastSiteOf(const std::string& mac) {
+    CStatement select(m_db.get(),
+                      "SELECT s.name FROM camera c JOIN site s ON s.id = c.site_id "
+                      "WHERE c.mac = ?1 COLLATE NOCASE ORDER BY c.last_seen DESC LIMIT 1");
+    if (!select.Ok() || select.Bind(1, mac).Step() != SQLITE_ROW) {
+        return "";
+    }
+    return select.Text(0);
+}
+
 bool CInventory::Cameras(const std::string& site, const std::string& olderThan,
                          std::vector<INVENTORY_CAMERA>& cameras, std::string& error) {
     // Conditions joined only from fixed texts; the values are bound.

@@ -50,6 +50,9 @@ public:
                      std::string& error);
 
     bool HasSite(const std::string& site, std::string& error);
+    // The site where a search saw `mac` last (any letter case); "" when
+    // none did or the file cannot be read.
+    std::string LastSiteOf(const std::string& mac);
     // Cameras of `site` ("" every site) whose last version compares below
     // `olderThan` ("" any), by site and MAC, each with its versions.
     bool Cameras(const std::string& site, const std::string& olderThan,

@@ -249,7 +249,12 @@ void CInventoryRecorder::RecordStepsLocked(
                 ip = FieldString(current->ip);
             }
         }
-        std::vector<UPGRADE_STEP>& rows = bySite[SiteOf(ip, mask)];
+        // A camera no search found this run has no address: it stays with
+        // the site where it was seen last, unless the run names one.
+        const std::string lastSite = ip.empty() && m_site.empty() && m_adapterSubnet.empty()
+                                         ? m_inventory->LastSiteOf(mac)
+                                         : std::string();
+        std::vector<UPGRADE_STEP>& rows = bySite[!lastSite.empty() ? lastSite : SiteOf(ip, mask)];
         const JOURNAL_CAMERA* camera = run.Find(mac);
         if (camera == nullptr || camera->steps.empty()) {
             rows.push_back(std::move(step));
