@@ -35,9 +35,10 @@ bool ResolvePassword(const PasswordInput& input, const std::string& command, std
         return true;
     }
     if (input.passwordOption != nullptr && input.passwordOption->count() > 0) {
-        err << "firmhand-cli: warning: a password given with --password is visible to other "
-               "users (process list, shell history); use --password-file FILE or "
-            << kPasswordVariable << "\n";
+        // Two lines, each within an 80-column terminal.
+        err << "firmhand-cli: warning: --password is visible to other users (process list,\n"
+               "  shell history); use --password-file FILE or "
+            << kPasswordVariable << " instead\n";
         password = input.password;
         given = true;
         return true;

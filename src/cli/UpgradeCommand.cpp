@@ -84,7 +84,7 @@ void ShowChosen(const std::vector<DeviceInfoPtr>& devices, const BatchRequest& r
         separator = ", ";
     }
     out << "):\n";
-    CTextTable table({"MAC address", "IP address", "Name", "Model", "Version"});
+    CTextTable table({LoadString(IDS_COL_MAC), LoadString(IDS_COL_IP), "Name", "Model", "Version"});
     for (const DeviceInfoPtr& r : devices) {
         table.AddRow({r->mac, r->ip, r->devName, r->productModel, DeviceVersionText(*r)});
     }
@@ -140,7 +140,8 @@ bool ListUnfoundReportCameras(const std::vector<DeviceInfoPtr>& found, const Rol
 // The dry run's plan: each camera's package or why it is skipped, and the
 // credentials that would be tried first (their source, never a password).
 void PrintPlan(const std::vector<CameraPlan>& plans, std::ostream& out) {
-    CTextTable table({"MAC address", "IP address", "Model", "Version", "Plan", "Credentials"});
+    CTextTable table({LoadString(IDS_COL_MAC), LoadString(IDS_COL_IP), "Model", "Version", "Plan",
+                      "Credentials"});
     for (const CameraPlan& plan : plans) {
         const DEVICE_S_INFO& r = *plan.record;
         std::string what = plan.package    ? plan.package->FileName()

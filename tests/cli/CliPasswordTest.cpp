@@ -125,6 +125,10 @@ TEST_F(CliPassword, FileAndVariableLogInAndTheCommandLineWarns) {
     // The old way, on a quicker command.
     EXPECT_EQ(Run({"ai-versions", "--mac", Camera(2).mac, "--password", kSecret}, out), 0) << m_err;
     EXPECT_NE(m_err.find("visible to other users"), std::string::npos) << m_err;
+    std::istringstream lines(m_err);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 80u) << line;  // an 80-column terminal keeps it whole
+    }
 
     // A password from a file, the environment or the command line is not
     // remembered: with no keyring here, no file the runs wrote holds it.
