@@ -23,26 +23,26 @@ DeviceInfoPtr Running(const std::string& version, int build) {
 TEST(DowngradeMark, OnlyAReadableCameraVersionNewerThanTheNamedOne) {
     struct Case {
         const char* version;
-        int build;
         const char* package;
+        int build;
         bool newer;
     };
     const Case cases[] = {
-        {"4.0.3", 230101, "IPC_4.0.2_230119.bin", true},
-        {"4.0.10", 1, "IPC_4.0.9_230119.bin", true},  // by value, not as text
-        {"4.0.2", 230201, "IPC_4.0.2_230119.bin", true},
-        {"4.0.2", 230119, "IPC_4.0.2_230119.bin", false},
-        {"4.0.2", 230118, "IPC_4.0.2_230119.bin", false},
-        {"4.0.9", 230118, "IPC_4.0.10_1.bin", false},
-        {"4.0.3-rc1", 5, "IPC_4.0.2_230119.bin", true},
+        {"4.0.3", "IPC_4.0.2_230119.bin", 230101, true},
+        {"4.0.10", "IPC_4.0.9_230119.bin", 1, true},  // by value, not as text
+        {"4.0.2", "IPC_4.0.2_230119.bin", 230201, true},
+        {"4.0.2", "IPC_4.0.2_230119.bin", 230119, false},
+        {"4.0.2", "IPC_4.0.2_230119.bin", 230118, false},
+        {"4.0.9", "IPC_4.0.10_1.bin", 230118, false},
+        {"4.0.3-rc1", "IPC_4.0.2_230119.bin", 5, true},
         // An unknown build on either side decides nothing.
-        {"4.0.2", 230201, "IPC_4.0.2.bin", false},
-        {"4.0.2", -1, "IPC_4.0.2_230119.bin", false},
+        {"4.0.2", "IPC_4.0.2.bin", 230201, false},
+        {"4.0.2", "IPC_4.0.2_230119.bin", -1, false},
         // A version that cannot be read.
-        {"V9.9.9", 230201, "IPC_4.0.2_230119.bin", false},
-        {"", 230201, "IPC_4.0.2_230119.bin", false},
-        {"9.9.9", 230201, "firmware.bin", false},
-        {"9.9.9", 230201, "IPC_latest_2023.bin", false},
+        {"V9.9.9", "IPC_4.0.2_230119.bin", 230201, false},
+        {"", "IPC_4.0.2_230119.bin", 230201, false},
+        {"9.9.9", "firmware.bin", 230201, false},
+        {"9.9.9", "IPC_latest_2023.bin", 230201, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(RunsNewerThanPackage(*Running(c.version, c.build), c.package), c.newer)
