@@ -22,6 +22,7 @@
 #include "SignalWatch.h"
 #include "TargetChoice.h"
 #include "TerminalKeys.h"
+#include "TerminalSize.h"
 #include "TextTable.h"
 #include "UpgradeReport.h"
 #include "app/Settings.h"
@@ -179,7 +180,8 @@ void PrintPlan(const std::vector<CameraPlan>& plans, std::ostream& out) {
 // of a long list is left to --dry-run.
 constexpr size_t kDowngradesListed = 10;
 
-void ShowDowngrades(CFirmhandSession& session, const BatchRequest& request, std::ostream& out) {
+void ShowDowngrades(CFirmhandSession& session, const BatchRequest& request, std::ostream& out,
+                    size_t columns) {
     std::vector<CameraPlan> plans;
     if (session.DryRun(request, plans) != BatchStartResult::Started) {
         return;  // the start says why
@@ -193,9 +195,14 @@ void ShowDowngrades(CFirmhandSession& session, const BatchRequest& request, std:
         const CameraPlan& plan = *downgraded[i];
         const DEVICE_S_INFO& r = *plan.record;
         const std::string name = VisibleText(FieldString(r.devName));
-        out << "  " << (name.empty() ? "" : name + " ") << "(" << VisibleText(FieldString(r.mac))
-            << ") runs " << VisibleText(DeviceVersionText(r)) << ", newer than "
-            << VisibleText(plan.package->FileName()) << "\n";
+        const std::string camera = "  " + (name.empty() ? "" : name + " ") + "(" +
+                                   VisibleText(FieldString(r.mac)) + ") runs " +
+                                   VisibleText(DeviceVersionText(r)) + ",";
+        const std::string package = "newer than " + VisibleText(plan.package->FileName());
+        // The package on a line of its own where one line would not fit.
+        const bool fits =
+            columns == 0 || DisplayWidth(camera) + 1 + DisplayWidth(package) <= columns;
+        out << camera << (fits ? " " : "\n    ") << package << "\n";
     }
     if (downgraded.size() > kDowngradesListed) {
         out << "  and " << downgraded.size() - kDowngradesListed
@@ -422,7 +429,10 @@ std::optional<int> ConfirmAndStart(UpgradeRun& u) {
     // The list goes where the question goes, so that it is seen before the
     // answer even when the output is redirected.
     ShowChosen(request.devices, request, options.yes ? u.out : u.err);
-    ShowDowngrades(u.session, request, options.yes ? u.out : u.err);
+    const std::optional<TerminalSize> terminal =
+        options.yes ? StdoutTerminalSize() : StderrTerminalSize();
+    ShowDowngrades(u.session, request, options.yes ? u.out : u.err,
+                   terminal ? static_cast<size_t>(terminal->columns) : 0);
     const size_t count = request.devices.size() + request.awaitedMacs.size();
     if (!AskYes("Upgrade " + CameraCount(count) + "?", options.yes, u.err)) {
         u.session.Stop();
