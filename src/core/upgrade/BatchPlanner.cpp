@@ -211,10 +211,12 @@ BatchStartResult CBatchPlanner::Prepare(const BatchRequest& request, BatchPlan& 
         !request.confirmDuplicates(duplicateMacs)) {
         return BatchStartResult::DuplicatesDeclined;
     }
-    for (size_t i = 0; starting && i < plan.packages.size(); ++i) {
-        LOG_INFO("CFirmhandDlg::OnBnClickedButtonUpdate",
-                 "upgrade package, file: %s, selectedCount: %d", plan.packages[i].path.c_str(),
-                 static_cast<int>(devices.size()));
+    if (starting) {
+        for (const BatchPackage& package : plan.packages) {
+            LOG_INFO("CFirmhandDlg::OnBnClickedButtonUpdate",
+                     "upgrade package, file: %s, selectedCount: %d", package.path.c_str(),
+                     static_cast<int>(devices.size()));
+        }
     }
     const BatchStartResult planned = PlanBatch(request, devices, plan);
     if (planned != BatchStartResult::Started) {
